@@ -1,0 +1,46 @@
+// The device: a folder on the host that stands for the phone.
+//
+// A CE path "\A\B" names <root>/A/B; the leading backslash is optional (the
+// phone has no current directory). No CE path may leave the root: "..",
+// absolute symbolic links and links that lead outside are refused, never
+// followed. The stores the phone keeps outside its file system live in
+// <root>/.device/: the registry file (registry.reg, .reg text format), the
+// contacts database (contacts.db) and the messages database (messages.db).
+//
+// The root is chosen once by the host (or a test) before any job starts;
+// reading it afterwards is thread-safe.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vardel::device {
+
+// Chooses the device folder. The folder need not hold anything yet.
+void set_root(const std::filesystem::path& root);
+// The chosen folder (empty before set_root).
+std::filesystem::path root();
+
+std::filesystem::path system_dir();     // <root>/.device
+std::filesystem::path registry_file();  // <root>/.device/registry.reg
+std::filesystem::path contacts_db();    // <root>/.device/contacts.db
+std::filesystem::path messages_db();    // <root>/.device/messages.db
+
+// Maps a CE path to the host path below the root, or nothing when the path is
+// empty, malformed or would leave the root (through "..", or a symbolic link
+// on the way that leads outside the root).
+std::optional<std::filesystem::path> to_host(std::u16string_view ce_path);
+
+// The program's own CE path, which GetModuleFileNameW reports.
+// Default: \Program Files\Vardel\Vardel.exe
+void set_module_path(std::u16string ce_path);
+std::u16string module_path();
+
+// The screen GetSystemMetrics reports. Default 240 x 320.
+void set_screen(int width, int height);
+int screen_width();
+int screen_height();
+
+}  // namespace vardel::device

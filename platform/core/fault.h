@@ -1,0 +1,47 @@
+// The fault switchboard: lets a test make a named platform call fail.
+//
+// A stand-in asks `fault::check("poom.Contact.Save")` at each use of a call
+// that can fail on the phone; when a test has armed that name for this use,
+// check() returns the armed HRESULT and the stand-in fails with it (and sets
+// whatever error state the real call would). Nothing is armed in a normal run,
+// and check() then costs one relaxed atomic load.
+//
+// Names are "<module>.<call>", e.g. "com.CoCreateInstance", "msxml.save",
+// "poom.Logon", "poom.Contact.Save", "mapi.MAPILogonEx". Each stand-in lists
+// its names in its header.
+//
+// Thread-safe: arming and checking may happen on any thread; uses are counted
+// across all threads in the order they reach the switchboard.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/core/types.h"
+
+namespace vardel::fault {
+
+// Makes uses nth, nth+1, ..., nth+count-1 (1-based, counted from now) of
+// `call` fail with `hr`. count 0 means every use from nth on.
+void arm(std::string_view call, HRESULT hr, unsigned nth = 1, unsigned count = 1);
+
+// Forgets every armed fault and every use count.
+void reset();
+
+// Called by a stand-in at each use of `call`: S_OK, or the armed failure.
+HRESULT check(std::string_view call);
+
+// How many times check() was called for `call` since the last reset().
+unsigned uses(std::string_view call);
+
+// Arms nothing itself; resets the switchboard when it goes out of scope, so
+// a test never leaks an armed fault into the next one.
+class Scope {
+ public:
+  Scope() { reset(); }
+  ~Scope() { reset(); }
+  Scope(const Scope&) = delete;
+  Scope& operator=(const Scope&) = delete;
+};
+
+}  // namespace vardel::fault
