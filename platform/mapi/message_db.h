@@ -1,0 +1,91 @@
+// The device's message stores, seen from the host: what the device tools and
+// the tests use to fill the phone's SMS folders and to look at them. The
+// phone side reads the same database through cemapi.h.
+//
+// A store is created with the standard folders (Inbox, Sent Items, Drafts,
+// Outbox, Deleted Items). Stores are listed in the order they were created;
+// a folder's messages in ascending delivery time, equal times (and messages
+// without a time, which come first) in the order they were added.
+//
+// Errors (a database that cannot be opened or written, an unknown store or
+// folder) throw std::runtime_error. One MessageDb belongs to one thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/types.h"
+
+namespace vardel::mapi {
+
+enum class FolderKind { inbox, sent, drafts, outbox, deleted };
+
+// The folder's display name ("Inbox", "Sent Items", ...) and back.
+std::u16string_view folder_name(FolderKind kind);
+std::optional<FolderKind> folder_kind(std::u16string_view name);
+
+struct StoreInfo {
+  std::int64_t id = 0;
+  std::u16string name;
+};
+
+struct FolderInfo {
+  std::int64_t id = 0;
+  std::int64_t store = 0;
+  FolderKind kind = FolderKind::inbox;
+  std::u16string name;
+};
+
+// One message. Absent parts are left out of the store: the phone then reports
+// the property as missing. A recipient may itself lack an address.
+struct Message {
+  std::optional<std::u16string> text;                     // PR_SUBJECT
+  std::optional<std::u16string> sender;                   // PR_SENDER_EMAIL_ADDRESS
+  std::vector<std::optional<std::u16string>> recipients;  // PR_EMAIL_ADDRESS each
+  std::optional<FILETIME> delivery;                       // PR_MESSAGE_DELIVERY_TIME, UTC
+};
+
+struct MessageInfo {
+  std::int64_t id = 0;
+  std::int64_t folder = 0;
+  Message message;
+};
+
+// FILETIME <-> 100 ns ticks since 1601-01-01 UTC, and from a UTC calendar time.
+std::uint64_t filetime_ticks(const FILETIME& ft);
+FILETIME filetime_from_ticks(std::uint64_t ticks);
+FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int second);
+
+class MessageDb {
+ public:
+  // Opens the database at path, creating it (and its folder) when missing.
+  explicit MessageDb(const std::filesystem::path& path);
+  ~MessageDb();
+  MessageDb(MessageDb&&) noexcept;
+  MessageDb& operator=(MessageDb&&) noexcept;
+
+  // Creates a store with the standard folders; gives its id.
+  std::int64_t add_store(std::u16string_view name);
+  // The store's folder of that kind.
+  std::int64_t folder(std::int64_t store, FolderKind kind);
+  std::int64_t add_message(std::int64_t folder, const Message& message);
+
+  std::vector<StoreInfo> stores();
+  std::vector<FolderInfo> folders(std::int64_t store);
+  std::vector<MessageInfo> messages(std::int64_t folder);
+
+  // Groups many additions into one transaction (much faster for bulk loads).
+  void begin();
+  void commit();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace vardel::mapi
