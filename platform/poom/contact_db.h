@@ -1,0 +1,61 @@
+// Host-side access to the device's contacts database, for the device tools
+// (create a device, import, export and list contacts) and for tests that need
+// to see what the phone holds without going through the object model.
+//
+// A contact is an ordered list of properties, each a tag (see the PIMPR_*
+// tags in pimstore.h) and its text. Dates (PIMPR_BIRTHDAY, PIMPR_ANNIVERSARY)
+// travel as ISO 8601 text: "1980-05-17" for a date at midnight, else
+// "1980-05-17T06:30:00". Contacts are listed in the item collection's order
+// (FileAs without regard to case, then creation); a contact's properties in
+// ascending tag order. Empty texts are not stored.
+//
+// Every function opens its own connection and throws std::runtime_error when
+// the database cannot be opened, read or written (a corrupt file included).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/types.h"
+
+namespace vardel::poom {
+
+struct ContactProperty {
+  CEPROPID tag = 0;
+  std::u16string text;
+
+  bool operator==(const ContactProperty&) const = default;
+};
+
+using ContactRecord = std::vector<ContactProperty>;
+
+// The database the phone uses: vardel::device::contacts_db().
+std::filesystem::path default_contacts_db();
+
+// Creates an empty contacts database (and its folder) unless one exists.
+void create_contacts_db(const std::filesystem::path& db = default_contacts_db());
+
+// Every contact, in the item collection's order.
+std::vector<ContactRecord> list_contacts(const std::filesystem::path& db = default_contacts_db());
+
+// Adds a saved contact (creating the database if needed) and returns its
+// object identifier. Throws std::invalid_argument for an unknown tag, a tag
+// given twice, or a date text that is not ISO 8601.
+long add_contact(const ContactRecord& contact, const std::filesystem::path& db = default_contacts_db());
+
+// Deletes every contact.
+void delete_all_contacts(const std::filesystem::path& db = default_contacts_db());
+
+// Readable property names, the object model's own ("FirstName", "FileAs",
+// "MobileTelephoneNumber", "Nickname", "IM1Address", "Birthday", ...).
+// property_tag matches names without regard to ASCII case.
+std::optional<CEPROPID> property_tag(std::string_view name);
+std::string_view property_name(CEPROPID tag);  // "" for an unknown tag
+
+// Every tag the store knows, in ascending order.
+const std::vector<CEPROPID>& known_property_tags();
+
+}  // namespace vardel::poom
