@@ -1,0 +1,71 @@
+// One connection to the messages database, with its schema and a cache of
+// prepared statements. Shared (std::shared_ptr) by a session and every object
+// opened through it; used on one thread only.
+//
+// Layout: stores(id, name); folders(id, store, kind, name); messages(id,
+// folder, subject, sender, delivery); recipients(id, message, address).
+// Texts are stored as UTF-16 (the database's encoding), so every text the
+// phone holds comes back unit for unit. delivery is a FILETIME in 100 ns
+// ticks (UTC) or NULL; id order is arrival order.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+namespace vardel::mapi {
+
+class Db;
+
+// A cached statement in use: bind, step, read columns. Resets itself (and
+// clears its bindings) when it goes out of scope, ready for the next use.
+class Query {
+ public:
+  Query(Db& db, sqlite3_stmt* stmt) : db_(db), stmt_(stmt) {}
+  ~Query();
+  Query(const Query&) = delete;
+  Query& operator=(const Query&) = delete;
+
+  Query& bind(int i, std::int64_t v);
+  Query& bind(int i, std::u16string_view v);
+  Query& bind(int i, const std::optional<std::u16string>& v);
+  Query& bind(int i, const std::optional<std::int64_t>& v);
+  // true while a row is ready; false when done. Throws on error.
+  bool step();
+  std::int64_t integer(int col) const;
+  bool is_null(int col) const;
+  std::u16string text(int col) const;
+  std::optional<std::u16string> opt_text(int col) const;
+
+ private:
+  Db& db_;
+  sqlite3_stmt* stmt_;
+};
+
+class Db {
+ public:
+  // Opens (creating when missing, with its folder) and sets up the schema.
+  // Throws std::runtime_error when the database can't be opened.
+  explicit Db(const std::filesystem::path& path);
+  ~Db();
+  Db(const Db&) = delete;
+  Db& operator=(const Db&) = delete;
+
+  // The statement for sql, prepared once per connection.
+  Query query(const char* sql);
+  void exec(const char* sql);
+  std::int64_t last_insert_id() const;
+  [[noreturn]] void fail(const char* what) const;
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::unordered_map<const char*, sqlite3_stmt*> cache_;
+};
+
+}  // namespace vardel::mapi
