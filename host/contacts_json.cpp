@@ -1,0 +1,96 @@
+// Contacts <-> JSON.
+#include "host/contacts_json.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <regex>
+
+#include "host/device_tools.h"
+#include "platform/core/wstr.h"
+
+namespace vardel::host {
+
+std::string hex_tag(CEPROPID tag) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%08X", static_cast<unsigned>(tag));
+  return buf;
+}
+
+nlohmann::json contacts_to_json(const std::vector<poom::ContactRecord>& contacts, bool hex_tags) {
+  nlohmann::json out = nlohmann::json::array();
+  for (const auto& contact : contacts) {
+    nlohmann::json obj = nlohmann::json::object();
+    for (const auto& prop : contact) {
+      std::string key = hex_tags ? hex_tag(prop.tag) : std::string(poom::property_name(prop.tag));
+      if (key.empty()) key = hex_tag(prop.tag);
+      obj[key] = utf8(prop.text);
+    }
+    out.push_back(std::move(obj));
+  }
+  return out;
+}
+
+namespace {
+
+std::optional<CEPROPID> parse_tag(const std::string& key) {
+  if (key.size() > 2 && key[0] == '0' && (key[1] == 'x' || key[1] == 'X')) {
+    std::uint32_t value = 0;
+    for (size_t i = 2; i < key.size(); ++i) {
+      const char c = key[i];
+      int digit;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      else return std::nullopt;
+      if (i >= 10) return std::nullopt;  // more than eight digits
+      value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    const auto& known = poom::known_property_tags();
+    if (std::find(known.begin(), known.end(), value) == known.end()) return std::nullopt;
+    return value;
+  }
+  return poom::property_tag(key);
+}
+
+bool is_iso_date(const std::string& text) {
+  static const std::regex pattern(R"((\d{4})-(\d{2})-(\d{2})(T(\d{2}):(\d{2}):(\d{2}))?)");
+  std::smatch m;
+  if (!std::regex_match(text, m, pattern)) return false;
+  const int month = std::stoi(m[2]), day = std::stoi(m[3]);
+  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
+  if (m[4].matched && (std::stoi(m[5]) > 23 || std::stoi(m[6]) > 59 || std::stoi(m[7]) > 59))
+    return false;
+  return true;
+}
+
+}  // namespace
+
+std::vector<poom::ContactRecord> contacts_from_json(const nlohmann::json& json) {
+  if (!json.is_array()) throw UsageError("contacts JSON must be an array of objects");
+  std::vector<poom::ContactRecord> contacts;
+  size_t index = 0;
+  for (const auto& item : json) {
+    const std::string where = "contact " + std::to_string(index + 1);
+    if (!item.is_object()) throw UsageError(where + " is not an object");
+    poom::ContactRecord record;
+    for (const auto& [key, value] : item.items()) {
+      const auto tag = parse_tag(key);
+      if (!tag) throw UsageError(where + ": unknown property \"" + key + "\"");
+      if (value.is_null()) continue;
+      if (!value.is_string())
+        throw UsageError(where + ": the value of \"" + key + "\" is not a text");
+      for (const auto& prop : record)
+        if (prop.tag == *tag) throw UsageError(where + ": property \"" + key + "\" given twice");
+      const std::u16string text = utf16(value.get<std::string>());
+      if (text.empty()) continue;  // empty texts are not stored
+      if ((*tag & 0xFFFF) == 0x0040 && !is_iso_date(value.get<std::string>()))
+        throw UsageError(where + ": \"" + key + "\" is not an ISO 8601 date (1980-05-17)");
+      record.push_back({*tag, text});
+    }
+    contacts.push_back(std::move(record));
+    ++index;
+  }
+  return contacts;
+}
+
+}  // namespace vardel::host

@@ -1,0 +1,184 @@
+// Message stores <-> JSON.
+#include "host/messages_json.h"
+
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/device_tools.h"
+#include "platform/core/windows.h"
+
+namespace vardel::host {
+
+namespace {
+
+struct FolderKey {
+  const char* key;
+  mapi::FolderKind kind;
+};
+
+const FolderKey kFolders[] = {
+    {"inbox", mapi::FolderKind::inbox},   {"sent", mapi::FolderKind::sent},
+    {"drafts", mapi::FolderKind::drafts}, {"outbox", mapi::FolderKind::outbox},
+    {"deleted", mapi::FolderKind::deleted},
+};
+
+nlohmann::json message_to_json(const mapi::Message& m) {
+  nlohmann::json obj = nlohmann::json::object();
+  if (m.sender) obj["from"] = utf8(*m.sender);
+  if (!m.recipients.empty()) {
+    nlohmann::json to = nlohmann::json::array();
+    for (const auto& r : m.recipients) to.push_back(r ? nlohmann::json(utf8(*r)) : nlohmann::json());
+    obj["to"] = std::move(to);
+  }
+  if (m.delivery) obj["time"] = iso_time(*m.delivery);
+  if (m.text) obj["text"] = utf8(*m.text);
+  return obj;
+}
+
+std::optional<std::u16string> optional_text(const nlohmann::json& obj, const char* key,
+                                            const std::string& where) {
+  auto it = obj.find(key);
+  if (it == obj.end() || it->is_null()) return std::nullopt;
+  if (!it->is_string()) throw UsageError(where + ": \"" + key + "\" is not a text");
+  return utf16(it->get<std::string>());
+}
+
+mapi::Message message_from_json(const nlohmann::json& obj, const std::string& where) {
+  if (!obj.is_object()) throw UsageError(where + " is not an object");
+  for (const auto& [key, value] : obj.items())
+    if (key != "from" && key != "to" && key != "time" && key != "text")
+      throw UsageError(where + ": unknown field \"" + key + "\"");
+  mapi::Message m;
+  m.text = optional_text(obj, "text", where);
+  m.sender = optional_text(obj, "from", where);
+  if (auto it = obj.find("to"); it != obj.end() && !it->is_null()) {
+    const nlohmann::json& to = *it;
+    if (to.is_string()) {
+      m.recipients.push_back(utf16(to.get<std::string>()));
+    } else if (to.is_array()) {
+      for (const auto& r : to) {
+        if (r.is_null()) m.recipients.emplace_back();
+        else if (r.is_string()) m.recipients.push_back(utf16(r.get<std::string>()));
+        else throw UsageError(where + ": a recipient in \"to\" is not a text");
+      }
+    } else {
+      throw UsageError(where + ": \"to\" is not a list of texts");
+    }
+  }
+  if (auto t = optional_text(obj, "time", where)) {
+    try {
+      m.delivery = parse_iso_time(utf8(*t));
+    } catch (const UsageError& e) {
+      throw UsageError(where + ": " + e.what());
+    }
+  }
+  return m;
+}
+
+}  // namespace
+
+std::string iso_time(const FILETIME& ft) {
+  SYSTEMTIME st{};
+  FileTimeToSystemTime(&ft, &st);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay,
+                st.wHour, st.wMinute, st.wSecond);
+  return buf;
+}
+
+FILETIME parse_iso_time(const std::string& text) {
+  static const std::regex pattern(
+      R"((\d{4})-(\d{2})-(\d{2})[T ](\d{2}):(\d{2})(?::(\d{2})(?:\.\d+)?)?(Z|([+-])(\d{2}):?(\d{2}))?)");
+  std::smatch m;
+  if (!std::regex_match(text, m, pattern))
+    throw UsageError("\"" + text + "\" is not an ISO 8601 time (2009-04-23T02:00:00Z)");
+  const int year = std::stoi(m[1]), month = std::stoi(m[2]), day = std::stoi(m[3]);
+  const int hour = std::stoi(m[4]), minute = std::stoi(m[5]);
+  const int second = m[6].matched ? std::stoi(m[6]) : 0;
+  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second > 59)
+    throw UsageError("\"" + text + "\" is not a valid time");
+  std::uint64_t ticks = mapi::filetime_ticks(mapi::utc_filetime(year, month, day, hour, minute, second));
+  if (m[8].matched) {
+    const std::int64_t offset =
+        (std::stoll(m[9]) * 60 + std::stoll(m[10])) * 60 * 10000000ll * (m[8] == "+" ? 1 : -1);
+    ticks = static_cast<std::uint64_t>(static_cast<std::int64_t>(ticks) - offset);
+  }
+  return mapi::filetime_from_ticks(ticks);
+}
+
+nlohmann::json messages_to_json(mapi::MessageDb& db) {
+  nlohmann::json stores = nlohmann::json::array();
+  for (const auto& store : db.stores()) {
+    nlohmann::json obj = nlohmann::json::object();
+    obj["name"] = utf8(store.name);
+    for (const auto& f : kFolders) {
+      const auto messages = db.messages(db.folder(store.id, f.kind));
+      if (messages.empty()) continue;
+      nlohmann::json list = nlohmann::json::array();
+      for (const auto& info : messages) list.push_back(message_to_json(info.message));
+      obj[f.key] = std::move(list);
+    }
+    stores.push_back(std::move(obj));
+  }
+  return nlohmann::json{{"stores", std::move(stores)}};
+}
+
+int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
+  struct StoreImport {
+    std::u16string name;
+    std::vector<std::pair<mapi::FolderKind, mapi::Message>> messages;
+  };
+  if (!json.is_object() || !json.contains("stores") || !json["stores"].is_array())
+    throw UsageError("messages JSON must be an object with a \"stores\" list");
+  for (const auto& [key, value] : json.items())
+    if (key != "stores") throw UsageError("messages JSON: unknown field \"" + key + "\"");
+
+  std::vector<StoreImport> imports;
+  size_t store_index = 0;
+  for (const auto& store : json["stores"]) {
+    const std::string where = "store " + std::to_string(++store_index);
+    if (!store.is_object()) throw UsageError(where + " is not an object");
+    auto name = store.find("name");
+    if (name == store.end() || !name->is_string() || name->get<std::string>().empty())
+      throw UsageError(where + " has no \"name\"");
+    StoreImport imp{utf16(name->get<std::string>()), {}};
+    for (const auto& [key, value] : store.items()) {
+      if (key == "name") continue;
+      const FolderKey* folder = nullptr;
+      for (const auto& f : kFolders)
+        if (key == f.key) folder = &f;
+      if (folder == nullptr) throw UsageError(where + ": unknown folder \"" + key + "\"");
+      if (!value.is_array()) throw UsageError(where + ": \"" + key + "\" is not a list");
+      size_t i = 0;
+      for (const auto& msg : value)
+        imp.messages.emplace_back(folder->kind,
+                                  message_from_json(msg, where + " " + key + " message " +
+                                                             std::to_string(++i)));
+    }
+    imports.push_back(std::move(imp));
+  }
+
+  int added = 0;
+  db.begin();  // all or nothing: a failure leaves the transaction uncommitted
+  for (const auto& imp : imports) {
+    std::int64_t id = 0;
+    for (const auto& s : db.stores())
+      if (s.name == imp.name) {
+        id = s.id;
+        break;
+      }
+    if (id == 0) id = db.add_store(imp.name);
+    for (const auto& [kind, message] : imp.messages) {
+      db.add_message(db.folder(id, kind), message);
+      ++added;
+    }
+  }
+  db.commit();
+  return added;
+}
+
+}  // namespace vardel::host
