@@ -7,7 +7,8 @@
 // register their classes with vardel::com::register_class (see
 // platform/platform.h, which registers them all).
 //
-// Fault points: "com.CoCreateInstance", "com.SysAllocString".
+// Fault points: "com.CoCreateInstance", "com.SysAllocString" (also
+// SysAllocStringLen), "com.VariantClear".
 #pragma once
 
 #include "platform/core/types.h"

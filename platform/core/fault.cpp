@@ -1,0 +1,77 @@
+// The fault switchboard. One mutex guards the table; the armed flag lets an
+// unarmed check() return after one relaxed load.
+#include "platform/core/fault.h"
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <vector>
+
+namespace vardel::fault {
+namespace {
+
+struct Armed {
+  HRESULT hr;
+  unsigned first;  // absolute use number of the first failing use
+  unsigned count;  // 0: every use from first on
+};
+
+struct Call {
+  unsigned uses = 0;
+  std::vector<Armed> armed;
+};
+
+struct Board {
+  std::mutex mu;
+  std::map<std::string, Call, std::less<>> calls;
+};
+
+Board& board() {
+  static Board* b = new Board;  // never destroyed: stand-ins may check during exit
+  return *b;
+}
+
+// True once anything was armed or counted since the last reset.
+std::atomic<bool> g_active{false};
+
+}  // namespace
+
+void arm(std::string_view call, HRESULT hr, unsigned nth, unsigned count) {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  auto it = b.calls.find(call);
+  if (it == b.calls.end()) it = b.calls.emplace(std::string(call), Call{}).first;
+  it->second.armed.push_back({hr, it->second.uses + (nth == 0 ? 1 : nth), count});
+  g_active.store(true, std::memory_order_release);
+}
+
+void reset() {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  b.calls.clear();
+  // Counting uses only matters to tests, which always start with a Scope
+  // (reset), so after a reset the board counts again.
+  g_active.store(true, std::memory_order_release);
+}
+
+HRESULT check(std::string_view call) {
+  if (!g_active.load(std::memory_order_relaxed)) return S_OK;
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  auto it = b.calls.find(call);
+  if (it == b.calls.end()) it = b.calls.emplace(std::string(call), Call{}).first;
+  unsigned use = ++it->second.uses;
+  for (const Armed& a : it->second.armed) {
+    if (use >= a.first && (a.count == 0 || use < a.first + a.count)) return a.hr;
+  }
+  return S_OK;
+}
+
+unsigned uses(std::string_view call) {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  auto it = b.calls.find(call);
+  return it == b.calls.end() ? 0 : it->second.uses;
+}
+
+}  // namespace vardel::fault

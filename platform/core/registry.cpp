@@ -1,0 +1,176 @@
+// The registry calls over the device's .reg file. Opening a key reads the
+// file and keeps a copy of the key's values, so a key stays readable while
+// the file changes underneath. A missing or malformed file has no keys.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+#include <mutex>
+#include <unordered_set>
+
+#include "platform/core/device.h"
+#include "platform/core/reg_file.h"
+#include "platform/core/windows.h"
+
+namespace {
+
+namespace reg = vardel::core::reg;
+
+struct OpenKey {
+  std::u16string path;
+  std::vector<reg::Value> values;
+};
+
+struct Keys {
+  std::mutex mu;
+  std::unordered_set<OpenKey*> open;
+};
+
+Keys& keys() {
+  static Keys* k = new Keys;
+  return *k;
+}
+
+const char16_t* root_name(HKEY h) {
+  if (h == HKEY_LOCAL_MACHINE) return u"HKEY_LOCAL_MACHINE";
+  if (h == HKEY_CURRENT_USER) return u"HKEY_CURRENT_USER";
+  if (h == HKEY_CLASSES_ROOT) return u"HKEY_CLASSES_ROOT";
+  if (h == HKEY_USERS) return u"HKEY_USERS";
+  return nullptr;
+}
+
+// The full path of an open or predefined key; false for an unknown handle.
+bool key_path(HKEY h, std::u16string& path) {
+  if (const char16_t* root = root_name(h)) {
+    path = root;
+    return true;
+  }
+  Keys& k = keys();
+  std::lock_guard lock(k.mu);
+  auto* key = reinterpret_cast<OpenKey*>(h);
+  if (!k.open.count(key)) return false;
+  path = key->path;
+  return true;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+  if (!phkResult) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  std::u16string path;
+  if (!key_path(hKey, path)) return ERROR_INVALID_HANDLE;
+  std::u16string_view sub = lpSubKey ? lpSubKey : u"";
+  while (!sub.empty() && sub.front() == u'\\') sub.remove_prefix(1);
+  while (!sub.empty() && sub.back() == u'\\') sub.remove_suffix(1);
+  if (!sub.empty()) {
+    path += u'\\';
+    path += sub;
+  }
+  auto file = reg::load(vardel::device::registry_file());
+  if (!file || !reg::key_exists(*file, path)) return ERROR_FILE_NOT_FOUND;
+
+  auto key = std::make_unique<OpenKey>();
+  key->path = path;
+  for (const reg::Key& k : file->keys)
+    if (reg::same_key(k.path, path)) key->values = k.values;
+  Keys& all = keys();
+  std::lock_guard lock(all.mu);
+  all.open.insert(key.get());
+  *phkResult = reinterpret_cast<HKEY>(key.release());
+  return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+  if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
+  std::u16string_view name = lpValueName ? lpValueName : u"";
+  const reg::Value* found = nullptr;
+  std::vector<reg::Value> root_values;  // a predefined root has no values of its own
+
+  Keys& all = keys();
+  std::lock_guard lock(all.mu);
+  auto* key = reinterpret_cast<OpenKey*>(hKey);
+  if (!root_name(hKey)) {
+    if (!all.open.count(key)) return ERROR_INVALID_HANDLE;
+    for (const reg::Value& v : key->values)
+      if (v.name.size() == name.size() && reg::same_key(v.name, name)) found = &v;
+  }
+  if (!found) return ERROR_FILE_NOT_FOUND;
+
+  if (lpType) *lpType = found->type;
+  auto size = static_cast<DWORD>(found->data.size());
+  if (!lpcbData) return ERROR_SUCCESS;
+  if (!lpData) {
+    *lpcbData = size;
+    return ERROR_SUCCESS;
+  }
+  if (*lpcbData < size) {
+    *lpcbData = size;
+    return ERROR_MORE_DATA;
+  }
+  std::copy(found->data.begin(), found->data.end(), lpData);
+  *lpcbData = size;
+  return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  if (root_name(hKey)) return ERROR_SUCCESS;
+  Keys& all = keys();
+  std::unique_ptr<OpenKey> key;
+  std::lock_guard lock(all.mu);
+  auto it = all.open.find(reinterpret_cast<OpenKey*>(hKey));
+  if (it == all.open.end()) return ERROR_INVALID_HANDLE;
+  key.reset(*it);
+  all.open.erase(it);
+  return ERROR_SUCCESS;
+}
+
+namespace vardel::core {
+
+bool write_registry_string(std::u16string_view key, std::u16string_view name, std::u16string_view value) {
+  static std::mutex writers;  // one writer at a time within the process
+  std::lock_guard guard(writers);
+  std::filesystem::path file_path = device::registry_file();
+  std::error_code ec;
+  std::filesystem::create_directories(file_path.parent_path(), ec);
+  if (ec) return false;
+
+  reg::File file;
+  if (std::filesystem::exists(file_path, ec)) {
+    auto loaded = reg::load(file_path);
+    if (!loaded) return false;  // never overwrite a file we cannot read
+    file = std::move(*loaded);
+  }
+  while (!key.empty() && key.back() == u'\\') key.remove_suffix(1);
+  reg::Key* target = nullptr;
+  for (reg::Key& k : file.keys)
+    if (reg::same_key(k.path, key)) target = &k;
+  if (!target) {
+    file.keys.push_back(reg::Key{std::u16string(key), {}});
+    target = &file.keys.back();
+  }
+  reg::Value v{std::u16string(name), REG_SZ, reg::sz_data(value)};
+  bool replaced = false;
+  for (reg::Value& old : target->values) {
+    if (old.name.size() == name.size() && reg::same_key(old.name, name)) {
+      old = v;
+      replaced = true;
+    }
+  }
+  if (!replaced) target->values.push_back(std::move(v));
+
+  // Written beside the file, flushed, then renamed over it.
+  std::string text = reg::serialize(file);
+  std::string tmp = file_path.string() + ".XXXXXX";
+  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok) ok = ::rename(tmp.c_str(), file_path.c_str()) == 0;
+  if (!ok) ::unlink(tmp.c_str());
+  return ok;
+}
+
+}  // namespace vardel::core

@@ -1,0 +1,43 @@
+// The C runtime's wide stream calls: CE paths through the device mapping,
+// text out as UTF-8.
+#include <cstdio>
+#include <string>
+
+#include "platform/core/device.h"
+#include "platform/core/windows.h"
+
+FILE* _wfopen(const WCHAR* filename, const WCHAR* mode) {
+  if (!filename || !mode) return nullptr;
+  // "t" (text) and "b" are the same on the host; a ",ccs=" suffix is ignored.
+  std::string m;
+  for (const WCHAR* p = mode; *p && *p != u','; ++p) {
+    if (*p == u'r' || *p == u'w' || *p == u'a' || *p == u'+') m.push_back(static_cast<char>(*p));
+  }
+  if (m.empty()) return nullptr;
+  auto host = vardel::device::to_host(filename);
+  if (!host) return nullptr;
+  m += "e";  // close on exec
+  return std::fopen(host->c_str(), m.c_str());
+}
+
+int vfwprintf(FILE* stream, const WCHAR* format, va_list args) {
+  if (!stream || !format) return -1;
+  std::u16string text = vardel::vformat(format, args);
+  std::string out = vardel::utf8(text);
+  if (std::fwrite(out.data(), 1, out.size(), stream) != out.size()) return -1;
+  return static_cast<int>(text.size());
+}
+
+int fwprintf(FILE* stream, const WCHAR* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  int n = vfwprintf(stream, format, ap);
+  va_end(ap);
+  return n;
+}
+
+int fputws(const WCHAR* ws, FILE* stream) {
+  if (!ws || !stream) return EOF;
+  std::string out = vardel::utf8(ws);
+  return std::fwrite(out.data(), 1, out.size(), stream) == out.size() ? 0 : EOF;
+}

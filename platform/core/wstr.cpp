@@ -1,0 +1,220 @@
+// The wide-string runtime: C runtime string calls for UTF-16, UTF-8
+// conversion at the edges, and Unicode simple case folding.
+#include "platform/core/wstr.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+struct FoldRun {
+  char32_t first;
+  char32_t last;
+  int delta;
+  int stride;
+};
+
+constexpr FoldRun kFoldRuns[] = {
+#include "platform/core/case_fold_table.inc"
+};
+
+bool is_high(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Reads one code point at s[i] (a pair counts as one; a lone surrogate is
+// itself) and advances i.
+char32_t next_code_point(const WCHAR* s, size_t& i, size_t end) {
+  char32_t u = s[i++];
+  if (is_high(u) && i < end && is_low(s[i])) {
+    u = 0x10000 + ((u - 0xD800) << 10) + (s[i++] - 0xDC00);
+  }
+  return u;
+}
+
+}  // namespace
+
+size_t wcslen(const WCHAR* s) {
+  const WCHAR* p = s;
+  while (*p) ++p;
+  return static_cast<size_t>(p - s);
+}
+
+size_t wcsnlen(const WCHAR* s, size_t max) {
+  size_t n = 0;
+  while (n < max && s[n]) ++n;
+  return n;
+}
+
+WCHAR* wcscpy(WCHAR* dst, const WCHAR* src) {
+  WCHAR* d = dst;
+  while ((*d++ = *src++) != 0) {
+  }
+  return dst;
+}
+
+WCHAR* wcsncpy(WCHAR* dst, const WCHAR* src, size_t n) {
+  size_t i = 0;
+  for (; i < n && src[i]; ++i) dst[i] = src[i];
+  for (; i < n; ++i) dst[i] = 0;
+  return dst;
+}
+
+WCHAR* wcscat(WCHAR* dst, const WCHAR* src) {
+  wcscpy(dst + wcslen(dst), src);
+  return dst;
+}
+
+int wcscmp(const WCHAR* a, const WCHAR* b) {
+  while (*a && *a == *b) ++a, ++b;
+  return (*a > *b) - (*a < *b);
+}
+
+int wcsncmp(const WCHAR* a, const WCHAR* b, size_t n) {
+  for (size_t i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return (a[i] > b[i]) - (a[i] < b[i]);
+    if (!a[i]) break;
+  }
+  return 0;
+}
+
+int _wcsnicmp(const WCHAR* a, const WCHAR* b, size_t n) {
+  size_t ia = 0, ib = 0;
+  size_t ea = wcsnlen(a, n), eb = wcsnlen(b, n);
+  while (ia < ea && ib < eb) {
+    char32_t ca = vardel::fold_case(next_code_point(a, ia, ea));
+    char32_t cb = vardel::fold_case(next_code_point(b, ib, eb));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  bool more_a = ia < ea, more_b = ib < eb;
+  return more_a - more_b;
+}
+
+int _wcsicmp(const WCHAR* a, const WCHAR* b) { return _wcsnicmp(a, b, static_cast<size_t>(-1)); }
+
+const WCHAR* wcschr(const WCHAR* s, WCHAR c) {
+  for (;; ++s) {
+    if (*s == c) return s;
+    if (!*s) return nullptr;
+  }
+}
+WCHAR* wcschr(WCHAR* s, WCHAR c) { return const_cast<WCHAR*>(wcschr(static_cast<const WCHAR*>(s), c)); }
+
+const WCHAR* wcsrchr(const WCHAR* s, WCHAR c) {
+  const WCHAR* found = nullptr;
+  for (;; ++s) {
+    if (*s == c) found = s;
+    if (!*s) return found;
+  }
+}
+WCHAR* wcsrchr(WCHAR* s, WCHAR c) {
+  return const_cast<WCHAR*>(wcsrchr(static_cast<const WCHAR*>(s), c));
+}
+
+const WCHAR* wcsstr(const WCHAR* s, const WCHAR* sub) {
+  size_t n = wcslen(sub);
+  if (n == 0) return s;
+  for (; *s; ++s)
+    if (*s == *sub && wcsncmp(s, sub, n) == 0) return s;
+  return nullptr;
+}
+
+namespace vardel {
+
+char32_t fold_case(char32_t c) {
+  // Runs are sorted by first code point and do not overlap.
+  auto it = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
+                             [](char32_t v, const FoldRun& r) { return v < r.first; });
+  if (it == std::begin(kFoldRuns)) return c;
+  const FoldRun& r = *std::prev(it);
+  if (c > r.last || (c - r.first) % r.stride != 0) return c;
+  return static_cast<char32_t>(static_cast<int>(c) + r.delta);
+}
+
+std::u16string fold_case(std::u16string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    char32_t c = fold_case(next_code_point(s.data(), i, s.size()));
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+std::string utf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    char32_t c = next_code_point(s.data(), i, s.size());
+    if (is_high(c) || is_low(c)) c = 0xFFFD;  // a lone surrogate
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return out;
+}
+
+std::string utf8(const WCHAR* s) { return s ? utf8(std::u16string_view(s)) : std::string(); }
+
+std::u16string utf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  const size_t n = s.size();
+  while (i < n) {
+    unsigned char b0 = static_cast<unsigned char>(s[i]);
+    char32_t c = 0xFFFD;
+    size_t len = 1;
+    if (b0 < 0x80) {
+      c = b0;
+    } else {
+      size_t need = b0 >= 0xF0 && b0 <= 0xF4 ? 4 : b0 >= 0xE0 && b0 <= 0xEF ? 3 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : 0;
+      if (need != 0 && i + need <= n) {
+        char32_t v = b0 & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
+        bool ok = true;
+        for (size_t k = 1; k < need; ++k) {
+          unsigned char b = static_cast<unsigned char>(s[i + k]);
+          if ((b & 0xC0) != 0x80) {
+            ok = false;
+            break;
+          }
+          v = (v << 6) | (b & 0x3F);
+        }
+        // Overlong forms, encoded surrogates and values past U+10FFFF are invalid.
+        char32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
+        if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+          c = v;
+          len = need;
+        }
+      }
+    }
+    i += len;
+    if (c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(c));
+    }
+  }
+  return out;
+}
+
+}  // namespace vardel
