@@ -1,0 +1,426 @@
+// The CE MAPI stand-in against a real messages database in a temp device.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/core/device.h"
+#include "platform/core/fault.h"
+#include "platform/mapi/cemapi.h"
+#include "platform/mapi/message_db.h"
+
+namespace {
+
+using vardel::mapi::FolderKind;
+using vardel::mapi::Message;
+using vardel::mapi::MessageDb;
+using vardel::mapi::utc_filetime;
+
+class Mapi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vardel-mapi-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root_ = tmpl;
+    vardel::device::set_root(root_);
+    db_.emplace(vardel::device::messages_db());
+    ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
+  }
+  void TearDown() override {
+    if (session_) {
+      session_->Logoff(0, 0, 0);
+      session_->Release();
+    }
+    MAPIUninitialize();
+    db_.reset();
+    std::filesystem::remove_all(root_);
+  }
+
+  IMAPISession* logon() {
+    EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, 0, &session_), S_OK);
+    return session_;
+  }
+
+  // Opens the store of the row whose entry id is given.
+  IMsgStore* open_store(const SBinary& eid) {
+    IMsgStore* store = nullptr;
+    ULONG type = 0;
+    EXPECT_EQ(session_->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, MAPI_BEST_ACCESS, &type,
+                                  (LPUNKNOWN*)&store),
+              S_OK);
+    EXPECT_EQ(type, MAPI_STORE);
+    return store;
+  }
+
+  // Opens the folder whose entry id the store keeps under tag.
+  IMAPIFolder* open_folder(IMsgStore* store, ULONG tag) {
+    SizedSPropTagArray(1, tags) = {1, {tag}};
+    ULONG n = 0;
+    LPSPropValue props = nullptr;
+    EXPECT_EQ(store->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props), S_OK);
+    IMAPIFolder* folder = nullptr;
+    EXPECT_EQ(store->OpenEntry(props[0].Value.bin.cb, (LPENTRYID)props[0].Value.bin.lpb, nullptr,
+                               MAPI_MODIFY, nullptr, (LPUNKNOWN*)&folder),
+              S_OK);
+    MAPIFreeBuffer(props);
+    return folder;
+  }
+
+  // The one store whose name is given, through the stores table.
+  IMsgStore* store_named(const std::u16string& name) {
+    IMAPITable* table = nullptr;
+    EXPECT_EQ(session_->GetMsgStoresTable(MAPI_UNICODE, &table), S_OK);
+    IMsgStore* store = nullptr;
+    for (;;) {
+      LPSRowSet rows = nullptr;
+      EXPECT_EQ(table->QueryRows(1, 0, &rows), S_OK);
+      if (rows->cRows == 0) {
+        FreeProws(rows);
+        break;
+      }
+      LPSPropValue p = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_DISPLAY_NAME);
+      if (!store && p && name == p->Value.lpszW) {
+        LPSPropValue e = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_ENTRYID);
+        store = open_store(e->Value.bin);
+      }
+      FreeProws(rows);
+    }
+    table->Release();
+    return store;
+  }
+
+  // Subjects of a table, one QueryRows(1) at a time, in table order.
+  static std::vector<std::u16string> subjects(IMAPITable* table) {
+    std::vector<std::u16string> out;
+    for (;;) {
+      LPSRowSet rows = nullptr;
+      if (FAILED(table->QueryRows(1, 0, &rows)) || rows->cRows == 0) {
+        FreeProws(rows);
+        return out;
+      }
+      LPSPropValue p = PpropFindProp(rows->aRow[0].lpProps, rows->aRow[0].cValues, PR_SUBJECT);
+      out.push_back(p ? p->Value.lpszW : u"<none>");
+      FreeProws(rows);
+    }
+  }
+
+  std::filesystem::path root_;
+  std::optional<MessageDb> db_;
+  IMAPISession* session_ = nullptr;
+};
+
+TEST_F(Mapi, LogonNeedsInitialiseAndHonoursItsFaultPoint) {
+  vardel::fault::Scope faults;
+  MAPIUninitialize();
+  IMAPISession* s = nullptr;
+  EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, 0, &s), MAPI_E_NOT_INITIALIZED);
+  EXPECT_EQ(s, nullptr);
+  MAPIInitialize(nullptr);
+  vardel::fault::arm("mapi.MAPILogonEx", MAPI_E_LOGON_FAILED);
+  EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, 0, &s), MAPI_E_LOGON_FAILED);
+  EXPECT_EQ(s, nullptr);
+  EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, 0, &s), S_OK);
+  s->Logoff(0, 0, 0);
+  s->Release();
+}
+
+TEST_F(Mapi, StoresTableListsStoresInCreationOrderOneRowAtATime) {
+  db_->add_store(u"ActiveSync");
+  db_->add_store(u"sms");
+  db_->add_store(u"SMS");
+  logon();
+  IMAPITable* table = nullptr;
+  ASSERT_EQ(session_->GetMsgStoresTable(MAPI_UNICODE, &table), S_OK);
+  SizedSPropTagArray(2, cols) = {2, {PR_ENTRYID, PR_DISPLAY_NAME_W}};
+  ASSERT_EQ(table->SetColumns((LPSPropTagArray)&cols, 0), S_OK);
+  ULONG count = 0;
+  table->GetRowCount(0, &count);
+  EXPECT_EQ(count, 3u);
+  std::vector<std::u16string> names;
+  for (;;) {
+    LPSRowSet rows = nullptr;
+    ASSERT_EQ(table->QueryRows(1, 0, &rows), S_OK);
+    ASSERT_NE(rows, nullptr);
+    if (rows->cRows == 0) {
+      FreeProws(rows);
+      break;
+    }
+    ASSERT_EQ(rows->cRows, 1u);
+    ASSERT_EQ(rows->aRow[0].cValues, 2u);
+    EXPECT_EQ(rows->aRow[0].lpProps[0].ulPropTag, PR_ENTRYID);
+    EXPECT_EQ(rows->aRow[0].lpProps[1].ulPropTag, PR_DISPLAY_NAME_W);
+    names.push_back(rows->aRow[0].lpProps[1].Value.lpszW);
+    FreeProws(rows);
+  }
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"ActiveSync", u"sms", u"SMS"}));
+  table->Release();
+}
+
+TEST_F(Mapi, StoresTableQueryRowsFaultFailsThatRead) {
+  vardel::fault::Scope faults;
+  db_->add_store(u"SMS");
+  logon();
+  IMAPITable* table = nullptr;
+  session_->GetMsgStoresTable(MAPI_UNICODE, &table);
+  vardel::fault::arm("mapi.StoresTable.QueryRows", E_FAIL);
+  LPSRowSet rows = reinterpret_cast<LPSRowSet>(1);
+  EXPECT_EQ(table->QueryRows(1, 0, &rows), E_FAIL);
+  EXPECT_EQ(rows, nullptr);
+  ASSERT_EQ(table->QueryRows(1, 0, &rows), S_OK);  // the failed read did not advance
+  EXPECT_EQ(rows->cRows, 1u);
+  FreeProws(rows);
+  table->Release();
+}
+
+TEST_F(Mapi, StoreHasStandardFoldersAndReportsMissingPropertiesAsErrors) {
+  auto id = db_->add_store(u"SMS");
+  auto folders = db_->folders(id);
+  std::vector<std::u16string> names;
+  for (auto& f : folders) names.push_back(f.name);
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Inbox", u"Sent Items", u"Drafts", u"Outbox",
+                                                 u"Deleted Items"}));
+  logon();
+  IMsgStore* store = store_named(u"SMS");
+  ASSERT_NE(store, nullptr);
+  SizedSPropTagArray(3, tags) = {3, {PR_CE_IPM_INBOX_ENTRYID, PR_SUBJECT, PR_IPM_SENTMAIL_ENTRYID}};
+  ULONG n = 0;
+  LPSPropValue props = nullptr;
+  ASSERT_EQ(store->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props), MAPI_W_ERRORS_RETURNED);
+  ASSERT_EQ(n, 3u);
+  EXPECT_EQ(props[0].ulPropTag, PR_CE_IPM_INBOX_ENTRYID);
+  EXPECT_EQ(props[1].ulPropTag, PROP_TAG(PT_ERROR, PROP_ID(PR_SUBJECT)));
+  EXPECT_EQ(props[1].Value.err, MAPI_E_NOT_FOUND);
+  EXPECT_EQ(props[2].ulPropTag, PR_IPM_SENTMAIL_ENTRYID);
+  MAPIFreeBuffer(props);
+
+  IMAPIFolder* inbox = open_folder(store, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPIFolder* sent = open_folder(store, PR_IPM_SENTMAIL_ENTRYID);
+  SizedSPropTagArray(1, name) = {1, {PR_DISPLAY_NAME}};
+  inbox->GetProps((LPSPropTagArray)&name, MAPI_UNICODE, &n, &props);
+  EXPECT_EQ(std::u16string(props[0].Value.lpszW), u"Inbox");
+  MAPIFreeBuffer(props);
+  sent->GetProps((LPSPropTagArray)&name, MAPI_UNICODE, &n, &props);
+  EXPECT_EQ(std::u16string(props[0].Value.lpszW), u"Sent Items");
+  MAPIFreeBuffer(props);
+  inbox->Release();
+  sent->Release();
+  store->Release();
+}
+
+TEST_F(Mapi, ContentsTableIsInDeliveryOrderWithTiesByArrivalAndUndatedFirst) {
+  auto store = db_->add_store(u"SMS");
+  auto inbox = db_->folder(store, FolderKind::inbox);
+  auto t = [](int h, int m) { return utc_filetime(2009, 4, 23, h, m, 0); };
+  db_->add_message(inbox, Message{u"late", u"1", {}, t(12, 0)});
+  db_->add_message(inbox, Message{u"early", u"2", {}, t(9, 0)});
+  db_->add_message(inbox, Message{u"tie-a", u"3", {}, t(10, 0)});
+  db_->add_message(inbox, Message{u"undated", u"4", {}, std::nullopt});
+  db_->add_message(inbox, Message{u"tie-b", u"5", {}, t(10, 0)});
+  db_->add_message(db_->folder(store, FolderKind::drafts), Message{u"draft", {}, {}, t(8, 0)});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPITable* table = nullptr;
+  ASSERT_EQ(folder->GetContentsTable(0, &table), S_OK);
+  ULONG count = 0;
+  table->GetRowCount(0, &count);
+  EXPECT_EQ(count, 5u);
+  EXPECT_EQ(subjects(table),
+            (std::vector<std::u16string>{u"undated", u"early", u"tie-a", u"tie-b", u"late"}));
+  table->Release();
+  folder->Release();
+  s->Release();
+}
+
+TEST_F(Mapi, SentItemsDefaultColumnsBeginWithEntryIdThatOpensTheMessage) {
+  auto store = db_->add_store(u"SMS");
+  auto sent = db_->folder(store, FolderKind::sent);
+  auto ft = utc_filetime(2009, 4, 23, 9, 5, 7);
+  db_->add_message(sent, Message{u"你好 \U0001F600", {}, {u"+8613800000000", std::nullopt, u"10086"}, ft});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_IPM_SENTMAIL_ENTRYID);
+  IMAPITable* table = nullptr;
+  folder->GetContentsTable(0, &table);
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(table->QueryRows(1, 0, &rows), S_OK);
+  ASSERT_EQ(rows->cRows, 1u);
+  SPropValue& eid = rows->aRow[0].lpProps[0];
+  ASSERT_EQ(eid.ulPropTag, PR_ENTRYID);
+  IMessage* msg = nullptr;
+  ULONG type = 0;
+  ASSERT_EQ(folder->OpenEntry(eid.Value.bin.cb, (LPENTRYID)eid.Value.bin.lpb, nullptr,
+                              MAPI_BEST_ACCESS, &type, (LPUNKNOWN*)&msg),
+            S_OK);
+  EXPECT_EQ(type, MAPI_MESSAGE);
+  FreeProws(rows);
+
+  SizedSPropTagArray(3, tags) = {3, {PR_ENTRYID, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME}};
+  ULONG n = 0;
+  LPSPropValue props = nullptr;
+  ASSERT_EQ(msg->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props), S_OK);
+  EXPECT_EQ(std::u16string(props[1].Value.lpszW), u"你好 \U0001F600");
+  EXPECT_EQ(props[2].Value.ft.dwLowDateTime, ft.dwLowDateTime);
+  EXPECT_EQ(props[2].Value.ft.dwHighDateTime, ft.dwHighDateTime);
+  MAPIFreeBuffer(props);
+
+  // Recipients in order; one without an address has the address as an error.
+  IMAPITable* recips = nullptr;
+  ASSERT_EQ(msg->GetRecipientTable(0, &recips), S_OK);
+  std::vector<std::u16string> addresses;
+  for (;;) {
+    LPSRowSet r = nullptr;
+    ASSERT_EQ(recips->QueryRows(1, 0, &r), S_OK);
+    if (r->cRows == 0) {
+      FreeProws(r);
+      break;
+    }
+    LPSPropValue a = PpropFindProp(r->aRow[0].lpProps, r->aRow[0].cValues, PR_EMAIL_ADDRESS_W);
+    addresses.push_back(a ? a->Value.lpszW : u"-");
+    FreeProws(r);
+  }
+  EXPECT_EQ(addresses, (std::vector<std::u16string>{u"+8613800000000", u"-", u"10086"}));
+  recips->Release();
+  msg->Release();
+  table->Release();
+  folder->Release();
+  s->Release();
+}
+
+TEST_F(Mapi, MissingMessagePropertiesComeBackAsErrors) {
+  auto store = db_->add_store(u"SMS");
+  db_->add_message(db_->folder(store, FolderKind::inbox), Message{});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPITable* table = nullptr;
+  folder->GetContentsTable(0, &table);
+  SizedSPropTagArray(4, cols) = {
+      4, {PR_ENTRYID, PR_SUBJECT_W, PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME}};
+  table->SetColumns((LPSPropTagArray)&cols, 0);
+  LPSRowSet rows = nullptr;
+  ASSERT_EQ(table->QueryRows(1, 0, &rows), S_OK);
+  ASSERT_EQ(rows->aRow[0].cValues, 4u);
+  EXPECT_EQ(rows->aRow[0].lpProps[0].ulPropTag, PR_ENTRYID);
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_EQ(PROP_TYPE(rows->aRow[0].lpProps[i].ulPropTag), PT_ERROR) << i;
+    EXPECT_EQ(PROP_ID(rows->aRow[0].lpProps[i].ulPropTag), PROP_ID(cols.aulPropTag[i])) << i;
+  }
+  FreeProws(rows);
+  table->Release();
+  folder->Release();
+  s->Release();
+}
+
+TEST_F(Mapi, FaultPointsFailTheirCallsOnly) {
+  vardel::fault::Scope faults;
+  auto store = db_->add_store(u"SMS");
+  db_->add_message(db_->folder(store, FolderKind::sent), Message{u"x", {}, {u"1"}, {}});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_IPM_SENTMAIL_ENTRYID);
+
+  vardel::fault::arm("mapi.GetContentsTable", E_OUTOFMEMORY);
+  IMAPITable* table = reinterpret_cast<IMAPITable*>(1);
+  EXPECT_EQ(folder->GetContentsTable(0, &table), E_OUTOFMEMORY);
+  EXPECT_EQ(table, nullptr);
+  ASSERT_EQ(folder->GetContentsTable(0, &table), S_OK);
+
+  LPSRowSet rows = nullptr;
+  table->QueryRows(1, 0, &rows);
+  SPropValue& eid = rows->aRow[0].lpProps[0];
+  IMessage* msg = nullptr;
+  folder->OpenEntry(eid.Value.bin.cb, (LPENTRYID)eid.Value.bin.lpb, nullptr, MAPI_BEST_ACCESS,
+                    nullptr, (LPUNKNOWN*)&msg);
+  FreeProws(rows);
+  ASSERT_NE(msg, nullptr);
+
+  vardel::fault::arm("mapi.GetProps", E_FAIL);
+  SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+  ULONG n = 7;
+  LPSPropValue props = reinterpret_cast<LPSPropValue>(1);
+  EXPECT_EQ(msg->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props), E_FAIL);
+  EXPECT_EQ(props, nullptr);
+  EXPECT_EQ(n, 0u);
+
+  vardel::fault::arm("mapi.GetRecipientTable", E_FAIL);
+  IMAPITable* recips = reinterpret_cast<IMAPITable*>(1);
+  EXPECT_EQ(msg->GetRecipientTable(0, &recips), E_FAIL);
+  EXPECT_EQ(recips, nullptr);
+  ASSERT_EQ(msg->GetRecipientTable(0, &recips), S_OK);
+  recips->Release();
+  msg->Release();
+  table->Release();
+  folder->Release();
+  s->Release();
+}
+
+TEST_F(Mapi, EntriesOpenOnlyWithinTheirStoreOrFolder) {
+  auto a = db_->add_store(u"SMS");
+  auto b = db_->add_store(u"Other");
+  db_->add_message(db_->folder(b, FolderKind::inbox), Message{u"other", {}, {}, {}});
+  db_->add_message(db_->folder(a, FolderKind::sent), Message{u"sent", {}, {}, {}});
+  logon();
+  IMsgStore* sms = store_named(u"SMS");
+  IMsgStore* other = store_named(u"Other");
+  IMAPIFolder* other_inbox = open_folder(other, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPIFolder* sms_inbox = open_folder(sms, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPITable* table = nullptr;
+  other_inbox->GetContentsTable(0, &table);
+  LPSRowSet rows = nullptr;
+  table->QueryRows(1, 0, &rows);
+  SBinary eid = rows->aRow[0].lpProps[0].Value.bin;
+  IUnknown* unk = nullptr;
+  EXPECT_EQ(sms_inbox->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, nullptr, &unk),
+            MAPI_E_NOT_FOUND);
+  EXPECT_EQ(sms->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, nullptr, &unk), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(unk, nullptr);
+  BYTE junk[5] = {0, 0, 0, 0, 9};
+  EXPECT_EQ(session_->OpenEntry(sizeof junk, (LPENTRYID)junk, nullptr, 0, nullptr, &unk),
+            MAPI_E_INVALID_ENTRYID);
+  ASSERT_EQ(session_->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, &IID_IMessage, 0, nullptr, &unk), S_OK);
+  unk->Release();
+  FreeProws(rows);
+  table->Release();
+  sms_inbox->Release();
+  other_inbox->Release();
+  sms->Release();
+  other->Release();
+}
+
+TEST_F(Mapi, HostApiReadsBackWhatItStored) {
+  auto store = db_->add_store(u"SMS");
+  auto sent = db_->folder(store, FolderKind::sent);
+  std::u16string lone = u"a";
+  lone += char16_t(0xD800);  // a lone surrogate survives unit for unit
+  db_->add_message(sent, Message{lone, {}, {u"1", std::nullopt}, utc_filetime(2008, 12, 31, 23, 59, 59)});
+  db_->add_message(sent, Message{std::nullopt, u"s", {}, std::nullopt});
+  auto msgs = db_->messages(sent);
+  ASSERT_EQ(msgs.size(), 2u);
+  EXPECT_FALSE(msgs[0].message.text.has_value());
+  EXPECT_EQ(msgs[0].message.sender, u"s");
+  EXPECT_EQ(msgs[1].message.text, lone);
+  ASSERT_EQ(msgs[1].message.recipients.size(), 2u);
+  EXPECT_FALSE(msgs[1].message.recipients[1].has_value());
+  EXPECT_EQ(vardel::mapi::filetime_ticks(*msgs[1].message.delivery),
+            vardel::mapi::filetime_ticks(utc_filetime(2008, 12, 31, 23, 59, 59)));
+  // 2009-01-01 00:00:00 UTC is 128752416000000000 ticks after 1601.
+  EXPECT_EQ(vardel::mapi::filetime_ticks(utc_filetime(2009, 1, 1, 0, 0, 0)), 128752416000000000ULL);
+  EXPECT_THROW(db_->add_message(9999, Message{}), std::runtime_error);
+}
+
+TEST(MapiBuffers, MoreBlocksAreFreedWithTheirHead) {
+  void* head = nullptr;
+  ASSERT_EQ(MAPIAllocateBuffer(16, &head), S_OK);
+  void* more = nullptr;
+  ASSERT_EQ(MAPIAllocateMore(100, head, &more), S_OK);
+  ASSERT_EQ(MAPIAllocateMore(100, head, &more), S_OK);
+  EXPECT_EQ(MAPIAllocateMore(8, more, &more), MAPI_E_INVALID_PARAMETER);  // not a head
+  EXPECT_EQ(MAPIFreeBuffer(head), 0u);  // the sanitizer build reports any block left behind
+  EXPECT_EQ(MAPIFreeBuffer(nullptr), 0u);
+  FreeProws(nullptr);
+}
+
+}  // namespace
