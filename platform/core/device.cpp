@@ -1,14 +1,16 @@
 // The device folder and the CE path -> host path mapping.
 //
 // The phone's file system ignores case, so a component that is not found as
-// spelled is looked up case-insensitively among the folder's entries. Every
-// component already on disk is checked: a symbolic link with an absolute
-// target is refused outright, and any link whose resolved place lies outside
-// the root is refused too.
+// spelled is looked up case-insensitively among the folder's entries. Links
+// on the way are followed by hand, one name at a time: a link with an
+// absolute target is refused outright, and so is any step (also through a
+// link to a missing file) that would climb above the root. The mapped path
+// is the resolved one, so opening it follows no further link.
 #include "platform/core/device.h"
 
 #include <sys/stat.h>
 
+#include <deque>
 #include <mutex>
 #include <shared_mutex>
 #include <system_error>
@@ -24,7 +26,6 @@ namespace {
 struct State {
   std::shared_mutex mu;
   fs::path root;
-  fs::path canonical_root;
   std::u16string module_path = u"\\Program Files\\Vardel\\Vardel.exe";
   int width = 240;
   int height = 320;
@@ -35,13 +36,13 @@ State& state() {
   return *s;
 }
 
-bool within(const fs::path& p, const fs::path& root) {
-  auto r = root.begin(), q = p.begin();
-  for (; r != root.end(); ++r, ++q) {
-    if (q == p.end() || *q != *r) return false;
-  }
-  return true;
-}
+// Links followed in one path before it is taken to loop.
+constexpr int kMaxLinks = 40;
+
+struct Step {
+  std::string name;
+  bool from_ce;  // a name from the CE path (looked up ignoring case)
+};
 
 // Characters the phone never allows in a file name.
 bool bad_name_char(char16_t c) {
@@ -70,8 +71,6 @@ void set_root(const fs::path& root) {
   std::error_code ec;
   s.root = fs::absolute(root, ec);
   if (ec) s.root = root;
-  s.canonical_root = fs::weakly_canonical(s.root, ec);
-  if (ec) s.canonical_root = s.root.lexically_normal();
 }
 
 fs::path root() {
@@ -86,17 +85,19 @@ fs::path contacts_db() { return system_dir() / "contacts.db"; }
 fs::path messages_db() { return system_dir() / "messages.db"; }
 
 std::optional<fs::path> to_host(std::u16string_view ce_path) {
-  fs::path base, canon;
+  fs::path base;
   {
     State& s = state();
     std::shared_lock lock(s.mu);
     base = s.root;
-    canon = s.canonical_root;
   }
   if (base.empty() || ce_path.empty()) return std::nullopt;
+  std::error_code ec;
+  fs::path canon = fs::weakly_canonical(base, ec);
+  if (ec) return std::nullopt;
 
   // Split on "\" (and "/", which the phone never puts in a name).
-  std::vector<std::u16string_view> parts;
+  std::deque<Step> todo;
   size_t i = 0;
   while (i <= ce_path.size()) {
     size_t j = ce_path.find_first_of(u"\\/", i);
@@ -107,34 +108,43 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
     if (part == u"..") return std::nullopt;
     for (char16_t c : part)
       if (bad_name_char(c)) return std::nullopt;
-    parts.push_back(part);
+    todo.push_back({utf8(part), true});
   }
 
-  fs::path host = base;
-  bool on_disk = true;  // every component so far exists
-  for (std::u16string_view part : parts) {
-    std::string name = utf8(part);
-    if (on_disk) name = find_entry(host, name);
-    host /= name;
-    if (!on_disk) continue;
+  // Walks the path one name at a time, following links by hand so that no
+  // step, not even one through a link to a missing file, lands outside.
+  fs::path cur = canon;
+  int links = 0;
+  bool on_disk = true;  // cur exists, so its entries can be looked up
+  while (!todo.empty()) {
+    Step step = std::move(todo.front());
+    todo.pop_front();
+    if (step.name.empty() || step.name == ".") continue;
+    if (step.name == "..") {  // only ever from a link's target
+      if (cur == canon) return std::nullopt;
+      cur = cur.parent_path();
+      on_disk = true;
+      continue;
+    }
+    std::string name = on_disk && step.from_ce ? find_entry(cur, step.name) : step.name;
+    fs::path next = cur / name;
     struct stat st;
-    if (::lstat(host.c_str(), &st) != 0) {
+    if (!on_disk || ::lstat(next.c_str(), &st) != 0) {
+      cur = next;
       on_disk = false;
       continue;
     }
-    if (S_ISLNK(st.st_mode)) {
-      std::error_code ec;
-      fs::path target = fs::read_symlink(host, ec);
-      if (ec || target.is_absolute()) return std::nullopt;
-      fs::path resolved = fs::weakly_canonical(host, ec);
-      if (ec || !within(resolved, canon)) return std::nullopt;
+    if (!S_ISLNK(st.st_mode)) {
+      cur = next;
+      continue;
     }
+    fs::path target = fs::read_symlink(next, ec);
+    if (ec || target.is_absolute() || ++links > kMaxLinks) return std::nullopt;
+    std::vector<Step> parts;
+    for (const fs::path& p : target) parts.push_back({p.string(), false});
+    todo.insert(todo.begin(), parts.begin(), parts.end());
   }
-  // The whole path, with every link on it resolved, must stay inside.
-  std::error_code ec;
-  fs::path resolved = fs::weakly_canonical(host, ec);
-  if (ec || !within(resolved, canon)) return std::nullopt;
-  return host;
+  return cur == canon ? base : base / cur.lexically_relative(canon);
 }
 
 void set_module_path(std::u16string ce_path) {

@@ -86,7 +86,6 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD, LPDWORD lpType, L
   if (lpData && !lpcbData) return ERROR_INVALID_PARAMETER;
   std::u16string_view name = lpValueName ? lpValueName : u"";
   const reg::Value* found = nullptr;
-  std::vector<reg::Value> root_values;  // a predefined root has no values of its own
 
   Keys& all = keys();
   std::lock_guard lock(all.mu);
