@@ -1,0 +1,272 @@
+// DOMDocument: IXMLDOMDocument2 over a pugixml tree.
+#include "platform/msxml/dom_document.h"
+
+#include <new>
+
+#include "platform/core/device.h"
+#include "platform/core/fault.h"
+#include "platform/msxml/atomic_file.h"
+#include "platform/msxml/dom_node.h"
+#include "platform/msxml/dom_node_list.h"
+#include "platform/msxml/node_ops.h"
+#include "platform/msxml/text.h"
+#include "platform/msxml/xml_source.h"
+#include "platform/msxml/xml_writer.h"
+
+namespace vardel::msxml {
+
+#define SELF (NodeRef{this, tree_, pugi::xpath_node(tree_->doc)})
+
+HRESULT DomDocument::create(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  DomDocument* doc = new (std::nothrow) DomDocument();
+  if (!doc) return E_OUTOFMEMORY;
+  HRESULT hr = doc->QueryInterface(riid, ppv);
+  doc->Release();
+  return hr;
+}
+
+DomDocument::DomDocument() : tree_(std::make_shared<Tree>()) {}
+
+HRESULT DomDocument::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IXMLDOMNode) {
+    if (HRESULT hr = fault::check("msxml.QueryInterface"); FAILED(hr)) return hr;
+    *ppv = static_cast<IXMLDOMNode*>(this);
+  } else if (riid == IID_IUnknown || riid == IID_IXMLDOMDocument || riid == IID_IXMLDOMDocument2) {
+    *ppv = static_cast<IXMLDOMDocument2*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG DomDocument::AddRef() { return ++refs_; }
+
+ULONG DomDocument::Release() {
+  ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+// ---- the document as a node
+
+HRESULT DomDocument::get_nodeName(BSTR* name) { return node_name(SELF, name); }
+HRESULT DomDocument::get_nodeType(DOMNodeType* type) { return node_type(SELF, type); }
+
+HRESULT DomDocument::get_parentNode(IXMLDOMNode** parent) {
+  if (!parent) return E_INVALIDARG;
+  *parent = nullptr;
+  return S_FALSE;
+}
+
+HRESULT DomDocument::get_childNodes(IXMLDOMNodeList** childList) { return node_child_nodes(SELF, childList); }
+HRESULT DomDocument::get_firstChild(IXMLDOMNode** firstChild) { return node_first_child(SELF, false, firstChild); }
+HRESULT DomDocument::get_lastChild(IXMLDOMNode** lastChild) { return node_first_child(SELF, true, lastChild); }
+
+HRESULT DomDocument::get_previousSibling(IXMLDOMNode** previousSibling) {
+  if (!previousSibling) return E_INVALIDARG;
+  *previousSibling = nullptr;
+  return S_FALSE;
+}
+
+HRESULT DomDocument::get_nextSibling(IXMLDOMNode** nextSibling) {
+  if (!nextSibling) return E_INVALIDARG;
+  *nextSibling = nullptr;
+  return S_FALSE;
+}
+
+HRESULT DomDocument::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
+  return node_remove_child(SELF, childNode, oldChild);
+}
+HRESULT DomDocument::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
+  return node_append_child(SELF, newChild, outNewChild);
+}
+HRESULT DomDocument::hasChildNodes(VARIANT_BOOL* hasChild) { return node_has_children(SELF, hasChild); }
+
+HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
+  if (!DOMDocument) return E_INVALIDARG;
+  *DOMDocument = nullptr;  // a document has no owner
+  return S_FALSE;
+}
+
+HRESULT DomDocument::get_text(BSTR* text) { return node_get_text(SELF, text); }
+HRESULT DomDocument::put_text(BSTR) { return E_FAIL; }  // a document holds no text of its own
+HRESULT DomDocument::get_xml(BSTR* xmlString) { return node_get_xml(SELF, xmlString); }
+HRESULT DomDocument::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
+  return node_select_nodes(SELF, queryString, resultList);
+}
+HRESULT DomDocument::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
+  return node_select_single(SELF, queryString, resultNode);
+}
+
+// ---- IXMLDOMDocument
+
+HRESULT DomDocument::get_documentElement(IXMLDOMElement** DOMElement) {
+  if (!DOMElement) return E_INVALIDARG;
+  *DOMElement = nullptr;
+  for (pugi::xml_node c : tree_->doc.children()) {
+    if (c.type() != pugi::node_element || !tree_->is_visible(c)) continue;
+    DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(c));
+    if (!node) return E_OUTOFMEMORY;
+    *DOMElement = node;
+    return S_OK;
+  }
+  return S_FALSE;
+}
+
+HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
+  if (!element) return E_INVALIDARG;
+  *element = nullptr;
+  if (!tagName) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.createElement"); FAILED(hr)) return hr;
+  if (!is_xml_name(bstr_view(tagName))) return E_FAIL;
+  // Made in the detached holder; appendChild moves it into place.
+  pugi::xml_node n = tree_->detached.append_child(to_utf8(bstr_view(tagName)).c_str());
+  if (!n) return E_OUTOFMEMORY;
+  DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(n));
+  if (!node) return E_OUTOFMEMORY;
+  *element = node;
+  return S_OK;
+}
+
+HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) {
+  if (!tagName || !resultList) return E_INVALIDARG;
+  *resultList = nullptr;
+  std::string name = to_utf8(bstr_view(tagName));
+  struct Walker : pugi::xml_tree_walker {
+    std::string name;
+    const Tree* tree;
+    std::vector<pugi::xpath_node> found;
+    bool for_each(pugi::xml_node& n) override {
+      if (n.type() == pugi::node_element && (name == "*" || name == n.name()) &&
+          (depth() > 0 || tree->is_visible(n)) && !tree->is_detached(n))
+        found.emplace_back(n);
+      return true;
+    }
+  } walker;
+  walker.name = std::move(name);
+  walker.tree = tree_.get();
+  tree_->doc.traverse(walker);
+  DomNodeList* list = DomNodeList::create(this, tree_, std::move(walker.found));
+  if (!list) return E_OUTOFMEMORY;
+  *resultList = list;
+  return S_OK;
+}
+
+bool DomDocument::load_text(std::string utf8) {
+  TreePtr parsed = parse_tree(std::move(utf8), preserve_space_);
+  // A failed load leaves an empty document, as the phone's does; node
+  // objects of the old tree keep that tree alive.
+  tree_ = parsed ? std::move(parsed) : std::make_shared<Tree>();
+  return tree_->doc.first_child() != tree_->detached;
+}
+
+HRESULT DomDocument::load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) {
+  if (!isSuccessful) return E_INVALIDARG;
+  *isSuccessful = VARIANT_FALSE;
+  if (xmlSource.vt != VT_BSTR) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.load"); FAILED(hr)) return hr;
+  std::optional<std::string> text;
+  if (auto path = device::to_host(bstr_view(xmlSource.bstrVal)))
+    if (auto bytes = read_file(*path)) text = to_utf8_text(std::move(*bytes));
+  if (!text) {
+    tree_ = std::make_shared<Tree>();
+    return S_FALSE;
+  }
+  if (!load_text(std::move(*text))) return S_FALSE;
+  *isSuccessful = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT DomDocument::get_async(VARIANT_BOOL* isAsync) {
+  if (!isAsync) return E_INVALIDARG;
+  *isAsync = async_ ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+// Loading is always synchronous here; the flag is only remembered.
+HRESULT DomDocument::put_async(VARIANT_BOOL isAsync) {
+  async_ = isAsync != VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
+  if (!isSuccessful) return E_INVALIDARG;
+  *isSuccessful = VARIANT_FALSE;
+  if (HRESULT hr = fault::check("msxml.loadXML"); FAILED(hr)) return hr;
+  if (!load_text(to_utf8(bstr_view(bstrXML)))) return S_FALSE;
+  *isSuccessful = VARIANT_TRUE;
+  return S_OK;
+}
+
+HRESULT DomDocument::save(VARIANT destination) {
+  if (destination.vt != VT_BSTR || bstr_view(destination.bstrVal).empty()) return E_INVALIDARG;
+  HRESULT injected = fault::check("msxml.save");
+  auto path = device::to_host(bstr_view(destination.bstrVal));
+  if (!path) return E_ACCESSDENIED;  // outside the device, or not a path
+  std::string out;
+  try {
+    write_markup(*tree_, tree_->doc, out);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return replace_file(*path, out, injected);
+}
+
+HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) {
+  if (!isPreserving) return E_INVALIDARG;
+  *isPreserving = preserve_space_ ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT DomDocument::put_preserveWhiteSpace(VARIANT_BOOL isPreserving) {
+  if (HRESULT hr = fault::check("msxml.put_preserveWhiteSpace"); FAILED(hr)) return hr;
+  preserve_space_ = isPreserving != VARIANT_FALSE;
+  return S_OK;
+}
+
+// ---- IXMLDOMDocument2
+
+HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
+  if (!name) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.setProperty"); FAILED(hr)) return hr;
+  std::u16string_view n = bstr_view(name);
+  if (n == u"SelectionLanguage") {
+    // XPath is the only selection language offered.
+    if (value.vt == VT_BSTR && bstr_view(value.bstrVal) == u"XPath") return S_OK;
+    return E_FAIL;
+  }
+  if (n == u"SelectionNamespaces") {
+    // Kept for getProperty; the program's names carry no prefixes.
+    if (value.vt != VT_BSTR) return E_FAIL;
+    selection_namespaces_ = bstr_view(value.bstrVal);
+    return S_OK;
+  }
+  return E_FAIL;
+}
+
+HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
+  if (!name || !value) return E_INVALIDARG;
+  VariantInit(value);
+  std::u16string_view n = bstr_view(name);
+  const std::u16string* text = nullptr;
+  static const std::u16string xpath = u"XPath";
+  if (n == u"SelectionLanguage")
+    text = &xpath;
+  else if (n == u"SelectionNamespaces")
+    text = &selection_namespaces_;
+  else
+    return E_FAIL;
+  value->bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+  if (!value->bstrVal) return E_OUTOFMEMORY;
+  value->vt = VT_BSTR;
+  return S_OK;
+}
+
+#undef SELF
+
+}  // namespace vardel::msxml

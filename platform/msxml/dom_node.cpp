@@ -1,0 +1,156 @@
+// Node objects: IXMLDOMElement (and IXMLDOMNode) over one tree node.
+#include "platform/msxml/dom_node.h"
+
+#include <new>
+#include <string>
+
+#include "platform/core/fault.h"
+#include "platform/msxml/text.h"
+
+namespace vardel::msxml {
+
+DomNode* DomNode::create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node) {
+  return new (std::nothrow) DomNode(doc, tree, node);
+}
+
+DomNode::DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node)
+    : doc_(doc), tree_(tree), node_(node) {
+  doc_->AddRef();  // a node keeps its document alive
+}
+
+DomNode::~DomNode() { doc_->Release(); }
+
+HRESULT DomNode::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IXMLDOMNode) {
+    *ppv = static_cast<IXMLDOMNode*>(this);
+  } else if (riid == IID_IXMLDOMElement && is_element()) {
+    *ppv = static_cast<IXMLDOMElement*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+ULONG DomNode::AddRef() { return ++refs_; }
+
+ULONG DomNode::Release() {
+  ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT DomNode::get_nodeName(BSTR* name) { return node_name(ref(), name); }
+HRESULT DomNode::get_nodeType(DOMNodeType* type) { return node_type(ref(), type); }
+HRESULT DomNode::get_parentNode(IXMLDOMNode** parent) { return node_parent(ref(), parent); }
+HRESULT DomNode::get_childNodes(IXMLDOMNodeList** childList) { return node_child_nodes(ref(), childList); }
+HRESULT DomNode::get_firstChild(IXMLDOMNode** firstChild) { return node_first_child(ref(), false, firstChild); }
+HRESULT DomNode::get_lastChild(IXMLDOMNode** lastChild) { return node_first_child(ref(), true, lastChild); }
+HRESULT DomNode::get_previousSibling(IXMLDOMNode** previousSibling) {
+  return node_sibling(ref(), false, previousSibling);
+}
+HRESULT DomNode::get_nextSibling(IXMLDOMNode** nextSibling) { return node_sibling(ref(), true, nextSibling); }
+HRESULT DomNode::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
+  return node_remove_child(ref(), childNode, oldChild);
+}
+HRESULT DomNode::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
+  return node_append_child(ref(), newChild, outNewChild);
+}
+HRESULT DomNode::hasChildNodes(VARIANT_BOOL* hasChild) { return node_has_children(ref(), hasChild); }
+
+HRESULT DomNode::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
+  if (!DOMDocument) return E_INVALIDARG;
+  doc_->AddRef();
+  *DOMDocument = doc_;
+  return S_OK;
+}
+
+HRESULT DomNode::get_text(BSTR* text) { return node_get_text(ref(), text); }
+HRESULT DomNode::put_text(BSTR text) { return node_put_text(ref(), text); }
+HRESULT DomNode::get_xml(BSTR* xmlString) { return node_get_xml(ref(), xmlString); }
+HRESULT DomNode::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
+  return node_select_nodes(ref(), queryString, resultList);
+}
+HRESULT DomNode::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
+  return node_select_single(ref(), queryString, resultNode);
+}
+
+HRESULT DomNode::get_tagName(BSTR* tagName) {
+  if (!tagName) return E_INVALIDARG;
+  if (!is_element()) return E_FAIL;
+  return node_name(ref(), tagName);
+}
+
+namespace {
+
+// The text an attribute value stands for; the DOM turns numbers into text.
+bool value_text(const VARIANT& v, std::u16string& out) {
+  switch (v.vt) {
+    case VT_BSTR:
+      out.assign(bstr_view(v.bstrVal));
+      return true;
+    case VT_I4: {
+      std::string s = std::to_string(v.lVal);
+      out.assign(s.begin(), s.end());
+      return true;
+    }
+    case VT_I2: {
+      std::string s = std::to_string(v.iVal);
+      out.assign(s.begin(), s.end());
+      return true;
+    }
+    case VT_UI4: {
+      std::string s = std::to_string(v.ulVal);
+      out.assign(s.begin(), s.end());
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+HRESULT DomNode::getAttribute(BSTR name, VARIANT* value) {
+  if (!name || !value) return E_INVALIDARG;
+  VariantInit(value);
+  if (!is_element()) return E_FAIL;
+  pugi::xml_attribute a = node_.node().attribute(to_utf8(bstr_view(name)).c_str());
+  if (!a) {
+    value->vt = VT_NULL;
+    return S_FALSE;
+  }
+  BSTR text = to_bstr(a.value());
+  if (!text) return E_OUTOFMEMORY;
+  value->vt = VT_BSTR;
+  value->bstrVal = text;
+  return S_OK;
+}
+
+HRESULT DomNode::setAttribute(BSTR name, VARIANT value) {
+  if (!name) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.setAttribute"); FAILED(hr)) return hr;
+  if (!is_element()) return E_FAIL;
+  // A name XML cannot carry would make the saved file unreadable.
+  if (!is_xml_name(bstr_view(name))) return E_FAIL;
+  std::u16string text;
+  if (!value_text(value, text)) return E_INVALIDARG;
+  std::string key = to_utf8(bstr_view(name));
+  pugi::xml_node n = node_.node();
+  // Setting an existing attribute keeps its place; a new one goes last.
+  pugi::xml_attribute a = n.attribute(key.c_str());
+  if (!a) a = n.append_attribute(key.c_str());
+  if (!a || !set_value(a, text)) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+HRESULT DomNode::removeAttribute(BSTR name) {
+  if (!name) return E_INVALIDARG;
+  if (!is_element()) return E_FAIL;
+  node_.node().remove_attribute(to_utf8(bstr_view(name)).c_str());
+  return S_OK;
+}
+
+}  // namespace vardel::msxml

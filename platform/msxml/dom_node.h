@@ -1,0 +1,61 @@
+// A node of a document: element, text, comment, instruction or attribute.
+// Offers IXMLDOMElement when it is an element. Holds a reference to its
+// document object and to its tree, so it stays valid whatever happens to
+// the document (a later load, the document released first).
+#pragma once
+
+#include <atomic>
+
+#include "platform/msxml/dom_document.h"
+#include "platform/msxml/node_ops.h"
+
+namespace vardel::msxml {
+
+class DomNode final : public IXMLDOMElement {
+ public:
+  // One reference, owned by the caller.
+  static DomNode* create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
+
+  pugi::xpath_node node() const { return node_; }
+  const TreePtr& tree() const { return tree_; }
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  HRESULT get_nodeName(BSTR* name) override;
+  HRESULT get_nodeType(DOMNodeType* type) override;
+  HRESULT get_parentNode(IXMLDOMNode** parent) override;
+  HRESULT get_childNodes(IXMLDOMNodeList** childList) override;
+  HRESULT get_firstChild(IXMLDOMNode** firstChild) override;
+  HRESULT get_lastChild(IXMLDOMNode** lastChild) override;
+  HRESULT get_previousSibling(IXMLDOMNode** previousSibling) override;
+  HRESULT get_nextSibling(IXMLDOMNode** nextSibling) override;
+  HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) override;
+  HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override;
+  HRESULT hasChildNodes(VARIANT_BOOL* hasChild) override;
+  HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) override;
+  HRESULT get_text(BSTR* text) override;
+  HRESULT put_text(BSTR text) override;
+  HRESULT get_xml(BSTR* xmlString) override;
+  HRESULT selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) override;
+  HRESULT selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) override;
+
+  HRESULT get_tagName(BSTR* tagName) override;
+  HRESULT getAttribute(BSTR name, VARIANT* value) override;
+  HRESULT setAttribute(BSTR name, VARIANT value) override;
+  HRESULT removeAttribute(BSTR name) override;
+
+ private:
+  DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
+  ~DomNode();
+  NodeRef ref() const { return NodeRef{doc_, tree_, node_}; }
+  bool is_element() const { return !node_.attribute() && node_.node().type() == pugi::node_element; }
+
+  std::atomic<ULONG> refs_{1};
+  DomDocument* doc_;
+  TreePtr tree_;
+  pugi::xpath_node node_;
+};
+
+}  // namespace vardel::msxml

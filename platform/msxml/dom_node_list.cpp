@@ -1,0 +1,68 @@
+// IXMLDOMNodeList over a snapshot of nodes (see dom_node_list.h).
+#include "platform/msxml/dom_node_list.h"
+
+#include <new>
+
+#include "platform/core/fault.h"
+#include "platform/msxml/node_ops.h"
+
+namespace vardel::msxml {
+
+DomNodeList* DomNodeList::create(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes) {
+  return new (std::nothrow) DomNodeList(doc, tree, std::move(nodes));
+}
+
+DomNodeList::DomNodeList(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes)
+    : doc_(doc), tree_(tree), nodes_(std::move(nodes)) {
+  doc_->AddRef();
+}
+
+DomNodeList::~DomNodeList() { doc_->Release(); }
+
+HRESULT DomNodeList::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IXMLDOMNodeList) {
+    AddRef();
+    *ppv = static_cast<IXMLDOMNodeList*>(this);
+    return S_OK;
+  }
+  *ppv = nullptr;
+  return E_NOINTERFACE;
+}
+
+ULONG DomNodeList::AddRef() { return ++refs_; }
+
+ULONG DomNodeList::Release() {
+  ULONG left = --refs_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT DomNodeList::get_item(long index, IXMLDOMNode** listItem) {
+  if (!listItem) return E_INVALIDARG;
+  *listItem = nullptr;
+  if (HRESULT hr = fault::check("msxml.get_item"); FAILED(hr)) return hr;
+  if (index < 0 || static_cast<unsigned long>(index) >= nodes_.size()) return S_FALSE;
+  return wrap_node(doc_, tree_, nodes_[static_cast<size_t>(index)], listItem);
+}
+
+HRESULT DomNodeList::get_length(long* listLength) {
+  if (!listLength) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.get_length"); FAILED(hr)) return hr;
+  *listLength = static_cast<long>(nodes_.size());
+  return S_OK;
+}
+
+HRESULT DomNodeList::nextNode(IXMLDOMNode** nextItem) {
+  if (!nextItem) return E_INVALIDARG;
+  *nextItem = nullptr;
+  if (cursor_ >= nodes_.size()) return S_FALSE;
+  return wrap_node(doc_, tree_, nodes_[cursor_++], nextItem);
+}
+
+HRESULT DomNodeList::reset() {
+  cursor_ = 0;
+  return S_OK;
+}
+
+}  // namespace vardel::msxml

@@ -1,0 +1,318 @@
+// Node operations shared by the document and node objects (see node_ops.h).
+#include "platform/msxml/node_ops.h"
+
+#include <new>
+#include <vector>
+
+#include "platform/core/fault.h"
+#include "platform/msxml/dom_node.h"
+#include "platform/msxml/dom_node_list.h"
+#include "platform/msxml/text.h"
+#include "platform/msxml/xml_writer.h"
+
+namespace vardel::msxml {
+
+namespace {
+
+HRESULT give_bstr(std::string_view utf8, BSTR* out) {
+  *out = to_bstr(utf8);
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// The node object behind an interface pointer, when it is one of ours.
+DomNode* impl_from(IXMLDOMNode* iface) { return dynamic_cast<DomNode*>(iface); }
+
+// Whether a selection may hand out a match: not the detached holder, not
+// white space between top-level nodes, and not detached unless the
+// selection started inside a detached node itself.
+bool selectable(const NodeRef& self, const pugi::xpath_node& n) {
+  pugi::xml_node owner = n.attribute() ? n.parent() : n.node();
+  const Tree& tree = *self.tree;
+  if (owner == tree.doc || tree.is_visible(owner)) return true;
+  if (owner == tree.detached || !tree.is_detached(owner)) return false;
+  pugi::xml_node context = self.node.attribute() ? self.node.parent() : self.node.node();
+  return context != tree.doc && tree.is_detached(context);
+}
+
+bool is_container(pugi::xml_node n) {
+  return n.type() == pugi::node_element || n.type() == pugi::node_document;
+}
+
+}  // namespace
+
+bool set_value(pugi::xml_node n, std::u16string_view text) {
+  thread_local std::string buf;
+  buf.clear();
+  append_utf8(buf, text);
+  return n.set_value(buf.c_str());
+}
+
+bool set_value(pugi::xml_attribute a, std::u16string_view text) {
+  thread_local std::string buf;
+  buf.clear();
+  append_utf8(buf, text);
+  return a.set_value(buf.c_str());
+}
+
+HRESULT wrap_node(DomDocument* doc, const TreePtr& tree, pugi::xpath_node n, IXMLDOMNode** out) {
+  *out = nullptr;
+  if (!n) return S_FALSE;
+  if (!n.attribute() && n.node() == doc->tree()->doc) {
+    doc->AddRef();
+    *out = doc;
+    return S_OK;
+  }
+  DomNode* node = DomNode::create(doc, tree, n);
+  if (!node) return E_OUTOFMEMORY;
+  *out = node;
+  return S_OK;
+}
+
+HRESULT wrap_visible(DomDocument* doc, const TreePtr& tree, pugi::xml_node n, IXMLDOMNode** out) {
+  *out = nullptr;
+  if (!tree->is_visible(n)) return S_FALSE;
+  return wrap_node(doc, tree, pugi::xpath_node(n), out);
+}
+
+HRESULT node_name(const NodeRef& self, BSTR* name) {
+  if (!name) return E_INVALIDARG;
+  if (self.node.attribute()) return give_bstr(self.node.attribute().name(), name);
+  pugi::xml_node n = self.node.node();
+  switch (n.type()) {
+    case pugi::node_element:
+    case pugi::node_pi:
+      return give_bstr(n.name(), name);
+    case pugi::node_declaration:
+      return give_bstr("xml", name);
+    case pugi::node_pcdata:
+      return give_bstr("#text", name);
+    case pugi::node_cdata:
+      return give_bstr("#cdata-section", name);
+    case pugi::node_comment:
+      return give_bstr("#comment", name);
+    case pugi::node_document:
+      return give_bstr("#document", name);
+    default:
+      return give_bstr("", name);
+  }
+}
+
+HRESULT node_type(const NodeRef& self, DOMNodeType* type) {
+  if (!type) return E_INVALIDARG;
+  if (self.node.attribute()) {
+    *type = NODE_ATTRIBUTE;
+    return S_OK;
+  }
+  switch (self.node.node().type()) {
+    case pugi::node_element: *type = NODE_ELEMENT; break;
+    case pugi::node_pcdata: *type = NODE_TEXT; break;
+    case pugi::node_cdata: *type = NODE_CDATA_SECTION; break;
+    case pugi::node_comment: *type = NODE_COMMENT; break;
+    case pugi::node_pi:
+    case pugi::node_declaration: *type = NODE_PROCESSING_INSTRUCTION; break;
+    case pugi::node_document: *type = NODE_DOCUMENT; break;
+    case pugi::node_doctype: *type = NODE_DOCUMENT_TYPE; break;
+    default: *type = NODE_INVALID; break;
+  }
+  return S_OK;
+}
+
+HRESULT node_parent(const NodeRef& self, IXMLDOMNode** parent) {
+  if (!parent) return E_INVALIDARG;
+  *parent = nullptr;
+  if (self.node.attribute()) return S_FALSE;  // attributes have no parent node
+  pugi::xml_node p = self.node.node().parent();
+  if (p == self.tree->detached) return S_FALSE;  // a detached node stands alone
+  return wrap_node(self.doc, self.tree, pugi::xpath_node(p), parent);
+}
+
+HRESULT node_child_nodes(const NodeRef& self, IXMLDOMNodeList** list) {
+  if (!list) return E_INVALIDARG;
+  *list = nullptr;
+  std::vector<pugi::xpath_node> nodes;
+  if (!self.node.attribute())
+    for (pugi::xml_node c : self.node.node().children())
+      if (self.tree->is_visible(c)) nodes.emplace_back(c);
+  DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
+  if (!l) return E_OUTOFMEMORY;
+  *list = l;
+  return S_OK;
+}
+
+HRESULT node_first_child(const NodeRef& self, bool last, IXMLDOMNode** child) {
+  if (!child) return E_INVALIDARG;
+  *child = nullptr;
+  if (self.node.attribute()) return S_FALSE;
+  pugi::xml_node n = self.node.node();
+  pugi::xml_node c = last ? n.last_child() : n.first_child();
+  while (c && !self.tree->is_visible(c)) c = last ? c.previous_sibling() : c.next_sibling();
+  return wrap_node(self.doc, self.tree, pugi::xpath_node(c), child);
+}
+
+HRESULT node_sibling(const NodeRef& self, bool next, IXMLDOMNode** sibling) {
+  if (!sibling) return E_INVALIDARG;
+  *sibling = nullptr;
+  pugi::xml_node n = self.node.node();
+  if (self.node.attribute() || !self.tree->is_visible(n)) return S_FALSE;
+  pugi::xml_node c = next ? n.next_sibling() : n.previous_sibling();
+  while (c && !self.tree->is_visible(c)) c = next ? c.next_sibling() : c.previous_sibling();
+  return wrap_node(self.doc, self.tree, pugi::xpath_node(c), sibling);
+}
+
+HRESULT node_remove_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode** old_child) {
+  if (old_child) *old_child = nullptr;
+  if (!child) return E_INVALIDARG;
+  DomNode* c = impl_from(child);
+  if (!c || c->tree() != self.tree || c->node().attribute() || self.node.attribute() ||
+      c->node().node().parent() != self.node.node() || !self.tree->is_visible(c->node().node()))
+    return E_INVALIDARG;
+  // Kept, not freed: the caller (and any other node object) may still use it.
+  if (!self.tree->detached.append_move(c->node().node())) return E_FAIL;
+  if (old_child) {
+    child->AddRef();
+    *old_child = child;
+  }
+  return S_OK;
+}
+
+HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode** out) {
+  if (out) *out = nullptr;
+  if (!child) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.appendChild"); FAILED(hr)) return hr;
+  DomNode* c = impl_from(child);
+  if (!c || c->node().attribute()) return E_INVALIDARG;
+  if (c->tree() != self.tree || self.node.attribute()) return E_FAIL;  // another document's node
+  pugi::xml_node parent = self.node.node();
+  pugi::xml_node moving = c->node().node();
+  pugi::xml_node moved;
+  if (parent.type() == pugi::node_element) {
+    moved = parent.append_move(moving);  // refuses to move a node into itself
+  } else if (parent.type() == pugi::node_document) {
+    auto t = moving.type();
+    if (t != pugi::node_element && t != pugi::node_pi && t != pugi::node_comment) return E_FAIL;
+    if (t == pugi::node_element)
+      for (pugi::xml_node k : parent.children())
+        if (k.type() == pugi::node_element && k != moving && self.tree->is_visible(k))
+          return E_FAIL;  // one root element only
+    moved = parent.insert_move_before(moving, self.tree->detached);
+  }
+  if (!moved) return E_FAIL;
+  if (out) {
+    child->AddRef();
+    *out = child;
+  }
+  return S_OK;
+}
+
+HRESULT node_has_children(const NodeRef& self, VARIANT_BOOL* has) {
+  if (!has) return E_INVALIDARG;
+  *has = VARIANT_FALSE;
+  if (!self.node.attribute())
+    for (pugi::xml_node c : self.node.node().children())
+      if (self.tree->is_visible(c)) {
+        *has = VARIANT_TRUE;
+        break;
+      }
+  return *has ? S_OK : S_FALSE;
+}
+
+HRESULT node_get_text(const NodeRef& self, BSTR* text) {
+  if (!text) return E_INVALIDARG;
+  *text = nullptr;
+  if (HRESULT hr = fault::check("msxml.get_text"); FAILED(hr)) return hr;
+  if (self.node.attribute()) return give_bstr(self.node.attribute().value(), text);
+  pugi::xml_node n = self.node.node();
+  if (!is_container(n)) return give_bstr(n.value(), text);
+  thread_local std::string buf;
+  buf.clear();
+  collect_text(*self.tree, n, buf);
+  return give_bstr(buf, text);
+}
+
+HRESULT node_put_text(const NodeRef& self, BSTR text) {
+  if (HRESULT hr = fault::check("msxml.put_text"); FAILED(hr)) return hr;
+  std::u16string_view value = bstr_view(text);
+  if (self.node.attribute()) return set_value(self.node.attribute(), value) ? S_OK : E_OUTOFMEMORY;
+  pugi::xml_node n = self.node.node();
+  if (n.type() == pugi::node_document) return E_FAIL;
+  if (n.type() != pugi::node_element) return set_value(n, value) ? S_OK : E_FAIL;
+  // The usual case: an element holding one text, or nothing yet.
+  pugi::xml_node only = n.first_child();
+  if (!value.empty() && only && only.type() == pugi::node_pcdata && !only.next_sibling())
+    return set_value(only, value) ? S_OK : E_OUTOFMEMORY;
+  // Old children move to the detached holder: node objects may point at them.
+  while (pugi::xml_node c = n.first_child())
+    if (!self.tree->detached.append_move(c)) return E_FAIL;
+  if (value.empty()) return S_OK;
+  pugi::xml_node t = n.append_child(pugi::node_pcdata);
+  if (!t || !set_value(t, value)) return E_OUTOFMEMORY;
+  return S_OK;
+}
+
+HRESULT node_get_xml(const NodeRef& self, BSTR* xml) {
+  if (!xml) return E_INVALIDARG;
+  std::string out;
+  if (pugi::xml_attribute a = self.node.attribute()) {
+    // Written through a scratch element so the value is escaped as saved.
+    pugi::xml_document scratch;
+    scratch.append_child("a").append_attribute(a.name()).set_value(a.value());
+    write_markup(*self.tree, scratch.first_child(), out);
+    out = out.substr(2, out.size() - 4);  // strip "<a" and "/>"
+    if (!out.empty() && out[0] == ' ') out.erase(0, 1);
+  } else {
+    write_markup(*self.tree, self.node.node(), out);
+  }
+  return give_bstr(out, xml);
+}
+
+HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
+  if (!out) return E_INVALIDARG;
+  *out = nullptr;
+  if (!query) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
+  const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
+  if (!q) return E_FAIL;
+  try {
+    pugi::xpath_node found = q->evaluate_node(self.node);
+    if (!found) return S_FALSE;
+    if (selectable(self, found)) return wrap_node(self.doc, self.tree, found, out);
+    // The first match was hidden (detached, or white space between top-level
+    // nodes): look through all matches in document order.
+    pugi::xpath_node_set all = q->evaluate_node_set(self.node);
+    all.sort();
+    for (const pugi::xpath_node& n : all)
+      if (selectable(self, n)) return wrap_node(self.doc, self.tree, n, out);
+    return S_FALSE;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_FAIL;
+  }
+}
+
+HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** list) {
+  if (!list) return E_INVALIDARG;
+  *list = nullptr;
+  if (!query) return E_INVALIDARG;
+  if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
+  const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
+  if (!q) return E_FAIL;
+  std::vector<pugi::xpath_node> nodes;
+  try {
+    pugi::xpath_node_set all = q->evaluate_node_set(self.node);
+    all.sort();
+    nodes.reserve(all.size());
+    for (const pugi::xpath_node& n : all)
+      if (selectable(self, n)) nodes.push_back(n);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (const std::exception&) {
+    return E_FAIL;
+  }
+  DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
+  if (!l) return E_OUTOFMEMORY;
+  *list = l;
+  return S_OK;
+}
+
+}  // namespace vardel::msxml

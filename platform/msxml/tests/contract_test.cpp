@@ -1,0 +1,176 @@
+// What the backup writer and the restore reader rely on: templates kept
+// byte for byte, records and attributes in the order they were made, the
+// relative selections of the field map, texts with their white space.
+#include "platform/msxml/tests/dom_fixture.h"
+
+namespace vardel::msxml::testing {
+namespace {
+
+using ContractTest = DomTest;
+
+TEST_F(ContractTest, TemplatesSaveByteForByte) {
+  for (const auto& tmpl : {kContactsTemplate, kMessagesTemplate}) {
+    auto doc = new_doc();
+    ASSERT_TRUE(load_xml(doc.get(), tmpl));
+    ASSERT_EQ(save(doc.get(), u"\\out.xml"), S_OK);
+    std::string expected(tmpl.begin(), tmpl.end());  // ASCII
+    EXPECT_EQ(read_bytes(host("out.xml")), expected);
+    // And again after loading the saved file.
+    auto again = new_doc();
+    ASSERT_TRUE(load(again.get(), u"out.xml"));
+    ASSERT_EQ(save(again.get(), u"\\out2.xml"), S_OK);
+    EXPECT_EQ(read_bytes(host("out2.xml")), expected);
+  }
+}
+
+// Builds a contacts file the way the backup does and reads it back the way
+// the restore does.
+TEST_F(ContractTest, RecordsBuiltThenSelectedLikeTheBackupAndRestore) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kContactsTemplate));
+  auto docnode = as_node(doc.get());
+  auto root = select(docnode.get(), u"CONTACTS");
+  ASSERT_TRUE(root);
+  for (int i = 0; i < 3; ++i) {
+    auto card = append(doc.get(), root.get(), u"VCARD");
+    ASSERT_TRUE(card);
+    EXPECT_EQ(set_attr(card.get(), u"TITLE", i == 1 ? u"Bob" : u"Ann"), S_OK);
+    EXPECT_EQ(set_attr(card.get(), u"TYPE", u"WinMobile"), S_OK);
+    EXPECT_FALSE(select(card.get(), u"ADDRESS/FIRST"));
+    auto address = append(doc.get(), card.get(), u"ADDRESS");
+    EXPECT_EQ(set_attr(address.get(), u"Direction", i % 2 ? u"1" : u"0"), S_OK);
+    auto first = append(doc.get(), address.get(), u"FIRST");
+    auto spouse = append(doc.get(), address.get(), u"SPOUSE");
+    EXPECT_EQ(spouse->put_text(Bstr(u"Kim")), S_OK);
+    auto note = append(doc.get(), card.get(), u"NOTE");
+    EXPECT_EQ(note->put_text(Bstr(u"first")), S_OK);
+    EXPECT_EQ(note->put_text(Bstr(u"replaced")), S_OK);
+    // The lookups the writer makes before creating find what is there.
+    auto found = select(card.get(), u"ADDRESS/FIRST");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->put_text(Bstr(u"  Ann \r\n")), S_OK);
+    EXPECT_EQ(text_of(select(card.get(), u"ADDRESS//SPOUSE").get()), u"Kim");
+  }
+  // Setting an attribute again keeps its place.
+  auto first_card = select(root.get(), u"VCARD");
+  EXPECT_EQ(set_attr(first_card.get(), u"TITLE", u"Anna"), S_OK);
+  ASSERT_EQ(save(doc.get(), u"\\c.xml"), S_OK);
+
+  std::string file = read_bytes(host("c.xml"));
+  const std::string record =
+      "<ADDRESS Direction=\"0\"><FIRST>  Ann &#13;\r\n</FIRST><SPOUSE>Kim</SPOUSE></ADDRESS>"
+      "<NOTE>replaced</NOTE></VCARD>";
+  EXPECT_EQ(file,
+            "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n"
+            "<CONTACTS>\r\n<VCARD TITLE=\"Anna\" TYPE=\"WinMobile\">" + record +
+            "<VCARD TITLE=\"Bob\" TYPE=\"WinMobile\"><ADDRESS Direction=\"1\"><FIRST>  Ann &#13;\r\n</FIRST>"
+            "<SPOUSE>Kim</SPOUSE></ADDRESS><NOTE>replaced</NOTE></VCARD>"
+            "<VCARD TITLE=\"Ann\" TYPE=\"WinMobile\">" + record + "</CONTACTS>\r\n");
+
+  auto reader = new_doc();
+  ASSERT_TRUE(load(reader.get(), u"c.xml"));
+  auto rnode = as_node(reader.get());
+  Ptr<IXMLDOMNodeList> cards;
+  ASSERT_EQ(rnode->selectNodes(Bstr(u"//CONTACTS/VCARD"), cards.out()), S_OK);
+  long n = 0;
+  ASSERT_EQ(cards->get_length(&n), S_OK);
+  ASSERT_EQ(n, 3);
+  Ptr<IXMLDOMNode> second;
+  ASSERT_EQ(cards->get_item(1, second.out()), S_OK);
+  EXPECT_EQ(attr(second.get(), u"TITLE"), u"Bob");
+  EXPECT_EQ(text_of(select(second.get(), u"ADDRESS/FIRST").get()), u"  Ann \r\n");
+  EXPECT_EQ(text_of(select(second.get(), u"NOTE").get()), u"replaced");
+  EXPECT_FALSE(select(second.get(), u"ADDRESS/NOTE"));
+  Ptr<IXMLDOMNode> none;
+  EXPECT_EQ(cards->get_item(3, none.out()), S_FALSE);
+  EXPECT_FALSE(none);
+}
+
+TEST_F(ContractTest, MessageRecordsKeepAttributeOrderAndNestedText) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
+  auto root = select(as_node(doc.get()).get(), u"CONTACTS");
+  auto card = append(doc.get(), root.get(), u"VCARD");
+  for (auto name : {u"Owner", u"TYPE", u"CONTACTS", u"ContactNumber"}) EXPECT_EQ(set_attr(card.get(), name, u"x"), S_OK);
+  auto message = append(doc.get(), card.get(), u"MESSAGE");
+  for (auto name : {u"Date", u"Time", u"Direction"}) EXPECT_EQ(set_attr(message.get(), name, u"1"), S_OK);
+  auto text = append(doc.get(), message.get(), u"TEXT");
+  EXPECT_EQ(text->put_text(Bstr(u"hi")), S_OK);
+  EXPECT_EQ(text_of(select(card.get(), u"MESSAGE//TEXT").get()), u"hi");
+  Bstr xml;
+  ASSERT_EQ(card->get_xml(xml.out()), S_OK);
+  EXPECT_EQ(xml.str(),
+            u"<VCARD Owner=\"x\" TYPE=\"x\" CONTACTS=\"x\" ContactNumber=\"x\">"
+            u"<MESSAGE Date=\"1\" Time=\"1\" Direction=\"1\"><TEXT>hi</TEXT></MESSAGE></VCARD>");
+}
+
+TEST_F(ContractTest, SelectionsFollowXPathFromTheirContext) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(),
+                       u"<R><CONTACTS><VCARD n='1'/><X><VCARD n='no'/></X></CONTACTS>"
+                       u"<Y><CONTACTS><VCARD n='2'><A><B><SPOUSE>deep</SPOUSE></B></A></VCARD></CONTACTS></Y>"
+                       u"<VCARD n='no'/></R>"));
+  auto docnode = as_node(doc.get());
+  Ptr<IXMLDOMNodeList> list;
+  ASSERT_EQ(docnode->selectNodes(Bstr(u"//CONTACTS/VCARD"), list.out()), S_OK);
+  long n = 0;
+  list->get_length(&n);
+  ASSERT_EQ(n, 2);
+  Ptr<IXMLDOMNode> second;
+  list->get_item(1, second.out());
+  EXPECT_EQ(attr(second.get(), u"n"), u"2");
+  // "A//SPOUSE" finds at any depth below A; "A/SPOUSE" only a child.
+  EXPECT_EQ(text_of(select(second.get(), u"A//SPOUSE").get()), u"deep");
+  EXPECT_FALSE(select(second.get(), u"A/SPOUSE"));
+  // Relative to the record: a name that exists elsewhere is not found.
+  auto first = select(docnode.get(), u"//VCARD");
+  EXPECT_EQ(attr(first.get(), u"n"), u"1");
+  EXPECT_FALSE(select(first.get(), u"A"));
+  // Not an expression, or not a node set: a failure, not a crash.
+  Ptr<IXMLDOMNode> bad;
+  EXPECT_LT(docnode->selectSingleNode(Bstr(u"A[["), bad.out()), 0);
+  EXPECT_LT(docnode->selectSingleNode(Bstr(u"count(//VCARD)"), bad.out()), 0);
+  EXPECT_FALSE(bad);
+}
+
+TEST_F(ContractTest, TextIsConcatenatedAndWhiteSpaceKeptWhenAsked) {
+  const std::u16string xml = u"<R><E>  a <I>b</I>\r\n\t<I> </I>c </E><W>   </W></R>";
+  auto keep = new_doc(true);
+  ASSERT_TRUE(load_xml(keep.get(), xml));
+  auto node = as_node(keep.get());
+  EXPECT_EQ(text_of(select(node.get(), u"R/E").get()), u"  a b\n\t c ");
+  EXPECT_EQ(text_of(select(node.get(), u"R/W").get()), u"   ");
+  auto drop = new_doc(false);
+  ASSERT_TRUE(load_xml(drop.get(), xml));
+  auto dnode = as_node(drop.get());
+  EXPECT_EQ(text_of(select(dnode.get(), u"R/W").get()), u"");
+  EXPECT_EQ(text_of(select(dnode.get(), u"R/E").get()), u"  a bc ");
+}
+
+TEST_F(ContractTest, PropertiesAndNamesTheDomRefuses) {
+  auto doc = new_doc();
+  TextVariant xsl(u"XSLPattern");
+  EXPECT_EQ(doc->setProperty(Bstr(u"SelectionLanguage"), xsl.get()), E_FAIL);
+  TextVariant ns(u"xmlns:a='urn:a'");
+  EXPECT_EQ(doc->setProperty(Bstr(u"SelectionNamespaces"), ns.get()), S_OK);
+  EXPECT_EQ(doc->setProperty(Bstr(u"NoSuchProperty"), ns.get()), E_FAIL);
+  Ptr<IXMLDOMElement> element;
+  EXPECT_EQ(doc->createElement(Bstr(u"1BAD"), element.out()), E_FAIL);
+  EXPECT_EQ(doc->createElement(Bstr(u"A B"), element.out()), E_FAIL);
+  EXPECT_EQ(doc->createElement(Bstr(u"通讯录"), element.out()), S_OK);
+  TextVariant v(u"v");
+  EXPECT_EQ(element->setAttribute(Bstr(u"a<b"), v.get()), E_FAIL);
+  EXPECT_EQ(doc->createElement(nullptr, element.out()), E_INVALIDARG);
+  EXPECT_EQ(doc->createElement(Bstr(u"X"), nullptr), E_INVALIDARG);
+  // A second root element is refused; the first stays.
+  ASSERT_TRUE(load_xml(doc.get(), u"<A/>"));
+  Ptr<IXMLDOMElement> other;
+  ASSERT_EQ(doc->createElement(Bstr(u"B"), other.out()), S_OK);
+  EXPECT_EQ(doc->appendChild(other.get(), nullptr), E_FAIL);
+  Bstr xml;
+  ASSERT_EQ(doc->get_xml(xml.out()), S_OK);
+  EXPECT_EQ(xml.str(), u"<A/>");
+}
+
+}  // namespace
+}  // namespace vardel::msxml::testing

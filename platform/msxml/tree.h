@@ -1,0 +1,51 @@
+// The node tree behind one loaded (or built) document.
+//
+// Every node the DOM hands out lives in one pugixml document for as long as
+// any node object refers to the tree, so a node pointer never dangles: a
+// node taken out of the tree (removeChild, or replaced by put_text) is moved
+// into the "detached" holder, the last child of the pugixml document, instead
+// of being freed. Elements made by createElement start there as well. The
+// holder is never saved, never listed as a child and never matched by a
+// selection. Loading a new text makes a new tree; node objects of the old one
+// keep it alive.
+//
+// White space between top-level nodes (after the prolog's instructions, after
+// the root element) is kept as text nodes of the document, which only the
+// serialiser and the document's own text ignore or use.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <pugixml.hpp>
+
+namespace vardel::msxml {
+
+struct Tree {
+  pugi::xml_document doc;
+  pugi::xml_node detached;  // last child of doc
+  std::string source;       // the text parsed in place; the tree's strings point into it
+
+  Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  // Is n (or one of its ancestors) in the detached holder?
+  bool is_detached(pugi::xml_node n) const;
+  // Is n part of the document the way callers see it: not the holder, not
+  // inside it, not the white space between top-level nodes?
+  bool is_visible(pugi::xml_node n) const;
+};
+using TreePtr = std::shared_ptr<Tree>;
+
+// Parses UTF-8 text into a new tree; nothing when the text is malformed or
+// refused (see xml_source.h). Without preserve_space, text nodes holding only
+// white space are dropped inside the root element.
+TreePtr parse_tree(std::string text, bool preserve_space);
+
+// The concatenated character data of n and its descendants, in document
+// order (UTF-8). For the document: that of its root element and other
+// visible nodes.
+void collect_text(const Tree& tree, pugi::xml_node n, std::string& out);
+
+}  // namespace vardel::msxml

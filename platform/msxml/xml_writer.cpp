@@ -1,0 +1,163 @@
+// Serialiser (see xml_writer.h).
+#include "platform/msxml/xml_writer.h"
+
+#include <cstring>
+
+#include "platform/msxml/text.h"
+
+namespace vardel::msxml {
+
+namespace {
+
+enum class Escape { none, text, attribute };
+
+constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+void write_escaped(std::string& out, const char* s, Escape mode) {
+  const char* p = s;
+  const char* end = s + std::strlen(s);
+  const char* run = p;  // start of bytes copied as they are
+  auto flush = [&](const char* upto) { out.append(run, static_cast<size_t>(upto - run)); };
+  while (p < end) {
+    auto c = static_cast<unsigned char>(*p);
+    const char* rep = nullptr;
+    if (c >= 0x80) {
+      const char* at = p;
+      char32_t cp = decode_utf8(p, end);
+      // decode_utf8 gives U+FFFD for malformed bytes; a real U+FFFD is fine
+      // to copy either way.
+      if (cp == 0xFFFD || !is_xml_char(cp)) {
+        flush(at);
+        out += kReplacement;
+        run = p;
+      }
+      continue;
+    }
+    switch (c) {
+      case '&': rep = mode == Escape::none ? nullptr : "&amp;"; break;
+      case '<': rep = mode == Escape::none ? nullptr : "&lt;"; break;
+      case '>': rep = mode == Escape::none ? nullptr : "&gt;"; break;
+      case '"': rep = mode == Escape::attribute ? "&quot;" : nullptr; break;
+      case '\r': rep = mode == Escape::none ? nullptr : "&#13;"; break;
+      case '\n': rep = mode == Escape::attribute ? "&#10;" : "\r\n"; break;
+      case '\t': rep = mode == Escape::attribute ? "&#9;" : nullptr; break;
+      default:
+        if (c < 0x20) rep = kReplacement;
+    }
+    if (rep) {
+      flush(p);
+      out += rep;
+      run = p + 1;
+    }
+    ++p;
+  }
+  flush(end);
+}
+
+void write_name(std::string& out, const char* name) { write_escaped(out, name, Escape::none); }
+
+void write_attributes(std::string& out, pugi::xml_node n, bool declaration) {
+  for (pugi::xml_attribute a : n.attributes()) {
+    out += ' ';
+    write_name(out, a.name());
+    out += "=\"";
+    // The file is written in UTF-8 whatever the loaded file declared.
+    if (declaration && std::strcmp(a.name(), "encoding") == 0)
+      out += "UTF-8";
+    else
+      write_escaped(out, a.value(), Escape::attribute);
+    out += '"';
+  }
+}
+
+// Writes the start of n; true when its children follow (and an end tag is due).
+bool write_start(std::string& out, pugi::xml_node n) {
+  switch (n.type()) {
+    case pugi::node_element:
+      out += '<';
+      write_name(out, n.name());
+      write_attributes(out, n, false);
+      if (n.first_child()) {
+        out += '>';
+        return true;
+      }
+      out += "/>";
+      return false;
+    case pugi::node_pcdata:
+      write_escaped(out, n.value(), Escape::text);
+      return false;
+    case pugi::node_cdata: {
+      const char* v = n.value();
+      if (std::strstr(v, "]]>") || std::strchr(v, '\r')) {
+        write_escaped(out, v, Escape::text);  // CDATA cannot carry these; text can
+      } else {
+        out += "<![CDATA[";
+        write_escaped(out, v, Escape::none);
+        out += "]]>";
+      }
+      return false;
+    }
+    case pugi::node_comment:
+      out += "<!--";
+      write_escaped(out, n.value(), Escape::none);
+      out += "-->";
+      return false;
+    case pugi::node_pi:
+      out += "<?";
+      write_name(out, n.name());
+      if (*n.value()) {
+        out += ' ';
+        write_escaped(out, n.value(), Escape::none);
+      }
+      out += "?>";
+      return false;
+    case pugi::node_declaration:
+      out += "<?xml";
+      write_attributes(out, n, true);
+      out += "?>";
+      return false;
+    default:
+      return false;
+  }
+}
+
+void write_end(std::string& out, pugi::xml_node n) {
+  out += "</";
+  write_name(out, n.name());
+  out += '>';
+}
+
+void write_subtree(std::string& out, pugi::xml_node n) {
+  if (!write_start(out, n)) return;
+  pugi::xml_node cur = n.first_child();
+  for (;;) {
+    if (write_start(out, cur)) {
+      cur = cur.first_child();
+      continue;
+    }
+    while (!cur.next_sibling()) {
+      cur = cur.parent();
+      write_end(out, cur);
+      if (cur == n) return;
+    }
+    cur = cur.next_sibling();
+  }
+}
+
+}  // namespace
+
+void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
+  if (n.type() != pugi::node_document) {
+    write_subtree(out, n);
+    return;
+  }
+  for (pugi::xml_node c : n.children()) {
+    if (c == tree.detached) continue;
+    if (c.type() == pugi::node_pcdata)
+      out += c.value();  // white space between top-level nodes, as loaded
+    else
+      write_subtree(out, c);
+  }
+}
+
+}  // namespace vardel::msxml

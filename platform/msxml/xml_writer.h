@@ -1,0 +1,29 @@
+// The serialiser behind save and get_xml: UTF-8 markup that any XML 1.0
+// parser reads back to the same texts.
+//
+// - Element text escapes & < > (so "]]>" cannot appear) and writes a
+//   carriage return as &#13;, which a parser would otherwise turn into a
+//   line feed. A line feed is written as CR LF, the phone's line break,
+//   which every parser reads back as one line feed.
+// - Attribute values also escape the double quote, and tab, line feed and
+//   carriage return as character references, which attribute-value
+//   normalisation would otherwise turn into spaces.
+// - A character XML 1.0 cannot carry (C0 controls other than tab, LF and CR,
+//   U+FFFE, U+FFFF, bytes that are not UTF-8) is written as U+FFFD.
+// - Nothing is indented; the white space kept between top-level nodes is
+//   written as it was loaded; the XML declaration names UTF-8 when it names
+//   an encoding at all.
+//
+// Iterative, so a deeply nested document cannot exhaust the stack.
+#pragma once
+
+#include <string>
+
+#include "platform/msxml/tree.h"
+
+namespace vardel::msxml {
+
+// Appends n and its descendants (the whole document for the document node).
+void write_markup(const Tree& tree, pugi::xml_node n, std::string& out);
+
+}  // namespace vardel::msxml
