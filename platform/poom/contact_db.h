@@ -9,8 +9,10 @@
 // (FileAs without regard to case, then creation); a contact's properties in
 // ascending tag order. Empty texts are not stored.
 //
-// Every function opens its own connection and throws std::runtime_error when
-// the database cannot be opened, read or written (a corrupt file included).
+// The functions use the process's connection to the database (the one the
+// object model shares), so they see contacts an application object has just
+// saved or removed. They throw std::runtime_error when the database cannot be
+// opened, read or written (a corrupt file is refused and left as it is).
 #pragma once
 
 #include <filesystem>

@@ -1,0 +1,407 @@
+// The contacts database: opening and checking, saves, grouped removals and
+// batched property loads. See contact_database.h for the contract.
+#include "platform/poom/contact_database.h"
+
+#include <sqlite3.h>
+
+#include <map>
+#include <string>
+#include <system_error>
+
+#include "platform/core/wstr.h"
+#include "platform/poom/pimstore.h"
+
+namespace vardel::poom {
+namespace {
+
+constexpr int kLoadChunk = 64;
+
+// A prepared statement, reset after each use.
+class Stmt {
+ public:
+  Stmt() = default;
+  ~Stmt() { sqlite3_finalize(s_); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+
+  bool prepare(sqlite3* db, const std::string& sql) {
+    return sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr) == SQLITE_OK;
+  }
+  sqlite3_stmt* get() const { return s_; }
+  // Runs a statement that returns no rows.
+  int run() {
+    int rc = sqlite3_step(s_);
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+  }
+  void done() {
+    sqlite3_reset(s_);
+    sqlite3_clear_bindings(s_);
+  }
+
+ private:
+  sqlite3_stmt* s_ = nullptr;
+};
+
+HRESULT hr_from_sqlite(int rc) {
+  switch (rc & 0xFF) {
+    case SQLITE_OK:
+    case SQLITE_DONE:
+    case SQLITE_ROW:
+      return S_OK;
+    case SQLITE_FULL:
+      return STG_E_MEDIUMFULL;
+    case SQLITE_NOMEM:
+      return E_OUTOFMEMORY;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return kHrCorrupt;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return kHrOpenFailed;
+    default:
+      return E_FAIL;
+  }
+}
+
+void bind_value(sqlite3_stmt* s, int index, CEPROPID tag, const PropValue& v) {
+  if (is_date_tag(tag)) {
+    sqlite3_bind_int64(s, index, v.filetime);
+  } else {
+    std::string text = utf8(v.text);
+    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+  }
+}
+
+PropValue column_value(sqlite3_stmt* s, int col, CEPROPID tag) {
+  PropValue v;
+  if (is_date_tag(tag)) {
+    v.filetime = sqlite3_column_int64(s, col);
+  } else {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+    if (p) v.text = utf16(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col))));
+  }
+  return v;
+}
+
+std::string fold_key(const PropEdits& edits) {
+  auto it = edits.find(PIMPR_FILEAS);
+  if (it == edits.end() || !it->second) return {};
+  return utf8(fold_case(it->second->text));
+}
+
+bool stored(CEPROPID tag, const PropValue& v) { return is_date_tag(tag) || !v.text.empty(); }
+
+// Examines an existing file without writing to it: it must be a SQLite
+// database that passes the quick check and is empty or holds our tables.
+HRESULT check_existing(const std::filesystem::path& path) {
+  std::error_code ec;
+  auto status = std::filesystem::status(path, ec);
+  if (ec || status.type() == std::filesystem::file_type::not_found) return S_OK;
+  if (status.type() != std::filesystem::file_type::regular) return kHrOpenFailed;
+  if (std::filesystem::file_size(path, ec) == 0 && !ec) return S_OK;
+
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  HRESULT hr = S_OK;
+  if (rc != SQLITE_OK) {
+    hr = hr_from_sqlite(rc);
+  } else {
+    sqlite3_stmt* s = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
+    if (rc == SQLITE_OK) {
+      rc = sqlite3_step(s);
+      const auto* text = rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : nullptr;
+      if (!text || std::string_view(text) != "ok") hr = rc == SQLITE_ROW ? kHrCorrupt : hr_from_sqlite(rc);
+    } else {
+      hr = hr_from_sqlite(rc);
+    }
+    sqlite3_finalize(s);
+    if (SUCCEEDED(hr)) {
+      int tables = -1;
+      s = nullptr;
+      if (sqlite3_prepare_v2(db,
+                             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'",
+                             -1, &s, nullptr) == SQLITE_OK &&
+          sqlite3_step(s) == SQLITE_ROW)
+        tables = sqlite3_column_int(s, 0);
+      sqlite3_finalize(s);
+      if (tables < 0) {
+        hr = kHrCorrupt;
+      } else if (tables > 0) {
+        // Something else's database, or ours with a damaged schema.
+        for (const char* probe : {"SELECT oid, fileas_key FROM contacts LIMIT 0",
+                                  "SELECT oid, tag, value FROM properties LIMIT 0"}) {
+          s = nullptr;
+          if (sqlite3_prepare_v2(db, probe, -1, &s, nullptr) != SQLITE_OK) hr = kHrCorrupt;
+          sqlite3_finalize(s);
+        }
+      }
+    }
+  }
+  sqlite3_close_v2(db);
+  return hr;
+}
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS contacts("
+    "  oid INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  fileas_key TEXT NOT NULL DEFAULT '');"
+    "CREATE INDEX IF NOT EXISTS contacts_by_fileas ON contacts(fileas_key, oid);"
+    "CREATE TABLE IF NOT EXISTS properties("
+    "  oid INTEGER NOT NULL,"
+    "  tag INTEGER NOT NULL,"
+    "  value NOT NULL,"
+    "  PRIMARY KEY(oid, tag)) WITHOUT ROWID;";
+
+std::mutex g_registry_mutex;
+std::map<std::string, std::weak_ptr<ContactDatabase>>& registry() {
+  static std::map<std::string, std::weak_ptr<ContactDatabase>> r;
+  return r;
+}
+
+}  // namespace
+
+struct ContactDatabase::Statements {
+  Stmt begin, commit, rollback, savepoint, release, rollback_to;
+  Stmt insert_contact, contact_exists, update_key, upsert_prop, delete_prop;
+  Stmt delete_contact, delete_contact_props, order, load_chunk, list_all;
+};
+
+HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out) {
+  *out = nullptr;
+  if (path.empty()) return kHrOpenFailed;
+  std::error_code ec;
+  std::string key = std::filesystem::weakly_canonical(path, ec).string();
+  if (ec) return kHrOpenFailed;
+
+  std::lock_guard lock(g_registry_mutex);
+  if (auto existing = registry()[key].lock()) {
+    *out = std::move(existing);
+    return S_OK;
+  }
+  if (HRESULT hr = check_existing(path); FAILED(hr)) return hr;
+  std::filesystem::create_directories(path.parent_path(), ec);
+
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(raw);
+    return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
+  }
+  std::shared_ptr<ContactDatabase> db(new ContactDatabase(raw));
+  sqlite3_busy_timeout(raw, 5000);
+  if (HRESULT hr = db->exec_locked("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
+                                   " PRAGMA cache_size = -32768;");
+      FAILED(hr))
+    return hr;
+  if (HRESULT hr = db->exec_locked((std::string("BEGIN IMMEDIATE;") + kSchema + "COMMIT;").c_str()); FAILED(hr)) {
+    db->exec_locked("ROLLBACK");
+    return hr;
+  }
+  if (HRESULT hr = db->prepare(); FAILED(hr)) return hr;
+  registry()[key] = db;
+  *out = std::move(db);
+  return S_OK;
+}
+
+ContactDatabase::ContactDatabase(sqlite3* db) : db_(db), st_(std::make_unique<Statements>()) {}
+
+ContactDatabase::~ContactDatabase() {
+  {
+    std::lock_guard lock(mutex_);
+    flush_locked();
+  }
+  st_.reset();
+  sqlite3_close_v2(db_);
+}
+
+HRESULT ContactDatabase::exec_locked(const char* sql) {
+  return hr_from_sqlite(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
+}
+
+HRESULT ContactDatabase::prepare() {
+  std::string in = "?1";
+  for (int i = 2; i <= kLoadChunk; ++i) in += ",?" + std::to_string(i);
+  Statements& s = *st_;
+  bool ok = s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.commit.prepare(db_, "COMMIT") &&
+            s.rollback.prepare(db_, "ROLLBACK") && s.savepoint.prepare(db_, "SAVEPOINT removal") &&
+            s.release.prepare(db_, "RELEASE removal") && s.rollback_to.prepare(db_, "ROLLBACK TO removal") &&
+            s.insert_contact.prepare(db_, "INSERT INTO contacts(fileas_key) VALUES(?1)") &&
+            s.contact_exists.prepare(db_, "SELECT 1 FROM contacts WHERE oid = ?1") &&
+            s.update_key.prepare(db_, "UPDATE contacts SET fileas_key = ?2 WHERE oid = ?1") &&
+            s.upsert_prop.prepare(db_, "INSERT OR REPLACE INTO properties(oid, tag, value) VALUES(?1, ?2, ?3)") &&
+            s.delete_prop.prepare(db_, "DELETE FROM properties WHERE oid = ?1 AND tag = ?2") &&
+            s.delete_contact.prepare(db_, "DELETE FROM contacts WHERE oid = ?1") &&
+            s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
+            s.order.prepare(db_, "SELECT oid FROM contacts ORDER BY fileas_key, oid") &&
+            s.load_chunk.prepare(db_,
+                                 "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
+                                 " ON p.oid = c.oid WHERE c.oid IN (" + in + ")") &&
+            s.list_all.prepare(db_,
+                               "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
+                               " ON p.oid = c.oid ORDER BY c.fileas_key, c.oid, p.tag");
+  return ok ? S_OK : hr_from_sqlite(sqlite3_errcode(db_));
+}
+
+HRESULT ContactDatabase::flush() {
+  std::lock_guard lock(mutex_);
+  return flush_locked();
+}
+
+HRESULT ContactDatabase::flush_locked() {
+  if (pending_removals_ == 0) return S_OK;
+  pending_removals_ = 0;
+  int rc = st_->commit.run();
+  if (rc != SQLITE_OK) {
+    // The group is undone as a whole: those contacts stay, complete.
+    st_->rollback.run();
+    return hr_from_sqlite(rc);
+  }
+  return S_OK;
+}
+
+HRESULT ContactDatabase::ordered_oids(std::vector<long>* out) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  out->clear();
+  sqlite3_stmt* s = st_->order.get();
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out->push_back(static_cast<long>(sqlite3_column_int64(s, 0)));
+  st_->order.done();
+  return rc == SQLITE_DONE ? S_OK : hr_from_sqlite(rc);
+}
+
+HRESULT ContactDatabase::load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out) {
+  sqlite3_stmt* s = st_->load_chunk.get();
+  for (std::size_t start = 0; start < oids.size(); start += kLoadChunk) {
+    std::size_t n = std::min<std::size_t>(kLoadChunk, oids.size() - start);
+    for (std::size_t i = 0; i < n; ++i) sqlite3_bind_int64(s, static_cast<int>(i + 1), oids[start + i]);
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      PropMap& props = (*out)[static_cast<long>(sqlite3_column_int64(s, 0))];
+      if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
+      auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
+      props.emplace(tag, column_value(s, 2, tag));
+    }
+    st_->load_chunk.done();
+    if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
+  }
+  return S_OK;
+}
+
+HRESULT ContactDatabase::load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out) {
+  std::unordered_map<long, PropMap> loaded;
+  {
+    std::lock_guard lock(mutex_);
+    if (HRESULT hr = load_locked(oids, &loaded); FAILED(hr)) return hr;
+  }
+  for (auto& [oid, props] : loaded) (*out)[oid] = std::make_shared<const PropMap>(std::move(props));
+  return S_OK;
+}
+
+HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  Statements& s = *st_;
+  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+
+  auto fail = [&](int rc) {
+    s.rollback.run();
+    return hr_from_sqlite(rc);
+  };
+  long target = *oid;
+  if (target == 0) {
+    std::string key = fold_key(edits);
+    sqlite3_bind_text(s.insert_contact.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    if (int rc = s.insert_contact.run(); rc != SQLITE_OK) return fail(rc);
+    target = static_cast<long>(sqlite3_last_insert_rowid(db_));
+  } else {
+    sqlite3_bind_int64(s.contact_exists.get(), 1, target);
+    int rc = sqlite3_step(s.contact_exists.get());
+    s.contact_exists.done();
+    if (rc == SQLITE_DONE) {
+      s.rollback.run();
+      return kHrNotFound;
+    }
+    if (rc != SQLITE_ROW) return fail(rc);
+    if (edits.count(PIMPR_FILEAS)) {
+      std::string key = fold_key(edits);
+      sqlite3_bind_int64(s.update_key.get(), 1, target);
+      sqlite3_bind_text(s.update_key.get(), 2, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+      if (int urc = s.update_key.run(); urc != SQLITE_OK) return fail(urc);
+    }
+  }
+  for (const auto& [tag, value] : edits) {
+    Stmt& st = value && stored(tag, *value) ? s.upsert_prop : s.delete_prop;
+    sqlite3_bind_int64(st.get(), 1, target);
+    sqlite3_bind_int64(st.get(), 2, tag);
+    if (&st == &s.upsert_prop) bind_value(st.get(), 3, tag, *value);
+    if (int rc = st.run(); rc != SQLITE_OK) return fail(rc);
+  }
+  if (int rc = s.commit.run(); rc != SQLITE_OK) return fail(rc);
+  version_.fetch_add(1, std::memory_order_acq_rel);
+  *oid = target;
+  return S_OK;
+}
+
+HRESULT ContactDatabase::remove(long oid) {
+  std::lock_guard lock(mutex_);
+  Statements& s = *st_;
+  if (pending_removals_ == 0) {
+    if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+    batch_start_ = std::chrono::steady_clock::now();
+  }
+  ++pending_removals_;
+  // A savepoint per removal: a failing removal is undone alone, without
+  // taking back the earlier ones of its group.
+  int rc = s.savepoint.run();
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
+    rc = s.delete_contact_props.run();
+  }
+  if (rc == SQLITE_OK) {
+    sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
+    rc = s.delete_contact.run();
+  }
+  if (rc != SQLITE_OK) {
+    s.rollback_to.run();
+    s.release.run();
+    flush_locked();
+    return hr_from_sqlite(rc);
+  }
+  s.release.run();
+  if (pending_removals_ >= kRemoveBatch || std::chrono::steady_clock::now() - batch_start_ >= kRemoveBatchAge)
+    return flush_locked();
+  return S_OK;
+}
+
+HRESULT ContactDatabase::remove_all() {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  HRESULT hr = exec_locked("BEGIN IMMEDIATE; DELETE FROM properties; DELETE FROM contacts; COMMIT;");
+  if (FAILED(hr)) exec_locked("ROLLBACK");
+  else version_.fetch_add(1, std::memory_order_acq_rel);
+  return hr;
+}
+
+HRESULT ContactDatabase::list(std::vector<std::pair<long, PropMap>>* out) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  out->clear();
+  sqlite3_stmt* s = st_->list_all.get();
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    auto oid = static_cast<long>(sqlite3_column_int64(s, 0));
+    if (out->empty() || out->back().first != oid) out->emplace_back(oid, PropMap{});
+    if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
+    auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
+    out->back().second.emplace(tag, column_value(s, 2, tag));
+  }
+  st_->list_all.done();
+  return rc == SQLITE_DONE ? S_OK : hr_from_sqlite(rc);
+}
+
+}  // namespace vardel::poom

@@ -1,0 +1,105 @@
+// The contacts database behind the object model.
+//
+// Schema: contacts(oid INTEGER PRIMARY KEY AUTOINCREMENT, fileas_key TEXT)
+// with an index on (fileas_key, oid), and properties(oid, tag, value) keyed
+// by (oid, tag). The oid is never reused, so it is also the creation order;
+// fileas_key is the FileAs text case-folded (vardel::fold_case), so ordering
+// by (fileas_key, oid) puts contacts whose FileAs differ only in case side by
+// side, in the order they were created. Texts are stored as UTF-8, dates as
+// FILETIME ticks.
+//
+// One connection per database file per process, shared by every application
+// object (and the host-side tools) through ContactDatabase::open: objects on
+// one thread or on several see each other's work without waiting on each
+// other's locks. Every method takes the connection's mutex.
+//
+// Saves are one transaction each. Removals are grouped: a removal joins an
+// open removal transaction that commits after kRemoveBatch removals, after
+// kRemoveBatchAge, or before anything else touches the database (a save, a
+// new ordered list, a release of the collection). A process that dies inside
+// a group loses at most that group's removals; the contacts then remain,
+// whole. This is what makes removing half of a large folder take well under
+// a second instead of one commit per contact.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/poom/props.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vardel::poom {
+
+// HRESULTs of the store.
+inline constexpr HRESULT kHrCorrupt = static_cast<HRESULT>(0x80070570);     // ERROR_FILE_CORRUPT
+inline constexpr HRESULT kHrOpenFailed = static_cast<HRESULT>(0x8007006E);  // ERROR_OPEN_FAILED
+inline constexpr HRESULT kHrNotFound = static_cast<HRESULT>(0x80070490);    // ERROR_NOT_FOUND
+
+class ContactDatabase {
+ public:
+  static constexpr int kRemoveBatch = 256;
+  static constexpr std::chrono::milliseconds kRemoveBatchAge{50};
+
+  // The process's connection to the database at `path`, opened (and the
+  // database created with its folder) if needed. A file that is not a
+  // contacts database of ours, or fails SQLite's quick check, is refused with
+  // a negative HRESULT and left untouched: it is examined read-only first.
+  static HRESULT open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out);
+
+  ~ContactDatabase();
+  ContactDatabase(const ContactDatabase&) = delete;
+  ContactDatabase& operator=(const ContactDatabase&) = delete;
+
+  // Every contact's oid in the folder's order.
+  HRESULT ordered_oids(std::vector<long>* out);
+
+  // The properties of those contacts that exist; a contact without
+  // properties maps to an empty set.
+  HRESULT load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out);
+
+  // Stores edits in one transaction. *oid 0 creates the contact and sets
+  // *oid. kHrNotFound when the contact no longer exists.
+  HRESULT save(long* oid, const PropEdits& edits);
+
+  // Deletes a contact (grouped, see above). S_OK also when it was gone.
+  HRESULT remove(long oid);
+  HRESULT remove_all();
+
+  // Commits pending removals now.
+  HRESULT flush();
+
+  // Every contact with its properties, in the folder's order.
+  HRESULT list(std::vector<std::pair<long, PropMap>>* out);
+
+  // Advances whenever a save commits: cached properties older than this are
+  // stale.
+  std::uint64_t version() const { return version_.load(std::memory_order_acquire); }
+
+ private:
+  explicit ContactDatabase(sqlite3* db);
+  HRESULT prepare();
+  HRESULT flush_locked();
+  HRESULT exec_locked(const char* sql);
+  HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
+
+  std::mutex mutex_;
+  sqlite3* db_;
+  std::atomic<std::uint64_t> version_{1};
+  int pending_removals_ = 0;
+  std::chrono::steady_clock::time_point batch_start_;
+
+  struct Statements;
+  std::unique_ptr<Statements> st_;
+};
+
+}  // namespace vardel::poom

@@ -1,0 +1,138 @@
+// The item collection: the folder's order and positional access.
+#include "platform/core/wstr.h"
+#include "platform/poom/tests/poom_fixture.h"
+
+namespace vardel::poom::testing {
+namespace {
+
+using Collection = PoomTest;
+
+TEST_F(Collection, OrdersByFileAsWithoutCaseThenByCreation) {
+  auto app = logon();
+  // Equal names in other cases (Latin, accented, Greek, full-width) must end
+  // up next to each other, in the order they were created.
+  for (const char16_t* name : {u"bob", u"Alice", u"ÉMILE", u"alice", u"Σοφία", u"BOB", u"émile", u"ＺＥＤ",
+                               u"σοφία", u"ｚｅｄ", u"ALICE"})
+    save_contact(app.get(), name);
+  auto order = file_as_order(app.get());
+  std::vector<std::u16string> expected = {u"Alice", u"alice", u"ALICE", u"bob",   u"BOB",  u"ÉMILE",
+                                          u"émile", u"Σοφία", u"σοφία", u"ＺＥＤ", u"ｚｅｄ"};
+  EXPECT_EQ(order, expected);
+}
+
+TEST_F(Collection, EmptyFolderAndPositionsOutsideTheRange) {
+  auto app = logon();
+  auto coll = items(app.get());
+  int n = -1;
+  EXPECT_EQ(coll->get_Count(&n), S_OK);
+  EXPECT_EQ(n, 0);
+  save_contact(app.get(), u"only");
+  coll = items(app.get());
+  IDispatch* disp = reinterpret_cast<IDispatch*>(0x1);
+  EXPECT_LT(coll->Item(0, &disp), 0);
+  EXPECT_EQ(disp, nullptr);
+  EXPECT_LT(coll->Item(2, &disp), 0);
+  EXPECT_LT(coll->Item(-1, &disp), 0);
+  EXPECT_LT(coll->Remove(0), 0);
+  EXPECT_LT(coll->Remove(2), 0);
+  EXPECT_EQ(coll->get_Count(&n), S_OK);
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(coll->Item(1, nullptr), E_POINTER);
+  EXPECT_EQ(coll->get_Count(nullptr), E_POINTER);
+}
+
+TEST_F(Collection, RemoveMovesLaterContactsDown) {
+  auto app = logon();
+  for (const char16_t* name : {u"a", u"b", u"c", u"d", u"e"}) save_contact(app.get(), name);
+  auto coll = items(app.get());
+  ASSERT_EQ(coll->Remove(3), S_OK);  // "c"
+  int n = 0;
+  coll->get_Count(&n);
+  EXPECT_EQ(n, 4);
+  BSTR b = nullptr;
+  item(coll.get(), 3)->get_FileAs(&b);
+  EXPECT_EQ(take(b), u"d");
+  // Removing the first and the last, then walking what is left.
+  ASSERT_EQ(coll->Remove(1), S_OK);
+  ASSERT_EQ(coll->Remove(3), S_OK);
+  coll->get_Count(&n);
+  ASSERT_EQ(n, 2);
+  item(coll.get(), 1)->get_FileAs(&b);
+  EXPECT_EQ(take(b), u"b");
+  item(coll.get(), 2)->get_FileAs(&b);
+  EXPECT_EQ(take(b), u"d");
+  // The removals are in the store: a new collection, and the host tools,
+  // show the same two contacts.
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"b", u"d"}));
+  coll.reset();
+  auto listed = list_contacts();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1][0], (ContactProperty{PIMPR_FILEAS, u"d"}));
+}
+
+TEST_F(Collection, RemovingEverySecondContactOfALongWalk) {
+  // More than one removal group and read-ahead window.
+  auto app = logon();
+  const int total = 700;
+  for (int i = 0; i < total; ++i) {
+    save_contact(app.get(), utf16("n" + std::to_string(10000 + i)));
+  }
+  auto coll = items(app.get());
+  for (int k = 1;; ++k) {
+    int n = 0;
+    coll->get_Count(&n);
+    if (k + 1 > n) break;
+    ASSERT_EQ(coll->Remove(k + 1), S_OK);
+  }
+  int n = 0;
+  coll->get_Count(&n);
+  ASSERT_EQ(n, total / 2);
+  for (int k = 1; k <= n; ++k) {
+    BSTR b = nullptr;
+    item(coll.get(), k)->get_FileAs(&b);
+    ASSERT_EQ(take(b), utf16("n" + std::to_string(10000 + 2 * (k - 1)))) << "position " << k;
+  }
+  coll.reset();
+  EXPECT_EQ(list_contacts().size(), static_cast<std::size_t>(total / 2));
+}
+
+TEST_F(Collection, ACollectionKeepsItsOrderANewOneShowsEverySave) {
+  auto app = logon();
+  save_contact(app.get(), u"m");
+  auto before = items(app.get());
+  save_contact(app.get(), u"a");
+  int n = 0;
+  before->get_Count(&n);
+  EXPECT_EQ(n, 1);
+  BSTR b = nullptr;
+  item(before.get(), 1)->get_FileAs(&b);
+  EXPECT_EQ(take(b), u"m");
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"a", u"m"}));
+
+  // Renaming a contact moves it in the next collection.
+  auto coll = items(app.get());
+  auto first = item(coll.get(), 1);
+  b = SysAllocString(u"z");
+  first->put_FileAs(b);
+  SysFreeString(b);
+  ASSERT_EQ(first->Save(), S_OK);
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"m", u"z"}));
+}
+
+TEST_F(Collection, AContactRemovedElsewhereCannotBeSelected) {
+  auto app = logon();
+  save_contact(app.get(), u"a");
+  save_contact(app.get(), u"b");
+  auto stale = items(app.get());
+  auto fresh = items(app.get());
+  ASSERT_EQ(fresh->Remove(1), S_OK);
+  fresh.reset();
+  IDispatch* disp = nullptr;
+  EXPECT_LT(stale->Item(1, &disp), 0);
+  EXPECT_EQ(disp, nullptr);
+  auto b_contact = item(stale.get(), 2);
+  EXPECT_TRUE(b_contact);
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
