@@ -1,0 +1,75 @@
+// A save replaces the file whole or not at all: a full disk, a missing
+// folder or a path outside the device leave the previous file intact, leave
+// no temporary file behind, and come back as a negative HRESULT.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/msxml/tests/dom_fixture.h"
+
+namespace vardel::msxml::testing {
+namespace {
+
+using AtomicSaveTest = DomTest;
+
+size_t entries(const std::filesystem::path& dir) {
+  size_t n = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
+  std::filesystem::create_directories(host("Storage Card/vardelbackup"));
+  const auto target = host("Storage Card/vardelbackup/c.xml");
+  const std::string previous = "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n<VCARD TITLE=\"old\"/></CONTACTS>\r\n";
+  write_bytes(target, previous);
+
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kContactsTemplate));
+  auto root = select(as_node(doc.get()).get(), u"CONTACTS");
+  for (int i = 0; i < 2000; ++i) {
+    auto card = append(doc.get(), root.get(), u"VCARD");
+    card->put_text(Bstr(u"a record long enough that half the file is a partial write"));
+  }
+  const std::u16string path = u"\\Storage Card\\vardelbackup\\c.xml";
+  for (HRESULT disk_full : {HRESULT_FROM_WIN32(ERROR_DISK_FULL), E_FAIL}) {
+    fault::arm("msxml.save", disk_full);
+    EXPECT_EQ(save(doc.get(), path), disk_full);
+    EXPECT_EQ(read_bytes(target), previous);
+    EXPECT_EQ(entries(target.parent_path()), 1u);  // no temporary file left
+  }
+  // The fault was for one use: the next save replaces the file.
+  ASSERT_EQ(save(doc.get(), path), S_OK);
+  EXPECT_NE(read_bytes(target), previous);
+  EXPECT_TRUE(well_formed(target));
+  EXPECT_EQ(entries(target.parent_path()), 1u);
+  // A new file gets ordinary permissions, not a temporary file's 0600.
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+}
+
+TEST_F(AtomicSaveTest, SavesThatCannotReachTheirFolderFail) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
+  EXPECT_LT(save(doc.get(), u"\\No Card\\vardelbackup\\m.xml"), 0);
+  EXPECT_LT(save(doc.get(), u"\\..\\escape.xml"), 0);
+  EXPECT_FALSE(std::filesystem::exists(outer_ / "escape.xml"));
+  std::filesystem::create_directory(host("m.xml"));  // a folder stands where the file would go
+  EXPECT_LT(save(doc.get(), u"m.xml"), 0);
+  if (::geteuid() != 0) {
+    std::filesystem::create_directory(host("ro"));
+    write_bytes(host("ro/m.xml"), "old");
+    ::chmod(host("ro").c_str(), 0500);
+    EXPECT_EQ(save(doc.get(), u"ro\\m.xml"), E_ACCESSDENIED);
+    ::chmod(host("ro").c_str(), 0700);
+    EXPECT_EQ(read_bytes(host("ro/m.xml")), "old");
+  }
+  VARIANT none;
+  VariantInit(&none);
+  EXPECT_EQ(doc->save(none), E_INVALIDARG);
+}
+
+}  // namespace
+}  // namespace vardel::msxml::testing

@@ -1,0 +1,87 @@
+// Reference counts as COM callers expect them: every pointer handed out
+// holds one reference, a node keeps its document alive, and no node left in
+// a caller's hands ever points at freed memory (checked under ASan).
+#include "platform/msxml/tests/dom_fixture.h"
+
+namespace vardel::msxml::testing {
+namespace {
+
+using LifetimeTest = DomTest;
+
+TEST_F(LifetimeTest, NodesAndListsKeepTheDocumentAlive) {
+  IXMLDOMDocument2* doc = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+                             reinterpret_cast<void**>(&doc)),
+            S_OK);
+  ASSERT_TRUE(load_xml(doc, kContactsTemplate));
+  IXMLDOMNode* docnode = nullptr;
+  ASSERT_EQ(doc->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(&docnode)), S_OK);
+  EXPECT_EQ(static_cast<void*>(docnode), static_cast<void*>(static_cast<IXMLDOMNode*>(doc)));
+  auto root = select(docnode, u"CONTACTS");
+  auto card = append(doc, root.get(), u"VCARD");
+  Ptr<IXMLDOMNodeList> list;
+  ASSERT_EQ(docnode->selectNodes(Bstr(u"//VCARD"), list.out()), S_OK);
+  // The program's order of release: document first, nodes later.
+  EXPECT_EQ(docnode->Release(), 1u + 3u);  // the caller's, root's, card's, list's
+  EXPECT_EQ(doc->Release(), 3u);
+  EXPECT_EQ(card->put_text(Bstr(u"still here")), S_OK);
+  Ptr<IXMLDOMNode> item;
+  ASSERT_EQ(list->get_item(0, item.out()), S_OK);
+  EXPECT_EQ(text_of(item.get()), u"still here");
+  Ptr<IXMLDOMDocument> owner;
+  ASSERT_EQ(item->get_ownerDocument(owner.out()), S_OK);
+  Bstr xml;
+  ASSERT_EQ(owner->get_xml(xml.out()), S_OK);
+  EXPECT_NE(xml.str().find(u"<VCARD>still here</VCARD>"), std::u16string::npos);
+}
+
+TEST_F(LifetimeTest, NodesOutliveReloadsRemovalAndReplacedText) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), u"<R><A><B>b</B></A></R>"));
+  auto a = select(as_node(doc.get()).get(), u"R/A");
+  auto b = select(a.get(), u"B");
+  // put_text replaces B's element; the old node stays usable, outside the tree.
+  EXPECT_EQ(a->put_text(Bstr(u"new")), S_OK);
+  EXPECT_EQ(text_of(b.get()), u"b");
+  Ptr<IXMLDOMNode> parent;
+  EXPECT_EQ(b->get_parentNode(parent.out()), S_FALSE);
+  EXPECT_FALSE(select(as_node(doc.get()).get(), u"//B"));
+  // Reloading replaces the tree; nodes of the old one still work.
+  ASSERT_TRUE(load_xml(doc.get(), u"<Other/>"));
+  EXPECT_EQ(text_of(a.get()), u"new");
+  EXPECT_EQ(a->put_text(Bstr(u"x")), S_OK);
+  // ...but cannot be moved into the new one.
+  auto other = select(as_node(doc.get()).get(), u"Other");
+  EXPECT_LT(other->appendChild(a.get(), nullptr), 0);
+}
+
+TEST_F(LifetimeTest, DetachedElementsStayOutOfSelectionsAndTheFile) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kContactsTemplate));
+  auto docnode = as_node(doc.get());
+  Ptr<IXMLDOMElement> loose;
+  ASSERT_EQ(doc->createElement(Bstr(u"VCARD"), loose.out()), S_OK);
+  Ptr<IXMLDOMElement> inner;
+  ASSERT_EQ(doc->createElement(Bstr(u"NOTE"), inner.out()), S_OK);
+  ASSERT_EQ(loose->appendChild(inner.get(), nullptr), S_OK);
+  EXPECT_FALSE(select(docnode.get(), u"//VCARD"));
+  EXPECT_FALSE(select(docnode.get(), u"//*[2]"));
+  // A selection from the detached element itself sees its own subtree.
+  EXPECT_TRUE(select(loose.get(), u"NOTE"));
+  ASSERT_EQ(save(doc.get(), u"d.xml"), S_OK);
+  std::string expected(kContactsTemplate.begin(), kContactsTemplate.end());
+  EXPECT_EQ(read_bytes(host("d.xml")), expected);
+  // An element cannot go inside itself.
+  EXPECT_LT(inner->appendChild(loose.get(), nullptr), 0);
+  // Appending moves it; removing takes it out again, still usable.
+  auto root = select(docnode.get(), u"CONTACTS");
+  ASSERT_EQ(root->appendChild(loose.get(), nullptr), S_OK);
+  EXPECT_TRUE(select(docnode.get(), u"CONTACTS/VCARD/NOTE"));
+  Ptr<IXMLDOMNode> removed;
+  ASSERT_EQ(root->removeChild(loose.get(), removed.out()), S_OK);
+  EXPECT_FALSE(select(docnode.get(), u"//VCARD"));
+  EXPECT_EQ(inner->put_text(Bstr(u"ok")), S_OK);
+}
+
+}  // namespace
+}  // namespace vardel::msxml::testing
