@@ -103,8 +103,19 @@ HRESULT check_existing(const std::filesystem::path& path) {
   if (status.type() != std::filesystem::file_type::regular) return kHrOpenFailed;
   if (std::filesystem::file_size(path, ec) == 0 && !ec) return S_OK;
 
+  // Without a write-ahead log beside it the file alone is the database: open
+  // it as immutable, so that not even the -wal and -shm companions a
+  // read-only connection makes appear. With a log, read both as they are.
+  std::string uri = "file:";
+  for (char c : path.string()) {
+    if (c == '%') uri += "%25";
+    else if (c == '?') uri += "%3f";
+    else if (c == '#') uri += "%23";
+    else uri += c;
+  }
+  uri += std::filesystem::exists(path.string() + "-wal", ec) ? "?mode=ro" : "?immutable=1";
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   HRESULT hr = S_OK;
   if (rc != SQLITE_OK) {
     hr = hr_from_sqlite(rc);

@@ -1,0 +1,187 @@
+// Failures: a damaged database refuses the logon and stays as it was, and
+// each fault point fails its call and leaves the store unchanged.
+#include <fstream>
+
+#include <sqlite3.h>
+
+#include "platform/core/windows.h"
+#include "platform/poom/tests/poom_fixture.h"
+
+namespace vardel::poom::testing {
+namespace {
+
+constexpr HRESULT kArmed = static_cast<HRESULT>(0x80041234);
+
+std::string read_file(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class Failures : public PoomTest {
+ protected:
+  // Logon on a fresh application object.
+  static HRESULT try_logon() {
+    Ref<IPOutlookApp2> app;
+    HRESULT hr = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
+                                  reinterpret_cast<void**>(app.out()));
+    return FAILED(hr) ? hr : app->Logon(0);
+  }
+
+  // The database file must refuse the logon and keep every byte.
+  void expect_refused(const std::string& why) {
+    auto db = device::contacts_db();
+    std::string before = read_file(db);
+    EXPECT_LT(try_logon(), 0) << why;
+    EXPECT_EQ(read_file(db), before) << why;
+    EXPECT_FALSE(std::filesystem::exists(db.string() + "-wal")) << why;
+    EXPECT_THROW(list_contacts(), std::runtime_error) << why;
+  }
+};
+
+TEST_F(Failures, DamagedDatabasesRefuseTheLogonAndAreNotWritten) {
+  auto db = device::contacts_db();
+  std::filesystem::create_directories(db.parent_path());
+
+  std::ofstream(db, std::ios::binary) << std::string(8192, '\x5a');
+  expect_refused("garbage");
+
+  // A database of ours cut short.
+  std::filesystem::remove(db);
+  {
+    auto app = logon();
+    for (int i = 0; i < 400; ++i) save_contact(app.get(), u"a fairly long name to fill some pages " + std::u16string(40, u'x'));
+  }
+  std::filesystem::resize_file(db, std::filesystem::file_size(db) / 2);
+  expect_refused("truncated");
+
+  // Somebody else's database.
+  std::filesystem::remove(db);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+  sqlite3_exec(other, "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('x');", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  expect_refused("foreign schema");
+
+  // Not a file at all.
+  std::filesystem::remove(db);
+  std::filesystem::create_directory(db);
+  EXPECT_LT(try_logon(), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(db));
+}
+
+TEST_F(Failures, TheClassAndTheLogonCanBeMadeToFail) {
+  fault::arm("com.CoCreateInstance", kArmed);
+  EXPECT_EQ(try_logon(), kArmed);
+  fault::arm("poom.Logon", kArmed);
+  EXPECT_EQ(try_logon(), kArmed);
+  EXPECT_FALSE(std::filesystem::exists(device::contacts_db()));
+  EXPECT_EQ(try_logon(), S_OK);
+}
+
+TEST_F(Failures, FolderCollectionAndCreateItemFaults) {
+  auto app = logon();
+  save_contact(app.get(), u"a");
+  Ref<IFolder> folder;
+  fault::arm("poom.GetDefaultFolder", kArmed);
+  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, folder.out()), kArmed);
+  EXPECT_FALSE(folder);
+  ASSERT_EQ(app->GetDefaultFolder(olFolderContacts, folder.out()), S_OK);
+
+  Ref<IPOutlookItemCollection> coll;
+  fault::arm("poom.get_Items", kArmed);
+  EXPECT_EQ(folder->get_Items(coll.out()), kArmed);
+  EXPECT_FALSE(coll);
+
+  IDispatch* disp = nullptr;
+  fault::arm("poom.CreateItem", kArmed);
+  EXPECT_EQ(app->CreateItem(olContactItem, &disp), kArmed);
+  EXPECT_EQ(disp, nullptr);
+}
+
+TEST_F(Failures, TheThirdItemAndARemoveFail) {
+  auto app = logon();
+  for (const char16_t* n : {u"a", u"b", u"c", u"d"}) save_contact(app.get(), n);
+  auto coll = items(app.get());
+  fault::arm("poom.Item", kArmed, 3);
+  for (int k = 1; k <= 4; ++k) {
+    IDispatch* disp = nullptr;
+    EXPECT_EQ(coll->Item(k, &disp), k == 3 ? kArmed : S_OK) << k;
+    EXPECT_EQ(disp == nullptr, k == 3);
+    if (disp) disp->Release();
+  }
+  fault::arm("poom.Remove", kArmed);
+  EXPECT_EQ(coll->Remove(2), kArmed);
+  int n = 0;
+  coll->get_Count(&n);
+  EXPECT_EQ(n, 4);
+  ASSERT_EQ(coll->Remove(2), S_OK);
+  coll.reset();
+  EXPECT_EQ(list_contacts().size(), 3u);
+}
+
+TEST_F(Failures, AFailedContactSaveStoresNothing) {
+  auto app = logon();
+  fault::arm("poom.Contact.Save", kArmed, 3);
+  save_contact(app.get(), u"1");
+  save_contact(app.get(), u"2");
+  auto c = create(app.get());
+  BSTR b = SysAllocString(u"3");
+  c->put_FileAs(b);
+  SysFreeString(b);
+  EXPECT_EQ(c->Save(), kArmed);
+  long oid = -1;
+  c->get_Oid(&oid);
+  EXPECT_EQ(oid, 0);
+  EXPECT_EQ(list_contacts().size(), 2u);
+  // The edits are kept: saving again stores them.
+  EXPECT_EQ(c->Save(), S_OK);
+  EXPECT_EQ(list_contacts().size(), 3u);
+}
+
+TEST_F(Failures, ItemPropertyFaultsLeaveTheContactAsItWas) {
+  auto app = logon();
+  long oid = save_contact(app.get(), u"Ann");
+  Ref<IItem> it;
+  ASSERT_EQ(app->GetItemFromOidEx(static_cast<CEOID>(oid), 0, it.out()), S_OK);
+
+  CEPROPID tag = PIMPR_FILEAS;
+  CEPROPVAL* buf = nullptr;
+  ULONG size = 0;
+  fault::arm("poom.GetProps", kArmed, 2);
+  ASSERT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  buf = static_cast<CEPROPVAL*>(LocalAlloc(LMEM_FIXED, size));
+  EXPECT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), kArmed);
+  LocalFree(buf);
+
+  std::u16string nick = u"An";
+  CEPROPVAL val{};
+  val.propid = PIMPR_NICKNAME;
+  val.val.lpwstr = nick.data();
+  fault::arm("poom.SetProps", kArmed);
+  EXPECT_EQ(it->SetProps(0, 1, &val), kArmed);
+  ASSERT_EQ(it->Save(), S_OK);
+  EXPECT_EQ(list_contacts().at(0).size(), 1u);
+
+  ASSERT_EQ(it->SetProps(0, 1, &val), S_OK);
+  fault::arm("poom.Item.Save", kArmed);
+  EXPECT_EQ(it->Save(), kArmed);
+  EXPECT_EQ(list_contacts().at(0).size(), 1u);
+  EXPECT_EQ(it->Save(), S_OK);
+  EXPECT_EQ(list_contacts().at(0).size(), 2u);
+}
+
+TEST_F(Failures, CallsBeforeLogonAreRefused) {
+  Ref<IPOutlookApp2> app;
+  ASSERT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
+                             reinterpret_cast<void**>(app.out())),
+            S_OK);
+  Ref<IFolder> folder;
+  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, folder.out()), E_UNEXPECTED);
+  IDispatch* disp = nullptr;
+  EXPECT_EQ(app->CreateItem(olContactItem, &disp), E_UNEXPECTED);
+  EXPECT_EQ(app->Logoff(), S_OK);
+  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, nullptr), E_POINTER);
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
