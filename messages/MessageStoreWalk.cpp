@@ -1,0 +1,296 @@
+// The messages backup's walk over CE MAPI: log on, find the store named
+// "SMS", open its inbox and sent items, and read one message at a time from
+// either folder into its record. WriteMessages merges the two folders.
+#include "messages/MessageStoreWalk.h"
+
+#include <cstring>
+
+#include "app/DebugLog.h"
+#include "xml/ComHolders.h"
+#include "xml/XMLTextWriter.h"
+
+IMAPIFolder* g_pInboxFolder = NULL;
+IMAPIFolder* g_pSentFolder = NULL;
+ULONG g_nMessageTotal = 0;
+MessageRecord g_InboxMessage;
+MessageRecord g_SentMessage;
+
+LPSPropValue g_pInboxProps = NULL;
+LPSPropValue g_pSentProps = NULL;
+LPWSTR g_pszSentAddress = NULL;
+
+static SizedSPropTagArray(2, g_StoresColumns) = {2, {PR_ENTRYID, PR_DISPLAY_NAME_W}};
+static SizedSPropTagArray(1, g_InboxFolderProp) = {1, {PR_CE_IPM_INBOX_ENTRYID}};
+static SizedSPropTagArray(1, g_SentFolderProp) = {1, {PR_IPM_SENTMAIL_ENTRYID}};
+static SizedSPropTagArray(4, g_InboxColumns) = {
+    4, {PR_ENTRYID, PR_SUBJECT_W, PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME}};
+static SizedSPropTagArray(3, g_SentProps) = {
+    3, {PR_ENTRYID, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME}};
+
+// The property at index i of a GetProps answer when it holds the asked-for
+// tag, or null (a missing property comes back with the error type).
+static LPSPropValue PropAt(LPSPropValue pProps, ULONG cValues, ULONG i, ULONG ulTag) {
+  if (pProps == NULL || i >= cValues || pProps[i].ulPropTag != ulTag) return NULL;
+  return &pProps[i];
+}
+
+static void ClearRecord(MessageRecord* pRecord) {
+  memset(&pRecord->stTime, 0, sizeof(pRecord->stTime));
+  pRecord->pszAddress = NULL;
+  pRecord->pszTimeText = NULL;
+  pRecord->pszDateText = NULL;
+  pRecord->pszText = NULL;
+}
+
+// Delivery time in local time; all zero when the message has none (or one
+// the clock can't show).
+static void ReadLocalTime(LPSPropValue pTime, SYSTEMTIME* pst) {
+  memset(pst, 0, sizeof(*pst));
+  if (pTime == NULL) return;
+  FILETIME ftLocal;
+  if (!FileTimeToLocalFileTime(&pTime->Value.ft, &ftLocal) || !FileTimeToSystemTime(&ftLocal, pst))
+    memset(pst, 0, sizeof(*pst));
+}
+
+// The entry id in the first column of a one-row set, or null.
+static LPSPropValue FirstColumnEntryId(LPSRowSet pRows) {
+  if (pRows == NULL || pRows->cRows != 1 || pRows->aRow[0].cValues < 1) return NULL;
+  LPSPropValue p = &pRows->aRow[0].lpProps[0];
+  return PROP_TYPE(p->ulPropTag) == PT_BINARY ? p : NULL;
+}
+
+void ReleaseInboxMessage() {
+  MAPIFreeBuffer(g_pInboxProps);
+  g_pInboxProps = NULL;
+  ClearRecord(&g_InboxMessage);
+}
+
+void ReleaseSentMessage() {
+  MAPIFreeBuffer(g_pSentProps);
+  g_pSentProps = NULL;
+  MAPIFreeBuffer(g_pszSentAddress);
+  g_pszSentAddress = NULL;
+  ClearRecord(&g_SentMessage);
+}
+
+int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
+  if (pszPath == NULL) return 0;
+  CopyBounded(m_szFilePath, pszPath, MAX_PATH);
+
+  CoInitializeEx(NULL, COINIT_MULTITHREADED);
+  MAPIInitialize(NULL);
+  IMAPISession* pSession = NULL;
+  MAPILogonEx(0, NULL, NULL, 0, &pSession);
+  WriteDebugLog(u"start\r\n");
+
+  IMAPITable* pStoresTable = NULL;
+  if (pSession != NULL) pSession->GetMsgStoresTable(MAPI_UNICODE, &pStoresTable);
+  if (pStoresTable != NULL) {
+    pStoresTable->SetColumns((LPSPropTagArray)&g_StoresColumns, 0);
+    WriteDebugLog(u"SetColumns\r\n");
+  }
+
+  // The first store in table order named "SMS", in any letter case.
+  IMsgStore* pStore = NULL;
+  LPSRowSet pRows = NULL;
+  while (pStoresTable != NULL) {
+    pRows = NULL;
+    HRESULT hr = pStoresTable->QueryRows(1, 0, &pRows);
+    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) break;
+    SRow* pRow = &pRows->aRow[0];
+    LPSPropValue pEntryId = PropAt(pRow->lpProps, pRow->cValues, 0, PR_ENTRYID);
+    LPSPropValue pName = PropAt(pRow->lpProps, pRow->cValues, 1, PR_DISPLAY_NAME_W);
+    if (pEntryId != NULL && pName != NULL && pName->Value.lpszW != NULL &&
+        _wcsicmp(pName->Value.lpszW, u"SMS") == 0) {
+      ULONG ulObjType = 0;
+      pSession->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
+                          MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pStore);
+      FreeProws(pRows);
+      pRows = NULL;
+      break;
+    }
+    FreeProws(pRows);
+    pRows = NULL;
+  }
+
+  // A store that is missing or can't be opened leaves the current file as it is.
+  int nResult = 0;
+  if (pStore != NULL) {
+    WriteMessages(pStore);
+    pStore->Release();
+    Save();
+    nResult = 1;
+  }
+
+  if (pRows != NULL) FreeProws(pRows);
+  if (pStoresTable != NULL) pStoresTable->Release();
+  if (pSession != NULL) {
+    pSession->Logoff(0, 0, 0);
+    pSession->Release();
+  }
+  MAPIUninitialize();
+  CoUninitialize();
+  return nResult;
+}
+
+int CXMLTextWriter::OpenInboxTable(IMsgStore* pStore) {
+  ULONG cValues = 0;
+  LPSPropValue pProps = NULL;
+  g_pInboxFolder = NULL;
+  pStore->GetProps((LPSPropTagArray)&g_InboxFolderProp, MAPI_UNICODE, &cValues, &pProps);
+  LPSPropValue pEntryId = PropAt(pProps, cValues, 0, PR_CE_IPM_INBOX_ENTRYID);
+  if (pEntryId != NULL)
+    pStore->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL, MAPI_MODIFY,
+                      NULL, (LPUNKNOWN*)&g_pInboxFolder);
+  MAPIFreeBuffer(pProps);
+
+  m_pInboxTable = NULL;
+  if (g_pInboxFolder != NULL) g_pInboxFolder->GetContentsTable(0, &m_pInboxTable);
+  ULONG ulCount = 0;
+  if (m_pInboxTable != NULL) {
+    m_pInboxTable->SetColumns((LPSPropTagArray)&g_InboxColumns, 0);
+    m_pInboxTable->GetRowCount(0, &ulCount);
+  }
+  g_nMessageTotal = ulCount;
+  return 1;
+}
+
+int CXMLTextWriter::OpenSentTable(IMsgStore* pStore) {
+  ReleaseSentMessage();
+  ULONG cValues = 0;
+  LPSPropValue pProps = NULL;
+  g_pSentFolder = NULL;
+  pStore->GetProps((LPSPropTagArray)&g_SentFolderProp, MAPI_UNICODE, &cValues, &pProps);
+  LPSPropValue pEntryId = PropAt(pProps, cValues, 0, PR_IPM_SENTMAIL_ENTRYID);
+  if (pEntryId != NULL)
+    pStore->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL, MAPI_MODIFY,
+                      NULL, (LPUNKNOWN*)&g_pSentFolder);
+  MAPIFreeBuffer(pProps);
+
+  // The sent items keep their default columns, which begin with the entry id.
+  m_pSentTable = NULL;
+  if (g_pSentFolder != NULL) g_pSentFolder->GetContentsTable(0, &m_pSentTable);
+  ULONG ulCount = 0;
+  if (m_pSentTable != NULL) m_pSentTable->GetRowCount(0, &ulCount);
+  g_nMessageTotal += ulCount;
+  return 1;
+}
+
+// A message that can't be opened or whose properties can't be read is passed
+// over: the next row is read instead.
+int CXMLTextWriter::ReadNextInboxMessage() {
+  ReleaseInboxMessage();
+  if (m_pInboxTable == NULL || g_pInboxFolder == NULL) return 0;
+  for (;;) {
+    LPSRowSet pRows = NULL;
+    HRESULT hr = m_pInboxTable->QueryRows(1, 0, &pRows);
+    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) {
+      FreeProws(pRows);
+      return 0;
+    }
+    IMessage* pMessage = NULL;
+    LPSPropValue pEntryId = FirstColumnEntryId(pRows);
+    if (pEntryId != NULL) {
+      ULONG ulObjType = 0;
+      g_pInboxFolder->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
+                                MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pMessage);
+    }
+    ULONG cValues = 0;
+    if (pMessage != NULL) {
+      pMessage->GetProps((LPSPropTagArray)&g_InboxColumns, MAPI_UNICODE, &cValues, &g_pInboxProps);
+      pMessage->Release();
+    }
+    FreeProws(pRows);
+    if (g_pInboxProps == NULL) continue;
+
+    ReadLocalTime(PropAt(g_pInboxProps, cValues, 3, PR_MESSAGE_DELIVERY_TIME), &g_InboxMessage.stTime);
+    LPSPropValue pText = PropAt(g_pInboxProps, cValues, 1, PR_SUBJECT_W);
+    LPSPropValue pSender = PropAt(g_pInboxProps, cValues, 2, PR_SENDER_EMAIL_ADDRESS_W);
+    g_InboxMessage.pszText = pText ? pText->Value.lpszW : NULL;
+    g_InboxMessage.pszAddress = pSender ? pSender->Value.lpszW : NULL;
+    return 1;
+  }
+}
+
+int CXMLTextWriter::ReadNextSentMessage() {
+  ReleaseSentMessage();
+  if (m_pSentTable == NULL || g_pSentFolder == NULL) return 0;
+  for (;;) {
+    LPSRowSet pRows = NULL;
+    HRESULT hr = m_pSentTable->QueryRows(1, 0, &pRows);
+    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) {
+      FreeProws(pRows);
+      return 0;
+    }
+    IMessage* pMessage = NULL;
+    LPSPropValue pEntryId = FirstColumnEntryId(pRows);
+    if (pEntryId != NULL) {
+      ULONG ulObjType = 0;
+      g_pSentFolder->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
+                               MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pMessage);
+    }
+    if (pMessage == NULL) {
+      FreeProws(pRows);
+      continue;
+    }
+    WriteDebugLog(u"after OpenEntry\r\n");
+    GetRecipientAddress(pMessage, &g_pszSentAddress);
+    WriteDebugLog(u"before GetProps\r\n");
+    ULONG cValues = 0;
+    pMessage->GetProps((LPSPropTagArray)&g_SentProps, MAPI_UNICODE, &cValues, &g_pSentProps);
+    pMessage->Release();
+    FreeProws(pRows);
+    if (g_pSentProps == NULL) {
+      MAPIFreeBuffer(g_pszSentAddress);
+      g_pszSentAddress = NULL;
+      continue;
+    }
+
+    ReadLocalTime(PropAt(g_pSentProps, cValues, 2, PR_MESSAGE_DELIVERY_TIME), &g_SentMessage.stTime);
+    LPSPropValue pText = PropAt(g_pSentProps, cValues, 1, PR_SUBJECT_W);
+    g_SentMessage.pszText = pText ? pText->Value.lpszW : NULL;
+    g_SentMessage.pszAddress = g_pszSentAddress;
+    return 1;
+  }
+}
+
+// The address of the last recipient row that has one, as a copy (the rows are
+// freed here) that the caller frees with MAPIFreeBuffer. *ppszAddress stays as
+// it was when no recipient has an address.
+int CXMLTextWriter::GetRecipientAddress(IMessage* pMessage, LPWSTR* ppszAddress) {
+  IMAPITable* pTable = NULL;
+  pMessage->GetRecipientTable(0, &pTable);
+  WriteDebugLog(u"after GetRecipientTable\r\n");
+  if (pTable == NULL) return 1;
+
+  LPWSTR pszFound = NULL;
+  for (;;) {
+    LPSRowSet pRows = NULL;
+    if (FAILED(pTable->QueryRows(1, 0, &pRows))) break;
+    WriteDebugLog(u"after QueryRows111\r\n");
+    if (pRows == NULL || pRows->cRows == 0) {
+      FreeProws(pRows);
+      break;
+    }
+    for (ULONG r = 0; r < pRows->cRows; ++r) {
+      SRow* pRow = &pRows->aRow[r];
+      for (ULONG i = 0; i < pRow->cValues; ++i) {
+        if (pRow->lpProps[i].ulPropTag != PR_EMAIL_ADDRESS_W) continue;
+        LPCWSTR pszAddress = pRow->lpProps[i].Value.lpszW;
+        if (pszAddress == NULL) break;
+        ULONG cb = (ULONG)((wcslen(pszAddress) + 1) * sizeof(WCHAR));
+        LPVOID pCopy = NULL;
+        if (MAPIAllocateBuffer(cb, &pCopy) == S_OK) {
+          memcpy(pCopy, pszAddress, cb);
+          MAPIFreeBuffer(pszFound);
+          pszFound = (LPWSTR)pCopy;
+        }
+        break;
+      }
+    }
+    FreeProws(pRows);
+  }
+  pTable->Release();
+  if (pszFound != NULL) *ppszAddress = pszFound;
+  return 1;
+}

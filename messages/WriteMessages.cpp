@@ -1,0 +1,107 @@
+// The messages file: the inbox and the sent items merged into one ascending
+// time order, one VCARD record per message.
+#include <cstring>
+
+#include "app/Globals.h"
+#include "app/resource.h"
+#include "messages/MessageStoreWalk.h"
+#include "platform/msxml/msxml.h"
+#include "xml/XMLTextWriter.h"
+
+// True when the inbox message goes first: the first of year, month, day,
+// hour, minute, second that differs decides, and equal times put the sent
+// message first.
+static bool InboxFirst(const SYSTEMTIME& in, const SYSTEMTIME& sent) {
+  const WORD a[6] = {in.wYear, in.wMonth, in.wDay, in.wHour, in.wMinute, in.wSecond};
+  const WORD b[6] = {sent.wYear, sent.wMonth, sent.wDay, sent.wHour, sent.wMinute, sent.wSecond};
+  for (int i = 0; i < 6; ++i)
+    if (a[i] != b[i]) return a[i] < b[i];
+  return false;
+}
+
+// The percentage written so far. Messages that arrive after the count would
+// take it past 100, and an empty count would divide by zero: both show 100.
+static WPARAM Percent(ULONGLONG ullWritten, ULONG nTotal) {
+  if (nTotal == 0) return 100;
+  ULONGLONG ullPercent = ullWritten / nTotal;
+  return (WPARAM)(ullPercent > 100 ? 100 : ullPercent);
+}
+
+int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
+  OpenInboxTable(pStore);
+  OpenSentTable(pStore);
+  int nInbox = ReadNextInboxMessage();
+  int nSent = ReadNextSentMessage();
+  ULONGLONG ullWritten = 0;
+
+  while (nInbox == 1 || nSent == 1) {
+    WCHAR szTime[MAX_PATH];
+    WCHAR szDate[MAX_PATH];
+    memset(szTime, 0, sizeof(szTime));
+    memset(szDate, 0, sizeof(szDate));
+    ullWritten += 100;
+
+    bool bInbox = nInbox == 1 && (nSent != 1 || InboxFirst(g_InboxMessage.stTime, g_SentMessage.stTime));
+    MessageRecord* pRecord = bInbox ? &g_InboxMessage : &g_SentMessage;
+
+    // A message without a time is written with empty Date and Time.
+    if (pRecord->stTime.wYear != 0) {
+      wsprintfW(szTime, u"  %d:%d:%d", pRecord->stTime.wHour, pRecord->stTime.wMinute,
+                pRecord->stTime.wSecond);
+      wsprintfW(szDate, u"%d-%d-%d", pRecord->stTime.wYear, pRecord->stTime.wMonth,
+                pRecord->stTime.wDay);
+    }
+    pRecord->pszTimeText = szTime;
+    pRecord->pszDateText = szDate;
+
+    // A missing address leaves the label's prefix alone.
+    WCHAR szLabel[MAX_PATH];
+    LPCWSTR pszAddress = pRecord->pszAddress != NULL ? pRecord->pszAddress : u"";
+    if (swprintf(szLabel, MAX_PATH, bInbox ? u"来自于：%s" : u"到：%s", pszAddress) < 0)
+      szLabel[MAX_PATH - 1] = 0;
+
+    CreateMessageCard(&m_pCurrentNode, szLabel, szLabel);
+    if (m_pCurrentNode != NULL) {
+      IXMLDOMNode* pTextNode = NULL;
+      if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 && pTextNode != NULL) {
+        if (pRecord->pszText != NULL && pRecord->pszText[0] != 0) {
+          BSTR bstrText = SysAllocString(pRecord->pszText);
+          if (bstrText != NULL) {
+            pTextNode->put_text(bstrText);
+            SysFreeString(bstrText);
+          }
+        }
+        pTextNode->Release();
+      }
+      m_pCurrentNode->Release();
+      m_pCurrentNode = NULL;
+    }
+
+    if (bInbox)
+      nInbox = ReadNextInboxMessage();
+    else
+      nSent = ReadNextSentMessage();
+    SendMessageW(g_hMainWnd, WM_PROGRESS, Percent(ullWritten, g_nMessageTotal), PROGRESS_MESSAGES);
+  }
+
+  // The walk is over: both folders, their tables and the last buffers go.
+  ReleaseInboxMessage();
+  ReleaseSentMessage();
+  if (m_pInboxTable != NULL) {
+    m_pInboxTable->Release();
+    m_pInboxTable = NULL;
+  }
+  if (m_pSentTable != NULL) {
+    m_pSentTable->Release();
+    m_pSentTable = NULL;
+  }
+  if (g_pInboxFolder != NULL) {
+    g_pInboxFolder->Release();
+    g_pInboxFolder = NULL;
+  }
+  if (g_pSentFolder != NULL) {
+    g_pSentFolder->Release();
+    g_pSentFolder = NULL;
+  }
+  return 1;
+}
