@@ -1,0 +1,96 @@
+// Backups rendered to pages through the stylesheets the program ships.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/tools/render.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path source_dir() {
+  const char* s = std::getenv("VARDEL_SOURCE_DIR");
+  return s ? fs::path(s) : fs::path(".");
+}
+
+std::string read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+
+size_t count(const std::string& hay, const std::string& needle) {
+  size_t n = 0;
+  for (size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + 1)) ++n;
+  return n;
+}
+
+class Render : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/vardel-render-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+}  // namespace
+
+TEST_F(Render, ContactsPageHoldsEveryContact) {
+  std::string xml =
+      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n<CONTACTS>\r\n";
+  for (int i = 0; i < 40; ++i)
+    xml += "<VCARD TITLE=\"联系人" + std::to_string(i) + "\" TYPE=\"WinMobile\"><ADDRESS Direction=\"0\"><FIRST/>"
+           "<FILEAS>联系人" + std::to_string(i) + "</FILEAS><MOBILE>1380000" + std::to_string(1000 + i) +
+           "</MOBILE></ADDRESS></VCARD>";
+  xml += "</CONTACTS>";
+  write(dir_ / "通讯录.xml", xml);
+  // The stylesheet is not beside the file: the program's folder stands in.
+  auto r = vardel::tools::render_backup(dir_ / "通讯录.xml", dir_ / "out" / "c.html", source_dir() / "res");
+  ASSERT_TRUE(r.ok) << r.error;
+  auto html = read(dir_ / "out" / "c.html");
+  EXPECT_EQ(count(html, "<tr class=\"contact\">"), 40u);
+  EXPECT_NE(html.find("13800001039"), std::string::npos);
+  EXPECT_NE(html.find("联系人39"), std::string::npos);
+}
+
+TEST_F(Render, MessagesPageGroupsByNumberAndTellsDirection) {
+  fs::copy_file(source_dir() / "res" / "MessageLogMsg.xsl", dir_ / "MessageLogMsg.xsl");
+  std::string xml =
+      "<?xml version=\"1.0\"?>\r\n<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?>\r\n<CONTACTS>\r\n"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" ContactNumber=\"来自于：10086\">"
+      "<MESSAGE Date=\"2009-4-23\" Time=\"  9:5:7\" Direction=\"1\"><TEXT>余额 &lt;10元</TEXT></MESSAGE></VCARD>"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"到：13800000000\" ContactNumber=\"到：13800000000\">"
+      "<MESSAGE Date=\"2009-4-23\" Time=\"  10:0:0\" Direction=\"1\"><TEXT>晚上见</TEXT></MESSAGE></VCARD>"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" ContactNumber=\"来自于：10086\">"
+      "<MESSAGE Date=\"2009-4-24\" Time=\"  8:0:0\" Direction=\"1\"><TEXT>second</TEXT></MESSAGE></VCARD>"
+      "</CONTACTS>";
+  write(dir_ / "短信.xml", xml);
+  auto r = vardel::tools::render_backup(dir_ / "短信.xml", dir_ / "m.html");
+  ASSERT_TRUE(r.ok) << r.error;
+  auto html = read(dir_ / "m.html");
+  EXPECT_EQ(count(html, "<section class=\"conversation\">"), 2u);
+  EXPECT_EQ(count(html, "msg in"), 2u);
+  EXPECT_EQ(count(html, "msg out"), 1u);
+  EXPECT_NE(html.find("余额 &lt;10元"), std::string::npos);
+  EXPECT_NE(html.find("2009-4-24"), std::string::npos);
+}
+
+TEST_F(Render, RefusesWhatItCannotRenderSafely) {
+  write(dir_ / "plain.xml", "<CONTACTS/>");
+  EXPECT_FALSE(vardel::tools::has_stylesheet(dir_ / "plain.xml"));
+  EXPECT_FALSE(vardel::tools::render_backup(dir_ / "plain.xml", dir_ / "p.html").ok);
+  write(dir_ / "remote.xml", "<?xml-stylesheet type='text/xsl' href='http://example.org/x.xsl'?><CONTACTS/>");
+  EXPECT_FALSE(vardel::tools::render_backup(dir_ / "remote.xml", dir_ / "r.html").ok);
+  write(dir_ / "broken.xml", "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?><CONTACTS>");
+  EXPECT_FALSE(vardel::tools::render_backup(dir_ / "broken.xml", dir_ / "b.html").ok);
+  EXPECT_FALSE(fs::exists(dir_ / "b.html"));
+}

@@ -1,0 +1,411 @@
+#include "host/tools/vcard.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "host/tools/vcard_lines.h"
+#include "platform/core/wstr.h"
+#include "platform/poom/pimstore.h"
+
+namespace vardel::tools {
+
+namespace {
+
+using vcard::ContentLine;
+
+// Properties that fill numbered slots: a later value takes the next free one.
+const std::array<CEPROPID, 3> kEmails = {PIMPR_EMAIL1_ADDRESS, PIMPR_EMAIL2_ADDRESS, PIMPR_EMAIL3_ADDRESS};
+const std::array<CEPROPID, 3> kIms = {PIMPR_IM1_ADDRESS, PIMPR_IM2_ADDRESS, PIMPR_IM3_ADDRESS};
+const std::array<CEPROPID, 2> kWorkTels = {PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
+const std::array<CEPROPID, 2> kHomeTels = {PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER};
+
+struct Address {
+  const char* type;
+  std::array<CEPROPID, 5> tags;  // street, city, state, postal code, country
+};
+const std::array<Address, 3> kAddresses = {{
+    {"work", {PIMPR_BUSINESS_ADDRESS_STREET, PIMPR_BUSINESS_ADDRESS_CITY, PIMPR_BUSINESS_ADDRESS_STATE,
+              PIMPR_BUSINESS_ADDRESS_POSTAL_CODE, PIMPR_BUSINESS_ADDRESS_COUNTRY}},
+    {"home", {PIMPR_HOME_ADDRESS_STREET, PIMPR_HOME_ADDRESS_CITY, PIMPR_HOME_ADDRESS_STATE,
+              PIMPR_HOME_ADDRESS_POSTAL_CODE, PIMPR_HOME_ADDRESS_COUNTRY}},
+    {"other", {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
+               PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY}},
+}};
+
+// Single-valued text properties that map one to one.
+struct Simple {
+  const char* name;
+  CEPROPID tag;
+};
+const std::array<Simple, 14> kSimple = {{
+    {"NICKNAME", PIMPR_NICKNAME},
+    {"URL", PIMPR_WEB_PAGE},
+    {"TITLE", PIMPR_JOB_TITLE},
+    {"X-MS-OFFICE", PIMPR_OFFICE_LOCATION},
+    {"X-MS-MANAGER", PIMPR_MANAGER},
+    {"X-MS-ASSISTANT", PIMPR_ASSISTANT_NAME},
+    {"X-GOVERNMENT-ID", PIMPR_GOVERNMENTID},
+    {"X-CUSTOMER-ID", PIMPR_CUSTOMERID},
+    {"X-ACCOUNT", PIMPR_ACCOUNT_NAME},
+    {"X-PHONETIC-ORG", PIMPR_YOMI_COMPANY},
+    {"NOTE", PIMPR_BODY},
+    {"X-SPOUSE", PIMPR_SPOUSE},
+    {"X-CHILDREN", PIMPR_CHILDREN},
+    {"X-ANNIVERSARY", PIMPR_ANNIVERSARY},
+}};
+
+// Other names peers use for the same properties.
+const std::map<std::string, std::string> kAliases = {
+    {"X-OFFICE", "X-MS-OFFICE"},         {"X-MANAGER", "X-MS-MANAGER"},
+    {"X-ASSISTANT", "X-MS-ASSISTANT"},   {"X-MS-SPOUSE", "X-SPOUSE"},
+    {"X-EVOLUTION-SPOUSE", "X-SPOUSE"},  {"X-KADDRESSBOOK-X-SPOUSESNAME", "X-SPOUSE"},
+    {"X-MS-CHILD", "X-CHILDREN"},        {"X-MS-CHILDREN", "X-CHILDREN"},
+    {"X-MS-ANNIVERSARY", "X-ANNIVERSARY"}, {"X-EVOLUTION-ANNIVERSARY", "X-ANNIVERSARY"},
+    {"ANNIVERSARY", "X-ANNIVERSARY"},    {"X-KADDRESSBOOK-X-ANNIVERSARY", "X-ANNIVERSARY"},
+    {"X-PHONETIC-ORGANIZATION", "X-PHONETIC-ORG"},
+};
+
+const std::set<std::string> kLegacyIm = {"X-AIM", "X-MSN", "X-ICQ", "X-JABBER", "X-YAHOO",
+                                         "X-QQ", "X-SKYPE", "X-GADUGADU", "X-GOOGLE-TALK"};
+
+// Converts a vCard date ("1980-05-17", "19800517", "1980-05-17T06:30:00Z",
+// "19800517T063000") to the store's ISO text; nothing for a date without a
+// year ("--0517") or an impossible one.
+std::optional<std::string> iso_date(const std::string& v) {
+  std::string digits;
+  size_t i = 0;
+  for (; i < v.size() && v[i] != 'T'; ++i)
+    if (v[i] != '-') digits += v[i];
+  if (digits.size() != 8 || v.rfind("--", 0) == 0) return std::nullopt;
+  for (char c : digits)
+    if (c < '0' || c > '9') return std::nullopt;
+  int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)), d = std::stoi(digits.substr(6, 2));
+  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1601 || m < 1 || m > 12 || d < 1 || d > days[m - 1]) return std::nullopt;
+  if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return std::nullopt;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+  std::string out = buf;
+  if (i < v.size()) {
+    std::string t;
+    for (size_t k = i + 1; k < v.size() && t.size() < 6; ++k)
+      if (v[k] >= '0' && v[k] <= '9') t += v[k];
+      else if (v[k] != ':') break;
+    if (t.size() == 6 && t != "000000") out += "T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+  }
+  return out;
+}
+
+class CardBuilder {
+ public:
+  void set(CEPROPID tag, const std::string& utf8_text) {
+    if (utf8_text.empty() || props_.count(tag)) return;
+    props_[tag] = utf16(utf8_text);
+  }
+  bool has(CEPROPID tag) const { return props_.count(tag) != 0; }
+
+  // Puts a value into the slot X-SLOT names when that is free, else into the
+  // first free slot; false when every slot is taken.
+  template <size_t N>
+  bool fill_slot(const std::array<CEPROPID, N>& slots, const ContentLine& cl, const std::string& text) {
+    if (text.empty()) return true;
+    if (!cl.slot.empty()) {
+      size_t k = static_cast<size_t>(cl.slot[0] - '1');
+      if (cl.slot.size() == 1 && k < N && !has(slots[k])) {
+        set(slots[k], text);
+        return true;
+      }
+    }
+    for (auto tag : slots)
+      if (!has(tag)) {
+        set(tag, text);
+        return true;
+      }
+    return false;
+  }
+
+  poom::ContactRecord finish() const {
+    poom::ContactRecord r;
+    for (auto& [tag, text] : props_) r.push_back({tag, text});
+    return r;
+  }
+
+ private:
+  std::map<CEPROPID, std::u16string> props_;
+};
+
+void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& number,
+                   std::vector<std::string>& warnings) {
+  auto t = [&](const char* type) { return cl.has_type(type); };
+  bool ok = true;
+  if (cl.name == "X-MS-TEL" || t("x-assistant") || t("assistant") || t("x-radio") || t("radio") ||
+      t("x-company") || t("company")) {
+    if (t("assistant") || t("x-assistant")) card.set(PIMPR_ASSISTANT_TELEPHONE_NUMBER, number);
+    else if (t("radio") || t("x-radio")) card.set(PIMPR_RADIO_TELEPHONE_NUMBER, number);
+    else card.set(PIMPR_COMPANY_TELEPHONE_NUMBER, number);
+  } else if (t("fax")) {
+    card.set(t("home") ? PIMPR_HOME_FAX_NUMBER : PIMPR_BUSINESS_FAX_NUMBER, number);
+  } else if (t("cell") || t("mobile")) {
+    card.set(PIMPR_MOBILE_TELEPHONE_NUMBER, number);
+  } else if (t("pager")) {
+    card.set(PIMPR_PAGER_NUMBER, number);
+  } else if (t("car")) {
+    card.set(PIMPR_CAR_TELEPHONE_NUMBER, number);
+  } else if (t("work")) {
+    ok = card.fill_slot(kWorkTels, cl, number);
+  } else if (t("home")) {
+    ok = card.fill_slot(kHomeTels, cl, number);
+  } else {
+    // An untyped number: the phone's most likely place first.
+    static const std::array<CEPROPID, 5> anywhere = {PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER,
+                                                     PIMPR_HOME2_TELEPHONE_NUMBER, PIMPR_BUSINESS_TELEPHONE_NUMBER,
+                                                     PIMPR_BUSINESS2_TELEPHONE_NUMBER};
+    ok = card.fill_slot(anywhere, cl, number);
+  }
+  if (!ok) warnings.push_back("line " + std::to_string(cl.line) + ": no free place for telephone " + number);
+}
+
+void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::string& sort,
+                  std::vector<std::string>& warnings) {
+  if (auto alias = kAliases.find(cl.name); alias != kAliases.end()) cl.name = alias->second;
+  const std::string text = vcard::unescape(cl.value);
+  const std::string& n = cl.name;
+  if (n == "FN") {
+    fn = text;
+  } else if (n == "SORT-STRING") {
+    sort = text;
+  } else if (n == "N") {
+    auto parts = vcard::split_structured(cl.value);
+    parts.resize(5);
+    card.set(PIMPR_LAST_NAME, parts[0]);
+    card.set(PIMPR_FIRST_NAME, parts[1]);
+    card.set(PIMPR_MIDDLE_NAME, parts[2]);
+    card.set(PIMPR_TITLE, parts[3]);
+    card.set(PIMPR_SUFFIX, parts[4]);
+    if (!cl.sort_as.empty()) sort = vcard::split_structured(cl.sort_as, ',')[0];
+  } else if (n == "TEL" || n == "X-MS-TEL") {
+    add_telephone(card, cl, text, warnings);
+  } else if (n == "EMAIL") {
+    if (!card.fill_slot(kEmails, cl, text))
+      warnings.push_back("line " + std::to_string(cl.line) + ": more than three e-mail addresses");
+  } else if (n == "IMPP" || kLegacyIm.count(n)) {
+    if (!card.fill_slot(kIms, cl, text))
+      warnings.push_back("line " + std::to_string(cl.line) + ": more than three IM addresses");
+  } else if (n == "ORG") {
+    auto parts = vcard::split_structured(cl.value);
+    parts.resize(2);
+    card.set(PIMPR_COMPANY_NAME, parts[0]);
+    card.set(PIMPR_DEPARTMENT, parts[1]);
+  } else if (n == "ADR") {
+    auto parts = vcard::split_structured(cl.value);
+    parts.resize(7);
+    const Address* where = &kAddresses[2];
+    if (cl.has_type("work")) where = &kAddresses[0];
+    else if (cl.has_type("home")) where = &kAddresses[1];
+    std::string street;
+    for (int k : {0, 1, 2})
+      if (!parts[k].empty()) street += (street.empty() ? "" : " ") + parts[k];
+    const std::string values[5] = {street, parts[3], parts[4], parts[5], parts[6]};
+    for (int k = 0; k < 5; ++k) card.set(where->tags[k], values[k]);
+  } else if (n == "BDAY" || n == "X-ANNIVERSARY") {
+    auto date = iso_date(text);
+    if (!date) {
+      warnings.push_back("line " + std::to_string(cl.line) + ": date \"" + text + "\" left out");
+      return;
+    }
+    card.set(n == "BDAY" ? PIMPR_BIRTHDAY : PIMPR_ANNIVERSARY, *date);
+  } else if (n == "RELATED") {
+    if (cl.has_type("spouse")) card.set(PIMPR_SPOUSE, text);
+    else if (cl.has_type("child")) card.set(PIMPR_CHILDREN, text);
+  } else if (n == "CATEGORIES") {
+    card.set(PIMPR_CATEGORIES, text);
+  } else {
+    for (auto& s : kSimple)
+      if (n == s.name) {
+        card.set(s.tag, text);
+        return;
+      }
+  }
+}
+
+bool is_vcard(const std::string& value) {
+  std::string v;
+  for (char c : value)
+    if (c != ' ') v += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return v == "VCARD";
+}
+
+}  // namespace
+
+VcardImport read_vcards(std::string_view file_bytes) {
+  VcardImport result;
+  auto lines = vcard::unfold(file_bytes);
+  size_t i = 0;
+  while (i < lines.size()) {
+    std::string err;
+    auto begin = vcard::parse(lines[i], &err);
+    if (!begin || begin->name != "BEGIN" || !is_vcard(begin->value)) {
+      ++i;  // text between cards is not ours to read
+      continue;
+    }
+    int start_line = lines[i].line;
+    ++i;
+    CardBuilder card;
+    std::string fn, sort, problem;
+    bool ended = false;
+    for (; i < lines.size(); ++i) {
+      auto cl = vcard::parse(lines[i], &err);
+      if (!cl) {
+        if (problem.empty()) problem = "line " + std::to_string(lines[i].line) + ": " + err;
+        continue;
+      }
+      if (cl->name == "END") {
+        ++i;
+        ended = true;
+        break;
+      }
+      if (cl->name == "BEGIN") {
+        problem = "line " + std::to_string(cl->line) + ": a card begins inside another";
+        break;
+      }
+      add_property(card, *cl, fn, sort, result.warnings);
+    }
+    if (!ended && problem.empty()) problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
+    if (!problem.empty()) {
+      result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" + problem + ")");
+      continue;
+    }
+    card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
+    result.contacts.push_back(card.finish());
+  }
+  return result;
+}
+
+namespace {
+
+class CardWriter {
+ public:
+  CardWriter(const poom::ContactRecord& c, VcardVersion v) : v4_(v == VcardVersion::v4) {
+    for (auto& p : c) props_[p.tag] = utf8(p.text);
+  }
+
+  std::string get(CEPROPID tag) const {
+    auto it = props_.find(tag);
+    return it == props_.end() ? std::string() : it->second;
+  }
+
+  void line(const std::string& content) { out_ += vcard::fold(content); }
+
+  void text(const std::string& name, CEPROPID tag) {
+    auto v = get(tag);
+    if (!v.empty()) line(name + ":" + vcard::escape(v));
+  }
+
+  void typed(const std::string& name, const std::string& types, CEPROPID tag, int slot = 0) {
+    auto v = get(tag);
+    if (v.empty()) return;
+    std::string head = name;
+    if (!types.empty()) head += ";TYPE=" + (v4_ ? types : upper(types));
+    if (slot > 1) head += ";X-SLOT=" + std::to_string(slot);
+    line(head + ":" + vcard::escape(v));
+  }
+
+  std::string date(CEPROPID tag) const {
+    auto v = get(tag);
+    if (v.empty() || !v4_) return v;
+    std::string basic;  // vCard 4.0 writes dates in the basic form
+    for (char c : v)
+      if (c != '-' && c != ':') basic += c;
+    return basic;
+  }
+
+  std::string write() {
+    line("BEGIN:VCARD");
+    line(v4_ ? "VERSION:4.0" : "VERSION:3.0");
+    line("FN:" + vcard::escape(get(PIMPR_FILEAS)));
+    line("N:" + vcard::escape(get(PIMPR_LAST_NAME)) + ";" + vcard::escape(get(PIMPR_FIRST_NAME)) + ";" +
+         vcard::escape(get(PIMPR_MIDDLE_NAME)) + ";" + vcard::escape(get(PIMPR_TITLE)) + ";" +
+         vcard::escape(get(PIMPR_SUFFIX)));
+    text("NICKNAME", PIMPR_NICKNAME);
+    typed("TEL", "cell", PIMPR_MOBILE_TELEPHONE_NUMBER);
+    typed("TEL", "work,voice", PIMPR_BUSINESS_TELEPHONE_NUMBER);
+    typed("TEL", "work,voice", PIMPR_BUSINESS2_TELEPHONE_NUMBER, 2);
+    typed("TEL", "home,voice", PIMPR_HOME_TELEPHONE_NUMBER);
+    typed("TEL", "home,voice", PIMPR_HOME2_TELEPHONE_NUMBER, 2);
+    typed("TEL", "work,fax", PIMPR_BUSINESS_FAX_NUMBER);
+    typed("TEL", "home,fax", PIMPR_HOME_FAX_NUMBER);
+    typed("TEL", "pager", PIMPR_PAGER_NUMBER);
+    typed("TEL", "car", PIMPR_CAR_TELEPHONE_NUMBER);
+    typed("X-MS-TEL", "assistant", PIMPR_ASSISTANT_TELEPHONE_NUMBER);
+    typed("X-MS-TEL", "radio", PIMPR_RADIO_TELEPHONE_NUMBER);
+    typed("X-MS-TEL", "company", PIMPR_COMPANY_TELEPHONE_NUMBER);
+    for (int k = 0; k < 3; ++k) typed("EMAIL", "internet", kEmails[k], k + 1);
+    for (int k = 0; k < 3; ++k) typed("IMPP", "", kIms[k], k + 1);
+    text("URL", PIMPR_WEB_PAGE);
+    if (!get(PIMPR_COMPANY_NAME).empty() || !get(PIMPR_DEPARTMENT).empty())
+      line("ORG:" + vcard::escape(get(PIMPR_COMPANY_NAME)) + ";" + vcard::escape(get(PIMPR_DEPARTMENT)));
+    text("X-PHONETIC-ORG", PIMPR_YOMI_COMPANY);
+    text("TITLE", PIMPR_JOB_TITLE);
+    text("X-MS-OFFICE", PIMPR_OFFICE_LOCATION);
+    text("X-MS-MANAGER", PIMPR_MANAGER);
+    text("X-MS-ASSISTANT", PIMPR_ASSISTANT_NAME);
+    for (auto& a : kAddresses) {
+      bool any = false;
+      for (auto t : a.tags) any = any || !get(t).empty();
+      if (!any) continue;
+      std::string v = ";;";
+      for (int k = 0; k < 5; ++k) v += (k ? ";" : "") + vcard::escape(get(a.tags[k]));
+      line(std::string("ADR;TYPE=") + (v4_ ? a.type : upper(a.type)) + ":" + v);
+    }
+    if (auto b = date(PIMPR_BIRTHDAY); !b.empty()) line("BDAY:" + b);
+    if (auto d = date(PIMPR_ANNIVERSARY); !d.empty()) line((v4_ ? "ANNIVERSARY:" : "X-ANNIVERSARY:") + d);
+    if (v4_) {
+      typed("RELATED", "spouse", PIMPR_SPOUSE);
+      typed("RELATED", "child", PIMPR_CHILDREN);
+    } else {
+      text("X-SPOUSE", PIMPR_SPOUSE);
+      text("X-CHILDREN", PIMPR_CHILDREN);
+    }
+    text("X-GOVERNMENT-ID", PIMPR_GOVERNMENTID);
+    text("X-CUSTOMER-ID", PIMPR_CUSTOMERID);
+    text("X-ACCOUNT", PIMPR_ACCOUNT_NAME);
+    if (auto c = get(PIMPR_CATEGORIES); !c.empty()) {
+      // Categories are a comma-separated list already; only the other
+      // special characters are escaped.
+      std::string v;
+      for (char ch : vcard::escape(c)) v += ch;
+      std::string unescaped_commas;
+      for (size_t k = 0; k < v.size(); ++k) {
+        if (v[k] == '\\' && k + 1 < v.size() && v[k + 1] == ',') continue;
+        unescaped_commas += v[k];
+      }
+      line("CATEGORIES:" + unescaped_commas);
+    }
+    text("NOTE", PIMPR_BODY);
+    line("END:VCARD");
+    return out_;
+  }
+
+ private:
+  static std::string upper(std::string s) {
+    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+  }
+
+  bool v4_;
+  std::map<CEPROPID, std::string> props_;
+  std::string out_;
+};
+
+}  // namespace
+
+std::string write_vcards(const std::vector<poom::ContactRecord>& contacts, VcardVersion version) {
+  std::string out;
+  for (auto& c : contacts) out += CardWriter(c, version).write();
+  return out;
+}
+
+}  // namespace vardel::tools
