@@ -1,0 +1,117 @@
+// The diagnostic log: entry layout, appending, a missing folder, and many
+// threads writing at once.
+#include <gtest/gtest.h>
+
+#include <latch>
+#include <map>
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "app/DebugLog.h"
+#include "platform/core/tests/temp_device.h"
+
+namespace fs = std::filesystem;
+using vardel::testing::TempDevice;
+
+namespace {
+
+struct Entry {
+  DWORD thread;
+  long long tick;
+  std::string text;
+};
+
+// Splits the log into entries: "%8x - %6d -- " + text + "\n". Every text
+// in these tests ends with "\r\n", so each entry ends with "\r\n\n".
+std::vector<Entry> parse(const std::string& log, std::string* rest = nullptr) {
+  static const std::regex entry(R"(([ 0-9a-f]{8}) - ( *-?[0-9]{1,}) -- ([^\n]*\r\n)\n)");
+  std::vector<Entry> out;
+  auto it = log.cbegin();
+  std::smatch m;
+  while (std::regex_search(it, log.cend(), m, entry, std::regex_constants::match_continuous)) {
+    out.push_back({static_cast<DWORD>(std::stoul(m[1].str(), nullptr, 16)), std::stoll(m[2].str()), m[3].str()});
+    EXPECT_GE(m[2].length(), 6);  // right-aligned in six, longer values whole
+    it = m[0].second;
+  }
+  if (rest) *rest = std::string(it, log.cend());
+  return out;
+}
+
+}  // namespace
+
+TEST(DebugLog, EachCallAppendsOneEntryAndAnEmptyLine) {
+  TempDevice dev;
+  fs::create_directory(dev.root() / "My Documents");
+  TempDevice::write(dev.root() / "My Documents" / "debugmsg.txt", "");
+  DWORD before = GetTickCount();
+  WriteDebugLog(u"start\r\n");
+  WriteDebugLog(u"来自于：SetColumns\r\n");
+  DWORD after = GetTickCount();
+
+  std::string log = TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt");
+  std::string rest;
+  auto entries = parse(log, &rest);
+  ASSERT_EQ(entries.size(), 2u) << log;
+  EXPECT_EQ(rest, "");
+  EXPECT_EQ(entries[0].text, "start\r\n");
+  EXPECT_EQ(entries[1].text, "来自于：SetColumns\r\n");
+  for (const Entry& e : entries) {
+    EXPECT_EQ(e.thread, GetCurrentThreadId());
+    EXPECT_GE(static_cast<DWORD>(e.tick), before);
+    EXPECT_LE(static_cast<DWORD>(e.tick), after);
+  }
+  char prefix[32];
+  snprintf(prefix, sizeof prefix, "%8x - ", GetCurrentThreadId());
+  EXPECT_EQ(log.substr(0, 11), prefix);
+
+  // Later calls append; nothing earlier is lost.
+  WriteDebugLog(u"after OpenEntry\r\n");
+  entries = parse(TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt"));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[2].text, "after OpenEntry\r\n");
+}
+
+TEST(DebugLog, AMissingFolderMeansNoLogAndNoFailure) {
+  TempDevice dev;
+  WriteDebugLog(u"start\r\n");
+  EXPECT_FALSE(fs::exists(dev.root() / "My Documents"));
+  int entries = 0;
+  for (auto& e : fs::recursive_directory_iterator(dev.root())) entries += !e.is_directory();
+  EXPECT_EQ(entries, 0);
+}
+
+TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
+  TempDevice dev;
+  fs::create_directory(dev.root() / "My Documents");
+  constexpr int kThreads = 4, kEach = 50;
+  std::vector<std::thread> threads;
+  std::map<DWORD, int> expected_ids;
+  std::mutex mu;
+  std::latch all_started(kThreads);  // all alive at once, so no id is reused
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&] {
+      {
+        std::lock_guard lock(mu);
+        expected_ids[GetCurrentThreadId()] = 0;
+      }
+      all_started.arrive_and_wait();
+      for (int i = 0; i < kEach; ++i) WriteDebugLog(u"after QueryRows111\r\n");
+    });
+  }
+  for (auto& t : threads) t.join();
+  std::string rest;
+  auto entries = parse(TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt"), &rest);
+  EXPECT_EQ(rest, "");
+  ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEach));
+  std::map<DWORD, int> per_thread;
+  for (const Entry& e : entries) {
+    EXPECT_EQ(e.text, "after QueryRows111\r\n");
+    ++per_thread[e.thread];
+  }
+  EXPECT_EQ(per_thread.size(), expected_ids.size());
+  for (const auto& [id, n] : per_thread) {
+    EXPECT_TRUE(expected_ids.count(id));
+    EXPECT_EQ(n, kEach);
+  }
+}
