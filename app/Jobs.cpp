@@ -176,7 +176,13 @@ DWORD WINAPI RestoreJob(LPVOID lpParameter) {
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0 &&
         reader.Open()) {
-      if (!reader.LoadContactsXML(szPath)) {
+      int nLoaded = 0;
+      try {
+        nLoaded = reader.LoadContactsXML(szPath);
+      } catch (const _com_error&) {
+        nLoaded = 0;  // out of memory while loading: as unreadable as a missing file
+      }
+      if (!nLoaded) {
         reader.Close();
         MessageBoxW(g_hMainWnd, g_szNoBackupFile, u"警告", MB_OK);
         return 0;

@@ -7,15 +7,6 @@
 
 #include <cstring>
 
-HINSTANCE g_hInstance = NULL;
-HWND g_hMainWnd = NULL;
-WCHAR g_szBackupFolder[MAX_PATH];
-HBRUSH g_hLabelBrush = NULL;
-HANDLE g_hContactsThread = NULL;
-HANDLE g_hMessagesThread = NULL;
-HANDLE g_hRestoreThread = NULL;
-HANDLE g_hContactsDoneEvent = NULL;
-
 // Progress lines: white on dark blue.
 static const COLORREF LABEL_BACK_COLOR = 0x0085380A;
 static const COLORREF LABEL_TEXT_COLOR = 0x00FFFFFF;

@@ -1,0 +1,131 @@
+// Runs the jobs the way the window does, on their own threads, against a
+// recording main window (every WM_PROGRESS it gets) and a front end that
+// answers every box with OK and keeps what it showed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/Globals.h"
+#include "app/Jobs.h"
+#include "app/MainWindow.h"
+#include "app/resource.h"
+#include "app/tests/test_device.h"
+#include "platform/core/fault.h"
+#include "platform/gwes/frontend.h"
+#include "platform/gwes/test_window.h"
+#include "platform/poom/pimstore.h"
+
+namespace vardel::testing {
+
+struct ShownBox {
+  std::u16string caption;
+  std::u16string text;
+  size_t progress_before = 0;  // WM_PROGRESS messages the window had when the box came up
+};
+
+// Answers with OK and records; the window's progress count at that moment
+// shows what the job had sent before it asked.
+class AnsweringFrontend : public gwes::Frontend {
+ public:
+  explicit AnsweringFrontend(const gwes::RecordingWindow* window) : window_(window) {}
+  int message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT) override {
+    std::lock_guard lock(mutex_);
+    boxes_.push_back({std::u16string(caption), std::u16string(text),
+                      window_ ? window_->messages(WM_PROGRESS).size() : 0});
+    return IDOK;
+  }
+  std::vector<ShownBox> boxes() const {
+    std::lock_guard lock(mutex_);
+    return boxes_;
+  }
+
+ private:
+  const gwes::RecordingWindow* window_;
+  mutable std::mutex mutex_;
+  std::vector<ShownBox> boxes_;
+};
+
+inline poom::ContactRecord contact(std::u16string file_as, std::u16string mobile) {
+  poom::ContactRecord c{{PIMPR_FILEAS, std::move(file_as)}};
+  if (!mobile.empty()) c.push_back({PIMPR_MOBILE_TELEPHONE_NUMBER, std::move(mobile)});
+  return c;
+}
+
+class JobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gwes::set_frontend(&frontend_);
+    g_hMainWnd = window_.hwnd();
+    GetBackupFolder(g_szBackupFolder);
+    CreateDirectoryW(g_szBackupFolder, nullptr);
+    g_hContactsDoneEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  }
+  void TearDown() override {
+    CloseHandle(g_hContactsDoneEvent);
+    g_hContactsDoneEvent = nullptr;
+    gwes::set_frontend(nullptr);
+  }
+
+  // Starts a job on its own thread and waits for its result.
+  static DWORD run(LPTHREAD_START_ROUTINE job) {
+    HANDLE h = CreateThread(nullptr, 0, job, nullptr, 0, nullptr);
+    WaitForSingleObject(h, INFINITE);
+    DWORD code = 0;
+    GetExitCodeThread(h, &code);
+    CloseHandle(h);
+    return code;
+  }
+  // Both backup jobs at once, as "备份" starts them.
+  std::pair<DWORD, DWORD> backup() {
+    EventModify(g_hContactsDoneEvent, EVENT_RESET);
+    HANDLE c = CreateThread(nullptr, 0, ContactsBackupJob, nullptr, 0, nullptr);
+    HANDLE m = CreateThread(nullptr, 0, MessagesBackupJob, nullptr, 0, nullptr);
+    WaitForSingleObject(c, INFINITE);
+    WaitForSingleObject(m, INFINITE);
+    DWORD rc = 0, rm = 0;
+    GetExitCodeThread(c, &rc);
+    GetExitCodeThread(m, &rm);
+    CloseHandle(c);
+    CloseHandle(m);
+    return {rc, rm};
+  }
+
+  // The progress values sent with one code, in order.
+  std::vector<int> progress(LPARAM code) const {
+    std::vector<int> values;
+    for (const auto& m : window_.messages(WM_PROGRESS))
+      if (m.lParam == code) values.push_back(static_cast<int>(m.wParam));
+    return values;
+  }
+  std::vector<ShownBox> boxes() const { return frontend_.boxes(); }
+
+  void add_sms(int inbox, int sent) {
+    mapi::MessageDb db(device::messages_db());
+    auto store = db.add_store(u"SMS");
+    for (int i = 0; i < inbox; ++i) {
+      mapi::Message m;
+      m.text = u"收到 " + utf16(std::to_string(i));
+      m.sender = u"10086";
+      m.delivery = mapi::utc_filetime(2009, 4, 23, 2, i % 60, 0);
+      db.add_message(db.folder(store, mapi::FolderKind::inbox), m);
+    }
+    for (int i = 0; i < sent; ++i) {
+      mapi::Message m;
+      m.text = u"发出 " + utf16(std::to_string(i));
+      m.recipients.push_back(u"10010");
+      m.delivery = mapi::utc_filetime(2009, 4, 23, 3, i % 60, 0);
+      db.add_message(db.folder(store, mapi::FolderKind::sent), m);
+    }
+  }
+
+  fault::Scope faults_;
+  TestDevice device_;
+  gwes::RecordingWindow window_;
+  AnsweringFrontend frontend_{&window_};
+};
+
+}  // namespace vardel::testing

@@ -1,0 +1,200 @@
+// The three jobs end to end on a real device folder: files, dated copies,
+// stylesheets, progress, and the one box each job ends with.
+#include <chrono>
+#include <regex>
+#include <set>
+#include <thread>
+
+#include "app/tests/job_harness.h"
+#include "platform/com/com.h"
+
+namespace vardel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::set<std::string> files_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.insert(e.path().filename().string());
+  return names;
+}
+
+using BackupJobs = JobTest;
+
+TEST_F(BackupJobs, FirstBackupWritesBothFilesAndStylesheetsThenOneDoneBoxThenReset) {
+  for (auto name : {u"Zhang San", u"Li Si", u"Wang Wu"}) poom::add_contact(contact(name, u"13800000000"));
+  add_sms(2, 1);
+
+  auto [rc, rm] = backup();
+  EXPECT_EQ(rc, 1u);
+  EXPECT_EQ(rm, 1u);
+  EXPECT_EQ(files_in(device_.backup_dir()),
+            (std::set<std::string>{"通讯录.xml", "短信.xml", "MessageLogContact.xsl",
+                                   "MessageLogMsg.xsl"}));
+  const std::string contacts = read_file(device_.contacts_file());
+  EXPECT_NE(contacts.find("href='MessageLogContact.xsl'"), std::string::npos);
+  EXPECT_NE(contacts.find("TITLE=\"Li Si\""), std::string::npos);
+  EXPECT_NE(read_file(device_.messages_file()).find("10086"), std::string::npos);
+
+  EXPECT_EQ(progress(PROGRESS_CONTACTS), (std::vector<int>{33, 66, 100}));
+  EXPECT_FALSE(progress(PROGRESS_MESSAGES).empty());
+  EXPECT_EQ(progress(PROGRESS_MESSAGES).back(), 100);
+
+  auto shown = boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, u"完成");
+  EXPECT_EQ(shown[0].text, u"备份已经完成");
+  // The lines go back to their titles only after the user closed the box.
+  auto all = window_.messages(WM_PROGRESS);
+  ASSERT_EQ(all.size(), shown[0].progress_before + 1);
+  EXPECT_EQ(all.back().lParam, PROGRESS_RESET);
+}
+
+TEST_F(BackupJobs, SecondBackupKeepsTheFirstFilesAsDatedCopies) {
+  poom::add_contact(contact(u"First", u"1"));
+  add_sms(1, 0);
+  backup();
+  const std::string first_contacts = read_file(device_.contacts_file());
+  const std::string first_messages = read_file(device_.messages_file());
+
+  poom::add_contact(contact(u"Second", u"2"));
+  SYSTEMTIME before;
+  GetLocalTime(&before);
+  backup();
+
+  std::vector<std::string> dated;
+  const std::regex pattern("(通讯录|短信)(\\d{6})_(\\d{6})\\.xml");
+  for (const auto& name : files_in(device_.backup_dir())) {
+    std::smatch m;
+    if (!std::regex_match(name, m, pattern)) continue;
+    dated.push_back(name);
+    char ymd[32];
+    std::snprintf(ymd, sizeof ymd, "%02d%02d%02d", before.wYear % 100, before.wMonth, before.wDay);
+    EXPECT_EQ(m[2].str(), ymd) << name;  // (a backup across midnight would need a retry)
+    const std::string expected = m[1] == "通讯录" ? first_contacts : first_messages;
+    EXPECT_EQ(read_file(device_.backup_dir() / name), expected) << name;
+  }
+  EXPECT_EQ(dated.size(), 2u);
+  EXPECT_NE(read_file(device_.contacts_file()).find("TITLE=\"Second\""), std::string::npos);
+  EXPECT_EQ(boxes().size(), 2u);
+}
+
+TEST_F(BackupJobs, DatedCopiesWithinOneSecondEachKeepTheirOwnName) {
+  // Three copies of three versions; retried until all land in one second.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    fs::remove_all(device_.backup_dir());
+    fs::create_directories(device_.backup_dir());
+    SYSTEMTIME a, b;
+    GetLocalTime(&a);
+    for (const char* version : {"one", "two", "three"}) {
+      write_file(device_.contacts_file(), version);
+      MakeDatedCopy(u"通讯录", u"通讯录.xml");
+    }
+    GetLocalTime(&b);
+    if (a.wSecond != b.wSecond) continue;
+    std::set<std::string> contents;
+    std::set<std::string> names = files_in(device_.backup_dir());
+    names.erase("通讯录.xml");
+    for (const auto& n : names) contents.insert(read_file(device_.backup_dir() / n));
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_EQ(contents, (std::set<std::string>{"one", "two", "three"}));
+    return;
+  }
+  GTEST_SKIP() << "the clock never stayed within one second";
+}
+
+TEST_F(BackupJobs, CompletionWaitsForALargeContactsFolder) {
+  for (int i = 0; i < 300; ++i)
+    poom::add_contact(contact(u"Contact " + utf16(std::to_string(1000 + i)), u"139" + utf16(std::to_string(i))));
+  add_sms(1, 0);
+
+  auto [rc, rm] = backup();
+  EXPECT_EQ(rc, 1u);
+  EXPECT_EQ(rm, 1u);
+  // The messages line reached 100 long before the contacts line did, yet the
+  // box came only once the contacts were saved.
+  auto all = window_.messages(WM_PROGRESS);
+  size_t messages_done = all.size(), contacts_done = all.size();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (all[i].lParam == PROGRESS_MESSAGES && all[i].wParam == 100 && messages_done == all.size()) messages_done = i;
+    if (all[i].lParam == PROGRESS_CONTACTS && all[i].wParam == 100) contacts_done = i;
+  }
+  EXPECT_LT(messages_done, contacts_done);
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_GT(boxes()[0].progress_before, contacts_done);
+  EXPECT_EQ(boxes()[0].text, u"备份已经完成");
+}
+
+TEST_F(BackupJobs, ProgramInTheRootFolderCopiesNoStylesheet) {
+  device::set_module_path(u"\\Vardel.exe");
+  // Stylesheets in the root would be found if the lone backslash were taken
+  // as the end of the program folder.
+  for (const char* xsl : {"MessageLogContact.xsl", "MessageLogMsg.xsl"})
+    write_file(device_.root() / xsl, "<root-copy/>");
+  WCHAR folder[MAX_PATH];
+  GetProgramFolder(folder);
+  EXPECT_EQ(std::u16string(folder), u"\\Vardel.exe");
+
+  poom::add_contact(contact(u"A", u"1"));
+  add_sms(1, 1);
+  auto [rc, rm] = backup();
+  EXPECT_EQ(rc, 1u);
+  EXPECT_EQ(rm, 1u);
+  EXPECT_EQ(files_in(device_.backup_dir()), (std::set<std::string>{"通讯录.xml", "短信.xml"}));
+}
+
+TEST_F(BackupJobs, ProgramFolderIsCutAtTheLastBackslash) {
+  device::set_module_path(u"\\Program Files\\Vardel\\Vardel.exe");
+  WCHAR folder[MAX_PATH];
+  GetProgramFolder(folder);
+  EXPECT_EQ(std::u16string(folder), u"\\Program Files\\Vardel");
+}
+
+using RestoreJobs = JobTest;
+
+TEST_F(RestoreJobs, WithoutABackupFileAsksForABackupAndLeavesTheLinesAlone) {
+  poom::add_contact(contact(u"Kept", u"1"));
+  EXPECT_EQ(run(RestoreJob), 0u);
+  auto shown = boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, u"警告");
+  EXPECT_EQ(shown[0].text, u"请先备份通讯录");
+  EXPECT_TRUE(window_.messages(WM_PROGRESS).empty());  // the messages line stays hidden
+  EXPECT_EQ(poom::list_contacts().size(), 1u);
+}
+
+TEST_F(RestoreJobs, FileWithoutRecordsStillRemovesDuplicates) {
+  poom::add_contact(contact(u"Twin", u"5"));
+  poom::add_contact(contact(u"twin", u"5"));
+  poom::add_contact(contact(u"Other", u"6"));
+  write_file(device_.contacts_file(), "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n</CONTACTS>\r\n");
+
+  EXPECT_EQ(run(RestoreJob), 1u);
+  EXPECT_EQ(poom::list_contacts().size(), 2u);
+  EXPECT_EQ(progress(PROGRESS_RESTORE).back(), 100);
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_EQ(boxes()[0].text, u"恢复已经完成");
+  EXPECT_EQ(window_.messages(WM_PROGRESS).back().lParam, PROGRESS_RESET);
+}
+
+TEST_F(RestoreJobs, BackupThenRestoreOntoAnEmptyPhoneGivesTheContactsBack) {
+  poom::ContactRecord full{{PIMPR_FILEAS, u"Ōtsuka & Sons <HQ>"},
+                           {PIMPR_FIRST_NAME, u"  lead space"},
+                           {PIMPR_MOBILE_TELEPHONE_NUMBER, u"+86 138 0000"},
+                           {PIMPR_EMAIL1_ADDRESS, u"a@example.com"}};
+  poom::add_contact(full);
+  poom::add_contact(contact(u"张三", u"13911112222"));
+  add_sms(0, 0);
+  backup();
+  const auto before = poom::list_contacts();
+  poom::delete_all_contacts();
+
+  EXPECT_EQ(run(RestoreJob), 1u);
+  EXPECT_EQ(poom::list_contacts(), before);
+  const auto values = progress(PROGRESS_RESTORE);
+  ASSERT_FALSE(values.empty());
+  EXPECT_EQ(values.back(), 100);
+}
+
+}  // namespace
+}  // namespace vardel::testing
