@@ -1,0 +1,198 @@
+// The FLTK window under a private Xvfb display: progress from a job thread
+// while the window runs, a job's box answered with the keyboard, a button
+// tapped with the mouse, and a screenshot of the window left in the build
+// folder (fltk-window.png).
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <thread>
+
+#include "host/frontends/frontend_fltk.h"
+#include "platform/core/device.h"
+#include "res/resources.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr UINT WM_PROGRESS = WM_USER + 1;
+
+bool have(const char* program) {
+  std::string cmd = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(cmd.c_str()) == 0;
+}
+
+std::string run(const std::string& cmd) {
+  std::string out;
+  // xdotool complains on stderr about the bare X server; only stdout matters.
+  if (FILE* p = popen((cmd + " 2>/dev/null").c_str(), "r")) {
+    char buf[256];
+    while (fgets(buf, sizeof buf, p)) out += buf;
+    pclose(p);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+class Xvfb {
+ public:
+  Xvfb() {
+    for (int n = 90 + getpid() % 50; n < 200 && !pid_; ++n) {
+      if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) continue;
+      display_ = ":" + std::to_string(n);
+      std::string d = display_;
+      char xvfb[] = "Xvfb";
+      char screen[] = "-screen", zero[] = "0", size[] = "320x400x24", nolisten[] = "-nolisten", tcp[] = "tcp";
+      char* argv[] = {xvfb, d.data(), screen, zero, size, nolisten, tcp, nullptr};
+      pid_t pid = 0;
+      if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv, environ) != 0) return;
+      for (int i = 0; i < 100; ++i) {
+        if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) {
+          pid_ = pid;
+          break;
+        }
+        std::this_thread::sleep_for(50ms);
+      }
+      if (!pid_) kill(pid, SIGTERM), waitpid(pid, nullptr, 0);
+    }
+  }
+  ~Xvfb() {
+    if (pid_) kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0);
+  }
+  bool running() const { return pid_ != 0; }
+  const std::string& display() const { return display_; }
+
+ private:
+  pid_t pid_ = 0;
+  std::string display_;
+};
+
+HBRUSH g_brush;
+std::atomic<int> g_progress{0};
+
+INT_PTR window_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+  switch (m) {
+    case WM_INITDIALOG: {
+      g_brush = CreateSolidBrush(0x0085380A);
+      SHINITDLGINFO shidi{SHIDIM_FLAGS, h, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
+      SHInitDialog(&shidi);
+      const int ids[] = {1001, 1002, 1003, 1004};
+      const POINT at[] = {{29, 192}, {126, 192}, {29, 224}, {126, 224}};
+      for (int i = 0; i < 4; ++i) SetWindowPos(GetDlgItem(h, ids[i]), HWND_BOTTOM, at[i].x, at[i].y, 85, 25, SWP_FRAMECHANGED);
+      SetWindowPos(GetDlgItem(h, 1007), HWND_BOTTOM, 66, 131, 170, 20, SWP_FRAMECHANGED);
+      SetWindowPos(GetDlgItem(h, 1008), HWND_BOTTOM, 66, 161, 170, 20, SWP_FRAMECHANGED);
+      SetWindowTextW(GetDlgItem(h, 1007), u"1、通讯录");
+      SetWindowTextW(GetDlgItem(h, 1008), u"2、短信");
+      return TRUE;
+    }
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(h, &ps);
+      HBITMAP bmp = LoadBitmapW(nullptr, MAKEINTRESOURCE(130));
+      HDC mem = CreateCompatibleDC(nullptr);
+      HGDIOBJ old = SelectObject(mem, bmp);
+      BitBlt(dc, 0, 0, 240, 320, mem, 0, 0, SRCCOPY);
+      SelectObject(mem, old);
+      DeleteObject(bmp);
+      DeleteDC(mem);
+      EndPaint(h, &ps);
+      return FALSE;
+    }
+    case WM_CTLCOLORSTATIC:
+      SetBkColor(reinterpret_cast<HDC>(w), 0x0085380A);
+      SetTextColor(reinterpret_cast<HDC>(w), 0x00FFFFFF);
+      return reinterpret_cast<INT_PTR>(g_brush);
+    case WM_PROGRESS: {
+      WCHAR text[64];
+      swprintf(text, 64, u"1、通讯录%6d%%", static_cast<int>(w));
+      SetWindowTextW(GetDlgItem(h, 1007), text);
+      g_progress = static_cast<int>(w);
+      return FALSE;
+    }
+    case WM_COMMAND:
+      EndDialog(h, LOWORD(w));
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(h, 1);
+      return TRUE;
+    default:
+      (void)l;
+      return FALSE;
+  }
+}
+
+TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
+  if (!have("Xvfb") || !have("xdotool") || !have("import")) GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+  Xvfb x;
+  ASSERT_TRUE(x.running());
+  setenv("DISPLAY", x.display().c_str(), 1);
+  vardel::res::install();
+  vardel::device::set_screen(240, 320);
+  ASSERT_TRUE(vardel::host::FltkFrontend::init());
+  std::ostringstream trace;
+  vardel::host::FltkFrontend fe(&trace);
+  vardel::gwes::set_frontend(&fe);
+
+  std::atomic<int> box_answer{-1};
+  std::atomic<bool> shot{false};
+  std::thread job, driver;
+  HWND dialog = nullptr;
+  // The job sends its progress and shows its box once the window is up.
+  auto start_job = [&](HWND h) {
+    dialog = h;
+    job = std::thread([&, h] {
+      for (int i = 1; i <= 100; ++i) SendMessageW(h, WM_PROGRESS, i, 1);
+      box_answer = MessageBoxW(h, u"备份已经完成", u"完成", MB_OK);
+    });
+    driver = std::thread([&] {
+      std::string box = run("timeout 10 xdotool search --sync --class VardelMessageBox | head -1");
+      if (box.empty()) {
+        EndDialog(dialog, -1);  // nothing to click: end rather than hang
+        return;
+      }
+      std::this_thread::sleep_for(300ms);  // let both windows draw
+      run("import -window root fltk-window.png");
+      shot = std::filesystem::exists("fltk-window.png");
+      run("xdotool key --window " + box + " Return");
+      for (int i = 0; i < 100 && box_answer < 0; ++i) std::this_thread::sleep_for(50ms);
+      if (box_answer < 0) EndDialog(dialog, -1);
+      // Tap "备份": its centre, below the 26-pixel navigation bar.
+      std::string main = run("xdotool search --class '^Vardel$' | head -1");
+      run("xdotool mousemove --window " + main + " " + std::to_string(29 + 42) + " " + std::to_string(26 + 192 + 12) +
+          " click 1");
+    });
+  };
+  static std::function<void(HWND)> on_init;
+  on_init = [&](HWND h) { start_job(h); };
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
+  INT_PTR result = DialogBoxIndirectParamW(
+      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
+      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = window_proc(h, m, w, l);
+        if (m == WM_INITDIALOG) on_init(h);
+        return r;
+      },
+      0);
+  job.join();
+  driver.join();
+  vardel::gwes::set_frontend(nullptr);
+  DeleteObject(g_brush);
+  EXPECT_EQ(g_progress.load(), 100);
+  EXPECT_EQ(box_answer.load(), IDOK);
+  EXPECT_TRUE(shot.load());
+  EXPECT_EQ(result, 1001) << "the tap on 备份 reached the dialog";
+  EXPECT_NE(trace.str().find("label 1007 text \"1、通讯录   100%\"\n"), std::string::npos) << trace.str();
+  EXPECT_NE(trace.str().find("box \"完成\" \"备份已经完成\" -> OK\n"), std::string::npos) << trace.str();
+  (void)dialog;
+}
+
+}  // namespace
