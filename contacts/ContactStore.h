@@ -63,4 +63,11 @@ class CContactStore {
   IContact* m_pCurrent;
   int m_bOpened;
   CPropValArray m_QueuedProps;
+
+ private:
+  // 1 while this store holds a COM initialisation of its own thread.
+  int m_bComInit;
+
+  CContactStore(const CContactStore&);
+  CContactStore& operator=(const CContactStore&);
 };

@@ -47,4 +47,8 @@ class CXMLDocument {
   IXMLDOMNodeList* m_pNodeList;
   int m_bOpened;
   WCHAR m_szFilePath[MAX_PATH];
+
+ private:
+  // 1 while this object holds a COM initialisation of its thread.
+  int m_bComInit;
 };

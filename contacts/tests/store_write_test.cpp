@@ -1,0 +1,145 @@
+// The restore side of the contact store: every tag of the setter table
+// reaches the saved contact (directly or through the queue), dates arrive as
+// the calendar day given, and failed saves free what was queued.
+#include "contacts/ContactStore.h"
+#include "contacts/tests/store_fixture.h"
+#include "platform/com/com.h"
+
+namespace {
+
+using vardel::poom::ContactRecord;
+
+// Every text tag the store can set, with where it goes.
+const DWORD kDirectTags[] = {
+    0x0080001F, 0x0081001F, 0x0082001F, 0x0083001F, 0x0084001F, 0x0085001F, 0x008A001F, 0x008B001F,
+    0x008C001F, 0x008E001F, 0x008F001F, 0x0090001F, 0x0091001F, 0x0092001F, 0x0096001F, 0x0097001F,
+    0x0098001F, 0x0099001F, 0x009A001F, 0x009B001F, 0x009C001F, 0x009D001F, 0x009E001F, 0x009F001F,
+    0x00A1001F, 0x00A5001F, 0x00A6001F, 0x00A7001F, 0x00C1001F, 0x00C2001F, 0x00C3001F, 0x00C4001F,
+    0x00C5001F, 0x00D1001F, 0x00D2001F, 0x00D3001F, 0x00D4001F, 0x00D5001F, 0x00E1001F, 0x00E2001F,
+    0x00E3001F, 0x00E4001F, 0x00E5001F};
+const DWORD kQueuedTags[] = {0x0086001F, 0x008D001F, 0x0093001F, 0x0094001F, 0x0095001F,
+                             0x00A0001F, 0x00A8001F, 0x00A9001F, 0x00AA001F, 0x00AB001F};
+
+class StoreWriteTest : public store_test::DeviceTest {
+ protected:
+  void SetUp() override {
+    store_test::DeviceTest::SetUp();
+    ASSERT_EQ(m_store.Open(), 1);
+  }
+  void TearDown() override {
+    m_store.Close();
+    store_test::DeviceTest::TearDown();
+  }
+
+  int Set(DWORD tag, const WCHAR* text) {
+    ContactFieldValue value = {};
+    value.pszText = const_cast<LPWSTR>(text);
+    return m_store.SetField(tag, &value);
+  }
+
+  // A distinct text per tag: " t<tag in hex> " (spaces kept).
+  static std::u16string TextFor(DWORD tag) {
+    return vardel::utf16(" t" + std::to_string(tag) + " ");
+  }
+
+  CContactStore m_store;
+};
+
+TEST_F(StoreWriteTest, EveryTagOfTheSetterTableReachesTheSavedContact) {
+  ASSERT_EQ(m_store.NewContact(), 1);
+  for (DWORD tag : kDirectTags) EXPECT_EQ(Set(tag, TextFor(tag).c_str()), 1) << std::hex << tag;
+  for (DWORD tag : kQueuedTags) EXPECT_EQ(Set(tag, TextFor(tag).c_str()), 1) << std::hex << tag;
+  // Only the item-property tags wait in the queue until the second save.
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), (int)std::size(kQueuedTags));
+  // Categories, notes and unknown tags are not set.
+  EXPECT_EQ(Set(PIMPR_CATEGORIES, u"Friends"), 0);
+  EXPECT_EQ(Set(PIMPR_BODY, u"note"), 0);
+  EXPECT_EQ(Set(0x00A2001F, u"x"), 0);
+
+  ASSERT_EQ(m_store.SaveContact(), 1);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+  EXPECT_NE(m_store.m_pCurrent, nullptr);
+
+  std::vector<ContactRecord> contacts = vardel::poom::list_contacts();
+  ASSERT_EQ(contacts.size(), 1u);
+  for (DWORD tag : kDirectTags) EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+  for (DWORD tag : kQueuedTags) EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+  EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_CATEGORIES), u"");
+  EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_BODY), u"");
+}
+
+TEST_F(StoreWriteTest, DatesAreSetAsTheCalendarDayGiven) {
+  ASSERT_EQ(m_store.NewContact(), 1);
+  EXPECT_EQ(Set(PIMPR_FILEAS, u"d"), 1);
+  SYSTEMTIME st = {1980, 5, 0, 17, 0, 0, 0, 0};
+  ContactFieldValue value = {};
+  ASSERT_TRUE(SystemTimeToFileTime(&st, &value.ftDate));
+  EXPECT_EQ(m_store.SetField(PIMPR_BIRTHDAY, &value), 1);
+  SYSTEMTIME st2 = {2001, 12, 0, 31, 0, 0, 0, 0};
+  ASSERT_TRUE(SystemTimeToFileTime(&st2, &value.ftDate));
+  EXPECT_EQ(m_store.SetField(PIMPR_ANNIVERSARY, &value), 1);
+  ASSERT_EQ(m_store.SaveContact(), 1);
+  ContactRecord c = vardel::poom::list_contacts().at(0);
+  EXPECT_EQ(store_test::Prop(c, PIMPR_BIRTHDAY), u"1980-05-17");
+  EXPECT_EQ(store_test::Prop(c, PIMPR_ANNIVERSARY), u"2001-12-31");
+}
+
+TEST_F(StoreWriteTest, QueueRefusesDatesAndClosedStoreSetsNothing) {
+  ContactFieldValue value = {};
+  EXPECT_EQ(m_store.QueueProperty(PIMPR_BIRTHDAY, &value), E_FAIL);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+  EXPECT_EQ(m_store.SetField(PIMPR_FIRST_NAME, &value), 0);  // no current contact
+
+  m_store.Close();
+  value.pszText = const_cast<LPWSTR>(u"x");
+  EXPECT_EQ(m_store.NewContact(), 0);
+  EXPECT_EQ(m_store.SetField(PIMPR_FIRST_NAME, &value), 0);
+  EXPECT_EQ(m_store.SaveContact(), 0);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+}
+
+TEST_F(StoreWriteTest, FailedContactSaveKeepsTheQueueForClose) {
+  ASSERT_EQ(m_store.NewContact(), 1);
+  Set(PIMPR_FILEAS, u"f");
+  Set(PIMPR_NICKNAME, u"n1");
+  Set(PIMPR_IM1_ADDRESS, u"n2");
+  Set(PIMPR_MANAGER, u"n3");
+  vardel::fault::arm("poom.Contact.Save", E_FAIL);
+  EXPECT_EQ(m_store.SaveContact(), 0);
+  EXPECT_EQ(m_store.m_pCurrent, nullptr);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 3);
+  EXPECT_TRUE(vardel::poom::list_contacts().empty());
+  // Close frees the three texts (the leak checker would see them otherwise).
+  EXPECT_EQ(m_store.Close(), 1);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+}
+
+TEST_F(StoreWriteTest, FailedQueueApplyLeavesTheContactWithoutThem) {
+  for (const char* call : {"poom.SetProps", "poom.Item.Save"}) {
+    SCOPED_TRACE(call);
+    vardel::poom::delete_all_contacts();
+    ASSERT_EQ(m_store.NewContact(), 1);
+    Set(PIMPR_FILEAS, u"q");
+    Set(PIMPR_NICKNAME, u"nick");
+    vardel::fault::reset();
+    vardel::fault::arm(call, E_FAIL);
+    EXPECT_EQ(m_store.SaveContact(), 0);
+    EXPECT_EQ(m_store.m_pCurrent, nullptr);
+    EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+    std::vector<ContactRecord> contacts = vardel::poom::list_contacts();
+    ASSERT_EQ(contacts.size(), 1u);
+    EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_FILEAS), u"q");
+    EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_NICKNAME), u"");
+  }
+}
+
+TEST_F(StoreWriteTest, QueueThatCannotGrowDoesNotLoseTextsSilently) {
+  ASSERT_EQ(m_store.NewContact(), 1);
+  vardel::fault::arm("core.LocalAlloc", E_OUTOFMEMORY);
+  EXPECT_EQ(Set(PIMPR_NICKNAME, u"lost"), 0);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
+  EXPECT_EQ(Set(PIMPR_NICKNAME, u"kept"), 1);
+  EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 1);
+}
+
+}  // namespace
