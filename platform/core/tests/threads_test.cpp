@@ -57,14 +57,16 @@ TEST(Threads, ExitCodeIsStillActiveUntilTheFunctionReturns) {
   EXPECT_FALSE(EventModify(&local, EVENT_SET));
 }
 
-TEST(Threads, AHandleClosedWhileTheThreadRunsIsSafe) {
-  Gate gate{CreateEventW(nullptr, TRUE, FALSE, nullptr), 0};
-  HANDLE h = CreateThread(nullptr, 0, wait_then_return, &gate, 0, nullptr);
+TEST(Threads, HandlesClosedWhileInUseAreSafe) {
+  // The thread keeps its own hold on the event it waits for, and on itself.
+  HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE h = CreateThread(
+      nullptr, 0, [](LPVOID p) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(p), 5000); }, go, 0,
+      nullptr);
   ASSERT_NE(h, nullptr);
   EXPECT_TRUE(CloseHandle(h));
-  SetEvent(gate.go);
-  Sleep(20);  // the thread ends on its own with nothing left to tell
-  CloseHandle(gate.go);
+  SetEvent(go);
+  EXPECT_TRUE(CloseHandle(go));
 }
 
 TEST(Events, AutoResetReleasesOneWaiterAndResets) {
