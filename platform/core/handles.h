@@ -1,6 +1,6 @@
 // Internal to vardel_core: waitable kernel objects behind HANDLEs.
 //
-// A HANDLE is the address of an Object kept in a table; CloseHandle takes it
+// A HANDLE is a never-reused number naming an Object in a table; CloseHandle takes it
 // out of the table, and the object lives on while something still uses it
 // (a running thread keeps its own object). Unknown handles are refused with
 // ERROR_INVALID_HANDLE rather than followed.

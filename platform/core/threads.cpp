@@ -15,6 +15,9 @@ namespace {
 struct Table {
   std::mutex mu;
   std::unordered_map<HANDLE, std::shared_ptr<Object>> objects;
+  // Handle values are never reused, so a stale handle kept by one thread
+  // can never reach an object made later at the same address.
+  std::uintptr_t next = 0x1000;
 };
 
 Table& table() {
@@ -86,9 +89,10 @@ class Event final : public Object {
 }  // namespace
 
 HANDLE add_handle(std::shared_ptr<Object> obj) {
-  HANDLE h = obj.get();
   Table& t = table();
   std::lock_guard lock(t.mu);
+  t.next += 4;
+  auto h = reinterpret_cast<HANDLE>(t.next);
   t.objects.emplace(h, std::move(obj));
   return h;
 }

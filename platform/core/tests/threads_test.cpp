@@ -55,6 +55,13 @@ TEST(Threads, ExitCodeIsStillActiveUntilTheFunctionReturns) {
   EXPECT_FALSE(CloseHandle(h));
   int local = 0;
   EXPECT_FALSE(EventModify(&local, EVENT_SET));
+  // A stale handle never reaches an object made after it was closed (the
+  // new event may well sit where the old one did).
+  HANDLE fresh = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  EXPECT_NE(fresh, gate.go);
+  EXPECT_FALSE(SetEvent(gate.go));
+  EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_TIMEOUT);
+  CloseHandle(fresh);
 }
 
 TEST(Threads, HandlesClosedWhileInUseAreSafe) {
