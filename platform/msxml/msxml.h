@@ -24,9 +24,13 @@
 //
 // Thread-safety: a document and its nodes belong to one thread.
 //
-// Fault points: "msxml.save" (the save fails as on a full disk; the old file
-// stays), "msxml.load", "msxml.createElement", "msxml.appendChild",
-// "msxml.selectSingleNode", "msxml.selectNodes", "msxml.setAttribute".
+// Fault points: "msxml.save" (fails as on a full disk after writing half the
+// temporary file; the old file stays), "msxml.load", "msxml.loadXML",
+// "msxml.setProperty", "msxml.put_preserveWhiteSpace", "msxml.QueryInterface"
+// (the document asked for IXMLDOMNode), "msxml.createElement",
+// "msxml.appendChild", "msxml.setAttribute", "msxml.selectSingleNode",
+// "msxml.selectNodes", "msxml.get_length", "msxml.get_item", "msxml.put_text",
+// "msxml.get_text". Each makes its call return the armed HRESULT unchanged.
 #pragma once
 
 #include "platform/com/com.h"

@@ -25,6 +25,14 @@ class Ptr {
   Ptr(const Ptr&) = delete;
   Ptr& operator=(const Ptr&) = delete;
   Ptr(Ptr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+  Ptr& operator=(Ptr&& o) noexcept {
+    if (this != &o) {
+      reset();
+      p_ = o.p_;
+      o.p_ = nullptr;
+    }
+    return *this;
+  }
   ~Ptr() { reset(); }
   void reset() {
     if (p_) p_->Release();

@@ -123,3 +123,28 @@ TEST_F(LoadSafetyTest, LegacyEncodingsAreReadAndSavedAsUtf8) {
 
 }  // namespace
 }  // namespace vardel::msxml::testing
+
+namespace vardel::msxml::testing {
+namespace {
+
+// A hostile file nests elements 200,000 deep: loading, reading its text,
+// selecting in it and saving it must not exhaust the stack.
+TEST_F(LoadSafetyTest, DeepNestingIsHandledWithoutRecursion) {
+  const int depth = 200000;
+  std::string file;
+  file.reserve(depth * 7 + 8);
+  for (int i = 0; i < depth; ++i) file += "<a>";
+  file += "x";
+  for (int i = 0; i < depth; ++i) file += "</a>";
+  write_bytes(host("deep.xml"), file);
+  auto doc = new_doc();
+  ASSERT_TRUE(load(doc.get(), u"deep.xml"));
+  auto docnode = as_node(doc.get());
+  EXPECT_EQ(text_of(docnode.get()), u"x");
+  EXPECT_TRUE(select(docnode.get(), u"//a[not(a)]"));
+  ASSERT_EQ(save(doc.get(), u"deep2.xml"), S_OK);
+  EXPECT_EQ(read_bytes(host("deep2.xml")), file);
+}
+
+}  // namespace
+}  // namespace vardel::msxml::testing
