@@ -26,6 +26,9 @@ namespace {
 struct State {
   std::shared_mutex mu;
   fs::path root;
+  // The root with its links resolved, once the folder exists (it may be
+  // made after set_root).
+  fs::path canonical_root;
   std::u16string module_path = u"\\Program Files\\Vardel\\Vardel.exe";
   int width = 240;
   int height = 320;
@@ -71,6 +74,9 @@ void set_root(const fs::path& root) {
   std::error_code ec;
   s.root = fs::absolute(root, ec);
   if (ec) s.root = root;
+  s.canonical_root.clear();
+  if (fs::is_directory(s.root, ec)) s.canonical_root = fs::canonical(s.root, ec);
+  if (ec) s.canonical_root.clear();
 }
 
 fs::path root() {
@@ -85,16 +91,23 @@ fs::path contacts_db() { return system_dir() / "contacts.db"; }
 fs::path messages_db() { return system_dir() / "messages.db"; }
 
 std::optional<fs::path> to_host(std::u16string_view ce_path) {
-  fs::path base;
+  fs::path base, canon;
+  State& s = state();
   {
-    State& s = state();
     std::shared_lock lock(s.mu);
     base = s.root;
+    canon = s.canonical_root;
   }
   if (base.empty() || ce_path.empty()) return std::nullopt;
   std::error_code ec;
-  fs::path canon = fs::weakly_canonical(base, ec);
-  if (ec) return std::nullopt;
+  if (canon.empty()) {
+    canon = fs::weakly_canonical(base, ec);
+    if (ec) return std::nullopt;
+    if (fs::is_directory(base, ec)) {
+      std::unique_lock lock(s.mu);
+      if (s.root == base) s.canonical_root = canon;
+    }
+  }
 
   // Split on "\" (and "/", which the phone never puts in a name).
   std::deque<Step> todo;

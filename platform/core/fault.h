@@ -11,7 +11,9 @@
 // its names in its header.
 //
 // Thread-safe: arming and checking may happen on any thread; uses are counted
-// across all threads in the order they reach the switchboard.
+// across all threads in the order they reach the switchboard. Counting starts
+// with the first reset() or arm() (a Scope does both jobs for a test), so a
+// normal run pays for none of it.
 #pragma once
 
 #include <string>

@@ -121,6 +121,7 @@ const WCHAR* wcsstr(const WCHAR* s, const WCHAR* sub) {
 namespace vardel {
 
 char32_t fold_case(char32_t c) {
+  if (c < 0x80) return c >= U'A' && c <= U'Z' ? c + 32 : c;  // most texts are plain ASCII
   // Runs are sorted by first code point and do not overlap.
   auto it = std::upper_bound(std::begin(kFoldRuns), std::end(kFoldRuns), c,
                              [](char32_t v, const FoldRun& r) { return v < r.first; });
