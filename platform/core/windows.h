@@ -132,7 +132,9 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID lpThreadParameter);
 #define EVENT_RESET 2
 #define EVENT_SET 3
 
-// dwCreationFlags must be 0 (CREATE_SUSPENDED is not offered).
+// dwCreationFlags must be 0 (CREATE_SUSPENDED is not offered). The thread
+// runs detached; an exception leaving its function ends the process, as an
+// unhandled one does on the phone, so thread functions catch what they can.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwStackSize,
                     LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                     LPDWORD lpThreadId);

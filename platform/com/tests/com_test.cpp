@@ -164,11 +164,3 @@ TEST(Variant, ClearFreesWhatItOwns) {
   EXPECT_EQ(VariantClear(&v), E_FAIL);
   EXPECT_EQ(v.vt, VT_I4);  // a failed clear leaves the value
 }
-
-TEST(ComError, CarriesItsHresult) {
-  try {
-    throw _com_error(E_OUTOFMEMORY);
-  } catch (const _com_error& e) {
-    EXPECT_EQ(e.Error(), static_cast<HRESULT>(0x8007000E));
-  }
-}
