@@ -68,6 +68,33 @@ TEST_F(StoreWriteTest, EveryTagOfTheSetterTableReachesTheSavedContact) {
   EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_BODY), u"");
 }
 
+TEST_F(StoreWriteTest, EveryMappedTextFieldReadsBackWhatWasSet) {
+  // The setters and the readers must agree on which property a tag names;
+  // only categories and notes are never read back.
+  ASSERT_EQ(m_store.NewContact(), 1);
+  for (const ContactFieldMapEntry& row : ContactFieldMap)
+    if ((row.dwTag & 0xFFFF) == CONTACT_TYPE_TEXT) Set(row.dwTag, TextFor(row.dwTag).c_str());
+  ASSERT_EQ(m_store.SaveContact(), 1);
+  // The folder's positions are taken when the store opens.
+  m_store.Close();
+  ASSERT_EQ(m_store.Open(), 1);
+  ASSERT_EQ(m_store.SelectItem(1), 1);
+  for (const ContactFieldMapEntry& row : ContactFieldMap) {
+    if ((row.dwTag & 0xFFFF) != CONTACT_TYPE_TEXT) continue;
+    ContactFieldValue value = {};
+    int r = m_store.GetField(row.dwTag, &value);
+    std::u16string text = value.pszText ? value.pszText : u"";
+    delete[] value.pszText;
+    if (row.dwTag == PIMPR_CATEGORIES || row.dwTag == PIMPR_BODY) {
+      EXPECT_EQ(r, 0);
+      EXPECT_EQ(text, u"");
+    } else {
+      EXPECT_EQ(r, 1) << std::hex << row.dwTag;
+      EXPECT_EQ(text, TextFor(row.dwTag)) << std::hex << row.dwTag;
+    }
+  }
+}
+
 TEST_F(StoreWriteTest, DatesAreSetAsTheCalendarDayGiven) {
   ASSERT_EQ(m_store.NewContact(), 1);
   EXPECT_EQ(Set(PIMPR_FILEAS, u"d"), 1);
