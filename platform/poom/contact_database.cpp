@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <system_error>
@@ -167,7 +168,11 @@ constexpr const char* kSchema =
     "  value NOT NULL,"
     "  PRIMARY KEY(oid, tag)) WITHOUT ROWID;";
 
-std::mutex g_registry_mutex;
+// Guards the registry, and also every opening and closing of a connection:
+// a connection closing (which checkpoints and deletes the log) while another
+// opens the same file would make the opening one fail as busy. Recursive,
+// because a connection that fails to open is closed with it held.
+std::recursive_mutex g_registry_mutex;
 std::map<std::string, std::weak_ptr<ContactDatabase>>& registry() {
   static std::map<std::string, std::weak_ptr<ContactDatabase>> r;
   return r;
@@ -176,7 +181,7 @@ std::map<std::string, std::weak_ptr<ContactDatabase>>& registry() {
 }  // namespace
 
 struct ContactDatabase::Statements {
-  Stmt begin, commit, rollback, savepoint, release, rollback_to;
+  Stmt begin, commit, rollback;
   Stmt insert_contact, contact_exists, update_key, upsert_prop, delete_prop;
   Stmt delete_contact, delete_contact_props, order, load_chunk, list_all;
 };
@@ -213,6 +218,9 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr
     return hr;
   }
   if (HRESULT hr = db->prepare(); FAILED(hr)) return hr;
+  // Properties of contacts removed by a process that ended before purging
+  // them.
+  db->exec_locked("DELETE FROM properties WHERE oid NOT IN (SELECT oid FROM contacts)");
   registry()[key] = db;
   *out = std::move(db);
   return S_OK;
@@ -221,9 +229,10 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr
 ContactDatabase::ContactDatabase(sqlite3* db) : db_(db), st_(std::make_unique<Statements>()) {}
 
 ContactDatabase::~ContactDatabase() {
+  std::lock_guard registry_lock(g_registry_mutex);
   {
     std::lock_guard lock(mutex_);
-    flush_locked();
+    if (SUCCEEDED(flush_locked())) purge_locked();
   }
   st_.reset();
   sqlite3_close_v2(db_);
@@ -238,8 +247,7 @@ HRESULT ContactDatabase::prepare() {
   for (int i = 2; i <= kLoadChunk; ++i) in += ",?" + std::to_string(i);
   Statements& s = *st_;
   bool ok = s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.commit.prepare(db_, "COMMIT") &&
-            s.rollback.prepare(db_, "ROLLBACK") && s.savepoint.prepare(db_, "SAVEPOINT removal") &&
-            s.release.prepare(db_, "RELEASE removal") && s.rollback_to.prepare(db_, "ROLLBACK TO removal") &&
+            s.rollback.prepare(db_, "ROLLBACK") &&
             s.insert_contact.prepare(db_, "INSERT INTO contacts(fileas_key) VALUES(?1)") &&
             s.contact_exists.prepare(db_, "SELECT 1 FROM contacts WHERE oid = ?1") &&
             s.update_key.prepare(db_, "UPDATE contacts SET fileas_key = ?2 WHERE oid = ?1") &&
@@ -259,7 +267,11 @@ HRESULT ContactDatabase::prepare() {
 
 HRESULT ContactDatabase::flush() {
   std::lock_guard lock(mutex_);
-  return flush_locked();
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  // A purge that fails is retried by the next flush, and the sweep when the
+  // database is next opened finds whatever is left.
+  purge_locked();
+  return S_OK;
 }
 
 HRESULT ContactDatabase::flush_locked() {
@@ -366,26 +378,39 @@ HRESULT ContactDatabase::remove(long oid) {
     batch_start_ = std::chrono::steady_clock::now();
   }
   ++pending_removals_;
-  // A savepoint per removal: a failing removal is undone alone, without
-  // taking back the earlier ones of its group.
-  int rc = s.savepoint.run();
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
-    rc = s.delete_contact_props.run();
-  }
-  if (rc == SQLITE_OK) {
-    sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
-    rc = s.delete_contact.run();
-  }
-  if (rc != SQLITE_OK) {
-    s.rollback_to.run();
-    s.release.run();
+  // Only the contact's row goes now (a failing statement is undone alone,
+  // the group stays); its properties, spread all over the file, are purged
+  // together later. Until then nothing can reach them: every read starts
+  // from the contacts table.
+  sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
+  if (int rc = s.delete_contact.run(); rc != SQLITE_OK) {
+    --pending_removals_;
     flush_locked();
     return hr_from_sqlite(rc);
   }
-  s.release.run();
+  orphans_.push_back(oid);
   if (pending_removals_ >= kRemoveBatch || std::chrono::steady_clock::now() - batch_start_ >= kRemoveBatchAge)
     return flush_locked();
+  return S_OK;
+}
+
+HRESULT ContactDatabase::purge_locked() {
+  if (orphans_.empty()) return S_OK;
+  std::sort(orphans_.begin(), orphans_.end());
+  Statements& s = *st_;
+  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  for (long oid : orphans_) {
+    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
+    if (int rc = s.delete_contact_props.run(); rc != SQLITE_OK) {
+      s.rollback.run();
+      return hr_from_sqlite(rc);
+    }
+  }
+  if (int rc = s.commit.run(); rc != SQLITE_OK) {
+    s.rollback.run();
+    return hr_from_sqlite(rc);
+  }
+  orphans_.clear();
   return S_OK;
 }
 

@@ -6,7 +6,8 @@
 // fileas_key is the FileAs text case-folded (vardel::fold_case), so ordering
 // by (fileas_key, oid) puts contacts whose FileAs differ only in case side by
 // side, in the order they were created. Texts are stored as UTF-8, dates as
-// FILETIME ticks.
+// FILETIME ticks. Every read starts from the contacts table, so properties
+// whose contact is gone are never seen.
 //
 // One connection per database file per process, shared by every application
 // object (and the host-side tools) through ContactDatabase::open: objects on
@@ -16,10 +17,13 @@
 // Saves are one transaction each. Removals are grouped: a removal joins an
 // open removal transaction that commits after kRemoveBatch removals, after
 // kRemoveBatchAge, or before anything else touches the database (a save, a
-// new ordered list, a release of the collection). A process that dies inside
-// a group loses at most that group's removals; the contacts then remain,
-// whole. This is what makes removing half of a large folder take well under
-// a second instead of one commit per contact.
+// new ordered list, a release of the collection). A removal deletes only the
+// contact's row; flush() purges the removed contacts' properties in one
+// transaction, and opening the database sweeps any a dead process left. A
+// process that dies inside a group loses at most that group's removals; the
+// contacts then remain, whole. This is what makes removing half of a large folder take well under
+// a second instead of one commit per contact: a removal dirties pages all
+// over the file, and a group writes each such page once.
 #pragma once
 
 #include <atomic>
@@ -47,8 +51,8 @@ inline constexpr HRESULT kHrNotFound = static_cast<HRESULT>(0x80070490);    // E
 
 class ContactDatabase {
  public:
-  static constexpr int kRemoveBatch = 256;
-  static constexpr std::chrono::milliseconds kRemoveBatchAge{50};
+  static constexpr int kRemoveBatch = 2048;
+  static constexpr std::chrono::milliseconds kRemoveBatchAge{200};
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a
@@ -75,7 +79,8 @@ class ContactDatabase {
   HRESULT remove(long oid);
   HRESULT remove_all();
 
-  // Commits pending removals now.
+  // Commits pending removals now, then purges the removed contacts'
+  // properties.
   HRESULT flush();
 
   // Every contact with its properties, in the folder's order.
@@ -89,6 +94,7 @@ class ContactDatabase {
   explicit ContactDatabase(sqlite3* db);
   HRESULT prepare();
   HRESULT flush_locked();
+  HRESULT purge_locked();
   HRESULT exec_locked(const char* sql);
   HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
 
@@ -96,6 +102,7 @@ class ContactDatabase {
   sqlite3* db_;
   std::atomic<std::uint64_t> version_{1};
   int pending_removals_ = 0;
+  std::vector<long> orphans_;  // removed contacts whose properties remain
   std::chrono::steady_clock::time_point batch_start_;
 
   struct Statements;

@@ -1,4 +1,6 @@
 // The item collection: the folder's order and positional access.
+#include <sqlite3.h>
+
 #include "platform/core/wstr.h"
 #include "platform/poom/tests/poom_fixture.h"
 
@@ -132,6 +134,48 @@ TEST_F(Collection, AContactRemovedElsewhereCannotBeSelected) {
   EXPECT_EQ(disp, nullptr);
   auto b_contact = item(stale.get(), 2);
   EXPECT_TRUE(b_contact);
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
+
+namespace vardel::poom::testing {
+namespace {
+
+int stored_property_rows() {
+  sqlite3* db = nullptr;
+  int rows = -1;
+  if (sqlite3_open_v2(device::contacts_db().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM properties", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      rows = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+TEST_F(Collection, RemovedContactsLeaveNoPropertiesBehind) {
+  {
+    auto app = logon();
+    save_contact(app.get(), u"a", u"1");
+    save_contact(app.get(), u"b", u"2");
+    auto coll = items(app.get());
+    ASSERT_EQ(coll->Remove(1), S_OK);
+    // Released: the removal is committed and its properties purged.
+  }
+  EXPECT_EQ(stored_property_rows(), 2);
+  // Properties a dead process left without their contact are swept when the
+  // database is next opened.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "INSERT INTO properties VALUES(999, 8519711, 'left over')", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_EQ(stored_property_rows(), 3);
+  logon();
+  EXPECT_EQ(stored_property_rows(), 2);
+  EXPECT_EQ(list_contacts().size(), 1u);
 }
 
 }  // namespace

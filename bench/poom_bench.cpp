@@ -1,0 +1,152 @@
+// The contact store at size: create and save N contacts (one transaction
+// each), walk them by position reading four fields (FileAs and the three
+// telephone numbers the duplicate removal compares), then remove every
+// second one by position. Prints the time of each phase.
+//
+//   bench_poom_bench [N]        (default 100000; the device is a temp folder)
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/com/com.h"
+#include "platform/core/device.h"
+#include "platform/core/wstr.h"
+#include "platform/poom/pimstore.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// CPU time of the process (user + system): on a shared machine the wall
+// clock also counts the time other processes held the CPU.
+double cpu_seconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  auto s = [](const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6; };
+  return s(ru.ru_utime) + s(ru.ru_stime);
+}
+
+struct Phase {
+  Clock::time_point wall = Clock::now();
+  double cpu = cpu_seconds();
+  double wall_s = 0, cpu_s = 0;
+  void stop() {
+    wall_s = std::chrono::duration<double>(Clock::now() - wall).count();
+    cpu_s = cpu_seconds() - cpu;
+  }
+};
+
+void check(HRESULT hr, const char* what) {
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "%s failed: 0x%08X\n", what, static_cast<unsigned>(hr));
+    std::exit(1);
+  }
+}
+
+void put(IContact* c, HRESULT (IContact::*setter)(BSTR), const std::string& text) {
+  std::u16string w = vardel::utf16(text);
+  BSTR b = SysAllocString(w.c_str());
+  check((c->*setter)(b), "put");
+  SysFreeString(b);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
+  std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-poom-bench-XXXXXX").string();
+  if (!::mkdtemp(tmpl.data())) return 1;
+  vardel::device::set_root(tmpl);
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  vardel::poom::register_classes();
+
+  IPOutlookApp2* app = nullptr;
+  check(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
+                         reinterpret_cast<void**>(&app)),
+        "CoCreateInstance");
+  check(app->Logon(0), "Logon");
+
+  // Names repeat every 1000 contacts in scrambled order, so the folder's
+  // order differs from the creation order and equal names exist.
+  Phase create;
+  for (int i = 0; i < n; ++i) {
+    IDispatch* disp = nullptr;
+    check(app->CreateItem(olContactItem, &disp), "CreateItem");
+    auto* c = static_cast<IContact*>(disp);
+    int key = (i * 7919) % 1000;
+    put(c, &IContact::put_FileAs, "Contact " + std::to_string(key));
+    put(c, &IContact::put_FirstName, "First" + std::to_string(i));
+    put(c, &IContact::put_LastName, "Last" + std::to_string(key));
+    put(c, &IContact::put_MobileTelephoneNumber, "138" + std::to_string(10000000 + i));
+    put(c, &IContact::put_HomeTelephoneNumber, "010-" + std::to_string(5550000 + key));
+    put(c, &IContact::put_Email1Address, "c" + std::to_string(i) + "@example.com");
+    check(c->Save(), "Save");
+    c->Release();
+  }
+  create.stop();
+
+  IFolder* folder = nullptr;
+  check(app->GetDefaultFolder(olFolderContacts, &folder), "GetDefaultFolder");
+  IPOutlookItemCollection* items = nullptr;
+  Phase list;
+  check(folder->get_Items(&items), "get_Items");
+  list.stop();
+
+  int count = 0;
+  items->get_Count(&count);
+  std::size_t chars = 0;
+  Phase walk;
+  for (int k = 1; k <= count; ++k) {
+    IDispatch* disp = nullptr;
+    check(items->Item(k, &disp), "Item");
+    auto* c = static_cast<IContact*>(disp);
+    BSTR b = nullptr;
+    for (auto getter : {&IContact::get_FileAs, &IContact::get_BusinessTelephoneNumber,
+                        &IContact::get_MobileTelephoneNumber, &IContact::get_HomeTelephoneNumber}) {
+      check((c->*getter)(&b), "get");
+      chars += SysStringLen(b);
+      SysFreeString(b);
+    }
+    c->Release();
+  }
+  walk.stop();
+
+  Phase remove;
+  int removed = 0;
+  for (int k = 1;; ++k) {
+    int now = 0;
+    items->get_Count(&now);
+    if (k + 1 > now) break;
+    check(items->Remove(k + 1), "Remove");
+    ++removed;
+  }
+  items->Release();  // commits the last group of removals
+  remove.stop();
+
+  check(folder->get_Items(&items), "get_Items");
+  int left = 0;
+  items->get_Count(&left);
+  items->Release();
+  folder->Release();
+  app->Logoff();
+  app->Release();
+  CoUninitialize();
+
+  std::printf("contacts: %d (6 fields each), walked %zu characters\n", n, chars);
+  std::printf("%-40s %9s %9s %12s\n", "phase", "wall s", "cpu s", "cpu us/each");
+  auto row = [](const char* name, const Phase& p, int each) {
+    std::printf("%-40s %9.3f %9.3f %12.2f\n", name, p.wall_s, p.cpu_s, each ? p.cpu_s * 1e6 / each : 0.0);
+  };
+  row("create + save (one transaction each)", create, n);
+  row("get_Items (the ordered list)", list, 0);
+  row("walk by position reading 4 fields", walk, count);
+  row("remove every second by position", remove, removed);
+  std::printf("removed %d, left %d\n", removed, left);
+  std::error_code ec;
+  std::filesystem::remove_all(tmpl, ec);
+  return left == count - removed ? 0 : 1;
+}

@@ -1,0 +1,100 @@
+// The host-side contacts API and the date conversions behind it.
+#include "platform/poom/props.h"
+#include "platform/poom/tests/poom_fixture.h"
+
+namespace vardel::poom::testing {
+namespace {
+
+using HostTools = PoomTest;
+
+TEST_F(HostTools, AddedContactsAreSeenByTheObjectModelAndListedInItsOrder) {
+  create_contacts_db();
+  add_contact({{PIMPR_FILEAS, u"zed"}, {PIMPR_BIRTHDAY, u"1975-12-31"}});
+  add_contact({{PIMPR_FILEAS, u"Amy"}, {PIMPR_NICKNAME, u"A"}, {PIMPR_ANNIVERSARY, u"2001-09-10T23:59:58Z"}});
+  add_contact({{PIMPR_FILEAS, u"amy"}});
+
+  auto listed = list_contacts();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0], (ContactRecord{{PIMPR_FILEAS, u"Amy"}, {PIMPR_NICKNAME, u"A"},
+                                      {PIMPR_ANNIVERSARY, u"2001-09-10T23:59:58"}}));
+  EXPECT_EQ(listed[1], (ContactRecord{{PIMPR_FILEAS, u"amy"}}));
+  EXPECT_EQ(listed[2][1], (ContactProperty{PIMPR_BIRTHDAY, u"1975-12-31"}));
+
+  auto app = logon();
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"Amy", u"amy", u"zed"}));
+  auto coll = items(app.get());
+  DATE d = 0;
+  item(coll.get(), 3)->get_Birthday(&d);
+  SYSTEMTIME st{};
+  ASSERT_EQ(app->VariantTimeToSystemTime(d, &st), S_OK);
+  EXPECT_EQ(st.wYear, 1975);
+  EXPECT_EQ(st.wMonth, 12);
+  EXPECT_EQ(st.wDay, 31);
+  EXPECT_EQ(st.wHour, 0);
+
+  delete_all_contacts();
+  EXPECT_TRUE(list_contacts().empty());
+  EXPECT_EQ(file_as_order(app.get()).size(), 0u);
+}
+
+TEST_F(HostTools, BadInputIsRefusedAndAddsNothing) {
+  EXPECT_THROW(add_contact({{PIMPR_BIRTHDAY, u"31.12.1975"}}), std::invalid_argument);
+  EXPECT_THROW(add_contact({{PIMPR_BIRTHDAY, u"1975-02-29"}}), std::invalid_argument);
+  EXPECT_THROW(add_contact({{PIMPR_FILEAS, u"a"}, {PIMPR_FILEAS, u"b"}}), std::invalid_argument);
+  EXPECT_THROW(add_contact({{0x12340003u, u"1"}}), std::invalid_argument);
+  EXPECT_TRUE(list_contacts().empty());
+}
+
+TEST_F(HostTools, PropertyNamesAndTagsMapBothWays) {
+  EXPECT_EQ(property_tag("FirstName"), PIMPR_FIRST_NAME);
+  EXPECT_EQ(property_tag("firstname"), PIMPR_FIRST_NAME);
+  EXPECT_EQ(property_tag("IM2Address"), PIMPR_IM2_ADDRESS);
+  EXPECT_EQ(property_tag("Birthday"), PIMPR_BIRTHDAY);
+  EXPECT_EQ(property_tag("NoSuchThing"), std::nullopt);
+  EXPECT_EQ(property_tag(""), std::nullopt);
+  EXPECT_EQ(property_name(PIMPR_COMPANY_TELEPHONE_NUMBER), "CompanyTelephoneNumber");
+  EXPECT_EQ(property_name(0x12340003u), "");
+  const auto& tags = known_property_tags();
+  EXPECT_EQ(tags.size(), 57u);
+  EXPECT_TRUE(std::is_sorted(tags.begin(), tags.end()));
+  for (CEPROPID tag : tags) EXPECT_EQ(property_tag(property_name(tag)), tag);
+}
+
+TEST(Dates, ConversionsKeepTheDayAndTimeAcrossEveryForm) {
+  // DATE -> ticks -> DATE is exact for whole seconds, on both sides of the
+  // epoch, at the ends of the range, and across leap days.
+  for (double d : {0.0, 1.0, -1.25, -1.75, 29280.0, 29280.5, 36584.999988425923, -657434.0, 2958465.0}) {
+    std::int64_t ticks = 0;
+    ASSERT_TRUE(date_to_ticks(d, &ticks)) << d;
+    DATE back = 0;
+    ASSERT_TRUE(ticks_to_date(ticks, &back)) << d;
+    EXPECT_NEAR(back, d, 1e-9) << d;
+  }
+  std::int64_t ticks = 0;
+  EXPECT_FALSE(date_to_ticks(2958466.0, &ticks));
+  EXPECT_FALSE(date_to_ticks(-657435.0, &ticks));
+
+  SYSTEMTIME st{};
+  ASSERT_TRUE(date_to_system_time(36584.999988425923, &st));  // 2000-02-28 23:59:59
+  EXPECT_EQ(st.wYear, 2000);
+  EXPECT_EQ(st.wMonth, 2);
+  EXPECT_EQ(st.wDay, 28);
+  EXPECT_EQ(st.wSecond, 59);
+  EXPECT_EQ(st.wDayOfWeek, 1);  // a Monday
+  SYSTEMTIME leap{2000, 2, 0, 29, 0, 0, 0, 0};
+  DATE d = 0;
+  ASSERT_TRUE(system_time_to_date(leap, &d));
+  EXPECT_EQ(d, 36585.0);
+  SYSTEMTIME not_leap{1900, 2, 0, 29, 0, 0, 0, 0};
+  EXPECT_FALSE(system_time_to_date(not_leap, &d));
+
+  EXPECT_EQ(iso_to_ticks("1601-01-01"), 0);
+  EXPECT_EQ(ticks_to_iso(0), "1601-01-01");
+  EXPECT_EQ(ticks_to_iso(*iso_to_ticks("1899-12-29T06:00:00.250")), "1899-12-29T06:00:00");
+  EXPECT_EQ(iso_to_ticks("1999-1-01"), std::nullopt);
+  EXPECT_EQ(iso_to_ticks("1999-01-01T24:00:00"), std::nullopt);
+  EXPECT_EQ(iso_to_ticks("1999-01-01x"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
