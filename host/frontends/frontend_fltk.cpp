@@ -207,7 +207,7 @@ int FltkFrontend::ask_on_ui(std::u16string_view caption, std::u16string_view tex
 }
 
 int FltkFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT type) {
-  if (on_ui_thread() && window_) return ask_on_ui(caption, text, type);
+  if (on_ui_thread()) return window_ ? ask_on_ui(caption, text, type) : 0;
   // A job's box: shown by the dialog's thread; this thread waits. The
   // dialog's loop is not held up, so other jobs' messages still go through.
   auto answer = std::make_shared<std::promise<int>>();
