@@ -53,7 +53,9 @@ class Xvfb {
  public:
   Xvfb() {
     for (int n = 90 + getpid() % 50; n < 200 && !pid_; ++n) {
-      if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n))) continue;
+      if (std::filesystem::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+          std::filesystem::exists("/tmp/.X" + std::to_string(n) + "-lock"))
+        continue;
       display_ = ":" + std::to_string(n);
       std::string d = display_;
       char xvfb[] = "Xvfb";
