@@ -198,7 +198,9 @@ HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
   if (!isSuccessful) return E_INVALIDARG;
   *isSuccessful = VARIANT_FALSE;
   if (HRESULT hr = fault::check("msxml.loadXML"); FAILED(hr)) return hr;
-  if (!load_text(to_utf8(bstr_view(bstrXML)))) return S_FALSE;
+  std::u16string_view text = bstr_view(bstrXML);
+  if (!text.empty() && text.front() == u'\uFEFF') text.remove_prefix(1);  // a byte order mark carried over
+  if (!load_text(to_utf8(text))) return S_FALSE;
   *isSuccessful = VARIANT_TRUE;
   return S_OK;
 }

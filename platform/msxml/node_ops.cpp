@@ -226,7 +226,9 @@ HRESULT node_get_text(const NodeRef& self, BSTR* text) {
   thread_local std::string buf;
   buf.clear();
   collect_text(*self.tree, n, buf);
-  return give_bstr(buf, text);
+  HRESULT hr = give_bstr(buf, text);
+  if (buf.capacity() > (1u << 20)) std::string().swap(buf);
+  return hr;
 }
 
 HRESULT node_put_text(const NodeRef& self, BSTR text) {

@@ -105,7 +105,9 @@ BSTR to_bstr(std::string_view utf8) {
       buf.push_back(static_cast<char16_t>(c));
     }
   }
-  return SysAllocStringLen(buf.data(), static_cast<UINT>(buf.size()));
+  BSTR result = SysAllocStringLen(buf.data(), static_cast<UINT>(buf.size()));
+  if (buf.capacity() > (1u << 20)) std::u16string().swap(buf);  // don't keep a whole document's worth
+  return result;
 }
 
 namespace {
