@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <system_error>
@@ -178,6 +179,18 @@ std::map<std::string, std::weak_ptr<ContactDatabase>>& registry() {
   return r;
 }
 
+// At exit, commits the removals of connections still open: a process that
+// ends without releasing its collection keeps what it removed.
+void flush_all_at_exit() {
+  std::vector<std::shared_ptr<ContactDatabase>> open;
+  {
+    std::lock_guard lock(g_registry_mutex);
+    for (auto& [path, weak] : registry())
+      if (auto db = weak.lock()) open.push_back(std::move(db));
+  }
+  for (auto& db : open) db->flush();
+}
+
 }  // namespace
 
 struct ContactDatabase::Statements {
@@ -194,6 +207,10 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr
   if (ec) return kHrOpenFailed;
 
   std::lock_guard lock(g_registry_mutex);
+  // The registry exists before the handler is registered, so it is still
+  // there when the handler runs.
+  static const bool at_exit_registered = (registry(), std::atexit(flush_all_at_exit) == 0);
+  (void)at_exit_registered;
   if (auto existing = registry()[key].lock()) {
     *out = std::move(existing);
     return S_OK;

@@ -170,18 +170,5 @@ TEST_F(Failures, ItemPropertyFaultsLeaveTheContactAsItWas) {
   EXPECT_EQ(list_contacts().at(0).size(), 2u);
 }
 
-TEST_F(Failures, CallsBeforeLogonAreRefused) {
-  Ref<IPOutlookApp2> app;
-  ASSERT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                             reinterpret_cast<void**>(app.out())),
-            S_OK);
-  Ref<IFolder> folder;
-  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, folder.out()), E_UNEXPECTED);
-  IDispatch* disp = nullptr;
-  EXPECT_EQ(app->CreateItem(olContactItem, &disp), E_UNEXPECTED);
-  EXPECT_EQ(app->Logoff(), S_OK);
-  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, nullptr), E_POINTER);
-}
-
 }  // namespace
 }  // namespace vardel::poom::testing

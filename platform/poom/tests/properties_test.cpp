@@ -300,20 +300,5 @@ TEST_F(Properties, SetPropsThenSaveStoresTheQueuedProperties) {
   EXPECT_EQ(list_contacts().at(0).size(), 3u);
 }
 
-TEST_F(Properties, ItemsAndCollectionsAnswerQueryInterfaceAsCom) {
-  auto app = logon();
-  auto c = create(app.get());
-  IContact* again = nullptr;
-  ASSERT_EQ(c->QueryInterface(IID_IContact, reinterpret_cast<void**>(&again)), S_OK);
-  EXPECT_EQ(again, c.get());
-  EXPECT_EQ(again->Release(), 1u);
-  void* none = reinterpret_cast<void*>(0x1);
-  EXPECT_EQ(c->QueryInterface(IID_IFolder, &none), E_NOINTERFACE);
-  EXPECT_EQ(none, nullptr);
-  IDispatch* other = nullptr;
-  EXPECT_LT(app->CreateItem(olTaskItem, &other), 0);
-  EXPECT_EQ(other, nullptr);
-}
-
 }  // namespace
 }  // namespace vardel::poom::testing
