@@ -18,6 +18,10 @@
 // FreeProws (each row's properties, then the set). Objects are reference
 // counted; every interface pointer handed out holds one reference.
 //
+// Reads: a session reads from one snapshot of the database, taken afresh
+// when it opens the stores table or a contents table, and let go at Logoff;
+// messages that arrive meanwhile show in the next table.
+//
 // Threads: a session and everything opened through it belong to the thread
 // that logged on (each session has its own database connection).
 //

@@ -114,7 +114,23 @@ Db::Db(const std::filesystem::path& path) {
   }
 }
 
+void Db::refresh_snapshot() {
+  end_snapshot();
+  exec("BEGIN");
+  // BEGIN defers the snapshot to the first read; take it now.
+  auto q = query("SELECT 1 FROM stores LIMIT 1");
+  q.step();
+  in_snapshot_ = true;
+}
+
+void Db::end_snapshot() {
+  if (!in_snapshot_) return;
+  in_snapshot_ = false;
+  if (!sqlite3_get_autocommit(db_)) exec("COMMIT");
+}
+
 Db::~Db() {
+  if (in_snapshot_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
   sqlite3_close(db_);
 }

@@ -57,6 +57,13 @@ class Db {
   Db(const Db&) = delete;
   Db& operator=(const Db&) = delete;
 
+  // Starts a fresh read snapshot, ending the one held before. Reads then
+  // share one transaction instead of locking the database per statement;
+  // in WAL mode writers on other connections go on meanwhile.
+  void refresh_snapshot();
+  // Ends the snapshot a refresh started, if any.
+  void end_snapshot();
+
   // The statement for sql, prepared once per connection.
   Query query(const char* sql);
   void exec(const char* sql);
@@ -65,6 +72,7 @@ class Db {
 
  private:
   sqlite3* db_ = nullptr;
+  bool in_snapshot_ = false;
   std::unordered_map<const char*, sqlite3_stmt*> cache_;
 };
 

@@ -56,6 +56,7 @@ class Folder final : public IMAPIFolder {
     *lppTable = nullptr;
     if (HRESULT hr = fault::check("mapi.GetContentsTable"); FAILED(hr)) return hr;
     try {
+      db_->refresh_snapshot();
       return create_table(contents_rows(db_, rec_.id), {}, lppTable);
     } catch (const std::exception&) {
       return MAPI_E_CALL_FAILED;

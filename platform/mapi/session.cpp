@@ -35,6 +35,7 @@ class Session final : public IMAPISession {
     *lppTable = nullptr;
     if (logged_off_) return MAPI_E_CALL_FAILED;
     try {
+      db_->refresh_snapshot();
       return create_table(stores_rows(*db_), "mapi.StoresTable.QueryRows", lppTable);
     } catch (const std::exception&) {
       return MAPI_E_CALL_FAILED;
@@ -73,6 +74,10 @@ class Session final : public IMAPISession {
   // opened keep working until released.
   HRESULT Logoff(ULONG_PTR ulUIParam, ULONG ulFlags, ULONG ulReserved) override {
     logged_off_ = true;
+    try {
+      db_->end_snapshot();
+    } catch (const std::exception&) {
+    }
     return S_OK;
   }
 

@@ -411,6 +411,28 @@ TEST_F(Mapi, HostApiReadsBackWhatItStored) {
   EXPECT_THROW(db_->add_message(9999, Message{}), std::runtime_error);
 }
 
+// The device keeps receiving while a session reads: the writer is not held
+// up, and the new message shows in the next contents table.
+TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {
+  auto store = db_->add_store(u"SMS");
+  auto inbox = db_->folder(store, FolderKind::inbox);
+  db_->add_message(inbox, Message{u"first", {}, {}, utc_filetime(2009, 1, 1, 0, 0, 0)});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPITable* before = nullptr;
+  folder->GetContentsTable(0, &before);
+  db_->add_message(inbox, Message{u"second", {}, {}, utc_filetime(2009, 1, 2, 0, 0, 0)});
+  EXPECT_EQ(subjects(before), std::vector<std::u16string>{u"first"});
+  IMAPITable* after = nullptr;
+  folder->GetContentsTable(0, &after);
+  EXPECT_EQ(subjects(after), (std::vector<std::u16string>{u"first", u"second"}));
+  before->Release();
+  after->Release();
+  folder->Release();
+  s->Release();
+}
+
 TEST(MapiBuffers, MoreBlocksAreFreedWithTheirHead) {
   void* head = nullptr;
   ASSERT_EQ(MAPIAllocateBuffer(16, &head), S_OK);
