@@ -94,6 +94,9 @@ TEST_F(RoundTripTest, ForeignConstructsSurviveLoadAndSave) {
   write_bytes(host("wide.xml"), std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
   ASSERT_TRUE(load(doc.get(), u"wide.xml"));
   EXPECT_EQ(text_of(select(as_node(doc.get()).get(), u"R").get()), u"张");
+  // Text read from such a file keeps its mark when handed over as a string.
+  ASSERT_TRUE(load_xml(doc.get(), wide));
+  EXPECT_EQ(text_of(select(as_node(doc.get()).get(), u"R").get()), u"张");
 }
 
 }  // namespace
