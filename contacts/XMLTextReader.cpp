@@ -27,6 +27,7 @@ void CXMLTextReader::Close() { CXMLDocument::Close(); }
 
 int CXMLTextReader::LoadContactsXML(LPCWSTR pszPath) {
   int nResult = 0;
+  if (pszPath == nullptr) return 0;
   CVariant source(pszPath);
 
   if (m_pNodeList != nullptr) {
