@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -28,7 +29,10 @@ HeadlessFrontend::BoxPolicy HeadlessFrontend::always(int answer) {
 }
 
 HeadlessFrontend::BoxPolicy HeadlessFrontend::ask(std::istream& in, std::ostream& out) {
-  return [&in, &out](std::u16string_view caption, std::u16string_view text, UINT type) {
+  // Two jobs may ask at once: one prompt at a time on the terminal.
+  auto terminal = std::make_shared<std::mutex>();
+  return [&in, &out, terminal](std::u16string_view caption, std::u16string_view text, UINT type) {
+    std::lock_guard lock(*terminal);
     UINT buttons = type & MB_TYPEMASK;
     out << "[" << utf8(caption) << "] " << utf8(text) << "\n";
     if (buttons == MB_OK) {
@@ -119,8 +123,8 @@ void HeadlessFrontend::control_visibility_changed(const gwes::ControlInfo& contr
 }
 
 int HeadlessFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT type) {
-  // Two jobs may show boxes at once; they are asked one after the other.
-  std::lock_guard box(box_mutex_);
+  // No lock while the policy decides: a box held open by one job must not
+  // keep another thread's box (or the window's) from being answered.
   int answer = boxes_ ? boxes_(caption, text, type) : 0;
   std::lock_guard lock(mutex_);
   line("box " + quoted(caption) + " " + quoted(text) + " -> " + answer_name(answer));

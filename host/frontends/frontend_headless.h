@@ -29,7 +29,7 @@ namespace vardel::host {
 class HeadlessFrontend : public gwes::Frontend {
  public:
   // Decides a box's answer (IDOK, IDCANCEL, ...); called on the thread that
-  // shows the box, one box at a time.
+  // shows the box, possibly on several threads at once.
   using BoxPolicy = std::function<int(std::u16string_view caption, std::u16string_view text, UINT type)>;
   // Chooses a file for the picker; nothing means cancelled.
   using PickerPolicy = std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
@@ -40,7 +40,7 @@ class HeadlessFrontend : public gwes::Frontend {
   static BoxPolicy always(int answer);
   // Boxes with OK only are printed and answered OK at once; others ask on
   // `out` and read a line from `in`: "ok"/"y"/"yes" agree, "cancel"/"n"/"no"
-  // refuse; the end of input refuses.
+  // refuse; the end of input refuses. One prompt at a time.
   static BoxPolicy ask(std::istream& in, std::ostream& out);
 
   // trace may be null (no lines).
@@ -83,8 +83,7 @@ class HeadlessFrontend : public gwes::Frontend {
   PickerPolicy picker_;
   LabelListener listener_;
   std::function<bool(const std::filesystem::path&)> opener_;
-  mutable std::mutex mutex_;      // labels_, trace_
-  std::mutex box_mutex_;          // one box at a time
+  mutable std::mutex mutex_;  // labels_, trace_
   std::map<int, Label> labels_;
 };
 

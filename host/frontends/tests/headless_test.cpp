@@ -2,6 +2,7 @@
 // program's own dialog template.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <sstream>
 #include <thread>
 
@@ -66,26 +67,46 @@ TEST(HeadlessTrace, LoneSurrogateIsWrittenAsReplacementNotAsBrokenUtf8) {
   EXPECT_EQ(HeadlessFrontend::quoted(std::u16string(1, u'\x01')), "\"\\u0001\"");
 }
 
-TEST(HeadlessBoxes, ConcurrentBoxesAreAskedOneAtATimeAndEachLineIsWhole) {
+TEST(HeadlessBoxes, ABoxHeldOpenByOneJobDoesNotHoldUpAnother) {
+  // A job's completion box may stay open while the window shows About: the
+  // second box is answered at once and each trace line stays whole.
   std::ostringstream trace;
-  std::atomic<int> inside{0}, overlap{0};
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::promise<void> held;
   HeadlessFrontend fe(&trace, [&](std::u16string_view, std::u16string_view text, UINT) {
-    if (++inside > 1) ++overlap;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    --inside;
-    return text == u"restore" ? IDCANCEL : IDOK;
+    if (text == u"备份已经完成") {
+      held.set_value();
+      released.wait();
+    }
+    return IDOK;
   });
   vardel::gwes::set_frontend(&fe);
-  std::vector<std::thread> jobs;
-  for (int i = 0; i < 4; ++i)
-    jobs.emplace_back([i] { MessageBoxW(nullptr, i % 2 ? u"restore" : u"backup", u"警告", MB_OKCANCEL); });
-  for (auto& j : jobs) j.join();
+  std::thread job([] { MessageBoxW(nullptr, u"备份已经完成", u"完成", MB_OK); });
+  held.get_future().wait();
+  auto about = std::async(std::launch::async, [] { return MessageBoxW(nullptr, u"关于", u"关于", MB_ICONINFORMATION); });
+  ASSERT_EQ(about.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the held box blocked another";
+  EXPECT_EQ(about.get(), IDOK);
+  release.set_value();
+  job.join();
   vardel::gwes::set_frontend(nullptr);
-  EXPECT_EQ(overlap.load(), 0);
-  auto got = lines(trace.str());
-  ASSERT_EQ(got.size(), 4u);
-  EXPECT_EQ(std::count(got.begin(), got.end(), "box \"警告\" \"restore\" -> CANCEL"), 2);
-  EXPECT_EQ(std::count(got.begin(), got.end(), "box \"警告\" \"backup\" -> OK"), 2);
+  EXPECT_EQ(lines(trace.str()), (std::vector<std::string>{"box \"关于\" \"关于\" -> OK",
+                                                           "box \"完成\" \"备份已经完成\" -> OK"}));
+}
+
+TEST(HeadlessBoxes, TerminalPromptsFromTwoThreadsDoNotInterleave) {
+  std::istringstream in("ok\ncancel\n");
+  std::ostringstream out;
+  auto ask = HeadlessFrontend::ask(in, out);
+  std::atomic<int> oks{0}, cancels{0};
+  std::vector<std::thread> jobs;
+  for (int i = 0; i < 2; ++i)
+    jobs.emplace_back([&] { (ask(u"警告", u"继续", MB_OKCANCEL) == IDOK ? oks : cancels)++; });
+  for (auto& j : jobs) j.join();
+  EXPECT_EQ(oks.load(), 1);
+  EXPECT_EQ(cancels.load(), 1);
+  const std::string prompt = "[警告] 继续\nOK or Cancel? [ok/cancel] ";
+  EXPECT_EQ(out.str(), prompt + prompt);
 }
 
 TEST(HeadlessBoxes, TerminalAnswersConfirmationsAndPrintsPlainBoxes) {
