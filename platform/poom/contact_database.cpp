@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/core/wstr.h"
+#include "platform/poom/objects.h"
 #include "platform/poom/pimstore.h"
 
 namespace vardel::poom {
@@ -197,6 +198,7 @@ struct ContactDatabase::Statements {
   Stmt begin, commit, rollback;
   Stmt insert_contact, contact_exists, update_key, upsert_prop, delete_prop;
   Stmt delete_contact, delete_contact_props, order, load_chunk, list_all;
+  Stmt data_version;
 };
 
 HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out) {
@@ -276,6 +278,7 @@ HRESULT ContactDatabase::prepare() {
             s.load_chunk.prepare(db_,
                                  "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
                                  " ON p.oid = c.oid WHERE c.oid IN (" + in + ")") &&
+            s.data_version.prepare(db_, "PRAGMA data_version") &&
             s.list_all.prepare(db_,
                                "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
                                " ON p.oid = c.oid ORDER BY c.fileas_key, c.oid, p.tag");
@@ -332,13 +335,51 @@ HRESULT ContactDatabase::load_locked(std::span<const long> oids, std::unordered_
   return S_OK;
 }
 
-HRESULT ContactDatabase::load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out) {
-  std::unordered_map<long, PropMap> loaded;
-  {
-    std::lock_guard lock(mutex_);
-    if (HRESULT hr = load_locked(oids, &loaded); FAILED(hr)) return hr;
+// Empties the cache when another connection has committed since it was
+// filled.
+HRESULT ContactDatabase::check_cache_locked() {
+  const auto now_time = std::chrono::steady_clock::now();
+  if (data_version_ >= 0 && now_time - checked_at_ < kForeignCheckAge) return S_OK;
+  sqlite3_stmt* s = st_->data_version.get();
+  int rc = sqlite3_step(s);
+  const std::int64_t now = rc == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
+  st_->data_version.done();
+  if (rc != SQLITE_ROW) {
+    cache_.clear();
+    data_version_ = -1;
+    return hr_from_sqlite(rc);
   }
-  for (auto& [oid, props] : loaded) (*out)[oid] = std::make_shared<const PropMap>(std::move(props));
+  if (now != data_version_) {
+    cache_.clear();
+    data_version_ = now;
+  }
+  checked_at_ = now_time;
+  return S_OK;
+}
+
+void ContactDatabase::remember_locked(long oid, SharedProps props) {
+  if (cache_.size() >= kCacheLimit && !cache_.count(oid)) cache_.clear();
+  cache_[oid] = std::move(props);
+}
+
+HRESULT ContactDatabase::load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
+  std::vector<long> missing;
+  for (long oid : oids) {
+    if (auto it = cache_.find(oid); it != cache_.end())
+      (*out)[oid] = it->second;
+    else
+      missing.push_back(oid);
+  }
+  if (missing.empty()) return S_OK;
+  std::unordered_map<long, PropMap> loaded;
+  if (HRESULT hr = load_locked(missing, &loaded); FAILED(hr)) return hr;
+  for (auto& [oid, props] : loaded) {
+    auto shared = std::make_shared<const PropMap>(std::move(props));
+    remember_locked(oid, shared);
+    (*out)[oid] = std::move(shared);
+  }
   return S_OK;
 }
 
@@ -381,8 +422,17 @@ HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
     if (&st == &s.upsert_prop) bind_value(st.get(), 3, tag, *value);
     if (int rc = st.run(); rc != SQLITE_OK) return fail(rc);
   }
-  if (int rc = s.commit.run(); rc != SQLITE_OK) return fail(rc);
+  if (int rc = s.commit.run(); rc != SQLITE_OK) {
+    cache_.erase(target);
+    return fail(rc);
+  }
   version_.fetch_add(1, std::memory_order_acq_rel);
+  // What is now stored: a new contact holds just the edits; a cached one
+  // takes them on top. Any other is loaded when next asked for.
+  if (*oid == 0)
+    remember_locked(target, apply_edits(nullptr, edits));
+  else if (auto it = cache_.find(target); it != cache_.end())
+    it->second = apply_edits(it->second, edits);
   *oid = target;
   return S_OK;
 }
@@ -399,6 +449,7 @@ HRESULT ContactDatabase::remove(long oid) {
   // the group stays); its properties, spread all over the file, are purged
   // together later. Until then nothing can reach them: every read starts
   // from the contacts table.
+  cache_.erase(oid);
   sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
   if (int rc = s.delete_contact.run(); rc != SQLITE_OK) {
     --pending_removals_;
@@ -434,6 +485,7 @@ HRESULT ContactDatabase::purge_locked() {
 HRESULT ContactDatabase::remove_all() {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  cache_.clear();
   HRESULT hr = exec_locked("BEGIN IMMEDIATE; DELETE FROM properties; DELETE FROM contacts; COMMIT;");
   if (FAILED(hr)) exec_locked("ROLLBACK");
   else version_.fetch_add(1, std::memory_order_acq_rel);

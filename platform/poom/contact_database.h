@@ -14,6 +14,15 @@
 // one thread or on several see each other's work without waiting on each
 // other's locks. Every method takes the connection's mutex.
 //
+// Loaded contacts are kept in a bounded cache of the connection, keyed by
+// oid: a save updates its entry and a removal drops it, so every application
+// object of the process (they share this connection) reads what was last
+// committed. A commit by another process (PRAGMA data_version moves) empties
+// the cache; that check takes a read transaction with its file locks, so it
+// runs at most once per kForeignCheckAge: another process's changes show
+// within that time. Reading one contact field by field then costs one load,
+// not one per field.
+//
 // Saves are one transaction each. Removals are grouped: a removal joins an
 // open removal transaction that commits after kRemoveBatch removals, after
 // kRemoveBatchAge, or before anything else touches the database (a save, a
@@ -53,6 +62,8 @@ class ContactDatabase {
  public:
   static constexpr int kRemoveBatch = 2048;
   static constexpr std::chrono::milliseconds kRemoveBatchAge{200};
+  static constexpr std::size_t kCacheLimit = 4096;
+  static constexpr std::chrono::milliseconds kForeignCheckAge{50};
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a
@@ -97,6 +108,8 @@ class ContactDatabase {
   HRESULT purge_locked();
   HRESULT exec_locked(const char* sql);
   HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
+  HRESULT check_cache_locked();
+  void remember_locked(long oid, SharedProps props);
 
   std::mutex mutex_;
   sqlite3* db_;
@@ -104,6 +117,9 @@ class ContactDatabase {
   int pending_removals_ = 0;
   std::vector<long> orphans_;  // removed contacts whose properties remain
   std::chrono::steady_clock::time_point batch_start_;
+  std::unordered_map<long, SharedProps> cache_;
+  std::int64_t data_version_ = -1;  // of the cache's contents
+  std::chrono::steady_clock::time_point checked_at_;
 
   struct Statements;
   std::unique_ptr<Statements> st_;

@@ -1,15 +1,90 @@
 // Several application objects on one device: on one thread (the restore job
 // holds two stores) and on several threads at once.
+#include <sqlite3.h>
+
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "platform/core/wstr.h"
+#include "platform/poom/contact_database.h"
 #include "platform/poom/tests/poom_fixture.h"
 
 namespace vardel::poom::testing {
 namespace {
 
 using Sharing = PoomTest;
+
+// The mobile number of a saved contact as an item by oid shows it; "gone"
+// when the oid no longer reaches a contact.
+std::u16string mobile_by_oid(IPOutlookApp2* app, long oid) {
+  Ref<IItem> it;
+  if (app->GetItemFromOidEx(static_cast<CEOID>(oid), 0, it.out()) != S_OK) return u"gone";
+  const CEPROPID tag = PIMPR_MOBILE_TELEPHONE_NUMBER;
+  alignas(CEPROPVAL) BYTE buf[512];
+  auto* vals = reinterpret_cast<CEPROPVAL*>(buf);
+  ULONG size = sizeof buf;
+  if (it->GetProps(&tag, 0, 1, &vals, &size, nullptr) != S_OK) return u"error";
+  return vals->wFlags & CEDB_PROPNOTFOUND ? u"" : std::u16string(vals->val.lpwstr);
+}
+
+void set_mobile(IItem* it, const char16_t* text) {
+  CEPROPVAL v{};
+  v.propid = PIMPR_MOBILE_TELEPHONE_NUMBER;
+  v.val.lpwstr = const_cast<WCHAR*>(text);
+  ASSERT_EQ(it->SetProps(0, 1, &v), S_OK);
+  ASSERT_EQ(it->Save(), S_OK);
+}
+
+// Contacts read by oid are kept between calls; every later save, through
+// whichever object, and a removal must still show on the next read.
+TEST_F(Sharing, ReadsByOidFollowSavesThroughAnyObject) {
+  auto first = logon();
+  auto second = logon();
+  long oid = save_contact(first.get(), u"a", u"1");
+  EXPECT_EQ(mobile_by_oid(second.get(), oid), u"1");
+
+  Ref<IItem> it;
+  ASSERT_EQ(first->GetItemFromOidEx(static_cast<CEOID>(oid), 0, it.out()), S_OK);
+  set_mobile(it.get(), u"2");
+  EXPECT_EQ(mobile_by_oid(second.get(), oid), u"2");
+  set_mobile(it.get(), u"");  // an empty text removes the property
+  EXPECT_EQ(mobile_by_oid(second.get(), oid), u"");
+
+  auto coll = items(second.get());
+  auto c = item(coll.get(), 1);
+  BSTR b = SysAllocString(u"3");
+  EXPECT_EQ(c->put_MobileTelephoneNumber(b), S_OK);
+  SysFreeString(b);
+  EXPECT_EQ(c->Save(), S_OK);
+  EXPECT_EQ(mobile_by_oid(first.get(), oid), u"3");
+
+  // A stale object saving over a removed contact must not bring it back.
+  EXPECT_EQ(c->Delete(), S_OK);
+  EXPECT_EQ(mobile_by_oid(first.get(), oid), u"gone");
+  EXPECT_NE(it->Save(), S_OK);
+  EXPECT_EQ(mobile_by_oid(first.get(), oid), u"gone");
+}
+
+// Another process writing the same database (here: a connection of its own)
+// is seen once the cache's check for foreign commits comes round.
+TEST_F(Sharing, ReadsByOidSeeAnotherProcesssCommits) {
+  auto app = logon();
+  long oid = save_contact(app.get(), u"a", u"1");
+  EXPECT_EQ(mobile_by_oid(app.get(), oid), u"1");
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &other), SQLITE_OK);
+  sqlite3_busy_timeout(other, 5000);
+  std::string sql = "UPDATE properties SET value = 'elsewhere' WHERE oid = " + std::to_string(oid) +
+                    " AND tag = " + std::to_string(PIMPR_MOBILE_TELEPHONE_NUMBER);
+  EXPECT_EQ(sqlite3_exec(other, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_changes(other), 1);
+  sqlite3_close(other);
+
+  std::this_thread::sleep_for(ContactDatabase::kForeignCheckAge + std::chrono::milliseconds(20));
+  EXPECT_EQ(mobile_by_oid(app.get(), oid), u"elsewhere");
+}
 
 TEST_F(Sharing, TwoApplicationsOnOneThreadSeeEachOthersWork) {
   auto first = logon();
