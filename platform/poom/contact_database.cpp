@@ -18,6 +18,18 @@ namespace vardel::poom {
 namespace {
 
 constexpr int kLoadChunk = 64;
+// A save stores its properties with one statement of up to this many rows.
+constexpr int kUpsertRows = 16;
+
+std::string upsert_sql(int rows) {
+  std::string sql = "INSERT OR REPLACE INTO properties(oid, tag, value) VALUES";
+  for (int i = 0; i < rows; ++i) {
+    const int base = 3 * i;
+    sql += (i ? ",(?" : "(?") + std::to_string(base + 1) + ",?" + std::to_string(base + 2) + ",?" +
+           std::to_string(base + 3) + ")";
+  }
+  return sql;
+}
 
 // A prepared statement, reset after each use.
 class Stmt {
@@ -196,9 +208,10 @@ void flush_all_at_exit() {
 
 struct ContactDatabase::Statements {
   Stmt begin, commit, rollback;
-  Stmt insert_contact, contact_exists, update_key, upsert_prop, delete_prop;
+  Stmt insert_contact, contact_exists, update_key, delete_prop;
   Stmt delete_contact, delete_contact_props, order, load_chunk, list_all;
   Stmt data_version;
+  Stmt upsert_rows[kUpsertRows];  // [n - 1] stores n rows; prepared when first needed
 };
 
 HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out) {
@@ -270,7 +283,6 @@ HRESULT ContactDatabase::prepare() {
             s.insert_contact.prepare(db_, "INSERT INTO contacts(fileas_key) VALUES(?1)") &&
             s.contact_exists.prepare(db_, "SELECT 1 FROM contacts WHERE oid = ?1") &&
             s.update_key.prepare(db_, "UPDATE contacts SET fileas_key = ?2 WHERE oid = ?1") &&
-            s.upsert_prop.prepare(db_, "INSERT OR REPLACE INTO properties(oid, tag, value) VALUES(?1, ?2, ?3)") &&
             s.delete_prop.prepare(db_, "DELETE FROM properties WHERE oid = ?1 AND tag = ?2") &&
             s.delete_contact.prepare(db_, "DELETE FROM contacts WHERE oid = ?1") &&
             s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
@@ -415,11 +427,30 @@ HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
       if (int urc = s.update_key.run(); urc != SQLITE_OK) return fail(urc);
     }
   }
+  std::vector<std::pair<CEPROPID, const PropValue*>> rows;
+  rows.reserve(edits.size());
   for (const auto& [tag, value] : edits) {
-    Stmt& st = value && stored(tag, *value) ? s.upsert_prop : s.delete_prop;
-    sqlite3_bind_int64(st.get(), 1, target);
-    sqlite3_bind_int64(st.get(), 2, tag);
-    if (&st == &s.upsert_prop) bind_value(st.get(), 3, tag, *value);
+    if (value && stored(tag, *value)) {
+      rows.emplace_back(tag, &*value);
+      continue;
+    }
+    sqlite3_bind_int64(s.delete_prop.get(), 1, target);
+    sqlite3_bind_int64(s.delete_prop.get(), 2, tag);
+    if (int rc = s.delete_prop.run(); rc != SQLITE_OK) return fail(rc);
+  }
+  for (std::size_t start = 0; start < rows.size(); start += kUpsertRows) {
+    const int n = static_cast<int>(std::min<std::size_t>(kUpsertRows, rows.size() - start));
+    Stmt& st = s.upsert_rows[n - 1];
+    if (!st.get() && !st.prepare(db_, upsert_sql(n))) {
+      int rc = sqlite3_errcode(db_);
+      return fail(rc == SQLITE_OK ? SQLITE_ERROR : rc);
+    }
+    for (int i = 0; i < n; ++i) {
+      const auto& [tag, value] = rows[start + static_cast<std::size_t>(i)];
+      sqlite3_bind_int64(st.get(), 3 * i + 1, target);
+      sqlite3_bind_int64(st.get(), 3 * i + 2, tag);
+      bind_value(st.get(), 3 * i + 3, tag, *value);
+    }
     if (int rc = st.run(); rc != SQLITE_OK) return fail(rc);
   }
   if (int rc = s.commit.run(); rc != SQLITE_OK) {
