@@ -83,7 +83,7 @@ mapi::Message message_from_json(const nlohmann::json& obj, const std::string& wh
 std::string iso_time(const FILETIME& ft) {
   SYSTEMTIME st{};
   FileTimeToSystemTime(&ft, &st);
-  char buf[32];
+  char buf[64];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay,
                 st.wHour, st.wMinute, st.wSecond);
   return buf;

@@ -1,0 +1,226 @@
+// Running the program's window for one command.
+#include "host/session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+#include "app/Globals.h"
+#include "app/MainWindow.h"
+#include "app/resource.h"
+#include "host/device_tools.h"
+#include "host/frontends/frontend_headless.h"
+#include "host/progress_bars.h"
+#include "platform/core/device.h"
+#include "platform/gwes/frontend.h"
+#include "platform/platform.h"
+#include "res/resources.h"
+#ifdef VARDEL_HAVE_FLTK
+#include "host/frontends/frontend_fltk.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+void start_platform() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    platform::register_classes();
+    res::install();
+  });
+}
+
+bool display_available() {
+#ifdef VARDEL_HAVE_FLTK
+  const char* display = std::getenv("DISPLAY");
+  return display != nullptr && *display != '\0';
+#else
+  return false;
+#endif
+}
+
+namespace {
+
+int run_program() {
+  return WinMain(gwes::module_instance(), nullptr, const_cast<LPWSTR>(u""), SW_SHOWNORMAL);
+}
+
+// The headless window with one tap: `tap` runs on the window's thread once
+// the dialog is up and returns the job threads it started (none when the
+// command started nothing); the dialog closes when they have ended.
+class DrivenFrontend : public HeadlessFrontend {
+ public:
+  using Tap = std::function<std::vector<HANDLE>(HWND dialog)>;
+  DrivenFrontend(std::ostream* trace, BoxPolicy boxes, Tap tap)
+      : HeadlessFrontend(trace, std::move(boxes)), tap_(std::move(tap)) {}
+  ~DrivenFrontend() override {
+    if (watcher_.joinable()) watcher_.join();
+  }
+
+  void dialog_created(const gwes::DialogInfo& dialog) override {
+    HWND hwnd = dialog.hwnd;
+    // This runs before the dialog's initialisation: tap from another thread,
+    // so the tap is queued behind it, then wait for the jobs there, off the
+    // window's thread, which must keep handling what they send it.
+    watcher_ = std::thread([this, hwnd] {
+      std::vector<HANDLE> jobs;
+      gwes::call_on_window_thread(hwnd, [&] { jobs = tap_(hwnd); });
+      for (HANDLE h : jobs) WaitForSingleObject(h, INFINITE);
+      gwes::post_to_window_thread(hwnd, [hwnd] { EndDialog(hwnd, 1); });
+    });
+  }
+
+ private:
+  Tap tap_;
+  std::thread watcher_;
+};
+
+HeadlessFrontend::BoxPolicy cli_boxes(const SessionOptions& options, ProgressBars& bars) {
+  auto ask = HeadlessFrontend::ask(std::cin, std::cout);
+  return [&options, &bars, ask](std::u16string_view caption, std::u16string_view text, UINT type) {
+    bars.clear();
+    if ((type & MB_TYPEMASK) == MB_OKCANCEL && options.yes) {
+      std::cout << "[" << utf8(caption) << "] " << utf8(text) << " -> OK\n" << std::flush;
+      return IDOK;
+    }
+    return ask(caption, text, type);
+  };
+}
+
+bool progress_wanted(const SessionOptions& options) {
+  return options.progress && !options.trace && isatty(STDERR_FILENO);
+}
+
+DWORD exit_code(HANDLE h) {
+  DWORD code = 0;
+  if (h == nullptr || !GetExitCodeThread(h, &code)) return 0;
+  return code;
+}
+
+// Taps one button and waits for the jobs it starts: 0 when every one
+// succeeded, 1 otherwise (also when none started).
+int run_job_button(const SessionOptions& options, int button) {
+  start_platform();
+  ProgressBars bars(std::cerr, progress_wanted(options));
+  std::vector<HANDLE> started;
+  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars),
+                    [&started, button](HWND dialog) {
+                      HANDLE before[3] = {g_hContactsThread, g_hMessagesThread, g_hRestoreThread};
+                      gwes::click(GetDlgItem(dialog, button));
+                      HANDLE after[3] = {g_hContactsThread, g_hMessagesThread, g_hRestoreThread};
+                      for (int i = 0; i < 3; ++i)
+                        if (after[i] != before[i] && after[i] != nullptr) started.push_back(after[i]);
+                      return started;
+                    });
+  fe.set_label_listener([&bars](int id, const std::u16string& text, bool visible) {
+    bars.update(id, text, visible);
+  });
+  gwes::set_frontend(&fe);
+  run_program();
+  gwes::set_frontend(nullptr);
+  bars.finish();
+
+  const size_t expected = button == IDC_BACKUP ? 2 : 1;
+  if (started.size() != expected) return 1;
+  for (HANDLE h : started)
+    if (exit_code(h) != 1) return 1;
+  return 0;
+}
+
+}  // namespace
+
+int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
+int run_restore(const SessionOptions& options) { return run_job_button(options, IDC_RESTORE); }
+
+int run_view(const SessionOptions& options, const std::optional<fs::path>& file) {
+  start_platform();
+  ProgressBars bars(std::cerr, false);
+  std::atomic<bool> opened{false};
+  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars), [](HWND dialog) {
+    gwes::click(GetDlgItem(dialog, IDC_VIEW));
+    return std::vector<HANDLE>{};
+  });
+  fe.set_picker([&file](const fs::path& start) -> std::optional<fs::path> {
+    if (file) {
+      if (file->is_relative() && fs::exists(start / *file)) return start / *file;
+      return fs::absolute(*file);
+    }
+    // No file named: offer the backup folder's files on the terminal.
+    std::vector<fs::path> entries;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(start, ec))
+      if (e.is_regular_file()) entries.push_back(e.path());
+    std::sort(entries.begin(), entries.end());
+    if (entries.empty()) {
+      std::cout << "the backup folder " << start.string() << " holds no files\n";
+      return std::nullopt;
+    }
+    for (size_t i = 0; i < entries.size(); ++i)
+      std::cout << "  " << (i + 1) << ". " << entries[i].filename().string() << "\n";
+    std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
+    std::string reply;
+    if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
+    try {
+      const size_t n = std::stoul(reply);
+      if (n >= 1 && n <= entries.size()) return entries[n - 1];
+    } catch (...) {
+    }
+    return std::nullopt;
+  });
+  fe.set_opener([&opened](const fs::path& host_path) {
+    const bool ok = gwes::spawn_opener(host_path);
+    opened = ok;
+    if (ok) std::cout << "opened " << host_path.string() << "\n";
+    return ok;
+  });
+  gwes::set_frontend(&fe);
+  run_program();
+  gwes::set_frontend(nullptr);
+  if (!opened && file) std::cerr << "vardel: could not open " << file->string() << "\n";
+  return opened ? 0 : 1;
+}
+
+int run_about(const SessionOptions& options) {
+  start_platform();
+  std::u16string shown;
+  DrivenFrontend fe(
+      options.trace ? &std::cerr : nullptr,
+      [&shown](std::u16string_view, std::u16string_view text, UINT) {
+        shown = text;
+        return IDOK;
+      },
+      [](HWND dialog) {
+        gwes::click(GetDlgItem(dialog, IDC_ABOUT));
+        return std::vector<HANDLE>{};
+      });
+  gwes::set_frontend(&fe);
+  run_program();
+  gwes::set_frontend(nullptr);
+  std::string text = utf8(shown);
+  for (size_t pos; (pos = text.find('\r')) != std::string::npos;) text.erase(pos, 1);
+  std::cout << text << "\n";
+  return shown.empty() ? 1 : 0;
+}
+
+int run_window(const SessionOptions& options) {
+#ifdef VARDEL_HAVE_FLTK
+  start_platform();
+  if (!FltkFrontend::init()) throw UsageError("cannot open the display");
+  // Jobs may still run when the user closes the window; they end with the
+  // process, so the front end they might still call stays until then.
+  static FltkFrontend* fe = new FltkFrontend(options.trace ? &std::cerr : nullptr);
+  gwes::set_frontend(fe);
+  return run_program();
+#else
+  (void)options;
+  throw UsageError("this build has no window (FLTK was not found)");
+#endif
+}
+
+}  // namespace vardel::host
