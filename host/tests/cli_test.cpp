@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct CliResult {
   int status = -1;
   std::string out;
   std::string err;
@@ -51,13 +51,13 @@ class Cli : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   // Runs vardel with the arguments (shell words), stdin from `input`.
-  Run vardel(const std::string& args, const std::string& input = "") {
+  CliResult vardel(const std::string& args, const std::string& input = "") {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
     std::ofstream(in) << input;
     const std::string cmd = "env -u DISPLAY VARDEL_DEVICE='" + device_.string() + "' '" VARDEL_EXE "' " +
                             args + " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(cmd.c_str());
-    Run r;
+    CliResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.out = slurp(out);
     r.err = slurp(err);
@@ -89,13 +89,13 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
         std::string("messages import '") + bad_folder.string() + "'",
         std::string("messages import '") + not_json.string() + "'", std::string("--screen 12 about"),
         std::string("backup --bogus")}) {
-    const Run r = vardel(args);
+    const CliResult r = vardel(args);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << "\n" << r.err;
   }
   EXPECT_EQ(snapshot(device_), before);
 
-  const Run missing = vardel("--device '" + (dir_ / "nowhere").string() + "' contacts list");
+  const CliResult missing = vardel("--device '" + (dir_ / "nowhere").string() + "' contacts list");
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("nowhere"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
@@ -107,7 +107,7 @@ TEST_F(Cli, ContactsGoInAndComeBackOutAsJson) {
     {"FileAs":"张三","MobileTelephoneNumber":"13800000000","Birthday":"1980-05-17"},
     {"0x0080001F":"Smith, John","0x0090001F":"john@example.com"}])");
   ASSERT_EQ(vardel("contacts import '" + file.string() + "'").status, 0);
-  const Run list = vardel("contacts list");
+  const CliResult list = vardel("contacts list");
   ASSERT_EQ(list.status, 0) << list.err;
   const auto j = nlohmann::json::parse(list.out);
   ASSERT_EQ(j.size(), 2u);
@@ -134,7 +134,7 @@ TEST_F(Cli, MessagesAreAppendedToTheirStoreAndListedWithTheirMissingFieldsLeftOu
     {"name":"ActiveSync"}]})");
   ASSERT_EQ(vardel("messages import '" + file.string() + "'").status, 0);
   ASSERT_EQ(vardel("messages import '" + file.string() + "'").status, 0);  // appends
-  const Run list = vardel("messages list");
+  const CliResult list = vardel("messages list");
   ASSERT_EQ(list.status, 0) << list.err;
   const auto stores = nlohmann::json::parse(list.out)["stores"];
   ASSERT_EQ(stores.size(), 2u);
@@ -156,7 +156,7 @@ TEST_F(Cli, MessagesAreAppendedToTheirStoreAndListedWithTheirMissingFieldsLeftOu
 
 TEST_F(Cli, BackupOfADemoDeviceWritesBothFilesAndSucceeds) {
   ASSERT_EQ(vardel("device init --demo").status, 0);
-  const Run r = vardel("--trace backup --yes");
+  const CliResult r = vardel("--trace backup --yes");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(fs::exists(backup_dir() / "通讯录.xml"));
   EXPECT_TRUE(fs::exists(backup_dir() / "短信.xml"));
@@ -166,7 +166,7 @@ TEST_F(Cli, BackupOfADemoDeviceWritesBothFilesAndSucceeds) {
   EXPECT_NE(r.err.find("box \"完成\" \"备份已经完成\" -> OK"), std::string::npos);
 
   // Restore of that backup onto the same phone: duplicates go, the job succeeds.
-  const Run restore = vardel("restore --yes");
+  const CliResult restore = vardel("restore --yes");
   EXPECT_EQ(restore.status, 0) << restore.err;
   EXPECT_NE(restore.out.find("恢复已经完成"), std::string::npos);
 }
@@ -178,19 +178,19 @@ TEST_F(Cli, JobsThatDoNotStartOrFailGiveStatusOne) {
   EXPECT_EQ(vardel("backup", "cancel\n").status, 1);
   EXPECT_FALSE(fs::exists(backup_dir() / "通讯录.xml"));
   // Restore without a backup file.
-  const Run restore = vardel("restore", "ok\n");
+  const CliResult restore = vardel("restore", "ok\n");
   EXPECT_EQ(restore.status, 1);
   EXPECT_NE(restore.out.find("请先备份通讯录"), std::string::npos);
   // No card.
   fs::remove_all(device_ / "Storage Card");
-  const Run nocard = vardel("backup --yes");
+  const CliResult nocard = vardel("backup --yes");
   EXPECT_EQ(nocard.status, 1);
   EXPECT_NE(nocard.out.find("请确认已经插入存储卡"), std::string::npos);
 }
 
 TEST_F(Cli, AboutPrintsTheAboutText) {
   ASSERT_EQ(vardel("device init").status, 0);
-  const Run r = vardel("about");
+  const CliResult r = vardel("about");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("V1.0.20090423"), std::string::npos);
 }
