@@ -118,8 +118,9 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   if (pStore != NULL) {
     WriteMessages(pStore);
     pStore->Release();
-    Save();
-    nResult = 1;
+    // The job reports a messages file that was not written, so the save's
+    // result is ours.
+    nResult = Save();
   }
 
   if (pRows != NULL) FreeProws(pRows);
