@@ -41,9 +41,7 @@ TEST_F(FailingJobs, ContactsFileNotSavedIsReportedByName) {
   EXPECT_EQ(read_file(device_.contacts_file()), "previous");
 }
 
-// Disabled until SavePhoneMessagesToXML passes on the result of its save
-// (today it returns 1 once the walk ran, whatever the save did).
-TEST_F(FailingJobs, DISABLED_MessagesFileNotSavedIsReportedByName) {
+TEST_F(FailingJobs, MessagesFileNotSavedIsReportedByName) {
   write_file(device_.messages_file(), "previous");
   EXPECT_EQ(contacts_then_messages([] { fault::arm("msxml.save", E_FAIL); }), 0u);
   expect_one_warning_naming(u"短信.xml");
@@ -73,7 +71,7 @@ TEST_F(FailingJobs, ContactsWriterThatCannotOpenStillLetsTheMessagesJobReport) {
   expect_one_warning_naming(u"通讯录.xml");
 }
 
-// Disabled for the same reason as DISABLED_MessagesFileNotSavedIsReportedByName.
+// Still fails: with both saves failing the job reports 1 box count mismatch; to look into.
 TEST_F(FailingJobs, DISABLED_BothFilesLostSaysSoInOneBox) {
   fault::arm("msxml.save", E_FAIL, 1, 0);
   EXPECT_EQ(contacts_then_messages(), 0u);
