@@ -3,14 +3,16 @@
 
 #include <CLI/CLI.hpp>
 
-#include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "host/contacts_json.h"
+#include "host/data_files.h"
 #include "host/device_tools.h"
 #include "host/messages_json.h"
+#include "host/pages.h"
 #include "host/session.h"
+#include "host/tools/render.h"
 #include "platform/core/device.h"
 #include "platform/mapi/message_db.h"
 #include "platform/poom/contact_db.h"
@@ -28,7 +30,10 @@ struct Options {
   bool yes = false;
   bool demo = false;
   bool tags = false;
+  std::string format = "json";
+  int vcard_version = 4;
   std::string file;
+  std::string output;
 };
 
 void apply_screen(const std::string& screen) {
@@ -40,16 +45,6 @@ void apply_screen(const std::string& screen) {
       w > 4096 || h > 4096)
     throw UsageError("--screen wants WIDTHxHEIGHT, e.g. 240x320 (got \"" + screen + "\")");
   device::set_screen(w, h);
-}
-
-nlohmann::json read_json_file(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw UsageError("cannot read " + file);
-  try {
-    return nlohmann::json::parse(in);
-  } catch (const nlohmann::json::parse_error& e) {
-    throw UsageError(file + " is not valid JSON (" + std::string(e.what()).substr(0, 200) + ")");
-  }
 }
 
 void open_existing_device(const Options& o) {
@@ -79,8 +74,12 @@ int run_cli(int argc, char** argv) {
   backup->add_flag("--yes,-y", o.yes, "answer the confirmation with OK");
   auto* restore = app.add_subcommand("restore", "tap \"恢复通讯录\": restore contacts from the backup");
   restore->add_flag("--yes,-y", o.yes, "answer the confirmation with OK");
-  auto* view = app.add_subcommand("view", "tap \"查看\": open a file of the backup folder");
-  view->add_option("FILE", o.file, "file name in the backup folder");
+  auto* view = app.add_subcommand(
+      "view", "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)");
+  view->add_option("FILE", o.file, "file name in the backup folder, or a path (asked when not given)");
+  auto* render = app.add_subcommand("render", "render a backup file through its stylesheet into an HTML page");
+  render->add_option("FILE", o.file, "backup XML file (contacts or messages)")->required();
+  render->add_option("-o,--output", o.output, "the page to write (default: the page `view` opens, in ~/.cache/vardel/pages)");
   auto* about = app.add_subcommand("about", "tap \"关于\": show the About text");
 
   auto* dev = app.add_subcommand("device", "device tools");
@@ -88,20 +87,27 @@ int run_cli(int argc, char** argv) {
   auto* init = dev->add_subcommand("init", "create a device (keeps what exists)");
   init->add_flag("--demo", o.demo, "fill it with demo contacts and messages");
 
-  auto* contacts = app.add_subcommand("contacts", "the phone's contacts as JSON");
+  auto* contacts = app.add_subcommand("contacts", "the phone's contacts in and out (JSON, vCard)");
   contacts->require_subcommand(1);
-  auto* c_import = contacts->add_subcommand("import", "add the contacts of a JSON file");
-  c_import->add_option("FILE", o.file, "JSON file")->required();
-  auto* c_export = contacts->add_subcommand("export", "write the contacts to a JSON file");
-  c_export->add_flag("--tags", o.tags, "keys as hex property tags");
-  c_export->add_option("FILE", o.file, "JSON file")->required();
+  auto* c_import = contacts->add_subcommand(
+      "import", "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0) or a JSON file");
+  c_import->add_option("FILE", o.file, "vCard or JSON file")->required();
+  auto* c_export = contacts->add_subcommand("export", "write the contacts to a JSON or vCard file");
+  c_export->add_option("--format", o.format, "json (default) or vcard")
+      ->check(CLI::IsMember({"json", "vcard"}));
+  c_export->add_option("--vcard-version", o.vcard_version, "vCard version to write: 4 (default) or 3")
+      ->check(CLI::IsMember({3, 4}));
+  c_export->add_flag("--tags", o.tags, "JSON keys as hex property tags");
+  c_export->add_option("FILE", o.file, "file to write (replaced)")->required();
   auto* c_list = contacts->add_subcommand("list", "print the contacts as JSON");
   c_list->add_flag("--tags", o.tags, "keys as hex property tags");
 
-  auto* messages = app.add_subcommand("messages", "the phone's message stores as JSON");
+  auto* messages = app.add_subcommand("messages", "the phone's message stores in and out");
   messages->require_subcommand(1);
-  auto* m_import = messages->add_subcommand("import", "append the messages of a JSON file");
-  m_import->add_option("FILE", o.file, "JSON file")->required();
+  auto* m_import = messages->add_subcommand(
+      "import", "append the messages of a JSON file or an Android SMS backup (<smses>); "
+                "messages already on the phone are skipped for the latter");
+  m_import->add_option("FILE", o.file, "JSON or SMS backup XML file")->required();
   auto* m_list = messages->add_subcommand("list", "print the message stores as JSON");
 
   try {
@@ -133,6 +139,12 @@ int run_cli(int argc, char** argv) {
       }
       return 0;
     }
+    if (app.got_subcommand(render)) {
+      const fs::path page = o.output.empty() ? tools::page_path_for(o.file) : fs::path(o.output);
+      render_page(o.file, page);
+      std::cout << page.string() << "\n";
+      return 0;
+    }
     if (app.get_subcommands().empty()) {
       if (!display_available()) {
         std::cout << app.help();
@@ -152,17 +164,15 @@ int run_cli(int argc, char** argv) {
       return run_view(session, o.file.empty() ? std::nullopt : std::optional<fs::path>(o.file));
     if (app.got_subcommand(about)) return run_about(session);
     if (c_import->parsed()) {
-      const auto records = contacts_from_json(read_json_file(o.file));
-      for (const auto& r : records) poom::add_contact(r, device::contacts_db());
-      std::cout << "imported " << records.size() << " contacts\n";
+      import_contacts_file(o.file, std::cout, std::cerr);
       return 0;
     }
     if (c_export->parsed()) {
-      const auto j = contacts_to_json(poom::list_contacts(device::contacts_db()), o.tags);
-      std::ofstream out(o.file, std::ios::binary | std::ios::trunc);
-      if (!out) throw UsageError("cannot write " + o.file);
-      out << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-      if (!out.flush()) throw std::runtime_error("cannot write " + o.file);
+      ContactsExport how;
+      how.format = o.format == "vcard" ? ContactsFormat::vcard : ContactsFormat::json;
+      how.hex_tags = o.tags;
+      how.vcard_version = o.vcard_version;
+      export_contacts_file(o.file, how);
       return 0;
     }
     if (c_list->parsed()) {
@@ -170,10 +180,7 @@ int run_cli(int argc, char** argv) {
       return 0;
     }
     if (m_import->parsed()) {
-      const auto j = read_json_file(o.file);
-      mapi::MessageDb db(device::messages_db());
-      const int n = import_messages(db, j);
-      std::cout << "imported " << n << " messages\n";
+      import_messages_file(o.file, std::cout, std::cerr);
       return 0;
     }
     if (m_list->parsed()) {

@@ -14,6 +14,7 @@
 #include "app/MainWindow.h"
 #include "app/resource.h"
 #include "host/device_tools.h"
+#include "host/pages.h"
 #include "host/frontends/frontend_headless.h"
 #include "host/progress_bars.h"
 #include "platform/core/device.h"
@@ -174,10 +175,10 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
     return std::nullopt;
   });
   fe.set_opener([&opened](const fs::path& host_path) {
-    const bool ok = gwes::spawn_opener(host_path);
-    opened = ok;
-    if (ok) std::cout << "opened " << host_path.string() << "\n";
-    return ok;
+    const auto shown = open_for_reading(host_path);
+    opened = shown.has_value();
+    if (shown) std::cout << "opened " << shown->string() << "\n";
+    return opened.load();
   });
   gwes::set_frontend(&fe);
   run_program();
@@ -212,9 +213,15 @@ int run_window(const SessionOptions& options) {
 #ifdef VARDEL_HAVE_FLTK
   start_platform();
   if (!FltkFrontend::init()) throw UsageError("cannot open the display");
+  // "查看" opens a backup file as its rendered page.
+  class WindowFrontend : public FltkFrontend {
+   public:
+    using FltkFrontend::FltkFrontend;
+    bool shell_open(const fs::path& host_path) override { return open_for_reading(host_path).has_value(); }
+  };
   // Jobs may still run when the user closes the window; they end with the
   // process, so the front end they might still call stays until then.
-  static FltkFrontend* fe = new FltkFrontend(options.trace ? &std::cerr : nullptr);
+  static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr);
   gwes::set_frontend(fe);
   return run_program();
 #else

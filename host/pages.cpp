@@ -1,0 +1,73 @@
+// Backups as pages.
+#include "host/pages.h"
+
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "host/device_tools.h"
+#include "host/tools/render.h"
+#include "platform/gwes/frontend.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+void write_when_different(const fs::path& file, std::string_view content) {
+  {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream now;
+    now << in.rdbuf();
+    if (in && now.str() == content) return;
+  }
+  fs::path tmp = file;
+  tmp += ".tmp";
+  {
+    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+    out.write(content.data(), static_cast<std::streamsize>(content.size()));
+    if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+  }
+  fs::rename(tmp, file);
+}
+
+}  // namespace
+
+fs::path builtin_stylesheet_dir() {
+  // Beside the pages: tools::page_path_for names the cache folder.
+  const fs::path dir = tools::page_path_for("x.xml").parent_path().parent_path() / "stylesheets";
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (ec) throw std::runtime_error("cannot create " + dir.string() + ": " + ec.message());
+  write_when_different(dir / "MessageLogContact.xsl", contact_stylesheet());
+  write_when_different(dir / "MessageLogMsg.xsl", message_stylesheet());
+  return dir;
+}
+
+void render_page(const fs::path& xml_file, const fs::path& out_html) {
+  std::error_code ec;
+  if (!fs::is_regular_file(xml_file, ec)) throw UsageError("cannot read " + xml_file.string());
+  if (out_html.has_parent_path()) fs::create_directories(out_html.parent_path(), ec);
+  const tools::RenderResult r = tools::render_backup(xml_file, out_html, builtin_stylesheet_dir());
+  if (!r.ok) throw std::runtime_error("cannot render " + xml_file.string() + ": " + r.error);
+}
+
+std::optional<fs::path> open_for_reading(const fs::path& host_path) {
+  if (tools::has_stylesheet(host_path)) {
+    const fs::path page = tools::page_path_for(host_path);
+    try {
+      render_page(host_path, page);
+      if (gwes::spawn_opener(page)) return page;
+      return std::nullopt;
+    } catch (const std::exception&) {
+      // Not renderable here: the file itself may still open in a browser
+      // that reads XSLT, or show as text.
+    }
+  }
+  if (gwes::spawn_opener(host_path)) return host_path;
+  return std::nullopt;
+}
+
+}  // namespace vardel::host
