@@ -1,9 +1,5 @@
 // The vardel program as a user runs it: device tools, JSON in and out, the
 // window commands, and bad input refused with status 2 and nothing changed.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <map>
@@ -15,63 +11,11 @@
 #include <nlohmann/json.hpp>
 
 #include "host/progress_bars.h"
+#include "host/tests/cli_fixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Snapshot of every file below a folder: path -> content.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = slurp(e.path());
-  return files;
-}
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "vardel-cli-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data());
-    device_ = dir_ / "device";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  // Runs vardel with the arguments (shell words), stdin from `input`.
-  CliResult vardel(const std::string& args, const std::string& input = "") {
-    const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
-    std::ofstream(in) << input;
-    const std::string cmd = "env -u DISPLAY VARDEL_DEVICE='" + device_.string() + "' '" VARDEL_EXE "' " +
-                            args + " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
-    const int raw = std::system(cmd.c_str());
-    CliResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
-    return r;
-  }
-  fs::path write(const std::string& name, const std::string& text) {
-    std::ofstream(dir_ / name, std::ios::binary) << text;
-    return dir_ / name;
-  }
-  fs::path backup_dir() const { return device_ / "Storage Card" / "vardelbackup"; }
-
-  fs::path dir_;
-  fs::path device_;
-};
+using namespace vardel_test;
 
 TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
   ASSERT_EQ(vardel("device init").status, 0);
