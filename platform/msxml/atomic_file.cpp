@@ -46,36 +46,58 @@ bool write_all(int fd, std::string_view data) {
 
 }  // namespace
 
-HRESULT replace_file(const std::filesystem::path& target, std::string_view data, HRESULT injected) {
+AtomicFile::~AtomicFile() { abandon(); }
+
+void AtomicFile::abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+}
+
+HRESULT AtomicFile::open(const std::filesystem::path& target) {
   static std::atomic<unsigned> counter{0};
+  abandon();
+  target_ = target;
   std::filesystem::path dir = target.parent_path();
   if (dir.empty()) dir = ".";
   // A name of our own rather than mkstemp: open() with 0666 lets the umask
   // give the new file the permissions any other new file would get.
-  std::filesystem::path temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-                  std::to_string(counter.fetch_add(1)));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) return from_errno(errno);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                                        "-" + std::to_string(counter.fetch_add(1)));
+    fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0) {
+      temp_ = std::move(temp);
+      return S_OK;
+    }
+    if (errno != EEXIST) return from_errno(errno);
   }
-  if (fd < 0) return E_FAIL;
+  return E_FAIL;
+}
 
-  HRESULT hr = S_OK;
-  if (FAILED(injected)) {
-    write_all(fd, data.substr(0, data.size() / 2));
-    hr = injected;
-  } else if (!write_all(fd, data) || ::fsync(fd) != 0) {
-    hr = from_errno(errno);
-  }
-  if (::close(fd) != 0 && SUCCEEDED(hr)) hr = from_errno(errno);
-  if (SUCCEEDED(hr) && ::rename(temp.c_str(), target.c_str()) != 0) hr = from_errno(errno);
+HRESULT AtomicFile::write(std::string_view data) {
+  if (fd_ < 0) return E_UNEXPECTED;
+  if (write_all(fd_, data)) return S_OK;
+  const HRESULT hr = from_errno(errno);
+  abandon();
+  return hr;
+}
+
+HRESULT AtomicFile::commit() {
+  if (fd_ < 0) return E_UNEXPECTED;
+  HRESULT hr = ::fsync(fd_) == 0 ? S_OK : from_errno(errno);
+  if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = from_errno(errno);
+  fd_ = -1;
+  if (SUCCEEDED(hr) && ::rename(temp_.c_str(), target_.c_str()) != 0) hr = from_errno(errno);
   if (FAILED(hr)) {
-    ::unlink(temp.c_str());
+    abandon();
     return hr;
   }
+  temp_.clear();
   // Make the rename itself durable.
+  std::filesystem::path dir = target_.parent_path();
+  if (dir.empty()) dir = ".";
   int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);

@@ -4,17 +4,37 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "platform/core/types.h"
 
 namespace vardel::msxml {
 
-// S_OK, or a negative HRESULT with the target untouched and no temporary file
-// left behind: HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing folder,
+// Every call returns S_OK or a negative HRESULT:
+// HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing folder,
 // E_ACCESSDENIED, HRESULT_FROM_WIN32(ERROR_DISK_FULL) for a full disk, E_FAIL
-// otherwise. When `injected` is a failure (the fault switchboard's answer) the
-// write stops halfway and fails with it, as a disk filling up would.
-HRESULT replace_file(const std::filesystem::path& target, std::string_view data, HRESULT injected);
+// otherwise. The data is written in pieces, so a large document need not be
+// held whole: open, write as often as needed, commit. Destroying the object
+// before a successful commit (or any failed call) removes the new file and
+// leaves the target untouched.
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile();
+
+  HRESULT open(const std::filesystem::path& target);
+  HRESULT write(std::string_view data);
+  HRESULT commit();  // flushes, renames over the target, flushes the folder
+
+ private:
+  void abandon();
+
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+};
 
 }  // namespace vardel::msxml

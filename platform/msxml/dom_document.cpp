@@ -210,13 +210,28 @@ HRESULT DomDocument::save(VARIANT destination) {
   HRESULT injected = fault::check("msxml.save");
   auto path = device::to_host(bstr_view(destination.bstrVal));
   if (!path) return E_ACCESSDENIED;  // outside the device, or not a path
-  std::string out;
+  // Written to the new file in 64 KiB pieces, so a large backup is never
+  // held twice in memory. An injected failure stops after the first piece,
+  // as a disk filling up would.
+  AtomicFile file;
+  if (HRESULT hr = file.open(*path); FAILED(hr)) return hr;
+  HRESULT hr = S_OK;
   try {
-    write_markup(*tree_, tree_->doc, out);
+    const bool whole = write_markup(*tree_, tree_->doc, 64 * 1024, [&](std::string_view piece) {
+      if (FAILED(injected)) {
+        file.write(piece.substr(0, piece.size() / 2));
+        return false;
+      }
+      hr = file.write(piece);
+      return SUCCEEDED(hr);
+    });
+    if (FAILED(injected)) return injected;
+    if (FAILED(hr)) return hr;
+    if (!whole) return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  return replace_file(*path, out, injected);
+  return file.commit();
 }
 
 HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) {

@@ -127,10 +127,25 @@ void write_end(std::string& out, pugi::xml_node n) {
   out += '>';
 }
 
-void write_subtree(std::string& out, pugi::xml_node n) {
-  if (!write_start(out, n)) return;
+// Hands what out holds to the sink once it reaches the chunk size.
+struct Spill {
+  size_t chunk = 0;
+  const MarkupFlush* flush = nullptr;
+  bool ok = true;
+
+  bool operator()(std::string& out) {
+    if (flush == nullptr || out.size() < chunk) return true;
+    ok = (*flush)(out);
+    out.clear();
+    return ok;
+  }
+};
+
+bool write_subtree(std::string& out, pugi::xml_node n, Spill& spill) {
+  if (!write_start(out, n)) return spill(out);
   pugi::xml_node cur = n.first_child();
   for (;;) {
+    if (!spill(out)) return false;
     if (write_start(out, cur)) {
       cur = cur.first_child();
       continue;
@@ -138,26 +153,37 @@ void write_subtree(std::string& out, pugi::xml_node n) {
     while (!cur.next_sibling()) {
       cur = cur.parent();
       write_end(out, cur);
-      if (cur == n) return;
+      if (cur == n) return spill(out);
     }
     cur = cur.next_sibling();
   }
 }
 
-}  // namespace
-
-void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
-  if (n.type() != pugi::node_document) {
-    write_subtree(out, n);
-    return;
-  }
+bool write_document(const Tree& tree, pugi::xml_node n, std::string& out, Spill& spill) {
+  if (n.type() != pugi::node_document) return write_subtree(out, n, spill);
   for (pugi::xml_node c : n.children()) {
     if (c == tree.detached) continue;
     if (c.type() == pugi::node_pcdata)
       out += c.value();  // white space between top-level nodes, as loaded
-    else
-      write_subtree(out, c);
+    else if (!write_subtree(out, c, spill))
+      return false;
   }
+  return true;
+}
+
+}  // namespace
+
+void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
+  Spill none;
+  write_document(tree, n, out, none);
+}
+
+bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush) {
+  std::string out;
+  out.reserve(chunk + 4096);
+  Spill spill{chunk, &flush};
+  if (!write_document(tree, n, out, spill)) return false;
+  return out.empty() || flush(out);
 }
 
 }  // namespace vardel::msxml

@@ -17,6 +17,7 @@
 // Iterative, so a deeply nested document cannot exhaust the stack.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/msxml/tree.h"
@@ -25,5 +26,12 @@ namespace vardel::msxml {
 
 // Appends n and its descendants (the whole document for the document node).
 void write_markup(const Tree& tree, pugi::xml_node n, std::string& out);
+
+// The same markup handed to `flush` in pieces of about `chunk` bytes (and
+// the rest at the end), so a large document is never held whole. flush takes
+// the text and may return false to stop the writing; write_markup then
+// returns false too.
+using MarkupFlush = std::function<bool(std::string_view)>;
+bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush);
 
 }  // namespace vardel::msxml
