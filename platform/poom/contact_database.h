@@ -1,8 +1,8 @@
 // The contacts database behind the object model.
 //
-// Schema: contacts(oid INTEGER PRIMARY KEY AUTOINCREMENT, fileas_key TEXT)
-// with an index on (fileas_key, oid), and properties(oid, tag, value) keyed
-// by (oid, tag). The oid is never reused, so it is also the creation order;
+// Schema: contacts(oid INTEGER PRIMARY KEY, fileas_key TEXT), properties(oid,
+// tag, value) keyed by (oid, tag), and oid_high_water(oid), the highest oid
+// ever removed. The oid is never reused, so it is also the creation order;
 // fileas_key is the FileAs text case-folded (vardel::fold_case), so ordering
 // by (fileas_key, oid) puts contacts whose FileAs differ only in case side by
 // side, in the order they were created. Texts are stored as UTF-8, dates as
@@ -105,6 +105,8 @@ class ContactDatabase {
   explicit ContactDatabase(sqlite3* db);
   HRESULT prepare();
   HRESULT flush_locked();
+  HRESULT ordered_oids_locked(std::vector<long>* out);
+  bool has_table(const char* name);
   HRESULT purge_locked();
   HRESULT exec_locked(const char* sql);
   HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
@@ -116,6 +118,7 @@ class ContactDatabase {
   std::atomic<std::uint64_t> version_{1};
   int pending_removals_ = 0;
   std::vector<long> orphans_;  // removed contacts whose properties remain
+  long removed_high_ = 0;      // highest oid of the open removal group
   std::chrono::steady_clock::time_point batch_start_;
   std::unordered_map<long, SharedProps> cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents

@@ -180,3 +180,72 @@ TEST_F(Collection, RemovedContactsLeaveNoPropertiesBehind) {
 
 }  // namespace
 }  // namespace vardel::poom::testing
+
+namespace vardel::poom::testing {
+namespace {
+
+// An oid names one contact for the life of the file: a stale object or oid
+// of a removed contact must never reach a contact made later, however the
+// removal was done and whether or not the database was closed in between.
+TEST_F(Collection, OidsOfRemovedContactsAreNeverGivenAgain) {
+  long last = 0;
+  {
+    auto app = logon();
+    save_contact(app.get(), u"a");
+    last = save_contact(app.get(), u"z");  // the highest oid, removed below
+    Ref<IContact> stale;
+    ASSERT_EQ(app->GetItemFromOid(last, reinterpret_cast<IDispatch**>(stale.out())), S_OK);
+    auto coll = items(app.get());
+    ASSERT_EQ(coll->Remove(2), S_OK);
+    coll.reset();
+    const long next = save_contact(app.get(), u"new");
+    EXPECT_GT(next, last);
+    // The removed contact's object cannot write into the new one.
+    BSTR b = SysAllocString(u"changed");
+    stale->put_FileAs(b);
+    SysFreeString(b);
+    EXPECT_LT(stale->Save(), 0);
+    EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"a", u"new"}));
+    last = next;
+  }
+  // Removed again, this time by emptying the folder, then with the database
+  // closed and opened again.
+  delete_all_contacts();
+  {
+    auto app = logon();
+    const long next = save_contact(app.get(), u"after");
+    EXPECT_GT(next, last);
+    last = next;
+    auto coll = items(app.get());
+    ASSERT_EQ(coll->Remove(1), S_OK);
+  }
+  auto app = logon();
+  EXPECT_GT(save_contact(app.get(), u"reopened"), last);
+}
+
+// A file made when oids came from AUTOINCREMENT keeps its sequence: oids up
+// to the sequence's value may belong to removed contacts.
+TEST_F(Collection, AFileWithAnAutoincrementSequenceContinuesAfterIt) {
+  std::filesystem::create_directories(device::contacts_db().parent_path());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE contacts(oid INTEGER PRIMARY KEY AUTOINCREMENT,"
+                         " fileas_key TEXT NOT NULL DEFAULT '');"
+                         "CREATE INDEX contacts_by_fileas ON contacts(fileas_key, oid);"
+                         "CREATE TABLE properties(oid INTEGER NOT NULL, tag INTEGER NOT NULL, value NOT NULL,"
+                         " PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
+                         "INSERT INTO contacts(oid, fileas_key) VALUES(40, 'kept');"
+                         "INSERT INTO properties VALUES(40, 8388639, 'kept');"
+                         "INSERT INTO contacts(oid, fileas_key) VALUES(50, 'gone');"
+                         "DELETE FROM contacts WHERE oid = 50;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  auto app = logon();
+  EXPECT_EQ(save_contact(app.get(), u"later"), 51);
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"kept", u"later"}));
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
