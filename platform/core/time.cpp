@@ -7,6 +7,10 @@
 #include <time.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
 
 #include "platform/core/last_error.h"
 
@@ -52,9 +56,27 @@ unsigned days_in_month(unsigned y, unsigned m) {
   return m == 2 && leap(y) ? 29 : kDays[m - 1];
 }
 
+// The C library's zone state is shared by every thread: conversions hold
+// this lock, and the zone is re-read only when TZ has changed since the last
+// conversion.
+std::unique_lock<std::mutex> zone_lock() {
+  static std::mutex mu;
+  static std::optional<std::string> last;  // TZ as last read; nullopt: never read
+  static bool read = false;
+  std::unique_lock lock(mu);
+  const char* tz = std::getenv("TZ");
+  std::optional<std::string> now = tz ? std::optional<std::string>(tz) : std::nullopt;
+  if (!read || now != last) {
+    ::tzset();
+    last = std::move(now);
+    read = true;
+  }
+  return lock;
+}
+
 // The host's UTC offset, in seconds, at the UTC instant t.
 long utc_offset_at(time_t t) {
-  ::tzset();
+  auto lock = zone_lock();
   struct tm tm;
   if (!::localtime_r(&t, &tm)) return 0;
   return tm.tm_gmtoff;
@@ -126,8 +148,11 @@ BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileT
   tm.tm_min = static_cast<int>(sod / 60 % 60);
   tm.tm_sec = static_cast<int>(sod % 60);
   tm.tm_isdst = -1;
-  ::tzset();
-  time_t utc = ::mktime(&tm);
+  time_t utc;
+  {
+    auto lock = zone_lock();
+    utc = ::mktime(&tm);
+  }
   std::int64_t out = (static_cast<std::int64_t>(utc) + kEpochDelta) * kTicksPerSecond +
                      static_cast<std::int64_t>(ticks % kTicksPerSecond);
   if (out < 0) out = 0;
