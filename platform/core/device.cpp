@@ -53,17 +53,20 @@ bool bad_name_char(char16_t c) {
          c == u'>' || c == u'|';
 }
 
-// The entry of dir whose name matches name ignoring case, or name itself.
-std::string find_entry(const fs::path& dir, const std::string& name) {
+// The entry of dir whose name matches name ignoring case, or name itself
+// when none does; st gets its lstat, and false when there is no such entry.
+bool find_entry(const fs::path& dir, std::string& name, struct stat& st) {
+  if (::lstat((dir / name).c_str(), &st) == 0) return true;
   std::error_code ec;
-  struct stat st;
-  if (::lstat((dir / name).c_str(), &st) == 0) return name;
   std::u16string want = fold_case(utf16(name));
   for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string entry = it->path().filename().string();
-    if (fold_case(utf16(entry)) == want) return entry;
+    if (fold_case(utf16(entry)) == want) {
+      name = std::move(entry);
+      return ::lstat((dir / name).c_str(), &st) == 0;
+    }
   }
-  return name;
+  return false;
 }
 
 }  // namespace
@@ -139,16 +142,20 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
       on_disk = true;
       continue;
     }
-    std::string name = on_disk && step.from_ce ? find_entry(cur, step.name) : step.name;
-    fs::path next = cur / name;
     struct stat st;
-    if (!on_disk || ::lstat(next.c_str(), &st) != 0) {
-      cur = next;
+    bool found = false;
+    if (on_disk && step.from_ce)
+      found = find_entry(cur, step.name, st);
+    else if (on_disk)
+      found = ::lstat((cur / step.name).c_str(), &st) == 0;
+    fs::path next = cur / step.name;
+    if (!found) {
+      cur = std::move(next);
       on_disk = false;
       continue;
     }
     if (!S_ISLNK(st.st_mode)) {
-      cur = next;
+      cur = std::move(next);
       continue;
     }
     fs::path target = fs::read_symlink(next, ec);
@@ -157,7 +164,11 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
     for (const fs::path& p : target) parts.push_back({p.string(), false});
     todo.insert(todo.begin(), parts.begin(), parts.end());
   }
-  return cur == canon ? base : base / cur.lexically_relative(canon);
+  // cur is canon with names appended (a ".." never climbs above it).
+  const std::string& whole = cur.native();
+  const size_t skip = canon.native().size();
+  if (whole.size() <= skip) return base;
+  return base / std::string_view(whole).substr(whole[skip] == '/' ? skip + 1 : skip);
 }
 
 void set_module_path(std::u16string ce_path) {
