@@ -8,7 +8,13 @@
 // is the resolved one, so opening it follows no further link.
 #include "platform/core/device.h"
 
+#include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <deque>
 #include <mutex>
@@ -29,6 +35,9 @@ struct State {
   // The root with its links resolved, once the folder exists (it may be
   // made after set_root).
   fs::path canonical_root;
+  // The canonical root opened as a starting point for lookups (O_PATH), or
+  // -1 until first needed.
+  int root_fd = -1;
   std::u16string module_path = u"\\Program Files\\Vardel\\Vardel.exe";
   int width = 240;
   int height = 320;
@@ -69,6 +78,26 @@ bool find_entry(const fs::path& dir, std::string& name, struct stat& st) {
   return false;
 }
 
+// The names of a CE path, split on "\" (and "/", which the phone never puts
+// in a name), as UTF-8; nothing when a name is ".." or holds a character the
+// phone never allows.
+std::optional<std::vector<std::string>> split_ce_path(std::u16string_view ce_path) {
+  std::vector<std::string> names;
+  size_t i = 0;
+  while (i <= ce_path.size()) {
+    size_t j = ce_path.find_first_of(u"\\/", i);
+    if (j == std::u16string_view::npos) j = ce_path.size();
+    std::u16string_view part = ce_path.substr(i, j - i);
+    i = j + 1;
+    if (part.empty() || part == u".") continue;
+    if (part == u"..") return std::nullopt;
+    for (char16_t c : part)
+      if (bad_name_char(c)) return std::nullopt;
+    names.push_back(utf8(part));
+  }
+  return names;
+}
+
 }  // namespace
 
 void set_root(const fs::path& root) {
@@ -78,6 +107,8 @@ void set_root(const fs::path& root) {
   s.root = fs::absolute(root, ec);
   if (ec) s.root = root;
   s.canonical_root.clear();
+  if (s.root_fd >= 0) ::close(s.root_fd);
+  s.root_fd = -1;
   if (fs::is_directory(s.root, ec)) s.canonical_root = fs::canonical(s.root, ec);
   if (ec) s.canonical_root.clear();
 }
@@ -112,20 +143,10 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
     }
   }
 
-  // Split on "\" (and "/", which the phone never puts in a name).
+  auto names = split_ce_path(ce_path);
+  if (!names) return std::nullopt;
   std::deque<Step> todo;
-  size_t i = 0;
-  while (i <= ce_path.size()) {
-    size_t j = ce_path.find_first_of(u"\\/", i);
-    if (j == std::u16string_view::npos) j = ce_path.size();
-    std::u16string_view part = ce_path.substr(i, j - i);
-    i = j + 1;
-    if (part.empty() || part == u".") continue;
-    if (part == u"..") return std::nullopt;
-    for (char16_t c : part)
-      if (bad_name_char(c)) return std::nullopt;
-    todo.push_back({utf8(part), true});
-  }
+  for (auto& name : *names) todo.push_back({std::move(name), true});
 
   // Walks the path one name at a time, following links by hand so that no
   // step, not even one through a link to a missing file, lands outside.
@@ -169,6 +190,74 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
   const size_t skip = canon.native().size();
   if (whole.size() <= skip) return base;
   return base / std::string_view(whole).substr(whole[skip] == '/' ? skip + 1 : skip);
+}
+
+namespace {
+
+// The CE path as a relative host path ("A/B").
+std::optional<std::string> relative_path(std::u16string_view ce_path) {
+  auto names = split_ce_path(ce_path);
+  if (!names || names->empty()) return std::nullopt;
+  std::string rel;
+  for (const auto& name : *names) {
+    if (!rel.empty()) rel += '/';
+    rel += name;
+  }
+  return rel;
+}
+
+// openat2 below the root: the kernel refuses absolute links and any step
+// above the root. -1 with errno; ENOSYS when the kernel cannot do it.
+int open_beneath(const std::string& rel, int flags, unsigned mode) {
+  State& s = state();
+  std::shared_lock lock(s.mu);
+  if (s.root_fd < 0) {
+    lock.unlock();
+    {
+      std::unique_lock write(s.mu);
+      if (s.root_fd < 0 && !s.canonical_root.empty())
+        s.root_fd = ::open(s.canonical_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    lock.lock();
+    if (s.root_fd < 0) {
+      errno = ENOSYS;  // no root folder yet: let the walk decide
+      return -1;
+    }
+  }
+  struct open_how how {};
+  how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);
+  how.mode = (flags & O_CREAT) ? mode : 0;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  long fd;
+  do {
+    fd = ::syscall(SYS_openat2, s.root_fd, rel.c_str(), &how, sizeof how);
+  } while (fd < 0 && (errno == EINTR || errno == EAGAIN));
+  return static_cast<int>(fd);
+}
+
+}  // namespace
+
+int open_file(std::u16string_view ce_path, int flags, unsigned mode) {
+  auto rel = relative_path(ce_path);
+  if (!rel) {
+    errno = EXDEV;
+    return -1;
+  }
+  int fd = open_beneath(*rel, flags, mode);
+  if (fd >= 0) return fd;
+  // Refused by the kernel: a link leads outside, or loops.
+  if (errno == EXDEV || errno == ELOOP) return -1;
+  // Missing as spelled (it may exist in another letter case), or a kernel
+  // without openat2: walk the path name by name.
+  if (errno != ENOENT && errno != ENOTDIR && errno != ENOSYS && errno != EPERM && errno != EINVAL &&
+      errno != E2BIG)
+    return -1;
+  auto host = to_host(ce_path);
+  if (!host) {
+    errno = EXDEV;
+    return -1;
+  }
+  return ::open(host->c_str(), flags | O_CLOEXEC, mode);
 }
 
 void set_module_path(std::u16string ce_path) {

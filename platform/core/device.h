@@ -33,6 +33,14 @@ std::filesystem::path messages_db();    // <root>/.device/messages.db
 // on the way that leads outside the root).
 std::optional<std::filesystem::path> to_host(std::u16string_view ce_path);
 
+// Opens the file a CE path names with open(2) flags (O_CLOEXEC is added),
+// under the same rules as to_host: the kernel keeps the lookup below the
+// root when it can (one call, no window between mapping and opening), and
+// the name-by-name walk of to_host is used for what it cannot do (names that
+// match only ignoring case). -1 with errno set on failure; EXDEV for a path
+// that would leave the root.
+int open_file(std::u16string_view ce_path, int flags, unsigned mode = 0666);
+
 // The program's own CE path, which GetModuleFileNameW reports.
 // Default: \Program Files\Vardel\Vardel.exe
 void set_module_path(std::u16string ce_path);

@@ -1,5 +1,8 @@
 // The C runtime's wide stream calls: CE paths through the device mapping,
 // text out as UTF-8.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -14,10 +17,19 @@ FILE* _wfopen(const WCHAR* filename, const WCHAR* mode) {
     if (*p == u'r' || *p == u'w' || *p == u'a' || *p == u'+') m.push_back(static_cast<char>(*p));
   }
   if (m.empty()) return nullptr;
-  auto host = vardel::device::to_host(filename);
-  if (!host) return nullptr;
-  m += "e";  // close on exec
-  return std::fopen(host->c_str(), m.c_str());
+  const bool plus = m.find('+') != std::string::npos;
+  int flags;
+  switch (m[0]) {
+    case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
+    case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
+    case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
+    default: return nullptr;
+  }
+  const int fd = vardel::device::open_file(filename, flags);
+  if (fd < 0) return nullptr;
+  FILE* f = ::fdopen(fd, m.c_str());
+  if (!f) ::close(fd);
+  return f;
 }
 
 int vfwprintf(FILE* stream, const WCHAR* format, va_list args) {

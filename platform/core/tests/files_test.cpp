@@ -31,6 +31,13 @@ TEST(DeviceMapping, FindsExistingNamesIgnoringCase) {
   auto p = vardel::device::to_host(u"\\MY DOCUMENTS\\debugmsg.TXT");
   ASSERT_TRUE(p);
   EXPECT_EQ(*p, dev.root() / "My Documents" / "DebugMsg.txt");
+  // Opening appends to that file rather than making a second one.
+  FILE* f = _wfopen(u"\\MY DOCUMENTS\\debugmsg.TXT", u"a");
+  ASSERT_NE(f, nullptr);
+  fputws(u"y", f);
+  fclose(f);
+  EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "DebugMsg.txt"), "xy");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dev.root() / "My Documents"), fs::directory_iterator()), 1);
 }
 
 TEST(DeviceMapping, EveryEscapeIsRefused) {
@@ -61,6 +68,9 @@ TEST(DeviceMapping, EveryEscapeIsRefused) {
                             u"\\inside\\deep_out\\secret", u"\\hop1\\secret", u"\\dangling_out",
                             u"\\loop\\x"})
     EXPECT_FALSE(vardel::device::to_host(p)) << vardel::utf8(p);
+  for (const char16_t* p : {u"\\abs_in\\x", u"\\abs_out\\secret", u"\\rel_out\\secret", u"\\inside\\deep_out\\secret",
+                            u"\\hop1\\secret", u"\\dangling_out", u"\\loop\\x", u"\\..\\outside\\secret"})
+    for (const char16_t* mode : {u"r", u"a", u"w+"}) EXPECT_EQ(_wfopen(p, mode), nullptr) << vardel::utf8(p);
 
   // The file calls refuse them too, and nothing appears outside.
   EXPECT_FALSE(CopyFileW(u"\\rel_out\\secret", u"\\stolen", FALSE));
@@ -80,6 +90,14 @@ TEST(DeviceMapping, RelativeLinksThatStayInsideAreFollowed) {
   auto p = vardel::device::to_host(u"\\Card\\back\\f.txt");
   ASSERT_TRUE(p);
   EXPECT_EQ(*p, dev.root() / "real" / "sub" / "f.txt");
+  // Opened the same way, as spelled and in another letter case.
+  for (const char16_t* path : {u"\\card\\back\\f.txt", u"\\Card\\back\\f.txt"}) {
+    FILE* f = _wfopen(path, u"a");
+    ASSERT_NE(f, nullptr) << vardel::utf8(path);
+    fputws(u"1", f);
+    fclose(f);
+  }
+  EXPECT_EQ(TempDevice::read(dev.root() / "real" / "sub" / "f.txt"), "11");
 }
 
 TEST(Files, CreateDirectoryMakesOnlyTheLastFolder) {
