@@ -51,6 +51,8 @@ std::u16string vformat(const WCHAR* fmt, va_list args);
 std::string utf8(std::u16string_view s);
 std::string utf8(const WCHAR* s);  // null gives ""
 std::u16string utf16(std::string_view s);
+// Appends one code point (a scalar value) as UTF-8.
+void append_utf8(std::string& out, char32_t code_point);
 
 // Simple case folding of one code point, and a folded copy of a text (for
 // stored sort keys: equal folded keys compare equal under _wcsicmp).

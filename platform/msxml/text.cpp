@@ -1,25 +1,9 @@
 // UTF-16/UTF-8 conversion and the XML character rules (see text.h).
 #include "platform/msxml/text.h"
 
-namespace vardel::msxml {
+#include "platform/core/wstr.h"
 
-void append_code_point(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
+namespace vardel::msxml {
 
 void append_utf8(std::string& out, std::u16string_view s) {
   out.reserve(out.size() + s.size());
@@ -31,7 +15,7 @@ void append_utf8(std::string& out, std::u16string_view s) {
     } else if ((c >= 0xD800 && c <= 0xDFFF) || c == 0) {
       c = 0xFFFD;
     }
-    append_code_point(out, c);
+    vardel::append_utf8(out, c);
   }
 }
 

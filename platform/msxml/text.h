@@ -26,7 +26,6 @@ BSTR to_bstr(std::string_view utf8);
 // Decodes one UTF-8 sequence at p (p < end), advancing p; malformed or
 // overlong sequences and encoded surrogates give U+FFFD and advance one byte.
 char32_t decode_utf8(const char*& p, const char* end);
-void append_code_point(std::string& out, char32_t c);
 
 // The Char production of XML 1.0: tab, LF, CR, U+0020..U+D7FF,
 // U+E000..U+FFFD, U+10000..U+10FFFF.
