@@ -42,6 +42,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -65,6 +66,7 @@ class ContactDatabase {
   static constexpr std::size_t kCacheLimit = 4096;
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
   static constexpr int kCheckpointPages = 8192;  // 32 MiB of log at most, normally
+  static constexpr int kWritebackPages = 1024;
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a
@@ -108,6 +110,7 @@ class ContactDatabase {
   HRESULT flush_locked();
   HRESULT ordered_oids_locked(std::vector<long>* out);
   bool has_table(const char* name);
+  static int log_grew(void* self, sqlite3* db, const char* name, int pages);
   HRESULT purge_locked();
   HRESULT exec_locked(const char* sql);
   HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
@@ -124,6 +127,8 @@ class ContactDatabase {
   std::unordered_map<long, SharedProps> cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents
   std::chrono::steady_clock::time_point checked_at_;
+  std::string wal_path_;
+  int written_back_ = 0;  // log pages when writeback was last started
 
   struct Statements;
   std::unique_ptr<Statements> st_;

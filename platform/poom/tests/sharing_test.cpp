@@ -157,3 +157,40 @@ TEST_F(Sharing, RemovalsOnOneThreadWhileAnotherReadsAndSaves) {
 
 }  // namespace
 }  // namespace vardel::poom::testing
+
+namespace vardel::poom::testing {
+namespace {
+
+// The store checkpoints its log itself: saving far more pages than one
+// checkpoint's worth must leave the log bounded, with every contact whole
+// for another connection reading the database file and the log.
+TEST_F(Sharing, TheLogIsCheckpointedWhileContactsAreSaved) {
+  auto app = logon();
+  const std::u16string body(12000, u'b');  // a few pages per save
+  const int saves = ContactDatabase::kCheckpointPages / 2;
+  for (int i = 0; i < saves; ++i) {
+    Ref<IContact> c = create(app.get());
+    BSTR b = SysAllocStringLen(body.data(), static_cast<UINT>(body.size()));
+    ASSERT_EQ(c->put_Body(b), S_OK);
+    SysFreeString(b);
+    ASSERT_EQ(c->Save(), S_OK);
+  }
+  std::error_code ec;
+  const auto log_size = std::filesystem::file_size(device::contacts_db().string() + "-wal", ec);
+  ASSERT_FALSE(ec);
+  EXPECT_LE(log_size, (ContactDatabase::kCheckpointPages + 64) * (4096u + 24u) + 32u);
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(device::contacts_db().c_str(), &other, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT count(*), min(length(value)) FROM properties", -1, &s, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(s, 0), saves);
+  EXPECT_EQ(sqlite3_column_int(s, 1), 12000);
+  sqlite3_finalize(s);
+  sqlite3_close(other);
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
