@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/objects.h"
 #include "platform/poom/pimstore.h"
@@ -373,11 +374,14 @@ HRESULT ContactDatabase::flush_locked() {
   sqlite3_bind_int64(st_->raise_high_water.get(), 1, removed_high_);
   removed_high_ = 0;
   int rc = st_->raise_high_water.run();
-  if (rc == SQLITE_OK) rc = st_->commit.run();
-  if (rc != SQLITE_OK) {
-    // The group is undone as a whole: those contacts stay, complete.
+  HRESULT hr = rc == SQLITE_OK ? fault::check("poom.RemoveGroup.Commit") : hr_from_sqlite(rc);
+  if (SUCCEEDED(hr)) hr = hr_from_sqlite(st_->commit.run());
+  if (FAILED(hr)) {
+    // The group is undone as a whole: those contacts stay, complete, so their
+    // properties must not be purged.
     st_->rollback.run();
-    return hr_from_sqlite(rc);
+    orphans_.resize(group_orphans_);
+    return hr;
   }
   return S_OK;
 }
@@ -542,6 +546,7 @@ HRESULT ContactDatabase::remove(long oid) {
   if (pending_removals_ == 0) {
     if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
     batch_start_ = std::chrono::steady_clock::now();
+    group_orphans_ = orphans_.size();
   }
   ++pending_removals_;
   // Only the contact's row goes now (a failing statement is undone alone,

@@ -33,6 +33,8 @@
 // contacts then remain, whole. This is what makes removing half of a large folder take well under
 // a second instead of one commit per contact: a removal dirties pages all
 // over the file, and a group writes each such page once.
+//
+// Fault point: "poom.RemoveGroup.Commit" (a removal group's commit).
 #pragma once
 
 #include <atomic>
@@ -123,6 +125,7 @@ class ContactDatabase {
   int pending_removals_ = 0;
   std::vector<long> orphans_;  // removed contacts whose properties remain
   long removed_high_ = 0;      // highest oid of the open removal group
+  std::size_t group_orphans_ = 0;  // orphans_ before the open removal group
   std::chrono::steady_clock::time_point batch_start_;
   std::unordered_map<long, SharedProps> cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents

@@ -172,3 +172,32 @@ TEST_F(Failures, ItemPropertyFaultsLeaveTheContactAsItWas) {
 
 }  // namespace
 }  // namespace vardel::poom::testing
+
+namespace vardel::poom::testing {
+namespace {
+
+// A removal group that cannot commit is undone: its contacts stay, and keep
+// their properties through the purges that follow later removals.
+TEST_F(Failures, AFailedRemovalGroupKeepsItsContactsWhole) {
+  auto app = logon();
+  save_contact(app.get(), u"a", u"111");
+  save_contact(app.get(), u"b", u"222");
+  save_contact(app.get(), u"c", u"333");
+  {
+    auto coll = items(app.get());
+    ASSERT_EQ(coll->Remove(1), S_OK);
+    fault::arm("poom.RemoveGroup.Commit", kArmed);
+  }  // the release commits the group, which fails
+  {
+    auto coll = items(app.get());
+    ASSERT_EQ(coll->Remove(3), S_OK);  // "c", in a group that commits
+  }
+  const auto contacts = list_contacts();
+  ASSERT_EQ(contacts.size(), 2u);
+  EXPECT_EQ(contacts[0].size(), 2u);  // "a" with its FileAs and mobile number
+  EXPECT_EQ(contacts[1].size(), 2u);
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"a", u"b"}));
+}
+
+}  // namespace
+}  // namespace vardel::poom::testing
