@@ -68,7 +68,7 @@ class ContactDatabase {
   static constexpr std::size_t kCacheLimit = 4096;
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
   static constexpr int kCheckpointPages = 8192;  // 32 MiB of log at most, normally
-  static constexpr int kWritebackPages = 1024;
+  static constexpr int kWritebackPages = 256;
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a
