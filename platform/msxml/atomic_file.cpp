@@ -2,9 +2,11 @@
 #include "platform/msxml/atomic_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <string>
 
@@ -42,6 +44,30 @@ bool write_all(int fd, std::string_view data) {
     data.remove_prefix(static_cast<size_t>(n));
   }
   return true;
+}
+
+// Removes what saves of this file left behind when their process ended
+// mid-write (the window closed, the process killed): temporaries named after
+// a process that no longer exists and untouched for a minute. A process
+// that still runs, or a file still being written, keeps its temporary.
+void sweep_leftovers(const std::filesystem::path& dir, const std::string& name) {
+  const std::string prefix = "." + name + ".tmp";
+  const auto now = std::filesystem::file_time_type::clock::now();
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (entry.compare(0, prefix.size(), prefix) != 0) continue;
+    const size_t dash = entry.find('-', prefix.size());
+    if (dash == std::string::npos || dash == prefix.size()) continue;
+    const std::string digits = entry.substr(prefix.size(), dash - prefix.size());
+    if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    if (pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code age_ec;
+    const auto written = std::filesystem::last_write_time(it->path(), age_ec);
+    if (age_ec || now - written < std::chrono::minutes(1)) continue;
+    ::unlink(it->path().c_str());
+  }
 }
 
 }  // namespace
@@ -95,6 +121,7 @@ HRESULT AtomicFile::commit() {
     return hr;
   }
   temp_.clear();
+  sweep_leftovers(target_.parent_path().empty() ? "." : target_.parent_path(), target_.filename().string());
   // Make the rename itself durable.
   std::filesystem::path dir = target_.parent_path();
   if (dir.empty()) dir = ".";

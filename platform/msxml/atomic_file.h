@@ -17,7 +17,9 @@ namespace vardel::msxml {
 // otherwise. The data is written in pieces, so a large document need not be
 // held whole: open, write as often as needed, commit. Destroying the object
 // before a successful commit (or any failed call) removes the new file and
-// leaves the target untouched.
+// leaves the target untouched. A successful commit also removes the
+// temporaries that saves of the same file left when their process ended
+// mid-write (a minute old, their process gone).
 class AtomicFile {
  public:
   AtomicFile() = default;

@@ -2,6 +2,7 @@
 // folder or a path outside the device leave the previous file intact, leave
 // no temporary file behind, and come back as a negative HRESULT.
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/msxml/tests/dom_fixture.h"
@@ -53,6 +54,37 @@ TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
   mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(st.st_mode & 0777, 0666u & ~mask);
+}
+
+// A pid that no process has: a child's, once it has ended.
+pid_t ended_pid() {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(0);
+  ::waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+TEST_F(AtomicSaveTest, ASaveSweepsWhatAnEndedSaveLeftBehindAndNothingElse) {
+  std::filesystem::create_directories(host("card"));
+  const auto dir = host("card");
+  const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+  const std::string dead = std::to_string(ended_pid()), alive = std::to_string(::getppid());
+  const std::vector<std::string> swept = {".m.xml.tmp" + dead + "-0"};
+  const std::vector<std::string> kept = {".m.xml.tmp" + alive + "-0",   // its process still runs
+                                         ".m.xml.tmp" + dead + "-1",    // written a moment ago
+                                         ".other.xml.tmp" + dead + "-0", // another file's
+                                         ".m.xml.tmpx-0", "m.xml.tmp" + dead + "-0"};
+  for (const auto& name : swept) write_bytes(dir / name, "partial");
+  for (const auto& name : kept) write_bytes(dir / name, "partial");
+  for (const auto& name : swept) std::filesystem::last_write_time(dir / name, old);
+  for (const auto& name : kept)
+    if (name != ".m.xml.tmp" + dead + "-1") std::filesystem::last_write_time(dir / name, old);
+
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
+  ASSERT_EQ(save(doc.get(), u"\\card\\m.xml"), S_OK);
+  for (const auto& name : swept) EXPECT_FALSE(std::filesystem::exists(dir / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(dir / name)) << name;
 }
 
 TEST_F(AtomicSaveTest, SavesThatCannotReachTheirFolderFail) {
