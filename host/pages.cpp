@@ -36,8 +36,7 @@ void write_when_different(const fs::path& file, std::string_view content) {
 }  // namespace
 
 fs::path builtin_stylesheet_dir() {
-  // Beside the pages: tools::page_path_for names the cache folder.
-  const fs::path dir = tools::page_path_for("x.xml").parent_path().parent_path() / "stylesheets";
+  const fs::path dir = tools::cache_dir() / "stylesheets";
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw std::runtime_error("cannot create " + dir.string() + ": " + ec.message());

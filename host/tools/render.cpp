@@ -115,17 +115,21 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, c
   return {true, {}};
 }
 
-fs::path page_path_for(const fs::path& xml_file) {
+fs::path cache_dir() {
   fs::path base;
   if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x) base = x;
   else if (const char* h = std::getenv("HOME"); h && *h) base = fs::path(h) / ".cache";
   else base = fs::temp_directory_path();
+  return base / "vardel";
+}
+
+fs::path page_path_for(const fs::path& xml_file) {
   std::error_code ec;
   auto abs = fs::absolute(xml_file, ec);
   std::ostringstream name;
   name << xml_file.stem().string() << "-" << std::hex << (std::hash<std::string>{}(abs.string()) & 0xffffffffu)
        << ".html";
-  return base / "vardel" / "pages" / name.str();
+  return cache_dir() / "pages" / name.str();
 }
 
 }  // namespace vardel::tools

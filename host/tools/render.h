@@ -26,8 +26,11 @@ RenderResult render_backup(const std::filesystem::path& xml_file, const std::fil
 // True when the file is XML carrying an xml-stylesheet instruction.
 bool has_stylesheet(const std::filesystem::path& xml_file);
 
-// Where "vardel view" puts the page for a file: $XDG_CACHE_HOME/vardel/pages
-// (or ~/.cache/vardel/pages), named after the file and a hash of its path.
+// The program's cache folder: $XDG_CACHE_HOME/vardel, or ~/.cache/vardel.
+std::filesystem::path cache_dir();
+
+// Where "vardel view" puts the page for a file: cache_dir()/pages, named
+// after the file and a hash of its path.
 std::filesystem::path page_path_for(const std::filesystem::path& xml_file);
 
 }  // namespace vardel::tools
