@@ -97,7 +97,7 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
   } else {
     records = contacts_from_json(parse_json(file, bytes));
   }
-  for (const auto& r : records) poom::add_contact(r, device::contacts_db());
+  poom::add_contacts(records, device::contacts_db());
   out << "imported " << records.size() << " contacts\n";
   return static_cast<int>(records.size());
 }

@@ -128,7 +128,11 @@ std::vector<ContactRecord> list_contacts(const std::filesystem::path& db) {
   return out;
 }
 
-long add_contact(const ContactRecord& contact, const std::filesystem::path& db) {
+namespace {
+
+// The edits a Save of the record makes; throws std::invalid_argument as
+// add_contact does.
+PropEdits edits_of(const ContactRecord& contact) {
   PropEdits edits;
   for (const ContactProperty& p : contact) {
     if (property_name(p.tag).empty())
@@ -144,10 +148,28 @@ long add_contact(const ContactRecord& contact, const std::filesystem::path& db) 
     if (!edits.emplace(p.tag, std::move(v)).second)
       throw std::invalid_argument("contact property given twice: " + std::string(property_name(p.tag)));
   }
+  return edits;
+}
+
+}  // namespace
+
+long add_contact(const ContactRecord& contact, const std::filesystem::path& db) {
+  return add_contacts({contact}, db).front();
+}
+
+std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts, const std::filesystem::path& db) {
+  std::vector<PropEdits> all;
+  all.reserve(contacts.size());
+  for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
   auto database = open_or_throw(db);
-  long oid = 0;
-  throw_if_failed(database->save(&oid, edits), "adding a contact");
-  return oid;
+  std::vector<long> oids;
+  oids.reserve(all.size());
+  for (const PropEdits& edits : all) {
+    long oid = 0;
+    throw_if_failed(database->save(&oid, edits), "adding a contact");
+    oids.push_back(oid);
+  }
+  return oids;
 }
 
 void delete_all_contacts(const std::filesystem::path& db) {

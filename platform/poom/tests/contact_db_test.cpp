@@ -42,7 +42,12 @@ TEST_F(HostTools, BadInputIsRefusedAndAddsNothing) {
   EXPECT_THROW(add_contact({{PIMPR_BIRTHDAY, u"1975-02-29"}}), std::invalid_argument);
   EXPECT_THROW(add_contact({{PIMPR_FILEAS, u"a"}, {PIMPR_FILEAS, u"b"}}), std::invalid_argument);
   EXPECT_THROW(add_contact({{0x12340003u, u"1"}}), std::invalid_argument);
+  // A batch whose last record is refused adds none of the others either.
+  EXPECT_THROW(add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}, {{PIMPR_BIRTHDAY, u"never"}}}),
+               std::invalid_argument);
   EXPECT_TRUE(list_contacts().empty());
+  EXPECT_EQ(add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}}).size(), 2u);
+  EXPECT_EQ(list_contacts().size(), 2u);
 }
 
 TEST_F(HostTools, PropertyNamesAndTagsMapBothWays) {
