@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdlib>
 #include <iostream>
 #include <sstream>
 
@@ -53,6 +54,17 @@ void open_existing_device(const Options& o) {
   std::error_code ec;
   if (!fs::is_directory(device::system_dir(), ec))
     throw UsageError(folder.string() + " is not a device (no .device folder; run `vardel device init`)");
+}
+
+// The window started from the desktop menu on a first run: the default
+// device (no --device, no VARDEL_DEVICE) is made empty rather than refused,
+// since nobody would see the refusal.
+void open_device_for_window(const Options& o) {
+  const char* env = std::getenv("VARDEL_DEVICE");
+  const bool chosen = (o.device && !o.device->empty()) || (env != nullptr && *env != '\0');
+  std::error_code ec;
+  if (!chosen && !fs::exists(choose_device_folder(o.device), ec)) init_device(choose_device_folder(o.device));
+  open_existing_device(o);
 }
 
 void print_json(const nlohmann::json& j) {
@@ -150,14 +162,15 @@ int run_cli(int argc, char** argv) {
         std::cout << app.help();
         return 0;
       }
-      open_existing_device(o);
+      open_device_for_window(o);
+      return run_window(session) == 1 ? 0 : 1;
+    }
+    if (app.got_subcommand(gui)) {
+      if (!display_available()) throw UsageError("no display to open the window on (DISPLAY is not set)");
+      open_device_for_window(o);
       return run_window(session) == 1 ? 0 : 1;
     }
     open_existing_device(o);
-    if (app.got_subcommand(gui)) {
-      if (!display_available()) throw UsageError("no display to open the window on (DISPLAY is not set)");
-      return run_window(session) == 1 ? 0 : 1;
-    }
     if (app.got_subcommand(backup)) return run_backup(session);
     if (app.got_subcommand(restore)) return run_restore(session);
     if (app.got_subcommand(view))
