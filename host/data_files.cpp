@@ -27,6 +27,8 @@ namespace vardel::host {
 namespace {
 
 std::string read_file(const fs::path& file) {
+  std::error_code ec;
+  if (fs::is_directory(file, ec)) throw UsageError(file.string() + " is a folder, not a file");
   std::ifstream in(file, std::ios::binary);
   if (!in) throw UsageError("cannot read " + file.string());
   std::ostringstream bytes;

@@ -116,6 +116,10 @@ TEST_F(Cli, BackupFilesRenderToPagesEvenWhenTheirStylesheetCopiesAreGone) {
   const CliResult bad = vardel("render '" + write("plain.xml", "<a>no stylesheet</a>").string() + "'");
   EXPECT_EQ(bad.status, 1);
   EXPECT_TRUE(has(bad.err, "cannot render")) << bad.err;
+  // An output folder that does not exist is not made.
+  const fs::path nowhere = dir_ / "missing" / "p.html";
+  EXPECT_EQ(vardel("render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" + nowhere.string() + "'").status, 1);
+  EXPECT_FALSE(fs::exists(nowhere.parent_path()));
 }
 
 TEST_F(Cli, ViewOpensABackupAsItsPageAndOtherFilesAsThemselves) {

@@ -95,7 +95,6 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, c
   xmlFree(bytes);
 
   std::error_code ec;
-  fs::create_directories(out_html.parent_path(), ec);
   fs::path tmp = out_html;
   tmp += ".tmp" + std::to_string(::getpid());
   {

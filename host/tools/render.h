@@ -19,7 +19,7 @@ struct RenderResult {
   std::string error;  // why not, when !ok
 };
 
-// Renders xml_file to out_html (written atomically).
+// Renders xml_file to out_html (written atomically; its folder must exist).
 RenderResult render_backup(const std::filesystem::path& xml_file, const std::filesystem::path& out_html,
                            const std::filesystem::path& fallback_stylesheet_dir = {});
 
