@@ -2,9 +2,9 @@
 #include "host/device_tools.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <system_error>
 
+#include "host/host_files.h"
 #include "platform/core/device.h"
 #include "platform/core/windows.h"
 #include "platform/mapi/message_db.h"
@@ -37,15 +37,7 @@ namespace {
 
 void write_if_missing(const fs::path& file, std::string_view content) {
   std::error_code ec;
-  if (fs::exists(file, ec)) return;
-  fs::path tmp = file;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
-  }
-  fs::rename(tmp, file);
+  if (!fs::exists(file, ec)) replace_host_file(file, content);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // Backups as pages.
 #include "host/pages.h"
 
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
 #include "host/device_tools.h"
+#include "host/host_files.h"
 #include "host/tools/render.h"
 #include "platform/gwes/frontend.h"
 
@@ -17,20 +16,9 @@ namespace vardel::host {
 namespace {
 
 void write_when_different(const fs::path& file, std::string_view content) {
-  {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream now;
-    now << in.rdbuf();
-    if (in && now.str() == content) return;
-  }
-  fs::path tmp = file;
-  tmp += ".tmp";
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
-  }
-  fs::rename(tmp, file);
+  std::error_code ec;
+  if (fs::exists(file, ec) && read_host_file(file) == content) return;
+  replace_host_file(file, content);
 }
 
 }  // namespace
