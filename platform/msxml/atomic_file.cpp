@@ -121,10 +121,10 @@ HRESULT AtomicFile::commit() {
     return hr;
   }
   temp_.clear();
-  sweep_leftovers(target_.parent_path().empty() ? "." : target_.parent_path(), target_.filename().string());
-  // Make the rename itself durable.
   std::filesystem::path dir = target_.parent_path();
   if (dir.empty()) dir = ".";
+  sweep_leftovers(dir, target_.filename().string());
+  // Make the rename itself durable.
   int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dfd >= 0) {
     ::fsync(dfd);

@@ -217,7 +217,7 @@ HRESULT DomDocument::save(VARIANT destination) {
   if (HRESULT hr = file.open(*path); FAILED(hr)) return hr;
   HRESULT hr = S_OK;
   try {
-    const bool whole = write_markup(*tree_, tree_->doc, 64 * 1024, [&](std::string_view piece) {
+    write_markup(*tree_, tree_->doc, 64 * 1024, [&](std::string_view piece) {
       if (FAILED(injected)) {
         file.write(piece.substr(0, piece.size() / 2));
         return false;
@@ -227,7 +227,6 @@ HRESULT DomDocument::save(VARIANT destination) {
     });
     if (FAILED(injected)) return injected;
     if (FAILED(hr)) return hr;
-    if (!whole) return E_FAIL;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

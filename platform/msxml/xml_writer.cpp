@@ -131,11 +131,10 @@ void write_end(std::string& out, pugi::xml_node n) {
 struct Spill {
   size_t chunk = 0;
   const MarkupFlush* flush = nullptr;
-  bool ok = true;
 
   bool operator()(std::string& out) {
     if (flush == nullptr || out.size() < chunk) return true;
-    ok = (*flush)(out);
+    const bool ok = (*flush)(out);
     out.clear();
     return ok;
   }
