@@ -35,8 +35,8 @@ struct State {
   // The root with its links resolved, once the folder exists (it may be
   // made after set_root).
   fs::path canonical_root;
-  // The canonical root opened as a starting point for lookups (O_PATH), or
-  // -1 until first needed.
+  // The canonical root opened as the starting point of open_file's lookups
+  // (O_PATH), or -1 until the folder exists.
   int root_fd = -1;
   std::u16string module_path = u"\\Program Files\\Vardel\\Vardel.exe";
   int width = 240;
@@ -98,6 +98,13 @@ std::optional<std::vector<std::string>> split_ce_path(std::u16string_view ce_pat
   return names;
 }
 
+// Records the root's resolved path, once the folder exists, and opens it as
+// the starting point of open_file's lookups. Called with the lock held.
+void adopt_canonical_root(State& s, fs::path canonical) {
+  s.canonical_root = std::move(canonical);
+  s.root_fd = ::open(s.canonical_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
 }  // namespace
 
 void set_root(const fs::path& root) {
@@ -109,8 +116,9 @@ void set_root(const fs::path& root) {
   s.canonical_root.clear();
   if (s.root_fd >= 0) ::close(s.root_fd);
   s.root_fd = -1;
-  if (fs::is_directory(s.root, ec)) s.canonical_root = fs::canonical(s.root, ec);
-  if (ec) s.canonical_root.clear();
+  if (!fs::is_directory(s.root, ec)) return;
+  fs::path canonical = fs::canonical(s.root, ec);
+  if (!ec) adopt_canonical_root(s, std::move(canonical));
 }
 
 fs::path root() {
@@ -139,7 +147,7 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
     if (ec) return std::nullopt;
     if (fs::is_directory(base, ec)) {
       std::unique_lock lock(s.mu);
-      if (s.root == base) s.canonical_root = canon;
+      if (s.root == base && s.canonical_root.empty()) adopt_canonical_root(s, canon);
     }
   }
 
@@ -207,22 +215,14 @@ std::optional<std::string> relative_path(std::u16string_view ce_path) {
 }
 
 // openat2 below the root: the kernel refuses absolute links and any step
-// above the root. -1 with errno; ENOSYS when the kernel cannot do it.
+// above the root. -1 with errno; ENOSYS when it cannot be asked (no root
+// folder yet, or a kernel without openat2).
 int open_beneath(const std::string& rel, int flags, unsigned mode) {
   State& s = state();
   std::shared_lock lock(s.mu);
   if (s.root_fd < 0) {
-    lock.unlock();
-    {
-      std::unique_lock write(s.mu);
-      if (s.root_fd < 0 && !s.canonical_root.empty())
-        s.root_fd = ::open(s.canonical_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    }
-    lock.lock();
-    if (s.root_fd < 0) {
-      errno = ENOSYS;  // no root folder yet: let the walk decide
-      return -1;
-    }
+    errno = ENOSYS;
+    return -1;
   }
   struct open_how how {};
   how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);

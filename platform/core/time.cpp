@@ -61,8 +61,8 @@ unsigned days_in_month(unsigned y, unsigned m) {
 // conversion.
 std::unique_lock<std::mutex> zone_lock() {
   static std::mutex mu;
-  static std::optional<std::string> last;  // TZ as last read; nullopt: never read
-  static bool read = false;
+  static bool read = false;               // the zone has been read once
+  static std::optional<std::string> last;  // TZ then (nothing: unset)
   std::unique_lock lock(mu);
   const char* tz = std::getenv("TZ");
   std::optional<std::string> now = tz ? std::optional<std::string>(tz) : std::nullopt;

@@ -190,6 +190,25 @@ TEST(Files, DeleteAttributesAndModulePath) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+TEST(Files, AFolderMadeAfterItWasChosenAsTheRootIsUsedAndKeptTo) {
+  TempDevice dev;
+  const auto later = dev.outer() / "later";
+  vardel::device::set_root(later);
+  EXPECT_EQ(nullptr, _wfopen(u"\\a.txt", u"w"));  // no folder yet
+  fs::create_directories(later);
+  fs::create_symlink("../device", later / "out");
+  for (int i = 0; i < 2; ++i) {  // the first open finds the folder, the second starts from it
+    FILE* f = _wfopen(u"\\a.txt", u"a");
+    ASSERT_NE(f, nullptr);
+    fputws(u"x", f);
+    fclose(f);
+    EXPECT_EQ(nullptr, _wfopen(u"\\out\\b.txt", u"w"));
+  }
+  EXPECT_EQ(TempDevice::read(later / "a.txt"), "xx");
+  EXPECT_FALSE(fs::exists(dev.root() / "b.txt"));
+  vardel::device::set_root(dev.root());
+}
+
 TEST(Files, WideStreamsWriteUtf8ThroughTheDevice) {
   TempDevice dev;
   EXPECT_EQ(nullptr, _wfopen(u"\\My Documents\\log.txt", u"a"));  // folder missing
