@@ -55,13 +55,13 @@ void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
   for (int n = 1; n < 1000; ++n) {
     int nWritten;
     if (n == 1)
-      nWritten = swprintf(szDated, MAX_PATH, u"%s\\%s%02d%02d%02d_%02d%02d%02d.xml",
-                          g_szBackupFolder, pszStem, st.wYear % 100, st.wMonth, st.wDay,
-                          st.wHour, st.wMinute, st.wSecond);
+      nWritten =
+          swprintf(szDated, MAX_PATH, u"%s\\%s%02d%02d%02d_%02d%02d%02d.xml", g_szBackupFolder,
+                   pszStem, st.wYear % 100, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
     else
       nWritten = swprintf(szDated, MAX_PATH, u"%s\\%s%02d%02d%02d_%02d%02d%02d_%d.xml",
-                          g_szBackupFolder, pszStem, st.wYear % 100, st.wMonth, st.wDay,
-                          st.wHour, st.wMinute, st.wSecond, n);
+                          g_szBackupFolder, pszStem, st.wYear % 100, st.wMonth, st.wDay, st.wHour,
+                          st.wMinute, st.wSecond, n);
     if (nWritten < 0) return;
     if (CopyFileW(szSource, szDated, TRUE)) return;
     DWORD dwError = GetLastError();

@@ -24,10 +24,10 @@
 #define WM_PROGRESS (WM_USER + 1)
 
 // lParam codes of WM_PROGRESS.
-#define PROGRESS_CONTACTS 1        // contacts line: "1、通讯录%6d%%"
-#define PROGRESS_MESSAGES 2        // messages line: "2、短信　%6d%%"
-#define PROGRESS_RESTORE 3         // contacts line, restore then duplicate removal
-#define PROGRESS_CLEAR 5           // both lines emptied and shown
-#define PROGRESS_RESET 6           // both lines back to their titles, shown
-#define PROGRESS_RESTORE_START 7   // contacts line shown, messages line hidden
-#define PROGRESS_HIDE_CONTACTS 8   // contacts line hidden
+#define PROGRESS_CONTACTS 1       // contacts line: "1、通讯录%6d%%"
+#define PROGRESS_MESSAGES 2       // messages line: "2、短信　%6d%%"
+#define PROGRESS_RESTORE 3        // contacts line, restore then duplicate removal
+#define PROGRESS_CLEAR 5          // both lines emptied and shown
+#define PROGRESS_RESET 6          // both lines back to their titles, shown
+#define PROGRESS_RESTORE_START 7  // contacts line shown, messages line hidden
+#define PROGRESS_HIDE_CONTACTS 8  // contacts line hidden

@@ -37,9 +37,7 @@ LRESULT Progress(HWND, UINT message, WPARAM wParam, LPARAM) {
 }
 
 // Starts a new peak-memory measurement (Linux: clear_refs 5 resets VmHWM).
-void ResetPeak() {
-  std::ofstream("/proc/self/clear_refs") << "5";
-}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 long PeakKiB() {
   std::ifstream in("/proc/self/status");
@@ -123,8 +121,9 @@ int main(int argc, char** argv) {
     int saved = writer.Open(DOCUMENT_CONTACTS) && writer.SavePhoneContactsToXML(kFile);
     writer.Close();
     double seconds = Seconds(start);
-    std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  output %ju bytes%s\n", "backup", seconds,
-                CpuSeconds() - cpu, PeakKiB(), (uintmax_t)std::filesystem::file_size(host), saved ? "" : "  FAILED");
+    std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  output %ju bytes%s\n", "backup",
+                seconds, CpuSeconds() - cpu, PeakKiB(), (uintmax_t)std::filesystem::file_size(host),
+                saved ? "" : "  FAILED");
     ok = ok && saved && g_lastProgress == 100;
   }
 
@@ -145,7 +144,8 @@ int main(int argc, char** argv) {
     double cpuSeconds = CpuSeconds() - cpu;
     size_t left = vardel::poom::list_contacts().size();
     std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %zu contacts left%s\n",
-                "duplicate removal", seconds, cpuSeconds, PeakKiB(), left, done && left == (size_t)(count / 2) ? "" : "  FAILED");
+                "duplicate removal", seconds, cpuSeconds, PeakKiB(), left,
+                done && left == (size_t)(count / 2) ? "" : "  FAILED");
     ok = ok && done && left == (size_t)(count / 2);
   }
 

@@ -89,8 +89,10 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; ++i) {
       vardel::mapi::Message m;
       std::u16string number = u"1380013" + vardel::utf16(std::to_string(1000 + i % 9000));
-      m.text = u"短信 " + vardel::utf16(std::to_string(i)) + u"：明天下午三点在老地方见，别忘了带上文件。";
-      m.delivery = vardel::mapi::filetime_from_ticks(base + static_cast<std::uint64_t>(i) * 600000000ULL);
+      m.text = u"短信 " + vardel::utf16(std::to_string(i)) +
+               u"：明天下午三点在老地方见，别忘了带上文件。";
+      m.delivery =
+          vardel::mapi::filetime_from_ticks(base + static_cast<std::uint64_t>(i) * 600000000ULL);
       if (i % 2) {
         m.recipients.push_back(number);
         db.add_message(sent, m);
@@ -129,7 +131,8 @@ int main(int argc, char** argv) {
   std::printf("messages: %ld (fill %.1f s)\n", count, fill);
   std::printf("backup result: %d\n", result);
   std::printf("wall time: %.2f s (cpu %.2f s)\n", backup, cpu);
-  std::printf("peak memory: %.1f MiB (%.1f MiB before the backup)\n", peak / 1024.0, before / 1024.0);
+  std::printf("peak memory: %.1f MiB (%.1f MiB before the backup)\n", peak / 1024.0,
+              before / 1024.0);
   std::printf("output size: %.1f MiB; peak / output = %.2f\n", size / 1048576.0,
               size ? peak * 1024.0 / static_cast<double>(size) : 0.0);
   std::printf("diagnostic log: %.1f MiB\n", log_size / 1048576.0);

@@ -27,8 +27,9 @@ struct Clock {
   static time_point now() {
     timespec c{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c);
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-            static_cast<double>(c.tv_sec) + static_cast<double>(c.tv_nsec) * 1e-9};
+    return {
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+        static_cast<double>(c.tv_sec) + static_cast<double>(c.tv_nsec) * 1e-9};
   }
 };
 
@@ -48,32 +49,77 @@ struct B {
 };
 
 const char16_t* const kLookups[53] = {
-    u"ADDRESS/FIRST", u"ADDRESS/LAST", u"ADDRESS/FILEAS", u"ADDRESS/NICKNAME", u"ADDRESS/WORK1",
-    u"ADDRESS/MOBILE", u"ADDRESS/HOME1", u"ADDRESS/WORK2", u"ADDRESS/HOME2", u"ADDRESS/COMPANY",
-    u"ADDRESS/PAGER", u"ADDRESS/CAR", u"ADDRESS/ASSIT", u"ADDRESS/WORK2", u"ADDRESS/HOME2",
-    u"CATEGORIES", u"ADDRESS/RADIO", u"ADDRESS/EMAIL1", u"ADDRESS/EMAIL2", u"ADDRESS/EMAIL3",
-    u"ADDRESS/IM1", u"ADDRESS/IM2", u"ADDRESS/IM3", u"ADDRESS/COMPANY", u"ADDRESS/DEPT",
-    u"ADDRESS/TITLE", u"ADDRESS/OFFICE", u"ADDRESS/MANAGER", u"ADDRESS/ASSITANT", u"ADDRESS/STREET1",
-    u"ADDRESS/CITY1", u"ADDRESS/STATE1", u"ADDRESS/COUNTRY1", u"ADDRESS/ZIP1", u"ADDRESS/STREET2",
-    u"ADDRESS/CITY2", u"ADDRESS/STATE2", u"ADDRESS/COUNTRY2", u"ADDRESS/ZIP2", u"ADDRESS/STREET3",
-    u"ADDRESS/CITY3", u"ADDRESS/STATE3", u"ADDRESS/COUNTRY3", u"ADDRESS/ZIP3", u"ADDRESS/BIRTHDAY",
-    u"ADDRESS/ANNIVERSARY", u"ADDRESS//GOVERMENT", u"ADDRESS//ACCOUNT", u"ADDRESS//CUSTOMER",
-    u"ADDRESS//SPOUSE", u"ADDRESS//CHILDREN", u"NOTE", u"WEB",
+    u"ADDRESS/FIRST",
+    u"ADDRESS/LAST",
+    u"ADDRESS/FILEAS",
+    u"ADDRESS/NICKNAME",
+    u"ADDRESS/WORK1",
+    u"ADDRESS/MOBILE",
+    u"ADDRESS/HOME1",
+    u"ADDRESS/WORK2",
+    u"ADDRESS/HOME2",
+    u"ADDRESS/COMPANY",
+    u"ADDRESS/PAGER",
+    u"ADDRESS/CAR",
+    u"ADDRESS/ASSIT",
+    u"ADDRESS/WORK2",
+    u"ADDRESS/HOME2",
+    u"CATEGORIES",
+    u"ADDRESS/RADIO",
+    u"ADDRESS/EMAIL1",
+    u"ADDRESS/EMAIL2",
+    u"ADDRESS/EMAIL3",
+    u"ADDRESS/IM1",
+    u"ADDRESS/IM2",
+    u"ADDRESS/IM3",
+    u"ADDRESS/COMPANY",
+    u"ADDRESS/DEPT",
+    u"ADDRESS/TITLE",
+    u"ADDRESS/OFFICE",
+    u"ADDRESS/MANAGER",
+    u"ADDRESS/ASSITANT",
+    u"ADDRESS/STREET1",
+    u"ADDRESS/CITY1",
+    u"ADDRESS/STATE1",
+    u"ADDRESS/COUNTRY1",
+    u"ADDRESS/ZIP1",
+    u"ADDRESS/STREET2",
+    u"ADDRESS/CITY2",
+    u"ADDRESS/STATE2",
+    u"ADDRESS/COUNTRY2",
+    u"ADDRESS/ZIP2",
+    u"ADDRESS/STREET3",
+    u"ADDRESS/CITY3",
+    u"ADDRESS/STATE3",
+    u"ADDRESS/COUNTRY3",
+    u"ADDRESS/ZIP3",
+    u"ADDRESS/BIRTHDAY",
+    u"ADDRESS/ANNIVERSARY",
+    u"ADDRESS//GOVERMENT",
+    u"ADDRESS//ACCOUNT",
+    u"ADDRESS//CUSTOMER",
+    u"ADDRESS//SPOUSE",
+    u"ADDRESS//CHILDREN",
+    u"NOTE",
+    u"WEB",
 };
 
 // The ~12 elements each record gets: 11 under ADDRESS and WEB.
 const char16_t* const kFields[][2] = {
-    {u"ADDRESS/FIRST", u"FIRST"},     {u"ADDRESS/LAST", u"LAST"},       {u"ADDRESS/FILEAS", u"FILEAS"},
-    {u"ADDRESS/MOBILE", u"MOBILE"},   {u"ADDRESS/WORK1", u"WORK1"},     {u"ADDRESS/HOME1", u"HOME1"},
-    {u"ADDRESS/EMAIL1", u"EMAIL1"},   {u"ADDRESS/COMPANY", u"COMPANY"}, {u"ADDRESS/STREET1", u"STREET1"},
-    {u"ADDRESS/CITY1", u"CITY1"},     {u"ADDRESS//SPOUSE", u"SPOUSE"},  {u"WEB", u"WEB"},
+    {u"ADDRESS/FIRST", u"FIRST"},     {u"ADDRESS/LAST", u"LAST"},
+    {u"ADDRESS/FILEAS", u"FILEAS"},   {u"ADDRESS/MOBILE", u"MOBILE"},
+    {u"ADDRESS/WORK1", u"WORK1"},     {u"ADDRESS/HOME1", u"HOME1"},
+    {u"ADDRESS/EMAIL1", u"EMAIL1"},   {u"ADDRESS/COMPANY", u"COMPANY"},
+    {u"ADDRESS/STREET1", u"STREET1"}, {u"ADDRESS/CITY1", u"CITY1"},
+    {u"ADDRESS//SPOUSE", u"SPOUSE"},  {u"WEB", u"WEB"},
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   long records = argc > 1 ? std::atol(argv[1]) : 100000;
-  std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-msxml-bench-XXXXXX").string();
+  std::string tmpl =
+      (std::filesystem::temp_directory_path() / "vardel-msxml-bench-XXXXXX").string();
   if (!::mkdtemp(tmpl.data())) return 1;
   vardel::device::set_root(tmpl);
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -90,7 +136,8 @@ int main(int argc, char** argv) {
   doc->setProperty(B(u"SelectionLanguage"), xpath);
   doc->put_preserveWhiteSpace(VARIANT_TRUE);
   VARIANT_BOOL ok;
-  doc->loadXML(B(u"<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n"
+  doc->loadXML(B(u"<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' "
+                 u"href='MessageLogContact.xsl'?>\r\n"
                  u"<CONTACTS>\r\n</CONTACTS>\r\n"),
                &ok);
   IXMLDOMNode* root = nullptr;
@@ -186,16 +233,19 @@ int main(int argc, char** argv) {
   list->Release();
   reader->Release();
 
-  std::printf("records: %ld (%s, loaded %s, %ld selected)\n", records, saved == S_OK ? "saved" : "SAVE FAILED",
-              ok ? "ok" : "FAILED", count);
+  std::printf("records: %ld (%s, loaded %s, %ld selected)\n", records,
+              saved == S_OK ? "saved" : "SAVE FAILED", ok ? "ok" : "FAILED", count);
   std::printf("(seconds of CPU time, wall time in brackets)\n");
-  std::printf("build (look up + create %zu fields per record): %.3f s [%.3f]\n", paths.size(), build.cpu,
-              build.wall);
-  std::printf("save: %.3f s [%.3f], %.1f MB\n", save.cpu, save.wall, static_cast<double>(size) / 1e6);
+  std::printf("build (look up + create %zu fields per record): %.3f s [%.3f]\n", paths.size(),
+              build.cpu, build.wall);
+  std::printf("save: %.3f s [%.3f], %.1f MB\n", save.cpu, save.wall,
+              static_cast<double>(size) / 1e6);
   std::printf("load: %.3f s [%.3f]\n", load.cpu, load.wall);
   std::printf("select //CONTACTS/VCARD: %.3f s [%.3f]\n", select_all.cpu, select_all.wall);
-  std::printf("53 lookups per record (+ get_text of %ld found): %.3f s [%.3f], %.3f us per lookup\n",
-              found_count, lookups_s.cpu, lookups_s.wall, lookups_s.cpu * 1e6 / (static_cast<double>(count) * 53));
+  std::printf(
+      "53 lookups per record (+ get_text of %ld found): %.3f s [%.3f], %.3f us per lookup\n",
+      found_count, lookups_s.cpu, lookups_s.wall,
+      lookups_s.cpu * 1e6 / (static_cast<double>(count) * 53));
   (void)text_units;
 
   for (B* b : paths) delete b;

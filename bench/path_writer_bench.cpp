@@ -65,9 +65,10 @@ int main(int argc, char** argv) {
   int bSaved = writer.Save();
   double tSave = Seconds(start);
   writer.Close();
-  std::printf("records %d, fields %ld: build %.2f s (%.1f us/field), save %.2f s (%s), file %.1f MB\n",
-              nRecords, nFields, tBuild, tBuild * 1e6 / (double)nFields, tSave, bSaved ? "ok" : "FAILED",
-              std::filesystem::file_size(std::filesystem::path(tmpl) / "bench.xml") / 1e6);
+  std::printf(
+      "records %d, fields %ld: build %.2f s (%.1f us/field), save %.2f s (%s), file %.1f MB\n",
+      nRecords, nFields, tBuild, tBuild * 1e6 / (double)nFields, tSave, bSaved ? "ok" : "FAILED",
+      std::filesystem::file_size(std::filesystem::path(tmpl) / "bench.xml") / 1e6);
 
   // The property queue: 4 threads adding 5,000 values each (it grows 10 at a time).
   CPropValArray queue;
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
       }
     });
   for (auto& t : threads) t.join();
-  std::printf("queue: %d values from 4 threads in %.1f ms\n", queue.GetCount(), Seconds(start) * 1e3);
+  std::printf("queue: %d values from 4 threads in %.1f ms\n", queue.GetCount(),
+              Seconds(start) * 1e3);
 
   std::filesystem::remove_all(tmpl);
   return 0;

@@ -29,7 +29,9 @@ using Clock = std::chrono::steady_clock;
 double cpu_seconds() {
   rusage ru{};
   getrusage(RUSAGE_SELF, &ru);
-  auto s = [](const timeval& tv) { return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6; };
+  auto s = [](const timeval& tv) {
+    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+  };
   return s(ru.ru_utime) + s(ru.ru_stime);
 }
 
@@ -180,7 +182,8 @@ int main(int argc, char** argv) {
   app->Logoff();
   app->Release();
 
-  std::string tmpl2 = (std::filesystem::temp_directory_path() / "vardel-poom-bench-XXXXXX").string();
+  std::string tmpl2 =
+      (std::filesystem::temp_directory_path() / "vardel-poom-bench-XXXXXX").string();
   if (!::mkdtemp(tmpl2.data())) return 1;
   vardel::device::set_root(tmpl2);
   Phase restore;
@@ -191,7 +194,8 @@ int main(int argc, char** argv) {
   std::printf("contacts: %d (6 fields each), walked %zu characters\n", n, chars);
   std::printf("%-48s %9s %9s %12s\n", "phase", "wall s", "cpu s", "cpu us/each");
   auto row = [](const char* name, const Phase& p, int each) {
-    std::printf("%-48s %9.3f %9.3f %12.2f\n", name, p.wall_s, p.cpu_s, each ? p.cpu_s * 1e6 / each : 0.0);
+    std::printf("%-48s %9.3f %9.3f %12.2f\n", name, p.wall_s, p.cpu_s,
+                each ? p.cpu_s * 1e6 / each : 0.0);
   };
   row("create + save (one transaction each)", create, n);
   row("get_Items (the ordered list)", list, 0);

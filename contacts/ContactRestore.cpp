@@ -38,7 +38,7 @@ int CXMLTextReader::RestoreContacts() {
       HRESULT hr = m_pNodeList->get_item(i, &pElement);
       if (FAILED(hr) || pElement == nullptr) continue;
 
-      if (FAILED(RestoreContact(pElement))) throw (long)E_FAIL;
+      if (FAILED(RestoreContact(pElement))) throw(long) E_FAIL;
 
       pElement->Release();
       pElement = nullptr;

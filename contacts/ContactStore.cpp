@@ -7,7 +7,12 @@
 #include "platform/core/windows.h"
 
 CContactStore::CContactStore()
-    : m_pApp(NULL), m_pFolder(NULL), m_pItems(NULL), m_pCurrent(NULL), m_bOpened(0), m_bComInit(0) {}
+    : m_pApp(NULL),
+      m_pFolder(NULL),
+      m_pItems(NULL),
+      m_pCurrent(NULL),
+      m_bOpened(0),
+      m_bComInit(0) {}
 
 int CContactStore::Open() {
   if (m_bOpened) return 1;

@@ -61,13 +61,13 @@ const GetterEntry kGetters[] = {
 
 // Properties without a getter of their own, read as item properties.
 const DWORD kItemPropertyTags[] = {
-    0x0086001F,  // nickname
-    0x00A0001F,  // company telephone
+    0x0086001F,                          // nickname
+    0x00A0001F,                          // company telephone
     0x0093001F, 0x0094001F, 0x0095001F,  // instant messaging
-    0x008D001F,  // manager
-    0x00AA001F,  // government id
-    0x00AB001F,  // account name
-    0x00A9001F,  // customer id
+    0x008D001F,                          // manager
+    0x00AA001F,                          // government id
+    0x00AB001F,                          // account name
+    0x00A9001F,                          // customer id
 };
 
 PFNGETTEXT FindGetter(DWORD dwTag) {
@@ -142,7 +142,8 @@ HRESULT CContactStore::GetPropertyText(DWORD dwTag, ContactFieldValue* pValue) {
   CEPROPVAL* pProps = NULL;
   ULONG cbBuffer = 0;
   hr = pItem->GetProps(&propid, 0, 1, &pProps, &cbBuffer, NULL);
-  if (hr == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) pProps = (CEPROPVAL*)LocalAlloc(LMEM_FIXED, cbBuffer);
+  if (hr == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER))
+    pProps = (CEPROPVAL*)LocalAlloc(LMEM_FIXED, cbBuffer);
   hr = pProps ? pItem->GetProps(&propid, 0, 1, &pProps, &cbBuffer, NULL) : E_FAIL;
 
   if (FAILED(hr)) {

@@ -67,14 +67,14 @@ const SetterEntry kSetters[] = {
 // Properties without a setter of their own: queued, and written through the
 // generic item once the contact has been saved.
 const DWORD kQueuedTags[] = {
-    0x0086001F,  // nickname
-    0x008D001F,  // manager
+    0x0086001F,                          // nickname
+    0x008D001F,                          // manager
     0x0093001F, 0x0094001F, 0x0095001F,  // instant messaging
-    0x00A0001F,  // company telephone
-    0x00A8001F,  // company reading
-    0x00A9001F,  // customer id
-    0x00AA001F,  // government id
-    0x00AB001F,  // account name
+    0x00A0001F,                          // company telephone
+    0x00A8001F,                          // company reading
+    0x00A9001F,                          // customer id
+    0x00AA001F,                          // government id
+    0x00AB001F,                          // account name
 };
 
 PFNPUTTEXT FindSetter(DWORD dwTag) {
@@ -127,7 +127,8 @@ int CContactStore::SetField(DWORD dwTag, ContactFieldValue* pValue) {
     FileTimeToSystemTime(&ft, &st);
     DATE date = 0;
     m_pApp->SystemTimeToVariantTime(&st, &date);
-    hr = dwTag == PIMPR_BIRTHDAY ? m_pCurrent->put_Birthday(date) : m_pCurrent->put_Anniversary(date);
+    hr = dwTag == PIMPR_BIRTHDAY ? m_pCurrent->put_Birthday(date)
+                                 : m_pCurrent->put_Anniversary(date);
   } else {
     return 0;  // categories, notes and unknown tags are not set
   }
@@ -161,9 +162,9 @@ int CContactStore::SaveContact() {
   if (!m_bOpened || !m_pCurrent) return 0;
   try {
     HRESULT hr = m_pCurrent->Save();
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     hr = ApplyQueuedProperties();
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     return 1;
   } catch (long) {
     m_pCurrent->Release();
@@ -181,19 +182,19 @@ HRESULT CContactStore::ApplyQueuedProperties() {
   IItem* pItem = NULL;
   try {
     pProps = new (std::nothrow) CEPROPVAL[nCount];
-    if (!pProps) throw (long)E_FAIL;
+    if (!pProps) throw(long) E_FAIL;
     for (int i = 0; i < nCount; i++) m_QueuedProps.GetAt(&pProps[i], i);
 
-    if (!m_pCurrent || !m_pApp) throw (long)E_FAIL;
+    if (!m_pCurrent || !m_pApp) throw(long) E_FAIL;
     long oid = 0;
     HRESULT hr = m_pCurrent->get_Oid(&oid);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     hr = m_pApp->GetItemFromOidEx((CEOID)oid, 0, &pItem);
-    if (FAILED(hr) || !pItem) throw (long)E_FAIL;
+    if (FAILED(hr) || !pItem) throw(long) E_FAIL;
     hr = pItem->SetProps(0, (WORD)nCount, pProps);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     hr = pItem->Save();
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     hrResult = S_OK;
   } catch (long hr) {
     hrResult = hr;

@@ -39,8 +39,8 @@ int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
         // empty contact, so it is taken out again first.
         if (m_pCurrentNode != nullptr) {
           IXMLDOMNode* pRemoved = nullptr;
-          if (m_pRootNode != nullptr && SUCCEEDED(m_pRootNode->removeChild(m_pCurrentNode, &pRemoved)) &&
-              pRemoved != nullptr)
+          if (m_pRootNode != nullptr &&
+              SUCCEEDED(m_pRootNode->removeChild(m_pCurrentNode, &pRemoved)) && pRemoved != nullptr)
             pRemoved->Release();
           m_pCurrentNode->Release();
           m_pCurrentNode = nullptr;

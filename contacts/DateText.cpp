@@ -80,8 +80,7 @@ int DateTextToFileTime(const WCHAR* text, FILETIME* pft) {
   if (!ReadNumber(&p, 4, 4, &year) || *p++ != u'-') return 0;
   if (!ReadNumber(&p, 1, 2, &month) || *p++ != u'-') return 0;
   if (!ReadNumber(&p, 1, 2, &day)) return 0;
-  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
-    return 0;
+  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
 
   int hour = 0, minute = 0, second = 0, millis = 0;
   if ((*p == u'T' || *p == u't' || *p == u' ') && p[1] >= u'0' && p[1] <= u'9') {

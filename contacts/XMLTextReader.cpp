@@ -46,24 +46,24 @@ int CXMLTextReader::LoadContactsXML(LPCWSTR pszPath) {
     m_pDoc->put_async(VARIANT_FALSE);
 
     HRESULT hr = m_pDoc->setProperty(CBstr(u"SelectionLanguage"), CVariant(u"XPath"));
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     hr = m_pDoc->put_preserveWhiteSpace(VARIANT_TRUE);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     VARIANT_BOOL bLoaded = VARIANT_FALSE;
     hr = m_pDoc->load(source, &bLoaded);
-    if (FAILED(hr) || bLoaded == VARIANT_FALSE) throw (long)hr;
+    if (FAILED(hr) || bLoaded == VARIANT_FALSE) throw(long) hr;
 
     hr = m_pDoc->QueryInterface(IID_IXMLDOMNode, (void**)&m_pDocNode);
-    if (FAILED(hr) || m_pDocNode == nullptr) throw (long)hr;
+    if (FAILED(hr) || m_pDocNode == nullptr) throw(long) hr;
 
     hr = m_pDocNode->selectNodes(CBstr(u"//CONTACTS/VCARD"), &m_pNodeList);
-    if (FAILED(hr) || m_pNodeList == nullptr) throw (long)hr;
+    if (FAILED(hr) || m_pNodeList == nullptr) throw(long) hr;
 
     long nLength = 0;
     hr = m_pNodeList->get_length(&nLength);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
     m_nContactCount = (int)nLength;
 
     nResult = 1;

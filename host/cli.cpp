@@ -53,7 +53,8 @@ void open_existing_device(const Options& o) {
   open_device(folder);
   std::error_code ec;
   if (!fs::is_directory(device::system_dir(), ec))
-    throw UsageError(folder.string() + " is not a device (no .device folder; run `vardel device init`)");
+    throw UsageError(folder.string() +
+                     " is not a device (no .device folder; run `vardel device init`)");
 }
 
 // The window started from the desktop menu on a first run: the default
@@ -63,7 +64,8 @@ void open_device_for_window(const Options& o) {
   const char* env = std::getenv("VARDEL_DEVICE");
   const bool chosen = (o.device && !o.device->empty()) || (env != nullptr && *env != '\0');
   std::error_code ec;
-  if (!chosen && !fs::exists(choose_device_folder(o.device), ec)) init_device(choose_device_folder(o.device));
+  if (!chosen && !fs::exists(choose_device_folder(o.device), ec))
+    init_device(choose_device_folder(o.device));
   open_existing_device(o);
 }
 
@@ -76,7 +78,8 @@ void print_json(const nlohmann::json& j) {
 int run_cli(int argc, char** argv) {
   CLI::App app{"Vardel: back up a phone's contacts and SMS messages to its storage card", "vardel"};
   Options o;
-  app.add_option("--device", o.device, "device folder (default $VARDEL_DEVICE, else ~/.local/share/vardel/device)");
+  app.add_option("--device", o.device,
+                 "device folder (default $VARDEL_DEVICE, else ~/.local/share/vardel/device)");
   app.add_option("--screen", o.screen, "screen size WxH (default 240x320)");
   app.add_flag("--trace", o.trace, "write every label change and box to standard error");
   app.require_subcommand(0, 1);
@@ -84,14 +87,20 @@ int run_cli(int argc, char** argv) {
   auto* gui = app.add_subcommand("gui", "open the window");
   auto* backup = app.add_subcommand("backup", "tap \"备份\": back up contacts and messages");
   backup->add_flag("--yes,-y", o.yes, "answer the confirmation with OK");
-  auto* restore = app.add_subcommand("restore", "tap \"恢复通讯录\": restore contacts from the backup");
+  auto* restore =
+      app.add_subcommand("restore", "tap \"恢复通讯录\": restore contacts from the backup");
   restore->add_flag("--yes,-y", o.yes, "answer the confirmation with OK");
   auto* view = app.add_subcommand(
-      "view", "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)");
-  view->add_option("FILE", o.file, "file name in the backup folder, or a path (asked when not given)");
-  auto* render = app.add_subcommand("render", "render a backup file through its stylesheet into an HTML page");
+      "view",
+      "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)");
+  view->add_option("FILE", o.file,
+                   "file name in the backup folder, or a path (asked when not given)");
+  auto* render =
+      app.add_subcommand("render", "render a backup file through its stylesheet into an HTML page");
   render->add_option("FILE", o.file, "backup XML file (contacts or messages)")->required();
-  render->add_option("-o,--output", o.output, "the page to write (default: the page `view` opens, in ~/.cache/vardel/pages)");
+  render->add_option(
+      "-o,--output", o.output,
+      "the page to write (default: the page `view` opens, in ~/.cache/vardel/pages)");
   auto* about = app.add_subcommand("about", "tap \"关于\": show the About text");
 
   auto* dev = app.add_subcommand("device", "device tools");
@@ -107,7 +116,8 @@ int run_cli(int argc, char** argv) {
   auto* c_export = contacts->add_subcommand("export", "write the contacts to a JSON or vCard file");
   c_export->add_option("--format", o.format, "json (default) or vcard")
       ->check(CLI::IsMember({"json", "vcard"}));
-  c_export->add_option("--vcard-version", o.vcard_version, "vCard version to write: 4 (default) or 3")
+  c_export
+      ->add_option("--vcard-version", o.vcard_version, "vCard version to write: 4 (default) or 3")
       ->check(CLI::IsMember({3, 4}));
   c_export->add_flag("--tags", o.tags, "JSON keys as hex property tags");
   c_export->add_option("FILE", o.file, "file to write (replaced)")->required();
@@ -117,8 +127,9 @@ int run_cli(int argc, char** argv) {
   auto* messages = app.add_subcommand("messages", "the phone's message stores in and out");
   messages->require_subcommand(1);
   auto* m_import = messages->add_subcommand(
-      "import", "append the messages of a JSON file or an Android SMS backup (<smses>); "
-                "messages already on the phone are skipped for the latter");
+      "import",
+      "append the messages of a JSON file or an Android SMS backup (<smses>); "
+      "messages already on the phone are skipped for the latter");
   m_import->add_option("FILE", o.file, "JSON or SMS backup XML file")->required();
   auto* m_list = messages->add_subcommand("list", "print the message stores as JSON");
 
@@ -166,7 +177,8 @@ int run_cli(int argc, char** argv) {
       return run_window(session) == 1 ? 0 : 1;
     }
     if (app.got_subcommand(gui)) {
-      if (!display_available()) throw UsageError("no display to open the window on (DISPLAY is not set)");
+      if (!display_available())
+        throw UsageError("no display to open the window on (DISPLAY is not set)");
       open_device_for_window(o);
       return run_window(session) == 1 ? 0 : 1;
     }

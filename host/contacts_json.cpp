@@ -38,10 +38,14 @@ std::optional<CEPROPID> parse_tag(const std::string& key) {
     for (size_t i = 2; i < key.size(); ++i) {
       const char c = key[i];
       int digit;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      else return std::nullopt;
+      if (c >= '0' && c <= '9')
+        digit = c - '0';
+      else if (c >= 'a' && c <= 'f')
+        digit = c - 'a' + 10;
+      else if (c >= 'A' && c <= 'F')
+        digit = c - 'A' + 10;
+      else
+        return std::nullopt;
       if (i >= 10) return std::nullopt;  // more than eight digits
       value = value * 16 + static_cast<std::uint32_t>(digit);
     }

@@ -27,7 +27,8 @@ nlohmann::json parse_json(const fs::path& file, const std::string& bytes) {
   try {
     return nlohmann::json::parse(bytes);
   } catch (const nlohmann::json::parse_error& e) {
-    throw UsageError(file.string() + " is not valid JSON (" + std::string(e.what()).substr(0, 200) + ")");
+    throw UsageError(file.string() + " is not valid JSON (" + std::string(e.what()).substr(0, 200) +
+                     ")");
   }
 }
 
@@ -39,7 +40,8 @@ std::string lower(std::string s) {
 // The first text of the file after a byte order mark and white space.
 std::string_view opening(std::string_view bytes) {
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  while (!bytes.empty() && std::isspace(static_cast<unsigned char>(bytes.front()))) bytes.remove_prefix(1);
+  while (!bytes.empty() && std::isspace(static_cast<unsigned char>(bytes.front())))
+    bytes.remove_prefix(1);
   return bytes.substr(0, 11);
 }
 
@@ -56,8 +58,7 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
   if (is_vcard_file(file, bytes)) {
     tools::VcardImport cards = tools::read_vcards(bytes);
     for (const auto& w : cards.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
-    if (cards.contacts.empty())
-      throw UsageError(file.string() + " holds no readable vCard");
+    if (cards.contacts.empty()) throw UsageError(file.string() + " holds no readable vCard");
     records = std::move(cards.contacts);
   } else {
     records = contacts_from_json(parse_json(file, bytes));
@@ -70,8 +71,9 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 void export_contacts_file(const fs::path& file, const ContactsExport& how) {
   const auto contacts = poom::list_contacts(device::contacts_db());
   if (how.format == ContactsFormat::vcard) {
-    replace_host_file(file, tools::write_vcards(contacts, how.vcard_version == 3 ? tools::VcardVersion::v3
-                                                                           : tools::VcardVersion::v4));
+    replace_host_file(
+        file, tools::write_vcards(contacts, how.vcard_version == 3 ? tools::VcardVersion::v3
+                                                                   : tools::VcardVersion::v4));
     return;
   }
   const auto j = contacts_to_json(contacts, how.hex_tags);
@@ -84,7 +86,8 @@ int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& 
     const tools::SmsImport sms = tools::import_android_sms(bytes, device::messages_db());
     for (const auto& w : sms.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
     out << "imported " << sms.added << " messages";
-    if (sms.skipped_duplicates > 0) out << " (" << sms.skipped_duplicates << " already on the phone)";
+    if (sms.skipped_duplicates > 0)
+      out << " (" << sms.skipped_duplicates << " already on the phone)";
     out << "\n";
     return sms.added;
   }

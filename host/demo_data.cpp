@@ -23,17 +23,17 @@ struct DemoPerson {
 };
 
 const DemoPerson kPeople[] = {
-    {u"张", u"伟", false},       {u"王", u"芳", false},        {u"李", u"娜", false},
-    {u"刘", u"洋", false},       {u"陈", u"静", false},        {u"杨", u"磊", false},
-    {u"赵", u"敏", false},       {u"黄", u"军", false},        {u"周", u"杰", false},
-    {u"吴", u"丽", false},       {u"徐", u"强", false},        {u"孙", u"艳", false},
-    {u"马", u"超", false},       {u"朱", u"霞", false},        {u"胡", u"斌", false},
-    {u"郭", u"晶", false},       {u"何", u"涛", false},        {u"高", u"玲", false},
-    {u"林", u"峰", false},       {u"罗", u"琳", false},        {u"Smith", u"John", true},
-    {u"Garcia", u"Maria", true}, {u"Müller", u"Jürgen", true}, {u"O'Brien", u"Siobhan", true},
-    {u"Dubois", u"Amélie", true}, {u"Rossi", u"Luca", true},   {u"Kowalski", u"Anna", true},
-    {u"Nguyen", u"Minh", true},  {u"Tanaka", u"Yuki", true},   {u"Andersson", u"Erik", true},
-    {u"Silva", u"Pedro", true},  {u"Brown", u"Emily", true},
+    {u"张", u"伟", false},        {u"王", u"芳", false},        {u"李", u"娜", false},
+    {u"刘", u"洋", false},        {u"陈", u"静", false},        {u"杨", u"磊", false},
+    {u"赵", u"敏", false},        {u"黄", u"军", false},        {u"周", u"杰", false},
+    {u"吴", u"丽", false},        {u"徐", u"强", false},        {u"孙", u"艳", false},
+    {u"马", u"超", false},        {u"朱", u"霞", false},        {u"胡", u"斌", false},
+    {u"郭", u"晶", false},        {u"何", u"涛", false},        {u"高", u"玲", false},
+    {u"林", u"峰", false},        {u"罗", u"琳", false},        {u"Smith", u"John", true},
+    {u"Garcia", u"Maria", true},  {u"Müller", u"Jürgen", true}, {u"O'Brien", u"Siobhan", true},
+    {u"Dubois", u"Amélie", true}, {u"Rossi", u"Luca", true},    {u"Kowalski", u"Anna", true},
+    {u"Nguyen", u"Minh", true},   {u"Tanaka", u"Yuki", true},   {u"Andersson", u"Erik", true},
+    {u"Silva", u"Pedro", true},   {u"Brown", u"Emily", true},
 };
 
 // A small deterministic generator, so every demo device is the same.
@@ -50,29 +50,41 @@ std::u16string mobile_number(int i) { return utf16("13" + std::to_string(8000000
 
 poom::ContactRecord make_contact(const DemoPerson& p, int i) {
   poom::ContactRecord c;
-  std::u16string file_as = p.latin ? std::u16string(p.last) + u", " + p.first
-                                   : std::u16string(p.last) + p.first;
+  std::u16string file_as =
+      p.latin ? std::u16string(p.last) + u", " + p.first : std::u16string(p.last) + p.first;
   c.push_back({PIMPR_FILEAS, file_as});
   c.push_back({PIMPR_FIRST_NAME, p.first});
   c.push_back({PIMPR_LAST_NAME, p.last});
   c.push_back({PIMPR_MOBILE_TELEPHONE_NUMBER, mobile_number(i)});
-  if (i % 3 == 0) c.push_back({PIMPR_BUSINESS_TELEPHONE_NUMBER, utf16("010-6" + std::to_string(5550000 + i))});
-  if (i % 4 == 1) c.push_back({PIMPR_HOME_TELEPHONE_NUMBER, utf16("021-5" + std::to_string(4440000 + i))});
-  if (i % 5 == 2) c.push_back({PIMPR_COMPANY_NAME, p.latin ? u"Example Trading & Co." : u"示例科技有限公司"});
-  if (i % 2 == 0) c.push_back({PIMPR_EMAIL1_ADDRESS, utf16("user" + std::to_string(i) + "@example.com")});
+  if (i % 3 == 0)
+    c.push_back({PIMPR_BUSINESS_TELEPHONE_NUMBER, utf16("010-6" + std::to_string(5550000 + i))});
+  if (i % 4 == 1)
+    c.push_back({PIMPR_HOME_TELEPHONE_NUMBER, utf16("021-5" + std::to_string(4440000 + i))});
+  if (i % 5 == 2)
+    c.push_back({PIMPR_COMPANY_NAME, p.latin ? u"Example Trading & Co." : u"示例科技有限公司"});
+  if (i % 2 == 0)
+    c.push_back({PIMPR_EMAIL1_ADDRESS, utf16("user" + std::to_string(i) + "@example.com")});
   if (i % 7 == 3) c.push_back({PIMPR_HOME_ADDRESS_CITY, p.latin ? u"Springfield" : u"北京"});
-  if (i % 9 == 4) c.push_back({PIMPR_BIRTHDAY, utf16("19" + std::to_string(70 + i % 25) + "-05-17")});
+  if (i % 9 == 4)
+    c.push_back({PIMPR_BIRTHDAY, utf16("19" + std::to_string(70 + i % 25) + "-05-17")});
   return c;
 }
 
 const char16_t* const kInboxTexts[] = {
-    u"晚上一起吃饭吗？", u"收到，谢谢！", u"会议改到下午三点。", u"Happy birthday! 🎂",
-    u"Running late, be there in 10.", u"您的验证码是 482913，请勿告诉他人。",
-    u"周末去爬山吧", u"Can you call me back?", u"快递已放在门卫室", u"Meeting moved to Friday <3 & thanks",
+    u"晚上一起吃饭吗？",
+    u"收到，谢谢！",
+    u"会议改到下午三点。",
+    u"Happy birthday! 🎂",
+    u"Running late, be there in 10.",
+    u"您的验证码是 482913，请勿告诉他人。",
+    u"周末去爬山吧",
+    u"Can you call me back?",
+    u"快递已放在门卫室",
+    u"Meeting moved to Friday <3 & thanks",
 };
 const char16_t* const kSentTexts[] = {
-    u"好的，马上到。", u"OK, see you then.", u"明天见！", u"Thanks a lot!",
-    u"我在路上了", u"Sure, 7pm works.", u"已转账，请查收。", u"Call you later.",
+    u"好的，马上到。", u"OK, see you then.", u"明天见！",         u"Thanks a lot!",
+    u"我在路上了",     u"Sure, 7pm works.",  u"已转账，请查收。", u"Call you later.",
 };
 
 }  // namespace

@@ -59,8 +59,9 @@ void init_device(const fs::path& folder) {
   write_if_missing(program / "MessageLogMsg.xsl", message_stylesheet());
 
   if (!fs::exists(device::registry_file()) &&
-      !core::write_registry_string(u"HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory",
-                                   u"Folder", u"Storage Card"))
+      !core::write_registry_string(
+          u"HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory", u"Folder",
+          u"Storage Card"))
     throw std::runtime_error("cannot write " + device::registry_file().string());
 
   poom::create_contacts_db(device::contacts_db());

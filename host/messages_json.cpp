@@ -20,8 +20,8 @@ struct FolderKey {
 };
 
 const FolderKey kFolders[] = {
-    {"inbox", mapi::FolderKind::inbox},   {"sent", mapi::FolderKind::sent},
-    {"drafts", mapi::FolderKind::drafts}, {"outbox", mapi::FolderKind::outbox},
+    {"inbox", mapi::FolderKind::inbox},     {"sent", mapi::FolderKind::sent},
+    {"drafts", mapi::FolderKind::drafts},   {"outbox", mapi::FolderKind::outbox},
     {"deleted", mapi::FolderKind::deleted},
 };
 
@@ -30,7 +30,8 @@ nlohmann::json message_to_json(const mapi::Message& m) {
   if (m.sender) obj["from"] = utf8(*m.sender);
   if (!m.recipients.empty()) {
     nlohmann::json to = nlohmann::json::array();
-    for (const auto& r : m.recipients) to.push_back(r ? nlohmann::json(utf8(*r)) : nlohmann::json());
+    for (const auto& r : m.recipients)
+      to.push_back(r ? nlohmann::json(utf8(*r)) : nlohmann::json());
     obj["to"] = std::move(to);
   }
   if (m.delivery) obj["time"] = iso_time(*m.delivery);
@@ -60,9 +61,12 @@ mapi::Message message_from_json(const nlohmann::json& obj, const std::string& wh
       m.recipients.push_back(utf16(to.get<std::string>()));
     } else if (to.is_array()) {
       for (const auto& r : to) {
-        if (r.is_null()) m.recipients.emplace_back();
-        else if (r.is_string()) m.recipients.push_back(utf16(r.get<std::string>()));
-        else throw UsageError(where + ": a recipient in \"to\" is not a text");
+        if (r.is_null())
+          m.recipients.emplace_back();
+        else if (r.is_string())
+          m.recipients.push_back(utf16(r.get<std::string>()));
+        else
+          throw UsageError(where + ": a recipient in \"to\" is not a text");
       }
     } else {
       throw UsageError(where + ": \"to\" is not a list of texts");
@@ -101,7 +105,8 @@ FILETIME parse_iso_time(const std::string& text) {
   if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
       second > 59)
     throw UsageError("\"" + text + "\" is not a valid time");
-  std::uint64_t ticks = mapi::filetime_ticks(mapi::utc_filetime(year, month, day, hour, minute, second));
+  std::uint64_t ticks =
+      mapi::filetime_ticks(mapi::utc_filetime(year, month, day, hour, minute, second));
   if (m[8].matched) {
     const std::int64_t offset =
         (std::stoll(m[9]) * 60 + std::stoll(m[10])) * 60 * 10000000ll * (m[8] == "+" ? 1 : -1);
@@ -155,9 +160,9 @@ int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
       if (!value.is_array()) throw UsageError(where + ": \"" + key + "\" is not a list");
       size_t i = 0;
       for (const auto& msg : value)
-        imp.messages.emplace_back(folder->kind,
-                                  message_from_json(msg, where + " " + key + " message " +
-                                                             std::to_string(++i)));
+        imp.messages.emplace_back(
+            folder->kind,
+            message_from_json(msg, where + " " + key + " message " + std::to_string(++i)));
     }
     imports.push_back(std::move(imp));
   }

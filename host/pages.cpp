@@ -37,7 +37,8 @@ void render_page(const fs::path& xml_file, const fs::path& out_html) {
   std::error_code ec;
   if (!fs::is_regular_file(xml_file, ec)) throw UsageError("cannot read " + xml_file.string());
   // The cache folder is ours to make; any other folder must exist.
-  if (out_html.parent_path() == tools::cache_dir() / "pages") fs::create_directories(out_html.parent_path(), ec);
+  if (out_html.parent_path() == tools::cache_dir() / "pages")
+    fs::create_directories(out_html.parent_path(), ec);
   const tools::RenderResult r = tools::render_backup(xml_file, out_html, builtin_stylesheet_dir());
   if (!r.ok) throw std::runtime_error("cannot render " + xml_file.string() + ": " + r.error);
 }

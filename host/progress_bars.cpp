@@ -13,7 +13,8 @@ std::string ProgressBars::render(const std::u16string& text, int width) {
   if (percent == std::u16string::npos) return utf8(text);
   // The number stands right before the sign, after the padding spaces.
   size_t start = percent;
-  while (start > 0 && (text[start - 1] == u'-' || (text[start - 1] >= u'0' && text[start - 1] <= u'9')))
+  while (start > 0 &&
+         (text[start - 1] == u'-' || (text[start - 1] >= u'0' && text[start - 1] <= u'9')))
     --start;
   if (start == percent) return utf8(text);
   const std::u16string number = text.substr(start, percent - start);
@@ -27,7 +28,8 @@ std::string ProgressBars::render(const std::u16string& text, int width) {
   while (!title.empty() && (title.back() == u' ' || title.back() == u'\u3000')) title.pop_back();
   const long clamped = std::clamp(value, 0L, 100L);
   const int filled = static_cast<int>(clamped * width / 100);
-  std::string bar = utf8(title) + " [" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
+  std::string bar =
+      utf8(title) + " [" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
   char num[24];
   std::snprintf(num, sizeof num, " %3ld%%", value);
   return bar + num;

@@ -116,7 +116,8 @@ int run_job_button(const SessionOptions& options, int button) {
                       gwes::click(GetDlgItem(dialog, button));
                       HANDLE after[3] = {g_hContactsThread, g_hMessagesThread, g_hRestoreThread};
                       for (int i = 0; i < 3; ++i)
-                        if (after[i] != before[i] && after[i] != nullptr) started.push_back(after[i]);
+                        if (after[i] != before[i] && after[i] != nullptr)
+                          started.push_back(after[i]);
                       return started;
                     });
   fe.set_label_listener([&bars](int id, const std::u16string& text, bool visible) {
@@ -143,10 +144,11 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
   start_platform();
   ProgressBars bars(std::cerr, false);
   std::atomic<bool> opened{false};
-  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars), [](HWND dialog) {
-    gwes::click(GetDlgItem(dialog, IDC_VIEW));
-    return std::vector<HANDLE>{};
-  });
+  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars),
+                    [](HWND dialog) {
+                      gwes::click(GetDlgItem(dialog, IDC_VIEW));
+                      return std::vector<HANDLE>{};
+                    });
   fe.set_picker([&file](const fs::path& start) -> std::optional<fs::path> {
     if (file) {
       if (file->is_relative() && fs::exists(start / *file)) return start / *file;
@@ -217,7 +219,9 @@ int run_window(const SessionOptions& options) {
   class WindowFrontend : public FltkFrontend {
    public:
     using FltkFrontend::FltkFrontend;
-    bool shell_open(const fs::path& host_path) override { return open_for_reading(host_path).has_value(); }
+    bool shell_open(const fs::path& host_path) override {
+      return open_for_reading(host_path).has_value();
+    }
   };
   // Jobs may still run when the user closes the window; they end with the
   // process, so the front end they might still call stays until then.

@@ -9,9 +9,9 @@
 namespace vardel::host {
 
 struct SessionOptions {
-  bool trace = false;        // every label change and box to stderr
-  bool yes = false;          // answer the confirmation box with OK
-  bool progress = true;      // live progress bars when stderr is a terminal
+  bool trace = false;    // every label change and box to stderr
+  bool yes = false;      // answer the confirmation box with OK
+  bool progress = true;  // live progress bars when stderr is a terminal
 };
 
 // Starts the process-wide parts once: COM classes, resources.

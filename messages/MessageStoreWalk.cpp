@@ -24,8 +24,8 @@ static SizedSPropTagArray(1, g_InboxFolderProp) = {1, {PR_CE_IPM_INBOX_ENTRYID}}
 static SizedSPropTagArray(1, g_SentFolderProp) = {1, {PR_IPM_SENTMAIL_ENTRYID}};
 static SizedSPropTagArray(4, g_InboxColumns) = {
     4, {PR_ENTRYID, PR_SUBJECT_W, PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME}};
-static SizedSPropTagArray(3, g_SentProps) = {
-    3, {PR_ENTRYID, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME}};
+static SizedSPropTagArray(3, g_SentProps) = {3,
+                                             {PR_ENTRYID, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME}};
 
 // The property at index i of a GetProps answer when it holds the asked-for
 // tag, or null (a missing property comes back with the error type).
@@ -204,7 +204,8 @@ int CXMLTextWriter::ReadNextInboxMessage() {
     FreeProws(pRows);
     if (g_pInboxProps == NULL) continue;
 
-    ReadLocalTime(PropAt(g_pInboxProps, cValues, 3, PR_MESSAGE_DELIVERY_TIME), &g_InboxMessage.stTime);
+    ReadLocalTime(PropAt(g_pInboxProps, cValues, 3, PR_MESSAGE_DELIVERY_TIME),
+                  &g_InboxMessage.stTime);
     LPSPropValue pText = PropAt(g_pInboxProps, cValues, 1, PR_SUBJECT_W);
     LPSPropValue pSender = PropAt(g_pInboxProps, cValues, 2, PR_SENDER_EMAIL_ADDRESS_W);
     g_InboxMessage.pszText = pText ? pText->Value.lpszW : NULL;
@@ -247,7 +248,8 @@ int CXMLTextWriter::ReadNextSentMessage() {
       continue;
     }
 
-    ReadLocalTime(PropAt(g_pSentProps, cValues, 2, PR_MESSAGE_DELIVERY_TIME), &g_SentMessage.stTime);
+    ReadLocalTime(PropAt(g_pSentProps, cValues, 2, PR_MESSAGE_DELIVERY_TIME),
+                  &g_SentMessage.stTime);
     LPSPropValue pText = PropAt(g_pSentProps, cValues, 1, PR_SUBJECT_W);
     g_SentMessage.pszText = pText ? pText->Value.lpszW : NULL;
     g_SentMessage.pszAddress = g_pszSentAddress;

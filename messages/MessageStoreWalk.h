@@ -17,11 +17,11 @@
 #include "platform/mapi/cemapi.h"
 
 struct MessageRecord {
-  SYSTEMTIME stTime;      // delivery time in local time; all zero when the message has none
-  LPWSTR pszAddress;      // inbox: the sender; sent items: the recipient; may be null
-  LPWSTR pszTimeText;     // "  h:m:s", set while the message is written
-  LPWSTR pszDateText;     // "y-m-d", set while the message is written
-  LPWSTR pszText;         // the message text; may be null
+  SYSTEMTIME stTime;   // delivery time in local time; all zero when the message has none
+  LPWSTR pszAddress;   // inbox: the sender; sent items: the recipient; may be null
+  LPWSTR pszTimeText;  // "  h:m:s", set while the message is written
+  LPWSTR pszDateText;  // "y-m-d", set while the message is written
+  LPWSTR pszText;      // the message text; may be null
 };
 
 extern IMAPIFolder* g_pInboxFolder;

@@ -41,7 +41,8 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
     memset(szDate, 0, sizeof(szDate));
     ullWritten += 100;
 
-    bool bInbox = nInbox == 1 && (nSent != 1 || InboxFirst(g_InboxMessage.stTime, g_SentMessage.stTime));
+    bool bInbox =
+        nInbox == 1 && (nSent != 1 || InboxFirst(g_InboxMessage.stTime, g_SentMessage.stTime));
     MessageRecord* pRecord = bInbox ? &g_InboxMessage : &g_SentMessage;
 
     // A message without a time is written with empty Date and Time.
@@ -63,7 +64,8 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
     CreateMessageCard(&m_pCurrentNode, szLabel, szLabel);
     if (m_pCurrentNode != NULL) {
       IXMLDOMNode* pTextNode = NULL;
-      if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 && pTextNode != NULL) {
+      if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 &&
+          pTextNode != NULL) {
         if (pRecord->pszText != NULL && pRecord->pszText[0] != 0) {
           BSTR bstrText = SysAllocString(pRecord->pszText);
           if (bstrText != NULL) {

@@ -23,19 +23,23 @@ void draw_address_card(Canvas& c) {
   c.round_rect(22, 26, 96, 86, 8, Rgb{0, 0, 0}, 0.18);  // shadow
   c.round_rect(18, 22, 92, 82, 8, kWhite);
   c.circle(40, 44, 9, kInk);
-  c.shape([](double x, double y) {  // shoulders
-    return Canvas::round_rect_distance(x, y, 26, 56, 54, 74, 9);
-  }, kInk);
+  c.shape(
+      [](double x, double y) {  // shoulders
+        return Canvas::round_rect_distance(x, y, 26, 56, 54, 74, 9);
+      },
+      kInk);
   for (int i = 0; i < 3; ++i) c.line(62, 42 + i * 12, 82, 42 + i * 12, 4, kSkyBlue);
 }
 
 void draw_storage_card(Canvas& c) {
   // A card with a clipped corner and its contacts.
-  c.shape([](double x, double y) {
-    double body = Canvas::round_rect_distance(x, y, 160, 22, 214, 86, 5);
-    double corner = (x - 160) + (y - 22) - 16;  // cut the top-left corner
-    return std::max(body, -corner / std::sqrt(2.0));
-  }, kWhite);
+  c.shape(
+      [](double x, double y) {
+        double body = Canvas::round_rect_distance(x, y, 160, 22, 214, 86, 5);
+        double corner = (x - 160) + (y - 22) - 16;  // cut the top-left corner
+        return std::max(body, -corner / std::sqrt(2.0));
+      },
+      kWhite);
   for (int i = 0; i < 4; ++i) c.round_rect(178 + i * 8, 28, 183 + i * 8, 40, 1.5, kGold);
   c.round_rect(170, 56, 204, 78, 3, kSkyBlue, 0.6);
 }

@@ -19,7 +19,8 @@ inline Rgb mix(Rgb a, Rgb b, double t) {
 
 class Canvas {
  public:
-  Canvas(int width, int height) : w_(width), h_(height), px_(width * height, Rgb{0, 0, 0}), alpha_(width * height, 0) {}
+  Canvas(int width, int height)
+      : w_(width), h_(height), px_(width * height, Rgb{0, 0, 0}), alpha_(width * height, 0) {}
 
   int width() const { return w_; }
   int height() const { return h_; }

@@ -18,10 +18,16 @@ constexpr Rgb kGold{0.98, 0.76, 0.22};
 Canvas draw_icon(int s) {
   Canvas c(s, s);
   double u = s / 16.0;  // drawn on a 16-unit grid
-  c.shape([=](double x, double y) { return Canvas::round_rect_distance(x, y, 0.5, 0.5, s - 0.5, s - 0.5, 3 * u); },
-          kDeepBlue);
-  c.shape([=](double x, double y) { return Canvas::round_rect_distance(x, y, 0.5, s * 0.45, s - 0.5, s - 0.5, 3 * u); },
-          kSkyBlue, 0.5);
+  c.shape(
+      [=](double x, double y) {
+        return Canvas::round_rect_distance(x, y, 0.5, 0.5, s - 0.5, s - 0.5, 3 * u);
+      },
+      kDeepBlue);
+  c.shape(
+      [=](double x, double y) {
+        return Canvas::round_rect_distance(x, y, 0.5, s * 0.45, s - 0.5, s - 0.5, 3 * u);
+      },
+      kSkyBlue, 0.5);
   c.round_rect(2.5 * u, 3 * u, 11 * u, 12 * u, 1.2 * u, kWhite);
   c.circle(5.2 * u, 6 * u, 1.5 * u, kDeepBlue);
   c.round_rect(3.4 * u, 8.2 * u, 7 * u, 10.8 * u, 1.2 * u, kDeepBlue);
@@ -44,8 +50,9 @@ Rgb straight(const Canvas& c, int x, int y) {
 using Palette = std::vector<std::array<std::uint8_t, 3>>;
 
 Palette vga_palette() {
-  return {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0}, {0, 0, 128},   {128, 0, 128},
-          {0, 128, 128},   {192, 192, 192}, {128, 128, 128}, {255, 0, 0}, {0, 255, 0},   {255, 255, 0},
+  return {{0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
+          {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {192, 192, 192},
+          {128, 128, 128}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
           {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255}};
 }
 
@@ -131,7 +138,7 @@ IconImage encode(const Canvas& c, int bits) {
 }
 
 std::vector<IconImage> draw_icons() {
-  const std::pair<int, int> formats[] = {{32, 4}, {16, 4}, {48, 8}, {32, 8},
+  const std::pair<int, int> formats[] = {{32, 4}, {16, 4},  {48, 8},  {32, 8},
                                          {16, 8}, {48, 32}, {32, 32}, {16, 32}};
   std::vector<IconImage> images;
   for (auto [size, bits] : formats) images.push_back(encode(draw_icon(size), bits));

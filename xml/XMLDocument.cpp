@@ -11,7 +11,12 @@
 #include "xml/ComHolders.h"
 
 CXMLDocument::CXMLDocument()
-    : m_pStore(NULL), m_pDocNode(NULL), m_pDoc(NULL), m_pNodeList(NULL), m_bOpened(0), m_bComInit(0) {
+    : m_pStore(NULL),
+      m_pDocNode(NULL),
+      m_pDoc(NULL),
+      m_pNodeList(NULL),
+      m_bOpened(0),
+      m_bComInit(0) {
   // Each file operation fills the path before use; an empty one until then
   // means a stray Save names no file rather than reading garbage.
   m_szFilePath[0] = 0;
@@ -23,16 +28,17 @@ int CXMLDocument::Open() {
     CoInitializeEx(NULL, COINIT_MULTITHREADED);
     m_bComInit = 1;
 
-    HRESULT hr = CoCreateInstance(CLSID_DOMDocument, NULL, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                  IID_IXMLDOMDocument2, (void**)&m_pDoc);
+    HRESULT hr =
+        CoCreateInstance(CLSID_DOMDocument, NULL, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                         IID_IXMLDOMDocument2, (void**)&m_pDoc);
     if (FAILED(hr)) {
       m_pDoc = NULL;
-      throw (long)hr;
+      throw(long) hr;
     }
 
     m_pStore = new (std::nothrow) CContactStore();
-    if (!m_pStore) throw (long)E_FAIL;
-    if (!m_pStore->Open()) throw (long)E_FAIL;
+    if (!m_pStore) throw(long) E_FAIL;
+    if (!m_pStore->Open()) throw(long) E_FAIL;
 
     m_bOpened = 1;
   } catch (long hr) {

@@ -16,8 +16,8 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode) {
   return CreateNode(pszPath, ppNode, NULL, NULL, NULL);
 }
 
-int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR pszDate, LPCWSTR pszTime,
-                               LPCWSTR pszDirection) {
+int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR pszDate,
+                               LPCWSTR pszTime, LPCWSTR pszDirection) {
   if (!pszPath || !ppNode) return 0;
   NKDbgPrintfW(u"CXMLTextWriter::CreateNode()+++ %s\r\n", pszPath);
 
@@ -32,7 +32,7 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
       HRESULT hr = m_pCurrentNode->selectSingleNode(bstrQuery, &pFound);
       if (FAILED(hr)) {
         if (pFound) pFound->Release();
-        throw (long)hr;
+        throw(long) hr;
       }
       if (pFound) {
         // Found: handed back as it is; found elements never get attributes.
@@ -51,9 +51,9 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
           GetLeafName(pszPath, szLeaf);
           CBstr bstrLeaf(szLeaf);
           hr = m_pDoc->createElement(bstrLeaf, &pElement);
-          if (FAILED(hr) || !pElement) throw (long)E_FAIL;
+          if (FAILED(hr) || !pElement) throw(long) E_FAIL;
           hr = pParent->appendChild(pElement, ppNode);
-          if (FAILED(hr) || !*ppNode) throw (long)E_FAIL;
+          if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
           bResult = 1;
 
           // Only an element standing directly in the record carries the
@@ -102,19 +102,19 @@ int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
   int bResult = 0;
   IXMLDOMElement* pElement = NULL;
   try {
-    if (!m_pDoc || !m_pRootNode) throw (long)E_FAIL;
+    if (!m_pDoc || !m_pRootNode) throw(long) E_FAIL;
     CBstr bstrName(u"VCARD");
     HRESULT hr = m_pDoc->createElement(bstrName, &pElement);
-    if (FAILED(hr)) throw (long)hr;
-    if (!pElement) throw (long)E_FAIL;
+    if (FAILED(hr)) throw(long) hr;
+    if (!pElement) throw(long) E_FAIL;
     hr = m_pRootNode->appendChild(pElement, ppNode);
-    if (FAILED(hr) || !*ppNode) throw (long)E_FAIL;
+    if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
 
     CBstr bstrTitle(u"TITLE");
     CVariant varTitle;
     varTitle = pszTitle;
     hr = pElement->setAttribute(bstrTitle, varTitle);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     CBstr bstrType(u"TYPE");
     CVariant varType;
@@ -128,36 +128,37 @@ int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
   return bResult;
 }
 
-int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts, LPCWSTR pszContactNumber) {
+int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts,
+                                      LPCWSTR pszContactNumber) {
   if (!ppNode) return 0;
   int bResult = 0;
   IXMLDOMElement* pElement = NULL;
   try {
-    if (!m_pDoc || !m_pRootNode) throw (long)E_FAIL;
+    if (!m_pDoc || !m_pRootNode) throw(long) E_FAIL;
     CBstr bstrName(u"VCARD");
     HRESULT hr = m_pDoc->createElement(bstrName, &pElement);
-    if (FAILED(hr)) throw (long)hr;
-    if (!pElement) throw (long)E_FAIL;
+    if (FAILED(hr)) throw(long) hr;
+    if (!pElement) throw(long) E_FAIL;
     hr = m_pRootNode->appendChild(pElement, ppNode);
-    if (FAILED(hr) || !*ppNode) throw (long)E_FAIL;
+    if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
 
     CBstr bstrOwner(u"Owner");
     CVariant varOwner;
     varOwner = u" ";
     hr = pElement->setAttribute(bstrOwner, varOwner);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     CBstr bstrType(u"TYPE");
     CVariant varType;
     varType = u"WinMobile";
     hr = pElement->setAttribute(bstrType, varType);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     CBstr bstrContacts(u"CONTACTS");
     CVariant varContacts;
     varContacts = pszContacts;
     hr = pElement->setAttribute(bstrContacts, varContacts);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     CBstr bstrNumber(u"ContactNumber");
     CVariant varNumber;

@@ -46,7 +46,7 @@ int CXMLTextWriter::CreateDocument(DocumentKind kind) {
       m_pDocNode->Release();
       m_pDocNode = NULL;
     }
-    if (!m_pDoc) throw (long)E_FAIL;
+    if (!m_pDoc) throw(long) E_FAIL;
 
     m_pDoc->put_async(VARIANT_FALSE);
 
@@ -54,10 +54,10 @@ int CXMLTextWriter::CreateDocument(DocumentKind kind) {
     CVariant varValue;
     varValue = u"XPath";
     HRESULT hr = m_pDoc->setProperty(bstrName, varValue);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     hr = m_pDoc->put_preserveWhiteSpace(VARIANT_TRUE);
-    if (FAILED(hr)) throw (long)hr;
+    if (FAILED(hr)) throw(long) hr;
 
     // Any other kind loads nothing: the parse of an empty text fails.
     const WCHAR* pszTemplate = NULL;
@@ -68,10 +68,10 @@ int CXMLTextWriter::CreateDocument(DocumentKind kind) {
     CBstr bstrXML(pszTemplate);
     VARIANT_BOOL bLoaded = VARIANT_FALSE;
     hr = m_pDoc->loadXML(bstrXML, &bLoaded);
-    if (FAILED(hr) || !bLoaded) throw (long)hr;
+    if (FAILED(hr) || !bLoaded) throw(long) hr;
 
     hr = m_pDoc->QueryInterface(IID_IXMLDOMNode, (void**)&m_pDocNode);
-    if (FAILED(hr) || !m_pDocNode) throw (long)hr;
+    if (FAILED(hr) || !m_pDocNode) throw(long) hr;
 
     if (m_pRootNode) {
       m_pRootNode->Release();
@@ -79,7 +79,7 @@ int CXMLTextWriter::CreateDocument(DocumentKind kind) {
     }
     CBstr bstrRoot(u"CONTACTS");
     hr = m_pDocNode->selectSingleNode(bstrRoot, &m_pRootNode);
-    if (FAILED(hr) || !m_pRootNode) throw (long)hr;
+    if (FAILED(hr) || !m_pRootNode) throw(long) hr;
     return 1;
   } catch (long hr) {
     if (hr < 0) {

@@ -30,7 +30,8 @@ std::vector<Entry> parse(const std::string& log, std::string* rest = nullptr) {
   auto it = log.cbegin();
   std::smatch m;
   while (std::regex_search(it, log.cend(), m, entry, std::regex_constants::match_continuous)) {
-    out.push_back({static_cast<DWORD>(std::stoul(m[1].str(), nullptr, 16)), std::stoll(m[2].str()), m[3].str()});
+    out.push_back({static_cast<DWORD>(std::stoul(m[1].str(), nullptr, 16)), std::stoll(m[2].str()),
+                   m[3].str()});
     EXPECT_GE(m[2].length(), 6);  // right-aligned in six, longer values whole
     it = m[0].second;
   }

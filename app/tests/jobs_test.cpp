@@ -22,7 +22,8 @@ std::set<std::string> files_in(const fs::path& dir) {
 using BackupJobs = JobTest;
 
 TEST_F(BackupJobs, FirstBackupWritesBothFilesAndStylesheetsThenOneDoneBoxThenReset) {
-  for (auto name : {u"Zhang San", u"Li Si", u"Wang Wu"}) poom::add_contact(contact(name, u"13800000000"));
+  for (auto name : {u"Zhang San", u"Li Si", u"Wang Wu"})
+    poom::add_contact(contact(name, u"13800000000"));
   add_sms(2, 1);
 
   auto [rc, rm] = backup();
@@ -105,7 +106,8 @@ TEST_F(BackupJobs, DatedCopiesWithinOneSecondEachKeepTheirOwnName) {
 
 TEST_F(BackupJobs, CompletionWaitsForALargeContactsFolder) {
   for (int i = 0; i < 300; ++i)
-    poom::add_contact(contact(u"Contact " + utf16(std::to_string(1000 + i)), u"139" + utf16(std::to_string(i))));
+    poom::add_contact(
+        contact(u"Contact " + utf16(std::to_string(1000 + i)), u"139" + utf16(std::to_string(i))));
   add_sms(1, 0);
 
   auto [rc, rm] = backup();
@@ -116,7 +118,8 @@ TEST_F(BackupJobs, CompletionWaitsForALargeContactsFolder) {
   auto all = window_.messages(WM_PROGRESS);
   size_t messages_done = all.size(), contacts_done = all.size();
   for (size_t i = 0; i < all.size(); ++i) {
-    if (all[i].lParam == PROGRESS_MESSAGES && all[i].wParam == 100 && messages_done == all.size()) messages_done = i;
+    if (all[i].lParam == PROGRESS_MESSAGES && all[i].wParam == 100 && messages_done == all.size())
+      messages_done = i;
     if (all[i].lParam == PROGRESS_CONTACTS && all[i].wParam == 100) contacts_done = i;
   }
   EXPECT_LT(messages_done, contacts_done);

@@ -59,7 +59,8 @@ class LockedTrace : public std::streambuf {
 
 class WindowFrontend : public host::HeadlessFrontend {
  public:
-  WindowFrontend(std::ostream* trace, BoxPolicy policy) : HeadlessFrontend(trace, std::move(policy)) {}
+  WindowFrontend(std::ostream* trace, BoxPolicy policy)
+      : HeadlessFrontend(trace, std::move(policy)) {}
   void dialog_created(const gwes::DialogInfo& dialog) override {
     std::lock_guard lock(m_);
     dialog_ = dialog.hwnd;
@@ -108,7 +109,8 @@ class WindowTest : public ::testing::Test {
     if (result_.valid()) result_.wait();
     release_boxes();
     wait_for_jobs();
-    for (HANDLE* h : {&g_hContactsThread, &g_hMessagesThread, &g_hRestoreThread, &g_hContactsDoneEvent}) {
+    for (HANDLE* h :
+         {&g_hContactsThread, &g_hMessagesThread, &g_hRestoreThread, &g_hContactsDoneEvent}) {
       if (*h) CloseHandle(*h);
       *h = nullptr;
     }
@@ -117,12 +119,15 @@ class WindowTest : public ::testing::Test {
   }
 
   // Runs fn on the window's thread and waits for it.
-  void on_window(std::function<void()> fn) { ASSERT_TRUE(gwes::call_on_window_thread(dialog_, std::move(fn))); }
+  void on_window(std::function<void()> fn) {
+    ASSERT_TRUE(gwes::call_on_window_thread(dialog_, std::move(fn)));
+  }
   void tap(int id) {
     on_window([this, id] { gwes::click(GetDlgItem(dialog_, id)); });
   }
   LRESULT progress(int percent, LPARAM code) {
-    return SendMessageW(dialog_, WM_PROGRESS, static_cast<WPARAM>(static_cast<INT_PTR>(percent)), code);
+    return SendMessageW(dialog_, WM_PROGRESS, static_cast<WPARAM>(static_cast<INT_PTR>(percent)),
+                        code);
   }
   gwes::ControlInfo control(int id) { return *gwes::control_info(GetDlgItem(dialog_, id)); }
   std::u16string text(int id) { return control(id).text; }

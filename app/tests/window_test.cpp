@@ -136,7 +136,8 @@ TEST_F(WindowTest, AboutShowsTheProgramLinesThenOurContactLines) {
   EXPECT_EQ(shown[0].caption, u"关于");
   EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_ICONINFORMATION));
   const std::u16string head =
-      u"　　Vardel手机版\r\n　　V1.0.20090423\r\n 一键备份通讯录和短信\r\n\r\n支持Windows Mobile 5和 6\r\n\r\n";
+      u"　　Vardel手机版\r\n　　V1.0.20090423\r\n 一键备份通讯录和短信\r\n\r\n支持Windows Mobile "
+      u"5和 6\r\n\r\n";
   ASSERT_EQ(shown[0].text.substr(0, head.size()), head);
   EXPECT_GT(shown[0].text.size(), head.size());
 }

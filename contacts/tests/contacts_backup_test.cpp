@@ -54,10 +54,9 @@ TEST_F(ContactsBackupTest, DirectionFollowsThePositionOfEveryContact) {
   add_contact(Contact({{PIMPR_FILEAS, "B"}}));
   add_contact(Contact({{PIMPR_FILEAS, "C"}}));
   EXPECT_EQ(Backup(), 1);
-  EXPECT_EQ(Outline(FilePath()), (std::vector<std::string>{
-                                     "A|0|FIRST=,FILEAS=A|ADDRESS",
-                                     "B|1|FIRST=,FILEAS=B|ADDRESS",
-                                     "C|0|FIRST=,FILEAS=C|ADDRESS"}));
+  EXPECT_EQ(Outline(FilePath()),
+            (std::vector<std::string>{"A|0|FIRST=,FILEAS=A|ADDRESS", "B|1|FIRST=,FILEAS=B|ADDRESS",
+                                      "C|0|FIRST=,FILEAS=C|ADDRESS"}));
 
   // A contact without a file-as name gets no record but keeps its position
   // (and its progress message).

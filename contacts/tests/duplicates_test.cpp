@@ -14,7 +14,8 @@ class DuplicatesTest : public DeviceTest {
   // A contact with a FileAs, a mobile number and a marker (its e-mail
   // address, which the comparison ignores).
   static void Add(const char* fileAs, const char* mobile, const char* marker) {
-    vardel::poom::ContactRecord c = Contact({{PIMPR_FILEAS, fileAs}, {PIMPR_EMAIL1_ADDRESS, marker}});
+    vardel::poom::ContactRecord c =
+        Contact({{PIMPR_FILEAS, fileAs}, {PIMPR_EMAIL1_ADDRESS, marker}});
     if (*mobile) c.push_back({PIMPR_MOBILE_TELEPHONE_NUMBER, vardel::utf16(mobile)});
     c.push_back({PIMPR_BUSINESS_TELEPHONE_NUMBER, u"010-1"});
     add_contact(c);
@@ -28,7 +29,8 @@ class DuplicatesTest : public DeviceTest {
   }
   static std::vector<std::string> Markers() {
     std::vector<std::string> markers;
-    for (const auto& c : list_contacts()) markers.push_back(vardel::utf8(Prop(c, PIMPR_EMAIL1_ADDRESS)));
+    for (const auto& c : list_contacts())
+      markers.push_back(vardel::utf8(Prop(c, PIMPR_EMAIL1_ADDRESS)));
     return markers;
   }
   static std::vector<unsigned> Percentages() {
@@ -65,11 +67,11 @@ TEST_F(DuplicatesTest, EqualNeighboursLeaveTheLastOfTheirGroup) {
 
 TEST_F(DuplicatesTest, OnlyTheFourKeyPartsCountAndLetterCaseDoesNot) {
   Add("Bob", "2", "b1");
-  Add("bOB", "2", "b2");        // differs only in case and e-mail
+  Add("bOB", "2", "b2");  // differs only in case and e-mail
   Add("Carol", "3", "c1");
-  Add("Carol", "", "c2");       // no mobile: "空" differs from "3"
+  Add("Carol", "", "c2");  // no mobile: "空" differs from "3"
   Add("Dave", "", "d1");
-  Add("Dave", "", "d2");        // both lack the mobile: equal
+  Add("Dave", "", "d2");  // both lack the mobile: equal
   EXPECT_EQ(Remove(), 1);
   EXPECT_EQ(Markers(), (Strings{"b2", "c1", "c2", "d2"}));
 }

@@ -16,12 +16,17 @@ class RoundTripTest : public DeviceTest {};
 
 TEST_F(RoundTripTest, EveryTextPropertyOfTheMapComesBack) {
   // Texts that XML, the path writer or the file's white space could spoil.
-  const std::vector<std::u16string> awkward = {
-      u"Tom & Jerry <tj@x> \"q\" 'a'", u"  lead and trail  ", u"line 1\r\nline 2\nline 3\r",
-      u"tab\there", u"张三 空 ]]> &amp;", u"emoji 😀 and é", u"a/b//c"};
+  const std::vector<std::u16string> awkward = {u"Tom & Jerry <tj@x> \"q\" 'a'",
+                                               u"  lead and trail  ",
+                                               u"line 1\r\nline 2\nline 3\r",
+                                               u"tab\there",
+                                               u"张三 空 ]]> &amp;",
+                                               u"emoji 😀 and é",
+                                               u"a/b//c"};
   std::set<CEPROPID> carried;
   for (const auto& row : ContactFieldMap) {
-    if ((row.dwTag & 0xFFFF) != CEVT_LPWSTR || row.dwTag == PIMPR_CATEGORIES || row.dwTag == PIMPR_BODY)
+    if ((row.dwTag & 0xFFFF) != CEVT_LPWSTR || row.dwTag == PIMPR_CATEGORIES ||
+        row.dwTag == PIMPR_BODY)
       continue;
     carried.insert(row.dwTag);
   }
@@ -31,7 +36,8 @@ TEST_F(RoundTripTest, EveryTextPropertyOfTheMapComesBack) {
   for (size_t k = 0; k < awkward.size(); ++k) {
     vardel::poom::ContactRecord c;
     for (CEPROPID tag : carried) {
-      std::u16string text = vardel::utf16(vardel::poom::property_name(tag)) + u" " + awkward[(k + tag) % awkward.size()];
+      std::u16string text = vardel::utf16(vardel::poom::property_name(tag)) + u" " +
+                            awkward[(k + tag) % awkward.size()];
       if (tag == PIMPR_FILEAS) text = u"Contact " + std::u16string(1, u'A' + k) + u" " + awkward[k];
       c.push_back({tag, text});
     }

@@ -37,7 +37,8 @@ class DeviceTest : public ::testing::Test {
 };
 
 // One contact from (tag, UTF-8 text) pairs.
-inline vardel::poom::ContactRecord Contact(std::initializer_list<std::pair<CEPROPID, const char*>> props) {
+inline vardel::poom::ContactRecord Contact(
+    std::initializer_list<std::pair<CEPROPID, const char*>> props) {
   vardel::poom::ContactRecord record;
   for (const auto& [tag, text] : props) record.push_back({tag, vardel::utf16(text)});
   return record;

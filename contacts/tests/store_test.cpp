@@ -99,7 +99,8 @@ TEST_F(StoreTest, EmptyFolderAndClosedStore) {
 
 TEST_F(StoreTest, FailedOpenThenTwoClosesUninitialiseOnce) {
   CoInitializeEx(NULL, COINIT_MULTITHREADED);  // the document's own
-  for (const char* call : {"com.CoCreateInstance", "poom.Logon", "poom.GetDefaultFolder", "poom.get_Items"}) {
+  for (const char* call :
+       {"com.CoCreateInstance", "poom.Logon", "poom.GetDefaultFolder", "poom.get_Items"}) {
     SCOPED_TRACE(call);
     vardel::fault::reset();
     vardel::fault::arm(call, E_FAIL);
@@ -129,7 +130,8 @@ TEST_F(StoreTest, FieldsReadThroughGetterOrItemProperty) {
   ASSERT_EQ(m_store.SelectItem(1), 1);
 
   bool bNull = false;
-  EXPECT_EQ(Field(PIMPR_MOBILE_TELEPHONE_NUMBER), std::make_pair(1, std::u16string(u"13800000000")));
+  EXPECT_EQ(Field(PIMPR_MOBILE_TELEPHONE_NUMBER),
+            std::make_pair(1, std::u16string(u"13800000000")));
   EXPECT_EQ(Field(PIMPR_NICKNAME), std::make_pair(1, std::u16string(u"ab")));
   // 300 characters come back whole, through either way of reading.
   EXPECT_EQ(Field(PIMPR_MANAGER).second, vardel::utf16(longText));

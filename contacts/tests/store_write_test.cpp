@@ -62,8 +62,10 @@ TEST_F(StoreWriteTest, EveryTagOfTheSetterTableReachesTheSavedContact) {
 
   std::vector<ContactRecord> contacts = vardel::poom::list_contacts();
   ASSERT_EQ(contacts.size(), 1u);
-  for (DWORD tag : kDirectTags) EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
-  for (DWORD tag : kQueuedTags) EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+  for (DWORD tag : kDirectTags)
+    EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+  for (DWORD tag : kQueuedTags)
+    EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
   EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_CATEGORIES), u"");
   EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_BODY), u"");
 }

@@ -54,7 +54,8 @@ void FltkDialogWindow::draw() {
   fl_rectf(0, 0, w(), client_.top, kNavBar);
   fl_font(FL_HELVETICA_BOLD, kFontSize);
   fl_color(FL_WHITE);
-  fl_draw(caption_.c_str(), 6, 0, w() - 56, client_.top, FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
+  fl_draw(caption_.c_str(), 6, 0, w() - 56, client_.top,
+          FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   // The dialog paints its client area (WM_PAINT); its picture goes below the bar.
   gwes::Image image = gwes::paint_window(dialog_);
   if (image.width > 0 && image.height > 0)
@@ -78,8 +79,8 @@ void FltkLabel::draw() {
   fl_draw(text, x() + 1, y(), w() - 1, h(), FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
 }
 
-FltkMessageBox::FltkMessageBox(int screen_w, int screen_h, const std::string& caption, const std::string& text,
-                               UINT type, std::function<void(int)> done)
+FltkMessageBox::FltkMessageBox(int screen_w, int screen_h, const std::string& caption,
+                               const std::string& text, UINT type, std::function<void(int)> done)
     : Fl_Double_Window(10, 10), caption_(caption), done_(std::move(done)) {
   int width = std::min(screen_w - 16, 224);
   fl_font(FL_HELVETICA, kFontSize);
@@ -97,11 +98,15 @@ FltkMessageBox::FltkMessageBox(int screen_w, int screen_h, const std::string& ca
   int bw = 70, by = height - 10 - 26;
   auto button = [&](int x, const char* name, int value) {
     // OK answers the Enter key too.
-    Fl_Button* b = value == IDOK ? new Fl_Return_Button(x, by, bw, 26, name) : new Fl_Button(x, by, bw, 26, name);
+    Fl_Button* b = value == IDOK ? new Fl_Return_Button(x, by, bw, 26, name)
+                                 : new Fl_Button(x, by, bw, 26, name);
     b->labelsize(kFontSize);
-    b->callback([](Fl_Widget* w, void* v) {
-      static_cast<FltkMessageBox*>(w->window())->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
-    }, reinterpret_cast<void*>(static_cast<intptr_t>(value)));
+    b->callback(
+        [](Fl_Widget* w, void* v) {
+          static_cast<FltkMessageBox*>(w->window())
+              ->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
+        },
+        reinterpret_cast<void*>(static_cast<intptr_t>(value)));
     return b;
   };
   if (cancel) {
@@ -114,9 +119,11 @@ FltkMessageBox::FltkMessageBox(int screen_w, int screen_h, const std::string& ca
   xclass("VardelMessageBox");
   set_modal();
   // Closing the box answers Cancel when it has one, else OK.
-  callback([](Fl_Widget* w, void* v) {
-    static_cast<FltkMessageBox*>(w)->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
-  }, reinterpret_cast<void*>(static_cast<intptr_t>(cancel ? IDCANCEL : IDOK)));
+  callback(
+      [](Fl_Widget* w, void* v) {
+        static_cast<FltkMessageBox*>(w)->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
+      },
+      reinterpret_cast<void*>(static_cast<intptr_t>(cancel ? IDCANCEL : IDOK)));
 }
 
 void FltkMessageBox::answer(int value) {

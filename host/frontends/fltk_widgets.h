@@ -48,8 +48,8 @@ class FltkLabel : public Fl_Box {
 // the answer once; the box then hides itself and is deleted by FLTK.
 class FltkMessageBox : public Fl_Double_Window {
  public:
-  FltkMessageBox(int screen_w, int screen_h, const std::string& caption, const std::string& text, UINT type,
-                 std::function<void(int)> done);
+  FltkMessageBox(int screen_w, int screen_h, const std::string& caption, const std::string& text,
+                 UINT type, std::function<void(int)> done);
   void answer(int value);
   void draw() override;
 

@@ -63,8 +63,8 @@ void FltkFrontend::place(Fl_Widget* widget, const RECT& rect) {
 void FltkFrontend::dialog_created(const gwes::DialogInfo& dialog) {
   ui_thread_ = std::this_thread::get_id();
   dialog_ = dialog.hwnd;
-  window_ = std::make_unique<FltkDialogWindow>(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                               dialog.hwnd);
+  window_ = std::make_unique<FltkDialogWindow>(GetSystemMetrics(SM_CXSCREEN),
+                                               GetSystemMetrics(SM_CYSCREEN), dialog.hwnd);
   window_->update(dialog);
   if (!icon_holder()) icon_holder() = program_icon();
   if (icon_holder()) window_->icon(icon_holder().get());
@@ -127,7 +127,8 @@ void FltkFrontend::control_text_changed(const gwes::ControlInfo& control) {
   it->second->copy_label(utf8(control.text).c_str());
   it->second->redraw();
   if (control.class_name == u"STATIC")
-    trace_line("label " + std::to_string(control.id) + " text " + HeadlessFrontend::quoted(control.text));
+    trace_line("label " + std::to_string(control.id) + " text " +
+               HeadlessFrontend::quoted(control.text));
 }
 
 void FltkFrontend::control_visibility_changed(const gwes::ControlInfo& control) {
@@ -191,8 +192,8 @@ void FltkFrontend::run_dialog_loop(HWND dialog) {
 int FltkFrontend::ask_on_ui(std::u16string_view caption, std::u16string_view text, UINT type) {
   bool done = false;
   int answer = 0;
-  auto* box = new FltkMessageBox(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), utf8(caption),
-                                 utf8(text), type, [&](int a) {
+  auto* box = new FltkMessageBox(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                                 utf8(caption), utf8(text), type, [&](int a) {
                                    answer = a;
                                    done = true;
                                  });
@@ -201,12 +202,13 @@ int FltkFrontend::ask_on_ui(std::u16string_view caption, std::u16string_view tex
   // The loop keeps turning, so jobs' progress goes on behind the box.
   while (!done) turn(kTurnSeconds);
   std::erase(boxes_, box);
-  trace_line("box " + HeadlessFrontend::quoted(caption) + " " + HeadlessFrontend::quoted(text) + " -> " +
-             HeadlessFrontend::answer_name(answer));
+  trace_line("box " + HeadlessFrontend::quoted(caption) + " " + HeadlessFrontend::quoted(text) +
+             " -> " + HeadlessFrontend::answer_name(answer));
   return answer;
 }
 
-int FltkFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT type) {
+int FltkFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text,
+                              UINT type) {
   if (on_ui_thread()) return window_ ? ask_on_ui(caption, text, type) : 0;
   // A job's box: shown by the dialog's thread; this thread waits. The
   // dialog's loop is not held up, so other jobs' messages still go through.
@@ -216,14 +218,14 @@ int FltkFrontend::message_box(HWND, std::u16string_view caption, std::u16string_
   std::u16string caption16(caption), text16(text);
   bool posted = post_ui([this, answer, caption8, text8, caption16, text16, type] {
     auto slot = std::make_shared<FltkMessageBox*>(nullptr);
-    auto* box = new FltkMessageBox(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), caption8, text8,
-                                   type, [this, answer, caption16, text16, slot](int a) {
-                                     std::erase(boxes_, *slot);
-                                     trace_line("box " + HeadlessFrontend::quoted(caption16) + " " +
-                                                HeadlessFrontend::quoted(text16) + " -> " +
-                                                HeadlessFrontend::answer_name(a));
-                                     answer->set_value(a);
-                                   });
+    auto* box = new FltkMessageBox(
+        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), caption8, text8, type,
+        [this, answer, caption16, text16, slot](int a) {
+          std::erase(boxes_, *slot);
+          trace_line("box " + HeadlessFrontend::quoted(caption16) + " " +
+                     HeadlessFrontend::quoted(text16) + " -> " + HeadlessFrontend::answer_name(a));
+          answer->set_value(a);
+        });
     *slot = box;
     boxes_.push_back(box);
     box->show();
@@ -245,7 +247,8 @@ std::optional<std::filesystem::path> FltkFrontend::open_file_dialog(
   // "*.*" means every file on the phone; FLTK's pattern for that is "*".
   std::string pattern = "*";
   if (!filter.empty() && filter[0].second != u"*.*") pattern = utf8(filter[0].second);
-  Fl_File_Chooser chooser(start_folder.string().c_str(), pattern.c_str(), Fl_File_Chooser::SINGLE, "查看");
+  Fl_File_Chooser chooser(start_folder.string().c_str(), pattern.c_str(), Fl_File_Chooser::SINGLE,
+                          "查看");
   chooser.show();
   while (chooser.shown()) turn(kTurnSeconds);
   if (!chooser.value()) return std::nullopt;

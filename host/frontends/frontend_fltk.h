@@ -54,7 +54,8 @@ class FltkFrontend : public gwes::Frontend {
   void repaint(HWND window) override;
   void run_dialog_loop(HWND dialog) override;
   void wake() override;
-  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text, UINT type) override;
+  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text,
+                  UINT type) override;
   std::optional<std::filesystem::path> open_file_dialog(
       HWND owner, const std::filesystem::path& start_folder,
       const std::vector<std::pair<std::u16string, std::u16string>>& filter) override;
@@ -83,7 +84,7 @@ class FltkFrontend : public gwes::Frontend {
   std::deque<std::function<void()>> tasks_;  // guarded by tasks_mutex_
   bool open_ = false;                        // a dialog takes tasks; guarded by tasks_mutex_
   std::atomic<bool> awake_pending_{false};
-  std::vector<FltkMessageBox*> boxes_;       // open boxes (dialog's thread only)
+  std::vector<FltkMessageBox*> boxes_;  // open boxes (dialog's thread only)
 };
 
 }  // namespace vardel::host

@@ -48,8 +48,10 @@ HeadlessFrontend::BoxPolicy HeadlessFrontend::ask(std::istream& in, std::ostream
         return yes_no ? IDNO : IDCANCEL;
       }
       reply = lower_trimmed(reply);
-      if (reply == "ok" || reply == "o" || reply == "y" || reply == "yes") return yes_no ? IDYES : IDOK;
-      if (reply == "cancel" || reply == "c" || reply == "n" || reply == "no") return yes_no ? IDNO : IDCANCEL;
+      if (reply == "ok" || reply == "o" || reply == "y" || reply == "yes")
+        return yes_no ? IDYES : IDOK;
+      if (reply == "cancel" || reply == "c" || reply == "n" || reply == "no")
+        return yes_no ? IDNO : IDCANCEL;
     }
   };
 }
@@ -58,7 +60,9 @@ HeadlessFrontend::HeadlessFrontend(std::ostream* trace, BoxPolicy boxes)
     : trace_(trace), boxes_(std::move(boxes)), opener_(gwes::spawn_opener) {}
 
 void HeadlessFrontend::set_picker(PickerPolicy picker) { picker_ = std::move(picker); }
-void HeadlessFrontend::set_label_listener(LabelListener listener) { listener_ = std::move(listener); }
+void HeadlessFrontend::set_label_listener(LabelListener listener) {
+  listener_ = std::move(listener);
+}
 void HeadlessFrontend::set_opener(std::function<bool(const std::filesystem::path&)> opener) {
   opener_ = std::move(opener);
 }
@@ -77,15 +81,24 @@ bool HeadlessFrontend::label_visible(int id) const {
 
 std::string HeadlessFrontend::answer_name(int answer) {
   switch (answer) {
-    case IDOK: return "OK";
-    case IDCANCEL: return "CANCEL";
-    case IDABORT: return "ABORT";
-    case IDRETRY: return "RETRY";
-    case IDIGNORE: return "IGNORE";
-    case IDYES: return "YES";
-    case IDNO: return "NO";
-    case 0: return "NONE";
-    default: return std::to_string(answer);
+    case IDOK:
+      return "OK";
+    case IDCANCEL:
+      return "CANCEL";
+    case IDABORT:
+      return "ABORT";
+    case IDRETRY:
+      return "RETRY";
+    case IDIGNORE:
+      return "IGNORE";
+    case IDYES:
+      return "YES";
+    case IDNO:
+      return "NO";
+    case 0:
+      return "NONE";
+    default:
+      return std::to_string(answer);
   }
 }
 
@@ -122,7 +135,8 @@ void HeadlessFrontend::control_visibility_changed(const gwes::ControlInfo& contr
   if (is_label(control)) label_changed(control, control.visible ? "show" : "hide");
 }
 
-int HeadlessFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT type) {
+int HeadlessFrontend::message_box(HWND, std::u16string_view caption, std::u16string_view text,
+                                  UINT type) {
   // No lock while the policy decides: a box held open by one job must not
   // keep another thread's box (or the window's) from being answered.
   int answer = boxes_ ? boxes_(caption, text, type) : 0;

@@ -30,9 +30,11 @@ class HeadlessFrontend : public gwes::Frontend {
  public:
   // Decides a box's answer (IDOK, IDCANCEL, ...); called on the thread that
   // shows the box, possibly on several threads at once.
-  using BoxPolicy = std::function<int(std::u16string_view caption, std::u16string_view text, UINT type)>;
+  using BoxPolicy =
+      std::function<int(std::u16string_view caption, std::u16string_view text, UINT type)>;
   // Chooses a file for the picker; nothing means cancelled.
-  using PickerPolicy = std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
+  using PickerPolicy =
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
   // Hears every label change: id, text, shown.
   using LabelListener = std::function<void(int id, const std::u16string& text, bool visible)>;
 
@@ -64,7 +66,8 @@ class HeadlessFrontend : public gwes::Frontend {
   void control_created(const gwes::ControlInfo& control) override;
   void control_text_changed(const gwes::ControlInfo& control) override;
   void control_visibility_changed(const gwes::ControlInfo& control) override;
-  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text, UINT type) override;
+  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text,
+                  UINT type) override;
   std::optional<std::filesystem::path> open_file_dialog(
       HWND owner, const std::filesystem::path& start_folder,
       const std::vector<std::pair<std::u16string, std::u16string>>& filter) override;

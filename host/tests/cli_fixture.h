@@ -50,9 +50,10 @@ class Cli : public ::testing::Test {
   CliResult vardel(const std::string& args, const std::string& input = "") {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
     std::ofstream(in) << input;
-    const std::string cmd = "env -u DISPLAY VARDEL_DEVICE='" + device_.string() + "' XDG_CACHE_HOME='" +
-                            (dir_ / "cache").string() + "' " + env_ + " '" VARDEL_EXE "' " +
-                            args + " <'" + in.string() + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+    const std::string cmd = "env -u DISPLAY VARDEL_DEVICE='" + device_.string() +
+                            "' XDG_CACHE_HOME='" + (dir_ / "cache").string() + "' " + env_ +
+                            " '" VARDEL_EXE "' " + args + " <'" + in.string() + "' >'" +
+                            out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(cmd.c_str());
     CliResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

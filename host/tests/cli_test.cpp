@@ -22,7 +22,8 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
   const auto before = snapshot(device_);
   const auto not_json = write("bad.json", "[{\"FileAs\": \"A\"");
   const auto unknown_key = write("key.json", R"([{"FileAs":"A"},{"NoSuchProperty":"x"}])");
-  const auto bad_time = write("time.json", R"({"stores":[{"name":"SMS","inbox":[{"time":"yesterday"}]}]})");
+  const auto bad_time =
+      write("time.json", R"({"stores":[{"name":"SMS","inbox":[{"time":"yesterday"}]}]})");
   const auto bad_folder = write("folder.json", R"({"stores":[{"name":"SMS","spam":[]}]})");
 
   for (const std::string& args :
@@ -31,8 +32,8 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
         std::string("contacts import '") + (dir_ / "missing.json").string() + "'",
         std::string("messages import '") + bad_time.string() + "'",
         std::string("messages import '") + bad_folder.string() + "'",
-        std::string("messages import '") + not_json.string() + "'", std::string("--screen 12 about"),
-        std::string("backup --bogus")}) {
+        std::string("messages import '") + not_json.string() + "'",
+        std::string("--screen 12 about"), std::string("backup --bogus")}) {
     const CliResult r = vardel(args);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << "\n" << r.err;

@@ -10,14 +10,17 @@ namespace {
 
 using namespace vardel_test;
 
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 TEST_F(Cli, ContactsExportedAsVcardComeBackTheSameIntoAnotherPhone) {
   ASSERT_EQ(vardel("device init --demo").status, 0);
   const fs::path json = dir_ / "before.json", v4 = dir_ / "all.vcf", v3 = dir_ / "all3.vcf";
   ASSERT_EQ(vardel("contacts export '" + json.string() + "'").status, 0);
   ASSERT_EQ(vardel("contacts export --format vcard '" + v4.string() + "'").status, 0);
-  ASSERT_EQ(vardel("contacts export --format vcard --vcard-version 3 '" + v3.string() + "'").status, 0);
+  ASSERT_EQ(vardel("contacts export --format vcard --vcard-version 3 '" + v3.string() + "'").status,
+            0);
   EXPECT_TRUE(has(slurp(v4), "VERSION:4.0"));
   EXPECT_TRUE(has(slurp(v3), "VERSION:3.0"));
 
@@ -36,11 +39,13 @@ TEST_F(Cli, ContactsExportedAsVcardComeBackTheSameIntoAnotherPhone) {
 TEST_F(Cli, AnOldPhonesVcardIsReadAndItsBrokenCardSkippedByLine) {
   ASSERT_EQ(vardel("device init").status, 0);
   // No .vcf name: the content says what it is. Line 6 starts a card without an end.
-  const auto cards = write("export.txt",
-                           "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0;=E4=B8=89\r\n"
-                           "TEL;CELL:13800138000\r\nEND:VCARD\r\n"
-                           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Broken\r\n"
-                           "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Li Si\r\nTEL;TYPE=work:010-1\r\nEND:VCARD\r\n");
+  const auto cards =
+      write("export.txt",
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=E5=BC=A0;=E4="
+            "B8=89\r\n"
+            "TEL;CELL:13800138000\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Broken\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Li Si\r\nTEL;TYPE=work:010-1\r\nEND:VCARD\r\n");
   const CliResult r = vardel("contacts import '" + cards.string() + "'");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.err, "line 6")) << r.err;
@@ -52,7 +57,8 @@ TEST_F(Cli, AnOldPhonesVcardIsReadAndItsBrokenCardSkippedByLine) {
 
   // A file with nothing readable changes nothing and says so.
   const auto before = snapshot(device_);
-  const CliResult none = vardel("contacts import '" + write("none.vcf", "BEGIN:VCARD\r\nFN:x\r\n").string() + "'");
+  const CliResult none =
+      vardel("contacts import '" + write("none.vcf", "BEGIN:VCARD\r\nFN:x\r\n").string() + "'");
   EXPECT_EQ(none.status, 2);
   EXPECT_TRUE(has(none.err, "no readable vCard")) << none.err;
   EXPECT_EQ(snapshot(device_), before);
@@ -60,11 +66,13 @@ TEST_F(Cli, AnOldPhonesVcardIsReadAndItsBrokenCardSkippedByLine) {
 
 TEST_F(Cli, AndroidSmsBackupIsImportedOnceAndOtherXmlIsRefused) {
   ASSERT_EQ(vardel("device init").status, 0);
-  const auto sms = write("sms.xml",
-                         "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n<smses count=\"3\">\n"
-                         "<sms address=\"+8613800138000\" date=\"1700000000000\" type=\"1\" body=\"你好\" read=\"1\"/>\n"
-                         "<sms address=\"+8613800138000\" date=\"1700000100000\" type=\"2\" body=\"好的\"/>\n"
-                         "<sms address=\"10086\" date=\"1700000200000\" type=\"9\" body=\"?\"/>\n</smses>\n");
+  const auto sms =
+      write("sms.xml",
+            "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n<smses count=\"3\">\n"
+            "<sms address=\"+8613800138000\" date=\"1700000000000\" type=\"1\" body=\"你好\" "
+            "read=\"1\"/>\n"
+            "<sms address=\"+8613800138000\" date=\"1700000100000\" type=\"2\" body=\"好的\"/>\n"
+            "<sms address=\"10086\" date=\"1700000200000\" type=\"9\" body=\"?\"/>\n</smses>\n");
   const CliResult first = vardel("messages import '" + sms.string() + "'");
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_TRUE(has(first.out, "imported 2 messages"));
@@ -95,7 +103,8 @@ TEST_F(Cli, BackupFilesRenderToPagesEvenWhenTheirStylesheetCopiesAreGone) {
   fs::remove(backup_dir() / "MessageLogMsg.xsl");
 
   const fs::path contacts = dir_ / "contacts.html";
-  const CliResult r = vardel("render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" + contacts.string() + "'");
+  const CliResult r = vardel("render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" +
+                             contacts.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto list = nlohmann::json::parse(vardel("contacts list").out);
   const std::string page = slurp(contacts);
@@ -113,12 +122,16 @@ TEST_F(Cli, BackupFilesRenderToPagesEvenWhenTheirStylesheetCopiesAreGone) {
   EXPECT_EQ(cached.parent_path(), dir_ / "cache" / "vardel" / "pages");
   EXPECT_TRUE(has(slurp(cached), "<html"));
 
-  const CliResult bad = vardel("render '" + write("plain.xml", "<a>no stylesheet</a>").string() + "'");
+  const CliResult bad =
+      vardel("render '" + write("plain.xml", "<a>no stylesheet</a>").string() + "'");
   EXPECT_EQ(bad.status, 1);
   EXPECT_TRUE(has(bad.err, "cannot render")) << bad.err;
   // An output folder that does not exist is not made.
   const fs::path nowhere = dir_ / "missing" / "p.html";
-  EXPECT_EQ(vardel("render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" + nowhere.string() + "'").status, 1);
+  EXPECT_EQ(vardel("render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" +
+                   nowhere.string() + "'")
+                .status,
+            1);
   EXPECT_FALSE(fs::exists(nowhere.parent_path()));
 }
 
@@ -126,7 +139,8 @@ TEST_F(Cli, ViewOpensABackupAsItsPageAndOtherFilesAsThemselves) {
   ASSERT_EQ(vardel("device init --demo").status, 0);
   ASSERT_EQ(vardel("backup --yes").status, 0);
   const fs::path opened = dir_ / "opened";
-  const auto opener = write("opener.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.string() + "'\n");
+  const auto opener =
+      write("opener.sh", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + opened.string() + "'\n");
   fs::permissions(opener, fs::perms::owner_all);
   env_ = "VARDEL_OPENER='" + opener.string() + "'";
 

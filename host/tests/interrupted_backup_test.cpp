@@ -38,15 +38,17 @@ bool old_or_whole(const fs::path& file, const std::string& old, const char* root
   const std::string bytes = slurp(file);
   if (bytes == old) return true;
   pugi::xml_document doc;
-  return doc.load_buffer(bytes.data(), bytes.size()) && doc.document_element().name() == std::string(root);
+  return doc.load_buffer(bytes.data(), bytes.size()) &&
+         doc.document_element().name() == std::string(root);
 }
 
 TEST_F(Cli, ABackupCutOffAtAnyMomentLeavesEachFileOldOrWhole) {
   ASSERT_EQ(vardel("device init --demo").status, 0);
   std::string sms = "<smses>";
   for (int i = 0; i < 10000; ++i)
-    sms += "<sms address=\"1380000" + std::to_string(i % 97) + "\" date=\"" + std::to_string(1'600'000'000'000LL + i * 1000LL) +
-           "\" type=\"" + std::to_string(1 + i % 2) + "\" body=\"message number " + std::to_string(i) + "\"/>";
+    sms += "<sms address=\"1380000" + std::to_string(i % 97) + "\" date=\"" +
+           std::to_string(1'600'000'000'000LL + i * 1000LL) + "\" type=\"" +
+           std::to_string(1 + i % 2) + "\" body=\"message number " + std::to_string(i) + "\"/>";
   sms += "</smses>";
   ASSERT_EQ(vardel("messages import '" + write("many.xml", sms).string() + "'").status, 0);
 

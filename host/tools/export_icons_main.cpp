@@ -22,7 +22,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> rgba(static_cast<size_t>(s) * s * 4);
     for (int y = 0; y < s; ++y)
       for (int x = 0; x < s; ++x) {
-        const std::uint8_t* px = &image.data[header + (static_cast<size_t>(s - 1 - y) * s + x) * 4];  // bottom-up BGRA
+        const std::uint8_t* px =
+            &image.data[header + (static_cast<size_t>(s - 1 - y) * s + x) * 4];  // bottom-up BGRA
         std::uint8_t* out = &rgba[(static_cast<size_t>(y) * s + x) * 4];
         out[0] = px[2];
         out[1] = px[1];

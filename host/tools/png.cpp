@@ -17,7 +17,8 @@ std::uint32_t crc32(const std::string& bytes, size_t from) {
     return t;
   }();
   std::uint32_t c = 0xFFFFFFFFu;
-  for (size_t i = from; i < bytes.size(); ++i) c = table[(c ^ static_cast<std::uint8_t>(bytes[i])) & 0xFF] ^ (c >> 8);
+  for (size_t i = from; i < bytes.size(); ++i)
+    c = table[(c ^ static_cast<std::uint8_t>(bytes[i])) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
 }
 

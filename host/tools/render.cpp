@@ -38,7 +38,8 @@ using Doc = std::unique_ptr<xmlDoc, DocFree>;
 // The href of the document's xml-stylesheet instruction.
 std::optional<std::string> stylesheet_href(xmlDoc* doc) {
   for (xmlNode* n = doc->children; n; n = n->next) {
-    if (n->type != XML_PI_NODE || !n->name || std::string(reinterpret_cast<const char*>(n->name)) != "xml-stylesheet")
+    if (n->type != XML_PI_NODE || !n->name ||
+        std::string(reinterpret_cast<const char*>(n->name)) != "xml-stylesheet")
       continue;
     std::string data = n->content ? reinterpret_cast<const char*>(n->content) : "";
     std::smatch m;
@@ -48,9 +49,7 @@ std::optional<std::string> stylesheet_href(xmlDoc* doc) {
   return std::nullopt;
 }
 
-Doc read_xml(const fs::path& file) {
-  return Doc(xmlReadFile(file.c_str(), nullptr, kSafeParse));
-}
+Doc read_xml(const fs::path& file) { return Doc(xmlReadFile(file.c_str(), nullptr, kSafeParse)); }
 
 }  // namespace
 
@@ -59,7 +58,8 @@ bool has_stylesheet(const fs::path& xml_file) {
   return doc && stylesheet_href(doc.get()).has_value();
 }
 
-RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, const fs::path& fallback_dir) {
+RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
+                           const fs::path& fallback_dir) {
   Doc doc = read_xml(xml_file);
   if (!doc) return {false, "cannot read " + xml_file.string() + " as XML"};
   auto href = stylesheet_href(doc.get());
@@ -68,7 +68,8 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, c
   if (href->find(':') != std::string::npos || fs::path(*href).is_absolute())
     return {false, "stylesheet \"" + *href + "\" is not a local file name"};
   fs::path sheet_path = xml_file.parent_path() / *href;
-  if (!fs::exists(sheet_path) && !fallback_dir.empty()) sheet_path = fallback_dir / fs::path(*href).filename();
+  if (!fs::exists(sheet_path) && !fallback_dir.empty())
+    sheet_path = fallback_dir / fs::path(*href).filename();
   if (!fs::exists(sheet_path)) return {false, "stylesheet " + *href + " not found"};
 
   Doc sheet_doc = read_xml(sheet_path);
@@ -90,7 +91,8 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, c
 
   xmlChar* bytes = nullptr;
   int size = 0;
-  if (xsltSaveResultToString(&bytes, &size, result.get(), sheet.get()) != 0) return {false, "cannot write the page"};
+  if (xsltSaveResultToString(&bytes, &size, result.get(), sheet.get()) != 0)
+    return {false, "cannot write the page"};
   std::string html(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
   xmlFree(bytes);
 
@@ -116,9 +118,12 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html, c
 
 fs::path cache_dir() {
   fs::path base;
-  if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x) base = x;
-  else if (const char* h = std::getenv("HOME"); h && *h) base = fs::path(h) / ".cache";
-  else base = fs::temp_directory_path();
+  if (const char* x = std::getenv("XDG_CACHE_HOME"); x && *x)
+    base = x;
+  else if (const char* h = std::getenv("HOME"); h && *h)
+    base = fs::path(h) / ".cache";
+  else
+    base = fs::temp_directory_path();
   return base / "vardel";
 }
 
@@ -126,8 +131,8 @@ fs::path page_path_for(const fs::path& xml_file) {
   std::error_code ec;
   auto abs = fs::absolute(xml_file, ec);
   std::ostringstream name;
-  name << xml_file.stem().string() << "-" << std::hex << (std::hash<std::string>{}(abs.string()) & 0xffffffffu)
-       << ".html";
+  name << xml_file.stem().string() << "-" << std::hex
+       << (std::hash<std::string>{}(abs.string()) & 0xffffffffu) << ".html";
   return cache_dir() / "pages" / name.str();
 }
 

@@ -20,7 +20,8 @@ struct RenderResult {
 };
 
 // Renders xml_file to out_html (written atomically; its folder must exist).
-RenderResult render_backup(const std::filesystem::path& xml_file, const std::filesystem::path& out_html,
+RenderResult render_backup(const std::filesystem::path& xml_file,
+                           const std::filesystem::path& out_html,
                            const std::filesystem::path& fallback_stylesheet_dir = {});
 
 // True when the file is XML carrying an xml-stylesheet instruction.

@@ -17,22 +17,28 @@ namespace {
 using vcard::ContentLine;
 
 // Properties that fill numbered slots: a later value takes the next free one.
-const std::array<CEPROPID, 3> kEmails = {PIMPR_EMAIL1_ADDRESS, PIMPR_EMAIL2_ADDRESS, PIMPR_EMAIL3_ADDRESS};
+const std::array<CEPROPID, 3> kEmails = {PIMPR_EMAIL1_ADDRESS, PIMPR_EMAIL2_ADDRESS,
+                                         PIMPR_EMAIL3_ADDRESS};
 const std::array<CEPROPID, 3> kIms = {PIMPR_IM1_ADDRESS, PIMPR_IM2_ADDRESS, PIMPR_IM3_ADDRESS};
-const std::array<CEPROPID, 2> kWorkTels = {PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
-const std::array<CEPROPID, 2> kHomeTels = {PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER};
+const std::array<CEPROPID, 2> kWorkTels = {PIMPR_BUSINESS_TELEPHONE_NUMBER,
+                                           PIMPR_BUSINESS2_TELEPHONE_NUMBER};
+const std::array<CEPROPID, 2> kHomeTels = {PIMPR_HOME_TELEPHONE_NUMBER,
+                                           PIMPR_HOME2_TELEPHONE_NUMBER};
 
 struct Address {
   const char* type;
   std::array<CEPROPID, 5> tags;  // street, city, state, postal code, country
 };
 const std::array<Address, 3> kAddresses = {{
-    {"work", {PIMPR_BUSINESS_ADDRESS_STREET, PIMPR_BUSINESS_ADDRESS_CITY, PIMPR_BUSINESS_ADDRESS_STATE,
-              PIMPR_BUSINESS_ADDRESS_POSTAL_CODE, PIMPR_BUSINESS_ADDRESS_COUNTRY}},
-    {"home", {PIMPR_HOME_ADDRESS_STREET, PIMPR_HOME_ADDRESS_CITY, PIMPR_HOME_ADDRESS_STATE,
-              PIMPR_HOME_ADDRESS_POSTAL_CODE, PIMPR_HOME_ADDRESS_COUNTRY}},
-    {"other", {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
-               PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY}},
+    {"work",
+     {PIMPR_BUSINESS_ADDRESS_STREET, PIMPR_BUSINESS_ADDRESS_CITY, PIMPR_BUSINESS_ADDRESS_STATE,
+      PIMPR_BUSINESS_ADDRESS_POSTAL_CODE, PIMPR_BUSINESS_ADDRESS_COUNTRY}},
+    {"home",
+     {PIMPR_HOME_ADDRESS_STREET, PIMPR_HOME_ADDRESS_CITY, PIMPR_HOME_ADDRESS_STATE,
+      PIMPR_HOME_ADDRESS_POSTAL_CODE, PIMPR_HOME_ADDRESS_COUNTRY}},
+    {"other",
+     {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
+      PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY}},
 }};
 
 // Single-valued text properties that map one to one.
@@ -59,17 +65,24 @@ const std::array<Simple, 14> kSimple = {{
 
 // Other names peers use for the same properties.
 const std::map<std::string, std::string> kAliases = {
-    {"X-OFFICE", "X-MS-OFFICE"},         {"X-MANAGER", "X-MS-MANAGER"},
-    {"X-ASSISTANT", "X-MS-ASSISTANT"},   {"X-MS-SPOUSE", "X-SPOUSE"},
-    {"X-EVOLUTION-SPOUSE", "X-SPOUSE"},  {"X-KADDRESSBOOK-X-SPOUSESNAME", "X-SPOUSE"},
-    {"X-MS-CHILD", "X-CHILDREN"},        {"X-MS-CHILDREN", "X-CHILDREN"},
-    {"X-MS-ANNIVERSARY", "X-ANNIVERSARY"}, {"X-EVOLUTION-ANNIVERSARY", "X-ANNIVERSARY"},
-    {"ANNIVERSARY", "X-ANNIVERSARY"},    {"X-KADDRESSBOOK-X-ANNIVERSARY", "X-ANNIVERSARY"},
+    {"X-OFFICE", "X-MS-OFFICE"},
+    {"X-MANAGER", "X-MS-MANAGER"},
+    {"X-ASSISTANT", "X-MS-ASSISTANT"},
+    {"X-MS-SPOUSE", "X-SPOUSE"},
+    {"X-EVOLUTION-SPOUSE", "X-SPOUSE"},
+    {"X-KADDRESSBOOK-X-SPOUSESNAME", "X-SPOUSE"},
+    {"X-MS-CHILD", "X-CHILDREN"},
+    {"X-MS-CHILDREN", "X-CHILDREN"},
+    {"X-MS-ANNIVERSARY", "X-ANNIVERSARY"},
+    {"X-EVOLUTION-ANNIVERSARY", "X-ANNIVERSARY"},
+    {"ANNIVERSARY", "X-ANNIVERSARY"},
+    {"X-KADDRESSBOOK-X-ANNIVERSARY", "X-ANNIVERSARY"},
     {"X-PHONETIC-ORGANIZATION", "X-PHONETIC-ORG"},
 };
 
-const std::set<std::string> kLegacyIm = {"X-AIM", "X-MSN", "X-ICQ", "X-JABBER", "X-YAHOO",
-                                         "X-QQ", "X-SKYPE", "X-GADUGADU", "X-GOOGLE-TALK"};
+const std::set<std::string> kLegacyIm = {"X-AIM",    "X-MSN",      "X-ICQ",
+                                         "X-JABBER", "X-YAHOO",    "X-QQ",
+                                         "X-SKYPE",  "X-GADUGADU", "X-GOOGLE-TALK"};
 
 // Converts a vCard date ("1980-05-17", "19800517", "1980-05-17T06:30:00Z",
 // "19800517T063000") to the store's ISO text; nothing for a date without a
@@ -82,7 +95,8 @@ std::optional<std::string> iso_date(const std::string& v) {
   if (digits.size() != 8 || v.rfind("--", 0) == 0) return std::nullopt;
   for (char c : digits)
     if (c < '0' || c > '9') return std::nullopt;
-  int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)), d = std::stoi(digits.substr(6, 2));
+  int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)),
+      d = std::stoi(digits.substr(6, 2));
   static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (y < 1601 || m < 1 || m > 12 || d < 1 || d > days[m - 1]) return std::nullopt;
   if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return std::nullopt;
@@ -92,9 +106,12 @@ std::optional<std::string> iso_date(const std::string& v) {
   if (i < v.size()) {
     std::string t;
     for (size_t k = i + 1; k < v.size() && t.size() < 6; ++k)
-      if (v[k] >= '0' && v[k] <= '9') t += v[k];
-      else if (v[k] != ':') break;
-    if (t.size() == 6 && t != "000000") out += "T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
+      if (v[k] >= '0' && v[k] <= '9')
+        t += v[k];
+      else if (v[k] != ':')
+        break;
+    if (t.size() == 6 && t != "000000")
+      out += "T" + t.substr(0, 2) + ":" + t.substr(2, 2) + ":" + t.substr(4, 2);
   }
   return out;
 }
@@ -110,7 +127,8 @@ class CardBuilder {
   // Puts a value into the slot X-SLOT names when that is free, else into the
   // first free slot; false when every slot is taken.
   template <size_t N>
-  bool fill_slot(const std::array<CEPROPID, N>& slots, const ContentLine& cl, const std::string& text) {
+  bool fill_slot(const std::array<CEPROPID, N>& slots, const ContentLine& cl,
+                 const std::string& text) {
     if (text.empty()) return true;
     if (!cl.slot.empty()) {
       size_t k = static_cast<size_t>(cl.slot[0] - '1');
@@ -143,9 +161,12 @@ void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& 
   bool ok = true;
   if (cl.name == "X-MS-TEL" || t("x-assistant") || t("assistant") || t("x-radio") || t("radio") ||
       t("x-company") || t("company")) {
-    if (t("assistant") || t("x-assistant")) card.set(PIMPR_ASSISTANT_TELEPHONE_NUMBER, number);
-    else if (t("radio") || t("x-radio")) card.set(PIMPR_RADIO_TELEPHONE_NUMBER, number);
-    else card.set(PIMPR_COMPANY_TELEPHONE_NUMBER, number);
+    if (t("assistant") || t("x-assistant"))
+      card.set(PIMPR_ASSISTANT_TELEPHONE_NUMBER, number);
+    else if (t("radio") || t("x-radio"))
+      card.set(PIMPR_RADIO_TELEPHONE_NUMBER, number);
+    else
+      card.set(PIMPR_COMPANY_TELEPHONE_NUMBER, number);
   } else if (t("fax")) {
     card.set(t("home") ? PIMPR_HOME_FAX_NUMBER : PIMPR_BUSINESS_FAX_NUMBER, number);
   } else if (t("cell") || t("mobile")) {
@@ -160,12 +181,14 @@ void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& 
     ok = card.fill_slot(kHomeTels, cl, number);
   } else {
     // An untyped number: the phone's most likely place first.
-    static const std::array<CEPROPID, 5> anywhere = {PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER,
-                                                     PIMPR_HOME2_TELEPHONE_NUMBER, PIMPR_BUSINESS_TELEPHONE_NUMBER,
-                                                     PIMPR_BUSINESS2_TELEPHONE_NUMBER};
+    static const std::array<CEPROPID, 5> anywhere = {
+        PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
+        PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
     ok = card.fill_slot(anywhere, cl, number);
   }
-  if (!ok) warnings.push_back("line " + std::to_string(cl.line) + ": no free place for telephone " + number);
+  if (!ok)
+    warnings.push_back("line " + std::to_string(cl.line) + ": no free place for telephone " +
+                       number);
 }
 
 void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::string& sort,
@@ -203,8 +226,10 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
     auto parts = vcard::split_structured(cl.value);
     parts.resize(7);
     const Address* where = &kAddresses[2];
-    if (cl.has_type("work")) where = &kAddresses[0];
-    else if (cl.has_type("home")) where = &kAddresses[1];
+    if (cl.has_type("work"))
+      where = &kAddresses[0];
+    else if (cl.has_type("home"))
+      where = &kAddresses[1];
     std::string street;
     for (int k : {0, 1, 2})
       if (!parts[k].empty()) street += (street.empty() ? "" : " ") + parts[k];
@@ -218,8 +243,10 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
     }
     card.set(n == "BDAY" ? PIMPR_BIRTHDAY : PIMPR_ANNIVERSARY, *date);
   } else if (n == "RELATED") {
-    if (cl.has_type("spouse")) card.set(PIMPR_SPOUSE, text);
-    else if (cl.has_type("child")) card.set(PIMPR_CHILDREN, text);
+    if (cl.has_type("spouse"))
+      card.set(PIMPR_SPOUSE, text);
+    else if (cl.has_type("child"))
+      card.set(PIMPR_CHILDREN, text);
   } else if (n == "CATEGORIES") {
     card.set(PIMPR_CATEGORIES, text);
   } else {
@@ -273,9 +300,11 @@ VcardImport read_vcards(std::string_view file_bytes) {
       }
       add_property(card, *cl, fn, sort, result.warnings);
     }
-    if (!ended && problem.empty()) problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
+    if (!ended && problem.empty())
+      problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
     if (!problem.empty()) {
-      result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" + problem + ")");
+      result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" +
+                                problem + ")");
       continue;
     }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
@@ -326,8 +355,8 @@ class CardWriter {
     line("BEGIN:VCARD");
     line(v4_ ? "VERSION:4.0" : "VERSION:3.0");
     line("FN:" + vcard::escape(get(PIMPR_FILEAS)));
-    line("N:" + vcard::escape(get(PIMPR_LAST_NAME)) + ";" + vcard::escape(get(PIMPR_FIRST_NAME)) + ";" +
-         vcard::escape(get(PIMPR_MIDDLE_NAME)) + ";" + vcard::escape(get(PIMPR_TITLE)) + ";" +
+    line("N:" + vcard::escape(get(PIMPR_LAST_NAME)) + ";" + vcard::escape(get(PIMPR_FIRST_NAME)) +
+         ";" + vcard::escape(get(PIMPR_MIDDLE_NAME)) + ";" + vcard::escape(get(PIMPR_TITLE)) + ";" +
          vcard::escape(get(PIMPR_SUFFIX)));
     text("NICKNAME", PIMPR_NICKNAME);
     typed("TEL", "cell", PIMPR_MOBILE_TELEPHONE_NUMBER);
@@ -346,7 +375,8 @@ class CardWriter {
     for (int k = 0; k < 3; ++k) typed("IMPP", "", kIms[k], k + 1);
     text("URL", PIMPR_WEB_PAGE);
     if (!get(PIMPR_COMPANY_NAME).empty() || !get(PIMPR_DEPARTMENT).empty())
-      line("ORG:" + vcard::escape(get(PIMPR_COMPANY_NAME)) + ";" + vcard::escape(get(PIMPR_DEPARTMENT)));
+      line("ORG:" + vcard::escape(get(PIMPR_COMPANY_NAME)) + ";" +
+           vcard::escape(get(PIMPR_DEPARTMENT)));
     text("X-PHONETIC-ORG", PIMPR_YOMI_COMPANY);
     text("TITLE", PIMPR_JOB_TITLE);
     text("X-MS-OFFICE", PIMPR_OFFICE_LOCATION);
@@ -361,7 +391,8 @@ class CardWriter {
       line(std::string("ADR;TYPE=") + (v4_ ? a.type : upper(a.type)) + ":" + v);
     }
     if (auto b = date(PIMPR_BIRTHDAY); !b.empty()) line("BDAY:" + b);
-    if (auto d = date(PIMPR_ANNIVERSARY); !d.empty()) line((v4_ ? "ANNIVERSARY:" : "X-ANNIVERSARY:") + d);
+    if (auto d = date(PIMPR_ANNIVERSARY); !d.empty())
+      line((v4_ ? "ANNIVERSARY:" : "X-ANNIVERSARY:") + d);
     if (v4_) {
       typed("RELATED", "spouse", PIMPR_SPOUSE);
       typed("RELATED", "child", PIMPR_CHILDREN);

@@ -144,8 +144,10 @@ std::optional<ContentLine> parse(const RawLine& raw, std::string* error) {
     std::string val = eq == std::string::npos ? "" : p.substr(eq + 1);
     if (eq == std::string::npos) {
       // vCard 2.1 writes bare parameters: "TEL;WORK;FAX", "NOTE;QUOTED-PRINTABLE".
-      if (key == "QUOTED-PRINTABLE") cl.quoted_printable = true;
-      else if (!key.empty()) cl.types.push_back(lower(key));
+      if (key == "QUOTED-PRINTABLE")
+        cl.quoted_printable = true;
+      else if (!key.empty())
+        cl.types.push_back(lower(key));
     } else if (key == "TYPE") {
       for (auto& t : split_unquoted(val, ',')) cl.types.push_back(lower(t));
     } else if (key == "ENCODING") {
@@ -186,8 +188,10 @@ std::string unescape(std::string_view value) {
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] == '\\' && i + 1 < value.size()) {
       char n = value[++i];
-      if (n == 'n' || n == 'N') out += '\n';
-      else out += n;
+      if (n == 'n' || n == 'N')
+        out += '\n';
+      else
+        out += n;
     } else {
       out += value[i];
     }
@@ -218,15 +222,24 @@ std::string escape(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case ',': out += "\\,"; break;
-      case ';': out += "\\;"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case ',':
+        out += "\\,";
+        break;
+      case ';':
+        out += "\\;";
+        break;
       case '\r':
         if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
         out += "\\n";
         break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
+      case '\n':
+        out += "\\n";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -271,11 +284,16 @@ bool valid_utf8(std::string_view s) {
   for (size_t i = 0; i < s.size();) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     size_t n;
-    if (c < 0x80) n = 0;
-    else if (c >= 0xC2 && c <= 0xDF) n = 1;
-    else if (c >= 0xE0 && c <= 0xEF) n = 2;
-    else if (c >= 0xF0 && c <= 0xF4) n = 3;
-    else return false;
+    if (c < 0x80)
+      n = 0;
+    else if (c >= 0xC2 && c <= 0xDF)
+      n = 1;
+    else if (c >= 0xE0 && c <= 0xEF)
+      n = 2;
+    else if (c >= 0xF0 && c <= 0xF4)
+      n = 3;
+    else
+      return false;
     if (i + n >= s.size() && n > 0) return false;
     for (size_t k = 1; k <= n; ++k)
       if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;

@@ -19,13 +19,13 @@ struct RawLine {
 std::vector<RawLine> unfold(std::string_view bytes);
 
 struct ContentLine {
-  std::string name;                 // upper case, group removed
-  std::vector<std::string> types;   // lower case, from TYPE= lists and bare 2.1 parameters
-  std::string charset;              // as given, or ""
-  std::string sort_as;              // SORT-AS parameter, or ""
-  std::string slot;                 // X-SLOT parameter, or ""
+  std::string name;                // upper case, group removed
+  std::vector<std::string> types;  // lower case, from TYPE= lists and bare 2.1 parameters
+  std::string charset;             // as given, or ""
+  std::string sort_as;             // SORT-AS parameter, or ""
+  std::string slot;                // X-SLOT parameter, or ""
   bool quoted_printable = false;
-  std::string value;                // decoded to UTF-8, still escaped
+  std::string value;  // decoded to UTF-8, still escaped
   int line = 0;
 
   bool has_type(std::string_view t) const;

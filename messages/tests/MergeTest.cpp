@@ -9,11 +9,11 @@ TEST_F(MessagesTest, EarlierFirstAndSentFirstOnTheSameSecond) {
   Sent(s.sent, u"2", u"out 09:59:59", Utc(2009, 4, 23, 9, 59, 59));
   Sent(s.sent, u"2", u"out 11:00:00", Utc(2009, 4, 23, 11, 0, 0));
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), (std::vector<std::string>{
-                           Card("到：2", "2009-4-23", "  9:59:59", "out 09:59:59"),
-                           Card("来自于：1", "2009-4-23", "  10:0:0", "in 10:00:00"),
-                           Card("到：2", "2009-4-23", "  11:0:0", "out 11:00:00"),
-                           Card("来自于：1", "2009-4-23", "  11:0:0", "in 11:00:00")}));
+  EXPECT_EQ(Records(),
+            (std::vector<std::string>{Card("到：2", "2009-4-23", "  9:59:59", "out 09:59:59"),
+                                      Card("来自于：1", "2009-4-23", "  10:0:0", "in 10:00:00"),
+                                      Card("到：2", "2009-4-23", "  11:0:0", "out 11:00:00"),
+                                      Card("来自于：1", "2009-4-23", "  11:0:0", "in 11:00:00")}));
   EXPECT_EQ(Progress(), (std::vector<WPARAM>{25, 50, 75, 100}));
 }
 
@@ -22,9 +22,9 @@ TEST_F(MessagesTest, TheYearDecidesBeforeLaterFields) {
   Received(s.inbox, u"1", u"old year", Utc(2008, 12, 31, 23, 59, 59));
   Sent(s.sent, u"2", u"new year", Utc(2009, 1, 1, 0, 0, 0));
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), (std::vector<std::string>{
-                           Card("来自于：1", "2008-12-31", "  23:59:59", "old year"),
-                           Card("到：2", "2009-1-1", "  0:0:0", "new year")}));
+  EXPECT_EQ(Records(),
+            (std::vector<std::string>{Card("来自于：1", "2008-12-31", "  23:59:59", "old year"),
+                                      Card("到：2", "2009-1-1", "  0:0:0", "new year")}));
 }
 
 TEST_F(MessagesTest, TimesAreShownInTheDevicesTimeZone) {
@@ -32,10 +32,12 @@ TEST_F(MessagesTest, TimesAreShownInTheDevicesTimeZone) {
   Received(s.inbox, u"1", u"evening in London", Utc(2009, 4, 22, 20, 5, 7));
   SetTimeZone("CST-8");
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("来自于：1", "2009-4-23", "  4:5:7", "evening in London")});
+  EXPECT_EQ(Records(), std::vector<std::string>{
+                           Card("来自于：1", "2009-4-23", "  4:5:7", "evening in London")});
   SetTimeZone("EST5");
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("来自于：1", "2009-4-22", "  15:5:7", "evening in London")});
+  EXPECT_EQ(Records(), std::vector<std::string>{
+                           Card("来自于：1", "2009-4-22", "  15:5:7", "evening in London")});
 }
 
 TEST_F(MessagesTest, OneEmptyFolderLeavesTheOtherInTableOrder) {
@@ -64,6 +66,7 @@ TEST_F(MessagesTest, TextsAreEscapedAndKeptWhole) {
   auto s = AddStore(u"SMS");
   Received(s.inbox, u"+86 \"138\" <x>", u"a & b < c > d 你好", Utc(2009, 1, 1, 0, 0, 0));
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("来自于：+86 &quot;138&quot; &lt;x&gt;", "2009-1-1",
-                                                     "  0:0:0", "a &amp; b &lt; c &gt; d 你好")});
+  EXPECT_EQ(Records(),
+            std::vector<std::string>{Card("来自于：+86 &quot;138&quot; &lt;x&gt;", "2009-1-1",
+                                          "  0:0:0", "a &amp; b &lt; c &gt; d 你好")});
 }

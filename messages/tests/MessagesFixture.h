@@ -64,10 +64,12 @@ class MessagesTest : public ::testing::Test {
             m_db->folder(id, vardel::mapi::FolderKind::sent)};
   }
   void Received(std::int64_t folder, const char16_t* from, const char16_t* text, FILETIME when) {
-    m_db->add_message(folder, vardel::mapi::Message{std::u16string(text), std::u16string(from), {}, when});
+    m_db->add_message(folder,
+                      vardel::mapi::Message{std::u16string(text), std::u16string(from), {}, when});
   }
   void Sent(std::int64_t folder, const char16_t* to, const char16_t* text, FILETIME when) {
-    m_db->add_message(folder, vardel::mapi::Message{std::u16string(text), {}, {std::u16string(to)}, when});
+    m_db->add_message(folder,
+                      vardel::mapi::Message{std::u16string(text), {}, {std::u16string(to)}, when});
   }
   static FILETIME Utc(int y, int mo, int d, int h, int mi, int s) {
     return vardel::mapi::utc_filetime(y, mo, d, h, mi, s);
@@ -98,8 +100,8 @@ class MessagesTest : public ::testing::Test {
     std::string text = File();
     std::vector<std::string> out;
     std::regex vcard("<VCARD[^>]*(/>|>[\\s\\S]*?</VCARD>)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), vcard); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), vcard);
+         it != std::sregex_iterator(); ++it)
       out.push_back(it->str());
     return out;
   }
@@ -109,8 +111,8 @@ class MessagesTest : public ::testing::Test {
     std::string log = Read(m_root / "My Documents" / "debugmsg.txt");
     std::vector<std::string> out;
     std::regex entry(" -- ([^\r\n]*)\r?\n");
-    for (auto it = std::sregex_iterator(log.begin(), log.end(), entry); it != std::sregex_iterator();
-         ++it)
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), entry);
+         it != std::sregex_iterator(); ++it)
       out.push_back((*it)[1].str());
     return out;
   }

@@ -66,13 +66,16 @@ TEST_F(MessagesTest, FailuresBeforeTheStoreIsOpenLeaveThePreviousFile) {
 
 TEST_F(MessagesTest, LastRecipientWithAnAddressWinsAndEachReadIsLogged) {
   auto s = AddStore(u"SMS");
-  m_db->add_message(s.sent, vardel::mapi::Message{u"to two", {}, {u"111", u"222"}, Utc(2009, 1, 1, 0, 0, 0)});
+  m_db->add_message(
+      s.sent, vardel::mapi::Message{u"to two", {}, {u"111", u"222"}, Utc(2009, 1, 1, 0, 0, 0)});
   m_db->add_message(s.sent,
-                    vardel::mapi::Message{u"second has none", {}, {u"333", std::nullopt}, Utc(2009, 1, 2, 0, 0, 0)});
+                    vardel::mapi::Message{
+                        u"second has none", {}, {u"333", std::nullopt}, Utc(2009, 1, 2, 0, 0, 0)});
 
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), (std::vector<std::string>{Card("到：222", "2009-1-1", "  0:0:0", "to two"),
-                                                 Card("到：333", "2009-1-2", "  0:0:0", "second has none")}));
+  EXPECT_EQ(Records(),
+            (std::vector<std::string>{Card("到：222", "2009-1-1", "  0:0:0", "to two"),
+                                      Card("到：333", "2009-1-2", "  0:0:0", "second has none")}));
   std::vector<std::string> log = {"start", "SetColumns"};
   for (auto& t : kSentMessageLog(3)) log.push_back(t);
   for (auto& t : kSentMessageLog(3)) log.push_back(t);
@@ -85,15 +88,18 @@ TEST_F(MessagesTest, LastRecipientWithAnAddressWinsAndEachReadIsLogged) {
 TEST_F(MessagesTest, MissingPartsAreWrittenEmpty) {
   auto s = AddStore(u"SMS");
   Received(s.inbox, u"10086", u"dated", Utc(2009, 4, 23, 8, 0, 0));
-  m_db->add_message(s.inbox, vardel::mapi::Message{std::nullopt, std::nullopt, {}, Utc(2009, 4, 23, 9, 0, 0)});
-  m_db->add_message(s.sent, vardel::mapi::Message{u"no recipient", {}, {}, Utc(2009, 4, 23, 10, 0, 0)});
+  m_db->add_message(
+      s.inbox, vardel::mapi::Message{std::nullopt, std::nullopt, {}, Utc(2009, 4, 23, 9, 0, 0)});
+  m_db->add_message(s.sent,
+                    vardel::mapi::Message{u"no recipient", {}, {}, Utc(2009, 4, 23, 10, 0, 0)});
   m_db->add_message(s.sent, vardel::mapi::Message{u"undated", {}, {u"555"}, std::nullopt});
 
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), (std::vector<std::string>{Card("到：555", "", "", "undated"),
-                                                 Card("来自于：10086", "2009-4-23", "  8:0:0", "dated"),
-                                                 Card("来自于：", "2009-4-23", "  9:0:0", ""),
-                                                 Card("到：", "2009-4-23", "  10:0:0", "no recipient")}));
+  EXPECT_EQ(Records(),
+            (std::vector<std::string>{Card("到：555", "", "", "undated"),
+                                      Card("来自于：10086", "2009-4-23", "  8:0:0", "dated"),
+                                      Card("来自于：", "2009-4-23", "  9:0:0", ""),
+                                      Card("到：", "2009-4-23", "  10:0:0", "no recipient")}));
   EXPECT_EQ(File().find("(null)"), std::string::npos);
   // The recipient-less message still logs its one empty read.
   auto log = LogTexts();

@@ -14,7 +14,8 @@ BSTR SysAllocStringLen(const WCHAR* pch, UINT cch) {
   // The byte length must fit in the 32-bit prefix.
   if (cch > (0xFFFFFFFFu - sizeof(std::uint32_t) - sizeof(WCHAR)) / sizeof(WCHAR)) return nullptr;
   std::size_t bytes = static_cast<std::size_t>(cch) * sizeof(WCHAR);
-  auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(WCHAR)));
+  auto* block =
+      static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + sizeof(WCHAR)));
   if (!block) return nullptr;
   auto len = static_cast<std::uint32_t>(bytes);
   std::memcpy(block, &len, sizeof len);

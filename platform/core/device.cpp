@@ -58,8 +58,8 @@ struct Step {
 
 // Characters the phone never allows in a file name.
 bool bad_name_char(char16_t c) {
-  return c < 0x20 || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-         c == u'>' || c == u'|';
+  return c < 0x20 || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' || c == u'>' ||
+         c == u'|';
 }
 
 // The entry of dir whose name matches name ignoring case, or name itself

@@ -41,7 +41,8 @@ BOOL fail_errno(int err) {
 // ERROR_PATH_NOT_FOUND, a missing last part ERROR_FILE_NOT_FOUND.
 DWORD missing_error(const std::filesystem::path& p) {
   struct stat st;
-  if (::stat(p.parent_path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  if (::stat(p.parent_path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return ERROR_PATH_NOT_FOUND;
   return ERROR_FILE_NOT_FOUND;
 }
 
@@ -81,7 +82,8 @@ void sync_dir(const std::filesystem::path& dir) {
 }
 
 // Moves from over to; with no_replace, fails with EEXIST when to exists.
-int move_into_place(const std::filesystem::path& from, const std::filesystem::path& to, bool no_replace) {
+int move_into_place(const std::filesystem::path& from, const std::filesystem::path& to,
+                    bool no_replace) {
   if (!no_replace) return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
@@ -171,7 +173,8 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
   struct timespec times[2] = {sst.st_atim, sst.st_mtim};  // the copy keeps its write time
   ::futimens(out, times);
   if (::fsync(out) != 0) return abandon(win32_from_errno(errno));
-  if (HRESULT hr = vardel::fault::check("core.CopyFileW")) return abandon(vardel::core::win32_from_hresult(hr));
+  if (HRESULT hr = vardel::fault::check("core.CopyFileW"))
+    return abandon(vardel::core::win32_from_hresult(hr));
   if (::close(out) != 0) {
     err = errno;
     ::unlink(tmp.c_str());
@@ -213,7 +216,7 @@ BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
     return FALSE;
   }
   if (int e = move_into_place(*src, *dst, true)) {
-    SetLastError(e == EEXIST ? ERROR_ALREADY_EXISTS
+    SetLastError(e == EEXIST   ? ERROR_ALREADY_EXISTS
                  : e == ENOENT ? ERROR_PATH_NOT_FOUND
                                : win32_from_errno(e));
     return FALSE;

@@ -71,7 +71,8 @@ void emit_integer(std::u16string& out, const Spec& sp, char conv, unsigned long 
       lead = u" ";
   }
   if (sp.alt && conv == 'o' && (body.empty() || body[0] != u'0')) body.insert(body.begin(), u'0');
-  if ((sp.alt && (conv == 'x' || conv == 'X') && n > 0 && !(n == 1 && buf[0] == u'0')) || conv == 'p')
+  if ((sp.alt && (conv == 'x' || conv == 'X') && n > 0 && !(n == 1 && buf[0] == u'0')) ||
+      conv == 'p')
     lead += conv == 'X' ? u"0X" : u"0x";
   emit(out, sp, lead, body, sp.precision < 0);
 }
@@ -93,12 +94,18 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
     const WCHAR* start = p++;
     Spec sp;
     for (;; ++p) {
-      if (*p == u'-') sp.left = true;
-      else if (*p == u'+') sp.plus = true;
-      else if (*p == u' ') sp.space = true;
-      else if (*p == u'0') sp.zero = true;
-      else if (*p == u'#') sp.alt = true;
-      else break;
+      if (*p == u'-')
+        sp.left = true;
+      else if (*p == u'+')
+        sp.plus = true;
+      else if (*p == u' ')
+        sp.space = true;
+      else if (*p == u'0')
+        sp.zero = true;
+      else if (*p == u'#')
+        sp.alt = true;
+      else
+        break;
     }
     if (*p == u'*') {
       int w = va_arg(ap, int);
@@ -150,12 +157,16 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
       case u'd':
       case u'i': {
         long long v;
-        if (sp.size == Size::ll) v = va_arg(ap, long long);
-        else if (sp.size == Size::z) v = static_cast<long long>(va_arg(ap, ptrdiff_t));
-        else v = va_arg(ap, int);
+        if (sp.size == Size::ll)
+          v = va_arg(ap, long long);
+        else if (sp.size == Size::z)
+          v = static_cast<long long>(va_arg(ap, ptrdiff_t));
+        else
+          v = va_arg(ap, int);
         if (sp.size == Size::h) v = static_cast<short>(v);
         if (sp.size == Size::hh) v = static_cast<signed char>(v);
-        unsigned long long mag = v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
+        unsigned long long mag =
+            v < 0 ? 0ull - static_cast<unsigned long long>(v) : static_cast<unsigned long long>(v);
         emit_integer(out, sp, static_cast<char>(conv), mag, v < 0);
         break;
       }
@@ -164,9 +175,12 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
       case u'X':
       case u'o': {
         unsigned long long v;
-        if (sp.size == Size::ll) v = va_arg(ap, unsigned long long);
-        else if (sp.size == Size::z) v = va_arg(ap, size_t);
-        else v = va_arg(ap, unsigned int);
+        if (sp.size == Size::ll)
+          v = va_arg(ap, unsigned long long);
+        else if (sp.size == Size::z)
+          v = va_arg(ap, size_t);
+        else
+          v = va_arg(ap, unsigned int);
         if (sp.size == Size::h) v = static_cast<unsigned short>(v);
         if (sp.size == Size::hh) v = static_cast<unsigned char>(v);
         emit_integer(out, sp, static_cast<char>(conv), v, false);
@@ -187,7 +201,7 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
       case u'C': {
         int v = va_arg(ap, int);
         char16_t ch = sp.size == Size::h ? static_cast<char16_t>(static_cast<unsigned char>(v))
-                                          : static_cast<char16_t>(v);
+                                         : static_cast<char16_t>(v);
         emit(out, sp, u"", std::u16string_view(&ch, 1), false);
         break;
       }
@@ -203,8 +217,9 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
           text = narrow;
         } else {
           const WCHAR* s = va_arg(ap, const WCHAR*);
-          text = s ? std::u16string_view(s, sp.precision >= 0 ? wcsnlen(s, sp.precision) : wcslen(s))
-                   : std::u16string_view(u"(null)");
+          text =
+              s ? std::u16string_view(s, sp.precision >= 0 ? wcsnlen(s, sp.precision) : wcslen(s))
+                : std::u16string_view(u"(null)");
         }
         if (sp.precision >= 0 && text.size() > static_cast<size_t>(sp.precision))
           text = text.substr(0, sp.precision);

@@ -27,7 +27,8 @@ std::u16string decode(std::string_view bytes) {
 
 std::u16string_view trim(std::u16string_view s) {
   while (!s.empty() && (s.front() == u' ' || s.front() == u'\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t' || s.back() == u'\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == u' ' || s.back() == u'\t' || s.back() == u'\r'))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -165,16 +166,15 @@ std::vector<BYTE> sz_data(std::u16string_view text) {
   return out;
 }
 
-bool same_key(std::u16string_view a, std::u16string_view b) {
-  return fold_case(a) == fold_case(b);
-}
+bool same_key(std::u16string_view a, std::u16string_view b) { return fold_case(a) == fold_case(b); }
 
 bool key_exists(const File& file, std::u16string_view path) {
   std::u16string want = fold_case(path);
   for (const Key& k : file.keys) {
     std::u16string have = fold_case(k.path);
     if (have == want) return true;
-    if (have.size() > want.size() && have.compare(0, want.size(), want) == 0 && have[want.size()] == u'\\')
+    if (have.size() > want.size() && have.compare(0, want.size(), want) == 0 &&
+        have[want.size()] == u'\\')
       return true;
   }
   return false;
@@ -193,7 +193,8 @@ std::optional<File> parse(std::string_view bytes) {
     if (nl == std::u16string::npos) nl = text.size();
     std::u16string_view line = trim(std::u16string_view(text).substr(pos, nl - pos));
     pos = nl + 1;
-    bool more = !line.empty() && line.back() == u'\\' && line.find(u'=') != std::u16string_view::npos;
+    bool more =
+        !line.empty() && line.back() == u'\\' && line.find(u'=') != std::u16string_view::npos;
     if (continuing) {
       more = !line.empty() && line.back() == u'\\';
       lines.back() += line;
@@ -212,7 +213,8 @@ std::optional<File> parse(std::string_view bytes) {
     std::u16string_view line = trim(l);
     if (line.empty() || line.front() == u';') continue;
     if (!seen_header) {
-      if (line != u"Windows Registry Editor Version 5.00" && line != u"REGEDIT4") return std::nullopt;
+      if (line != u"Windows Registry Editor Version 5.00" && line != u"REGEDIT4")
+        return std::nullopt;
       seen_header = true;
       continue;
     }
@@ -284,7 +286,8 @@ std::string serialize(const File& file) {
         }
         out += u"\"" + escape(s) + u"\"";
       } else if (v.type == 4 && v.data.size() == 4) {
-        DWORD n = v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24;
+        DWORD n =
+            v.data[0] | v.data[1] << 8 | v.data[2] << 16 | static_cast<DWORD>(v.data[3]) << 24;
         out += vardel::format(u"dword:%08x", n);
       } else {
         out += v.type == 3 ? std::u16string(u"hex:") : vardel::format(u"hex(%x):", v.type);

@@ -127,7 +127,8 @@ LONG RegCloseKey(HKEY hKey) {
 
 namespace vardel::core {
 
-bool write_registry_string(std::u16string_view key, std::u16string_view name, std::u16string_view value) {
+bool write_registry_string(std::u16string_view key, std::u16string_view name,
+                           std::u16string_view value) {
   static std::mutex writers;  // one writer at a time within the process
   std::lock_guard guard(writers);
   std::filesystem::path file_path = device::registry_file();

@@ -128,8 +128,8 @@ BOOL CloseHandle(HANDLE hObject) {
   return FALSE;
 }
 
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES, DWORD, LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
-                    DWORD dwCreationFlags, LPDWORD lpThreadId) {
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, DWORD, LPTHREAD_START_ROUTINE lpStartAddress,
+                    LPVOID lpParameter, DWORD dwCreationFlags, LPDWORD lpThreadId) {
   if (!lpStartAddress || dwCreationFlags != 0) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
@@ -213,7 +213,8 @@ HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  return vardel::core::add_handle(std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
+  return vardel::core::add_handle(
+      std::make_shared<Event>(bManualReset != FALSE, bInitialState != FALSE));
 }
 
 BOOL EventModify(HANDLE hEvent, DWORD func) {
@@ -245,11 +246,15 @@ static std::recursive_mutex* cs_mutex(LPCRITICAL_SECTION cs) {
 void InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   new (lpCriticalSection->opaque) std::recursive_mutex;
 }
-void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) { cs_mutex(lpCriticalSection)->lock(); }
+void EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  cs_mutex(lpCriticalSection)->lock();
+}
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   return cs_mutex(lpCriticalSection)->try_lock() ? TRUE : FALSE;
 }
-void LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) { cs_mutex(lpCriticalSection)->unlock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  cs_mutex(lpCriticalSection)->unlock();
+}
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   cs_mutex(lpCriticalSection)->~recursive_mutex();
 }

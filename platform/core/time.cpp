@@ -61,7 +61,7 @@ unsigned days_in_month(unsigned y, unsigned m) {
 // conversion.
 std::unique_lock<std::mutex> zone_lock() {
   static std::mutex mu;
-  static bool read = false;               // the zone has been read once
+  static bool read = false;                // the zone has been read once
   static std::optional<std::string> last;  // TZ then (nothing: unset)
   std::unique_lock lock(mu);
   const char* tz = std::getenv("TZ");
@@ -201,6 +201,7 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime)
   }
   std::int64_t days = days_from_civil(st.wYear, st.wMonth, st.wDay) - days_from_civil(1601, 1, 1);
   std::int64_t secs = days * 86400 + st.wHour * 3600 + st.wMinute * 60 + st.wSecond;
-  *lpFileTime = filetime_of(static_cast<std::uint64_t>(secs * kTicksPerSecond + st.wMilliseconds * 10'000));
+  *lpFileTime =
+      filetime_of(static_cast<std::uint64_t>(secs * kTicksPerSecond + st.wMilliseconds * 10'000));
   return TRUE;
 }

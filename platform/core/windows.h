@@ -97,7 +97,8 @@ using REGSAM = DWORD;
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
-LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                   PHKEY phkResult);
 // Standard contract: lpData null asks only for the size; a short buffer gives
 // ERROR_MORE_DATA with the size needed in *lpcbData. A missing value gives
 // ERROR_FILE_NOT_FOUND.
@@ -136,8 +137,8 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID lpThreadParameter);
 // runs detached; an exception leaving its function ends the process, as an
 // unhandled one does on the phone, so thread functions catch what they can.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, DWORD dwStackSize,
-                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
-                    LPDWORD lpThreadId);
+                    LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                    DWORD dwCreationFlags, LPDWORD lpThreadId);
 // STILL_ACTIVE while the thread runs, then the value its function returned.
 BOOL GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 DWORD GetCurrentThreadId();
@@ -165,8 +166,12 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 
-inline LONG InterlockedIncrement(LONG volatile* p) { return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST); }
-inline LONG InterlockedDecrement(LONG volatile* p) { return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST); }
+inline LONG InterlockedIncrement(LONG volatile* p) {
+  return __atomic_add_fetch(p, 1, __ATOMIC_SEQ_CST);
+}
+inline LONG InterlockedDecrement(LONG volatile* p) {
+  return __atomic_sub_fetch(p, 1, __ATOMIC_SEQ_CST);
+}
 inline LONG InterlockedExchange(LONG volatile* p, LONG v) {
   return __atomic_exchange_n(p, v, __ATOMIC_SEQ_CST);
 }

@@ -20,10 +20,17 @@ FILE* _wfopen(const WCHAR* filename, const WCHAR* mode) {
   const bool plus = m.find('+') != std::string::npos;
   int flags;
   switch (m[0]) {
-    case 'r': flags = plus ? O_RDWR : O_RDONLY; break;
-    case 'w': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC; break;
-    case 'a': flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND; break;
-    default: return nullptr;
+    case 'r':
+      flags = plus ? O_RDWR : O_RDONLY;
+      break;
+    case 'w':
+      flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+      break;
+    case 'a':
+      flags = (plus ? O_RDWR : O_WRONLY) | O_CREAT | O_APPEND;
+      break;
+    default:
+      return nullptr;
   }
   const int fd = vardel::device::open_file(filename, flags);
   if (fd < 0) return nullptr;

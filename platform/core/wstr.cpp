@@ -97,7 +97,9 @@ const WCHAR* wcschr(const WCHAR* s, WCHAR c) {
     if (!*s) return nullptr;
   }
 }
-WCHAR* wcschr(WCHAR* s, WCHAR c) { return const_cast<WCHAR*>(wcschr(static_cast<const WCHAR*>(s), c)); }
+WCHAR* wcschr(WCHAR* s, WCHAR c) {
+  return const_cast<WCHAR*>(wcschr(static_cast<const WCHAR*>(s), c));
+}
 
 const WCHAR* wcsrchr(const WCHAR* s, WCHAR c) {
   const WCHAR* found = nullptr;
@@ -191,7 +193,10 @@ std::u16string utf16(std::string_view s) {
     if (b0 < 0x80) {
       c = b0;
     } else {
-      size_t need = b0 >= 0xF0 && b0 <= 0xF4 ? 4 : b0 >= 0xE0 && b0 <= 0xEF ? 3 : b0 >= 0xC2 && b0 <= 0xDF ? 2 : 0;
+      size_t need = b0 >= 0xF0 && b0 <= 0xF4   ? 4
+                    : b0 >= 0xE0 && b0 <= 0xEF ? 3
+                    : b0 >= 0xC2 && b0 <= 0xDF ? 2
+                                               : 0;
       if (need != 0 && i + need <= n) {
         char32_t v = b0 & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
         bool ok = true;

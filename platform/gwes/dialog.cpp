@@ -99,23 +99,23 @@ BOOL SHInitDialog(PSHINITDLGINFO pshidi) {
   if (!(pshidi->dwMask & SHIDIM_FLAGS)) return TRUE;
   DWORD flags = pshidi->dwFlags;
   return static_cast<BOOL>(run_on_owner(dlg, [=] {
-    {
-      std::lock_guard lock(table_mutex());
-      Window* w = find_locked(dlg);
-      if (!w) return LRESULT{FALSE};
-      if (flags & SHIDIF_DONEBUTTON) w->done_button = true;
-    }
-    if (flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN)) {
-      // The dialog takes the screen below the navigation bar, which keeps
-      // its caption and OK button.
-      int nav = nav_bar_height();
-      SetWindowPos(dlg, nullptr, 0, nav, vardel::device::screen_width(),
-                   vardel::device::screen_height() - nav, SWP_NOZORDER);
-    }
-    if (Frontend* fe = frontend())
-      if (auto d = dialog_snapshot(dlg)) fe->dialog_changed(*d);
-    return LRESULT{TRUE};
-  }).value_or(FALSE));
+                             {
+                               std::lock_guard lock(table_mutex());
+                               Window* w = find_locked(dlg);
+                               if (!w) return LRESULT{FALSE};
+                               if (flags & SHIDIF_DONEBUTTON) w->done_button = true;
+                             }
+                             if (flags & (SHIDIF_SIZEDLG | SHIDIF_SIZEDLGFULLSCREEN)) {
+                               // The dialog takes the screen below the navigation bar, which keeps
+                               // its caption and OK button.
+                               int nav = nav_bar_height();
+                               SetWindowPos(dlg, nullptr, 0, nav, vardel::device::screen_width(),
+                                            vardel::device::screen_height() - nav, SWP_NOZORDER);
+                             }
+                             if (Frontend* fe = frontend())
+                               if (auto d = dialog_snapshot(dlg)) fe->dialog_changed(*d);
+                             return LRESULT{TRUE};
+                           }).value_or(FALSE));
 }
 
 void InitCommonControls() {

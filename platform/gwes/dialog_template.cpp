@@ -72,12 +72,18 @@ class Reader {
 
 std::u16string atom_class(WORD atom) {
   switch (atom) {
-    case 0x0080: return u"BUTTON";
-    case 0x0081: return u"EDIT";
-    case 0x0082: return u"STATIC";
-    case 0x0083: return u"LISTBOX";
-    case 0x0084: return u"SCROLLBAR";
-    case 0x0085: return u"COMBOBOX";
+    case 0x0080:
+      return u"BUTTON";
+    case 0x0081:
+      return u"EDIT";
+    case 0x0082:
+      return u"STATIC";
+    case 0x0083:
+      return u"LISTBOX";
+    case 0x0084:
+      return u"SCROLLBAR";
+    case 0x0085:
+      return u"COMBOBOX";
     default: {
       std::u16string s = u"#";
       for (char c : std::to_string(atom)) s.push_back(static_cast<char16_t>(c));

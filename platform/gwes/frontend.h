@@ -32,7 +32,7 @@ struct DialogInfo {
   std::u16string caption;
   DWORD style = 0;
   DWORD ex_style = 0;
-  RECT rect{};               // screen coordinates
+  RECT rect{};  // screen coordinates
   bool visible = false;
   bool done_button = false;  // the OK button of the caption bar (SHInitDialog)
 };
@@ -44,7 +44,7 @@ struct ControlInfo {
   std::u16string class_name;  // upper case: "BUTTON", "STATIC", ...
   std::u16string text;
   DWORD style = 0;
-  RECT rect{};                // the parent's client coordinates
+  RECT rect{};  // the parent's client coordinates
   bool visible = false;
 };
 
@@ -58,10 +58,10 @@ struct Image {
 
 // What the dialog procedure answered to WM_CTLCOLORSTATIC for a label.
 struct LabelColors {
-  bool custom = false;       // false: the procedure left the default colours
-  COLORREF text = 0;         // 0x00BBGGRR, as SetTextColor got it
-  COLORREF background = 0;   // as SetBkColor got it
-  COLORREF brush = 0;        // the returned brush's colour
+  bool custom = false;      // false: the procedure left the default colours
+  COLORREF text = 0;        // 0x00BBGGRR, as SetTextColor got it
+  COLORREF background = 0;  // as SetBkColor got it
+  COLORREF brush = 0;       // the returned brush's colour
   int bk_mode = OPAQUE;
 };
 

@@ -200,11 +200,10 @@ LabelColors label_colors(HWND control) {
   HWND parent = GetParent(control);
   if (!parent) return colors;
   HDC dc = new_dc(blank(0, 0), false);
-  LRESULT answer =
-      run_on_owner(parent, [=] {
-        return dispatch(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                        reinterpret_cast<LPARAM>(control));
-      }).value_or(0);
+  LRESULT answer = run_on_owner(parent, [=] {
+                     return dispatch(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                     reinterpret_cast<LPARAM>(control));
+                   }).value_or(0);
   {
     std::lock_guard lock(gdi().mutex);
     Object* d = gdi().find(dc);
@@ -246,8 +245,10 @@ BOOL EndPaint(HWND /*hWnd*/, const PAINTSTRUCT* lpPaint) {
 
 HDC GetDC(HWND hWnd) {
   RECT r = client_of(hWnd);
-  if (!hWnd) r = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  else if (!IsWindow(hWnd)) return nullptr;
+  if (!hWnd)
+    r = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  else if (!IsWindow(hWnd))
+    return nullptr;
   return new_dc(blank(r.right, r.bottom), false);
 }
 
@@ -311,7 +312,8 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   std::lock_guard lock(gdi().mutex);
   Object* dst_dc = gdi().find(hdc);
   Object* src_dc = gdi().find(hdcSrc);
-  if (!dst_dc || !src_dc || dst_dc->kind != ObjKind::dc || src_dc->kind != ObjKind::dc) return FALSE;
+  if (!dst_dc || !src_dc || dst_dc->kind != ObjKind::dc || src_dc->kind != ObjKind::dc)
+    return FALSE;
   Image* dst = target_locked(*dst_dc);
   Image* src = target_locked(*src_dc);
   if (!dst || !src) return FALSE;

@@ -19,8 +19,8 @@ struct Entry {
 
 struct Table {
   std::mutex mutex;
-  std::list<Entry> entries;    // a list, so HRSRC (an Entry*) stays valid
-  std::list<Entry> replaced;   // kept until clear: callers may still hold their data
+  std::list<Entry> entries;   // a list, so HRSRC (an Entry*) stays valid
+  std::list<Entry> replaced;  // kept until clear: callers may still hold their data
 };
 
 Table& table() {

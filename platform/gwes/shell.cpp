@@ -87,7 +87,9 @@ bool spawn_opener(const std::filesystem::path& host_path) {
   return true;
 }
 
-bool Frontend::shell_open(const std::filesystem::path& host_path) { return spawn_opener(host_path); }
+bool Frontend::shell_open(const std::filesystem::path& host_path) {
+  return spawn_opener(host_path);
+}
 
 }  // namespace vardel::gwes
 

@@ -36,9 +36,10 @@ void complete_all(std::vector<QueuedItem>& items) {
 void take_items_for(ThreadQueue& queue, const std::vector<HWND>& handles,
                     std::vector<QueuedItem>& out) {
   std::lock_guard lock(queue.mutex);
-  auto keep = std::stable_partition(queue.items.begin(), queue.items.end(), [&](const QueuedItem& i) {
-    return std::find(handles.begin(), handles.end(), i.hwnd) == handles.end();
-  });
+  auto keep =
+      std::stable_partition(queue.items.begin(), queue.items.end(), [&](const QueuedItem& i) {
+        return std::find(handles.begin(), handles.end(), i.hwnd) == handles.end();
+      });
   std::move(keep, queue.items.end(), std::back_inserter(out));
   queue.items.erase(keep, queue.items.end());
 }
@@ -116,7 +117,8 @@ std::optional<ControlInfo> control_snapshot(HWND hwnd) {
   std::lock_guard lock(table().mutex);
   Window* w = find_locked(hwnd);
   if (!w || w->kind == Kind::dialog) return std::nullopt;
-  return ControlInfo{w->hwnd, w->parent, w->id, w->class_name, w->text, w->style, w->rect, w->visible};
+  return ControlInfo{w->hwnd, w->parent, w->id,   w->class_name,
+                     w->text, w->style,  w->rect, w->visible};
 }
 
 LRESULT dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -266,10 +268,12 @@ bool post_to_window_thread(HWND window, std::function<void()> fn) {
 }
 
 bool call_on_window_thread(HWND window, std::function<void()> fn) {
-  return run_on_owner(window, [fn = std::move(fn)] {
-           fn();
-           return LRESULT{0};
-         }).has_value();
+  return run_on_owner(window,
+                      [fn = std::move(fn)] {
+                        fn();
+                        return LRESULT{0};
+                      })
+      .has_value();
 }
 
 std::thread::id window_thread(HWND window) {

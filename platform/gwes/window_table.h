@@ -33,9 +33,9 @@ struct Completion {
 };
 
 struct QueuedItem {
-  HWND hwnd = nullptr;                    // the window it is for
-  std::function<LRESULT()> run;           // handles the message or the call
-  std::shared_ptr<Completion> completion; // null for posted items
+  HWND hwnd = nullptr;                     // the window it is for
+  std::function<LRESULT()> run;            // handles the message or the call
+  std::shared_ptr<Completion> completion;  // null for posted items
 };
 
 struct ThreadQueue {

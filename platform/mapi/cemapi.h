@@ -263,8 +263,9 @@ using LPMAPITABLE = IMAPITable*;
 
 struct IMAPIProp : IUnknown {
   STDMETHOD(SaveChanges)(ULONG ulFlags) PURE;
-  STDMETHOD(GetProps)(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
-                      LPSPropValue* lppPropArray) PURE;
+  STDMETHOD(GetProps)
+  (LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
+   LPSPropValue* lppPropArray) PURE;
   STDMETHOD(GetPropList)(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) PURE;
   STDMETHOD(SetProps)(ULONG cValues, LPSPropValue lpPropArray, void* lppProblems) PURE;
 };
@@ -273,15 +274,16 @@ using LPMAPIPROP = IMAPIProp*;
 struct IMAPIContainer : IMAPIProp {
   STDMETHOD(GetContentsTable)(ULONG ulFlags, LPMAPITABLE* lppTable) PURE;
   STDMETHOD(GetHierarchyTable)(ULONG ulFlags, LPMAPITABLE* lppTable) PURE;
-  STDMETHOD(OpenEntry)(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
-                       ULONG* lpulObjType, LPUNKNOWN* lppUnk) PURE;
+  STDMETHOD(OpenEntry)
+  (ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+   LPUNKNOWN* lppUnk) PURE;
 };
 using LPMAPICONTAINER = IMAPIContainer*;
 
 struct IMAPIFolder : IMAPIContainer {
   STDMETHOD(CreateMessage)(LPCIID lpInterface, ULONG ulFlags, struct IMessage** lppMessage) PURE;
-  STDMETHOD(DeleteMessages)(void* lpMsgList, ULONG_PTR ulUIParam, void* lpProgress,
-                            ULONG ulFlags) PURE;
+  STDMETHOD(DeleteMessages)
+  (void* lpMsgList, ULONG_PTR ulUIParam, void* lpProgress, ULONG ulFlags) PURE;
 };
 using LPMAPIFOLDER = IMAPIFolder*;
 
@@ -293,22 +295,27 @@ struct IMessage : IMAPIProp {
 using LPMESSAGE = IMessage*;
 
 struct IMsgStore : IMAPIProp {
-  STDMETHOD(OpenEntry)(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
-                       ULONG* lpulObjType, LPUNKNOWN* lppUnk) PURE;
-  STDMETHOD(GetReceiveFolder)(LPWSTR lpszMessageClass, ULONG ulFlags, ULONG* lpcbEntryID,
-                              LPENTRYID* lppEntryID, LPWSTR* lppszExplicitClass) PURE;
+  STDMETHOD(OpenEntry)
+  (ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+   LPUNKNOWN* lppUnk) PURE;
+  STDMETHOD(GetReceiveFolder)
+  (LPWSTR lpszMessageClass, ULONG ulFlags, ULONG* lpcbEntryID, LPENTRYID* lppEntryID,
+   LPWSTR* lppszExplicitClass) PURE;
   STDMETHOD(StoreLogoff)(ULONG* lpulFlags) PURE;
 };
 using LPMDB = IMsgStore*;
 
 struct IMAPISession : IUnknown {
   STDMETHOD(GetMsgStoresTable)(ULONG ulFlags, LPMAPITABLE* lppTable) PURE;
-  STDMETHOD(OpenMsgStore)(ULONG_PTR ulUIParam, ULONG cbEntryID, LPENTRYID lpEntryID,
-                          LPCIID lpInterface, ULONG ulFlags, LPMDB* lppMDB) PURE;
-  STDMETHOD(OpenEntry)(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
-                       ULONG* lpulObjType, LPUNKNOWN* lppUnk) PURE;
-  STDMETHOD(CompareEntryIDs)(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2,
-                             LPENTRYID lpEntryID2, ULONG ulFlags, ULONG* lpulResult) PURE;
+  STDMETHOD(OpenMsgStore)
+  (ULONG_PTR ulUIParam, ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
+   LPMDB* lppMDB) PURE;
+  STDMETHOD(OpenEntry)
+  (ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags, ULONG* lpulObjType,
+   LPUNKNOWN* lppUnk) PURE;
+  STDMETHOD(CompareEntryIDs)
+  (ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2, LPENTRYID lpEntryID2, ULONG ulFlags,
+   ULONG* lpulResult) PURE;
   STDMETHOD(Logoff)(ULONG_PTR ulUIParam, ULONG ulFlags, ULONG ulReserved) PURE;
 };
 using LPMAPISESSION = IMAPISession*;
@@ -321,8 +328,8 @@ HRESULT MAPIInitialize(LPVOID lpMapiInit);
 void MAPIUninitialize();
 // Opens a session over the device's messages database (created when missing).
 // No window, profile or password is needed; they are ignored.
-HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPWSTR lpszProfileName, LPWSTR lpszPassword,
-                    FLAGS flFlags, LPMAPISESSION* lppSession);
+HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPWSTR lpszProfileName, LPWSTR lpszPassword, FLAGS flFlags,
+                    LPMAPISESSION* lppSession);
 
 // A buffer from MAPIAllocateBuffer, with the blocks MAPIAllocateMore linked to
 // it, is freed whole by one MAPIFreeBuffer. MAPIFreeBuffer(nullptr) is a no-op.

@@ -41,7 +41,8 @@ HRESULT open_entry(const std::shared_ptr<Db>& db, const EntryScope& scope, ULONG
         auto props = load_store(*db, entry->id);
         if (!props) return MAPI_E_NOT_FOUND;
         IMsgStore* store = nullptr;
-        if (HRESULT hr = create_store(db, entry->id, std::move(*props), &store); FAILED(hr)) return hr;
+        if (HRESULT hr = create_store(db, entry->id, std::move(*props), &store); FAILED(hr))
+          return hr;
         if (lpulObjType) *lpulObjType = MAPI_STORE;
         return hand_out(store, lpInterface, lppUnk);
       }

@@ -23,8 +23,8 @@ void MAPIUninitialize() {
   }
 }
 
-HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPWSTR lpszProfileName, LPWSTR lpszPassword,
-                    FLAGS flFlags, LPMAPISESSION* lppSession) {
+HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPWSTR lpszProfileName, LPWSTR lpszPassword, FLAGS flFlags,
+                    LPMAPISESSION* lppSession) {
   if (!lppSession) return MAPI_E_INVALID_PARAMETER;
   *lppSession = nullptr;
   if (g_initialized.load() <= 0) return MAPI_E_NOT_INITIALIZED;

@@ -11,7 +11,8 @@ namespace {
 
 class MessageObject final : public IMessage {
  public:
-  MessageObject(std::shared_ptr<Db> db, MessageRecord rec) : db_(std::move(db)), rec_(std::move(rec)) {}
+  MessageObject(std::shared_ptr<Db> db, MessageRecord rec)
+      : db_(std::move(db)), rec_(std::move(rec)) {}
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;

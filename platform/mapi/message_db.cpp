@@ -9,8 +9,9 @@ namespace vardel::mapi {
 
 namespace {
 
-constexpr std::array<FolderKind, 5> kStandardFolders = {
-    FolderKind::inbox, FolderKind::sent, FolderKind::drafts, FolderKind::outbox, FolderKind::deleted};
+constexpr std::array<FolderKind, 5> kStandardFolders = {FolderKind::inbox, FolderKind::sent,
+                                                        FolderKind::drafts, FolderKind::outbox,
+                                                        FolderKind::deleted};
 
 // Ticks from 1601-01-01 to 1970-01-01.
 constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
@@ -29,11 +30,16 @@ std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
 
 std::u16string_view folder_name(FolderKind kind) {
   switch (kind) {
-    case FolderKind::inbox: return u"Inbox";
-    case FolderKind::sent: return u"Sent Items";
-    case FolderKind::drafts: return u"Drafts";
-    case FolderKind::outbox: return u"Outbox";
-    case FolderKind::deleted: return u"Deleted Items";
+    case FolderKind::inbox:
+      return u"Inbox";
+    case FolderKind::sent:
+      return u"Sent Items";
+    case FolderKind::drafts:
+      return u"Drafts";
+    case FolderKind::outbox:
+      return u"Outbox";
+    case FolderKind::deleted:
+      return u"Deleted Items";
   }
   return u"";
 }
@@ -53,9 +59,9 @@ FILETIME filetime_from_ticks(std::uint64_t ticks) {
 }
 
 FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int second) {
-  std::int64_t secs = days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) *
-                          86400 +
-                      hour * 3600 + minute * 60 + second;
+  std::int64_t secs =
+      days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+      hour * 3600 + minute * 60 + second;
   return filetime_from_ticks(kUnixEpochTicks + static_cast<std::uint64_t>(secs * 10000000));
 }
 
@@ -116,7 +122,10 @@ std::int64_t MessageDb::add_message(std::int64_t folder, const Message& m) {
         .step();
     std::int64_t id = db.last_insert_id();
     for (const auto& r : m.recipients)
-      db.query("INSERT INTO recipients(message, address) VALUES(?, ?)").bind(1, id).bind(2, r).step();
+      db.query("INSERT INTO recipients(message, address) VALUES(?, ?)")
+          .bind(1, id)
+          .bind(2, r)
+          .step();
     db.exec("RELEASE add_message");
     return id;
   } catch (...) {
@@ -146,7 +155,8 @@ std::vector<MessageInfo> MessageDb::messages(std::int64_t folder) {
   std::vector<MessageInfo> out;
   {
     auto q = impl_->db.query(
-        "SELECT id, subject, sender, delivery FROM messages WHERE folder = ? ORDER BY delivery, id");
+        "SELECT id, subject, sender, delivery FROM messages WHERE folder = ? ORDER BY delivery, "
+        "id");
     q.bind(1, folder);
     while (q.step()) {
       MessageInfo mi;
@@ -154,7 +164,8 @@ std::vector<MessageInfo> MessageDb::messages(std::int64_t folder) {
       mi.folder = folder;
       mi.message.text = q.opt_text(1);
       mi.message.sender = q.opt_text(2);
-      if (!q.is_null(3)) mi.message.delivery = filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)));
+      if (!q.is_null(3))
+        mi.message.delivery = filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)));
       out.push_back(std::move(mi));
     }
   }

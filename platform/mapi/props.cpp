@@ -13,7 +13,8 @@ size_t aligned(size_t n) { return (n + 7) & ~size_t{7}; }
 
 // Bytes a value needs beyond its SPropValue.
 size_t extra_size(const Prop& p) {
-  if (auto* s = std::get_if<std::u16string>(&p.value)) return aligned((s->size() + 1) * sizeof(WCHAR));
+  if (auto* s = std::get_if<std::u16string>(&p.value))
+    return aligned((s->size() + 1) * sizeof(WCHAR));
   if (auto* b = std::get_if<std::vector<BYTE>>(&p.value)) return aligned(b->size());
   return 0;
 }
@@ -120,6 +121,8 @@ HRESULT build_tag_array(const std::vector<ULONG>& tags, LPSPropTagArray* out) {
   return S_OK;
 }
 
-void trace_stub(const char* method) { std::fprintf(stderr, "mapi: %s is not implemented\n", method); }
+void trace_stub(const char* method) {
+  std::fprintf(stderr, "mapi: %s is not implemented\n", method);
+}
 
 }  // namespace vardel::mapi

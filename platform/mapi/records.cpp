@@ -9,11 +9,16 @@ namespace {
 // The store property that holds the entry id of each standard folder.
 ULONG folder_tag(FolderKind kind) {
   switch (kind) {
-    case FolderKind::inbox: return PR_CE_IPM_INBOX_ENTRYID;
-    case FolderKind::sent: return PR_IPM_SENTMAIL_ENTRYID;
-    case FolderKind::drafts: return PR_CE_IPM_DRAFTS_ENTRYID;
-    case FolderKind::outbox: return PR_IPM_OUTBOX_ENTRYID;
-    case FolderKind::deleted: return PR_IPM_WASTEBASKET_ENTRYID;
+    case FolderKind::inbox:
+      return PR_CE_IPM_INBOX_ENTRYID;
+    case FolderKind::sent:
+      return PR_IPM_SENTMAIL_ENTRYID;
+    case FolderKind::drafts:
+      return PR_CE_IPM_DRAFTS_ENTRYID;
+    case FolderKind::outbox:
+      return PR_IPM_OUTBOX_ENTRYID;
+    case FolderKind::deleted:
+      return PR_IPM_WASTEBASKET_ENTRYID;
   }
   return PR_NULL;
 }
@@ -45,7 +50,7 @@ class ContentsSource final : public RowSource {
     return {Prop{PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, id)}};
   }
   std::vector<ULONG> default_columns() const override {
-    return {PR_ENTRYID, PR_SUBJECT, PR_SENDER_EMAIL_ADDRESS, PR_MESSAGE_DELIVERY_TIME,
+    return {PR_ENTRYID,       PR_SUBJECT,      PR_SENDER_EMAIL_ADDRESS, PR_MESSAGE_DELIVERY_TIME,
             PR_MESSAGE_CLASS, PR_MESSAGE_FLAGS};
   }
 
@@ -110,8 +115,8 @@ std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
   if (!q.is_null(1)) m.props.push_back({PR_SUBJECT, q.text(1)});
   if (!q.is_null(2)) m.props.push_back({PR_SENDER_EMAIL_ADDRESS, q.text(2)});
   if (!q.is_null(3))
-    m.props.push_back({PR_MESSAGE_DELIVERY_TIME,
-                       filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)))});
+    m.props.push_back(
+        {PR_MESSAGE_DELIVERY_TIME, filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)))});
   return m;
 }
 
@@ -124,8 +129,8 @@ std::unique_ptr<RowSource> stores_rows(Db& db) {
   std::vector<PropList> rows;
   for (std::int64_t id : ids)
     if (auto p = load_store(db, id)) rows.push_back(std::move(*p));
-  return std::make_unique<ListSource>(std::move(rows),
-                                      std::vector<ULONG>{PR_ENTRYID, PR_DISPLAY_NAME, PR_OBJECT_TYPE});
+  return std::make_unique<ListSource>(
+      std::move(rows), std::vector<ULONG>{PR_ENTRYID, PR_DISPLAY_NAME, PR_OBJECT_TYPE});
 }
 
 std::unique_ptr<RowSource> recipient_rows(Db& db, std::int64_t message) {

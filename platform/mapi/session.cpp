@@ -42,15 +42,15 @@ class Session final : public IMAPISession {
     }
   }
 
-  HRESULT OpenMsgStore(ULONG_PTR ulUIParam, ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface,
-                       ULONG ulFlags, LPMDB* lppMDB) override {
+  HRESULT OpenMsgStore(ULONG_PTR ulUIParam, ULONG cbEntryID, LPENTRYID lpEntryID,
+                       LPCIID lpInterface, ULONG ulFlags, LPMDB* lppMDB) override {
     if (!lppMDB) return MAPI_E_INVALID_PARAMETER;
     *lppMDB = nullptr;
     auto entry = decode_entry_id(cbEntryID, lpEntryID);
     if (!entry || entry->type != MAPI_STORE) return MAPI_E_INVALID_ENTRYID;
     IUnknown* unk = nullptr;
-    HRESULT hr = OpenEntry(cbEntryID, lpEntryID, lpInterface ? lpInterface : &IID_IMsgStore, ulFlags,
-                           nullptr, &unk);
+    HRESULT hr = OpenEntry(cbEntryID, lpEntryID, lpInterface ? lpInterface : &IID_IMsgStore,
+                           ulFlags, nullptr, &unk);
     *lppMDB = static_cast<IMsgStore*>(unk);
     return hr;
   }

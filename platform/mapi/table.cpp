@@ -12,7 +12,9 @@ namespace {
 class Table final : public IMAPITable {
  public:
   Table(std::unique_ptr<RowSource> rows, std::string query_fault)
-      : rows_(std::move(rows)), columns_(rows_->default_columns()), fault_(std::move(query_fault)) {}
+      : rows_(std::move(rows)),
+        columns_(rows_->default_columns()),
+        fault_(std::move(query_fault)) {}
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
@@ -33,7 +35,8 @@ class Table final : public IMAPITable {
 
   HRESULT SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) override {
     if (!lpPropTagArray || lpPropTagArray->cValues == 0) return MAPI_E_INVALID_PARAMETER;
-    columns_.assign(lpPropTagArray->aulPropTag, lpPropTagArray->aulPropTag + lpPropTagArray->cValues);
+    columns_.assign(lpPropTagArray->aulPropTag,
+                    lpPropTagArray->aulPropTag + lpPropTagArray->cValues);
     return S_OK;
   }
 
@@ -51,10 +54,17 @@ class Table final : public IMAPITable {
   HRESULT SeekRow(BOOKMARK bkOrigin, LONG lRowCount, LONG* lplRowsSought) override {
     LONG from;
     switch (bkOrigin) {
-      case BOOKMARK_BEGINNING: from = 0; break;
-      case BOOKMARK_CURRENT: from = static_cast<LONG>(pos_); break;
-      case BOOKMARK_END: from = static_cast<LONG>(rows_->count()); break;
-      default: return MAPI_E_INVALID_PARAMETER;
+      case BOOKMARK_BEGINNING:
+        from = 0;
+        break;
+      case BOOKMARK_CURRENT:
+        from = static_cast<LONG>(pos_);
+        break;
+      case BOOKMARK_END:
+        from = static_cast<LONG>(rows_->count());
+        break;
+      default:
+        return MAPI_E_INVALID_PARAMETER;
     }
     long long to = static_cast<long long>(from) + lRowCount;
     if (to < 0) to = 0;

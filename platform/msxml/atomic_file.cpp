@@ -90,8 +90,9 @@ HRESULT AtomicFile::open(const std::filesystem::path& target) {
   // A name of our own rather than mkstemp: open() with 0666 lets the umask
   // give the new file the permissions any other new file would get.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path temp = dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) +
-                                        "-" + std::to_string(counter.fetch_add(1)));
+    std::filesystem::path temp =
+        dir / ("." + target.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
+               std::to_string(counter.fetch_add(1)));
     fd_ = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       temp_ = std::move(temp);

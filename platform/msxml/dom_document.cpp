@@ -63,9 +63,15 @@ HRESULT DomDocument::get_parentNode(IXMLDOMNode** parent) {
   return S_FALSE;
 }
 
-HRESULT DomDocument::get_childNodes(IXMLDOMNodeList** childList) { return node_child_nodes(SELF, childList); }
-HRESULT DomDocument::get_firstChild(IXMLDOMNode** firstChild) { return node_first_child(SELF, false, firstChild); }
-HRESULT DomDocument::get_lastChild(IXMLDOMNode** lastChild) { return node_first_child(SELF, true, lastChild); }
+HRESULT DomDocument::get_childNodes(IXMLDOMNodeList** childList) {
+  return node_child_nodes(SELF, childList);
+}
+HRESULT DomDocument::get_firstChild(IXMLDOMNode** firstChild) {
+  return node_first_child(SELF, false, firstChild);
+}
+HRESULT DomDocument::get_lastChild(IXMLDOMNode** lastChild) {
+  return node_first_child(SELF, true, lastChild);
+}
 
 HRESULT DomDocument::get_previousSibling(IXMLDOMNode** previousSibling) {
   if (!previousSibling) return E_INVALIDARG;
@@ -85,7 +91,9 @@ HRESULT DomDocument::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild)
 HRESULT DomDocument::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
   return node_append_child(SELF, newChild, outNewChild);
 }
-HRESULT DomDocument::hasChildNodes(VARIANT_BOOL* hasChild) { return node_has_children(SELF, hasChild); }
+HRESULT DomDocument::hasChildNodes(VARIANT_BOOL* hasChild) {
+  return node_has_children(SELF, hasChild);
+}
 
 HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
   if (!DOMDocument) return E_INVALIDARG;
@@ -199,7 +207,8 @@ HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
   *isSuccessful = VARIANT_FALSE;
   if (HRESULT hr = fault::check("msxml.loadXML"); FAILED(hr)) return hr;
   std::u16string_view text = bstr_view(bstrXML);
-  if (!text.empty() && text.front() == u'\uFEFF') text.remove_prefix(1);  // a byte order mark carried over
+  if (!text.empty() && text.front() == u'\uFEFF')
+    text.remove_prefix(1);  // a byte order mark carried over
   if (!load_text(to_utf8(text))) return S_FALSE;
   *isSuccessful = VARIANT_TRUE;
   return S_OK;

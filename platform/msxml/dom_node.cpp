@@ -45,20 +45,30 @@ ULONG DomNode::Release() {
 HRESULT DomNode::get_nodeName(BSTR* name) { return node_name(ref(), name); }
 HRESULT DomNode::get_nodeType(DOMNodeType* type) { return node_type(ref(), type); }
 HRESULT DomNode::get_parentNode(IXMLDOMNode** parent) { return node_parent(ref(), parent); }
-HRESULT DomNode::get_childNodes(IXMLDOMNodeList** childList) { return node_child_nodes(ref(), childList); }
-HRESULT DomNode::get_firstChild(IXMLDOMNode** firstChild) { return node_first_child(ref(), false, firstChild); }
-HRESULT DomNode::get_lastChild(IXMLDOMNode** lastChild) { return node_first_child(ref(), true, lastChild); }
+HRESULT DomNode::get_childNodes(IXMLDOMNodeList** childList) {
+  return node_child_nodes(ref(), childList);
+}
+HRESULT DomNode::get_firstChild(IXMLDOMNode** firstChild) {
+  return node_first_child(ref(), false, firstChild);
+}
+HRESULT DomNode::get_lastChild(IXMLDOMNode** lastChild) {
+  return node_first_child(ref(), true, lastChild);
+}
 HRESULT DomNode::get_previousSibling(IXMLDOMNode** previousSibling) {
   return node_sibling(ref(), false, previousSibling);
 }
-HRESULT DomNode::get_nextSibling(IXMLDOMNode** nextSibling) { return node_sibling(ref(), true, nextSibling); }
+HRESULT DomNode::get_nextSibling(IXMLDOMNode** nextSibling) {
+  return node_sibling(ref(), true, nextSibling);
+}
 HRESULT DomNode::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
   return node_remove_child(ref(), childNode, oldChild);
 }
 HRESULT DomNode::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
   return node_append_child(ref(), newChild, outNewChild);
 }
-HRESULT DomNode::hasChildNodes(VARIANT_BOOL* hasChild) { return node_has_children(ref(), hasChild); }
+HRESULT DomNode::hasChildNodes(VARIANT_BOOL* hasChild) {
+  return node_has_children(ref(), hasChild);
+}
 
 HRESULT DomNode::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
   if (!DOMDocument) return E_INVALIDARG;

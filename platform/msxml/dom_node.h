@@ -50,7 +50,9 @@ class DomNode final : public IXMLDOMElement {
   DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
   ~DomNode();
   NodeRef ref() const { return NodeRef{doc_, tree_, node_}; }
-  bool is_element() const { return !node_.attribute() && node_.node().type() == pugi::node_element; }
+  bool is_element() const {
+    return !node_.attribute() && node_.node().type() == pugi::node_element;
+  }
 
   std::atomic<ULONG> refs_{1};
   DomDocument* doc_;

@@ -8,7 +8,8 @@
 
 namespace vardel::msxml {
 
-DomNodeList* DomNodeList::create(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes) {
+DomNodeList* DomNodeList::create(DomDocument* doc, const TreePtr& tree,
+                                 std::vector<pugi::xpath_node> nodes) {
   return new (std::nothrow) DomNodeList(doc, tree, std::move(nodes));
 }
 

@@ -12,7 +12,8 @@ namespace vardel::msxml {
 class DomNodeList final : public IXMLDOMNodeList {
  public:
   // One reference, owned by the caller; null when out of memory.
-  static DomNodeList* create(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes);
+  static DomNodeList* create(DomDocument* doc, const TreePtr& tree,
+                             std::vector<pugi::xpath_node> nodes);
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
   ULONG AddRef() override;

@@ -104,15 +104,31 @@ HRESULT node_type(const NodeRef& self, DOMNodeType* type) {
     return S_OK;
   }
   switch (self.node.node().type()) {
-    case pugi::node_element: *type = NODE_ELEMENT; break;
-    case pugi::node_pcdata: *type = NODE_TEXT; break;
-    case pugi::node_cdata: *type = NODE_CDATA_SECTION; break;
-    case pugi::node_comment: *type = NODE_COMMENT; break;
+    case pugi::node_element:
+      *type = NODE_ELEMENT;
+      break;
+    case pugi::node_pcdata:
+      *type = NODE_TEXT;
+      break;
+    case pugi::node_cdata:
+      *type = NODE_CDATA_SECTION;
+      break;
+    case pugi::node_comment:
+      *type = NODE_COMMENT;
+      break;
     case pugi::node_pi:
-    case pugi::node_declaration: *type = NODE_PROCESSING_INSTRUCTION; break;
-    case pugi::node_document: *type = NODE_DOCUMENT; break;
-    case pugi::node_doctype: *type = NODE_DOCUMENT_TYPE; break;
-    default: *type = NODE_INVALID; break;
+    case pugi::node_declaration:
+      *type = NODE_PROCESSING_INSTRUCTION;
+      break;
+    case pugi::node_document:
+      *type = NODE_DOCUMENT;
+      break;
+    case pugi::node_doctype:
+      *type = NODE_DOCUMENT_TYPE;
+      break;
+    default:
+      *type = NODE_INVALID;
+      break;
   }
   return S_OK;
 }

@@ -26,9 +26,12 @@ class QueryCache {
  private:
   struct Hash {
     using is_transparent = void;
-    size_t operator()(std::u16string_view s) const noexcept { return std::hash<std::u16string_view>{}(s); }
+    size_t operator()(std::u16string_view s) const noexcept {
+      return std::hash<std::u16string_view>{}(s);
+    }
   };
-  std::unordered_map<std::u16string, std::unique_ptr<pugi::xpath_query>, Hash, std::equal_to<>> queries_;
+  std::unordered_map<std::u16string, std::unique_ptr<pugi::xpath_query>, Hash, std::equal_to<>>
+      queries_;
 };
 
 }  // namespace vardel::msxml

@@ -31,12 +31,12 @@ TreePtr parse_tree(std::string text, bool preserve_space) {
   if (!layout) return nullptr;
   auto tree = std::make_shared<Tree>();
   tree->source = std::move(text);
-  unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_pi | pugi::parse_comments |
-                   pugi::parse_doctype;
+  unsigned flags = pugi::parse_default | pugi::parse_declaration | pugi::parse_pi |
+                   pugi::parse_comments | pugi::parse_doctype;
   if (preserve_space) flags |= pugi::parse_ws_pcdata;
   // Parsing replaces the document's children, the holder included.
-  pugi::xml_parse_result r =
-      tree->doc.load_buffer_inplace(tree->source.data(), tree->source.size(), flags, pugi::encoding_utf8);
+  pugi::xml_parse_result r = tree->doc.load_buffer_inplace(tree->source.data(), tree->source.size(),
+                                                           flags, pugi::encoding_utf8);
   if (!r) return nullptr;
   // Top-level character data would be text outside the root element; white
   // space there is measured by check_and_scan, so any the parser kept goes.
@@ -67,9 +67,11 @@ TreePtr parse_tree(std::string text, bool preserve_space) {
     size_t i = 0;
     for (pugi::xml_node n = tree->doc.first_child(); n; n = n.next_sibling(), ++i) {
       const std::string& space = layout->before[i];
-      if (!space.empty()) tree->doc.insert_child_before(pugi::node_pcdata, n).set_value(space.c_str());
+      if (!space.empty())
+        tree->doc.insert_child_before(pugi::node_pcdata, n).set_value(space.c_str());
     }
-    if (!layout->trailing.empty()) tree->doc.append_child(pugi::node_pcdata).set_value(layout->trailing.c_str());
+    if (!layout->trailing.empty())
+      tree->doc.append_child(pugi::node_pcdata).set_value(layout->trailing.c_str());
   }
   tree->detached = tree->doc.append_child(kDetachedName);
   return tree;
@@ -85,7 +87,8 @@ void collect_text(const Tree& tree, pugi::xml_node n, std::string& out) {
   pugi::xml_node cur = n.first_child();
   while (cur) {
     bool skip = cur.parent() == n && n.type() == pugi::node_document && !tree.is_visible(cur);
-    if (!skip && (cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata)) out += cur.value();
+    if (!skip && (cur.type() == pugi::node_pcdata || cur.type() == pugi::node_cdata))
+      out += cur.value();
     if (!skip && cur.first_child()) {
       cur = cur.first_child();
       continue;

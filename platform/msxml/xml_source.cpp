@@ -48,8 +48,9 @@ namespace {
 
 std::string lower(std::string_view s) {
   std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   return out;
 }
 
@@ -119,13 +120,16 @@ std::optional<std::string> to_utf8_text(std::string bytes) {
   if (enc == "gb2312" || enc == "gbk" || enc == "cp936" || enc == "x-gbk" || enc == "gb_2312-80" ||
       enc == "euc-cn" || enc == "gb18030")
     return convert("GB18030", b);
-  if (enc == "big5" || enc == "big-5" || enc == "cn-big5" || enc == "x-x-big5") return convert("BIG5-HKSCS", b);
+  if (enc == "big5" || enc == "big-5" || enc == "cn-big5" || enc == "x-x-big5")
+    return convert("BIG5-HKSCS", b);
   return convert(enc.c_str(), b);
 }
 
 namespace {
 
-bool starts(std::string_view s, size_t at, std::string_view what) { return s.substr(at, what.size()) == what; }
+bool starts(std::string_view s, size_t at, std::string_view what) {
+  return s.substr(at, what.size()) == what;
+}
 
 // A reference at text[at] == '&': one of the five predefined entities or a
 // character reference to a character XML can carry.
@@ -133,14 +137,17 @@ bool reference_ok(std::string_view text, size_t at) {
   size_t semi = text.find(';', at);
   if (semi == std::string_view::npos || semi - at > 12) return false;
   std::string_view name = text.substr(at + 1, semi - at - 1);
-  if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos") return true;
+  if (name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos")
+    return true;
   if (name.size() < 2 || name[0] != '#') return false;
   char32_t c = 0;
   if (name[1] == 'x') {
     if (name.size() < 3) return false;
     for (char d : name.substr(2)) {
-      int v = (d >= '0' && d <= '9') ? d - '0' : (d >= 'a' && d <= 'f') ? d - 'a' + 10
-                                               : (d >= 'A' && d <= 'F') ? d - 'A' + 10 : -1;
+      int v = (d >= '0' && d <= '9')   ? d - '0'
+              : (d >= 'a' && d <= 'f') ? d - 'a' + 10
+              : (d >= 'A' && d <= 'F') ? d - 'A' + 10
+                                       : -1;
       if (v < 0) return false;
       c = c * 16 + static_cast<char32_t>(v);
     }

@@ -34,13 +34,27 @@ void write_escaped(std::string& out, const char* s, Escape mode) {
       continue;
     }
     switch (c) {
-      case '&': rep = mode == Escape::none ? nullptr : "&amp;"; break;
-      case '<': rep = mode == Escape::none ? nullptr : "&lt;"; break;
-      case '>': rep = mode == Escape::none ? nullptr : "&gt;"; break;
-      case '"': rep = mode == Escape::attribute ? "&quot;" : nullptr; break;
-      case '\r': rep = mode == Escape::none ? nullptr : "&#13;"; break;
-      case '\n': rep = mode == Escape::attribute ? "&#10;" : "\r\n"; break;
-      case '\t': rep = mode == Escape::attribute ? "&#9;" : nullptr; break;
+      case '&':
+        rep = mode == Escape::none ? nullptr : "&amp;";
+        break;
+      case '<':
+        rep = mode == Escape::none ? nullptr : "&lt;";
+        break;
+      case '>':
+        rep = mode == Escape::none ? nullptr : "&gt;";
+        break;
+      case '"':
+        rep = mode == Escape::attribute ? "&quot;" : nullptr;
+        break;
+      case '\r':
+        rep = mode == Escape::none ? nullptr : "&#13;";
+        break;
+      case '\n':
+        rep = mode == Escape::attribute ? "&#10;" : "\r\n";
+        break;
+      case '\t':
+        rep = mode == Escape::attribute ? "&#9;" : nullptr;
+        break;
       default:
         if (c < 0x20) rep = kReplacement;
     }

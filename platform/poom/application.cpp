@@ -18,7 +18,8 @@ class Application final : public IPOutlookApp2 {
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPOutlookApp2 || riid == IID_IPOutlookApp) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPOutlookApp2 ||
+        riid == IID_IPOutlookApp) {
       *ppv = static_cast<IPOutlookApp2*>(this);
       AddRef();
       return S_OK;
@@ -56,7 +57,8 @@ class Application final : public IPOutlookApp2 {
     *ppIFolder = nullptr;
     if (HRESULT hr = fault::check("poom.GetDefaultFolder")) return hr;
     if (!db_) return E_UNEXPECTED;
-    if (olFolder != olFolderContacts) return not_implemented("IPOutlookApp2::GetDefaultFolder for this folder");
+    if (olFolder != olFolderContacts)
+      return not_implemented("IPOutlookApp2::GetDefaultFolder for this folder");
     *ppIFolder = create_folder(db_);
     return S_OK;
   }
@@ -66,7 +68,8 @@ class Application final : public IPOutlookApp2 {
     *ppPOOMItem = nullptr;
     if (HRESULT hr = fault::check("poom.CreateItem")) return hr;
     if (!db_) return E_UNEXPECTED;
-    if (olItem != olContactItem) return not_implemented("IPOutlookApp2::CreateItem for this item type");
+    if (olItem != olContactItem)
+      return not_implemented("IPOutlookApp2::CreateItem for this item type");
     *ppPOOMItem = create_contact(db_, 0, nullptr);
     return S_OK;
   }

@@ -33,7 +33,7 @@ class Contact final : public IContact {
     return left;
   }
 
-#define CONTACT_TEXT(Name, tag)                                        \
+#define CONTACT_TEXT(Name, tag)                                             \
   HRESULT get_##Name(BSTR* pbstr) override { return get_text(tag, pbstr); } \
   HRESULT put_##Name(BSTR bstr) override { return put_text(tag, bstr); }
   CONTACT_TEXT(FileAs, PIMPR_FILEAS)

@@ -50,7 +50,8 @@ PropValue column_value(sqlite3_stmt* s, int col, CEPROPID tag) {
     v.filetime = sqlite3_column_int64(s, col);
   } else {
     const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    if (p) v.text = utf16(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col))));
+    if (p)
+      v.text = utf16(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col))));
   }
   return v;
 }
@@ -122,7 +123,8 @@ struct ContactDatabase::Statements {
   Stmt upsert_rows[kUpsertRows];  // [n - 1] stores n rows; prepared when first needed
 };
 
-HRESULT ContactDatabase::open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out) {
+HRESULT ContactDatabase::open(const std::filesystem::path& path,
+                              std::shared_ptr<ContactDatabase>* out) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
   std::error_code ec;
@@ -216,9 +218,11 @@ int ContactDatabase::log_grew(void* self, sqlite3* db, const char* name, int pag
 
 bool ContactDatabase::has_table(const char* name) {
   sqlite3_stmt* s = nullptr;
-  bool found = sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", -1, &s,
-                                  nullptr) == SQLITE_OK &&
-               sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
+  bool found =
+      sqlite3_prepare_v2(db_, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1", -1,
+                         &s, nullptr) == SQLITE_OK &&
+      sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW;
   sqlite3_finalize(s);
   return found;
 }
@@ -227,23 +231,25 @@ HRESULT ContactDatabase::prepare() {
   std::string in = "?1";
   for (int i = 2; i <= kLoadChunk; ++i) in += ",?" + std::to_string(i);
   Statements& s = *st_;
-  bool ok = s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.commit.prepare(db_, "COMMIT") &&
-            s.rollback.prepare(db_, "ROLLBACK") &&
-            s.insert_contact.prepare(db_,
-                                     "INSERT INTO contacts(oid, fileas_key) VALUES(max("
-                                     "coalesce((SELECT max(oid) FROM contacts), 0),"
-                                     " (SELECT max(oid) FROM oid_high_water)) + 1, ?1)") &&
-            s.raise_high_water.prepare(db_, "UPDATE oid_high_water SET oid = max(oid, ?1)") &&
-            s.contact_exists.prepare(db_, "SELECT 1 FROM contacts WHERE oid = ?1") &&
-            s.update_key.prepare(db_, "UPDATE contacts SET fileas_key = ?2 WHERE oid = ?1") &&
-            s.delete_prop.prepare(db_, "DELETE FROM properties WHERE oid = ?1 AND tag = ?2") &&
-            s.delete_contact.prepare(db_, "DELETE FROM contacts WHERE oid = ?1") &&
-            s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
-            s.order.prepare(db_, "SELECT oid FROM contacts ORDER BY fileas_key, oid") &&
-            s.load_chunk.prepare(db_,
-                                 "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
-                                 " ON p.oid = c.oid WHERE c.oid IN (" + in + ")") &&
-            s.data_version.prepare(db_, "PRAGMA data_version");
+  bool ok =
+      s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.commit.prepare(db_, "COMMIT") &&
+      s.rollback.prepare(db_, "ROLLBACK") &&
+      s.insert_contact.prepare(db_,
+                               "INSERT INTO contacts(oid, fileas_key) VALUES(max("
+                               "coalesce((SELECT max(oid) FROM contacts), 0),"
+                               " (SELECT max(oid) FROM oid_high_water)) + 1, ?1)") &&
+      s.raise_high_water.prepare(db_, "UPDATE oid_high_water SET oid = max(oid, ?1)") &&
+      s.contact_exists.prepare(db_, "SELECT 1 FROM contacts WHERE oid = ?1") &&
+      s.update_key.prepare(db_, "UPDATE contacts SET fileas_key = ?2 WHERE oid = ?1") &&
+      s.delete_prop.prepare(db_, "DELETE FROM properties WHERE oid = ?1 AND tag = ?2") &&
+      s.delete_contact.prepare(db_, "DELETE FROM contacts WHERE oid = ?1") &&
+      s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
+      s.order.prepare(db_, "SELECT oid FROM contacts ORDER BY fileas_key, oid") &&
+      s.load_chunk.prepare(db_,
+                           "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
+                           " ON p.oid = c.oid WHERE c.oid IN (" +
+                               in + ")") &&
+      s.data_version.prepare(db_, "PRAGMA data_version");
   return ok ? S_OK : hr_from_sqlite(sqlite3_errcode(db_));
 }
 
@@ -285,16 +291,19 @@ HRESULT ContactDatabase::ordered_oids_locked(std::vector<long>* out) {
   out->clear();
   sqlite3_stmt* s = st_->order.get();
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out->push_back(static_cast<long>(sqlite3_column_int64(s, 0)));
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+    out->push_back(static_cast<long>(sqlite3_column_int64(s, 0)));
   st_->order.done();
   return rc == SQLITE_DONE ? S_OK : hr_from_sqlite(rc);
 }
 
-HRESULT ContactDatabase::load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out) {
+HRESULT ContactDatabase::load_locked(std::span<const long> oids,
+                                     std::unordered_map<long, PropMap>* out) {
   sqlite3_stmt* s = st_->load_chunk.get();
   for (std::size_t start = 0; start < oids.size(); start += kLoadChunk) {
     std::size_t n = std::min<std::size_t>(kLoadChunk, oids.size() - start);
-    for (std::size_t i = 0; i < n; ++i) sqlite3_bind_int64(s, static_cast<int>(i + 1), oids[start + i]);
+    for (std::size_t i = 0; i < n; ++i)
+      sqlite3_bind_int64(s, static_cast<int>(i + 1), oids[start + i]);
     int rc;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       PropMap& props = (*out)[static_cast<long>(sqlite3_column_int64(s, 0))];
@@ -335,7 +344,8 @@ void ContactDatabase::remember_locked(long oid, SharedProps props) {
   cache_[oid] = std::move(props);
 }
 
-HRESULT ContactDatabase::load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out) {
+HRESULT ContactDatabase::load(std::span<const long> oids,
+                              std::unordered_map<long, SharedProps>* out) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
   std::vector<long> missing;
@@ -369,7 +379,8 @@ HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
   long target = *oid;
   if (target == 0) {
     std::string key = fold_key(edits);
-    sqlite3_bind_text(s.insert_contact.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.insert_contact.get(), 1, key.data(), static_cast<int>(key.size()),
+                      SQLITE_TRANSIENT);
     if (int rc = s.insert_contact.run(); rc != SQLITE_OK) return fail(rc);
     target = static_cast<long>(sqlite3_last_insert_rowid(db_));
   } else {
@@ -384,7 +395,8 @@ HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
     if (edits.count(PIMPR_FILEAS)) {
       std::string key = fold_key(edits);
       sqlite3_bind_int64(s.update_key.get(), 1, target);
-      sqlite3_bind_text(s.update_key.get(), 2, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+      sqlite3_bind_text(s.update_key.get(), 2, key.data(), static_cast<int>(key.size()),
+                        SQLITE_TRANSIENT);
       if (int urc = s.update_key.run(); urc != SQLITE_OK) return fail(urc);
     }
   }
@@ -451,7 +463,8 @@ HRESULT ContactDatabase::remove(long oid) {
   }
   orphans_.push_back(oid);
   removed_high_ = std::max(removed_high_, oid);
-  if (pending_removals_ >= kRemoveBatch || std::chrono::steady_clock::now() - batch_start_ >= kRemoveBatchAge)
+  if (pending_removals_ >= kRemoveBatch ||
+      std::chrono::steady_clock::now() - batch_start_ >= kRemoveBatchAge)
     return flush_locked();
   return S_OK;
 }
@@ -484,8 +497,10 @@ HRESULT ContactDatabase::remove_all() {
       "BEGIN IMMEDIATE;"
       " UPDATE oid_high_water SET oid = max(oid, coalesce((SELECT max(oid) FROM contacts), 0));"
       " DELETE FROM properties; DELETE FROM contacts; COMMIT;");
-  if (FAILED(hr)) exec_locked("ROLLBACK");
-  else version_.fetch_add(1, std::memory_order_acq_rel);
+  if (FAILED(hr))
+    exec_locked("ROLLBACK");
+  else
+    version_.fetch_add(1, std::memory_order_acq_rel);
   return hr;
 }
 
@@ -503,7 +518,8 @@ HRESULT ContactDatabase::list(std::vector<std::pair<long, PropMap>>* out) {
   if (FAILED(hr)) return hr;
   out->reserve(oids.size());
   for (long oid : oids)
-    if (auto it = loaded.find(oid); it != loaded.end()) out->emplace_back(oid, std::move(it->second));
+    if (auto it = loaded.find(oid); it != loaded.end())
+      out->emplace_back(oid, std::move(it->second));
   return S_OK;
 }
 

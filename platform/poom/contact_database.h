@@ -123,8 +123,8 @@ class ContactDatabase {
   sqlite3* db_;
   std::atomic<std::uint64_t> version_{1};
   int pending_removals_ = 0;
-  std::vector<long> orphans_;  // removed contacts whose properties remain
-  long removed_high_ = 0;      // highest oid of the open removal group
+  std::vector<long> orphans_;      // removed contacts whose properties remain
+  long removed_high_ = 0;          // highest oid of the open removal group
   std::size_t group_orphans_ = 0;  // orphans_ before the open removal group
   std::chrono::steady_clock::time_point batch_start_;
   std::unordered_map<long, SharedProps> cache_;

@@ -87,7 +87,8 @@ std::shared_ptr<ContactDatabase> open_or_throw(const std::filesystem::path& db) 
   if (HRESULT hr = ContactDatabase::open(db, &out); FAILED(hr)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-    throw std::runtime_error("cannot open the contacts database " + db.string() + " (" + code + ")");
+    throw std::runtime_error("cannot open the contacts database " + db.string() + " (" + code +
+                             ")");
   }
   return out;
 }
@@ -102,7 +103,9 @@ void throw_if_failed(HRESULT hr, const char* what) {
 
 bool iequals(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+           auto lower = [](char c) {
+             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+           };
            return lower(x) == lower(y);
          });
 }
@@ -146,7 +149,8 @@ PropEdits edits_of(const ContactRecord& contact) {
       v.text = p.text;
     }
     if (!edits.emplace(p.tag, std::move(v)).second)
-      throw std::invalid_argument("contact property given twice: " + std::string(property_name(p.tag)));
+      throw std::invalid_argument("contact property given twice: " +
+                                  std::string(property_name(p.tag)));
   }
   return edits;
 }
@@ -157,7 +161,8 @@ long add_contact(const ContactRecord& contact, const std::filesystem::path& db) 
   return add_contacts({contact}, db).front();
 }
 
-std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts, const std::filesystem::path& db) {
+std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
+                               const std::filesystem::path& db) {
   std::vector<PropEdits> all;
   all.reserve(contacts.size());
   for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
@@ -192,8 +197,7 @@ std::string_view property_name(CEPROPID tag) {
 const std::vector<CEPROPID>& known_property_tags() {
   static const std::vector<CEPROPID> tags = [] {
     std::vector<CEPROPID> t;
-    for (const NamedTag& n : kNames)
-      t.push_back(n.tag);
+    for (const NamedTag& n : kNames) t.push_back(n.tag);
     return t;
   }();
   return tags;

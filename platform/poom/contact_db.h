@@ -46,7 +46,8 @@ std::vector<ContactRecord> list_contacts(const std::filesystem::path& db = defau
 // Adds a saved contact (creating the database if needed) and returns its
 // object identifier. Throws std::invalid_argument for an unknown tag, a tag
 // given twice, or a date text that is not ISO 8601.
-long add_contact(const ContactRecord& contact, const std::filesystem::path& db = default_contacts_db());
+long add_contact(const ContactRecord& contact,
+                 const std::filesystem::path& db = default_contacts_db());
 // Adds several, each saved as add_contact saves one, on one connection.
 // Every record is checked first: when one is refused, none is added.
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,

@@ -86,7 +86,8 @@ bool ticks_to_date(std::int64_t ticks, DATE* date) {
 
 bool system_time_to_date(const SYSTEMTIME& st, DATE* date) {
   if (st.wYear < 100 || st.wYear > 9999 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1 ||
-      st.wDay > days_in_month(st.wYear, st.wMonth) || st.wHour > 23 || st.wMinute > 59 || st.wSecond > 59)
+      st.wDay > days_in_month(st.wYear, st.wMonth) || st.wHour > 23 || st.wMinute > 59 ||
+      st.wSecond > 59)
     return false;
   const std::int64_t days = days_from_civil(st.wYear, st.wMonth, st.wDay) - kFiletimeEpochFromUnix;
   const std::int64_t ms = (st.wHour * 3600 + st.wMinute * 60 + st.wSecond) * 1000;
@@ -125,8 +126,8 @@ std::string ticks_to_iso(std::int64_t ticks) {
   if (secs == 0)
     std::snprintf(buf, sizeof buf, "%04lld-%02u-%02u", static_cast<long long>(y), m, d);
   else
-    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02u:%02u:%02u", static_cast<long long>(y), m, d,
-                  static_cast<unsigned>(secs / 3600), static_cast<unsigned>(secs / 60 % 60),
+    std::snprintf(buf, sizeof buf, "%04lld-%02u-%02uT%02u:%02u:%02u", static_cast<long long>(y), m,
+                  d, static_cast<unsigned>(secs / 3600), static_cast<unsigned>(secs / 60 % 60),
                   static_cast<unsigned>(secs % 60));
   return buf;
 }
@@ -140,13 +141,13 @@ std::optional<std::int64_t> iso_to_ticks(std::string_view text) {
     return true;
   };
   unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  if (!number(0, 4, &y) || text.size() < 10 || text[4] != '-' || !number(5, 2, &mo) || text[7] != '-' ||
-      !number(8, 2, &d))
+  if (!number(0, 4, &y) || text.size() < 10 || text[4] != '-' || !number(5, 2, &mo) ||
+      text[7] != '-' || !number(8, 2, &d))
     return std::nullopt;
   std::size_t pos = 10;
   if (pos < text.size() && (text[pos] == 'T' || text[pos] == ' ')) {
-    if (!number(pos + 1, 2, &h) || text.size() < pos + 9 || text[pos + 3] != ':' || !number(pos + 4, 2, &mi) ||
-        text[pos + 6] != ':' || !number(pos + 7, 2, &s))
+    if (!number(pos + 1, 2, &h) || text.size() < pos + 9 || text[pos + 3] != ':' ||
+        !number(pos + 4, 2, &mi) || text[pos + 6] != ':' || !number(pos + 7, 2, &s))
       return std::nullopt;
     pos += 9;
     if (pos < text.size() && text[pos] == '.') {
@@ -158,10 +159,12 @@ std::optional<std::int64_t> iso_to_ticks(std::string_view text) {
     if (pos < text.size() && text[pos] == 'Z') ++pos;
   }
   if (pos != text.size()) return std::nullopt;
-  if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > days_in_month(y, mo) || h > 23 || mi > 59 || s > 59)
+  if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > days_in_month(y, mo) || h > 23 || mi > 59 ||
+      s > 59)
     return std::nullopt;
   const std::int64_t days = days_from_civil(y, mo, d) - kFiletimeEpochFromUnix;
-  return days * kTicksPerDay + static_cast<std::int64_t>(h * 3600 + mi * 60 + s) * 1000 * kTicksPerMs;
+  return days * kTicksPerDay +
+         static_cast<std::int64_t>(h * 3600 + mi * 60 + s) * 1000 * kTicksPerMs;
 }
 
 }  // namespace vardel::poom

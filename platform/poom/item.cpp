@@ -40,17 +40,20 @@ class Item final : public IItem {
     return left;
   }
 
-  HRESULT GetProps(const CEPROPID* rgPropID, ULONG ulFlags, WORD cProps, CEPROPVAL** prgVals, ULONG* pcbBuffer,
-                   HANDLE hHeap) override {
+  HRESULT GetProps(const CEPROPID* rgPropID, ULONG ulFlags, WORD cProps, CEPROPVAL** prgVals,
+                   ULONG* pcbBuffer, HANDLE hHeap) override {
     if (!rgPropID || !prgVals || !pcbBuffer || cProps == 0) return E_INVALIDARG;
     if (HRESULT hr = fault::check("poom.GetProps")) return hr;
-    if (ulFlags & CEDB_ALLOWREALLOC) return not_implemented("IItem::GetProps with CEDB_ALLOWREALLOC");
+    if (ulFlags & CEDB_ALLOWREALLOC)
+      return not_implemented("IItem::GetProps with CEDB_ALLOWREALLOC");
 
     std::vector<const PropValue*> values(cProps);
     std::size_t size = sizeof(CEPROPVAL) * cProps;
     for (WORD i = 0; i < cProps; ++i) {
-      values[i] = is_contact_tag(rgPropID[i]) ? current_value(stored_.get(), edits_, rgPropID[i]) : nullptr;
-      if (values[i] && is_text_tag(rgPropID[i])) size += (values[i]->text.size() + 1) * sizeof(WCHAR);
+      values[i] =
+          is_contact_tag(rgPropID[i]) ? current_value(stored_.get(), edits_, rgPropID[i]) : nullptr;
+      if (values[i] && is_text_tag(rgPropID[i]))
+        size += (values[i]->text.size() + 1) * sizeof(WCHAR);
     }
     if (size > 0xFFFFFFFFu) return E_OUTOFMEMORY;
     if (!*prgVals || *pcbBuffer < size) {
@@ -59,7 +62,8 @@ class Item final : public IItem {
     }
 
     CEPROPVAL* out = *prgVals;
-    auto* text_area = reinterpret_cast<WCHAR*>(reinterpret_cast<BYTE*>(out) + sizeof(CEPROPVAL) * cProps);
+    auto* text_area =
+        reinterpret_cast<WCHAR*>(reinterpret_cast<BYTE*>(out) + sizeof(CEPROPVAL) * cProps);
     for (WORD i = 0; i < cProps; ++i) {
       CEPROPVAL& pv = out[i];
       std::memset(&pv, 0, sizeof pv);

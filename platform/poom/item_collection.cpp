@@ -24,7 +24,8 @@ constexpr std::size_t kPrefetch = 64;
 class PresenceTree {
  public:
   explicit PresenceTree(std::size_t n) : tree_(n + 1), count_(n) {
-    for (std::size_t i = 1; i <= n; ++i) tree_[i] = static_cast<int>(i & (~i + 1));  // lowbit: all ones
+    for (std::size_t i = 1; i <= n; ++i)
+      tree_[i] = static_cast<int>(i & (~i + 1));  // lowbit: all ones
     top_ = 1;
     while (top_ * 2 <= n) top_ *= 2;
   }
@@ -57,7 +58,10 @@ class PresenceTree {
 class ItemCollection final : public IPOutlookItemCollection {
  public:
   ItemCollection(std::shared_ptr<ContactDatabase> db, std::vector<long> oids)
-      : db_(std::move(db)), oids_(std::move(oids)), present_(oids_.size()), gone_(oids_.size(), false) {}
+      : db_(std::move(db)),
+        oids_(std::move(oids)),
+        present_(oids_.size()),
+        gone_(oids_.size(), false) {}
 
   HRESULT QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;

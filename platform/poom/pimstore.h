@@ -170,14 +170,14 @@ enum OlItemType {
 // ---------------------------------------------------------------------------
 // Class and interface identifiers.
 
-extern const CLSID CLSID_Application;         // {05058F23-20BE-11D2-8F18-0000F87A4335}
-extern const IID IID_IPOutlookApp2;           // {AF7D0DC7-3D35-424B-AA60-27A38B8B629E}
-extern const IID IID_IPOutlookApp;            // {05058F22-20BE-11D2-8F18-0000F87A4335}
-extern const IID IID_IFolder;                 // {05058F0A-20BE-11D2-8F18-0000F87A4335}
-extern const IID IID_IPOutlookItemCollection; // {F06748C0-21A5-11D2-8F18-0000F87A4335}
-extern const IID IID_IContact;                // {7F804E40-2006-11D2-8F18-0000F87A4335}
-extern const IID IID_IItem;                   // {FAD11DF1-8096-4E4E-B4F2-5BA0D3F01CFC}
-extern const IID IID_IDispatch;               // {00020400-0000-0000-C000-000000000046}
+extern const CLSID CLSID_Application;          // {05058F23-20BE-11D2-8F18-0000F87A4335}
+extern const IID IID_IPOutlookApp2;            // {AF7D0DC7-3D35-424B-AA60-27A38B8B629E}
+extern const IID IID_IPOutlookApp;             // {05058F22-20BE-11D2-8F18-0000F87A4335}
+extern const IID IID_IFolder;                  // {05058F0A-20BE-11D2-8F18-0000F87A4335}
+extern const IID IID_IPOutlookItemCollection;  // {F06748C0-21A5-11D2-8F18-0000F87A4335}
+extern const IID IID_IContact;                 // {7F804E40-2006-11D2-8F18-0000F87A4335}
+extern const IID IID_IItem;                    // {FAD11DF1-8096-4E4E-B4F2-5BA0D3F01CFC}
+extern const IID IID_IDispatch;                // {00020400-0000-0000-C000-000000000046}
 
 struct IFolder;
 struct IPOutlookItemCollection;
@@ -233,7 +233,7 @@ struct IPOutlookItemCollection : IDispatch {
 struct IContact : IDispatch {
   // Text getters return a new BSTR the caller frees (an empty BSTR when the
   // property is not set); setters copy the text (null or empty clears it).
-#define VARDEL_POOM_TEXT_PROPERTY(Name)          \
+#define VARDEL_POOM_TEXT_PROPERTY(Name)        \
   virtual HRESULT get_##Name(BSTR* pbstr) = 0; \
   virtual HRESULT put_##Name(BSTR bstr) = 0;
   VARDEL_POOM_TEXT_PROPERTY(FileAs)
@@ -311,8 +311,8 @@ struct IItem : IDispatch {
   // ERROR_INSUFFICIENT_BUFFER) (0x8007007A); the caller allocates that much
   // (LocalAlloc) and calls again. An absent property comes back with
   // CEDB_PROPNOTFOUND in wFlags, wLenData 0 and a zero value.
-  virtual HRESULT GetProps(const CEPROPID* rgPropID, ULONG ulFlags, WORD cProps, CEPROPVAL** prgVals,
-                           ULONG* pcbBuffer, HANDLE hHeap) = 0;
+  virtual HRESULT GetProps(const CEPROPID* rgPropID, ULONG ulFlags, WORD cProps,
+                           CEPROPVAL** prgVals, ULONG* pcbBuffer, HANDLE hHeap) = 0;
   // Sets (or, with CEDB_PROPDELETE in wFlags, removes) properties on the
   // item; they reach the store with Save. Texts are taken up to their
   // terminator (wLenData is not trusted).

@@ -56,7 +56,8 @@ inline FILETIME ticks_to_filetime(std::int64_t ticks) {
   return FILETIME{static_cast<DWORD>(u & 0xFFFFFFFFu), static_cast<DWORD>(u >> 32)};
 }
 inline std::int64_t filetime_to_ticks(const FILETIME& ft) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
+                                   ft.dwLowDateTime);
 }
 
 }  // namespace vardel::poom

@@ -44,10 +44,14 @@ HRESULT check_contacts_file(const std::filesystem::path& path) {
   // read-only connection makes appear. With a log, read both as they are.
   std::string uri = "file:";
   for (char c : path.string()) {
-    if (c == '%') uri += "%25";
-    else if (c == '?') uri += "%3f";
-    else if (c == '#') uri += "%23";
-    else uri += c;
+    if (c == '%')
+      uri += "%25";
+    else if (c == '?')
+      uri += "%3f";
+    else if (c == '#')
+      uri += "%23";
+    else
+      uri += c;
   }
   uri += std::filesystem::exists(path.string() + "-wal", ec) ? "?mode=ro" : "?immutable=1";
   sqlite3* db = nullptr;
@@ -60,8 +64,10 @@ HRESULT check_contacts_file(const std::filesystem::path& path) {
     rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
     if (rc == SQLITE_OK) {
       rc = sqlite3_step(s);
-      const auto* text = rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : nullptr;
-      if (!text || std::string_view(text) != "ok") hr = rc == SQLITE_ROW ? kHrCorrupt : hr_from_sqlite(rc);
+      const auto* text =
+          rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : nullptr;
+      if (!text || std::string_view(text) != "ok")
+        hr = rc == SQLITE_ROW ? kHrCorrupt : hr_from_sqlite(rc);
     } else {
       hr = hr_from_sqlite(rc);
     }
@@ -70,7 +76,8 @@ HRESULT check_contacts_file(const std::filesystem::path& path) {
       int tables = -1;
       s = nullptr;
       if (sqlite3_prepare_v2(db,
-                             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'",
+                             "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT "
+                             "LIKE 'sqlite_%'",
                              -1, &s, nullptr) == SQLITE_OK &&
           sqlite3_step(s) == SQLITE_ROW)
         tables = sqlite3_column_int(s, 0);

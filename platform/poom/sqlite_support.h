@@ -21,7 +21,8 @@ class Stmt {
   Stmt& operator=(const Stmt&) = delete;
 
   bool prepare(sqlite3* db, const std::string& sql) {
-    return sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr) == SQLITE_OK;
+    return sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &s_, nullptr) ==
+           SQLITE_OK;
   }
   sqlite3_stmt* get() const { return s_; }
   // Runs a statement that returns no rows.

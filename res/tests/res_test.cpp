@@ -23,7 +23,8 @@ TEST(Resources, IconGroupListsEightImagesThatMatchTheirData) {
   ASSERT_EQ(SizeofResource(nullptr, group), 6u + 8 * 14);
   EXPECT_EQ(u16(dir + 2), 1);  // icons, not cursors
   ASSERT_EQ(u16(dir + 4), 8);
-  const std::pair<int, int> want[] = {{32, 4}, {16, 4}, {48, 8}, {32, 8}, {16, 8}, {48, 32}, {32, 32}, {16, 32}};
+  const std::pair<int, int> want[] = {{32, 4}, {16, 4},  {48, 8},  {32, 8},
+                                      {16, 8}, {48, 32}, {32, 32}, {16, 32}};
   for (int i = 0; i < 8; ++i) {
     const uint8_t* e = dir + 6 + 14 * i;
     auto [size, bits] = want[i];

@@ -107,10 +107,12 @@ TEST_F(PathWriterTest, MessageRecordCarriesAttributesOnItsMessageElementOnly) {
   pOnlyTime->Release();
   EndRecord();
   std::string saved = SavedRecords();
-  EXPECT_EQ(saved,
-            "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"Zhao\" ContactNumber=\"+8613800000000\">"
-            "<MESSAGE Date=\"2009-01-02\" Time=\"03:04:05\" Direction=\"1\"><TEXT>hi&#13;\r\nthere</TEXT></MESSAGE>"
-            "<STAMP Time=\"t\"/></VCARD>")
+  EXPECT_EQ(
+      saved,
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"Zhao\" ContactNumber=\"+8613800000000\">"
+      "<MESSAGE Date=\"2009-01-02\" Time=\"03:04:05\" "
+      "Direction=\"1\"><TEXT>hi&#13;\r\nthere</TEXT></MESSAGE>"
+      "<STAMP Time=\"t\"/></VCARD>")
       << saved;
 }
 
@@ -133,7 +135,8 @@ TEST_F(PathWriterTest, RefusedCallsAppendNothingAndTraceNothing) {
   EXPECT_EQ(pNode, nullptr);
   std::string traced = ::testing::internal::GetCapturedStderr();
   vardel::core::set_debug_output(false);
-  EXPECT_EQ(traced, "CXMLTextWriter::CreateNode()+++ NOTE\r\nCXMLTextWriter::CreateNode() NOTE---\r\n");
+  EXPECT_EQ(traced,
+            "CXMLTextWriter::CreateNode()+++ NOTE\r\nCXMLTextWriter::CreateNode() NOTE---\r\n");
 
   EXPECT_EQ(SavedRecords(), "");
 }

@@ -59,7 +59,8 @@ class Xvfb {
       display_ = ":" + std::to_string(n);
       std::string d = display_;
       char xvfb[] = "Xvfb";
-      char screen[] = "-screen", zero[] = "0", size[] = "320x400x24", nolisten[] = "-nolisten", tcp[] = "tcp";
+      char screen[] = "-screen", zero[] = "0", size[] = "320x400x24", nolisten[] = "-nolisten",
+           tcp[] = "tcp";
       char* argv[] = {xvfb, d.data(), screen, zero, size, nolisten, tcp, nullptr};
       pid_t pid = 0;
       if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv, environ) != 0) return;
@@ -91,11 +92,14 @@ INT_PTR window_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
   switch (m) {
     case WM_INITDIALOG: {
       g_brush = CreateSolidBrush(0x0085380A);
-      SHINITDLGINFO shidi{SHIDIM_FLAGS, h, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
+      SHINITDLGINFO shidi{SHIDIM_FLAGS, h,
+                          SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
       SHInitDialog(&shidi);
       const int ids[] = {1001, 1002, 1003, 1004};
       const POINT at[] = {{29, 192}, {126, 192}, {29, 224}, {126, 224}};
-      for (int i = 0; i < 4; ++i) SetWindowPos(GetDlgItem(h, ids[i]), HWND_BOTTOM, at[i].x, at[i].y, 85, 25, SWP_FRAMECHANGED);
+      for (int i = 0; i < 4; ++i)
+        SetWindowPos(GetDlgItem(h, ids[i]), HWND_BOTTOM, at[i].x, at[i].y, 85, 25,
+                     SWP_FRAMECHANGED);
       SetWindowPos(GetDlgItem(h, 1007), HWND_BOTTOM, 66, 131, 170, 20, SWP_FRAMECHANGED);
       SetWindowPos(GetDlgItem(h, 1008), HWND_BOTTOM, 66, 161, 170, 20, SWP_FRAMECHANGED);
       SetWindowTextW(GetDlgItem(h, 1007), u"1、通讯录");
@@ -139,7 +143,8 @@ INT_PTR window_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
 }
 
 TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
-  if (!have("Xvfb") || !have("xdotool") || !have("import")) GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+  if (!have("Xvfb") || !have("xdotool") || !have("import"))
+    GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
   Xvfb x;
   ASSERT_TRUE(x.running());
   setenv("DISPLAY", x.display().c_str(), 1);
@@ -175,8 +180,8 @@ TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
       if (box_answer < 0) EndDialog(dialog, -1);
       // Tap "备份": its centre, below the 26-pixel navigation bar.
       std::string main = run("xdotool search --class '^Vardel$' | head -1");
-      run("xdotool mousemove --window " + main + " " + std::to_string(29 + 42) + " " + std::to_string(26 + 192 + 12) +
-          " click 1");
+      run("xdotool mousemove --window " + main + " " + std::to_string(29 + 42) + " " +
+          std::to_string(26 + 192 + 12) + " click 1");
     });
   };
   static std::function<void(HWND)> on_init;
@@ -198,8 +203,10 @@ TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
   EXPECT_EQ(box_answer.load(), IDOK);
   EXPECT_TRUE(shot.load());
   EXPECT_EQ(result, 1001) << "the tap on 备份 reached the dialog";
-  EXPECT_NE(trace.str().find("label 1007 text \"1、通讯录   100%\"\n"), std::string::npos) << trace.str();
-  EXPECT_NE(trace.str().find("box \"完成\" \"备份已经完成\" -> OK\n"), std::string::npos) << trace.str();
+  EXPECT_NE(trace.str().find("label 1007 text \"1、通讯录   100%\"\n"), std::string::npos)
+      << trace.str();
+  EXPECT_NE(trace.str().find("box \"完成\" \"备份已经完成\" -> OK\n"), std::string::npos)
+      << trace.str();
   (void)dialog;
 }
 

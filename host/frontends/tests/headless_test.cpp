@@ -22,7 +22,8 @@ void run_dialog(HeadlessFrontend& fe, Proc proc) {
   vardel::gwes::set_frontend(&fe);
   g_proc = &proc;
   HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
-  DialogBoxIndirectParamW(nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))),
+  DialogBoxIndirectParamW(nullptr,
+                          static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))),
                           nullptr, trampoline, 0);
   vardel::gwes::set_frontend(nullptr);
 }
@@ -63,7 +64,9 @@ TEST(HeadlessTrace, LabelChangesAndBoxesGiveOneEscapedLineEach) {
 }
 
 TEST(HeadlessTrace, LoneSurrogateIsWrittenAsReplacementNotAsBrokenUtf8) {
-  EXPECT_EQ(HeadlessFrontend::quoted(std::u16string(u"a") + char16_t(0xD800) + u"b"), "\"a\xEF\xBF\xBD" "b\"");
+  EXPECT_EQ(HeadlessFrontend::quoted(std::u16string(u"a") + char16_t(0xD800) + u"b"),
+            "\"a\xEF\xBF\xBD"
+            "b\"");
   EXPECT_EQ(HeadlessFrontend::quoted(std::u16string(1, u'\x01')), "\"\\u0001\"");
 }
 
@@ -84,14 +87,17 @@ TEST(HeadlessBoxes, ABoxHeldOpenByOneJobDoesNotHoldUpAnother) {
   vardel::gwes::set_frontend(&fe);
   std::thread job([] { MessageBoxW(nullptr, u"备份已经完成", u"完成", MB_OK); });
   held.get_future().wait();
-  auto about = std::async(std::launch::async, [] { return MessageBoxW(nullptr, u"关于", u"关于", MB_ICONINFORMATION); });
-  ASSERT_EQ(about.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the held box blocked another";
+  auto about = std::async(std::launch::async, [] {
+    return MessageBoxW(nullptr, u"关于", u"关于", MB_ICONINFORMATION);
+  });
+  ASSERT_EQ(about.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+      << "the held box blocked another";
   EXPECT_EQ(about.get(), IDOK);
   release.set_value();
   job.join();
   vardel::gwes::set_frontend(nullptr);
   EXPECT_EQ(lines(trace.str()), (std::vector<std::string>{"box \"关于\" \"关于\" -> OK",
-                                                           "box \"完成\" \"备份已经完成\" -> OK"}));
+                                                          "box \"完成\" \"备份已经完成\" -> OK"}));
 }
 
 TEST(HeadlessBoxes, TerminalPromptsFromTwoThreadsDoNotInterleave) {
@@ -114,7 +120,8 @@ TEST(HeadlessBoxes, TerminalAnswersConfirmationsAndPrintsPlainBoxes) {
   std::ostringstream out;
   auto ask = HeadlessFrontend::ask(in, out);
   EXPECT_EQ(ask(u"完成", u"备份已经完成", MB_OK), IDOK);
-  EXPECT_EQ(ask(u"警告", u"将通讯录恢复到手机中", MB_OKCANCEL), IDCANCEL) << "unclear replies ask again";
+  EXPECT_EQ(ask(u"警告", u"将通讯录恢复到手机中", MB_OKCANCEL), IDCANCEL)
+      << "unclear replies ask again";
   EXPECT_EQ(ask(u"警告", u"开始备份", MB_OKCANCEL), IDOK);
   EXPECT_EQ(ask(u"警告", u"开始备份", MB_OKCANCEL), IDCANCEL) << "end of input refuses";
   EXPECT_NE(out.str().find("[完成] 备份已经完成\n"), std::string::npos);

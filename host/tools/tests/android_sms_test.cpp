@@ -75,7 +75,8 @@ TEST_F(AndroidSms, ImportingTheSameFileTwiceAddsNothing) {
 
 TEST_F(AndroidSms, MalformedOrForeignFilesChangeNothing) {
   tools::import_android_sms(kBackup, db_);
-  EXPECT_THROW(tools::import_android_sms("<smses><sms address='1' type='1'", db_), std::runtime_error);
+  EXPECT_THROW(tools::import_android_sms("<smses><sms address='1' type='1'", db_),
+               std::runtime_error);
   EXPECT_THROW(tools::import_android_sms("<calls/>", db_), std::runtime_error);
   EXPECT_FALSE(tools::is_android_sms_backup("{\"stores\":[]}"));
   EXPECT_EQ(folder(mapi::FolderKind::inbox).size(), 1u);

@@ -21,8 +21,10 @@ TEST(Png, StructureAndPixelsSurvive) {
   std::string raw;
   for (bool last = false; !last;) {
     last = png[pos] & 1;
-    size_t len = static_cast<unsigned char>(png[pos + 1]) | static_cast<unsigned char>(png[pos + 2]) << 8;
-    size_t nlen = static_cast<unsigned char>(png[pos + 3]) | static_cast<unsigned char>(png[pos + 4]) << 8;
+    size_t len = static_cast<unsigned char>(png[pos + 1]) | static_cast<unsigned char>(png[pos + 2])
+                                                                << 8;
+    size_t nlen =
+        static_cast<unsigned char>(png[pos + 3]) | static_cast<unsigned char>(png[pos + 4]) << 8;
     ASSERT_EQ(len ^ 0xFFFF, nlen);
     raw.append(png, pos + 5, len);
     pos += 5 + len;
@@ -30,6 +32,7 @@ TEST(Png, StructureAndPixelsSurvive) {
   ASSERT_EQ(raw.size(), static_cast<size_t>(h) * (w * 4 + 1));
   for (int y = 0; y < h; ++y) {
     EXPECT_EQ(raw[y * (w * 4 + 1)], '\0');
-    EXPECT_EQ(static_cast<std::uint8_t>(raw[y * (w * 4 + 1) + 1]), rgba[static_cast<size_t>(y) * w * 4]);
+    EXPECT_EQ(static_cast<std::uint8_t>(raw[y * (w * 4 + 1) + 1]),
+              rgba[static_cast<size_t>(y) * w * 4]);
   }
 }

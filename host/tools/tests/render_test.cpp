@@ -24,11 +24,14 @@ std::string read(const fs::path& p) {
   return ss.str();
 }
 
-void write(const fs::path& p, const std::string& text) { std::ofstream(p, std::ios::binary) << text; }
+void write(const fs::path& p, const std::string& text) {
+  std::ofstream(p, std::ios::binary) << text;
+}
 
 size_t count(const std::string& hay, const std::string& needle) {
   size_t n = 0;
-  for (size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + 1)) ++n;
+  for (size_t pos = hay.find(needle); pos != std::string::npos; pos = hay.find(needle, pos + 1))
+    ++n;
   return n;
 }
 
@@ -46,10 +49,13 @@ class Render : public ::testing::Test {
 
 TEST_F(Render, ContactsPageHoldsEveryContact) {
   std::string xml =
-      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n<CONTACTS>\r\n";
+      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' "
+      "href='MessageLogContact.xsl'?>\r\n<CONTACTS>\r\n";
   for (int i = 0; i < 40; ++i)
-    xml += "<VCARD TITLE=\"联系人" + std::to_string(i) + "\" TYPE=\"WinMobile\"><ADDRESS Direction=\"0\"><FIRST/>"
-           "<FILEAS>联系人" + std::to_string(i) + "</FILEAS><MOBILE>1380000" + std::to_string(1000 + i) +
+    xml += "<VCARD TITLE=\"联系人" + std::to_string(i) +
+           "\" TYPE=\"WinMobile\"><ADDRESS Direction=\"0\"><FIRST/>"
+           "<FILEAS>联系人" +
+           std::to_string(i) + "</FILEAS><MOBILE>1380000" + std::to_string(1000 + i) +
            "</MOBILE></ADDRESS></VCARD>";
   xml += "</CONTACTS>";
   write(dir_ / "通讯录.xml", xml);
@@ -65,13 +71,20 @@ TEST_F(Render, ContactsPageHoldsEveryContact) {
 TEST_F(Render, MessagesPageGroupsByNumberAndTellsDirection) {
   fs::copy_file(source_dir() / "res" / "MessageLogMsg.xsl", dir_ / "MessageLogMsg.xsl");
   std::string xml =
-      "<?xml version=\"1.0\"?>\r\n<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?>\r\n<CONTACTS>\r\n"
-      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" ContactNumber=\"来自于：10086\">"
-      "<MESSAGE Date=\"2009-4-23\" Time=\"  9:5:7\" Direction=\"1\"><TEXT>余额 &lt;10元</TEXT></MESSAGE></VCARD>"
-      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"到：13800000000\" ContactNumber=\"到：13800000000\">"
-      "<MESSAGE Date=\"2009-4-23\" Time=\"  10:0:0\" Direction=\"1\"><TEXT>晚上见</TEXT></MESSAGE></VCARD>"
-      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" ContactNumber=\"来自于：10086\">"
-      "<MESSAGE Date=\"2009-4-24\" Time=\"  8:0:0\" Direction=\"1\"><TEXT>second</TEXT></MESSAGE></VCARD>"
+      "<?xml version=\"1.0\"?>\r\n<?xml-stylesheet type='text/xsl' "
+      "href='MessageLogMsg.xsl'?>\r\n<CONTACTS>\r\n"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" "
+      "ContactNumber=\"来自于：10086\">"
+      "<MESSAGE Date=\"2009-4-23\" Time=\"  9:5:7\" Direction=\"1\"><TEXT>余额 "
+      "&lt;10元</TEXT></MESSAGE></VCARD>"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"到：13800000000\" "
+      "ContactNumber=\"到：13800000000\">"
+      "<MESSAGE Date=\"2009-4-23\" Time=\"  10:0:0\" "
+      "Direction=\"1\"><TEXT>晚上见</TEXT></MESSAGE></VCARD>"
+      "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"来自于：10086\" "
+      "ContactNumber=\"来自于：10086\">"
+      "<MESSAGE Date=\"2009-4-24\" Time=\"  8:0:0\" "
+      "Direction=\"1\"><TEXT>second</TEXT></MESSAGE></VCARD>"
       "</CONTACTS>";
   write(dir_ / "短信.xml", xml);
   auto r = vardel::tools::render_backup(dir_ / "短信.xml", dir_ / "m.html");
@@ -88,9 +101,11 @@ TEST_F(Render, RefusesWhatItCannotRenderSafely) {
   write(dir_ / "plain.xml", "<CONTACTS/>");
   EXPECT_FALSE(vardel::tools::has_stylesheet(dir_ / "plain.xml"));
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "plain.xml", dir_ / "p.html").ok);
-  write(dir_ / "remote.xml", "<?xml-stylesheet type='text/xsl' href='http://example.org/x.xsl'?><CONTACTS/>");
+  write(dir_ / "remote.xml",
+        "<?xml-stylesheet type='text/xsl' href='http://example.org/x.xsl'?><CONTACTS/>");
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "remote.xml", dir_ / "r.html").ok);
-  write(dir_ / "broken.xml", "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?><CONTACTS>");
+  write(dir_ / "broken.xml",
+        "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?><CONTACTS>");
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "broken.xml", dir_ / "b.html").ok);
   EXPECT_FALSE(fs::exists(dir_ / "b.html"));
 }

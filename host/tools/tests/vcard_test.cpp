@@ -43,7 +43,8 @@ TEST(VcardRead, ThreeZeroWithFoldingTypesAndSeveralCards) {
   EXPECT_EQ(a[PIMPR_BUSINESS_FAX_NUMBER], "010-9");
   EXPECT_EQ(a[PIMPR_HOME_TELEPHONE_NUMBER], "020-1");
   EXPECT_EQ(a[PIMPR_EMAIL1_ADDRESS], "a@example.org");
-  EXPECT_EQ(a[PIMPR_BODY], "first line\nsecond, with comma and a long tail that is folded overtwo lines");
+  EXPECT_EQ(a[PIMPR_BODY],
+            "first line\nsecond, with comma and a long tail that is folded overtwo lines");
   EXPECT_EQ(a[PIMPR_COMPANY_NAME], "Acme; Co");
   EXPECT_EQ(a[PIMPR_DEPARTMENT], "Sales");
   EXPECT_EQ(as_map(r.contacts[1])[PIMPR_FILEAS], "LISI");  // the sort string wins over FN
@@ -101,10 +102,14 @@ TEST_P(VcardRoundTrip, EveryStoredPropertyComesBack) {
   const std::u16string awkward = u"a,b;c\\d 张三 😀 \"q\" <x&y>";
   for (CEPROPID tag : vardel::poom::known_property_tags()) {
     std::u16string text;
-    if (tag == PIMPR_BIRTHDAY) text = u"1980-05-17";
-    else if (tag == PIMPR_ANNIVERSARY) text = u"2005-10-01T08:30:00";
-    else if (tag == PIMPR_CATEGORIES) text = u"Family, Work";
-    else text = awkward + vardel::utf16(std::to_string(tag)) + u"\nline two";
+    if (tag == PIMPR_BIRTHDAY)
+      text = u"1980-05-17";
+    else if (tag == PIMPR_ANNIVERSARY)
+      text = u"2005-10-01T08:30:00";
+    else if (tag == PIMPR_CATEGORIES)
+      text = u"Family, Work";
+    else
+      text = awkward + vardel::utf16(std::to_string(tag)) + u"\nline two";
     all.push_back({tag, text});
   }
   vardel::poom::ContactRecord sparse = {{PIMPR_FILEAS, u"Only second slots"},
@@ -125,4 +130,5 @@ TEST_P(VcardRoundTrip, EveryStoredPropertyComesBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothVersions, VcardRoundTrip, ::testing::Values(VcardVersion::v3, VcardVersion::v4));
+INSTANTIATE_TEST_SUITE_P(BothVersions, VcardRoundTrip,
+                         ::testing::Values(VcardVersion::v3, VcardVersion::v4));

@@ -55,13 +55,15 @@ HRESULT create_counted(REFIID riid, void** ppv) {
 TEST(Apartments, CountPerThreadAndGateCreation) {
   vardel::com::register_class(kTestClass, create_counted);
   void* pv = reinterpret_cast<void*>(1);
-  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv),
+            CO_E_NOTINITIALIZED);
   EXPECT_EQ(pv, nullptr);
 
   EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
   EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
   EXPECT_EQ(vardel::com::apartment_count(), 2);
-  EXPECT_LT(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), 0);  // another model on the same thread
+  EXPECT_LT(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED),
+            0);  // another model on the same thread
 
   // Another thread has its own count.
   HRESULT other = S_OK;
@@ -76,16 +78,20 @@ TEST(Apartments, CountPerThreadAndGateCreation) {
   static_cast<IUnknown*>(pv)->Release();
   EXPECT_EQ(Counted::live.load(), 0);
 
-  EXPECT_EQ(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, kTestClass, &pv), E_NOINTERFACE);
+  EXPECT_EQ(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, kTestClass, &pv),
+            E_NOINTERFACE);
   EXPECT_EQ(pv, nullptr);
   EXPECT_EQ(Counted::live.load(), 0);
-  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr), E_POINTER);
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+            E_POINTER);
 
   {
     vardel::fault::Scope faults;
     vardel::fault::arm("com.CoCreateInstance", E_OUTOFMEMORY);
-    EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv), E_OUTOFMEMORY);
+    EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv),
+              E_OUTOFMEMORY);
     EXPECT_EQ(pv, nullptr);
   }
 
@@ -94,7 +100,8 @@ TEST(Apartments, CountPerThreadAndGateCreation) {
   CoUninitialize();
   CoUninitialize();  // one too many is harmless
   EXPECT_EQ(vardel::com::apartment_count(), 0);
-  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv), CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoCreateInstance(kTestClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &pv),
+            CO_E_NOTINITIALIZED);
 }
 
 TEST(Bstr, IsLengthPrefixedAndTerminated) {

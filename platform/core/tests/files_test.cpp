@@ -37,7 +37,9 @@ TEST(DeviceMapping, FindsExistingNamesIgnoringCase) {
   fputws(u"y", f);
   fclose(f);
   EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "DebugMsg.txt"), "xy");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dev.root() / "My Documents"), fs::directory_iterator()), 1);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(dev.root() / "My Documents"), fs::directory_iterator()),
+      1);
 }
 
 TEST(DeviceMapping, EveryEscapeIsRefused) {
@@ -46,11 +48,13 @@ TEST(DeviceMapping, EveryEscapeIsRefused) {
   fs::create_directories(dev.outer() / "outside");
   TempDevice::write(dev.outer() / "outside" / "secret", "s");
   // Dot-dot in any position, even one that would stay inside.
-  for (const char16_t* p : {u"..", u"\\..\\outside\\secret", u"inside\\..\\..\\outside", u"inside\\..",
-                            u"inside/../..", u"a\\b\\..\\..\\..\\x"})
+  for (const char16_t* p : {u"..", u"\\..\\outside\\secret", u"inside\\..\\..\\outside",
+                            u"inside\\..", u"inside/../..", u"a\\b\\..\\..\\..\\x"})
     EXPECT_FALSE(vardel::device::to_host(p)) << vardel::utf8(p);
   // Names the phone cannot hold (a drive letter, wildcards, control characters).
-  for (const char16_t* p : {u"C:\\x", u"a*b", u"what?", u"a\x01" "b"})
+  for (const char16_t* p : {u"C:\\x", u"a*b", u"what?",
+                            u"a\x01"
+                            "b"})
     EXPECT_FALSE(vardel::device::to_host(p)) << vardel::utf8(p);
 
   // An absolute link, even to a place inside the device.
@@ -64,13 +68,15 @@ TEST(DeviceMapping, EveryEscapeIsRefused) {
   fs::create_symlink("inside/deep_out", dev.root() / "hop2");
   fs::create_symlink("../not-yet-there", dev.root() / "dangling_out");
   fs::create_symlink("loop", dev.root() / "loop");
-  for (const char16_t* p : {u"\\abs_in\\x", u"\\abs_out\\secret", u"\\rel_out\\secret", u"\\rel_out",
-                            u"\\inside\\deep_out\\secret", u"\\hop1\\secret", u"\\dangling_out",
-                            u"\\loop\\x"})
+  for (const char16_t* p :
+       {u"\\abs_in\\x", u"\\abs_out\\secret", u"\\rel_out\\secret", u"\\rel_out",
+        u"\\inside\\deep_out\\secret", u"\\hop1\\secret", u"\\dangling_out", u"\\loop\\x"})
     EXPECT_FALSE(vardel::device::to_host(p)) << vardel::utf8(p);
-  for (const char16_t* p : {u"\\abs_in\\x", u"\\abs_out\\secret", u"\\rel_out\\secret", u"\\inside\\deep_out\\secret",
-                            u"\\hop1\\secret", u"\\dangling_out", u"\\loop\\x", u"\\..\\outside\\secret"})
-    for (const char16_t* mode : {u"r", u"a", u"w+"}) EXPECT_EQ(_wfopen(p, mode), nullptr) << vardel::utf8(p);
+  for (const char16_t* p :
+       {u"\\abs_in\\x", u"\\abs_out\\secret", u"\\rel_out\\secret", u"\\inside\\deep_out\\secret",
+        u"\\hop1\\secret", u"\\dangling_out", u"\\loop\\x", u"\\..\\outside\\secret"})
+    for (const char16_t* mode : {u"r", u"a", u"w+"})
+      EXPECT_EQ(_wfopen(p, mode), nullptr) << vardel::utf8(p);
 
   // The file calls refuse them too, and nothing appears outside.
   EXPECT_FALSE(CopyFileW(u"\\rel_out\\secret", u"\\stolen", FALSE));
@@ -172,7 +178,8 @@ TEST(Files, DeleteAttributesAndModulePath) {
   TempDevice dev;
   TempDevice::write(dev.root() / "f", "x");
   fs::create_directory(dev.root() / "d");
-  EXPECT_EQ(GetFileAttributesW(u"\\d") & FILE_ATTRIBUTE_DIRECTORY, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(GetFileAttributesW(u"\\d") & FILE_ATTRIBUTE_DIRECTORY,
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
   EXPECT_EQ(GetFileAttributesW(u"\\f") & FILE_ATTRIBUTE_DIRECTORY, 0u);
   EXPECT_EQ(GetFileAttributesW(u"\\none"), INVALID_FILE_ATTRIBUTES);
   EXPECT_FALSE(DeleteFileW(u"\\d"));
@@ -216,9 +223,10 @@ TEST(Files, WideStreamsWriteUtf8ThroughTheDevice) {
   FILE* f = _wfopen(u"\\My Documents\\log.txt", u"a");
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(fwprintf(f, u"来自于：%s|%5d\n", u"张三", 42), 13);  // UTF-16 units, as on the phone
-  EXPECT_EQ(fputws(u"\xD800!", f), 0);  // a lone surrogate
+  EXPECT_EQ(fputws(u"\xD800!", f), 0);                           // a lone surrogate
   fclose(f);
-  EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "log.txt"), "来自于：张三|   42\n\xEF\xBF\xBD!");
+  EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "log.txt"),
+            "来自于：张三|   42\n\xEF\xBF\xBD!");
 }
 
 TEST(LastError, IsKeptPerThread) {

@@ -12,7 +12,8 @@ const WCHAR* kKey = u"System\\StorageManager\\Profiles\\SDMemory";
 
 // What the program does: open the key, read "Folder" into a 260-unit buffer.
 // Gives the result code and the text read.
-std::pair<LONG, std::u16string> read_folder(const WCHAR* key = kKey, const WCHAR* value = u"Folder") {
+std::pair<LONG, std::u16string> read_folder(const WCHAR* key = kKey,
+                                            const WCHAR* value = u"Folder") {
   HKEY hKey = nullptr;
   LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &hKey);
   if (rc != ERROR_SUCCESS) return {rc, u""};
@@ -61,7 +62,8 @@ TEST(Registry, ReadsStringValuesInEveryEncoding) {
   HKEY hKey;
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &hKey), ERROR_SUCCESS);
   DWORD type = 0, n = 0, size = sizeof n;
-  EXPECT_EQ(RegQueryValueExW(hKey, u"Count", nullptr, &type, reinterpret_cast<BYTE*>(&n), &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(hKey, u"Count", nullptr, &type, reinterpret_cast<BYTE*>(&n), &size),
+            ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
   EXPECT_EQ(n, 42u);
   BYTE blob[3];
@@ -75,16 +77,20 @@ TEST(Registry, ReadsStringValuesInEveryEncoding) {
   EXPECT_EQ(size, 26u);
   WCHAR tiny[4];
   size = sizeof tiny;
-  EXPECT_EQ(RegQueryValueExW(hKey, u"Folder", nullptr, nullptr, reinterpret_cast<BYTE*>(tiny), &size),
-            ERROR_MORE_DATA);
+  EXPECT_EQ(
+      RegQueryValueExW(hKey, u"Folder", nullptr, nullptr, reinterpret_cast<BYTE*>(tiny), &size),
+      ERROR_MORE_DATA);
   EXPECT_EQ(size, 26u);
   RegCloseKey(hKey);
 
-  write_file(utf16le_with_bom(u"Windows Registry Editor Version 5.00\r\n\r\n"
-                              u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\r\n"
-                              u"\"Folder\"=\"存储卡\"\r\n"));
+  write_file(
+      utf16le_with_bom(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                       u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\r\n"
+                       u"\"Folder\"=\"存储卡\"\r\n"));
   EXPECT_EQ(read_folder().second, u"存储卡");
-  write_file("\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n\"Folder\"=\"SD卡\"\n");
+  write_file(
+      "\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]"
+      "\n\"Folder\"=\"SD卡\"\n");
   EXPECT_EQ(read_folder().second, u"SD卡");
 }
 
@@ -95,12 +101,15 @@ TEST(Registry, MissingFileKeyOrValue) {
       "Windows Registry Editor Version 5.00\n"
       "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n"
       "\"Other\"=\"x\"\n");
-  EXPECT_EQ(read_folder().first, ERROR_FILE_NOT_FOUND);                          // no value
-  EXPECT_EQ(read_folder(u"System\\StorageManager\\Profiles\\CF").first, ERROR_FILE_NOT_FOUND);  // no key
-  EXPECT_EQ(read_folder(u"System\\StorageManager\\Profiles\\SDMemoryX").first, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(read_folder().first, ERROR_FILE_NOT_FOUND);  // no value
+  EXPECT_EQ(read_folder(u"System\\StorageManager\\Profiles\\CF").first,
+            ERROR_FILE_NOT_FOUND);  // no key
+  EXPECT_EQ(read_folder(u"System\\StorageManager\\Profiles\\SDMemoryX").first,
+            ERROR_FILE_NOT_FOUND);
   // A key above a section exists, even with no values of its own.
   HKEY hKey;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\StorageManager", 0, KEY_READ, &hKey), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"System\\StorageManager", 0, KEY_READ, &hKey),
+            ERROR_SUCCESS);
   HKEY hSub;
   ASSERT_EQ(RegOpenKeyExW(hKey, u"Profiles\\SDMemory", 0, KEY_READ, &hSub), ERROR_SUCCESS);
   DWORD size = 0;
@@ -115,8 +124,8 @@ TEST(Registry, MalformedFilesHaveNoKeys) {
   const std::string section = "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n";
   const std::string good = "\"Folder\"=\"Storage Card\"\n";
   for (const std::string& bytes : {
-           section + good,                                                          // no header
-           "Windows Registry Editor Version 5.00\n" + good + section,               // value before key
+           section + good,                                             // no header
+           "Windows Registry Editor Version 5.00\n" + good + section,  // value before key
            "Windows Registry Editor Version 5.00\n" + section + "\"Folder\"=\"unterminated\n",
            "Windows Registry Editor Version 5.00\n" + section + "\"Folder\"=\"bad \\q escape\"\n",
            "Windows Registry Editor Version 5.00\n" + section + "\"Folder\"=dword:xyz\n",

@@ -10,12 +10,12 @@
 TEST(FaultSwitchboard, FailsExactlyTheArmedUses) {
   vardel::fault::Scope scope;
   EXPECT_EQ(vardel::fault::check("x.Call"), S_OK);
-  vardel::fault::arm("x.Call", E_FAIL, 2, 2);  // uses 3 and 4 from now
+  vardel::fault::arm("x.Call", E_FAIL, 2, 2);          // uses 3 and 4 from now
   vardel::fault::arm("x.Call", E_ACCESSDENIED, 6, 0);  // every use from 7 on
   std::vector<HRESULT> got;
   for (int i = 0; i < 8; ++i) got.push_back(vardel::fault::check("x.Call"));
-  EXPECT_EQ(got, (std::vector<HRESULT>{S_OK, E_FAIL, E_FAIL, S_OK, S_OK, E_ACCESSDENIED, E_ACCESSDENIED,
-                                        E_ACCESSDENIED}));
+  EXPECT_EQ(got, (std::vector<HRESULT>{S_OK, E_FAIL, E_FAIL, S_OK, S_OK, E_ACCESSDENIED,
+                                       E_ACCESSDENIED, E_ACCESSDENIED}));
   EXPECT_EQ(vardel::fault::uses("x.Call"), 9u);
   EXPECT_EQ(vardel::fault::check("x.Other"), S_OK);
   vardel::fault::reset();

@@ -12,7 +12,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 long elapsed_ms(Clock::time_point since) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
 }
 
 struct Gate {
@@ -68,7 +69,8 @@ TEST(Threads, HandlesClosedWhileInUseAreSafe) {
   // The thread keeps its own hold on the event it waits for, and on itself.
   HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   HANDLE h = CreateThread(
-      nullptr, 0, [](LPVOID p) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(p), 5000); }, go, 0,
+      nullptr, 0,
+      [](LPVOID p) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(p), 5000); }, go, 0,
       nullptr);
   ASSERT_NE(h, nullptr);
   EXPECT_TRUE(CloseHandle(h));
@@ -144,7 +146,8 @@ TEST(Events, PulseReleasesOnlyThoseAlreadyWaiting) {
   EXPECT_TRUE(PulseEvent(ev));  // nobody waiting: nothing happens
   EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
   HANDLE t = CreateThread(
-      nullptr, 0, [](LPVOID p) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(p), 2000); }, ev, 0,
+      nullptr, 0,
+      [](LPVOID p) -> DWORD { return WaitForSingleObject(static_cast<HANDLE>(p), 2000); }, ev, 0,
       nullptr);
   Sleep(50);
   PulseEvent(ev);

@@ -47,8 +47,8 @@ SYSTEMTIME local_of(const FILETIME& ft) {
 
 std::string show(const SYSTEMTIME& st) {
   char buf[64];
-  snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d dow%d", st.wYear, st.wMonth, st.wDay, st.wHour,
-           st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek);
+  snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d dow%d", st.wYear, st.wMonth,
+           st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek);
   return buf;
 }
 
@@ -60,11 +60,13 @@ TEST(Time, SystemTimeAndFileTimeRoundTrip) {
   EXPECT_EQ(epoch1601.dwHighDateTime, 0u);
   // 1970-01-01 is 116444736000000000 ticks after 1601.
   FILETIME unix_epoch = utc(1970, 1, 1, 0, 0);
-  EXPECT_EQ((ULONGLONG)unix_epoch.dwHighDateTime << 32 | unix_epoch.dwLowDateTime, 116444736000000000ull);
+  EXPECT_EQ((ULONGLONG)unix_epoch.dwHighDateTime << 32 | unix_epoch.dwLowDateTime,
+            116444736000000000ull);
 
-  for (SYSTEMTIME st : {SYSTEMTIME{2009, 3, 0, 29, 1, 59, 59, 999}, SYSTEMTIME{2000, 2, 2, 29, 12, 0, 0, 0},
-                        SYSTEMTIME{2038, 1, 2, 19, 3, 14, 8, 0}, SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 1},
-                        SYSTEMTIME{30827, 12, 5, 31, 23, 59, 59, 999}}) {
+  for (SYSTEMTIME st :
+       {SYSTEMTIME{2009, 3, 0, 29, 1, 59, 59, 999}, SYSTEMTIME{2000, 2, 2, 29, 12, 0, 0, 0},
+        SYSTEMTIME{2038, 1, 2, 19, 3, 14, 8, 0}, SYSTEMTIME{1601, 1, 1, 1, 0, 0, 0, 1},
+        SYSTEMTIME{30827, 12, 5, 31, 23, 59, 59, 999}}) {
     FILETIME ft;
     ASSERT_TRUE(SystemTimeToFileTime(&st, &ft)) << show(st);
     SYSTEMTIME back;
@@ -78,10 +80,11 @@ TEST(Time, SystemTimeAndFileTimeRoundTrip) {
   EXPECT_EQ(back.wDayOfWeek, 0);
 
   // Impossible dates are refused.
-  for (SYSTEMTIME bad : {SYSTEMTIME{2009, 2, 0, 29, 0, 0, 0, 0}, SYSTEMTIME{1900, 2, 0, 29, 0, 0, 0, 0},
-                         SYSTEMTIME{2009, 13, 0, 1, 0, 0, 0, 0}, SYSTEMTIME{2009, 1, 0, 0, 0, 0, 0, 0},
-                         SYSTEMTIME{2009, 1, 0, 1, 24, 0, 0, 0}, SYSTEMTIME{1600, 12, 0, 31, 0, 0, 0, 0},
-                         SYSTEMTIME{2009, 1, 0, 1, 0, 0, 0, 1000}}) {
+  for (SYSTEMTIME bad :
+       {SYSTEMTIME{2009, 2, 0, 29, 0, 0, 0, 0}, SYSTEMTIME{1900, 2, 0, 29, 0, 0, 0, 0},
+        SYSTEMTIME{2009, 13, 0, 1, 0, 0, 0, 0}, SYSTEMTIME{2009, 1, 0, 0, 0, 0, 0, 0},
+        SYSTEMTIME{2009, 1, 0, 1, 24, 0, 0, 0}, SYSTEMTIME{1600, 12, 0, 31, 0, 0, 0, 0},
+        SYSTEMTIME{2009, 1, 0, 1, 0, 0, 0, 1000}}) {
     EXPECT_FALSE(SystemTimeToFileTime(&bad, &ft)) << show(bad);
   }
   FILETIME huge{0, 0x80000000u};

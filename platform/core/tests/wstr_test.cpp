@@ -30,8 +30,10 @@ std::string ours_of(const std::string& fmt, T v) {
 
 TEST(Format, TheProgramsFormatsComeOutAsPrintfWould) {
   EXPECT_EQ(vardel::utf8(vardel::format(u"%8x - %6d -- ", 0x1a2bu, 4321)), "    1a2b -   4321 -- ");
-  EXPECT_EQ(vardel::utf8(vardel::format(u"%8x - %6d -- ", 0xdeadbeefu, 123456789)), "deadbeef - 123456789 -- ");
-  EXPECT_EQ(vardel::utf8(vardel::format(u"%02d%02d%02d_%02d%02d%02d", 9, 3, 29, 1, 2, 30)), "090329_010230");
+  EXPECT_EQ(vardel::utf8(vardel::format(u"%8x - %6d -- ", 0xdeadbeefu, 123456789)),
+            "deadbeef - 123456789 -- ");
+  EXPECT_EQ(vardel::utf8(vardel::format(u"%02d%02d%02d_%02d%02d%02d", 9, 3, 29, 1, 2, 30)),
+            "090329_010230");
   EXPECT_EQ(vardel::utf8(vardel::format(u"%6d%%", 50)), "    50%");
   EXPECT_EQ(vardel::utf8(vardel::format(u"%6d%%", 100)), "   100%");
   EXPECT_EQ(vardel::utf8(vardel::format(u"%d-%d-%d", 2009, 3, 7)), "2009-3-7");
@@ -42,7 +44,8 @@ TEST(Format, TheProgramsFormatsComeOutAsPrintfWould) {
 }
 
 TEST(Format, IntegerFlagsWidthsAndPrecisionsMatchPrintf) {
-  const std::vector<std::string> flags = {"", "-", "0", "+", " ", "#", "-0", "+0", "- ", "#0", "-#", "+ ", "0-+"};
+  const std::vector<std::string> flags = {"",   "-",  "0",  "+",  " ",  "#",  "-0",
+                                          "+0", "- ", "#0", "-#", "+ ", "0-+"};
   const std::vector<std::string> widths = {"", "1", "6", "12"};
   const std::vector<std::string> precisions = {"", ".0", ".1", ".5"};
   const std::vector<int> signed_values = {0, 1, -1, 42, -42, 7654321, INT_MAX, INT_MIN};
@@ -70,8 +73,10 @@ TEST(Format, IntegerFlagsWidthsAndPrecisionsMatchPrintf) {
 }
 
 TEST(Format, TextsCharactersSizesAndStars) {
-  for (const std::string fmt : {"[%s]", "[%10s]", "[%-10s]", "[%.3s]", "[%8.2s]", "[%-8.0s]", "[%1s]"}) {
-    EXPECT_EQ(vardel::utf8(vardel::format(wide(fmt).c_str(), u"hello")), printf_of(fmt, "hello")) << fmt;
+  for (const std::string fmt :
+       {"[%s]", "[%10s]", "[%-10s]", "[%.3s]", "[%8.2s]", "[%-8.0s]", "[%1s]"}) {
+    EXPECT_EQ(vardel::utf8(vardel::format(wide(fmt).c_str(), u"hello")), printf_of(fmt, "hello"))
+        << fmt;
   }
   for (const std::string fmt : {"[%c]", "[%5c]", "[%-5c]"})
     EXPECT_EQ(ours_of(fmt, 'Z'), printf_of(fmt, 'Z')) << fmt;
@@ -131,17 +136,17 @@ TEST(WideStrings, CopyAndSearchFollowTheCRuntime) {
 TEST(WideStrings, CaseInsensitiveCompareFoldsEveryCasedScript) {
   const std::vector<std::pair<std::u16string, std::u16string>> equal = {
       {u"HELLO world", u"hello WORLD"},
-      {u"ÀÉÎÕÜÝÞ", u"àéîõüýþ"},             // Latin-1
-      {u"ŁĄŻŹŒĲ", u"łążźœĳ"},              // Latin Extended-A
-      {u"ǄǅƁȺ", u"ǆǆɓⱥ"},                  // Latin Extended-B
-      {u"ΣΊΣΥΦΟΣ", u"σίσυφος"},            // Greek, final sigma included
-      {u"ПРИВЕТ Ёж", u"привет ёж"},        // Cyrillic
-      {u"ԱՐՄԵՆ", u"արմեն"},                // Armenian
-      {u"ႠႡ", u"ⴀⴁ"},                       // Georgian
-      {u"ＡＢＣ", u"ａｂｃ"},                // full-width Latin
-      {u"\u212A\u212B", u"kå"},            // Kelvin and Angstrom signs
-      {u"\u1E9E", u"ß"},                   // capital sharp s
-      {u"\U00010400", u"\U00010428"},      // Deseret, through surrogate pairs
+      {u"ÀÉÎÕÜÝÞ", u"àéîõüýþ"},        // Latin-1
+      {u"ŁĄŻŹŒĲ", u"łążźœĳ"},          // Latin Extended-A
+      {u"ǄǅƁȺ", u"ǆǆɓⱥ"},              // Latin Extended-B
+      {u"ΣΊΣΥΦΟΣ", u"σίσυφος"},        // Greek, final sigma included
+      {u"ПРИВЕТ Ёж", u"привет ёж"},    // Cyrillic
+      {u"ԱՐՄԵՆ", u"արմեն"},            // Armenian
+      {u"ႠႡ", u"ⴀⴁ"},                  // Georgian
+      {u"ＡＢＣ", u"ａｂｃ"},          // full-width Latin
+      {u"\u212A\u212B", u"kå"},        // Kelvin and Angstrom signs
+      {u"\u1E9E", u"ß"},               // capital sharp s
+      {u"\U00010400", u"\U00010428"},  // Deseret, through surrogate pairs
       {u"张三 13800", u"张三 13800"},
   };
   for (const auto& [a, b] : equal) {
@@ -161,7 +166,10 @@ TEST(WideStrings, CaseInsensitiveCompareFoldsEveryCasedScript) {
 TEST(Utf, ConversionMarksBrokenInputAndRoundTripsTheRest) {
   std::u16string text = u"A通讯录\U0001F600é";
   EXPECT_EQ(vardel::utf16(vardel::utf8(text)), text);
-  EXPECT_EQ(vardel::utf8(std::u16string(u"a\xDC00" "b\xD800")), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+  EXPECT_EQ(vardel::utf8(std::u16string(u"a\xDC00"
+                                        "b\xD800")),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
   // Overlong forms, encoded surrogates, stray continuation bytes, cut sequences.
   EXPECT_EQ(vardel::utf16("\xC0\xAF"), u"\xFFFD\xFFFD");
   EXPECT_EQ(vardel::utf16("\xED\xA0\x80"), u"\xFFFD\xFFFD\xFFFD");

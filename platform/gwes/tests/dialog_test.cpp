@@ -76,9 +76,10 @@ TEST_F(Dialog, TemplateGivesTheCaptionStylesAndSixControlsInOrder) {
     std::u16string cls, text;
     DWORD style;
   };
-  const Want want[] = {{1001, u"BUTTON", u"备份", 0x50010000}, {1002, u"BUTTON", u"恢复通讯录", 0x50010000},
-                       {1003, u"BUTTON", u"查看", 0x50010000}, {1004, u"BUTTON", u"关于", 0x50010000},
-                       {1007, u"STATIC", u"", 0x50020000},     {1008, u"STATIC", u"", 0x50020000}};
+  const Want want[] = {
+      {1001, u"BUTTON", u"备份", 0x50010000}, {1002, u"BUTTON", u"恢复通讯录", 0x50010000},
+      {1003, u"BUTTON", u"查看", 0x50010000}, {1004, u"BUTTON", u"关于", 0x50010000},
+      {1007, u"STATIC", u"", 0x50020000},     {1008, u"STATIC", u"", 0x50020000}};
   ASSERT_EQ(seen.size(), 6u);
   for (size_t i = 0; i < 6; ++i) {
     EXPECT_EQ(seen[i].id, want[i].id);
@@ -103,7 +104,8 @@ TEST_F(Dialog, PositionVisibilityAndTextChangesAreKeptAndReported) {
   int copied = -1;
   run_dialog([&](HWND h, UINT m, WPARAM, LPARAM) -> INT_PTR {
     if (m != WM_INITDIALOG) return FALSE;
-    SHINITDLGINFO shidi{SHIDIM_FLAGS, h, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
+    SHINITDLGINFO shidi{SHIDIM_FLAGS, h,
+                        SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN};
     EXPECT_TRUE(SHInitDialog(&shidi));
     EXPECT_TRUE(SetWindowPos(GetDlgItem(h, 1001), HWND_BOTTOM, 29, 192, 85, 25, SWP_FRAMECHANGED));
     GetWindowRect(GetDlgItem(h, 1001), &button);
@@ -130,12 +132,15 @@ TEST_F(Dialog, PositionVisibilityAndTextChangesAreKeptAndReported) {
   EXPECT_EQ(copied, 3);
   EXPECT_EQ(std::u16string(small), u"1、通");
   auto names = fe.names();
-  auto has = [&](const std::string& s) { return std::find(names.begin(), names.end(), s) != names.end(); };
+  auto has = [&](const std::string& s) {
+    return std::find(names.begin(), names.end(), s) != names.end();
+  };
   EXPECT_TRUE(has("dialog_changed 0,26 240,320 ok"));
   EXPECT_TRUE(has("moved 1001 29,192"));
   EXPECT_TRUE(has("hide 1008"));
   EXPECT_TRUE(has("text 1007 \"1、通讯录\""));
-  EXPECT_EQ(std::count(names.begin(), names.end(), "hide 1008"), 1) << "a second hide changes nothing";
+  EXPECT_EQ(std::count(names.begin(), names.end(), "hide 1008"), 1)
+      << "a second hide changes nothing";
 }
 
 TEST_F(Dialog, ScreenSizeComesFromTheDeviceAndSizesTheDialog) {
@@ -210,7 +215,8 @@ TEST_F(Dialog, DamagedTemplateIsRefusedWithoutCallingTheProcedure) {
   bytes.resize(bytes.size() - 20);  // cuts into the last control
   vardel::gwes::add_resource(WORD{5}, WORD{999}, bytes);
   bool called = false;
-  EXPECT_EQ(run_dialog([&](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return called = true; }, 0, 999), -1);
+  EXPECT_EQ(
+      run_dialog([&](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return called = true; }, 0, 999), -1);
   EXPECT_FALSE(called);
   EXPECT_EQ(DialogBoxIndirectParamW(nullptr, nullptr, nullptr, trampoline, 0), -1);
 }
@@ -289,7 +295,8 @@ TEST_F(Dialog, AJobsMessageStillQueuedWhenTheDialogEndsGetsZero) {
 
 TEST(MessageBox, WithoutAFrontEndOrWithTheFaultArmedAnswersZero) {
   EXPECT_EQ(MessageBoxW(nullptr, u"text", u"caption", MB_OK), 0);
-  RecordingFrontend fe([](HWND, std::u16string_view, std::u16string_view, UINT) { return IDCANCEL; });
+  RecordingFrontend fe(
+      [](HWND, std::u16string_view, std::u16string_view, UINT) { return IDCANCEL; });
   EXPECT_EQ(MessageBoxW(nullptr, u"text", u"caption", MB_OKCANCEL), IDCANCEL);
   vardel::fault::Scope faults;
   vardel::fault::arm("gwes.MessageBoxW", E_FAIL);

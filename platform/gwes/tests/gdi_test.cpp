@@ -102,14 +102,17 @@ TEST_F(Gdi, LabelColoursComeFromTheDialogsAnswer) {
   auto tmpl = static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res)));
   static vardel::gwes::LabelColors seen;
   static vardel::gwes::LabelColors button;
-  DialogBoxIndirectParamW(nullptr, tmpl, nullptr, [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
-    if (m == WM_INITDIALOG) {
-      seen = vardel::gwes::label_colors(GetDlgItem(h, 1007));
-      EndDialog(h, 1);
-      return TRUE;
-    }
-    return label_dialog(h, m, w, l);
-  }, 0);
+  DialogBoxIndirectParamW(
+      nullptr, tmpl, nullptr,
+      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+        if (m == WM_INITDIALOG) {
+          seen = vardel::gwes::label_colors(GetDlgItem(h, 1007));
+          EndDialog(h, 1);
+          return TRUE;
+        }
+        return label_dialog(h, m, w, l);
+      },
+      0);
   EXPECT_TRUE(seen.custom);
   EXPECT_EQ(seen.background, 0x0085380Au);
   EXPECT_EQ(seen.text, 0x00FFFFFFu);
@@ -124,7 +127,8 @@ TEST(Resources, LookupByOrdinalNumberTextOrTextWithoutRegardToCase) {
   EXPECT_EQ(SizeofResource(nullptr, marker), 2u);
   auto value = static_cast<const uint8_t*>(LockResource(LoadResource(nullptr, marker)));
   EXPECT_EQ(value[0] | value[1] << 8, 1);
-  EXPECT_EQ(FindResourceW(nullptr, u"#106", RT_DIALOG), FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG));
+  EXPECT_EQ(FindResourceW(nullptr, u"#106", RT_DIALOG),
+            FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG));
   EXPECT_EQ(FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_BITMAP), nullptr);
   EXPECT_EQ(FindResourceW(nullptr, nullptr, RT_BITMAP), nullptr);
 }

@@ -20,9 +20,12 @@ struct Event {
 
 class RecordingFrontend : public Frontend {
  public:
-  using BoxAnswer = std::function<int(HWND, std::u16string_view caption, std::u16string_view text, UINT)>;
+  using BoxAnswer =
+      std::function<int(HWND, std::u16string_view caption, std::u16string_view text, UINT)>;
 
-  explicit RecordingFrontend(BoxAnswer answer = {}) : answer_(std::move(answer)) { set_frontend(this); }
+  explicit RecordingFrontend(BoxAnswer answer = {}) : answer_(std::move(answer)) {
+    set_frontend(this);
+  }
   ~RecordingFrontend() override { set_frontend(nullptr); }
 
   std::vector<Event> events() const {
@@ -38,8 +41,8 @@ class RecordingFrontend : public Frontend {
   void dialog_created(const DialogInfo& d) override { add("dialog_created " + utf8(d.caption)); }
   void dialog_changed(const DialogInfo& d) override {
     add("dialog_changed " + std::to_string(d.rect.left) + "," + std::to_string(d.rect.top) + " " +
-        std::to_string(d.rect.right) + "," + std::to_string(d.rect.bottom) + (d.visible ? " shown" : "") +
-        (d.done_button ? " ok" : ""));
+        std::to_string(d.rect.right) + "," + std::to_string(d.rect.bottom) +
+        (d.visible ? " shown" : "") + (d.done_button ? " ok" : ""));
   }
   void dialog_destroyed(HWND) override { add("dialog_destroyed"); }
   void control_created(const ControlInfo& c) override {
@@ -56,7 +59,8 @@ class RecordingFrontend : public Frontend {
         std::to_string(c.rect.top));
   }
 
-  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text, UINT type) override {
+  int message_box(HWND owner, std::u16string_view caption, std::u16string_view text,
+                  UINT type) override {
     add("box " + utf8(caption) + " " + utf8(text));
     return answer_ ? answer_(owner, caption, text, type) : IDOK;
   }

@@ -71,7 +71,8 @@ TEST_F(Shell, PickerStartsInTheBackupFolderAndReturnsTheCePath) {
   EXPECT_EQ(std::u16string(file), u"\\Storage Card\\vardelbackup\\通讯录.xml");
   EXPECT_EQ(ofn.nFileOffset, 27);
   EXPECT_EQ(std::u16string(file + ofn.nFileExtension), u"xml");
-  EXPECT_EQ(fs::weakly_canonical(fe.picker_start), fs::weakly_canonical(root_ / "Storage Card" / "vardelbackup"));
+  EXPECT_EQ(fs::weakly_canonical(fe.picker_start),
+            fs::weakly_canonical(root_ / "Storage Card" / "vardelbackup"));
   ASSERT_EQ(fe.picker_filter.size(), 1u);
   EXPECT_EQ(fe.picker_filter[0].first, u"All Files (*.*)");
   EXPECT_EQ(fe.picker_filter[0].second, u"*.*");

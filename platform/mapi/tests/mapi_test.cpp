@@ -180,14 +180,15 @@ TEST_F(Mapi, StoreHasStandardFoldersAndReportsMissingPropertiesAsErrors) {
   std::vector<std::u16string> names;
   for (auto& f : folders) names.push_back(f.name);
   EXPECT_EQ(names, (std::vector<std::u16string>{u"Inbox", u"Sent Items", u"Drafts", u"Outbox",
-                                                 u"Deleted Items"}));
+                                                u"Deleted Items"}));
   logon();
   IMsgStore* store = store_named(u"SMS");
   ASSERT_NE(store, nullptr);
   SizedSPropTagArray(3, tags) = {3, {PR_CE_IPM_INBOX_ENTRYID, PR_SUBJECT, PR_IPM_SENTMAIL_ENTRYID}};
   ULONG n = 0;
   LPSPropValue props = nullptr;
-  ASSERT_EQ(store->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props), MAPI_W_ERRORS_RETURNED);
+  ASSERT_EQ(store->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props),
+            MAPI_W_ERRORS_RETURNED);
   ASSERT_EQ(n, 3u);
   EXPECT_EQ(props[0].ulPropTag, PR_CE_IPM_INBOX_ENTRYID);
   EXPECT_EQ(props[1].ulPropTag, PROP_TAG(PT_ERROR, PROP_ID(PR_SUBJECT)));
@@ -238,7 +239,8 @@ TEST_F(Mapi, SentItemsDefaultColumnsBeginWithEntryIdThatOpensTheMessage) {
   auto store = db_->add_store(u"SMS");
   auto sent = db_->folder(store, FolderKind::sent);
   auto ft = utc_filetime(2009, 4, 23, 9, 5, 7);
-  db_->add_message(sent, Message{u"你好 \U0001F600", {}, {u"+8613800000000", std::nullopt, u"10086"}, ft});
+  db_->add_message(
+      sent, Message{u"你好 \U0001F600", {}, {u"+8613800000000", std::nullopt, u"10086"}, ft});
   logon();
   IMsgStore* s = store_named(u"SMS");
   IMAPIFolder* folder = open_folder(s, PR_IPM_SENTMAIL_ENTRYID);
@@ -375,7 +377,8 @@ TEST_F(Mapi, EntriesOpenOnlyWithinTheirStoreOrFolder) {
   IUnknown* unk = nullptr;
   EXPECT_EQ(sms_inbox->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, nullptr, &unk),
             MAPI_E_NOT_FOUND);
-  EXPECT_EQ(sms->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, nullptr, &unk), MAPI_E_NOT_FOUND);
+  EXPECT_EQ(sms->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, nullptr, &unk),
+            MAPI_E_NOT_FOUND);
   EXPECT_EQ(unk, nullptr);
   BYTE junk[5] = {0, 0, 0, 0, 9};
   EXPECT_EQ(session_->OpenEntry(sizeof junk, (LPENTRYID)junk, nullptr, 0, nullptr, &unk),
@@ -395,7 +398,8 @@ TEST_F(Mapi, HostApiReadsBackWhatItStored) {
   auto sent = db_->folder(store, FolderKind::sent);
   std::u16string lone = u"a";
   lone += char16_t(0xD800);  // a lone surrogate survives unit for unit
-  db_->add_message(sent, Message{lone, {}, {u"1", std::nullopt}, utc_filetime(2008, 12, 31, 23, 59, 59)});
+  db_->add_message(sent,
+                   Message{lone, {}, {u"1", std::nullopt}, utc_filetime(2008, 12, 31, 23, 59, 59)});
   db_->add_message(sent, Message{std::nullopt, u"s", {}, std::nullopt});
   auto msgs = db_->messages(sent);
   ASSERT_EQ(msgs.size(), 2u);

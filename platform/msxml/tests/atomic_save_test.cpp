@@ -21,7 +21,8 @@ size_t entries(const std::filesystem::path& dir) {
 TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
   std::filesystem::create_directories(host("Storage Card/vardelbackup"));
   const auto target = host("Storage Card/vardelbackup/c.xml");
-  const std::string previous = "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n<VCARD TITLE=\"old\"/></CONTACTS>\r\n";
+  const std::string previous =
+      "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n<VCARD TITLE=\"old\"/></CONTACTS>\r\n";
   write_bytes(target, previous);
 
   auto doc = new_doc();
@@ -29,7 +30,9 @@ TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
   auto root = select(as_node(doc.get()).get(), u"CONTACTS");
   for (int i = 0; i < 2000; ++i) {
     auto card = append(doc.get(), root.get(), u"VCARD");
-    card->put_text(Bstr(u"a record long enough that half the file is a partial write, and that the file takes several pieces"));
+    card->put_text(
+        Bstr(u"a record long enough that half the file is a partial write, and that the file takes "
+             u"several pieces"));
   }
   const std::u16string path = u"\\Storage Card\\vardelbackup\\c.xml";
   for (HRESULT disk_full : {HRESULT_FROM_WIN32(ERROR_DISK_FULL), E_FAIL}) {
@@ -44,7 +47,9 @@ TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
   const std::string saved = read_bytes(target);
   EXPECT_GT(saved.size(), 2u * 64 * 1024);
   size_t cards = 0;
-  for (size_t at = saved.find("<VCARD>"); at != std::string::npos; at = saved.find("<VCARD>", at + 1)) ++cards;
+  for (size_t at = saved.find("<VCARD>"); at != std::string::npos;
+       at = saved.find("<VCARD>", at + 1))
+    ++cards;
   EXPECT_EQ(cards, 2000u);
   EXPECT_TRUE(well_formed(target));
   EXPECT_EQ(entries(target.parent_path()), 1u);
@@ -70,9 +75,9 @@ TEST_F(AtomicSaveTest, ASaveSweepsWhatAnEndedSaveLeftBehindAndNothingElse) {
   const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
   const std::string dead = std::to_string(ended_pid()), alive = std::to_string(::getppid());
   const std::vector<std::string> swept = {".m.xml.tmp" + dead + "-0"};
-  const std::vector<std::string> kept = {".m.xml.tmp" + alive + "-0",   // its process still runs
-                                         ".m.xml.tmp" + dead + "-1",    // written a moment ago
-                                         ".other.xml.tmp" + dead + "-0", // another file's
+  const std::vector<std::string> kept = {".m.xml.tmp" + alive + "-0",     // its process still runs
+                                         ".m.xml.tmp" + dead + "-1",      // written a moment ago
+                                         ".other.xml.tmp" + dead + "-0",  // another file's
                                          ".m.xml.tmpx-0", "m.xml.tmp" + dead + "-0"};
   for (const auto& name : swept) write_bytes(dir / name, "partial");
   for (const auto& name : kept) write_bytes(dir / name, "partial");

@@ -60,12 +60,16 @@ TEST_F(ContractTest, RecordsBuiltThenSelectedLikeTheBackupAndRestore) {
   const std::string record =
       "<ADDRESS Direction=\"0\"><FIRST>  Ann &#13;\r\n</FIRST><SPOUSE>Kim</SPOUSE></ADDRESS>"
       "<NOTE>replaced</NOTE></VCARD>";
-  EXPECT_EQ(file,
-            "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n"
-            "<CONTACTS>\r\n<VCARD TITLE=\"Anna\" TYPE=\"WinMobile\">" + record +
-            "<VCARD TITLE=\"Bob\" TYPE=\"WinMobile\"><ADDRESS Direction=\"1\"><FIRST>  Ann &#13;\r\n</FIRST>"
-            "<SPOUSE>Kim</SPOUSE></ADDRESS><NOTE>replaced</NOTE></VCARD>"
-            "<VCARD TITLE=\"Ann\" TYPE=\"WinMobile\">" + record + "</CONTACTS>\r\n");
+  EXPECT_EQ(
+      file,
+      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>\r\n"
+      "<CONTACTS>\r\n<VCARD TITLE=\"Anna\" TYPE=\"WinMobile\">" +
+          record +
+          "<VCARD TITLE=\"Bob\" TYPE=\"WinMobile\"><ADDRESS Direction=\"1\"><FIRST>  Ann "
+          "&#13;\r\n</FIRST>"
+          "<SPOUSE>Kim</SPOUSE></ADDRESS><NOTE>replaced</NOTE></VCARD>"
+          "<VCARD TITLE=\"Ann\" TYPE=\"WinMobile\">" +
+          record + "</CONTACTS>\r\n");
 
   auto reader = new_doc();
   ASSERT_TRUE(load(reader.get(), u"c.xml"));
@@ -91,9 +95,11 @@ TEST_F(ContractTest, MessageRecordsKeepAttributeOrderAndNestedText) {
   ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
   auto root = select(as_node(doc.get()).get(), u"CONTACTS");
   auto card = append(doc.get(), root.get(), u"VCARD");
-  for (auto name : {u"Owner", u"TYPE", u"CONTACTS", u"ContactNumber"}) EXPECT_EQ(set_attr(card.get(), name, u"x"), S_OK);
+  for (auto name : {u"Owner", u"TYPE", u"CONTACTS", u"ContactNumber"})
+    EXPECT_EQ(set_attr(card.get(), name, u"x"), S_OK);
   auto message = append(doc.get(), card.get(), u"MESSAGE");
-  for (auto name : {u"Date", u"Time", u"Direction"}) EXPECT_EQ(set_attr(message.get(), name, u"1"), S_OK);
+  for (auto name : {u"Date", u"Time", u"Direction"})
+    EXPECT_EQ(set_attr(message.get(), name, u"1"), S_OK);
   auto text = append(doc.get(), message.get(), u"TEXT");
   EXPECT_EQ(text->put_text(Bstr(u"hi")), S_OK);
   EXPECT_EQ(text_of(select(card.get(), u"MESSAGE//TEXT").get()), u"hi");
@@ -106,10 +112,11 @@ TEST_F(ContractTest, MessageRecordsKeepAttributeOrderAndNestedText) {
 
 TEST_F(ContractTest, SelectionsFollowXPathFromTheirContext) {
   auto doc = new_doc();
-  ASSERT_TRUE(load_xml(doc.get(),
-                       u"<R><CONTACTS><VCARD n='1'/><X><VCARD n='no'/></X></CONTACTS>"
-                       u"<Y><CONTACTS><VCARD n='2'><A><B><SPOUSE>deep</SPOUSE></B></A></VCARD></CONTACTS></Y>"
-                       u"<VCARD n='no'/></R>"));
+  ASSERT_TRUE(load_xml(
+      doc.get(),
+      u"<R><CONTACTS><VCARD n='1'/><X><VCARD n='no'/></X></CONTACTS>"
+      u"<Y><CONTACTS><VCARD n='2'><A><B><SPOUSE>deep</SPOUSE></B></A></VCARD></CONTACTS></Y>"
+      u"<VCARD n='no'/></R>"));
   auto docnode = as_node(doc.get());
   Ptr<IXMLDOMNodeList> list;
   ASSERT_EQ(docnode->selectNodes(Bstr(u"//CONTACTS/VCARD"), list.out()), S_OK);

@@ -52,7 +52,8 @@ class Ptr {
 
 class Bstr {
  public:
-  explicit Bstr(std::u16string_view s) : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
+  explicit Bstr(std::u16string_view s)
+      : b_(SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {}
   Bstr() = default;
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
@@ -63,7 +64,9 @@ class Bstr {
     b_ = nullptr;
     return &b_;
   }
-  std::u16string str() const { return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string(); }
+  std::u16string str() const {
+    return b_ ? std::u16string(b_, SysStringLen(b_)) : std::u16string();
+  }
 
  private:
   BSTR b_ = nullptr;
@@ -114,9 +117,10 @@ class DomTest : public ::testing::Test {
   // A new document set up as the program sets it up.
   Ptr<IXMLDOMDocument2> new_doc(bool preserve = true) {
     Ptr<IXMLDOMDocument2> doc;
-    EXPECT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                               IID_IXMLDOMDocument2, reinterpret_cast<void**>(doc.out())),
-              S_OK);
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                         IID_IXMLDOMDocument2, reinterpret_cast<void**>(doc.out())),
+        S_OK);
     if (doc) {
       doc->put_async(VARIANT_FALSE);
       TextVariant xpath(u"XPath");
@@ -159,7 +163,8 @@ class DomTest : public ::testing::Test {
     return node;
   }
   // Appends a new element named name to parent; the appended node comes back.
-  static Ptr<IXMLDOMNode> append(IXMLDOMDocument2* doc, IXMLDOMNode* parent, std::u16string_view name) {
+  static Ptr<IXMLDOMNode> append(IXMLDOMDocument2* doc, IXMLDOMNode* parent,
+                                 std::u16string_view name) {
     Ptr<IXMLDOMElement> element;
     EXPECT_EQ(doc->createElement(Bstr(name), element.out()), S_OK);
     Ptr<IXMLDOMNode> added;
@@ -175,7 +180,8 @@ class DomTest : public ::testing::Test {
   }
   static std::u16string attr(IXMLDOMNode* node, std::u16string_view name) {
     Ptr<IXMLDOMElement> element;
-    EXPECT_EQ(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.out())), S_OK);
+    EXPECT_EQ(node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element.out())),
+              S_OK);
     VARIANT v;
     VariantInit(&v);
     if (element->getAttribute(Bstr(name), &v) != S_OK) return u"<absent>";

@@ -30,29 +30,68 @@ TEST_F(FaultPointsTest, EachArmedCallFailsWithTheArmedResultAndChangesNothing) {
   TextVariant out(u"out.xml");
   TextVariant value(u"v");
   std::vector<Point> points = {
-      {"msxml.setProperty", [&] { return doc->setProperty(Bstr(u"SelectionLanguage"), xpath.get()); }},
+      {"msxml.setProperty",
+       [&] { return doc->setProperty(Bstr(u"SelectionLanguage"), xpath.get()); }},
       {"msxml.put_preserveWhiteSpace", [&] { return doc->put_preserveWhiteSpace(VARIANT_TRUE); }},
-      {"msxml.loadXML", [&] { VARIANT_BOOL ok; return doc->loadXML(Bstr(u"<OTHER/>"), &ok); }},
-      {"msxml.load", [&] { VARIANT_BOOL ok; return doc->load(file.get(), &ok); }},
+      {"msxml.loadXML",
+       [&] {
+         VARIANT_BOOL ok;
+         return doc->loadXML(Bstr(u"<OTHER/>"), &ok);
+       }},
+      {"msxml.load",
+       [&] {
+         VARIANT_BOOL ok;
+         return doc->load(file.get(), &ok);
+       }},
       {"msxml.save", [&] { return doc->save(out.get()); }},
-      {"msxml.QueryInterface", [&] { Ptr<IXMLDOMNode> n; return doc->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(n.out())); }},
-      {"msxml.createElement", [&] { Ptr<IXMLDOMElement> e; return doc->createElement(Bstr(u"X"), e.out()); }},
-      {"msxml.appendChild", [&] {
+      {"msxml.QueryInterface",
+       [&] {
+         Ptr<IXMLDOMNode> n;
+         return doc->QueryInterface(IID_IXMLDOMNode, reinterpret_cast<void**>(n.out()));
+       }},
+      {"msxml.createElement",
+       [&] {
+         Ptr<IXMLDOMElement> e;
+         return doc->createElement(Bstr(u"X"), e.out());
+       }},
+      {"msxml.appendChild",
+       [&] {
          Ptr<IXMLDOMElement> e;
          doc->createElement(Bstr(u"X"), e.out());
          return card->appendChild(e.get(), nullptr);
        }},
-      {"msxml.setAttribute", [&] {
+      {"msxml.setAttribute",
+       [&] {
          Ptr<IXMLDOMElement> e;
          card->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(e.out()));
          return e->setAttribute(Bstr(u"A"), value.get());
        }},
-      {"msxml.selectSingleNode", [&] { Ptr<IXMLDOMNode> n; return card->selectSingleNode(Bstr(u"NOTE"), n.out()); }},
-      {"msxml.selectNodes", [&] { Ptr<IXMLDOMNodeList> l; return docnode->selectNodes(Bstr(u"//VCARD"), l.out()); }},
-      {"msxml.get_length", [&] { long n; return list->get_length(&n); }},
-      {"msxml.get_item", [&] { Ptr<IXMLDOMNode> n; return list->get_item(0, n.out()); }},
+      {"msxml.selectSingleNode",
+       [&] {
+         Ptr<IXMLDOMNode> n;
+         return card->selectSingleNode(Bstr(u"NOTE"), n.out());
+       }},
+      {"msxml.selectNodes",
+       [&] {
+         Ptr<IXMLDOMNodeList> l;
+         return docnode->selectNodes(Bstr(u"//VCARD"), l.out());
+       }},
+      {"msxml.get_length",
+       [&] {
+         long n;
+         return list->get_length(&n);
+       }},
+      {"msxml.get_item",
+       [&] {
+         Ptr<IXMLDOMNode> n;
+         return list->get_item(0, n.out());
+       }},
       {"msxml.put_text", [&] { return note->put_text(Bstr(u"changed")); }},
-      {"msxml.get_text", [&] { Bstr t; return note->get_text(t.out()); }},
+      {"msxml.get_text",
+       [&] {
+         Bstr t;
+         return note->get_text(t.out());
+       }},
   };
   for (auto& p : points) {
     fault::arm(p.name, armed);

@@ -27,8 +27,9 @@ TEST_F(LoadSafetyTest, DocumentTypesEntitiesAndMalformedFilesAreRefused) {
       "<!DOCTYPE CONTACTS SYSTEM \"http://127.0.0.1:9/contacts.dtd\"><CONTACTS/>";
   const std::string undefined_entity = "<CONTACTS><VCARD TITLE=\"&nbsp;\"/></CONTACTS>";
   const std::string bad_reference = "<CONTACTS>&#1;</CONTACTS>";
-  const std::string full = "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n<VCARD TITLE=\"A\"><NOTE>n</NOTE></VCARD>"
-                           "\r\n</CONTACTS>\r\n";
+  const std::string full =
+      "<?xml version=\"1.0\"?>\r\n<CONTACTS>\r\n<VCARD TITLE=\"A\"><NOTE>n</NOTE></VCARD>"
+      "\r\n</CONTACTS>\r\n";
   struct {
     const char* what;
     std::string bytes;
@@ -98,8 +99,8 @@ TEST_F(LoadSafetyTest, LegacyEncodingsAreReadAndSavedAsUtf8) {
   };
   for (auto& c : cases) {
     std::string file = std::string("<?xml version=\"1.0\" encoding=\"") + c.encoding +
-                       "\"?>\r\n<CONTACTS><VCARD TITLE=\"" + c.name_bytes + "\"><NOTE>" + c.name_bytes +
-                       "</NOTE></VCARD></CONTACTS>";
+                       "\"?>\r\n<CONTACTS><VCARD TITLE=\"" + c.name_bytes + "\"><NOTE>" +
+                       c.name_bytes + "</NOTE></VCARD></CONTACTS>";
     write_bytes(host("legacy.xml"), file);
     auto doc = new_doc();
     ASSERT_TRUE(load(doc.get(), u"legacy.xml")) << c.encoding;

@@ -28,8 +28,13 @@ std::vector<Case> awkward_values() {
       {"references as text", u"&amp; &#13; &lt;", u"&amp; &#13; &lt;"},
       {"Chinese", u"张三 通讯录", u"张三 通讯录"},
       {"non-BMP", u"\U0001F600 \U00020000", u"\U0001F600 \U00020000"},
-      {"C0 controls", u"a\x01" u"b\x1F" u"c\x0B", u"a" + replacement + u"b" + replacement + u"c" + replacement},
-      {"lone high surrogate", std::u16string(u"x") + char16_t(0xD83D) + u"y", u"x" + replacement + u"y"},
+      {"C0 controls",
+       u"a\x01"
+       u"b\x1F"
+       u"c\x0B",
+       u"a" + replacement + u"b" + replacement + u"c" + replacement},
+      {"lone high surrogate", std::u16string(u"x") + char16_t(0xD83D) + u"y",
+       u"x" + replacement + u"y"},
       {"lone low surrogate", std::u16string(u"x") + char16_t(0xDE00), u"x" + replacement},
       {"U+FFFE and U+FFFF", std::u16string(u"a") + char16_t(0xFFFE) + char16_t(0xFFFF),
        u"a" + replacement + replacement},
@@ -83,15 +88,17 @@ TEST_F(RoundTripTest, ForeignConstructsSurviveLoadAndSave) {
   EXPECT_EQ(attr(card.get(), u"TITLE"), u"a\tb\nc");
   EXPECT_EQ(text_of(select(card.get(), u"NOTE").get()), u"<x> & \U0001F600\r");
   ASSERT_EQ(save(doc.get(), u"out.xml"), S_OK);
-  EXPECT_EQ(read_bytes(host("out.xml")),
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- made elsewhere -->\n"
-            "<CONTACTS><VCARD TITLE=\"a&#9;b&#10;c\"><NOTE><![CDATA[<x> & ]]>\xF0\x9F\x98\x80&#13;</NOTE>"
-            "<?app data?></VCARD></CONTACTS>\n<!-- end -->");
+  EXPECT_EQ(
+      read_bytes(host("out.xml")),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- made elsewhere -->\n"
+      "<CONTACTS><VCARD TITLE=\"a&#9;b&#10;c\"><NOTE><![CDATA[<x> & ]]>\xF0\x9F\x98\x80&#13;</NOTE>"
+      "<?app data?></VCARD></CONTACTS>\n<!-- end -->");
   EXPECT_TRUE(well_formed(host("out.xml")));
 
   // The same document in UTF-16 with a byte order mark.
   std::u16string wide = u"\uFEFF<?xml version=\"1.0\" encoding=\"UTF-16\"?><R>张</R>";
-  write_bytes(host("wide.xml"), std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+  write_bytes(host("wide.xml"),
+              std::string(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
   ASSERT_TRUE(load(doc.get(), u"wide.xml"));
   EXPECT_EQ(text_of(select(as_node(doc.get()).get(), u"R").get()), u"张");
   // Text read from such a file keeps its mark when handed over as a string.

@@ -13,12 +13,13 @@ TEST_F(Collection, OrdersByFileAsWithoutCaseThenByCreation) {
   auto app = logon();
   // Equal names in other cases (Latin, accented, Greek, full-width) must end
   // up next to each other, in the order they were created.
-  for (const char16_t* name : {u"bob", u"Alice", u"ÉMILE", u"alice", u"Σοφία", u"BOB", u"émile", u"ＺＥＤ",
-                               u"σοφία", u"ｚｅｄ", u"ALICE"})
+  for (const char16_t* name : {u"bob", u"Alice", u"ÉMILE", u"alice", u"Σοφία", u"BOB", u"émile",
+                               u"ＺＥＤ", u"σοφία", u"ｚｅｄ", u"ALICE"})
     save_contact(app.get(), name);
   auto order = file_as_order(app.get());
-  std::vector<std::u16string> expected = {u"Alice", u"alice", u"ALICE", u"bob",   u"BOB",  u"ÉMILE",
-                                          u"émile", u"Σοφία", u"σοφία", u"ＺＥＤ", u"ｚｅｄ"};
+  std::vector<std::u16string> expected = {u"Alice", u"alice",  u"ALICE", u"bob",
+                                          u"BOB",   u"ÉMILE",  u"émile", u"Σοφία",
+                                          u"σοφία", u"ＺＥＤ", u"ｚｅｄ"};
   EXPECT_EQ(order, expected);
 }
 
@@ -145,7 +146,8 @@ namespace {
 int stored_property_rows() {
   sqlite3* db = nullptr;
   int rows = -1;
-  if (sqlite3_open_v2(device::contacts_db().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+  if (sqlite3_open_v2(device::contacts_db().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+      SQLITE_OK) {
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT count(*) FROM properties", -1, &s, nullptr) == SQLITE_OK &&
         sqlite3_step(s) == SQLITE_ROW)
@@ -170,7 +172,8 @@ TEST_F(Collection, RemovedContactsLeaveNoPropertiesBehind) {
   // database is next opened.
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "INSERT INTO properties VALUES(999, 8519711, 'left over')", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "INSERT INTO properties VALUES(999, 8519711, 'left over')", nullptr, nullptr,
+               nullptr);
   sqlite3_close(db);
   EXPECT_EQ(stored_property_rows(), 3);
   logon();
@@ -229,18 +232,20 @@ TEST_F(Collection, AFileWithAnAutoincrementSequenceContinuesAfterIt) {
   std::filesystem::create_directories(device::contacts_db().parent_path());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
-  ASSERT_EQ(sqlite3_exec(db,
-                         "CREATE TABLE contacts(oid INTEGER PRIMARY KEY AUTOINCREMENT,"
-                         " fileas_key TEXT NOT NULL DEFAULT '');"
-                         "CREATE INDEX contacts_by_fileas ON contacts(fileas_key, oid);"
-                         "CREATE TABLE properties(oid INTEGER NOT NULL, tag INTEGER NOT NULL, value NOT NULL,"
-                         " PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
-                         "INSERT INTO contacts(oid, fileas_key) VALUES(40, 'kept');"
-                         "INSERT INTO properties VALUES(40, 8388639, 'kept');"
-                         "INSERT INTO contacts(oid, fileas_key) VALUES(50, 'gone');"
-                         "DELETE FROM contacts WHERE oid = 50;",
-                         nullptr, nullptr, nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(
+          db,
+          "CREATE TABLE contacts(oid INTEGER PRIMARY KEY AUTOINCREMENT,"
+          " fileas_key TEXT NOT NULL DEFAULT '');"
+          "CREATE INDEX contacts_by_fileas ON contacts(fileas_key, oid);"
+          "CREATE TABLE properties(oid INTEGER NOT NULL, tag INTEGER NOT NULL, value NOT NULL,"
+          " PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
+          "INSERT INTO contacts(oid, fileas_key) VALUES(40, 'kept');"
+          "INSERT INTO properties VALUES(40, 8388639, 'kept');"
+          "INSERT INTO contacts(oid, fileas_key) VALUES(50, 'gone');"
+          "DELETE FROM contacts WHERE oid = 50;",
+          nullptr, nullptr, nullptr),
+      SQLITE_OK);
   sqlite3_close(db);
   auto app = logon();
   EXPECT_EQ(save_contact(app.get(), u"later"), 51);

@@ -10,12 +10,15 @@ using HostTools = PoomTest;
 TEST_F(HostTools, AddedContactsAreSeenByTheObjectModelAndListedInItsOrder) {
   create_contacts_db();
   add_contact({{PIMPR_FILEAS, u"zed"}, {PIMPR_BIRTHDAY, u"1975-12-31"}});
-  add_contact({{PIMPR_FILEAS, u"Amy"}, {PIMPR_NICKNAME, u"A"}, {PIMPR_ANNIVERSARY, u"2001-09-10T23:59:58Z"}});
+  add_contact({{PIMPR_FILEAS, u"Amy"},
+               {PIMPR_NICKNAME, u"A"},
+               {PIMPR_ANNIVERSARY, u"2001-09-10T23:59:58Z"}});
   add_contact({{PIMPR_FILEAS, u"amy"}});
 
   auto listed = list_contacts();
   ASSERT_EQ(listed.size(), 3u);
-  EXPECT_EQ(listed[0], (ContactRecord{{PIMPR_FILEAS, u"Amy"}, {PIMPR_NICKNAME, u"A"},
+  EXPECT_EQ(listed[0], (ContactRecord{{PIMPR_FILEAS, u"Amy"},
+                                      {PIMPR_NICKNAME, u"A"},
                                       {PIMPR_ANNIVERSARY, u"2001-09-10T23:59:58"}}));
   EXPECT_EQ(listed[1], (ContactRecord{{PIMPR_FILEAS, u"amy"}}));
   EXPECT_EQ(listed[2][1], (ContactProperty{PIMPR_BIRTHDAY, u"1975-12-31"}));
@@ -43,8 +46,9 @@ TEST_F(HostTools, BadInputIsRefusedAndAddsNothing) {
   EXPECT_THROW(add_contact({{PIMPR_FILEAS, u"a"}, {PIMPR_FILEAS, u"b"}}), std::invalid_argument);
   EXPECT_THROW(add_contact({{0x12340003u, u"1"}}), std::invalid_argument);
   // A batch whose last record is refused adds none of the others either.
-  EXPECT_THROW(add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}, {{PIMPR_BIRTHDAY, u"never"}}}),
-               std::invalid_argument);
+  EXPECT_THROW(
+      add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}, {{PIMPR_BIRTHDAY, u"never"}}}),
+      std::invalid_argument);
   EXPECT_TRUE(list_contacts().empty());
   EXPECT_EQ(add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}}).size(), 2u);
   EXPECT_EQ(list_contacts().size(), 2u);
@@ -60,7 +64,8 @@ TEST_F(HostTools, PropertyNamesAndTagsMapBothWays) {
 TEST(Dates, ConversionsKeepTheDayAndTimeAcrossEveryForm) {
   // DATE -> ticks -> DATE is exact for whole seconds, on both sides of the
   // epoch, at the ends of the range, and across leap days.
-  for (double d : {0.0, 1.0, -1.25, -1.75, 29280.0, 29280.5, 36584.999988425923, -657434.0, 2958465.0}) {
+  for (double d :
+       {0.0, 1.0, -1.25, -1.75, 29280.0, 29280.5, 36584.999988425923, -657434.0, 2958465.0}) {
     std::int64_t ticks = 0;
     ASSERT_TRUE(date_to_ticks(d, &ticks)) << d;
     DATE back = 0;

@@ -22,8 +22,8 @@ class Failures : public PoomTest {
   // Logon on a fresh application object.
   static HRESULT try_logon() {
     Ref<IPOutlookApp2> app;
-    HRESULT hr = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                                  reinterpret_cast<void**>(app.out()));
+    HRESULT hr = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IPOutlookApp2, reinterpret_cast<void**>(app.out()));
     return FAILED(hr) ? hr : app->Logon(0);
   }
 
@@ -49,7 +49,8 @@ TEST_F(Failures, DamagedDatabasesRefuseTheLogonAndAreNotWritten) {
   std::filesystem::remove(db);
   {
     auto app = logon();
-    for (int i = 0; i < 400; ++i) save_contact(app.get(), u"a fairly long name to fill some pages " + std::u16string(40, u'x'));
+    for (int i = 0; i < 400; ++i)
+      save_contact(app.get(), u"a fairly long name to fill some pages " + std::u16string(40, u'x'));
   }
   std::filesystem::resize_file(db, std::filesystem::file_size(db) / 2);
   expect_refused("truncated");
@@ -58,7 +59,8 @@ TEST_F(Failures, DamagedDatabasesRefuseTheLogonAndAreNotWritten) {
   std::filesystem::remove(db);
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
-  sqlite3_exec(other, "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('x');", nullptr, nullptr, nullptr);
+  sqlite3_exec(other, "CREATE TABLE contacts(name TEXT); INSERT INTO contacts VALUES('x');",
+               nullptr, nullptr, nullptr);
   sqlite3_close(other);
   expect_refused("foreign schema");
 
@@ -148,7 +150,8 @@ TEST_F(Failures, ItemPropertyFaultsLeaveTheContactAsItWas) {
   CEPROPVAL* buf = nullptr;
   ULONG size = 0;
   fault::arm("poom.GetProps", kArmed, 2);
-  ASSERT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr),
+            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   buf = static_cast<CEPROPVAL*>(LocalAlloc(LMEM_FIXED, size));
   EXPECT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), kArmed);
   LocalFree(buf);

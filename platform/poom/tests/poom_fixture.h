@@ -77,8 +77,8 @@ class PoomTest : public ::testing::Test {
   // A logged-on application object, or a test failure.
   static Ref<IPOutlookApp2> logon() {
     Ref<IPOutlookApp2> app;
-    HRESULT hr = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp2,
-                                  reinterpret_cast<void**>(app.out()));
+    HRESULT hr = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_IPOutlookApp2, reinterpret_cast<void**>(app.out()));
     EXPECT_EQ(hr, S_OK);
     if (app) {
       EXPECT_EQ(app->Logon(0), S_OK);
@@ -104,7 +104,8 @@ class PoomTest : public ::testing::Test {
   }
 
   // Saves a contact with a FileAs and a mobile number; returns its oid.
-  static long save_contact(IPOutlookApp2* app, const std::u16string& file_as, const std::u16string& mobile = u"") {
+  static long save_contact(IPOutlookApp2* app, const std::u16string& file_as,
+                           const std::u16string& mobile = u"") {
     Ref<IContact> c = create(app);
     BSTR b = SysAllocString(file_as.c_str());
     EXPECT_EQ(c->put_FileAs(b), S_OK);

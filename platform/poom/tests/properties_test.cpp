@@ -14,7 +14,8 @@ struct TextAccessor {
   HRESULT (IContact::*put)(BSTR);
 };
 
-#define ACCESSOR(Name, tag) {tag, &IContact::get_##Name, &IContact::put_##Name}
+#define ACCESSOR(Name, tag) \
+  { tag, &IContact::get_##Name, &IContact::put_##Name }
 const TextAccessor kText[] = {
     ACCESSOR(FileAs, PIMPR_FILEAS),
     ACCESSOR(Title, PIMPR_TITLE),
@@ -208,7 +209,8 @@ TEST_F(Properties, DatesThroughSystemTimeAndTheDateSetters) {
   EXPECT_EQ(r.ft.dwHighDateTime, expected.dwHighDateTime);
 
   auto listed = list_contacts();
-  EXPECT_EQ(listed.at(0), (ContactRecord{{PIMPR_BIRTHDAY, u"1980-02-29"}, {PIMPR_ANNIVERSARY, u"1899-12-29T06:00:00"}}));
+  EXPECT_EQ(listed.at(0), (ContactRecord{{PIMPR_BIRTHDAY, u"1980-02-29"},
+                                         {PIMPR_ANNIVERSARY, u"1899-12-29T06:00:00"}}));
   EXPECT_EQ(again->put_Birthday(1e9), E_INVALIDARG);
   // The no-date value clears a date.
   again->put_Birthday(POOM_NO_DATE);
@@ -231,11 +233,13 @@ TEST_F(Properties, GetPropsSizeProtocolAndAbsentProperty) {
   CEPROPID tag = PIMPR_MOBILE_TELEPHONE_NUMBER;
   CEPROPVAL* buf = nullptr;
   ULONG size = 0;
-  ASSERT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr),
+            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(size, sizeof(CEPROPVAL) + 4 * sizeof(WCHAR));
   ULONG short_size = size - 1;
   buf = static_cast<CEPROPVAL*>(LocalAlloc(LMEM_FIXED, size));
-  EXPECT_EQ(it->GetProps(&tag, 0, 1, &buf, &short_size, nullptr), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(it->GetProps(&tag, 0, 1, &buf, &short_size, nullptr),
+            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(short_size, size);
   LocalFree(buf);
 
@@ -243,7 +247,8 @@ TEST_F(Properties, GetPropsSizeProtocolAndAbsentProperty) {
   const CEPROPID tags[] = {PIMPR_FILEAS, PIMPR_NICKNAME, PIMPR_MOBILE_TELEPHONE_NUMBER};
   buf = nullptr;
   size = 0;
-  ASSERT_EQ(it->GetProps(tags, 0, 3, &buf, &size, nullptr), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+  ASSERT_EQ(it->GetProps(tags, 0, 3, &buf, &size, nullptr),
+            HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
   buf = static_cast<CEPROPVAL*>(LocalAlloc(LMEM_FIXED, size));
   ASSERT_EQ(it->GetProps(tags, 0, 3, &buf, &size, nullptr), S_OK);
   EXPECT_EQ(std::u16string(buf[0].val.lpwstr), u"Ann");
@@ -282,8 +287,9 @@ TEST_F(Properties, SetPropsThenSaveStoresTheQueuedProperties) {
     EXPECT_EQ(list_contacts().at(0).size(), 2u);
     ASSERT_EQ(it->Save(), S_OK);
   }
-  EXPECT_EQ(list_contacts().at(0), (ContactRecord{{PIMPR_FILEAS, u"Ann"}, {PIMPR_NICKNAME, u"An"},
-                                                   {PIMPR_IM1_ADDRESS, long_text}}));
+  EXPECT_EQ(list_contacts().at(0),
+            (ContactRecord{
+                {PIMPR_FILEAS, u"Ann"}, {PIMPR_NICKNAME, u"An"}, {PIMPR_IM1_ADDRESS, long_text}}));
   Ref<IItem> it;
   ASSERT_EQ(app->GetItemFromOidEx(static_cast<CEOID>(oid), 0, it.out()), S_OK);
   PropRead r = get_prop(it.get(), PIMPR_IM1_ADDRESS);

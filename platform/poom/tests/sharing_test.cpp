@@ -123,7 +123,9 @@ TEST_F(Sharing, ThreadsSavingAtTheSameTimeLoseNothing) {
       {
         auto app = logon();
         for (int i = 0; i < kEach; ++i) {
-          if (save_contact(app.get(), utf16("t" + std::to_string(t) + "-" + std::to_string(i))) <= 0) ++failures;
+          if (save_contact(app.get(), utf16("t" + std::to_string(t) + "-" + std::to_string(i))) <=
+              0)
+            ++failures;
           // Reading while the others write.
           if (i % 10 == 0) items(app.get());
         }
@@ -181,9 +183,11 @@ TEST_F(Sharing, TheLogIsCheckpointedWhileContactsAreSaved) {
   EXPECT_LE(log_size, (ContactDatabase::kCheckpointPages + 64) * (4096u + 24u) + 32u);
 
   sqlite3* other = nullptr;
-  ASSERT_EQ(sqlite3_open_v2(device::contacts_db().c_str(), &other, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_open_v2(device::contacts_db().c_str(), &other, SQLITE_OPEN_READONLY, nullptr),
+            SQLITE_OK);
   sqlite3_stmt* s = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT count(*), min(length(value)) FROM properties", -1, &s, nullptr),
+  ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT count(*), min(length(value)) FROM properties", -1, &s,
+                               nullptr),
             SQLITE_OK);
   ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
   EXPECT_EQ(sqlite3_column_int(s, 0), saves);
