@@ -3,6 +3,8 @@
 
 JOBS ?= $(shell nproc)
 BUILD ?= build
+# ccache, where installed, makes rebuilds in several checkouts cheap.
+LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build test asan tsan bench demo install clean
 
@@ -12,7 +14,7 @@ deps:
 	@scripts/install-deps
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -22,18 +24,18 @@ test: build
 
 # Every test under AddressSanitizer + UndefinedBehaviorSanitizer.
 asan: deps
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDEL_SANITIZE=address,undefined
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVARDEL_SANITIZE=address,undefined $(LAUNCHER)
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
 # The threaded tests under ThreadSanitizer.
 tsan: deps
-	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARDEL_SANITIZE=thread
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DVARDEL_SANITIZE=thread $(LAUNCHER)
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
 
 bench: deps
-	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVARDEL_BENCH=ON
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DVARDEL_BENCH=ON $(LAUNCHER)
 	cmake --build build-bench -j $(JOBS)
 	scripts/run-bench build-bench
 
