@@ -14,6 +14,7 @@
 
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
+#include "platform/poom/file_as.h"
 #include "platform/poom/objects.h"
 #include "platform/poom/pimstore.h"
 #include "platform/poom/sqlite_support.h"
@@ -165,6 +166,7 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
     return hr;
   }
   if (HRESULT hr = db->prepare(); FAILED(hr)) return hr;
+  if (HRESULT hr = db->migrate_file_as_locked(); FAILED(hr)) return hr;
   // Properties of contacts removed by a process that ended before purging
   // them.
   db->exec_locked("DELETE FROM properties WHERE oid NOT IN (SELECT oid FROM contacts)");
@@ -366,9 +368,10 @@ HRESULT ContactDatabase::load(std::span<const long> oids,
   return S_OK;
 }
 
-HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
+HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  if (HRESULT hr = add_default_file_as_locked(*oid, edits); FAILED(hr)) return hr;
   Statements& s = *st_;
   if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
 
@@ -439,6 +442,83 @@ HRESULT ContactDatabase::save(long* oid, const PropEdits& edits) {
     it->second = apply_edits(it->second, edits);
   *oid = target;
   return S_OK;
+}
+
+HRESULT ContactDatabase::add_default_file_as_locked(long oid, PropEdits& edits) {
+  if (auto it = edits.find(PIMPR_FILEAS);
+      it != edits.end() && it->second && !it->second->text.empty())
+    return S_OK;
+  SharedProps current;
+  if (oid != 0) {
+    if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
+    if (auto it = cache_.find(oid); it != cache_.end()) {
+      current = it->second;
+    } else {
+      std::unordered_map<long, PropMap> loaded;
+      const long one[] = {oid};
+      if (HRESULT hr = load_locked(one, &loaded); FAILED(hr)) return hr;
+      if (auto found = loaded.find(oid); found != loaded.end())
+        current = std::make_shared<const PropMap>(std::move(found->second));
+    }
+    // The usual update (a restore's second save) leaves a file-as name alone.
+    if (current && !edits.count(PIMPR_FILEAS) && has_file_as(*current)) return S_OK;
+  }
+  const SharedProps after = apply_edits(current, edits);
+  if (has_file_as(*after)) return S_OK;
+  if (std::u16string name = default_file_as(*after); !name.empty())
+    edits[PIMPR_FILEAS] = PropValue{std::move(name), 0};
+  return S_OK;
+}
+
+// Gives each contact of an older database that has no file-as name the one
+// a save now gives, in one transaction, once.
+HRESULT ContactDatabase::migrate_file_as_locked() {
+  sqlite3_stmt* version = nullptr;
+  int rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &version, nullptr);
+  const bool done =
+      rc == SQLITE_OK && sqlite3_step(version) == SQLITE_ROW && sqlite3_column_int(version, 0) >= 1;
+  sqlite3_finalize(version);
+  if (rc != SQLITE_OK) return hr_from_sqlite(rc);
+  if (done) return S_OK;
+
+  if (int brc = st_->begin.run(); brc != SQLITE_OK) return hr_from_sqlite(brc);
+  std::vector<long> unnamed;
+  {
+    Stmt q;
+    if (!q.prepare(db_, "SELECT oid FROM contacts WHERE fileas_key = ''")) {
+      st_->rollback.run();
+      return hr_from_sqlite(sqlite3_errcode(db_));
+    }
+    while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
+      unnamed.push_back(static_cast<long>(sqlite3_column_int64(q.get(), 0)));
+  }
+  std::unordered_map<long, PropMap> loaded;
+  HRESULT hr = rc == SQLITE_DONE ? load_locked(unnamed, &loaded) : hr_from_sqlite(rc);
+  for (auto it = loaded.begin(); SUCCEEDED(hr) && it != loaded.end(); ++it) {
+    if (has_file_as(it->second)) continue;
+    const std::u16string name = default_file_as(it->second);
+    if (name.empty()) continue;
+    const std::string text = utf8(name), key = utf8(fold_case(name));
+    sqlite3_stmt* put = st_->upsert_rows[0].get();
+    if (!put && !st_->upsert_rows[0].prepare(db_, upsert_sql(1))) {
+      hr = hr_from_sqlite(sqlite3_errcode(db_));
+      break;
+    }
+    put = st_->upsert_rows[0].get();
+    sqlite3_bind_int64(put, 1, it->first);
+    sqlite3_bind_int64(put, 2, PIMPR_FILEAS);
+    sqlite3_bind_text(put, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    hr = hr_from_sqlite(st_->upsert_rows[0].run());
+    if (FAILED(hr)) break;
+    sqlite3_bind_int64(st_->update_key.get(), 1, it->first);
+    sqlite3_bind_text(st_->update_key.get(), 2, key.data(), static_cast<int>(key.size()),
+                      SQLITE_TRANSIENT);
+    hr = hr_from_sqlite(st_->update_key.run());
+  }
+  if (SUCCEEDED(hr)) hr = exec_locked("PRAGMA user_version = 1");
+  if (SUCCEEDED(hr)) hr = hr_from_sqlite(st_->commit.run());
+  if (FAILED(hr)) st_->rollback.run();
+  return hr;
 }
 
 HRESULT ContactDatabase::remove(long oid) {

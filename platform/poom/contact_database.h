@@ -34,6 +34,10 @@
 // a second instead of one commit per contact: a removal dirties pages all
 // over the file, and a group writes each such page once.
 //
+// Every contact has a file-as name when it has anything to make one from: a
+// save gives one to a contact that lacks it, and a database made before
+// that rule is given them once when it is opened (user_version 1).
+//
 // Fault point: "poom.RemoveGroup.Commit" (a removal group's commit).
 #pragma once
 
@@ -88,8 +92,11 @@ class ContactDatabase {
   HRESULT load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out);
 
   // Stores edits in one transaction. *oid 0 creates the contact and sets
-  // *oid. kHrNotFound when the contact no longer exists.
-  HRESULT save(long* oid, const PropEdits& edits);
+  // *oid. kHrNotFound when the contact no longer exists. A contact that would
+  // be left without a file-as name gets the one the phone makes
+  // (default_file_as), and `edits` gains it, so the caller's copy of the
+  // contact shows what was stored.
+  HRESULT save(long* oid, PropEdits& edits);
 
   // Deletes a contact (grouped, see above). S_OK also when it was gone.
   HRESULT remove(long oid);
@@ -117,6 +124,8 @@ class ContactDatabase {
   HRESULT exec_locked(const char* sql);
   HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
   HRESULT check_cache_locked();
+  HRESULT add_default_file_as_locked(long oid, PropEdits& edits);
+  HRESULT migrate_file_as_locked();
   void remember_locked(long oid, SharedProps props);
 
   std::mutex mutex_;

@@ -169,7 +169,7 @@ std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
   auto database = open_or_throw(db);
   std::vector<long> oids;
   oids.reserve(all.size());
-  for (const PropEdits& edits : all) {
+  for (PropEdits& edits : all) {
     long oid = 0;
     throw_if_failed(database->save(&oid, edits), "adding a contact");
     oids.push_back(oid);
