@@ -115,7 +115,7 @@ DemoCounts add_demo_data() {
   mapi::MessageDb messages(device::messages_db());
   messages.begin();
   Lcg rng{20090423u};
-  const std::int64_t sms = messages.add_store(u"SMS");
+  const std::int64_t sms = messages.sms_store();
   const std::int64_t inbox = messages.folder(sms, mapi::FolderKind::inbox);
   const std::int64_t sent = messages.folder(sms, mapi::FolderKind::sent);
   const std::int64_t drafts = messages.folder(sms, mapi::FolderKind::drafts);

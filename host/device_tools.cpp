@@ -65,7 +65,10 @@ void init_device(const fs::path& folder) {
     throw std::runtime_error("cannot write " + device::registry_file().string());
 
   poom::create_contacts_db(device::contacts_db());
+  // A phone always has its SMS store, empty when new; one that lacks it gets
+  // it here, and nothing else of its messages changes.
   mapi::MessageDb messages(device::messages_db());
+  messages.sms_store();
 }
 
 }  // namespace vardel::host

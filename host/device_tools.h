@@ -31,8 +31,9 @@ void open_device(const std::filesystem::path& folder);
 // Creates what a new device holds, keeping whatever is already there: the
 // registry value naming the storage card "Storage Card", the folders
 // \Storage Card, \My Documents and \Program Files\Vardel with the two
-// stylesheets, and empty contacts and messages databases. Makes the folder the
-// device root.
+// stylesheets, an empty contacts database, and a messages database with an
+// empty "SMS" store (added to an existing device that lacks one). Makes the
+// folder the device root.
 void init_device(const std::filesystem::path& folder);
 
 // Adds the demo data: a few dozen contacts (Chinese and Latin names, some of

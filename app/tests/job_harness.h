@@ -105,7 +105,7 @@ class JobTest : public ::testing::Test {
 
   void add_sms(int inbox, int sent) {
     mapi::MessageDb db(device::messages_db());
-    auto store = db.add_store(u"SMS");
+    auto store = db.sms_store();
     for (int i = 0; i < inbox; ++i) {
       mapi::Message m;
       m.text = u"收到 " + utf16(std::to_string(i));

@@ -52,7 +52,7 @@ class TestDevice {
                                  std::filesystem::copy_options::overwrite_existing);
     if (with_registry) set_card_folder(u"Storage Card");
     poom::create_contacts_db(device::contacts_db());
-    mapi::MessageDb db(device::messages_db());
+    mapi::MessageDb(device::messages_db()).sms_store();  // a new phone's, empty
   }
   ~TestDevice() {
     std::error_code ec;

@@ -29,12 +29,6 @@ Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
           m.text.value_or(u"")};
 }
 
-std::int64_t find_or_make_sms_store(mapi::MessageDb& db) {
-  for (auto& s : db.stores())
-    if (_wcsicmp(s.name.c_str(), u"SMS") == 0) return s.id;
-  return db.add_store(u"SMS");
-}
-
 }  // namespace
 
 bool is_android_sms_backup(std::string_view bytes) {
@@ -61,7 +55,7 @@ SmsImport import_android_sms(std::string_view file_bytes,
   // since closing the connection discards an open transaction.
   db.begin();
   {
-    std::int64_t store = find_or_make_sms_store(db);
+    std::int64_t store = db.sms_store();
     std::set<Key> present;
     for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                       mapi::FolderKind::outbox})

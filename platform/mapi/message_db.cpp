@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "platform/core/wstr.h"
 #include "platform/mapi/db.h"
 
 namespace vardel::mapi {
@@ -94,6 +95,12 @@ std::int64_t MessageDb::add_store(std::u16string_view name) {
     db.exec("RELEASE add_store");
     throw;
   }
+}
+
+std::int64_t MessageDb::sms_store() {
+  for (const StoreInfo& s : stores())
+    if (_wcsicmp(s.name.c_str(), u"SMS") == 0) return s.id;
+  return add_store(u"SMS");
 }
 
 std::int64_t MessageDb::folder(std::int64_t store, FolderKind kind) {

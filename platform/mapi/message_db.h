@@ -71,6 +71,10 @@ class MessageDb {
 
   // Creates a store with the standard folders; gives its id.
   std::int64_t add_store(std::u16string_view name);
+  // The phone's SMS store: the first store named "SMS" in any letter case,
+  // made (empty, with the standard folders) when there is none. A new phone
+  // always has one.
+  std::int64_t sms_store();
   // The store's folder of that kind.
   std::int64_t folder(std::int64_t store, FolderKind kind);
   std::int64_t add_message(std::int64_t folder, const Message& message);
