@@ -3,26 +3,33 @@
 // Two contacts are duplicates when their FileAs, business, mobile and home
 // telephone numbers are equal regardless of letter case; an empty part reads
 // as "空", so two contacts that both lack a number agree on it. Contacts with
-// equal FileAs stand next to each other in the folder, so the walk compares
-// neighbours, and when a pair shares its FileAs but not its numbers it scans
-// forward through the rest of that FileAs run. Of every group of equal
-// contacts exactly one stays. Progress runs from 50 to 100 with code
-// PROGRESS_RESTORE, continuing the restore's bar.
+// equal FileAs stand next to each other in the folder, in the order they were
+// created, so the walk compares neighbours, and when a pair shares its FileAs
+// but not its numbers it scans forward through the rest of that FileAs run.
+// Of every group of equal contacts the one created first stays: a restore
+// onto a phone that still holds its contacts keeps the phone's own, complete
+// contact and deletes the restored copy, which the backup file holds with
+// fewer properties. Progress runs from 50 to 100 with code PROGRESS_RESTORE,
+// continuing the restore's bar.
 //
 // A key that cannot be read (the contact cannot be selected, or one of its
 // four fields cannot be read) never counts as equal to anything: a contact
-// is only ever deleted on the strength of keys that were really read.
+// is only ever deleted on the strength of keys that were really read. Such a
+// key, and a deletion that fails, may leave duplicates behind, and the pass
+// then answers 0 so that the restore says so.
 #include "contacts/ContactStore.h"
 #include "contacts/ContactFieldMap.h"
 #include "platform/core/windows.h"
 #include "platform/gwes/gwes.h"
+#include "platform/poom/pimstore.h"
 #include "xml/XMLTextWriter.h"
 #include "app/Globals.h"
 #include "app/resource.h"
 
 namespace {
 
-const DWORD kKeyTags[4] = {0x0080001F, 0x0097001F, 0x0096001F, 0x0099001F};
+const DWORD kKeyTags[4] = {PIMPR_FILEAS, PIMPR_BUSINESS_TELEPHONE_NUMBER,
+                           PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER};
 const WCHAR kEmptyPart[] = u"空";
 
 // The four key parts of the current contact; empty parts hold "空".
@@ -100,20 +107,25 @@ int CXMLTextWriter::RemoveDuplicateContacts() {
       break;
     }
     first.Read(m_pStore);
+    if (!first.bRead) nResult = 0;
     if (i + 1 > n) break;
 
     second.Clear();
     if (m_pStore->SelectItem(i + 1)) second.Read(m_pStore);
+    if (!second.bRead) nResult = 0;  // this pair cannot be compared
 
     int p;
     if (SameFileAs(first, second) && SameNumbers(first, second)) {
-      // The earlier of the pair goes; the later moves down to position i
-      // and is compared with its new neighbour next.
-      m_pStore->RemoveItem(i);
+      // The later of the pair goes; the earlier stays at position i and is
+      // compared with its new neighbour next.
+      if (!m_pStore->RemoveItem(i + 1)) {
+        nResult = 0;
+        break;
+      }
       --n;
       p = i - 1;
     } else if (SameFileAs(first, second)) {
-      RemoveDuplicatesOf(i + 1);
+      if (!RemoveDuplicatesOf(i + 1)) nResult = 0;
       n = m_pStore->GetCount();
       p = i;
       ++i;
@@ -140,11 +152,11 @@ int CXMLTextWriter::RemoveDuplicatesOf(int k) {
   while (j <= n) {
     if (!m_pStore->SelectItem(j)) return 0;
     candidate.Read(m_pStore);
-    // The run of contacts with the reference's FileAs ends here (or at a
-    // contact that cannot be read, which is left alone).
-    if (!SameFileAs(reference, candidate)) return 1;
+    // The run of contacts with the reference's FileAs ends here, or at a
+    // contact that cannot be read, which is left alone (and reported).
+    if (!SameFileAs(reference, candidate)) return candidate.bRead;
     if (SameNumbers(reference, candidate)) {
-      m_pStore->RemoveItem(j);
+      if (!m_pStore->RemoveItem(j)) return 0;
       --n;
     } else {
       ++j;
