@@ -2,11 +2,93 @@
 // host's text mode for wide stream output.
 #include "app/DebugLog.h"
 
+static const WCHAR LOG_FILE[] = u"\\My Documents\\debugmsg.txt";
+static const WCHAR OLD_LOG_FILE[] = u"\\My Documents\\debugmsg.old.txt";
+
+namespace {
+
+struct DebugLogState {
+  CRITICAL_SECTION cs;
+  FILE* pFile = NULL;
+  long nSize = 0;   // bytes in the file
+  int nOpened = 0;  // OpenDebugLog calls not yet closed
+  DebugLogState() { InitializeCriticalSection(&cs); }
+};
+
+DebugLogState& LogState() {
+  static DebugLogState state;
+  return state;
+}
+
+// Bytes the text takes in the file.
+long Utf8Length(const WCHAR* psz) {
+  long n = 0;
+  for (; *psz; ++psz) {
+    WCHAR c = *psz;
+    if (c < 0x80)
+      n += 1;
+    else if (c < 0x800)
+      n += 2;
+    else if (c >= 0xD800 && c <= 0xDBFF && psz[1] >= 0xDC00 && psz[1] <= 0xDFFF) {
+      n += 4;
+      ++psz;
+    } else
+      n += 3;
+  }
+  return n;
+}
+
+int OpenLogFile(DebugLogState& log) {
+  log.pFile = _wfopen(LOG_FILE, u"a");
+  if (log.pFile == NULL) return 0;
+  fseek(log.pFile, 0, SEEK_END);
+  log.nSize = ftell(log.pFile);
+  if (log.nSize < 0) log.nSize = 0;
+  return 1;
+}
+
+void CloseLogFile(DebugLogState& log) {
+  if (log.pFile != NULL) fclose(log.pFile);
+  log.pFile = NULL;
+}
+
+}  // namespace
+
 void WriteDebugLog(const WCHAR* pszText) {
-  FILE* pFile = _wfopen(u"\\My Documents\\debugmsg.txt", u"a");
-  if (pFile == NULL) return;
-  fwprintf(pFile, u"%8x - %6d -- ", GetCurrentThreadId(), GetTickCount());
-  if (pszText != NULL) fputws(pszText, pFile);
-  fputws(u"\n", pFile);
-  fclose(pFile);
+  DebugLogState& log = LogState();
+  EnterCriticalSection(&log.cs);
+  if (log.pFile != NULL || OpenLogFile(log)) {
+    WCHAR szPrefix[64];
+    swprintf(szPrefix, 64, u"%8x - %6d -- ", GetCurrentThreadId(), GetTickCount());
+    const long nLine = Utf8Length(szPrefix) + (pszText != NULL ? Utf8Length(pszText) : 0) + 1;
+    if (log.nSize > 0 && log.nSize + nLine > DEBUG_LOG_LIMIT) {
+      CloseLogFile(log);
+      DeleteFileW(OLD_LOG_FILE);
+      MoveFileW(LOG_FILE, OLD_LOG_FILE);
+      OpenLogFile(log);
+    }
+    if (log.pFile != NULL) {
+      fputws(szPrefix, log.pFile);
+      if (pszText != NULL) fputws(pszText, log.pFile);
+      fputws(u"\n", log.pFile);
+      fflush(log.pFile);
+      log.nSize += nLine;
+      if (log.nOpened == 0) CloseLogFile(log);
+    }
+  }
+  LeaveCriticalSection(&log.cs);
+}
+
+void OpenDebugLog() {
+  DebugLogState& log = LogState();
+  EnterCriticalSection(&log.cs);
+  ++log.nOpened;
+  LeaveCriticalSection(&log.cs);
+}
+
+void CloseDebugLog() {
+  DebugLogState& log = LogState();
+  EnterCriticalSection(&log.cs);
+  if (log.nOpened > 0 && --log.nOpened == 0) CloseLogFile(log);
+  LeaveCriticalSection(&log.cs);
 }

@@ -116,3 +116,35 @@ TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
     EXPECT_EQ(n, kEach);
   }
 }
+
+// Night after night of backups: the log never takes more than twice its
+// limit, the newest lines are in the current file, the ones before them in
+// the older copy, and every line stays whole across the switch.
+TEST(DebugLog, TheLogIsBoundedByMovingItAsideAtItsLimit) {
+  TempDevice dev;
+  const fs::path docs = dev.root() / "My Documents";
+  fs::create_directory(docs);
+  const std::u16string text = u"after QueryRows111 来自于：10086\r\n";
+  for (int backup = 0; backup < 3; ++backup) {
+    OpenDebugLog();
+    for (int i = 0; i < 25000; ++i) WriteDebugLog(text.c_str());  // about 1.2 MiB
+    CloseDebugLog();
+  }
+  const auto current = fs::file_size(docs / "debugmsg.txt");
+  const auto older = fs::file_size(docs / "debugmsg.old.txt");
+  EXPECT_LE(current, static_cast<std::uintmax_t>(DEBUG_LOG_LIMIT));
+  EXPECT_LE(older, static_cast<std::uintmax_t>(DEBUG_LOG_LIMIT));
+  EXPECT_GT(older, static_cast<std::uintmax_t>(DEBUG_LOG_LIMIT) * 9 / 10);
+  for (const char* name : {"debugmsg.txt", "debugmsg.old.txt"}) {
+    std::string rest;
+    auto entries = parse(TempDevice::read(docs / name), &rest);
+    EXPECT_EQ(rest, "") << name;
+    EXPECT_GT(entries.size(), 0u);
+  }
+
+  // Outside a walk each line is written and the file closed again: it can be
+  // moved away between two lines.
+  fs::rename(docs / "debugmsg.txt", docs / "kept.txt");
+  WriteDebugLog(u"start\r\n");
+  EXPECT_EQ(parse(TempDevice::read(docs / "debugmsg.txt")).size(), 1u);
+}
