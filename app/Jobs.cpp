@@ -15,6 +15,7 @@ static const WCHAR MESSAGES_FILE[] = u"短信.xml";
 const WCHAR g_szBackupDone[] = u"备份已经完成";
 const WCHAR g_szRestoreDone[] = u"恢复已经完成";
 const WCHAR g_szNoBackupFile[] = u"请先备份通讯录";
+const WCHAR g_szNothingRestored[] = u"恢复失败：没有恢复任何联系人";
 
 void GetProgramFolder(WCHAR* pszFolder) {
   memset(pszFolder, 0, MAX_PATH * sizeof(WCHAR));
@@ -88,45 +89,64 @@ static void CloseWriter(CXMLTextWriter& writer) { CloseDocument(writer, &writer.
 
 DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   WCHAR szPath[MAX_PATH];
-  int nResult = 0;
+  int nSaved = 0;
   CXMLTextWriter writer;
+  g_nContactsLeftOut = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0) {
       MakeDatedCopy(u"通讯录", CONTACTS_FILE);
       if (writer.Open(DOCUMENT_CONTACTS)) {
-        nResult = writer.SavePhoneContactsToXML(szPath);
+        nSaved = writer.SavePhoneContactsToXML(szPath);
         CopyStylesheet(u"MessageLogContact.xsl");
       }
     }
   } catch (...) {
     NKDbgPrintfW(u"Vardel: the contacts backup stopped on an exception\r\n");
-    nResult = 0;
+    nSaved = 0;
   }
   CloseWriter(writer);
   // Every way out hands the result over and sets the event, so the messages
-  // job always reports the end of the backup.
-  g_nContactsBackupResult = nResult;
+  // job always reports the end of the backup. A file saved without some
+  // contacts is saved, but the job has not succeeded.
+  g_nContactsBackupResult = nSaved;
   EventModify(g_hContactsDoneEvent, EVENT_SET);
-  return (DWORD)nResult;
+  return (DWORD)(nSaved && g_nContactsLeftOut == 0);
 }
 
 // The one box at the end of a backup: success only when both files were
-// saved, otherwise a warning naming the file that was not.
+// saved whole, otherwise a warning naming what was not saved.
 static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
-  if (nContactsResult && nMessagesResult)
+  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 && g_nMessagesLeftOut == 0) {
     MessageBoxW(g_hMainWnd, g_szBackupDone, u"完成", MB_OK);
-  else if (nMessagesResult)
-    MessageBoxW(g_hMainWnd, u"备份没有全部完成：通讯录.xml 没有保存", u"警告", MB_OK);
-  else if (nContactsResult)
-    MessageBoxW(g_hMainWnd, u"备份没有全部完成：短信.xml 没有保存", u"警告", MB_OK);
-  else
+    return;
+  }
+  if (!nContactsResult && !nMessagesResult) {
     MessageBoxW(g_hMainWnd, u"备份失败：通讯录.xml 和 短信.xml 都没有保存", u"警告", MB_OK);
+    return;
+  }
+  WCHAR szContacts[MAX_PATH] = u"";
+  WCHAR szMessages[MAX_PATH] = u"";
+  if (!nContactsResult)
+    swprintf(szContacts, MAX_PATH, u"通讯录.xml 没有保存");
+  else if (g_nContactsLeftOut > 0)
+    swprintf(szContacts, MAX_PATH, u"%d 个联系人没有名称，没有保存到通讯录.xml",
+             (int)g_nContactsLeftOut);
+  if (!nMessagesResult)
+    swprintf(szMessages, MAX_PATH, u"短信.xml 没有保存");
+  else if (g_nMessagesLeftOut > 0)
+    swprintf(szMessages, MAX_PATH, u"%d 条短信读不出来，没有保存到短信.xml",
+             (int)g_nMessagesLeftOut);
+  WCHAR szText[MAX_PATH * 2];
+  swprintf(szText, MAX_PATH * 2, u"备份没有全部完成：%s%s%s", szContacts,
+           szContacts[0] && szMessages[0] ? u"；" : u"", szMessages);
+  MessageBoxW(g_hMainWnd, szText, u"警告", MB_OK);
 }
 
 DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   WCHAR szPath[MAX_PATH];
   int nResult = 0;
   CXMLTextWriter writer;
+  g_nMessagesLeftOut = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, MESSAGES_FILE) >= 0) {
       MakeDatedCopy(u"短信", MESSAGES_FILE);
@@ -146,6 +166,7 @@ DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   WaitForSingleObject(g_hContactsDoneEvent, INFINITE);
   try {
     ReportBackupEnd(g_nContactsBackupResult, nResult);
+    if (g_nMessagesLeftOut > 0) nResult = 0;
     SendMessageW(g_hMainWnd, WM_PROGRESS, 0, PROGRESS_RESET);
   } catch (...) {
     nResult = 0;
@@ -159,51 +180,77 @@ int RunDuplicateRemoval() {
     CloseWriter(writer);  // a template failure leaves it open
     return 0;
   }
+  int nResult = 0;
   try {
-    writer.RemoveDuplicateContacts();
+    nResult = writer.RemoveDuplicateContacts();
   } catch (...) {
     CloseWriter(writer);
     throw;
   }
   CloseWriter(writer);
-  return 1;
+  return nResult;
+}
+
+// The box at the end of a restore. bRestored: every contact of the file was
+// added; bDeduplicated: the duplicate removal walked the whole folder.
+static void ReportRestoreEnd(int bRestored, int bDeduplicated) {
+  if (bRestored && bDeduplicated)
+    MessageBoxW(g_hMainWnd, g_szRestoreDone, u"完成", MB_OK);
+  else if (bDeduplicated)
+    MessageBoxW(g_hMainWnd, u"恢复没有完成：部分联系人可能没有恢复到手机中", u"警告", MB_OK);
+  else if (bRestored)
+    MessageBoxW(g_hMainWnd, u"恢复没有全部完成：联系人已经恢复，但手机中可能还有重复的联系人",
+                u"警告", MB_OK);
+  else
+    MessageBoxW(g_hMainWnd,
+                u"恢复没有完成：部分联系人可能没有恢复到手机中，手机中也可能还有重复的联系人",
+                u"警告", MB_OK);
+}
+
+// Ends a restore that wrote nothing to the phone: its box, then both lines
+// back to their titles.
+static DWORD EndEmptyRestore(LPCWSTR pszText) {
+  try {
+    MessageBoxW(g_hMainWnd, pszText, u"警告", MB_OK);
+    SendMessageW(g_hMainWnd, WM_PROGRESS, 0, PROGRESS_RESET);
+  } catch (...) {
+  }
+  return 0;
 }
 
 DWORD WINAPI RestoreJob(LPVOID lpParameter) {
   WCHAR szPath[MAX_PATH];
-  int nResult = 0;
+  int nRestored = 0;
+  int nDeduplicated = 0;
   CXMLTextReader reader;
   try {
-    if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0 &&
-        reader.Open()) {
-      int nLoaded = 0;
-      try {
-        nLoaded = reader.LoadContactsXML(szPath);
-      } catch (const _com_error&) {
-        nLoaded = 0;  // out of memory while loading: as unreadable as a missing file
-      }
-      if (!nLoaded) {
-        reader.Close();
-        MessageBoxW(g_hMainWnd, g_szNoBackupFile, u"警告", MB_OK);
-        return 0;
-      }
-      nResult = reader.RestoreContacts();
-      RunDuplicateRemoval();
+    if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) < 0 ||
+        !reader.Open()) {
+      CloseDocument(reader, NULL);
+      return EndEmptyRestore(g_szNothingRestored);
     }
+    int nLoaded = 0;
+    try {
+      nLoaded = reader.LoadContactsXML(szPath);
+    } catch (const _com_error&) {
+      nLoaded = 0;  // out of memory while loading: as unreadable as a missing file
+    }
+    if (!nLoaded) {
+      reader.Close();
+      return EndEmptyRestore(g_szNoBackupFile);
+    }
+    nRestored = reader.RestoreContacts();
+    nDeduplicated = RunDuplicateRemoval();
   } catch (...) {
     NKDbgPrintfW(u"Vardel: the restore stopped on an exception\r\n");
-    nResult = 0;
   }
   CloseDocument(reader, NULL);
 
   try {
-    if (nResult)
-      MessageBoxW(g_hMainWnd, g_szRestoreDone, u"完成", MB_OK);
-    else
-      MessageBoxW(g_hMainWnd, u"恢复没有完成：部分联系人可能没有恢复到手机中", u"警告", MB_OK);
+    ReportRestoreEnd(nRestored, nDeduplicated);
     SendMessageW(g_hMainWnd, WM_PROGRESS, 0, PROGRESS_RESET);
   } catch (...) {
-    nResult = 0;
+    nRestored = 0;
   }
-  return (DWORD)nResult;
+  return (DWORD)(nRestored && nDeduplicated);
 }

@@ -32,11 +32,13 @@ void CopyStylesheet(LPCWSTR pszName);
 // the same second already holds that name. No current file, no copy.
 void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile);
 
-// Removes duplicate contacts through a second contacts writer: 1 when it ran,
-// 0 when the writer could not be opened.
+// Removes duplicate contacts through a second contacts writer: 1 when it
+// walked the whole folder, 0 when the writer could not be opened or the walk
+// stopped early (duplicates may remain).
 int RunDuplicateRemoval();
 
 // Texts of the end-of-job boxes.
 extern const WCHAR g_szBackupDone[];
 extern const WCHAR g_szRestoreDone[];
 extern const WCHAR g_szNoBackupFile[];
+extern const WCHAR g_szNothingRestored[];

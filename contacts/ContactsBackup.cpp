@@ -9,18 +9,25 @@
 // path. Paths that two rows share (WORK2, HOME2, COMPANY) keep the later
 // row's text when it is not empty. Dates, categories and notes are never
 // written. The whole file is written by the final save, so a walk that
-// cannot select a contact leaves the previous file untouched.
+// cannot select a contact leaves the previous file untouched. The store
+// names every contact that has a name, company, number or e-mail address;
+// the few without any of these have no record, and g_nContactsLeftOut
+// counts them so that the backup does not end as complete.
 #include "contacts/ContactFieldMap.h"
 #include "contacts/ContactStore.h"
 #include "platform/core/windows.h"
 #include "platform/gwes/gwes.h"
 #include "platform/msxml/msxml.h"
+#include "platform/poom/pimstore.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
 #include "app/Globals.h"
 #include "app/resource.h"
 
+LONG g_nContactsLeftOut = 0;
+
 int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
+  g_nContactsLeftOut = 0;
   CopyBounded(m_szFilePath, pszPath, MAX_PATH);
   if (m_pStore == nullptr) return 0;
 
@@ -31,7 +38,7 @@ int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
 
     ContactFieldValue fileAs = {};
     int bRecord = 0;
-    if (m_pStore->GetField(0x0080001F, &fileAs) && fileAs.pszText != nullptr &&
+    if (m_pStore->GetField(PIMPR_FILEAS, &fileAs) && fileAs.pszText != nullptr &&
         fileAs.pszText[0] != 0) {
       if (!CreateContactCard(fileAs.pszText, &m_pCurrentNode) || m_pCurrentNode == nullptr) {
         // The walk ends here and the records written so far are saved. A
@@ -46,9 +53,12 @@ int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
           m_pCurrentNode = nullptr;
         }
         delete[] fileAs.pszText;
+        g_nContactsLeftOut += n - i + 1;  // this contact and every later one
         break;
       }
       bRecord = 1;
+    } else {
+      ++g_nContactsLeftOut;
     }
 
     if (bRecord) {

@@ -12,6 +12,7 @@
 IMAPIFolder* g_pInboxFolder = NULL;
 IMAPIFolder* g_pSentFolder = NULL;
 ULONG g_nMessageTotal = 0;
+LONG g_nMessagesLeftOut = 0;
 MessageRecord g_InboxMessage;
 MessageRecord g_SentMessage;
 
@@ -74,6 +75,7 @@ void ReleaseSentMessage() {
 }
 
 int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
+  g_nMessagesLeftOut = 0;
   if (pszPath == NULL) return 0;
   CopyBounded(m_szFilePath, pszPath, MAX_PATH);
 
@@ -81,6 +83,7 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   MAPIInitialize(NULL);
   IMAPISession* pSession = NULL;
   MAPILogonEx(0, NULL, NULL, 0, &pSession);
+  OpenDebugLog();  // one open of the log for the whole walk
   WriteDebugLog(u"start\r\n");
 
   IMAPITable* pStoresTable = NULL;
@@ -113,14 +116,15 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
     pRows = NULL;
   }
 
-  // A store that is missing or can't be opened leaves the current file as it is.
+  // A store that is missing or can't be opened, or a folder of it that
+  // can't be read, leaves the current file as it is.
   int nResult = 0;
   if (pStore != NULL) {
-    WriteMessages(pStore);
+    int bWalked = WriteMessages(pStore);
     pStore->Release();
     // The job reports a messages file that was not written, so the save's
     // result is ours.
-    nResult = Save();
+    if (bWalked) nResult = Save();
   }
 
   if (pRows != NULL) FreeProws(pRows);
@@ -131,6 +135,7 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   }
   MAPIUninitialize();
   CoUninitialize();
+  CloseDebugLog();
   return nResult;
 }
 
@@ -178,7 +183,7 @@ int CXMLTextWriter::OpenSentTable(IMsgStore* pStore) {
 }
 
 // A message that can't be opened or whose properties can't be read is passed
-// over: the next row is read instead.
+// over and counted in g_nMessagesLeftOut: the next row is read instead.
 int CXMLTextWriter::ReadNextInboxMessage() {
   ReleaseInboxMessage();
   if (m_pInboxTable == NULL || g_pInboxFolder == NULL) return 0;
@@ -202,7 +207,10 @@ int CXMLTextWriter::ReadNextInboxMessage() {
       pMessage->Release();
     }
     FreeProws(pRows);
-    if (g_pInboxProps == NULL) continue;
+    if (g_pInboxProps == NULL) {
+      ++g_nMessagesLeftOut;
+      continue;
+    }
 
     ReadLocalTime(PropAt(g_pInboxProps, cValues, 3, PR_MESSAGE_DELIVERY_TIME),
                   &g_InboxMessage.stTime);
@@ -233,6 +241,7 @@ int CXMLTextWriter::ReadNextSentMessage() {
     }
     if (pMessage == NULL) {
       FreeProws(pRows);
+      ++g_nMessagesLeftOut;
       continue;
     }
     WriteDebugLog(u"after OpenEntry\r\n");
@@ -245,6 +254,7 @@ int CXMLTextWriter::ReadNextSentMessage() {
     if (g_pSentProps == NULL) {
       MAPIFreeBuffer(g_pszSentAddress);
       g_pszSentAddress = NULL;
+      ++g_nMessagesLeftOut;
       continue;
     }
 

@@ -27,12 +27,43 @@ static WPARAM Percent(ULONGLONG ullWritten, ULONG nTotal) {
   return (WPARAM)(ullPercent > 100 ? 100 : ullPercent);
 }
 
+// Releases what the walk still holds: both folders, their tables and the
+// last buffers.
+static void EndWalk(IMAPITable** ppInboxTable, IMAPITable** ppSentTable) {
+  ReleaseInboxMessage();
+  ReleaseSentMessage();
+  IMAPITable** tables[2] = {ppInboxTable, ppSentTable};
+  for (IMAPITable** pp : tables) {
+    if (*pp != NULL) {
+      (*pp)->Release();
+      *pp = NULL;
+    }
+  }
+  IMAPIFolder** folders[2] = {&g_pInboxFolder, &g_pSentFolder};
+  for (IMAPIFolder** pp : folders) {
+    if (*pp != NULL) {
+      (*pp)->Release();
+      *pp = NULL;
+    }
+  }
+}
+
+// 0 when a folder of the store can't be read: a file without its messages
+// would look complete. Messages that could not be read or written are
+// counted in g_nMessagesLeftOut, with every row a table did not give before
+// it ended early.
 int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
   OpenInboxTable(pStore);
   OpenSentTable(pStore);
+  if (m_pInboxTable == NULL || m_pSentTable == NULL) {
+    EndWalk(&m_pInboxTable, &m_pSentTable);
+    return 0;
+  }
   int nInbox = ReadNextInboxMessage();
   int nSent = ReadNextSentMessage();
   ULONGLONG ullWritten = 0;
+  ULONG nTaken = 0;         // messages the reads gave, written or not
+  LONG nWriteFailures = 0;  // of those, the ones that have no whole record
 
   while (nInbox == 1 || nSent == 1) {
     WCHAR szTime[MAX_PATH];
@@ -61,23 +92,25 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
     if (swprintf(szLabel, MAX_PATH, bInbox ? u"来自于：%s" : u"到：%s", pszAddress) < 0)
       szLabel[MAX_PATH - 1] = 0;
 
+    ++nTaken;
+    int bWhole = 0;
     CreateMessageCard(&m_pCurrentNode, szLabel, szLabel);
     if (m_pCurrentNode != NULL) {
       IXMLDOMNode* pTextNode = NULL;
       if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 &&
           pTextNode != NULL) {
+        bWhole = 1;
         if (pRecord->pszText != NULL && pRecord->pszText[0] != 0) {
           BSTR bstrText = SysAllocString(pRecord->pszText);
-          if (bstrText != NULL) {
-            pTextNode->put_text(bstrText);
-            SysFreeString(bstrText);
-          }
+          if (bstrText == NULL || FAILED(pTextNode->put_text(bstrText))) bWhole = 0;
+          SysFreeString(bstrText);
         }
         pTextNode->Release();
       }
       m_pCurrentNode->Release();
       m_pCurrentNode = NULL;
     }
+    if (!bWhole) ++nWriteFailures;
 
     if (bInbox)
       nInbox = ReadNextInboxMessage();
@@ -86,24 +119,10 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
     SendMessageW(g_hMainWnd, WM_PROGRESS, Percent(ullWritten, g_nMessageTotal), PROGRESS_MESSAGES);
   }
 
-  // The walk is over: both folders, their tables and the last buffers go.
-  ReleaseInboxMessage();
-  ReleaseSentMessage();
-  if (m_pInboxTable != NULL) {
-    m_pInboxTable->Release();
-    m_pInboxTable = NULL;
-  }
-  if (m_pSentTable != NULL) {
-    m_pSentTable->Release();
-    m_pSentTable = NULL;
-  }
-  if (g_pInboxFolder != NULL) {
-    g_pInboxFolder->Release();
-    g_pInboxFolder = NULL;
-  }
-  if (g_pSentFolder != NULL) {
-    g_pSentFolder->Release();
-    g_pSentFolder = NULL;
-  }
+  EndWalk(&m_pInboxTable, &m_pSentTable);
+  const ULONG nReadSkipped = (ULONG)g_nMessagesLeftOut;
+  if (g_nMessageTotal > nTaken + nReadSkipped)
+    g_nMessagesLeftOut += (LONG)(g_nMessageTotal - nTaken - nReadSkipped);
+  g_nMessagesLeftOut += nWriteFailures;
   return 1;
 }

@@ -16,6 +16,7 @@ CXMLDocument::CXMLDocument()
       m_pDoc(NULL),
       m_pNodeList(NULL),
       m_bOpened(0),
+      m_bWithoutStore(0),
       m_bComInit(0) {
   // Each file operation fills the path before use; an empty one until then
   // means a stray Save names no file rather than reading garbage.
@@ -36,9 +37,11 @@ int CXMLDocument::Open() {
       throw(long) hr;
     }
 
-    m_pStore = new (std::nothrow) CContactStore();
-    if (!m_pStore) throw(long) E_FAIL;
-    if (!m_pStore->Open()) throw(long) E_FAIL;
+    if (!m_bWithoutStore) {
+      m_pStore = new (std::nothrow) CContactStore();
+      if (!m_pStore) throw(long) E_FAIL;
+      if (!m_pStore->Open()) throw(long) E_FAIL;
+    }
 
     m_bOpened = 1;
   } catch (long hr) {

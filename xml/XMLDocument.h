@@ -31,9 +31,11 @@ class CXMLDocument {
   CXMLDocument();
   ~CXMLDocument() {}
 
-  // Initialises COM, creates the DOM document and opens a contact store.
-  // 1 when open (also when it was open already), 0 when opening failed; a
-  // failed open leaves the object closed.
+  // Initialises COM, creates the DOM document and opens a contact store
+  // (unless m_bWithoutStore is set: the messages backup has no use for one,
+  // and a damaged contacts database must not stop it). 1 when open (also
+  // when it was open already), 0 when opening failed; a failed open leaves
+  // the object closed.
   virtual int Open();
   // Closes and deletes the store, releases every interface held, uninitialises
   // COM and clears m_bOpened.
@@ -47,6 +49,7 @@ class CXMLDocument {
   IXMLDOMNodeList* m_pNodeList;
   int m_bOpened;
   WCHAR m_szFilePath[MAX_PATH];
+  int m_bWithoutStore;
 
  private:
   // 1 while this object holds a COM initialisation of its thread.

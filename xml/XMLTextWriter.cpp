@@ -32,6 +32,7 @@ CXMLTextWriter::CXMLTextWriter()
     : m_pRootNode(NULL), m_pCurrentNode(NULL), m_pInboxTable(NULL), m_pSentTable(NULL) {}
 
 int CXMLTextWriter::Open(DocumentKind kind) {
+  m_bWithoutStore = kind == DOCUMENT_MESSAGES;
   if (!CXMLDocument::Open()) return 0;
   return CreateDocument(kind);
 }

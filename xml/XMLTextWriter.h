@@ -18,6 +18,13 @@ struct IMAPITable;
 struct IMsgStore;
 struct IMessage;
 
+// Contacts that the last SavePhoneContactsToXML left out (no name to file
+// them under), and messages that the last SavePhoneMessagesToXML could not
+// read or write. Each is written by its own backup job and read by the
+// messages job once both are over.
+extern LONG g_nContactsLeftOut;
+extern LONG g_nMessagesLeftOut;
+
 class CXMLTextWriter : public CXMLDocument {
  public:
   CXMLTextWriter();

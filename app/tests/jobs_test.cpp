@@ -155,14 +155,16 @@ TEST_F(BackupJobs, ProgramFolderIsCutAtTheLastBackslash) {
 
 using RestoreJobs = JobTest;
 
-TEST_F(RestoreJobs, WithoutABackupFileAsksForABackupAndLeavesTheLinesAlone) {
+TEST_F(RestoreJobs, WithoutABackupFileAsksForABackupThenShowsBothLines) {
   poom::add_contact(contact(u"Kept", u"1"));
   EXPECT_EQ(run(RestoreJob), 0u);
   auto shown = boxes();
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].caption, u"警告");
   EXPECT_EQ(shown[0].text, u"请先备份通讯录");
-  EXPECT_TRUE(window_.messages(WM_PROGRESS).empty());  // the messages line stays hidden
+  // Once the box is closed both lines show their titles again.
+  ASSERT_EQ(window_.messages(WM_PROGRESS).size(), 1u);
+  EXPECT_EQ(window_.messages(WM_PROGRESS).back().lParam, PROGRESS_RESET);
   EXPECT_EQ(poom::list_contacts().size(), 1u);
 }
 

@@ -58,11 +58,12 @@ TEST_F(ContactsBackupTest, DirectionFollowsThePositionOfEveryContact) {
             (std::vector<std::string>{"A|0|FIRST=,FILEAS=A|ADDRESS", "B|1|FIRST=,FILEAS=B|ADDRESS",
                                       "C|0|FIRST=,FILEAS=C|ADDRESS"}));
 
-  // A contact without a file-as name gets no record but keeps its position
-  // (and its progress message).
+  // A contact with nothing to file it under (the store names every contact
+  // with a name, company, number or address) gets no record but keeps its
+  // position (and its progress message), and is counted as left out.
   vardel::poom::delete_all_contacts();
   add_contact(Contact({{PIMPR_FILEAS, "A"}}));
-  add_contact(Contact({{PIMPR_MOBILE_TELEPHONE_NUMBER, "555"}}));
+  add_contact(Contact({{PIMPR_BODY, "a note and nothing else"}}));
   add_contact(Contact({{PIMPR_FILEAS, "C"}}));
   auto listed = vardel::poom::list_contacts();
   ASSERT_EQ(listed.size(), 3u);
@@ -76,6 +77,8 @@ TEST_F(ContactsBackupTest, DirectionFollowsThePositionOfEveryContact) {
   RecordedProgress().clear();
   EXPECT_EQ(Backup(), 1);
   EXPECT_EQ(Outline(FilePath()), expected);
+  EXPECT_EQ(expected.size(), 2u);
+  EXPECT_EQ(g_nContactsLeftOut, 1);
   EXPECT_EQ(Percentages(), (std::vector<unsigned>{33, 66, 100}));
 }
 

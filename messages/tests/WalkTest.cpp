@@ -106,19 +106,24 @@ TEST_F(MessagesTest, MissingPartsAreWrittenEmpty) {
   EXPECT_EQ(std::count(log.begin(), log.end(), "after QueryRows111"), 3);
 }
 
-// A failure inside the walk costs only what it touches: the folder whose
-// table can't be had, the message whose properties can't be read, the
-// address of a message whose recipients can't be listed.
-TEST_F(MessagesTest, FailuresInsideTheWalkSkipOnlyWhatTheyTouch) {
+// A folder whose table can't be had fails the walk: a file without that
+// folder's messages would look complete, so the previous file stays.
+TEST_F(MessagesTest, AFolderThatCannotBeReadLeavesThePreviousFile) {
   auto s = AddStore(u"SMS");
   Received(s.inbox, u"1", u"in", Utc(2009, 1, 1, 0, 0, 0));
   Sent(s.sent, u"2", u"out", Utc(2009, 1, 2, 0, 0, 0));
   vardel::fault::arm("mapi.GetContentsTable", E_FAIL, 1);  // the inbox's
-  EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("到：2", "2009-1-2", "  0:0:0", "out")});
-  EXPECT_EQ(Progress().back(), 100u);
+  EXPECT_EQ(RunBackup(), 0);
+  EXPECT_FALSE(std::filesystem::exists(FilePath()));
+}
 
-  vardel::fault::reset();
+// A failure inside a folder costs only the message it touches, and that
+// message is counted as left out; the address of a message whose recipients
+// can't be listed is written empty.
+TEST_F(MessagesTest, MessagesThatCannotBeReadAreCountedAsLeftOut) {
+  auto s = AddStore(u"SMS");
+  Received(s.inbox, u"1", u"in", Utc(2009, 1, 1, 0, 0, 0));
+  Sent(s.sent, u"2", u"out", Utc(2009, 1, 2, 0, 0, 0));
   Sent(s.sent, u"3", u"unreadable", Utc(2009, 1, 3, 0, 0, 0));
   Sent(s.sent, u"4", u"no list", Utc(2009, 1, 4, 0, 0, 0));
   // GetProps: the store's two folder properties, then the inbox message, the
@@ -129,4 +134,19 @@ TEST_F(MessagesTest, FailuresInsideTheWalkSkipOnlyWhatTheyTouch) {
   EXPECT_EQ(Records(), (std::vector<std::string>{Card("来自于：1", "2009-1-1", "  0:0:0", "in"),
                                                  Card("到：2", "2009-1-2", "  0:0:0", "out"),
                                                  Card("到：", "2009-1-4", "  0:0:0", "no list")}));
+  EXPECT_EQ(g_nMessagesLeftOut, 1);
+
+  // A table that stops giving rows leaves the rest of its messages out.
+  vardel::fault::reset();
+  // Reads: the inbox's first row, the sent items' first, the inbox's end,
+  // then the sent items' second.
+  vardel::fault::arm("mapi.ContentsTable.QueryRows", E_FAIL, 4);
+  EXPECT_EQ(RunBackup(), 1);
+  EXPECT_EQ(g_nMessagesLeftOut, 2);
+  EXPECT_EQ(Records().size(), 2u);
+
+  vardel::fault::reset();
+  EXPECT_EQ(RunBackup(), 1);
+  EXPECT_EQ(g_nMessagesLeftOut, 0);
+  EXPECT_EQ(Records().size(), 4u);
 }

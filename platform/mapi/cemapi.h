@@ -26,7 +26,8 @@
 // that logged on (each session has its own database connection).
 //
 // Fault points: "mapi.MAPILogonEx", "mapi.StoresTable.QueryRows",
-// "mapi.GetContentsTable", "mapi.GetProps", "mapi.GetRecipientTable".
+// "mapi.ContentsTable.QueryRows", "mapi.GetContentsTable", "mapi.GetProps",
+// "mapi.GetRecipientTable".
 #pragma once
 
 #include "platform/com/com.h"

@@ -57,7 +57,7 @@ class Folder final : public IMAPIFolder {
     if (HRESULT hr = fault::check("mapi.GetContentsTable"); FAILED(hr)) return hr;
     try {
       db_->refresh_snapshot();
-      return create_table(contents_rows(db_, rec_.id), {}, lppTable);
+      return create_table(contents_rows(db_, rec_.id), "mapi.ContentsTable.QueryRows", lppTable);
     } catch (const std::exception&) {
       return MAPI_E_CALL_FAILED;
     }

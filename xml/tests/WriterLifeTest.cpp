@@ -64,7 +64,6 @@ TEST_F(WriterLifeTest, FailedOpenLeavesWriterClosedAndComBalanced) {
   } cases[] = {
       {"com.CoCreateInstance", 1, DOCUMENT_CONTACTS},  // no DOM document
       {"com.CoCreateInstance", 2, DOCUMENT_CONTACTS},  // no Pocket Outlook
-      {"poom.Logon", 1, DOCUMENT_MESSAGES},            // logon refused, messages writer too
       {"poom.Logon", 1, DOCUMENT_CONTACTS},
       {"poom.GetDefaultFolder", 1, DOCUMENT_CONTACTS},  // no contacts folder
   };
@@ -81,6 +80,18 @@ TEST_F(WriterLifeTest, FailedOpenLeavesWriterClosedAndComBalanced) {
     EXPECT_EQ(vardel::com::apartment_count(), 1);
   }
   CoUninitialize();
+}
+
+// The messages backup has no use for the contacts: a contacts store that
+// cannot be opened (a damaged database) does not stop its writer.
+TEST_F(WriterLifeTest, AMessagesWriterOpensWithoutTheContactStore) {
+  vardel::fault::arm("poom.Logon", E_FAIL, 1);
+  CXMLTextWriter writer;
+  ASSERT_EQ(writer.Open(DOCUMENT_MESSAGES), 1);
+  EXPECT_EQ(writer.m_pStore, nullptr);
+  EXPECT_NE(writer.m_pRootNode, nullptr);
+  writer.Close();
+  EXPECT_EQ(vardel::com::apartment_count(), 0);
 }
 
 TEST_F(WriterLifeTest, UnknownKindFailsButLeavesWriterOpen) {
