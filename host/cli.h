@@ -8,8 +8,6 @@
 // it was.
 #pragma once
 
-#include <iosfwd>
-
 namespace vardel::host {
 
 int run_cli(int argc, char** argv);

@@ -1,0 +1,110 @@
+// Parsing the command line and running the chosen command.
+#include "host/commands/command_line.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <system_error>
+
+#include "host/device_tools.h"
+#include "platform/core/device.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+void apply_screen(const std::string& screen) {
+  if (screen.empty()) return;
+  int w = 0, h = 0;
+  char x = 0, extra = 0;
+  std::istringstream in(screen);
+  if (!(in >> w >> x >> h) || (x != 'x' && x != 'X') || (in >> extra) || w < 64 || h < 64 ||
+      w > 4096 || h > 4096)
+    throw UsageError("--screen wants WIDTHxHEIGHT, e.g. 240x320 (got \"" + screen + "\")");
+  device::set_screen(w, h);
+}
+
+}  // namespace
+
+CommandLine::CommandLine(const std::string& description) : app_(description, "vardel") {
+  app_.add_option("--device", device_,
+                  "device folder (default $VARDEL_DEVICE, else ~/.local/share/vardel/device)");
+  app_.add_option("--screen", screen_, "screen size WxH (default 240x320)");
+  app_.add_flag("--trace", trace_, "write every label change and box to standard error");
+  app_.require_subcommand(0, 1);
+}
+
+CLI::App* CommandLine::group(const std::string& name, const std::string& description) {
+  const auto found = app_.get_subcommands([&](CLI::App* sub) { return sub->get_name() == name; });
+  if (!found.empty()) return found.front();
+  CLI::App* sub = app_.add_subcommand(name, description);
+  sub->require_subcommand(1);
+  return sub;
+}
+
+CLI::App* CommandLine::command(CLI::App* parent, const std::string& name,
+                               const std::string& description, Action action) {
+  CLI::App* sub = parent->add_subcommand(name, description);
+  commands_.push_back({sub, std::move(action)});
+  return sub;
+}
+
+int CommandLine::run(int argc, char** argv) {
+  try {
+    app_.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app_.help();
+    return 0;
+  } catch (const CLI::CallForAllHelp&) {
+    std::cout << app_.help("", CLI::AppFormatMode::All);
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    std::cerr << "vardel: " << e.what() << "\n";
+    return 2;
+  }
+
+  try {
+    apply_screen(screen_);
+    for (const Command& c : commands_)
+      if (c.app->parsed()) return c.action();
+    if (app_.get_subcommands().empty() && default_action_) return default_action_();
+    std::cout << app_.help();
+    return 0;
+  } catch (const UsageError& e) {
+    std::cerr << "vardel: " << e.what() << "\n";
+    return 2;
+  } catch (const std::exception& e) {
+    std::cerr << "vardel: " << e.what() << "\n";
+    return 1;
+  }
+}
+
+SessionOptions CommandLine::session(bool yes) const {
+  SessionOptions session;
+  session.trace = trace_;
+  session.yes = yes;
+  return session;
+}
+
+fs::path CommandLine::device_folder() const { return choose_device_folder(device_); }
+
+void CommandLine::open_existing_device() const {
+  const fs::path folder = device_folder();
+  open_device(folder);
+  std::error_code ec;
+  if (!fs::is_directory(device::system_dir(), ec))
+    throw UsageError(folder.string() +
+                     " is not a device (no .device folder; run `vardel device init`)");
+}
+
+void CommandLine::open_device_for_window() const {
+  const char* env = std::getenv("VARDEL_DEVICE");
+  const bool chosen = (device_ && !device_->empty()) || (env != nullptr && *env != '\0');
+  std::error_code ec;
+  if (!chosen && !fs::exists(device_folder(), ec)) init_device(device_folder());
+  open_existing_device();
+}
+
+}  // namespace vardel::host

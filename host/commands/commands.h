@@ -1,0 +1,21 @@
+// The command groups of `vardel`, each in its own file here: it declares its
+// commands' options and runs them. A new command is a new file and one line
+// below (the order is the order `vardel --help` lists them in).
+#pragma once
+
+#include "host/commands/command_line.h"
+
+namespace vardel::host {
+
+void add_window_commands(CommandLine& cli);    // gui, backup, restore, view, about
+void add_render_command(CommandLine& cli);     // render
+void add_device_commands(CommandLine& cli);    // device init
+void add_contacts_commands(CommandLine& cli);  // contacts import|export|list
+void add_messages_commands(CommandLine& cli);  // messages import|list
+
+inline constexpr void (*kCommandGroups[])(CommandLine&) = {
+    add_window_commands,   add_render_command,    add_device_commands,
+    add_contacts_commands, add_messages_commands,
+};
+
+}  // namespace vardel::host

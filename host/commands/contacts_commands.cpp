@@ -1,0 +1,65 @@
+// `vardel contacts import|export|list`: the phone's contacts in and out.
+#include <iostream>
+#include <memory>
+
+#include "host/commands/commands.h"
+#include "host/contacts_json.h"
+#include "host/data_files.h"
+#include "host/commands/print_json.h"
+#include "platform/core/device.h"
+#include "platform/poom/contact_db.h"
+
+namespace vardel::host {
+
+namespace {
+
+struct ContactsOptions {
+  std::string file;
+  std::string format = "json";
+  int vcard_version = 4;
+  bool tags = false;
+};
+
+}  // namespace
+
+void add_contacts_commands(CommandLine& cli) {
+  auto o = std::make_shared<ContactsOptions>();
+  CLI::App* contacts = cli.group("contacts", "the phone's contacts in and out (JSON, vCard)");
+
+  cli.command(contacts, "import",
+              "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0) or a JSON file",
+              [&cli, o] {
+                cli.open_existing_device();
+                import_contacts_file(o->file, std::cout, std::cerr);
+                return 0;
+              })
+      ->add_option("FILE", o->file, "vCard or JSON file")
+      ->required();
+
+  CLI::App* out =
+      cli.command(contacts, "export", "write the contacts to a JSON or vCard file", [&cli, o] {
+        cli.open_existing_device();
+        ContactsExport how;
+        how.format = o->format == "vcard" ? ContactsFormat::vcard : ContactsFormat::json;
+        how.hex_tags = o->tags;
+        how.vcard_version = o->vcard_version;
+        export_contacts_file(o->file, how);
+        return 0;
+      });
+  out->add_option("--format", o->format, "json (default) or vcard")
+      ->check(CLI::IsMember({"json", "vcard"}));
+  out->add_option("--vcard-version", o->vcard_version, "vCard version to write: 4 (default) or 3")
+      ->check(CLI::IsMember({3, 4}));
+  out->add_flag("--tags", o->tags, "JSON keys as hex property tags");
+  out->add_option("FILE", o->file, "file to write (replaced)")->required();
+
+  cli.command(contacts, "list", "print the contacts as JSON",
+              [&cli, o] {
+                cli.open_existing_device();
+                print_json(contacts_to_json(poom::list_contacts(device::contacts_db()), o->tags));
+                return 0;
+              })
+      ->add_flag("--tags", o->tags, "keys as hex property tags");
+}
+
+}  // namespace vardel::host

@@ -1,0 +1,39 @@
+// `vardel render`: a backup file rendered through its stylesheet into a page,
+// without a device.
+#include <iostream>
+#include <memory>
+
+#include "host/commands/commands.h"
+#include "host/pages.h"
+#include "host/tools/render.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+struct RenderOptions {
+  std::string file;
+  std::string output;
+};
+
+}  // namespace
+
+void add_render_command(CommandLine& cli) {
+  auto o = std::make_shared<RenderOptions>();
+  CLI::App* render = cli.command(
+      cli.app(), "render", "render a backup file through its stylesheet into an HTML page", [o] {
+        const fs::path page =
+            o->output.empty() ? tools::page_path_for(o->file) : fs::path(o->output);
+        render_page(o->file, page);
+        std::cout << page.string() << "\n";
+        return 0;
+      });
+  render->add_option("FILE", o->file, "backup XML file (contacts or messages)")->required();
+  render->add_option(
+      "-o,--output", o->output,
+      "the page to write (default: the page `view` opens, in ~/.cache/vardel/pages)");
+}
+
+}  // namespace vardel::host
