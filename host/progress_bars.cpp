@@ -3,27 +3,39 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 #include "platform/core/wstr.h"
 
 namespace vardel::host {
 
-std::string ProgressBars::render(const std::u16string& text, int width) {
+namespace {
+
+// The number before the text's percent sign and where it starts, or nothing
+// for a plain title.
+std::optional<std::pair<long, size_t>> percentage(const std::u16string& text) {
   const size_t percent = text.rfind(u'%');
-  if (percent == std::u16string::npos) return utf8(text);
+  if (percent == std::u16string::npos) return std::nullopt;
   // The number stands right before the sign, after the padding spaces.
   size_t start = percent;
   while (start > 0 &&
          (text[start - 1] == u'-' || (text[start - 1] >= u'0' && text[start - 1] <= u'9')))
     --start;
-  if (start == percent) return utf8(text);
-  const std::u16string number = text.substr(start, percent - start);
-  long value = 0;
+  if (start == percent) return std::nullopt;
   try {
-    value = std::stol(utf8(number));
+    return std::pair{std::stol(utf8(text.substr(start, percent - start))), start};
   } catch (...) {
-    return utf8(text);
+    return std::nullopt;
   }
+}
+
+}  // namespace
+
+std::string ProgressBars::render(const std::u16string& text, int width) {
+  const auto found = percentage(text);
+  if (!found) return utf8(text);
+  const auto [value, start] = *found;
   std::u16string title = text.substr(0, start);
   while (!title.empty() && (title.back() == u' ' || title.back() == u'\u3000')) title.pop_back();
   const long clamped = std::clamp(value, 0L, 100L);
@@ -43,11 +55,21 @@ void ProgressBars::update(int id, const std::u16string& text, bool visible) {
 }
 
 void ProgressBars::draw() {
+  // Bars only while a job counts: the plain titles (at the start, and the
+  // reset that ends every job) leave the terminal line empty, so no stale
+  // "1、通讯录   2、短信" stays behind after the final box.
+  bool counting = false;
   std::string line;
   for (const auto& l : lines_) {
     if (!l.visible || l.text.empty()) continue;
+    counting = counting || percentage(l.text).has_value();
     if (!line.empty()) line += "   ";
     line += render(l.text);
+  }
+  if (!counting) {
+    if (drawn_) out_ << "\r\033[K" << std::flush;
+    drawn_ = false;
+    return;
   }
   out_ << "\r\033[K" << line << std::flush;
   drawn_ = true;
@@ -59,8 +81,9 @@ void ProgressBars::clear() {
 }
 
 void ProgressBars::finish() {
+  // The bars are gone when the window closes: the boxes said how it ended.
   std::lock_guard lock(mutex_);
-  if (enabled_ && drawn_) out_ << "\n" << std::flush;
+  if (enabled_ && drawn_) out_ << "\r\033[K" << std::flush;
   drawn_ = false;
 }
 

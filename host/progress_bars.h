@@ -1,7 +1,9 @@
 // The two progress lines as live bars on a terminal:
 //   1、通讯录 [##########..........]  50%   2、短信 [####################] 100%
-// Redrawn in place on one line of standard error; a line whose text carries
-// no percentage shows its title alone, a hidden line is left out.
+// Redrawn in place on one line of standard error while a job counts; a line
+// whose text carries no percentage shows its title alone, a hidden line is
+// left out. When no line counts (the reset that ends a job) the terminal
+// line is cleared.
 // Thread-safe.
 #pragma once
 
@@ -21,7 +23,7 @@ class ProgressBars {
   // Clears the bar line, so that other output starts on a clean line; the
   // next update draws it again.
   void clear();
-  // Ends the bar line with a newline (once something was drawn).
+  // Clears the bar line for good (once something was drawn).
   void finish();
 
   // "1、通讯录 [#####...]  25%" for a label text, or the text alone when it
