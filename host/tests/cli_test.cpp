@@ -149,4 +149,21 @@ TEST(ProgressBars, ABarShowsThePercentageAndKeepsOutOfRangeValuesVisible) {
   EXPECT_EQ(ProgressBars::render(u"1、通讯录", 4), "1、通讯录");
 }
 
+TEST(ProgressBars, TheBarLineIsClearedWhenTheJobEndsAndNoTitleLineStays) {
+  using vardel::host::ProgressBars;
+  std::ostringstream out;
+  ProgressBars bars(out, true);
+  bars.update(1007, u"1、通讯录", true);  // the window's start: titles only, nothing drawn
+  bars.update(1008, u"2、短信", true);
+  EXPECT_EQ(out.str(), "");
+  bars.update(1007, u"1、通讯录   100%", true);
+  bars.clear();                           // the final box
+  bars.update(1007, u"1、通讯录", true);  // the reset that ends the job
+  bars.finish();
+  EXPECT_EQ(out.str(),
+            "\r\033[K1、通讯录 [####################] 100%   2、短信"
+            "\r\033[K"
+            "\r\033[K");
+}
+
 }  // namespace
