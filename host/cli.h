@@ -1,6 +1,6 @@
 // The `vardel` command line.
 //
-//   vardel [--device DIR] [--screen WxH] [--trace] COMMAND
+//   vardel [--device DIR] [--screen WxH] [--zoom N] [--trace] COMMAND
 //
 // Exit status: 0 done; 1 a backup or restore failed or did not start (no
 // card, cancelled, busy); 2 bad input (unknown command or option, unreadable

@@ -15,6 +15,7 @@
 #include "app/resource.h"
 #include "host/device_tools.h"
 #include "host/pages.h"
+#include "host/frontends/file_list.h"
 #include "host/frontends/frontend_headless.h"
 #include "host/progress_bars.h"
 #include "platform/core/device.h"
@@ -149,29 +150,29 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
                       gwes::click(GetDlgItem(dialog, IDC_VIEW));
                       return std::vector<HANDLE>{};
                     });
-  fe.set_picker([&file](const fs::path& start) -> std::optional<fs::path> {
+  fe.set_picker([&file](const fs::path& start,
+                        const FileFilter& filter) -> std::optional<fs::path> {
     if (file) {
       if (file->is_relative() && fs::exists(start / *file)) return start / *file;
       return fs::absolute(*file);
     }
-    // No file named: offer the backup folder's files on the terminal.
-    std::vector<fs::path> entries;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(start, ec))
-      if (e.is_regular_file()) entries.push_back(e.path());
-    std::sort(entries.begin(), entries.end());
+    // No file named: offer the backup folder's files on the terminal, in
+    // the window picker's order (the filter's first type, as it starts).
+    const auto entries = list_files(start, filter.empty() ? u"*.*" : filter.front().second);
     if (entries.empty()) {
       std::cout << "the backup folder " << start.string() << " holds no files\n";
       return std::nullopt;
     }
     for (size_t i = 0; i < entries.size(); ++i)
-      std::cout << "  " << (i + 1) << ". " << entries[i].filename().string() << "\n";
+      std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
+                << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
+                << ")\n";
     std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
     std::string reply;
     if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
     try {
       const size_t n = std::stoul(reply);
-      if (n >= 1 && n <= entries.size()) return entries[n - 1];
+      if (n >= 1 && n <= entries.size()) return entries[n - 1].path;
     } catch (...) {
     }
     return std::nullopt;
@@ -225,7 +226,10 @@ int run_window(const SessionOptions& options) {
   };
   // Jobs may still run when the user closes the window; they end with the
   // process, so the front end they might still call stays until then.
-  static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr);
+  const int zoom = options.zoom > 0 ? options.zoom
+                                    : FltkFrontend::fitting_zoom(GetSystemMetrics(SM_CXSCREEN),
+                                                                 GetSystemMetrics(SM_CYSCREEN));
+  static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
   gwes::set_frontend(fe);
   return run_program();
 #else

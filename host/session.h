@@ -12,6 +12,7 @@ struct SessionOptions {
   bool trace = false;    // every label change and box to stderr
   bool yes = false;      // answer the confirmation box with OK
   bool progress = true;  // live progress bars when stderr is a terminal
+  int zoom = 0;          // the window's display pixels per phone pixel; 0: fit the display
 };
 
 // Starts the process-wide parts once: COM classes, resources.

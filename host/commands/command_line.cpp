@@ -32,6 +32,9 @@ CommandLine::CommandLine(const std::string& description) : app_(description, "va
   app_.add_option("--device", device_,
                   "device folder (default $VARDEL_DEVICE, else ~/.local/share/vardel/device)");
   app_.add_option("--screen", screen_, "screen size WxH (default 240x320)");
+  app_.add_option("--zoom", zoom_,
+                  "show the window N times as large (default: about half the display's height)")
+      ->check(CLI::Range(1, 8));
   app_.add_flag("--trace", trace_, "write every label change and box to standard error");
   app_.require_subcommand(0, 1);
 }
@@ -85,6 +88,7 @@ SessionOptions CommandLine::session(bool yes) const {
   SessionOptions session;
   session.trace = trace_;
   session.yes = yes;
+  session.zoom = zoom_;
   return session;
 }
 

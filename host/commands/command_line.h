@@ -63,6 +63,7 @@ class CommandLine {
   CLI::App app_;
   std::optional<std::string> device_;
   std::string screen_;
+  int zoom_ = 0;  // 0: fit the display
   bool trace_ = false;
   std::vector<Command> commands_;
   Action default_action_;

@@ -4,30 +4,42 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/wstr.h"
 
 namespace vardel::host {
-namespace {
 
-constexpr int kFontSize = 14;
-const Fl_Color kNavBar = fl_rgb_color(0x0A, 0x24, 0x5C);
-
-}  // namespace
+Fl_Color nav_bar_colour() { return fl_rgb_color(0x0A, 0x24, 0x5C); }
 
 Fl_Color fl_colour(COLORREF c) {
   return fl_rgb_color(static_cast<uchar>(c & 0xFF), static_cast<uchar>((c >> 8) & 0xFF),
                       static_cast<uchar>((c >> 16) & 0xFF));
 }
 
-FltkDialogWindow::FltkDialogWindow(int width, int height, HWND dialog)
-    : Fl_Double_Window(width, height), dialog_(dialog) {
-  ok_ = new Fl_Button(width - 44, 3, 40, 20, "ok");
+std::vector<std::uint8_t> zoomed_rgb(const gwes::Image& image, int zoom) {
+  const std::size_t w = static_cast<std::size_t>(image.width), h = image.height;
+  if (zoom <= 1) return image.rgb;
+  std::vector<std::uint8_t> out(w * zoom * h * zoom * 3);
+  const std::size_t row_bytes = w * zoom * 3;
+  for (std::size_t y = 0; y < h; ++y) {
+    std::uint8_t* row = out.data() + y * zoom * row_bytes;
+    const std::uint8_t* src = image.rgb.data() + y * w * 3;
+    for (std::size_t x = 0; x < w; ++x)
+      for (int k = 0; k < zoom; ++k) std::memcpy(row + (x * zoom + k) * 3, src + x * 3, 3);
+    for (int k = 1; k < zoom; ++k) std::memcpy(row + k * row_bytes, row, row_bytes);
+  }
+  return out;
+}
+
+FltkDialogWindow::FltkDialogWindow(int phone_width, int phone_height, int zoom, HWND dialog)
+    : Fl_Double_Window(phone_width * zoom, phone_height * zoom), dialog_(dialog), zoom_(zoom) {
+  ok_ = new Fl_Button(0, 0, 1, 1, "ok");
   ok_->labelcolor(FL_WHITE);
-  ok_->color(kNavBar);
+  ok_->color(nav_bar_colour());
   ok_->box(FL_BORDER_BOX);
-  ok_->labelsize(kFontSize);
+  ok_->labelsize(kFontSize * zoom);
   ok_->callback([](Fl_Widget*, void* d) { gwes::command(static_cast<HWND>(d), IDOK); }, dialog);
   ok_->hide();
   end();
@@ -36,12 +48,18 @@ FltkDialogWindow::FltkDialogWindow(int width, int height, HWND dialog)
   callback([](Fl_Widget*, void* d) { gwes::close(static_cast<HWND>(d)); }, dialog);
 }
 
+PhoneScreen FltkDialogWindow::screen() const {
+  return PhoneScreen{x(), y(), w() / zoom_, h() / zoom_, zoom_};
+}
+
 void FltkDialogWindow::update(const gwes::DialogInfo& info) {
   client_ = info.rect;
   caption_ = utf8(info.caption);
   copy_label(caption_.c_str());
-  int nav = client_.top;
-  ok_->resize(w() - 44, std::max(1, (nav - 20) / 2), 40, std::min(20, std::max(nav - 2, 10)));
+  // The caption bar's OK button, in the phone's pixels: 40 x 20 at the right.
+  int nav = client_.top, phone_w = w() / zoom_;
+  int bh = std::min(20, std::max(nav - 2, 10));
+  ok_->resize((phone_w - 44) * zoom_, std::max(1, (nav - bh) / 2) * zoom_, 40 * zoom_, bh * zoom_);
   if (info.done_button)
     ok_->show();
   else
@@ -50,16 +68,21 @@ void FltkDialogWindow::update(const gwes::DialogInfo& info) {
 }
 
 void FltkDialogWindow::draw() {
+  const int z = zoom_;
   fl_rectf(0, 0, w(), h(), FL_WHITE);
-  fl_rectf(0, 0, w(), client_.top, kNavBar);
-  fl_font(FL_HELVETICA_BOLD, kFontSize);
+  fl_rectf(0, 0, w(), client_.top * z, nav_bar_colour());
+  fl_font(FL_HELVETICA_BOLD, kFontSize * z);
   fl_color(FL_WHITE);
-  fl_draw(caption_.c_str(), 6, 0, w() - 56, client_.top,
+  fl_draw(caption_.c_str(), 6 * z, 0, w() - 56 * z, client_.top * z,
           FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-  // The dialog paints its client area (WM_PAINT); its picture goes below the bar.
+  // The dialog paints its client area (WM_PAINT) in the phone's pixels;
+  // its picture goes below the bar, each pixel zoom times as large.
   gwes::Image image = gwes::paint_window(dialog_);
-  if (image.width > 0 && image.height > 0)
-    fl_draw_image(image.rgb.data(), client_.left, client_.top, image.width, image.height, 3, 0);
+  if (image.width > 0 && image.height > 0) {
+    std::vector<std::uint8_t> rgb = zoomed_rgb(image, z);
+    fl_draw_image(rgb.data(), client_.left * z, client_.top * z, image.width * z, image.height * z,
+                  3, 0);
+  }
   draw_children();
 }
 
@@ -70,79 +93,14 @@ void FltkLabel::draw() {
   Fl_Color back = colours.custom ? fl_colour(colours.brush) : FL_WHITE;
   fl_rectf(x(), y(), w(), h(), back);
   if (colours.custom && colours.bk_mode == OPAQUE) back = fl_colour(colours.background);
-  fl_font(FL_HELVETICA, kFontSize);
+  fl_font(FL_HELVETICA, labelsize());
   const char* text = label() ? label() : "";
   int tw = 0, th = 0;
   fl_measure(text, tw, th, 0);
-  fl_rectf(x(), y(), std::min(tw + 2, w()), h(), back);
+  int pad = std::max(1, labelsize() / kFontSize);
+  fl_rectf(x(), y(), std::min(tw + 2 * pad, w()), h(), back);
   fl_color(colours.custom ? fl_colour(colours.text) : FL_BLACK);
-  fl_draw(text, x() + 1, y(), w() - 1, h(), FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-}
-
-FltkMessageBox::FltkMessageBox(int screen_w, int screen_h, const std::string& caption,
-                               const std::string& text, UINT type, std::function<void(int)> done)
-    : Fl_Double_Window(10, 10), caption_(caption), done_(std::move(done)) {
-  int width = std::min(screen_w - 16, 224);
-  fl_font(FL_HELVETICA, kFontSize);
-  int tw = width - 24, th = 0;
-  fl_measure(text.c_str(), tw, th, 0);
-  int height = 26 + 12 + th + 12 + 26 + 10;
-  size(width, height);
-  position((screen_w - width) / 2, std::max(0, (screen_h - height) / 2));
-  copy_label(caption.c_str());
-  auto* message = new Fl_Box(12, 26 + 12, width - 24, th);
-  message->copy_label(text.c_str());
-  message->labelsize(kFontSize);
-  message->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-  bool cancel = (type & MB_TYPEMASK) == MB_OKCANCEL;
-  int bw = 70, by = height - 10 - 26;
-  auto button = [&](int x, const char* name, int value) {
-    // OK answers the Enter key too.
-    Fl_Button* b = value == IDOK ? new Fl_Return_Button(x, by, bw, 26, name)
-                                 : new Fl_Button(x, by, bw, 26, name);
-    b->labelsize(kFontSize);
-    b->callback(
-        [](Fl_Widget* w, void* v) {
-          static_cast<FltkMessageBox*>(w->window())
-              ->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
-        },
-        reinterpret_cast<void*>(static_cast<intptr_t>(value)));
-    return b;
-  };
-  if (cancel) {
-    button(width / 2 - bw - 6, "OK", IDOK);
-    button(width / 2 + 6, "Cancel", IDCANCEL);
-  } else {
-    button((width - bw) / 2, "OK", IDOK);
-  }
-  end();
-  xclass("VardelMessageBox");
-  set_modal();
-  // Closing the box answers Cancel when it has one, else OK.
-  callback(
-      [](Fl_Widget* w, void* v) {
-        static_cast<FltkMessageBox*>(w)->answer(static_cast<int>(reinterpret_cast<intptr_t>(v)));
-      },
-      reinterpret_cast<void*>(static_cast<intptr_t>(cancel ? IDCANCEL : IDOK)));
-}
-
-void FltkMessageBox::answer(int value) {
-  if (!done_) return;
-  auto done = std::move(done_);
-  done_ = nullptr;
-  hide();
-  Fl::delete_widget(this);
-  done(value);
-}
-
-void FltkMessageBox::draw() {
-  Fl_Double_Window::draw();
-  fl_rectf(0, 0, w(), 26, kNavBar);
-  fl_font(FL_HELVETICA_BOLD, kFontSize);
-  fl_color(FL_WHITE);
-  fl_draw(caption_.c_str(), 8, 0, w() - 16, 26, FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
-  fl_color(FL_DARK3);
-  fl_rect(0, 0, w(), h());
+  fl_draw(text, x() + pad, y(), w() - pad, h(), FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
 }
 
 std::unique_ptr<Fl_RGB_Image> program_icon() {

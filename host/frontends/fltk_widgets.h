@@ -1,14 +1,17 @@
 // The FLTK widgets behind the window front end: the dialog window with its
-// navigation bar, the progress-line labels and the message box.
+// navigation bar and the progress-line labels. Boxes and the file picker
+// have files of their own.
+//
+// Everything is laid out in the phone's pixels and drawn `zoom` times as
+// large: positions, sizes, fonts and the dialog's picture alike, so the
+// window is the phone's screen, only bigger.
 #pragma once
 
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Button.H>
-#include <FL/Fl_Return_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_RGB_Image.H>
 
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -16,19 +19,40 @@
 
 namespace vardel::host {
 
+// The phone's text size in its pixels.
+constexpr int kFontSize = 14;
+// The navigation bar's and every caption strip's colour.
+Fl_Color nav_bar_colour();
 Fl_Color fl_colour(COLORREF c);
+
+// The phone's screen on the display: where the dialog window stands, its
+// size in the phone's pixels, and how many display pixels one phone pixel
+// takes.
+struct PhoneScreen {
+  int x = 0, y = 0;  // display position of the screen's top-left corner
+  int width = 240, height = 320;
+  int zoom = 1;
+  int px(int phone) const { return phone * zoom; }
+  // A display coordinate inside the screen back in the phone's pixels.
+  int phone_x(int display_x) const { return (display_x - x) / zoom; }
+  int phone_y(int display_y) const { return (display_y - y) / zoom; }
+};
 
 // The phone's screen: the navigation bar (caption, OK button) over the
 // dialog, which paints its own background.
 class FltkDialogWindow : public Fl_Double_Window {
  public:
-  FltkDialogWindow(int width, int height, HWND dialog);
+  FltkDialogWindow(int phone_width, int phone_height, int zoom, HWND dialog);
   void update(const gwes::DialogInfo& info);
   void draw() override;
+  int zoom() const { return zoom_; }
+  // Where the screen stands on the display now.
+  PhoneScreen screen() const;
 
  private:
   HWND dialog_;
-  RECT client_{};
+  int zoom_;
+  RECT client_{};  // the phone's pixels
   std::string caption_;
   Fl_Button* ok_;
 };
@@ -44,19 +68,9 @@ class FltkLabel : public Fl_Box {
   HWND hwnd_;
 };
 
-// A modal message box: caption strip, text, OK (and Cancel). `done` gets
-// the answer once; the box then hides itself and is deleted by FLTK.
-class FltkMessageBox : public Fl_Double_Window {
- public:
-  FltkMessageBox(int screen_w, int screen_h, const std::string& caption, const std::string& text,
-                 UINT type, std::function<void(int)> done);
-  void answer(int value);
-  void draw() override;
-
- private:
-  std::string caption_;
-  std::function<void(int)> done_;
-};
+// The dialog's painted surface (phone pixels) blown up zoom times, each
+// phone pixel a zoom x zoom square, as RGB rows for fl_draw_image.
+std::vector<std::uint8_t> zoomed_rgb(const gwes::Image& image, int zoom);
 
 // The program icon (the largest 32-bit image of icon group 101), or null.
 std::unique_ptr<Fl_RGB_Image> program_icon();

@@ -3,10 +3,12 @@
 #include "host/frontends/frontend_fltk.h"
 
 #include <FL/Fl.H>
-#include <FL/Fl_File_Chooser.H>
 
+#include <cmath>
 #include <future>
 
+#include "host/frontends/fltk_file_picker.h"
+#include "host/frontends/fltk_message_box.h"
 #include "host/frontends/fltk_widgets.h"
 #include "host/frontends/frontend_headless.h"
 #include "platform/core/wstr.h"
@@ -20,7 +22,7 @@ namespace {
 
 // How long one loop turn may sleep when nothing wakes it: a backstop only.
 constexpr double kTurnSeconds = 0.1;
-constexpr int kFontSize = 14;
+constexpr int kMaxZoom = 8;
 
 std::unique_ptr<Fl_RGB_Image>& icon_holder() {
   static std::unique_ptr<Fl_RGB_Image> icon;
@@ -40,7 +42,18 @@ bool FltkFrontend::init() {
   return fltk_open_display();
 }
 
-FltkFrontend::FltkFrontend(std::ostream* trace) : trace_(trace) {}
+int FltkFrontend::fitting_zoom(int phone_width, int phone_height) {
+  int x = 0, y = 0, w = 0, h = 0;
+  Fl::screen_work_area(x, y, w, h);
+  if (phone_width <= 0 || phone_height <= 0 || w <= 0 || h <= 0) return 1;
+  // About half the display's height, and never larger than the display.
+  int zoom = static_cast<int>(std::lround(h / 2.0 / phone_height));
+  while (zoom > 1 && (zoom * phone_height > h || zoom * phone_width > w)) --zoom;
+  return std::clamp(zoom, 1, kMaxZoom);
+}
+
+FltkFrontend::FltkFrontend(std::ostream* trace, int zoom)
+    : trace_(trace), zoom_(std::clamp(zoom, 1, kMaxZoom)) {}
 
 FltkFrontend::~FltkFrontend() {
   std::lock_guard lock(tasks_mutex_);
@@ -55,16 +68,18 @@ void FltkFrontend::trace_line(const std::string& line) {
 
 void FltkFrontend::place(Fl_Widget* widget, const RECT& rect) {
   // Control rectangles are in the dialog's client coordinates.
+  // Phone pixels become zoom x zoom squares.
   auto info = gwes::dialog_info(dialog_);
   int ox = info ? info->rect.left : 0, oy = info ? info->rect.top : 0;
-  widget->resize(ox + rect.left, oy + rect.top, rect.right - rect.left, rect.bottom - rect.top);
+  widget->resize((ox + rect.left) * zoom_, (oy + rect.top) * zoom_,
+                 (rect.right - rect.left) * zoom_, (rect.bottom - rect.top) * zoom_);
 }
 
 void FltkFrontend::dialog_created(const gwes::DialogInfo& dialog) {
   ui_thread_ = std::this_thread::get_id();
   dialog_ = dialog.hwnd;
   window_ = std::make_unique<FltkDialogWindow>(GetSystemMetrics(SM_CXSCREEN),
-                                               GetSystemMetrics(SM_CYSCREEN), dialog.hwnd);
+                                               GetSystemMetrics(SM_CYSCREEN), zoom_, dialog.hwnd);
   window_->update(dialog);
   if (!icon_holder()) icon_holder() = program_icon();
   if (icon_holder()) window_->icon(icon_holder().get());
@@ -93,6 +108,8 @@ void FltkFrontend::dialog_destroyed(HWND dialog) {
   drain();
   for (FltkMessageBox* box : std::vector(boxes_)) box->answer(0);
   boxes_.clear();
+  for (FltkFilePicker* picker : std::vector(pickers_)) picker->choose(std::nullopt);
+  pickers_.clear();
   controls_.clear();
   if (window_) window_->hide();
   window_.reset();
@@ -114,7 +131,7 @@ void FltkFrontend::control_created(const gwes::ControlInfo& control) {
   }
   window_->end();
   widget->labelfont(FL_HELVETICA);
-  widget->labelsize(kFontSize);
+  widget->labelsize(kFontSize * zoom_);
   widget->copy_label(utf8(control.text).c_str());
   place(widget, control.rect);
   if (!control.visible) widget->hide();
@@ -192,11 +209,10 @@ void FltkFrontend::run_dialog_loop(HWND dialog) {
 int FltkFrontend::ask_on_ui(std::u16string_view caption, std::u16string_view text, UINT type) {
   bool done = false;
   int answer = 0;
-  auto* box = new FltkMessageBox(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                                 utf8(caption), utf8(text), type, [&](int a) {
-                                   answer = a;
-                                   done = true;
-                                 });
+  auto* box = new FltkMessageBox(window_->screen(), caption, text, type, [&](int a) {
+    answer = a;
+    done = true;
+  });
   boxes_.push_back(box);
   box->show();
   // The loop keeps turning, so jobs' progress goes on behind the box.
@@ -214,13 +230,15 @@ int FltkFrontend::message_box(HWND, std::u16string_view caption, std::u16string_
   // dialog's loop is not held up, so other jobs' messages still go through.
   auto answer = std::make_shared<std::promise<int>>();
   auto result = answer->get_future();
-  std::string caption8 = utf8(caption), text8 = utf8(text);
   std::u16string caption16(caption), text16(text);
-  bool posted = post_ui([this, answer, caption8, text8, caption16, text16, type] {
+  bool posted = post_ui([this, answer, caption16, text16, type] {
+    if (!window_) {
+      answer->set_value(0);
+      return;
+    }
     auto slot = std::make_shared<FltkMessageBox*>(nullptr);
     auto* box = new FltkMessageBox(
-        GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), caption8, text8, type,
-        [this, answer, caption16, text16, slot](int a) {
+        window_->screen(), caption16, text16, type, [this, answer, caption16, text16, slot](int a) {
           std::erase(boxes_, *slot);
           trace_line("box " + HeadlessFrontend::quoted(caption16) + " " +
                      HeadlessFrontend::quoted(text16) + " -> " + HeadlessFrontend::answer_name(a));
@@ -244,15 +262,24 @@ std::optional<std::filesystem::path> FltkFrontend::open_file_dialog(
       return std::nullopt;
     return result.get();
   }
-  // "*.*" means every file on the phone; FLTK's pattern for that is "*".
-  std::string pattern = "*";
-  if (!filter.empty() && filter[0].second != u"*.*") pattern = utf8(filter[0].second);
-  Fl_File_Chooser chooser(start_folder.string().c_str(), pattern.c_str(), Fl_File_Chooser::SINGLE,
-                          "查看");
-  chooser.show();
-  while (chooser.shown()) turn(kTurnSeconds);
-  if (!chooser.value()) return std::nullopt;
-  return std::filesystem::path(chooser.value());
+  if (!window_) return std::nullopt;
+  // The folder as the phone names it; a folder outside the device by its
+  // host path.
+  std::u16string folder_name = gwes::ce_path_of(start_folder).value_or(start_folder.u16string());
+  auto info = gwes::dialog_info(dialog_);
+  bool done = false;
+  std::optional<std::filesystem::path> chosen;
+  auto* picker =
+      new FltkFilePicker(window_->screen(), info ? info->rect.top : 0, start_folder, folder_name,
+                         filter, [&](std::optional<std::filesystem::path> f) {
+                           chosen = std::move(f);
+                           done = true;
+                         });
+  pickers_.push_back(picker);
+  picker->show();
+  while (!done) turn(kTurnSeconds);
+  std::erase(pickers_, picker);
+  return chosen;
 }
 
 }  // namespace vardel::host

@@ -2,7 +2,9 @@
 // size, the navigation bar with the caption and its OK button, the
 // background the dialog paints, push buttons, the two progress lines in the
 // colours the dialog gives them, message boxes as modal dialogs and a file
-// picker.
+// picker, all as the phone lays them out. The whole screen can be shown
+// zoomed: every phone pixel as a square of zoom x zoom display pixels, text
+// drawn at the zoomed size.
 //
 // All FLTK calls happen on the dialog's thread. Requests from job threads
 // (message boxes, pickers) go through this front end's own queue; Fl::awake()
@@ -27,6 +29,7 @@ class Fl_Widget;
 namespace vardel::host {
 
 class FltkDialogWindow;
+class FltkFilePicker;
 class FltkMessageBox;
 
 class FltkFrontend : public gwes::Frontend {
@@ -35,9 +38,14 @@ class FltkFrontend : public gwes::Frontend {
   // when no display can be opened.
   static bool init();
 
+  // The zoom at which a phone screen of this size is about half the
+  // display's height (at least 1, and never larger than the display).
+  // Needs the display: call after init().
+  static int fitting_zoom(int phone_width, int phone_height);
+
   // trace: where label changes and boxes are written as the headless front
-  // end writes them (null for none).
-  explicit FltkFrontend(std::ostream* trace = nullptr);
+  // end writes them (null for none). zoom: display pixels per phone pixel.
+  explicit FltkFrontend(std::ostream* trace = nullptr, int zoom = 1);
   ~FltkFrontend() override;
 
   // The X window id of the dialog, once shown (0 before); for tests.
@@ -69,10 +77,13 @@ class FltkFrontend : public gwes::Frontend {
   // Waits for FLTK events (and wake-ups) once, then drains.
   void turn(double seconds);
   void trace_line(const std::string& line);
+  // Puts a control at its rectangle (the dialog's client coordinates, in
+  // the phone's pixels).
   void place(Fl_Widget* widget, const RECT& rect);
   int ask_on_ui(std::u16string_view caption, std::u16string_view text, UINT type);
 
   std::ostream* trace_;
+  int zoom_;
   std::mutex trace_mutex_;
   std::thread::id ui_thread_;
   HWND dialog_ = nullptr;
@@ -84,7 +95,8 @@ class FltkFrontend : public gwes::Frontend {
   std::deque<std::function<void()>> tasks_;  // guarded by tasks_mutex_
   bool open_ = false;                        // a dialog takes tasks; guarded by tasks_mutex_
   std::atomic<bool> awake_pending_{false};
-  std::vector<FltkMessageBox*> boxes_;  // open boxes (dialog's thread only)
+  std::vector<FltkMessageBox*> boxes_;    // open boxes (dialog's thread only)
+  std::vector<FltkFilePicker*> pickers_;  // open pickers (dialog's thread only)
 };
 
 }  // namespace vardel::host

@@ -60,6 +60,12 @@ HeadlessFrontend::HeadlessFrontend(std::ostream* trace, BoxPolicy boxes)
     : trace_(trace), boxes_(std::move(boxes)), opener_(gwes::spawn_opener) {}
 
 void HeadlessFrontend::set_picker(PickerPolicy picker) { picker_ = std::move(picker); }
+void HeadlessFrontend::set_picker(
+    std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> picker) {
+  picker_ = [picker = std::move(picker)](const std::filesystem::path& start, const FileFilter&) {
+    return picker(start);
+  };
+}
 void HeadlessFrontend::set_label_listener(LabelListener listener) {
   listener_ = std::move(listener);
 }
@@ -147,8 +153,8 @@ int HeadlessFrontend::message_box(HWND, std::u16string_view caption, std::u16str
 
 std::optional<std::filesystem::path> HeadlessFrontend::open_file_dialog(
     HWND, const std::filesystem::path& start_folder,
-    const std::vector<std::pair<std::u16string, std::u16string>>&) {
-  return picker_ ? picker_(start_folder) : std::nullopt;
+    const std::vector<std::pair<std::u16string, std::u16string>>& filter) {
+  return picker_ ? picker_(start_folder, filter) : std::nullopt;
 }
 
 bool HeadlessFrontend::shell_open(const std::filesystem::path& host_path) {

@@ -22,6 +22,7 @@
 #include <ostream>
 #include <string>
 
+#include "host/frontends/file_list.h"
 #include "platform/gwes/frontend.h"
 
 namespace vardel::host {
@@ -32,9 +33,10 @@ class HeadlessFrontend : public gwes::Frontend {
   // shows the box, possibly on several threads at once.
   using BoxPolicy =
       std::function<int(std::u16string_view caption, std::u16string_view text, UINT type)>;
-  // Chooses a file for the picker; nothing means cancelled.
-  using PickerPolicy =
-      std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>;
+  // Chooses a file for the picker, starting in start, among the files that
+  // match filter (GetOpenFileNameEx's pairs); nothing means cancelled.
+  using PickerPolicy = std::function<std::optional<std::filesystem::path>(
+      const std::filesystem::path& start, const FileFilter& filter)>;
   // Hears every label change: id, text, shown.
   using LabelListener = std::function<void(int id, const std::u16string& text, bool visible)>;
 
@@ -49,6 +51,10 @@ class HeadlessFrontend : public gwes::Frontend {
   explicit HeadlessFrontend(std::ostream* trace, BoxPolicy boxes = always(IDOK));
 
   void set_picker(PickerPolicy picker);
+  // A picker that looks at the start folder only.
+  void set_picker(
+      std::function<std::optional<std::filesystem::path>(const std::filesystem::path& start)>
+          picker);
   void set_label_listener(LabelListener listener);
   // Replaces the opener (default: vardel::gwes::spawn_opener).
   void set_opener(std::function<bool(const std::filesystem::path&)> opener);

@@ -136,12 +136,15 @@ TEST(HeadlessBoxes, ViewGoesThroughThePickerAndTheOpener) {
     return true;
   });
   std::filesystem::path start;
-  fe.set_picker([&](const std::filesystem::path& s) {
+  vardel::host::FileFilter seen;
+  fe.set_picker([&](const std::filesystem::path& s, const vardel::host::FileFilter& f) {
     start = s;
+    seen = f;
     return std::optional<std::filesystem::path>{};
   });
-  EXPECT_FALSE(fe.open_file_dialog(nullptr, "/dev/card", {}));
+  EXPECT_FALSE(fe.open_file_dialog(nullptr, "/dev/card", {{u"All Files (*.*)", u"*.*"}}));
   EXPECT_EQ(start, "/dev/card");
+  EXPECT_EQ(seen, (vardel::host::FileFilter{{u"All Files (*.*)", u"*.*"}}));
   EXPECT_TRUE(fe.shell_open("/dev/card/a \"b\".xml"));
   EXPECT_EQ(opened, "/dev/card/a \"b\".xml");
   EXPECT_EQ(trace.str(), "open \"/dev/card/a \\\"b\\\".xml\"\n");
