@@ -158,6 +158,15 @@ TEST_F(Cli, ViewOpensABackupAsItsPageAndOtherFilesAsThemselves) {
   EXPECT_EQ(fs::path(page).extension(), ".html");
   EXPECT_TRUE(has(slurp(page), "<table"));
   EXPECT_EQ(fs::path(text), backup_dir() / "notes.txt");
+
+  // With no file named the terminal offers the folder, backups first, each
+  // with its size and date, and opens the one whose number is typed.
+  const CliResult asked = vardel("view", "1\n");
+  ASSERT_EQ(asked.status, 0) << asked.err;
+  EXPECT_TRUE(has(asked.out, "  1. ")) << asked.out;
+  EXPECT_LT(asked.out.find(".xml  ("), asked.out.find("notes.txt  (")) << asked.out;
+  EXPECT_TRUE(has(asked.out, " KB, ")) << asked.out;
+  EXPECT_TRUE(has(asked.out, "opened ")) << asked.out;
 }
 
 TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
