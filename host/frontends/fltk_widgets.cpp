@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "host/frontends/surface.h"
 #include "platform/core/wstr.h"
 
 namespace vardel::host {
@@ -16,21 +17,6 @@ Fl_Color nav_bar_colour() { return fl_rgb_color(0x0A, 0x24, 0x5C); }
 Fl_Color fl_colour(COLORREF c) {
   return fl_rgb_color(static_cast<uchar>(c & 0xFF), static_cast<uchar>((c >> 8) & 0xFF),
                       static_cast<uchar>((c >> 16) & 0xFF));
-}
-
-std::vector<std::uint8_t> zoomed_rgb(const gwes::Image& image, int zoom) {
-  const std::size_t w = static_cast<std::size_t>(image.width), h = image.height;
-  if (zoom <= 1) return image.rgb;
-  std::vector<std::uint8_t> out(w * zoom * h * zoom * 3);
-  const std::size_t row_bytes = w * zoom * 3;
-  for (std::size_t y = 0; y < h; ++y) {
-    std::uint8_t* row = out.data() + y * zoom * row_bytes;
-    const std::uint8_t* src = image.rgb.data() + y * w * 3;
-    for (std::size_t x = 0; x < w; ++x)
-      for (int k = 0; k < zoom; ++k) std::memcpy(row + (x * zoom + k) * 3, src + x * 3, 3);
-    for (int k = 1; k < zoom; ++k) std::memcpy(row + k * row_bytes, row, row_bytes);
-  }
-  return out;
 }
 
 FltkDialogWindow::FltkDialogWindow(int phone_width, int phone_height, int zoom, HWND dialog)
@@ -76,8 +62,11 @@ void FltkDialogWindow::draw() {
   fl_draw(caption_.c_str(), 6 * z, 0, w() - 56 * z, client_.top * z,
           FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   // The dialog paints its client area (WM_PAINT) in the phone's pixels;
-  // its picture goes below the bar, each pixel zoom times as large.
-  gwes::Image image = gwes::paint_window(dialog_);
+  // its picture goes below the bar, its edges carried out to fill the
+  // client area, each pixel zoom times as large.
+  RECT painted{};
+  gwes::Image image = gwes::paint_window(dialog_, &painted);
+  extend_painted(image, painted);
   if (image.width > 0 && image.height > 0) {
     std::vector<std::uint8_t> rgb = zoomed_rgb(image, z);
     fl_draw_image(rgb.data(), client_.left * z, client_.top * z, image.width * z, image.height * z,

@@ -68,10 +68,6 @@ class FltkLabel : public Fl_Box {
   HWND hwnd_;
 };
 
-// The dialog's painted surface (phone pixels) blown up zoom times, each
-// phone pixel a zoom x zoom square, as RGB rows for fl_draw_image.
-std::vector<std::uint8_t> zoomed_rgb(const gwes::Image& image, int zoom);
-
 // The program icon (the largest 32-bit image of icon group 101), or null.
 std::unique_ptr<Fl_RGB_Image> program_icon();
 

@@ -137,8 +137,10 @@ void click(HWND control);
 void command(HWND dialog, int id);
 // The window's close box: WM_CLOSE.
 void close(HWND dialog);
-// Runs WM_PAINT and returns the window's surface (client size).
-Image paint_window(HWND window);
+// Runs WM_PAINT and returns the window's surface (client size). painted,
+// when given, gets the bounds of what the window drew (empty: nothing); the
+// rest of the surface is the blank white it started as.
+Image paint_window(HWND window, RECT* painted = nullptr);
 // Sends WM_CTLCOLORSTATIC for the label to its dialog.
 LabelColors label_colors(HWND control);
 

@@ -43,6 +43,7 @@ struct Gdi {
   std::mutex mutex;
   std::unordered_map<std::uintptr_t, Object> objects;
   std::unordered_map<HWND, std::shared_ptr<Image>> painting;  // paint_window in progress
+  std::unordered_map<const Image*, RECT> drawn;  // what BitBlt covered on those surfaces
   std::uintptr_t next = 0x40000;
   std::uintptr_t stock_bitmap = 0;
   std::uintptr_t stock_brush = 0;
@@ -183,7 +184,7 @@ int live_gdi_objects() {
                                         [](const auto& kv) { return !kv.second.stock; }));
 }
 
-Image paint_window(HWND window) {
+Image paint_window(HWND window, RECT* painted) {
   auto surface = blank(client_of(window).right, client_of(window).bottom);
   {
     std::lock_guard lock(gdi().mutex);
@@ -192,6 +193,9 @@ Image paint_window(HWND window) {
   run_on_owner(window, [=] { return dispatch(window, WM_PAINT, 0, 0); });
   std::lock_guard lock(gdi().mutex);
   gdi().painting.erase(window);
+  auto drawn = gdi().drawn.find(surface.get());
+  if (painted) *painted = drawn == gdi().drawn.end() ? RECT{} : drawn->second;
+  if (drawn != gdi().drawn.end()) gdi().drawn.erase(drawn);
   return *surface;
 }
 
@@ -319,6 +323,21 @@ BOOL BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, D
   if (!dst || !src) return FALSE;
   // Only pixels inside both surfaces are copied; a rectangle larger than the
   // source leaves the rest of the destination as it was.
+  auto& painting = gdi().painting;
+  if (std::any_of(painting.begin(), painting.end(),
+                  [dst](const auto& p) { return p.second.get() == dst; })) {
+    // A window being painted: remember what was drawn on it.
+    RECT r{std::max({x, x - x1, 0}), std::max({y, y - y1, 0}),
+           std::min({x + cx, x - x1 + src->width, dst->width}),
+           std::min({y + cy, y - y1 + src->height, dst->height})};
+    if (r.left < r.right && r.top < r.bottom) {
+      auto [it, added] = gdi().drawn.try_emplace(dst, r);
+      if (!added)
+        it->second =
+            RECT{std::min(it->second.left, r.left), std::min(it->second.top, r.top),
+                 std::max(it->second.right, r.right), std::max(it->second.bottom, r.bottom)};
+    }
+  }
   for (int row = 0; row < cy; ++row) {
     int sy = y1 + row, dy = y + row;
     if (sy < 0 || sy >= src->height || dy < 0 || dy >= dst->height) continue;

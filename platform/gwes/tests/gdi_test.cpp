@@ -35,8 +35,14 @@ TEST_F(Gdi, BackgroundIsCopiedAtItsOwnSizeAndEveryObjectIsFreed) {
   HWND hwnd = vardel::gwes::create_window(paint_background);
   SetWindowPos(hwnd, nullptr, 0, 26, 240, 294, SWP_NOZORDER);
   int before = vardel::gwes::live_gdi_objects();
-  auto image = vardel::gwes::paint_window(hwnd);
+  RECT painted{};
+  auto image = vardel::gwes::paint_window(hwnd, &painted);
   EXPECT_EQ(vardel::gwes::live_gdi_objects(), before);
+  // What the copy covered: the picture, not the taller rectangle asked for.
+  EXPECT_EQ(painted.left, 0);
+  EXPECT_EQ(painted.top, 0);
+  EXPECT_EQ(painted.right, 240);
+  EXPECT_EQ(painted.bottom, 268);
   ASSERT_EQ(image.width, 240);
   ASSERT_EQ(image.height, 294);
   // Compare with the bitmap's own bytes (bottom-up BGR after a 40-byte header).
