@@ -4,7 +4,8 @@
 //
 // Everything is laid out in the phone's pixels and drawn `zoom` times as
 // large: positions, sizes, fonts and the dialog's picture alike, so the
-// window is the phone's screen, only bigger.
+// window is the phone's screen, only bigger. Taps land on the widgets at
+// their zoomed places, so each reaches the control the phone has there.
 #pragma once
 
 #include <FL/Fl_Box.H>
@@ -33,9 +34,6 @@ struct PhoneScreen {
   int width = 240, height = 320;
   int zoom = 1;
   int px(int phone) const { return phone * zoom; }
-  // A display coordinate inside the screen back in the phone's pixels.
-  int phone_x(int display_x) const { return (display_x - x) / zoom; }
-  int phone_y(int display_y) const { return (display_y - y) / zoom; }
 };
 
 // The phone's screen: the navigation bar (caption, OK button) over the

@@ -1,7 +1,8 @@
 // The FLTK window under a private Xvfb display: progress from a job thread
 // while the window runs, a job's box answered with the keyboard, a button
-// tapped with the mouse, and a screenshot of the window left in the build
-// folder (fltk-window.png).
+// tapped with the mouse, boxes whose text is far too long for the screen,
+// and screenshots left in the build folder (fltk-window.png,
+// fltk-long-box-1.png, fltk-long-box-2.png).
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -13,9 +14,15 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
+#include <FL/fl_draw.H>
+
+#include "host/frontends/fltk_widgets.h"
 #include "host/frontends/frontend_fltk.h"
+#include "platform/core/wstr.h"
 #include "platform/core/device.h"
 #include "res/resources.h"
 
@@ -142,15 +149,35 @@ INT_PTR window_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
   }
 }
 
-TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
-  if (!have("Xvfb") || !have("xdotool") || !have("import"))
-    GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
-  Xvfb x;
-  ASSERT_TRUE(x.running());
-  setenv("DISPLAY", x.display().c_str(), 1);
-  vardel::res::install();
-  vardel::device::set_screen(240, 320);
-  ASSERT_TRUE(vardel::host::FltkFrontend::init());
+// One display for the whole suite: FLTK keeps its connection (and its
+// fonts on the server) for the life of the process.
+class FltkWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    tools_ = have("Xvfb") && have("xdotool") && have("import");
+    if (!tools_) return;
+    xvfb_ = new Xvfb;
+    if (!xvfb_->running()) return;
+    setenv("DISPLAY", xvfb_->display().c_str(), 1);
+    vardel::res::install();
+    vardel::device::set_screen(240, 320);
+    ready_ = vardel::host::FltkFrontend::init();
+  }
+  static void TearDownTestSuite() {
+    delete xvfb_;
+    xvfb_ = nullptr;
+  }
+  void SetUp() override {
+    if (!tools_) GTEST_SKIP() << "needs Xvfb, xdotool and ImageMagick";
+    ASSERT_TRUE(ready_) << "Xvfb or the display did not start";
+  }
+
+  static inline bool tools_ = false;
+  static inline bool ready_ = false;
+  static inline Xvfb* xvfb_ = nullptr;
+};
+
+TEST_F(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
   std::ostringstream trace;
   vardel::host::FltkFrontend fe(&trace);
   vardel::gwes::set_frontend(&fe);
@@ -208,6 +235,113 @@ TEST(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
   EXPECT_NE(trace.str().find("box \"完成\" \"备份已经完成\" -> OK\n"), std::string::npos)
       << trace.str();
   (void)dialog;
+}
+
+// The blocks the window logged: caption, box size, text area and lines.
+struct LoggedBox {
+  std::string caption;
+  int w = 0, h = 0, text_w = 0, text_h = 0, line_height = 0;
+  std::vector<std::string> lines;
+};
+
+std::vector<LoggedBox> logged_boxes(const std::filesystem::path& log) {
+  std::vector<LoggedBox> boxes;
+  std::ifstream in(log);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string key;
+    words >> key;
+    int x = 0, y = 0;
+    if (key == "box") {
+      boxes.emplace_back().caption = line.substr(4);
+    } else if (boxes.empty()) {
+      continue;
+    } else if (key == "window") {
+      words >> x >> y >> boxes.back().w >> boxes.back().h;
+    } else if (key == "text") {
+      words >> x >> y >> boxes.back().text_w >> boxes.back().text_h >> boxes.back().line_height;
+    } else if (key == "line") {
+      boxes.back().lines.push_back(line.size() > 5 ? line.substr(5) : "");
+    }
+  }
+  return boxes;
+}
+
+TEST_F(FltkWindow, LongBoxTextsStayOnTheScreenScrollAndLoseNothing) {
+  const auto log = std::filesystem::temp_directory_path() /
+                   ("vardel-layout-" + std::to_string(getpid()) + ".log");
+  std::filesystem::remove(log);
+  setenv("VARDEL_LAYOUT_LOG", log.c_str(), 1);
+  vardel::host::FltkFrontend fe(nullptr);
+  vardel::gwes::set_frontend(&fe);
+
+  // A warning with a count per line, far taller than the screen, and a
+  // path with no space to break at.
+  std::u16string many = u"以下联系人没有恢复：\r\n";
+  for (int i = 1; i <= 60; ++i)
+    many += u"第" + vardel::utf16(std::to_string(i)) + u"个联系人，共有3个电话号码\r\n";
+  const std::u16string path =
+      u"\\Storage_Card\\vardelbackup\\通讯录_a_very_long_file_name_without_any_space_at_all.xml";
+  std::thread job, driver;
+  static std::function<void(HWND)> on_init;
+  on_init = [&](HWND h) {
+    job = std::thread([&, h] {
+      MessageBoxW(h, many.c_str(), u"警告", MB_OK);
+      MessageBoxW(h, path.c_str(), u"警告", MB_OKCANCEL);
+      EndDialog(h, 1);
+    });
+    driver = std::thread([&] {
+      for (int i = 0; i < 2; ++i) {
+        std::string box =
+            run("timeout 10 xdotool search --sync --onlyvisible --class "
+                "VardelMessageBox | head -1");
+        if (box.empty()) return;
+        std::this_thread::sleep_for(200ms);
+        run("import -window root fltk-long-box-" + std::to_string(i + 1) + ".png");
+        run("xdotool key --window " + box + " Return");
+        for (int t = 0;
+             t < 100 && !run("xdotool search --onlyvisible --class VardelMessageBox").empty(); ++t)
+          std::this_thread::sleep_for(20ms);
+      }
+    });
+  };
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
+  DialogBoxIndirectParamW(
+      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
+      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = window_proc(h, m, w, l);
+        if (m == WM_INITDIALOG) on_init(h);
+        return r;
+      },
+      0);
+  job.join();
+  driver.join();
+  vardel::gwes::set_frontend(nullptr);
+  DeleteObject(g_brush);
+  unsetenv("VARDEL_LAYOUT_LOG");
+
+  const auto boxes = logged_boxes(log);
+  std::filesystem::remove(log);
+  ASSERT_EQ(boxes.size(), 2u);
+  std::string all;
+  for (const auto& l : boxes[0].lines) all += l;
+  std::string want = vardel::utf8(many);
+  std::erase(want, '\r');
+  std::erase(want, '\n');
+  EXPECT_EQ(all, want) << "every line of the warning is there";
+  EXPECT_LE(boxes[0].h, 320) << "the box stays on the screen";
+  EXPECT_GT(static_cast<int>(boxes[0].lines.size()) * boxes[0].line_height, boxes[0].text_h)
+      << "so its text scrolls";
+
+  all.clear();
+  fl_font(FL_HELVETICA, vardel::host::kFontSize);
+  for (const auto& l : boxes[1].lines) {
+    all += l;
+    EXPECT_LE(fl_width(l.c_str()), boxes[1].text_w) << l;
+  }
+  EXPECT_EQ(all, vardel::utf8(path)) << "the path is broken, not cut off";
+  EXPECT_GT(boxes[1].lines.size(), 1u);
+  EXPECT_LE(boxes[1].w, 240);
 }
 
 }  // namespace
