@@ -1,6 +1,8 @@
 // Date texts of the contacts file: see DateText.h for the accepted forms.
 #include "contacts/DateText.h"
 
+#include "platform/core/windows.h"
+
 namespace {
 
 // Reads 1..maxDigits decimal digits at *pp; 0 when none.
@@ -21,21 +23,6 @@ int ReadNumber(const WCHAR** pp, int minDigits, int maxDigits, int* pValue) {
 }
 
 int IsBlank(WCHAR c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
-int IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int year, int month) {
-  static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1601-01-01 to the given date.
-long long DaysSince1601(int year, int month, int day) {
-  long long y = year - 1601;
-  long long days = y * 365 + y / 4 - y / 100 + y / 400;
-  for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
-  return days + day - 1;
-}
 
 // Two digits at p (more may follow, as in "+0800").
 int ReadTwoDigits(const WCHAR* p, int* pValue) {
@@ -80,7 +67,6 @@ int DateTextToFileTime(const WCHAR* text, FILETIME* pft) {
   if (!ReadNumber(&p, 4, 4, &year) || *p++ != u'-') return 0;
   if (!ReadNumber(&p, 1, 2, &month) || *p++ != u'-') return 0;
   if (!ReadNumber(&p, 1, 2, &day)) return 0;
-  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month)) return 0;
 
   int hour = 0, minute = 0, second = 0, millis = 0;
   if ((*p == u'T' || *p == u't' || *p == u' ') && p[1] >= u'0' && p[1] <= u'9') {
@@ -103,7 +89,6 @@ int DateTextToFileTime(const WCHAR* text, FILETIME* pft) {
         }
       }
     }
-    if (hour > 23 || minute > 59 || second > 59) return 0;
     if (*p == u'Z' || *p == u'+' || *p == u'-') {
       if (!ReadZone(&p)) return 0;
     }
@@ -111,10 +96,15 @@ int DateTextToFileTime(const WCHAR* text, FILETIME* pft) {
   while (IsBlank(*p)) ++p;
   if (*p != 0) return 0;
 
-  unsigned long long ticks = static_cast<unsigned long long>(DaysSince1601(year, month, day));
-  ticks = ticks * 86400ULL + static_cast<unsigned long long>(hour * 3600 + minute * 60 + second);
-  ticks = ticks * 10000000ULL + static_cast<unsigned long long>(millis) * 10000ULL;
-  pft->dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
-  pft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return 1;
+  // SystemTimeToFileTime refuses a year before 1601, a day its month does
+  // not have and a time past 23:59:59, and then leaves *pft alone.
+  SYSTEMTIME st = {};
+  st.wYear = static_cast<WORD>(year);
+  st.wMonth = static_cast<WORD>(month);
+  st.wDay = static_cast<WORD>(day);
+  st.wHour = static_cast<WORD>(hour);
+  st.wMinute = static_cast<WORD>(minute);
+  st.wSecond = static_cast<WORD>(second);
+  st.wMilliseconds = static_cast<WORD>(millis);
+  return SystemTimeToFileTime(&st, pft) ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/device_tools.h"
+#include "platform/core/calendar.h"
 #include "platform/core/windows.h"
 
 namespace vardel::host {
@@ -102,8 +103,8 @@ FILETIME parse_iso_time(const std::string& text) {
   const int year = std::stoi(m[1]), month = std::stoi(m[2]), day = std::stoi(m[3]);
   const int hour = std::stoi(m[4]), minute = std::stoi(m[5]);
   const int second = m[6].matched ? std::stoi(m[6]) : 0;
-  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 59)
+  if (year < 1601 || !calendar::is_valid_date(year, month, day) ||
+      !calendar::is_valid_time_of_day(hour, minute, second))
     throw UsageError("\"" + text + "\" is not a valid time");
   std::uint64_t ticks =
       mapi::filetime_ticks(mapi::utc_filetime(year, month, day, hour, minute, second));

@@ -24,6 +24,8 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
   const auto unknown_key = write("key.json", R"([{"FileAs":"A"},{"NoSuchProperty":"x"}])");
   const auto bad_time =
       write("time.json", R"({"stores":[{"name":"SMS","inbox":[{"time":"yesterday"}]}]})");
+  const auto bad_day =
+      write("day.json", R"({"stores":[{"name":"SMS","inbox":[{"time":"2009-02-29T08:00Z"}]}]})");
   const auto bad_folder = write("folder.json", R"({"stores":[{"name":"SMS","spam":[]}]})");
 
   for (const std::string& args :
@@ -31,6 +33,7 @@ TEST_F(Cli, BadInputIsRefusedWithStatusTwoAndOneLine) {
         std::string("contacts import '") + unknown_key.string() + "'",
         std::string("contacts import '") + (dir_ / "missing.json").string() + "'",
         std::string("messages import '") + bad_time.string() + "'",
+        std::string("messages import '") + bad_day.string() + "'",
         std::string("messages import '") + bad_folder.string() + "'",
         std::string("messages import '") + not_json.string() + "'",
         std::string("--screen 12 about"), std::string("backup --bogus")}) {

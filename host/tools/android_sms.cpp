@@ -7,15 +7,13 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"
 
 namespace vardel::tools {
 
 namespace {
-
-// 100 ns ticks between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
 
 using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
 
@@ -98,8 +96,8 @@ SmsImport import_android_sms(std::string_view file_bytes,
       char* end = nullptr;
       long long ms = std::strtoll(date, &end, 10);
       if (*date && end && *end == '\0' && ms >= 0) {
-        m.delivery =
-            mapi::filetime_from_ticks(kUnixEpochTicks + static_cast<std::uint64_t>(ms) * 10000ULL);
+        m.delivery = mapi::filetime_from_ticks(calendar::kUnixEpochTicks +
+                                               static_cast<std::uint64_t>(ms) * 10000ULL);
       } else if (*date) {
         result.warnings.push_back("message " + std::to_string(index) + ": date \"" + date +
                                   "\" not understood");

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "host/tools/vcard_lines.h"
+#include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"
 
@@ -97,9 +98,7 @@ std::optional<std::string> iso_date(const std::string& v) {
     if (c < '0' || c > '9') return std::nullopt;
   int y = std::stoi(digits.substr(0, 4)), m = std::stoi(digits.substr(4, 2)),
       d = std::stoi(digits.substr(6, 2));
-  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1601 || m < 1 || m > 12 || d < 1 || d > days[m - 1]) return std::nullopt;
-  if (m == 2 && d == 29 && !((y % 4 == 0 && y % 100 != 0) || y % 400 == 0)) return std::nullopt;
+  if (y < 1601 || !calendar::is_valid_date(y, m, d)) return std::nullopt;
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
   std::string out = buf;

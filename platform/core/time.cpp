@@ -12,49 +12,16 @@
 #include <optional>
 #include <string>
 
+#include "platform/core/calendar.h"
 #include "platform/core/last_error.h"
 
 namespace {
 
-constexpr std::int64_t kTicksPerSecond = 10'000'000;
-constexpr std::int64_t kEpochDelta = 11'644'473'600;  // seconds from 1601 to 1970
+using vardel::calendar::filetime_from_ticks;
+using vardel::calendar::filetime_ticks;
+using vardel::calendar::kTicksPerSecond;
 
-std::uint64_t ticks_of(const FILETIME& ft) {
-  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-FILETIME filetime_of(std::uint64_t ticks) {
-  return {static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
-}
-
-// Days since 1970-01-01 of a civil date (proleptic Gregorian), and back.
-std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-void civil_from_days(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const unsigned doe = static_cast<unsigned>(z - era * 146097);
-  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const unsigned mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp < 10 ? mp + 3 : mp - 9;
-  y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
-bool leap(unsigned y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-unsigned days_in_month(unsigned y, unsigned m) {
-  static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return m == 2 && leap(y) ? 29 : kDays[m - 1];
-}
+constexpr std::int64_t kEpochDelta = vardel::calendar::kUnixEpochDays * 86'400;  // 1601 to 1970
 
 // The C library's zone state is shared by every thread: conversions hold
 // this lock, and the zone is re-read only when TZ has changed since the last
@@ -99,18 +66,18 @@ DWORD GetTickCount() {
 }
 
 void GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
-  if (lpSystemTimeAsFileTime) *lpSystemTimeAsFileTime = filetime_of(now_ticks());
+  if (lpSystemTimeAsFileTime) *lpSystemTimeAsFileTime = filetime_from_ticks(now_ticks());
 }
 
 void GetSystemTime(LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return;
-  FILETIME ft = filetime_of(now_ticks());
+  FILETIME ft = filetime_from_ticks(now_ticks());
   FileTimeToSystemTime(&ft, lpSystemTime);
 }
 
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return;
-  FILETIME utc = filetime_of(now_ticks()), local;
+  FILETIME utc = filetime_from_ticks(now_ticks()), local;
   FileTimeToLocalFileTime(&utc, &local);
   FileTimeToSystemTime(&local, lpSystemTime);
 }
@@ -120,11 +87,11 @@ BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileT
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::uint64_t ticks = ticks_of(*lpFileTime);
+  std::uint64_t ticks = filetime_ticks(*lpFileTime);
   auto secs = static_cast<time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDelta);
   std::int64_t shifted = static_cast<std::int64_t>(ticks) + utc_offset_at(secs) * kTicksPerSecond;
   if (shifted < 0) shifted = 0;
-  *lpLocalFileTime = filetime_of(static_cast<std::uint64_t>(shifted));
+  *lpLocalFileTime = filetime_from_ticks(static_cast<std::uint64_t>(shifted));
   return TRUE;
 }
 
@@ -133,20 +100,15 @@ BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileT
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::uint64_t ticks = ticks_of(*lpLocalFileTime);
-  auto local_secs = static_cast<std::int64_t>(ticks / kTicksPerSecond) - kEpochDelta;
-  std::int64_t days = local_secs >= 0 ? local_secs / 86400 : (local_secs - 86399) / 86400;
-  std::int64_t y;
-  unsigned m, d;
-  civil_from_days(days, y, m, d);
-  std::int64_t sod = local_secs - days * 86400;
+  std::uint64_t ticks = filetime_ticks(*lpLocalFileTime);
+  const auto local = vardel::calendar::civil_from_ticks(static_cast<std::int64_t>(ticks));
   struct tm tm = {};
-  tm.tm_year = static_cast<int>(y - 1900);
-  tm.tm_mon = static_cast<int>(m) - 1;
-  tm.tm_mday = static_cast<int>(d);
-  tm.tm_hour = static_cast<int>(sod / 3600);
-  tm.tm_min = static_cast<int>(sod / 60 % 60);
-  tm.tm_sec = static_cast<int>(sod % 60);
+  tm.tm_year = static_cast<int>(local.date.year - 1900);
+  tm.tm_mon = local.date.month - 1;
+  tm.tm_mday = local.date.day;
+  tm.tm_hour = local.hour;
+  tm.tm_min = local.minute;
+  tm.tm_sec = local.second;
   tm.tm_isdst = -1;
   time_t utc;
   {
@@ -156,7 +118,7 @@ BOOL LocalFileTimeToFileTime(const FILETIME* lpLocalFileTime, LPFILETIME lpFileT
   std::int64_t out = (static_cast<std::int64_t>(utc) + kEpochDelta) * kTicksPerSecond +
                      static_cast<std::int64_t>(ticks % kTicksPerSecond);
   if (out < 0) out = 0;
-  *lpFileTime = filetime_of(static_cast<std::uint64_t>(out));
+  *lpFileTime = filetime_from_ticks(static_cast<std::uint64_t>(out));
   return TRUE;
 }
 
@@ -165,25 +127,20 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::uint64_t ticks = ticks_of(*lpFileTime);
+  std::uint64_t ticks = filetime_ticks(*lpFileTime);
   if (ticks >> 63) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto secs = static_cast<std::int64_t>(ticks / kTicksPerSecond);
-  std::int64_t days = secs / 86400;  // since 1601-01-01, never negative here
-  std::int64_t sod = secs % 86400;
-  std::int64_t y;
-  unsigned m, d;
-  civil_from_days(days + days_from_civil(1601, 1, 1), y, m, d);
-  lpSystemTime->wYear = static_cast<WORD>(y);
-  lpSystemTime->wMonth = static_cast<WORD>(m);
-  lpSystemTime->wDay = static_cast<WORD>(d);
-  lpSystemTime->wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
-  lpSystemTime->wHour = static_cast<WORD>(sod / 3600);
-  lpSystemTime->wMinute = static_cast<WORD>(sod / 60 % 60);
-  lpSystemTime->wSecond = static_cast<WORD>(sod % 60);
-  lpSystemTime->wMilliseconds = static_cast<WORD>(ticks % kTicksPerSecond / 10'000);
+  const auto t = vardel::calendar::civil_from_ticks(static_cast<std::int64_t>(ticks));
+  lpSystemTime->wYear = static_cast<WORD>(t.date.year);
+  lpSystemTime->wMonth = static_cast<WORD>(t.date.month);
+  lpSystemTime->wDay = static_cast<WORD>(t.date.day);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(t.day_of_week);
+  lpSystemTime->wHour = static_cast<WORD>(t.hour);
+  lpSystemTime->wMinute = static_cast<WORD>(t.minute);
+  lpSystemTime->wSecond = static_cast<WORD>(t.second);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(t.millisecond);
   return TRUE;
 }
 
@@ -193,15 +150,13 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime)
     return FALSE;
   }
   const SYSTEMTIME& st = *lpSystemTime;
-  if (st.wYear < 1601 || st.wYear > 30827 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1 ||
-      st.wDay > days_in_month(st.wYear, st.wMonth) || st.wHour > 23 || st.wMinute > 59 ||
-      st.wSecond > 59 || st.wMilliseconds > 999) {
+  if (st.wYear < 1601 || st.wYear > 30827 ||
+      !vardel::calendar::is_valid_date(st.wYear, st.wMonth, st.wDay) ||
+      !vardel::calendar::is_valid_time_of_day(st.wHour, st.wMinute, st.wSecond, st.wMilliseconds)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  std::int64_t days = days_from_civil(st.wYear, st.wMonth, st.wDay) - days_from_civil(1601, 1, 1);
-  std::int64_t secs = days * 86400 + st.wHour * 3600 + st.wMinute * 60 + st.wSecond;
-  *lpFileTime =
-      filetime_of(static_cast<std::uint64_t>(secs * kTicksPerSecond + st.wMilliseconds * 10'000));
+  *lpFileTime = filetime_from_ticks(static_cast<std::uint64_t>(vardel::calendar::ticks_from_civil(
+      st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds)));
   return TRUE;
 }

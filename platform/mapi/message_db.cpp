@@ -3,6 +3,7 @@
 #include <array>
 #include <stdexcept>
 
+#include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/db.h"
 
@@ -13,19 +14,6 @@ namespace {
 constexpr std::array<FolderKind, 5> kStandardFolders = {FolderKind::inbox, FolderKind::sent,
                                                         FolderKind::drafts, FolderKind::outbox,
                                                         FolderKind::deleted};
-
-// Ticks from 1601-01-01 to 1970-01-01.
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
-
-// Days since 1970-01-01 of a proleptic Gregorian date.
-std::int64_t days_from_civil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
 
 }  // namespace
 
@@ -51,19 +39,9 @@ std::optional<FolderKind> folder_kind(std::u16string_view name) {
   return std::nullopt;
 }
 
-std::uint64_t filetime_ticks(const FILETIME& ft) {
-  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-}
-
-FILETIME filetime_from_ticks(std::uint64_t ticks) {
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
 FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int second) {
-  std::int64_t secs =
-      days_from_civil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
-      hour * 3600 + minute * 60 + second;
-  return filetime_from_ticks(kUnixEpochTicks + static_cast<std::uint64_t>(secs * 10000000));
+  return calendar::filetime_from_ticks(static_cast<std::uint64_t>(
+      calendar::ticks_from_civil(year, month, day, hour, minute, second)));
 }
 
 struct MessageDb::Impl {

@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/calendar.h"
 #include "platform/core/types.h"
 
 namespace vardel::mapi {
@@ -57,8 +58,8 @@ struct MessageInfo {
 };
 
 // FILETIME <-> 100 ns ticks since 1601-01-01 UTC, and from a UTC calendar time.
-std::uint64_t filetime_ticks(const FILETIME& ft);
-FILETIME filetime_from_ticks(std::uint64_t ticks);
+using calendar::filetime_from_ticks;
+using calendar::filetime_ticks;
 FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int second);
 
 class MessageDb {
