@@ -1,17 +1,25 @@
 // The three jobs end to end on a real device folder: files, dated copies,
 // stylesheets, progress, and the one box each job ends with.
-#include <chrono>
-#include <regex>
 #include <set>
-#include <thread>
 
 #include "app/tests/job_harness.h"
 #include "platform/com/com.h"
+#include "platform/core/calendar.h"
+#include "platform/core/clock.h"
 
 namespace vardel::testing {
 namespace {
 
 namespace fs = std::filesystem;
+
+// A clock standing at a local time of the host's zone.
+clock::Fixed local_clock(WORD y, WORD mo, WORD d, WORD h, WORD mi, WORD sec) {
+  const SYSTEMTIME st = {y, mo, 0, d, h, mi, sec, 0};
+  FILETIME local{}, utc{};
+  SystemTimeToFileTime(&st, &local);
+  LocalFileTimeToFileTime(&local, &utc);
+  return {calendar::filetime_ticks(utc), 0, 0};
+}
 
 std::set<std::string> files_in(const fs::path& dir) {
   std::set<std::string> names;
@@ -59,49 +67,33 @@ TEST_F(BackupJobs, SecondBackupKeepsTheFirstFilesAsDatedCopies) {
   const std::string first_messages = read_file(device_.messages_file());
 
   poom::add_contact(contact(u"Second", u"2"));
-  SYSTEMTIME before;
-  GetLocalTime(&before);
+  clock::FixedScope clock(local_clock(2009, 4, 23, 10, 15, 30));
   backup();
 
-  std::vector<std::string> dated;
-  const std::regex pattern("(通讯录|短信)(\\d{6})_(\\d{6})\\.xml");
-  for (const auto& name : files_in(device_.backup_dir())) {
-    std::smatch m;
-    if (!std::regex_match(name, m, pattern)) continue;
-    dated.push_back(name);
-    char ymd[32];
-    std::snprintf(ymd, sizeof ymd, "%02d%02d%02d", before.wYear % 100, before.wMonth, before.wDay);
-    EXPECT_EQ(m[2].str(), ymd) << name;  // (a backup across midnight would need a retry)
-    const std::string expected = m[1] == "通讯录" ? first_contacts : first_messages;
-    EXPECT_EQ(read_file(device_.backup_dir() / name), expected) << name;
-  }
-  EXPECT_EQ(dated.size(), 2u);
+  std::set<std::string> dated = files_in(device_.backup_dir());
+  for (const char* current :
+       {"通讯录.xml", "短信.xml", "MessageLogContact.xsl", "MessageLogMsg.xsl"})
+    dated.erase(current);
+  EXPECT_EQ(dated, (std::set<std::string>{"通讯录090423_101530.xml", "短信090423_101530.xml"}));
+  EXPECT_EQ(read_file(device_.backup_dir() / "通讯录090423_101530.xml"), first_contacts);
+  EXPECT_EQ(read_file(device_.backup_dir() / "短信090423_101530.xml"), first_messages);
   EXPECT_NE(read_file(device_.contacts_file()).find("TITLE=\"Second\""), std::string::npos);
   EXPECT_EQ(boxes().size(), 2u);
 }
 
 TEST_F(BackupJobs, DatedCopiesWithinOneSecondEachKeepTheirOwnName) {
-  // Three copies of three versions; retried until all land in one second.
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    fs::remove_all(device_.backup_dir());
-    fs::create_directories(device_.backup_dir());
-    SYSTEMTIME a, b;
-    GetLocalTime(&a);
-    for (const char* version : {"one", "two", "three"}) {
-      write_file(device_.contacts_file(), version);
-      MakeDatedCopy(u"通讯录", u"通讯录.xml");
-    }
-    GetLocalTime(&b);
-    if (a.wSecond != b.wSecond) continue;
-    std::set<std::string> contents;
-    std::set<std::string> names = files_in(device_.backup_dir());
-    names.erase("通讯录.xml");
-    for (const auto& n : names) contents.insert(read_file(device_.backup_dir() / n));
-    EXPECT_EQ(names.size(), 3u);
-    EXPECT_EQ(contents, (std::set<std::string>{"one", "two", "three"}));
-    return;
+  clock::FixedScope clock(local_clock(2009, 12, 31, 23, 59, 59));
+  for (const char* version : {"one", "two", "three"}) {
+    write_file(device_.contacts_file(), version);
+    MakeDatedCopy(u"通讯录", u"通讯录.xml");
   }
-  GTEST_SKIP() << "the clock never stayed within one second";
+  std::set<std::string> names = files_in(device_.backup_dir());
+  names.erase("通讯录.xml");
+  EXPECT_EQ(names, (std::set<std::string>{"通讯录091231_235959.xml", "通讯录091231_235959_2.xml",
+                                          "通讯录091231_235959_3.xml"}));
+  EXPECT_EQ(read_file(device_.backup_dir() / "通讯录091231_235959.xml"), "one");
+  EXPECT_EQ(read_file(device_.backup_dir() / "通讯录091231_235959_2.xml"), "two");
+  EXPECT_EQ(read_file(device_.backup_dir() / "通讯录091231_235959_3.xml"), "three");
 }
 
 TEST_F(BackupJobs, CompletionWaitsForALargeContactsFolder) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/core/calendar.h"
+#include "platform/core/clock.h"
 #include "platform/core/last_error.h"
 
 namespace {
@@ -49,35 +50,26 @@ long utc_offset_at(time_t t) {
   return tm.tm_gmtoff;
 }
 
-std::uint64_t now_ticks() {
-  struct timespec ts;
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  return static_cast<std::uint64_t>((ts.tv_sec + kEpochDelta) * kTicksPerSecond + ts.tv_nsec / 100);
-}
-
 }  // namespace
 
-DWORD GetTickCount() {
-  struct timespec ts;
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  // Wraps after 49.7 days, as on the phone.
-  return static_cast<DWORD>(static_cast<std::uint64_t>(ts.tv_sec) * 1000u +
-                            static_cast<std::uint64_t>(ts.tv_nsec) / 1'000'000u);
-}
+// The clock behind these is vardel::clock: the host's, or a fixed one a
+// test has set.
+DWORD GetTickCount() { return vardel::clock::tick_count(); }
 
 void GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
-  if (lpSystemTimeAsFileTime) *lpSystemTimeAsFileTime = filetime_from_ticks(now_ticks());
+  if (lpSystemTimeAsFileTime)
+    *lpSystemTimeAsFileTime = filetime_from_ticks(vardel::clock::utc_ticks());
 }
 
 void GetSystemTime(LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return;
-  FILETIME ft = filetime_from_ticks(now_ticks());
+  FILETIME ft = filetime_from_ticks(vardel::clock::utc_ticks());
   FileTimeToSystemTime(&ft, lpSystemTime);
 }
 
 void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   if (!lpSystemTime) return;
-  FILETIME utc = filetime_from_ticks(now_ticks()), local;
+  FILETIME utc = filetime_from_ticks(vardel::clock::utc_ticks()), local;
   FileTimeToLocalFileTime(&utc, &local);
   FileTimeToSystemTime(&local, lpSystemTime);
 }
