@@ -5,6 +5,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace vardel::fault {
@@ -12,8 +13,9 @@ namespace {
 
 struct Armed {
   HRESULT hr;
-  unsigned first;  // absolute use number of the first failing use
-  unsigned count;  // 0: every use from first on
+  unsigned first;              // absolute use number of the first failing use
+  unsigned count;              // 0: every use from first on
+  bool out_of_memory = false;  // throw std::bad_alloc instead of returning hr
 };
 
 struct Call {
@@ -34,15 +36,24 @@ Board& board() {
 // True once anything was armed or counted since the last reset.
 std::atomic<bool> g_active{false};
 
-}  // namespace
-
-void arm(std::string_view call, HRESULT hr, unsigned nth, unsigned count) {
+void add(std::string_view call, Armed armed, unsigned nth) {
   Board& b = board();
   std::lock_guard lock(b.mu);
   auto it = b.calls.find(call);
   if (it == b.calls.end()) it = b.calls.emplace(std::string(call), Call{}).first;
-  it->second.armed.push_back({hr, it->second.uses + (nth == 0 ? 1 : nth), count});
+  armed.first = it->second.uses + (nth == 0 ? 1 : nth);
+  it->second.armed.push_back(armed);
   g_active.store(true, std::memory_order_release);
+}
+
+}  // namespace
+
+void arm(std::string_view call, HRESULT hr, unsigned nth, unsigned count) {
+  add(call, Armed{hr, 0, count}, nth);
+}
+
+void arm_out_of_memory(std::string_view call, unsigned nth, unsigned count) {
+  add(call, Armed{E_OUTOFMEMORY, 0, count, true}, nth);
 }
 
 void reset() {
@@ -62,7 +73,10 @@ HRESULT check(std::string_view call) {
   if (it == b.calls.end()) it = b.calls.emplace(std::string(call), Call{}).first;
   unsigned use = ++it->second.uses;
   for (const Armed& a : it->second.armed) {
-    if (use >= a.first && (a.count == 0 || use < a.first + a.count)) return a.hr;
+    if (use >= a.first && (a.count == 0 || use < a.first + a.count)) {
+      if (a.out_of_memory) throw std::bad_alloc();
+      return a.hr;
+    }
   }
   return S_OK;
 }

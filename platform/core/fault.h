@@ -27,10 +27,16 @@ namespace vardel::fault {
 // `call` fail with `hr`. count 0 means every use from nth on.
 void arm(std::string_view call, HRESULT hr, unsigned nth = 1, unsigned count = 1);
 
+// Makes those uses of `call` throw std::bad_alloc instead, as running out of
+// memory inside the call would. Only for calls made inside a COM method: its
+// guard (platform/com/object.h) must turn that into E_OUTOFMEMORY.
+void arm_out_of_memory(std::string_view call, unsigned nth = 1, unsigned count = 1);
+
 // Forgets every armed fault and every use count.
 void reset();
 
-// Called by a stand-in at each use of `call`: S_OK, or the armed failure.
+// Called by a stand-in at each use of `call`: S_OK, or the armed failure
+// (or std::bad_alloc thrown, see arm_out_of_memory).
 HRESULT check(std::string_view call);
 
 // How many times check() was called for `call` since the last reset().

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/com/com.h"
+#include "platform/com/object.h"
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 
@@ -14,40 +15,22 @@ namespace {
 const CLSID kTestClass = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
 const CLSID kUnknownClass = {0x87654321, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
 
+constexpr vardel::com::Module kTestModule{u"test", E_FAIL, E_NOTIMPL};
+
 // A minimal object with a counted reference, for the class table and for
 // VariantClear's release.
-class Counted final : public IUnknown {
+class Counted final : public vardel::com::Object<kTestModule, IUnknown> {
  public:
   static std::atomic<int> live;
   Counted() { ++live; }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid != IID_IUnknown) {
-      *ppv = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    *ppv = static_cast<IUnknown*>(this);
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
  private:
-  ~Counted() { --live; }
-  std::atomic<ULONG> refs_{1};
+  ~Counted() override { --live; }
 };
 std::atomic<int> Counted::live{0};
 
 HRESULT create_counted(REFIID riid, void** ppv) {
-  auto* obj = new Counted;
-  HRESULT hr = obj->QueryInterface(riid, ppv);
-  obj->Release();
-  return hr;
+  return vardel::com::create_instance<Counted>(riid, ppv);
 }
 
 }  // namespace
@@ -149,7 +132,7 @@ TEST(Variant, ClearFreesWhatItOwns) {
   EXPECT_EQ(VariantClear(&v), S_OK);
   EXPECT_EQ(v.vt, VT_EMPTY);
 
-  auto* obj = new Counted;
+  IUnknown* obj = vardel::com::make<Counted>();
   obj->AddRef();
   v.vt = VT_UNKNOWN;
   v.punkVal = obj;
