@@ -111,6 +111,14 @@ constexpr CivilTime civil_from_ticks(std::int64_t ticks) {
   return t;
 }
 
+// The same fields as a SYSTEMTIME (the year must fit in its WORD).
+constexpr SYSTEMTIME system_time_of(const CivilTime& t) {
+  return SYSTEMTIME{static_cast<WORD>(t.date.year),   static_cast<WORD>(t.date.month),
+                    static_cast<WORD>(t.day_of_week), static_cast<WORD>(t.date.day),
+                    static_cast<WORD>(t.hour),        static_cast<WORD>(t.minute),
+                    static_cast<WORD>(t.second),      static_cast<WORD>(t.millisecond)};
+}
+
 // Ticks of a valid date and time of day.
 constexpr std::int64_t ticks_from_civil(std::int64_t year, int month, int day, int hour = 0,
                                         int minute = 0, int second = 0, int millisecond = 0) {

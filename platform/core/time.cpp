@@ -124,15 +124,8 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  const auto t = vardel::calendar::civil_from_ticks(static_cast<std::int64_t>(ticks));
-  lpSystemTime->wYear = static_cast<WORD>(t.date.year);
-  lpSystemTime->wMonth = static_cast<WORD>(t.date.month);
-  lpSystemTime->wDay = static_cast<WORD>(t.date.day);
-  lpSystemTime->wDayOfWeek = static_cast<WORD>(t.day_of_week);
-  lpSystemTime->wHour = static_cast<WORD>(t.hour);
-  lpSystemTime->wMinute = static_cast<WORD>(t.minute);
-  lpSystemTime->wSecond = static_cast<WORD>(t.second);
-  lpSystemTime->wMilliseconds = static_cast<WORD>(t.millisecond);
+  *lpSystemTime = vardel::calendar::system_time_of(
+      vardel::calendar::civil_from_ticks(static_cast<std::int64_t>(ticks)));
   return TRUE;
 }
 

@@ -63,15 +63,8 @@ bool system_time_to_date(const SYSTEMTIME& st, DATE* date) {
 bool date_to_system_time(DATE date, SYSTEMTIME* st) {
   std::int64_t ticks = 0;
   if (!date_to_ticks(date, &ticks)) return false;
-  const calendar::CivilTime t = calendar::civil_from_ticks(ticks);
-  st->wYear = static_cast<WORD>(t.date.year);
-  st->wMonth = static_cast<WORD>(t.date.month);
-  st->wDay = static_cast<WORD>(t.date.day);
-  st->wDayOfWeek = static_cast<WORD>(t.day_of_week);
-  st->wHour = static_cast<WORD>(t.hour);
-  st->wMinute = static_cast<WORD>(t.minute);
-  st->wSecond = static_cast<WORD>(t.second);
-  st->wMilliseconds = 0;
+  *st = calendar::system_time_of(calendar::civil_from_ticks(ticks));
+  st->wMilliseconds = 0;  // dropped, as the phone's conversion does
   return true;
 }
 
