@@ -13,101 +13,97 @@
 namespace vardel::poom {
 namespace {
 
-class Application final : public IPOutlookApp2 {
+class Application final : public com::Object<kPoom, IPOutlookApp2, &IID_IDispatch,
+                                             &IID_IPOutlookApp2, &IID_IPOutlookApp> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPOutlookApp2 ||
-        riid == IID_IPOutlookApp) {
-      *ppv = static_cast<IPOutlookApp2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ref_.add(); }
-  ULONG Release() override {
-    ULONG left = ref_.release();
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT Logon(long hWnd) override {
-    if (HRESULT hr = fault::check("poom.Logon")) return hr;
-    if (db_) return S_OK;
-    if (device::root().empty()) return kHrOpenFailed;
-    return ContactDatabase::open(device::contacts_db(), &db_);
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.Logon")) return hr;
+      if (db_) return S_OK;
+      if (device::root().empty()) return kHrOpenFailed;
+      return ContactDatabase::open(device::contacts_db(), &db_);
+    });
   }
 
   HRESULT Logoff() override {
-    if (db_) db_->flush();
-    db_.reset();
-    return S_OK;
+    return guard([&] {
+      if (db_) db_->flush();
+      db_.reset();
+      return S_OK;
+    });
   }
 
   HRESULT get_Version(BSTR* pVersion) override {
     if (!pVersion) return E_POINTER;
-    *pVersion = SysAllocString(u"5.2");
-    return *pVersion ? S_OK : E_OUTOFMEMORY;
+    return guard([&] {
+      *pVersion = SysAllocString(u"5.2");
+      return *pVersion ? S_OK : E_OUTOFMEMORY;
+    });
   }
 
   HRESULT GetDefaultFolder(int olFolder, IFolder** ppIFolder) override {
     if (!ppIFolder) return E_POINTER;
     *ppIFolder = nullptr;
-    if (HRESULT hr = fault::check("poom.GetDefaultFolder")) return hr;
-    if (!db_) return E_UNEXPECTED;
-    if (olFolder != olFolderContacts)
-      return not_implemented("IPOutlookApp2::GetDefaultFolder for this folder");
-    *ppIFolder = create_folder(db_);
-    return S_OK;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.GetDefaultFolder")) return hr;
+      if (!db_) return E_UNEXPECTED;
+      if (olFolder != olFolderContacts)
+        return stub(u"IPOutlookApp2::GetDefaultFolder for this folder");
+      *ppIFolder = create_folder(db_);
+      return S_OK;
+    });
   }
 
   HRESULT CreateItem(int olItem, IDispatch** ppPOOMItem) override {
     if (!ppPOOMItem) return E_POINTER;
     *ppPOOMItem = nullptr;
-    if (HRESULT hr = fault::check("poom.CreateItem")) return hr;
-    if (!db_) return E_UNEXPECTED;
-    if (olItem != olContactItem)
-      return not_implemented("IPOutlookApp2::CreateItem for this item type");
-    *ppPOOMItem = create_contact(db_, 0, nullptr);
-    return S_OK;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.CreateItem")) return hr;
+      if (!db_) return E_UNEXPECTED;
+      if (olItem != olContactItem) return stub(u"IPOutlookApp2::CreateItem for this item type");
+      *ppPOOMItem = create_contact(db_, 0, nullptr);
+      return S_OK;
+    });
   }
 
   HRESULT GetItemFromOid(long oid, IDispatch** ppPOOMItem) override {
     if (!ppPOOMItem) return E_POINTER;
     *ppPOOMItem = nullptr;
-    if (!db_) return E_UNEXPECTED;
-    SharedProps props;
-    if (HRESULT hr = load_saved(oid, &props); FAILED(hr)) return hr;
-    *ppPOOMItem = create_contact(db_, oid, std::move(props));
-    return S_OK;
+    return guard([&] {
+      if (!db_) return E_UNEXPECTED;
+      SharedProps props;
+      if (HRESULT hr = load_saved(oid, &props); FAILED(hr)) return hr;
+      *ppPOOMItem = create_contact(db_, oid, std::move(props));
+      return S_OK;
+    });
   }
 
   HRESULT GetItemFromOidEx(CEOID oidPIM, ULONG dwFlags, IItem** ppItem) override {
     if (!ppItem) return E_POINTER;
     *ppItem = nullptr;
-    if (!db_) return E_UNEXPECTED;
-    const auto oid = static_cast<long>(oidPIM);
-    SharedProps props;
-    if (HRESULT hr = load_saved(oid, &props); FAILED(hr)) return hr;
-    *ppItem = create_item(db_, oid, std::move(props));
-    return S_OK;
+    return guard([&] {
+      if (!db_) return E_UNEXPECTED;
+      const auto oid = static_cast<long>(oidPIM);
+      SharedProps props;
+      if (HRESULT hr = load_saved(oid, &props); FAILED(hr)) return hr;
+      *ppItem = create_item(db_, oid, std::move(props));
+      return S_OK;
+    });
   }
 
-  HRESULT SystemTimeToVariantTime(SYSTEMTIME* pst, DATE* pdate) override {
+  HRESULT SystemTimeToVariantTime(SYSTEMTIME* pst, DATE* pdate) noexcept override {
     if (!pst || !pdate) return E_POINTER;
     return system_time_to_date(*pst, pdate) ? S_OK : E_INVALIDARG;
   }
 
-  HRESULT VariantTimeToSystemTime(DATE date, SYSTEMTIME* pst) override {
+  HRESULT VariantTimeToSystemTime(DATE date, SYSTEMTIME* pst) noexcept override {
     if (!pst) return E_POINTER;
     return date_to_system_time(date, pst) ? S_OK : E_INVALIDARG;
   }
 
  private:
-  ~Application() {
-    if (db_) db_->flush();
+  ~Application() override {
+    if (db_) guard([&] { return db_->flush(); });
   }
 
   HRESULT load_saved(long oid, SharedProps* props) {
@@ -115,19 +111,13 @@ class Application final : public IPOutlookApp2 {
     return load_contact(*db_, oid, props);
   }
 
-  RefCount ref_;
   std::shared_ptr<ContactDatabase> db_;
 };
 
 }  // namespace
 
 HRESULT create_application(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  auto* app = new Application();
-  HRESULT hr = app->QueryInterface(riid, ppv);
-  app->Release();
-  return hr;
+  return com::create_instance<Application>(riid, ppv);
 }
 
 void register_classes() { vardel::com::register_class(CLSID_Application, &create_application); }

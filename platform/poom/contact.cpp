@@ -5,33 +5,14 @@
 #include <string>
 
 #include "platform/core/fault.h"
-#include "platform/core/windows.h"
 #include "platform/poom/objects.h"
 
 namespace vardel::poom {
 namespace {
 
-class Contact final : public IContact {
+class Contact final : public com::Object<kPoom, IContact, &IID_IDispatch, &IID_IContact> {
  public:
-  Contact(std::shared_ptr<ContactDatabase> db, long oid, SharedProps props)
-      : db_(std::move(db)), oid_(oid), stored_(std::move(props)) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IContact) {
-      *ppv = static_cast<IContact*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ref_.add(); }
-  ULONG Release() override {
-    ULONG left = ref_.release();
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit Contact(ContactData data) : data_(std::move(data)) {}
 
 #define CONTACT_TEXT(Name, tag)                                             \
   HRESULT get_##Name(BSTR* pbstr) override { return get_text(tag, pbstr); } \
@@ -88,81 +69,77 @@ class Contact final : public IContact {
   HRESULT get_Anniversary(DATE* pst) override { return get_date(PIMPR_ANNIVERSARY, pst); }
   HRESULT put_Anniversary(DATE st) override { return put_date(PIMPR_ANNIVERSARY, st); }
 
-  HRESULT get_Oid(long* poid) override {
+  HRESULT get_Oid(long* poid) noexcept override {
     if (!poid) return E_POINTER;
-    *poid = oid_;
+    *poid = data_.oid;
     return S_OK;
   }
 
   HRESULT Save() override {
-    if (HRESULT hr = fault::check("poom.Contact.Save")) return hr;
-    long oid = oid_;
-    if (HRESULT hr = db_->save(&oid, edits_); FAILED(hr)) return hr;
-    oid_ = oid;
-    stored_ = apply_edits(stored_, edits_);
-    edits_.clear();
-    return S_OK;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.Contact.Save")) return hr;
+      return data_.save();
+    });
   }
 
   HRESULT Delete() override {
-    if (oid_ == 0) return S_OK;  // never stored: nothing to delete
-    if (HRESULT hr = db_->remove(oid_); FAILED(hr)) return hr;
-    return db_->flush();
+    return guard([&] { return data_.remove(); });
   }
 
-  HRESULT get_Application(IPOutlookApp2** ppPOOM) override {
+  HRESULT get_Application(IPOutlookApp2** ppPOOM) noexcept override {
     if (ppPOOM) *ppPOOM = nullptr;
-    return not_implemented("IContact::get_Application");
+    return stub(u"IContact::get_Application");
   }
 
  private:
-  ~Contact() = default;
+  ~Contact() override = default;
 
   HRESULT get_text(CEPROPID tag, BSTR* pbstr) {
     if (!pbstr) return E_POINTER;
-    const PropValue* v = current_value(stored_.get(), edits_, tag);
-    const std::u16string empty;
-    const std::u16string& text = v ? v->text : empty;
-    *pbstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *pbstr ? S_OK : E_OUTOFMEMORY;
+    return guard([&] {
+      const PropValue* v = data_.value(tag);
+      const std::u16string_view text = v ? std::u16string_view(v->text) : std::u16string_view();
+      *pbstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+      return *pbstr ? S_OK : E_OUTOFMEMORY;
+    });
   }
 
   HRESULT put_text(CEPROPID tag, BSTR bstr) {
-    PropValue v;
-    if (bstr) v.text.assign(bstr, SysStringLen(bstr));
-    edits_[tag] = std::move(v);
-    return S_OK;
+    return guard([&] {
+      PropValue v;
+      if (bstr) v.text.assign(bstr, SysStringLen(bstr));
+      data_.edits[tag] = std::move(v);
+      return S_OK;
+    });
   }
 
-  HRESULT get_date(CEPROPID tag, DATE* pst) {
+  HRESULT get_date(CEPROPID tag, DATE* pst) noexcept {
     if (!pst) return E_POINTER;
-    const PropValue* v = current_value(stored_.get(), edits_, tag);
+    const PropValue* v = data_.value(tag);
     if (!v || !ticks_to_date(v->filetime, pst)) *pst = POOM_NO_DATE;
     return S_OK;
   }
 
   HRESULT put_date(CEPROPID tag, DATE st) {
-    if (st == POOM_NO_DATE) {
-      edits_[tag] = std::nullopt;
+    return guard([&] {
+      if (st == POOM_NO_DATE) {
+        data_.edits[tag] = std::nullopt;
+        return S_OK;
+      }
+      PropValue v;
+      if (!date_to_ticks(st, &v.filetime)) return E_INVALIDARG;
+      data_.edits[tag] = std::move(v);
       return S_OK;
-    }
-    PropValue v;
-    if (!date_to_ticks(st, &v.filetime)) return E_INVALIDARG;
-    edits_[tag] = std::move(v);
-    return S_OK;
+    });
   }
 
-  RefCount ref_;
-  std::shared_ptr<ContactDatabase> db_;
-  long oid_;
-  SharedProps stored_;
-  PropEdits edits_;
+  ContactData data_;
 };
 
 }  // namespace
 
 IContact* create_contact(std::shared_ptr<ContactDatabase> db, long oid, SharedProps props) {
-  return new Contact(std::move(db), oid, std::move(props));
+  return com::make<Contact>(ContactData{std::move(db), oid, std::move(props), {}});
 }
 
 }  // namespace vardel::poom

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/core/calendar.h"
 #include "platform/core/fault.h"
 #include "platform/core/windows.h"
 #include "platform/poom/objects.h"
@@ -18,40 +19,69 @@
 namespace vardel::poom {
 namespace {
 
-class Item final : public IItem {
+class Item final : public com::Object<kPoom, IItem, &IID_IDispatch, &IID_IItem> {
  public:
-  Item(std::shared_ptr<ContactDatabase> db, long oid, SharedProps props)
-      : db_(std::move(db)), oid_(oid), stored_(std::move(props)) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IItem) {
-      *ppv = static_cast<IItem*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ref_.add(); }
-  ULONG Release() override {
-    ULONG left = ref_.release();
-    if (left == 0) delete this;
-    return left;
-  }
+  explicit Item(ContactData data) : data_(std::move(data)) {}
 
   HRESULT GetProps(const CEPROPID* rgPropID, ULONG ulFlags, WORD cProps, CEPROPVAL** prgVals,
                    ULONG* pcbBuffer, HANDLE hHeap) override {
     if (!rgPropID || !prgVals || !pcbBuffer || cProps == 0) return E_INVALIDARG;
-    if (HRESULT hr = fault::check("poom.GetProps")) return hr;
-    if (ulFlags & CEDB_ALLOWREALLOC)
-      return not_implemented("IItem::GetProps with CEDB_ALLOWREALLOC");
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.GetProps")) return hr;
+      if (ulFlags & CEDB_ALLOWREALLOC) return stub(u"IItem::GetProps with CEDB_ALLOWREALLOC");
+      return get_props(rgPropID, cProps, prgVals, pcbBuffer);
+    });
+  }
 
+  HRESULT SetProps(ULONG ulFlags, WORD cProps, CEPROPVAL* rgVals) override {
+    if (cProps && !rgVals) return E_INVALIDARG;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.SetProps")) return hr;
+      // All or nothing: refuse the whole call before changing anything.
+      for (WORD i = 0; i < cProps; ++i)
+        if (!is_contact_tag(rgVals[i].propid)) return E_INVALIDARG;
+      for (WORD i = 0; i < cProps; ++i) {
+        const CEPROPVAL& pv = rgVals[i];
+        if (pv.wFlags & CEDB_PROPDELETE) {
+          data_.edits[pv.propid] = std::nullopt;
+          continue;
+        }
+        PropValue v;
+        if (is_date_tag(pv.propid))
+          v.filetime = static_cast<std::int64_t>(calendar::filetime_ticks(pv.val.filetime));
+        else if (pv.val.lpwstr)
+          v.text.assign(pv.val.lpwstr, wcslen(pv.val.lpwstr));
+        data_.edits[pv.propid] = std::move(v);
+      }
+      return S_OK;
+    });
+  }
+
+  HRESULT Save() override {
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.Item.Save")) return hr;
+      return data_.save();
+    });
+  }
+
+  HRESULT Delete() override {
+    return guard([&] { return data_.remove(); });
+  }
+
+  HRESULT get_Oid(CEOID* poid) noexcept override {
+    if (!poid) return E_POINTER;
+    *poid = static_cast<CEOID>(data_.oid);
+    return S_OK;
+  }
+
+ private:
+  ~Item() override = default;
+
+  HRESULT get_props(const CEPROPID* rgPropID, WORD cProps, CEPROPVAL** prgVals, ULONG* pcbBuffer) {
     std::vector<const PropValue*> values(cProps);
     std::size_t size = sizeof(CEPROPVAL) * cProps;
     for (WORD i = 0; i < cProps; ++i) {
-      values[i] =
-          is_contact_tag(rgPropID[i]) ? current_value(stored_.get(), edits_, rgPropID[i]) : nullptr;
+      values[i] = is_contact_tag(rgPropID[i]) ? data_.value(rgPropID[i]) : nullptr;
       if (values[i] && is_text_tag(rgPropID[i]))
         size += (values[i]->text.size() + 1) * sizeof(WCHAR);
     }
@@ -72,7 +102,7 @@ class Item final : public IItem {
       if (!v) {
         pv.wFlags = CEDB_PROPNOTFOUND;
       } else if (is_date_tag(pv.propid)) {
-        pv.val.filetime = ticks_to_filetime(v->filetime);
+        pv.val.filetime = calendar::filetime_from_ticks(static_cast<std::uint64_t>(v->filetime));
       } else {
         // wLenData is 16 bits: a longer text reports the most it can hold
         // (the text itself is whole and terminated).
@@ -87,62 +117,13 @@ class Item final : public IItem {
     return S_OK;
   }
 
-  HRESULT SetProps(ULONG ulFlags, WORD cProps, CEPROPVAL* rgVals) override {
-    if (cProps && !rgVals) return E_INVALIDARG;
-    if (HRESULT hr = fault::check("poom.SetProps")) return hr;
-    // All or nothing: refuse the whole call before changing anything.
-    for (WORD i = 0; i < cProps; ++i)
-      if (!is_contact_tag(rgVals[i].propid)) return E_INVALIDARG;
-    for (WORD i = 0; i < cProps; ++i) {
-      const CEPROPVAL& pv = rgVals[i];
-      if (pv.wFlags & CEDB_PROPDELETE) {
-        edits_[pv.propid] = std::nullopt;
-        continue;
-      }
-      PropValue v;
-      if (is_date_tag(pv.propid))
-        v.filetime = filetime_to_ticks(pv.val.filetime);
-      else if (pv.val.lpwstr)
-        v.text.assign(pv.val.lpwstr, wcslen(pv.val.lpwstr));
-      edits_[pv.propid] = std::move(v);
-    }
-    return S_OK;
-  }
-
-  HRESULT Save() override {
-    if (HRESULT hr = fault::check("poom.Item.Save")) return hr;
-    long oid = oid_;
-    if (HRESULT hr = db_->save(&oid, edits_); FAILED(hr)) return hr;
-    stored_ = apply_edits(stored_, edits_);
-    edits_.clear();
-    return S_OK;
-  }
-
-  HRESULT Delete() override {
-    if (HRESULT hr = db_->remove(oid_); FAILED(hr)) return hr;
-    return db_->flush();
-  }
-
-  HRESULT get_Oid(CEOID* poid) override {
-    if (!poid) return E_POINTER;
-    *poid = static_cast<CEOID>(oid_);
-    return S_OK;
-  }
-
- private:
-  ~Item() = default;
-
-  RefCount ref_;
-  std::shared_ptr<ContactDatabase> db_;
-  long oid_;
-  SharedProps stored_;
-  PropEdits edits_;
+  ContactData data_;
 };
 
 }  // namespace
 
 IItem* create_item(std::shared_ptr<ContactDatabase> db, long oid, SharedProps props) {
-  return new Item(std::move(db), oid, std::move(props));
+  return com::make<Item>(ContactData{std::move(db), oid, std::move(props), {}});
 }
 
 }  // namespace vardel::poom

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/core/fault.h"
-#include "platform/core/windows.h"
 #include "platform/poom/objects.h"
 
 namespace vardel::poom {
@@ -55,7 +54,8 @@ class PresenceTree {
   std::size_t top_ = 0;
 };
 
-class ItemCollection final : public IPOutlookItemCollection {
+class ItemCollection final : public com::Object<kPoom, IPOutlookItemCollection, &IID_IDispatch,
+                                                &IID_IPOutlookItemCollection> {
  public:
   ItemCollection(std::shared_ptr<ContactDatabase> db, std::vector<long> oids)
       : db_(std::move(db)),
@@ -63,24 +63,7 @@ class ItemCollection final : public IPOutlookItemCollection {
         present_(oids_.size()),
         gone_(oids_.size(), false) {}
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IPOutlookItemCollection) {
-      *ppv = static_cast<IPOutlookItemCollection*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ref_.add(); }
-  ULONG Release() override {
-    ULONG left = ref_.release();
-    if (left == 0) delete this;
-    return left;
-  }
-
-  HRESULT get_Count(int* pnCount) override {
+  HRESULT get_Count(int* pnCount) noexcept override {
     if (!pnCount) return E_POINTER;
     *pnCount = static_cast<int>(present_.count());
     return S_OK;
@@ -89,40 +72,49 @@ class ItemCollection final : public IPOutlookItemCollection {
   HRESULT Item(int iIndex, IDispatch** ppolItem) override {
     if (!ppolItem) return E_POINTER;
     *ppolItem = nullptr;
-    if (HRESULT hr = fault::check("poom.Item")) return hr;
-    if (iIndex < 1 || static_cast<std::size_t>(iIndex) > present_.count()) return E_INVALIDARG;
-    const std::size_t index = present_.find(static_cast<std::size_t>(iIndex));
-    const long oid = oids_[index];
-    SharedProps props;
-    if (HRESULT hr = properties(index, &props); FAILED(hr)) return hr;
-    *ppolItem = create_contact(db_, oid, std::move(props));
-    return S_OK;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.Item")) return hr;
+      if (iIndex < 1 || static_cast<std::size_t>(iIndex) > present_.count()) return E_INVALIDARG;
+      const std::size_t index = present_.find(static_cast<std::size_t>(iIndex));
+      const long oid = oids_[index];
+      SharedProps props;
+      if (HRESULT hr = properties(index, &props); FAILED(hr)) return hr;
+      *ppolItem = create_contact(db_, oid, std::move(props));
+      return S_OK;
+    });
   }
 
   HRESULT Remove(int iIndex) override {
-    if (HRESULT hr = fault::check("poom.Remove")) return hr;
-    if (iIndex < 1 || static_cast<std::size_t>(iIndex) > present_.count()) return E_INVALIDARG;
-    const std::size_t index = present_.find(static_cast<std::size_t>(iIndex));
-    if (HRESULT hr = db_->remove(oids_[index]); FAILED(hr)) return hr;
-    present_.erase(index);
-    gone_[index] = true;
-    cache_.erase(oids_[index]);
-    return S_OK;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.Remove")) return hr;
+      if (iIndex < 1 || static_cast<std::size_t>(iIndex) > present_.count()) return E_INVALIDARG;
+      const std::size_t index = present_.find(static_cast<std::size_t>(iIndex));
+      if (HRESULT hr = db_->remove(oids_[index]); FAILED(hr)) return hr;
+      present_.erase(index);
+      gone_[index] = true;
+      cache_.erase(oids_[index]);
+      return S_OK;
+    });
   }
 
   HRESULT Add(IDispatch** ppolItem) override {
     if (!ppolItem) return E_POINTER;
-    *ppolItem = create_contact(db_, 0, nullptr);
-    return S_OK;
+    *ppolItem = nullptr;
+    return guard([&] {
+      *ppolItem = create_contact(db_, 0, nullptr);
+      return S_OK;
+    });
   }
 
-  HRESULT get_Application(IPOutlookApp2** ppPOOM) override {
+  HRESULT get_Application(IPOutlookApp2** ppPOOM) noexcept override {
     if (ppPOOM) *ppPOOM = nullptr;
-    return not_implemented("IPOutlookItemCollection::get_Application");
+    return stub(u"IPOutlookItemCollection::get_Application");
   }
 
  private:
-  ~ItemCollection() { db_->flush(); }
+  ~ItemCollection() override {
+    guard([&] { return db_->flush(); });
+  }
 
   // The stored properties of the contact at array index `index`, read ahead
   // with the next present contacts when not cached (or stale).
@@ -147,7 +139,6 @@ class ItemCollection final : public IPOutlookItemCollection {
     return S_OK;
   }
 
-  RefCount ref_;
   std::shared_ptr<ContactDatabase> db_;
   std::vector<long> oids_;
   PresenceTree present_;
@@ -161,7 +152,7 @@ class ItemCollection final : public IPOutlookItemCollection {
 HRESULT create_item_collection(std::shared_ptr<ContactDatabase> db, IPOutlookItemCollection** out) {
   std::vector<long> oids;
   if (HRESULT hr = db->ordered_oids(&oids); FAILED(hr)) return hr;
-  *out = new ItemCollection(std::move(db), std::move(oids));
+  *out = com::make<ItemCollection>(std::move(db), std::move(oids));
   return S_OK;
 }
 

@@ -1,9 +1,7 @@
-// Helpers the Pocket Outlook objects share: loading one contact, the value a
-// property has with unsaved edits, and the trace of calls not provided.
-#include <string>
+// What the Pocket Outlook objects share: loading one contact, and a
+// contact's properties with the edits made since it was saved.
 #include <unordered_map>
 
-#include "platform/core/windows.h"
 #include "platform/poom/objects.h"
 
 namespace vardel::poom {
@@ -18,12 +16,27 @@ HRESULT load_contact(ContactDatabase& db, long oid, SharedProps* out) {
   return S_OK;
 }
 
-const PropValue* current_value(const PropMap* stored, const PropEdits& edits, CEPROPID tag) {
+const PropValue* ContactData::value(CEPROPID tag) const {
   if (auto e = edits.find(tag); e != edits.end()) return e->second ? &*e->second : nullptr;
   if (stored) {
     if (auto s = stored->find(tag); s != stored->end()) return &s->second;
   }
   return nullptr;
+}
+
+HRESULT ContactData::save() {
+  long saved = oid;
+  if (HRESULT hr = db->save(&saved, edits); FAILED(hr)) return hr;
+  oid = saved;
+  stored = apply_edits(stored, edits);
+  edits.clear();
+  return S_OK;
+}
+
+HRESULT ContactData::remove() {
+  if (oid == 0) return S_OK;  // never stored: nothing to delete
+  if (HRESULT hr = db->remove(oid); FAILED(hr)) return hr;
+  return db->flush();
 }
 
 SharedProps apply_edits(const SharedProps& stored, const PropEdits& edits) {
@@ -35,12 +48,6 @@ SharedProps apply_edits(const SharedProps& stored, const PropEdits& edits) {
       merged->erase(tag);
   }
   return merged;
-}
-
-HRESULT not_implemented(const char* what) {
-  std::u16string name = utf16(what);
-  NKDbgPrintfW(u"poom: %s is not provided\r\n", name.c_str());
-  return E_NOTIMPL;
 }
 
 }  // namespace vardel::poom

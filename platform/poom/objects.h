@@ -2,14 +2,18 @@
 // share. Each create_* returns an object holding one reference.
 #pragma once
 
-#include <atomic>
 #include <memory>
 
+#include "platform/com/object.h"
 #include "platform/poom/contact_database.h"
 #include "platform/poom/pimstore.h"
 #include "platform/poom/props.h"
 
 namespace vardel::poom {
+
+// What the objects here answer for an unexpected exception and for a call
+// not provided.
+inline constexpr com::Module kPoom{u"poom", E_FAIL, E_NOTIMPL};
 
 // The class factory behind CoCreateInstance(CLSID_Application).
 HRESULT create_application(REFIID riid, void** ppv);
@@ -26,27 +30,29 @@ IContact* create_contact(std::shared_ptr<ContactDatabase> db, long oid, SharedPr
 // A saved contact seen as a generic item.
 IItem* create_item(std::shared_ptr<ContactDatabase> db, long oid, SharedProps props);
 
+// What a contact and its generic item view hold: the database, the oid (0
+// for a contact never saved), the stored properties and the edits made
+// since.
+struct ContactData {
+  std::shared_ptr<ContactDatabase> db;
+  long oid = 0;
+  SharedProps stored;
+  PropEdits edits;
+
+  // The value a property has now: its edit, else the stored value; null
+  // when it has none.
+  const PropValue* value(CEPROPID tag) const;
+  // Stores the edits in one transaction (giving a new contact its oid) and
+  // folds them into the stored properties.
+  HRESULT save();
+  // Deletes the contact; S_OK for one never saved.
+  HRESULT remove();
+};
+
 // Loads one saved contact's properties; kHrNotFound when it does not exist.
 HRESULT load_contact(ContactDatabase& db, long oid, SharedProps* out);
 
-// The value a property has for an object: its unsaved edit, else the stored
-// value; null when it has none.
-const PropValue* current_value(const PropMap* stored, const PropEdits& edits, CEPROPID tag);
-
 // Folds saved edits into the stored properties.
 SharedProps apply_edits(const SharedProps& stored, const PropEdits& edits);
-
-// Answers a call that this stand-in does not provide: traces it and fails.
-HRESULT not_implemented(const char* what);
-
-// The reference count every object here keeps.
-class RefCount {
- public:
-  ULONG add() { return count_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG release() { return count_.fetch_sub(1, std::memory_order_acq_rel) - 1; }
-
- private:
-  std::atomic<ULONG> count_{1};
-};
 
 }  // namespace vardel::poom

@@ -51,13 +51,4 @@ bool date_to_system_time(DATE date, SYSTEMTIME* st);
 std::string ticks_to_iso(std::int64_t ticks);
 std::optional<std::int64_t> iso_to_ticks(std::string_view text);
 
-inline FILETIME ticks_to_filetime(std::int64_t ticks) {
-  auto u = static_cast<std::uint64_t>(ticks);
-  return FILETIME{static_cast<DWORD>(u & 0xFFFFFFFFu), static_cast<DWORD>(u >> 32)};
-}
-inline std::int64_t filetime_to_ticks(const FILETIME& ft) {
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) |
-                                   ft.dwLowDateTime);
-}
-
 }  // namespace vardel::poom

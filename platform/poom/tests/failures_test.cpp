@@ -173,6 +173,64 @@ TEST_F(Failures, ItemPropertyFaultsLeaveTheContactAsItWas) {
   EXPECT_EQ(list_contacts().at(0).size(), 2u);
 }
 
+// Running out of memory inside a call (a fault armed to throw
+// std::bad_alloc) comes back as E_OUTOFMEMORY, never as an exception, and
+// leaves the objects as they were.
+TEST_F(Failures, AnAllocationFailureInsideACallIsOutOfMemoryAndChangesNothing) {
+  fault::arm_out_of_memory("poom.Logon");
+  EXPECT_EQ(try_logon(), E_OUTOFMEMORY);
+  auto app = logon();
+  save_contact(app.get(), u"a");
+
+  Ref<IFolder> folder;
+  fault::arm_out_of_memory("poom.GetDefaultFolder");
+  EXPECT_EQ(app->GetDefaultFolder(olFolderContacts, folder.out()), E_OUTOFMEMORY);
+  EXPECT_FALSE(folder);
+  auto coll = items(app.get());
+  IDispatch* disp = reinterpret_cast<IDispatch*>(1);
+  fault::arm_out_of_memory("poom.Item");
+  EXPECT_EQ(coll->Item(1, &disp), E_OUTOFMEMORY);
+  EXPECT_EQ(disp, nullptr);
+  fault::arm_out_of_memory("poom.Remove");
+  EXPECT_EQ(coll->Remove(1), E_OUTOFMEMORY);
+  int n = 0;
+  coll->get_Count(&n);
+  EXPECT_EQ(n, 1);
+
+  auto c = create(app.get());
+  BSTR b = SysAllocString(u"b");
+  c->put_FileAs(b);
+  SysFreeString(b);
+  fault::arm_out_of_memory("poom.Contact.Save");
+  EXPECT_EQ(c->Save(), E_OUTOFMEMORY);
+  long oid = -1;
+  c->get_Oid(&oid);
+  EXPECT_EQ(oid, 0);
+  EXPECT_EQ(list_contacts().size(), 1u);
+  EXPECT_EQ(c->AddRef(), 2u);  // the count is untouched
+  EXPECT_EQ(c->Release(), 1u);
+  EXPECT_EQ(c->Save(), S_OK);
+  EXPECT_EQ(list_contacts().size(), 2u);
+
+  Ref<IItem> it;
+  c->get_Oid(&oid);
+  ASSERT_EQ(app->GetItemFromOidEx(static_cast<CEOID>(oid), 0, it.out()), S_OK);
+  CEPROPID tag = PIMPR_FILEAS;
+  CEPROPVAL* buf = nullptr;
+  ULONG size = 0;
+  fault::arm_out_of_memory("poom.GetProps");
+  EXPECT_EQ(it->GetProps(&tag, 0, 1, &buf, &size, nullptr), E_OUTOFMEMORY);
+  EXPECT_EQ(size, 0u);
+  CEPROPVAL val{};
+  val.propid = PIMPR_NICKNAME;
+  std::u16string nick = u"Bee";
+  val.val.lpwstr = nick.data();
+  fault::arm_out_of_memory("poom.SetProps");
+  EXPECT_EQ(it->SetProps(0, 1, &val), E_OUTOFMEMORY);
+  ASSERT_EQ(it->Save(), S_OK);
+  EXPECT_EQ(list_contacts().at(1).size(), 1u);  // FileAs only: nothing was set
+}
+
 }  // namespace
 }  // namespace vardel::poom::testing
 
