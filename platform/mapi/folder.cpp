@@ -1,101 +1,59 @@
 // IMAPIFolder: one folder of a store; its contents table lists its messages.
-#include <atomic>
-#include <exception>
-
 #include "platform/core/fault.h"
-#include "platform/mapi/objects.h"
+#include "platform/mapi/prop_object.h"
 
 namespace vardel::mapi {
 
 namespace {
 
-class Folder final : public IMAPIFolder {
+class Folder final : public PropObject<IMAPIFolder, &IID_IMAPIContainer, &IID_IMAPIFolder> {
  public:
-  Folder(std::shared_ptr<Db> db, FolderRecord rec) : db_(std::move(db)), rec_(std::move(rec)) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMAPIProp || riid == IID_IMAPIContainer ||
-        riid == IID_IMAPIFolder) {
-      AddRef();
-      *ppv = static_cast<IMAPIFolder*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
-
-  HRESULT SaveChanges(ULONG ulFlags) override {
-    trace_stub("IMAPIFolder::SaveChanges");
-    return MAPI_E_NO_SUPPORT;
-  }
-  HRESULT GetProps(LPSPropTagArray lpPropTagArray, ULONG ulFlags, ULONG* lpcValues,
-                   LPSPropValue* lppPropArray) override {
-    return get_props(rec_.props, lpPropTagArray, ulFlags, lpcValues, lppPropArray);
-  }
-  HRESULT GetPropList(ULONG ulFlags, LPSPropTagArray* lppPropTagArray) override {
-    if (!lppPropTagArray) return MAPI_E_INVALID_PARAMETER;
-    std::vector<ULONG> tags;
-    for (const Prop& p : rec_.props) tags.push_back(p.tag);
-    return build_tag_array(tags, lppPropTagArray);
-  }
-  HRESULT SetProps(ULONG cValues, LPSPropValue lpPropArray, void* lppProblems) override {
-    trace_stub("IMAPIFolder::SetProps");
-    return MAPI_E_NO_SUPPORT;
-  }
+  Folder(std::shared_ptr<Db> db, FolderRecord rec)
+      : PropObject(std::move(rec.props)), db_(std::move(db)), id_(rec.id), store_(rec.store) {}
 
   // The folder's messages as they stand now, oldest first.
   HRESULT GetContentsTable(ULONG ulFlags, LPMAPITABLE* lppTable) override {
     if (!lppTable) return MAPI_E_INVALID_PARAMETER;
     *lppTable = nullptr;
-    if (HRESULT hr = fault::check("mapi.GetContentsTable"); FAILED(hr)) return hr;
-    try {
+    return guard([&] {
+      if (HRESULT hr = fault::check("mapi.GetContentsTable"); FAILED(hr)) return hr;
       db_->refresh_snapshot();
-      return create_table(contents_rows(db_, rec_.id), "mapi.ContentsTable.QueryRows", lppTable);
-    } catch (const std::exception&) {
-      return MAPI_E_CALL_FAILED;
-    }
+      *lppTable = create_table(contents_rows(db_, id_), "mapi.ContentsTable.QueryRows");
+      return S_OK;
+    });
   }
-  HRESULT GetHierarchyTable(ULONG ulFlags, LPMAPITABLE* lppTable) override {
-    trace_stub("IMAPIFolder::GetHierarchyTable");
-    return MAPI_E_NO_SUPPORT;
+  HRESULT GetHierarchyTable(ULONG ulFlags, LPMAPITABLE* lppTable) noexcept override {
+    return stub(u"IMAPIFolder::GetHierarchyTable");
   }
   HRESULT OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, LPCIID lpInterface, ULONG ulFlags,
                     ULONG* lpulObjType, LPUNKNOWN* lppUnk) override {
-    return open_entry(db_, EntryScope{rec_.store, rec_.id}, cbEntryID, lpEntryID, lpInterface,
-                      lpulObjType, lppUnk);
+    return guard([&] {
+      return open_entry(db_, EntryScope{store_, id_}, cbEntryID, lpEntryID, lpInterface,
+                        lpulObjType, lppUnk);
+    });
   }
 
-  HRESULT CreateMessage(LPCIID lpInterface, ULONG ulFlags, IMessage** lppMessage) override {
-    trace_stub("IMAPIFolder::CreateMessage");
-    return MAPI_E_NO_SUPPORT;
+  HRESULT CreateMessage(LPCIID lpInterface, ULONG ulFlags,
+                        IMessage** lppMessage) noexcept override {
+    return stub(u"IMAPIFolder::CreateMessage");
   }
   HRESULT DeleteMessages(void* lpMsgList, ULONG_PTR ulUIParam, void* lpProgress,
-                         ULONG ulFlags) override {
-    trace_stub("IMAPIFolder::DeleteMessages");
-    return MAPI_E_NO_SUPPORT;
+                         ULONG ulFlags) noexcept override {
+    return stub(u"IMAPIFolder::DeleteMessages");
   }
 
  private:
-  ~Folder() = default;
+  ~Folder() override = default;
 
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<Db> db_;
-  FolderRecord rec_;
+  std::int64_t id_;
+  std::int64_t store_;
 };
 
 }  // namespace
 
-HRESULT create_folder(std::shared_ptr<Db> db, FolderRecord folder, IMAPIFolder** out) {
-  if (!out) return E_POINTER;
-  *out = new Folder(std::move(db), std::move(folder));
-  return S_OK;
+IMAPIFolder* create_folder(std::shared_ptr<Db> db, FolderRecord folder) {
+  return com::make<Folder>(std::move(db), std::move(folder));
 }
 
 }  // namespace vardel::mapi

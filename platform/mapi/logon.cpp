@@ -31,7 +31,8 @@ HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPWSTR lpszProfileName, LPWSTR lpszPass
   if (HRESULT hr = vardel::fault::check("mapi.MAPILogonEx"); FAILED(hr)) return hr;
   try {
     auto db = std::make_shared<vardel::mapi::Db>(vardel::device::messages_db());
-    return vardel::mapi::create_session(std::move(db), lppSession);
+    *lppSession = vardel::mapi::create_session(std::move(db));
+    return S_OK;
   } catch (const std::exception&) {
     return MAPI_E_LOGON_FAILED;
   }

@@ -1,6 +1,5 @@
 #include "platform/mapi/props.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace vardel::mapi {
@@ -119,10 +118,6 @@ HRESULT build_tag_array(const std::vector<ULONG>& tags, LPSPropTagArray* out) {
   for (size_t i = 0; i < tags.size(); ++i) array->aulPropTag[i] = tags[i];
   *out = array;
   return S_OK;
-}
-
-void trace_stub(const char* method) {
-  std::fprintf(stderr, "mapi: %s is not implemented\n", method);
 }
 
 }  // namespace vardel::mapi

@@ -42,7 +42,4 @@ HRESULT build_props(const PropList& props, const ULONG* tags, ULONG count, ULONG
 // The tags of props as a tag array (one MAPIFreeBuffer block).
 HRESULT build_tag_array(const std::vector<ULONG>& tags, LPSPropTagArray* out);
 
-// Prints a line for a method the stand-in does not provide.
-void trace_stub(const char* method);
-
 }  // namespace vardel::mapi

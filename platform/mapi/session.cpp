@@ -1,7 +1,5 @@
 // IMAPISession: one logon over the messages database.
-#include <atomic>
 #include <cstring>
-#include <exception>
 
 #include "platform/mapi/objects.h"
 
@@ -9,37 +7,19 @@ namespace vardel::mapi {
 
 namespace {
 
-class Session final : public IMAPISession {
+class Session final : public com::Object<kMapi, IMAPISession, &IID_IMAPISession> {
  public:
   explicit Session(std::shared_ptr<Db> db) : db_(std::move(db)) {}
-
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMAPISession) {
-      AddRef();
-      *ppv = static_cast<IMAPISession*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
 
   HRESULT GetMsgStoresTable(ULONG ulFlags, LPMAPITABLE* lppTable) override {
     if (!lppTable) return MAPI_E_INVALID_PARAMETER;
     *lppTable = nullptr;
     if (logged_off_) return MAPI_E_CALL_FAILED;
-    try {
+    return guard([&] {
       db_->refresh_snapshot();
-      return create_table(stores_rows(*db_), "mapi.StoresTable.QueryRows", lppTable);
-    } catch (const std::exception&) {
-      return MAPI_E_CALL_FAILED;
-    }
+      *lppTable = create_table(stores_rows(*db_), "mapi.StoresTable.QueryRows");
+      return S_OK;
+    });
   }
 
   HRESULT OpenMsgStore(ULONG_PTR ulUIParam, ULONG cbEntryID, LPENTRYID lpEntryID,
@@ -60,41 +40,39 @@ class Session final : public IMAPISession {
     if (!lppUnk) return MAPI_E_INVALID_PARAMETER;
     *lppUnk = nullptr;
     if (logged_off_) return MAPI_E_CALL_FAILED;
-    return open_entry(db_, EntryScope{}, cbEntryID, lpEntryID, lpInterface, lpulObjType, lppUnk);
+    return guard([&] {
+      return open_entry(db_, EntryScope{}, cbEntryID, lpEntryID, lpInterface, lpulObjType, lppUnk);
+    });
   }
 
   HRESULT CompareEntryIDs(ULONG cbEntryID1, LPENTRYID lpEntryID1, ULONG cbEntryID2,
-                          LPENTRYID lpEntryID2, ULONG ulFlags, ULONG* lpulResult) override {
+                          LPENTRYID lpEntryID2, ULONG ulFlags,
+                          ULONG* lpulResult) noexcept override {
     if (!lpEntryID1 || !lpEntryID2 || !lpulResult) return MAPI_E_INVALID_PARAMETER;
     *lpulResult = cbEntryID1 == cbEntryID2 && std::memcmp(lpEntryID1, lpEntryID2, cbEntryID1) == 0;
     return S_OK;
   }
 
   // Ends the logon: the session then opens nothing more. Objects already
-  // opened keep working until released.
-  HRESULT Logoff(ULONG_PTR ulUIParam, ULONG ulFlags, ULONG ulReserved) override {
+  // opened keep working until released. Never fails.
+  HRESULT Logoff(ULONG_PTR ulUIParam, ULONG ulFlags, ULONG ulReserved) noexcept override {
     logged_off_ = true;
-    try {
+    guard([&] {
       db_->end_snapshot();
-    } catch (const std::exception&) {
-    }
+      return S_OK;
+    });
     return S_OK;
   }
 
  private:
-  ~Session() = default;
+  ~Session() override = default;
 
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<Db> db_;
   bool logged_off_ = false;
 };
 
 }  // namespace
 
-HRESULT create_session(std::shared_ptr<Db> db, IMAPISession** out) {
-  if (!out) return E_POINTER;
-  *out = new Session(std::move(db));
-  return S_OK;
-}
+IMAPISession* create_session(std::shared_ptr<Db> db) { return com::make<Session>(std::move(db)); }
 
 }  // namespace vardel::mapi

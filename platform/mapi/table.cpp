@@ -1,6 +1,5 @@
 // IMAPITable: a cursor over a row source with a column set.
-#include <atomic>
-#include <exception>
+#include <memory>
 
 #include "platform/core/fault.h"
 #include "platform/mapi/objects.h"
@@ -9,49 +8,34 @@ namespace vardel::mapi {
 
 namespace {
 
-class Table final : public IMAPITable {
+class Table final : public com::Object<kMapi, IMAPITable, &IID_IMAPITable> {
  public:
   Table(std::unique_ptr<RowSource> rows, std::string query_fault)
       : rows_(std::move(rows)),
         columns_(rows_->default_columns()),
         fault_(std::move(query_fault)) {}
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IMAPITable) {
-      AddRef();
-      *ppv = static_cast<IMAPITable*>(this);
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
-
   HRESULT SetColumns(LPSPropTagArray lpPropTagArray, ULONG ulFlags) override {
     if (!lpPropTagArray || lpPropTagArray->cValues == 0) return MAPI_E_INVALID_PARAMETER;
-    columns_.assign(lpPropTagArray->aulPropTag,
-                    lpPropTagArray->aulPropTag + lpPropTagArray->cValues);
-    return S_OK;
+    return guard([&] {
+      columns_.assign(lpPropTagArray->aulPropTag,
+                      lpPropTagArray->aulPropTag + lpPropTagArray->cValues);
+      return S_OK;
+    });
   }
 
   HRESULT QueryColumns(ULONG ulFlags, LPSPropTagArray* lpPropTagArray) override {
     if (!lpPropTagArray) return MAPI_E_INVALID_PARAMETER;
-    return build_tag_array(columns_, lpPropTagArray);
+    return guard([&] { return build_tag_array(columns_, lpPropTagArray); });
   }
 
-  HRESULT GetRowCount(ULONG ulFlags, ULONG* lpulCount) override {
+  HRESULT GetRowCount(ULONG ulFlags, ULONG* lpulCount) noexcept override {
     if (!lpulCount) return MAPI_E_INVALID_PARAMETER;
     *lpulCount = rows_->count();
     return S_OK;
   }
 
-  HRESULT SeekRow(BOOKMARK bkOrigin, LONG lRowCount, LONG* lplRowsSought) override {
+  HRESULT SeekRow(BOOKMARK bkOrigin, LONG lRowCount, LONG* lplRowsSought) noexcept override {
     LONG from;
     switch (bkOrigin) {
       case BOOKMARK_BEGINNING:
@@ -74,7 +58,8 @@ class Table final : public IMAPITable {
     return S_OK;
   }
 
-  HRESULT QueryPosition(ULONG* lpulRow, ULONG* lpulNumerator, ULONG* lpulDenominator) override {
+  HRESULT QueryPosition(ULONG* lpulRow, ULONG* lpulNumerator,
+                        ULONG* lpulDenominator) noexcept override {
     if (!lpulRow || !lpulNumerator || !lpulDenominator) return MAPI_E_INVALID_PARAMETER;
     *lpulRow = pos_;
     *lpulNumerator = pos_;
@@ -87,45 +72,36 @@ class Table final : public IMAPITable {
   HRESULT QueryRows(LONG lRowCount, ULONG ulFlags, LPSRowSet* lppRows) override {
     if (!lppRows) return MAPI_E_INVALID_PARAMETER;
     *lppRows = nullptr;
-    if (lRowCount < 0) {
-      trace_stub("IMAPITable::QueryRows backwards");
-      return MAPI_E_NO_SUPPORT;
-    }
-    if (!fault_.empty())
-      if (HRESULT hr = fault::check(fault_); FAILED(hr)) return hr;
-    ULONG n = rows_->count() - pos_;
-    if (static_cast<ULONG>(lRowCount) < n) n = static_cast<ULONG>(lRowCount);
-    void* buf = nullptr;
-    if (MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(n ? n : 1)), &buf) != S_OK)
-      return MAPI_E_NOT_ENOUGH_MEMORY;
-    auto* set = static_cast<SRowSet*>(buf);
-    set->cRows = 0;
-    try {
+    if (lRowCount < 0) return stub(u"IMAPITable::QueryRows backwards");
+    return guard([&] {
+      if (!fault_.empty())
+        if (HRESULT hr = fault::check(fault_); FAILED(hr)) return hr;
+      ULONG n = rows_->count() - pos_;
+      if (static_cast<ULONG>(lRowCount) < n) n = static_cast<ULONG>(lRowCount);
+      void* buf = nullptr;
+      if (MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(n ? n : 1)), &buf) != S_OK)
+        return MAPI_E_NOT_ENOUGH_MEMORY;
+      // Frees the rows built so far when a later one fails.
+      std::unique_ptr<SRowSet, decltype(&FreeProws)> set(static_cast<SRowSet*>(buf), &FreeProws);
+      set->cRows = 0;
       for (ULONG i = 0; i < n; ++i) {
         PropList props = rows_->row(pos_ + i);
         SRow& row = set->aRow[i];
         row.ulAdrEntryPad = 0;
         HRESULT hr = build_props(props, columns_.data(), static_cast<ULONG>(columns_.size()),
                                  &row.cValues, &row.lpProps);
-        if (FAILED(hr)) {
-          FreeProws(set);
-          return hr;
-        }
+        if (FAILED(hr)) return hr;
         set->cRows = i + 1;
       }
-    } catch (const std::exception&) {
-      FreeProws(set);
-      return MAPI_E_CALL_FAILED;
-    }
-    if (!(ulFlags & TBL_NOADVANCE)) pos_ += n;
-    *lppRows = set;
-    return S_OK;
+      if (!(ulFlags & TBL_NOADVANCE)) pos_ += n;
+      *lppRows = set.release();
+      return S_OK;
+    });
   }
 
  private:
-  ~Table() = default;
+  ~Table() override = default;
 
-  std::atomic<ULONG> refs_{1};
   std::unique_ptr<RowSource> rows_;
   std::vector<ULONG> columns_;
   std::string fault_;
@@ -134,10 +110,8 @@ class Table final : public IMAPITable {
 
 }  // namespace
 
-HRESULT create_table(std::unique_ptr<RowSource> rows, std::string query_fault, IMAPITable** out) {
-  if (!out) return E_POINTER;
-  *out = new Table(std::move(rows), std::move(query_fault));
-  return S_OK;
+IMAPITable* create_table(std::unique_ptr<RowSource> rows, std::string query_fault) {
+  return com::make<Table>(std::move(rows), std::move(query_fault));
 }
 
 }  // namespace vardel::mapi

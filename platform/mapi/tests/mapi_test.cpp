@@ -450,3 +450,46 @@ TEST(MapiBuffers, MoreBlocksAreFreedWithTheirHead) {
 }
 
 }  // namespace
+
+// Running out of memory inside a call (a fault armed to throw
+// std::bad_alloc) comes back as MAPI_E_NOT_ENOUGH_MEMORY, never as an
+// exception, and moves no cursor.
+TEST_F(Mapi, AnAllocationFailureInsideACallIsOutOfMemory) {
+  vardel::fault::Scope faults;
+  auto store = db_->add_store(u"SMS");
+  db_->add_message(db_->folder(store, FolderKind::inbox), Message{u"x", u"1", {}, {}});
+  logon();
+  IMAPITable* stores = nullptr;
+  ASSERT_EQ(session_->GetMsgStoresTable(0, &stores), S_OK);
+  vardel::fault::arm_out_of_memory("mapi.StoresTable.QueryRows");
+  LPSRowSet rows = reinterpret_cast<LPSRowSet>(1);
+  EXPECT_EQ(stores->QueryRows(1, 0, &rows), MAPI_E_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(rows, nullptr);
+  ASSERT_EQ(stores->QueryRows(1, 0, &rows), S_OK);
+  EXPECT_EQ(rows->cRows, 1u);
+  FreeProws(rows);
+  stores->Release();
+
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
+  IMAPITable* table = reinterpret_cast<IMAPITable*>(1);
+  vardel::fault::arm_out_of_memory("mapi.GetContentsTable");
+  EXPECT_EQ(folder->GetContentsTable(0, &table), MAPI_E_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(table, nullptr);
+
+  SizedSPropTagArray(1, tags) = {1, {PR_DISPLAY_NAME}};
+  ULONG n = 7;
+  LPSPropValue props = reinterpret_cast<LPSPropValue>(1);
+  vardel::fault::arm_out_of_memory("mapi.GetProps");
+  EXPECT_EQ(folder->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props),
+            MAPI_E_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(props, nullptr);
+  EXPECT_EQ(n, 0u);
+  // Calls the stand-in does not provide say so.
+  EXPECT_EQ(folder->GetHierarchyTable(0, &table), MAPI_E_NO_SUPPORT);
+  EXPECT_EQ(folder->SetProps(0, nullptr, nullptr), MAPI_E_NO_SUPPORT);
+  EXPECT_EQ(folder->AddRef(), 2u);
+  EXPECT_EQ(folder->Release(), 1u);
+  folder->Release();
+  s->Release();
+}
