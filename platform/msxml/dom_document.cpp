@@ -1,8 +1,6 @@
 // DOMDocument: IXMLDOMDocument2 over a pugixml tree.
 #include "platform/msxml/dom_document.h"
 
-#include <new>
-
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/msxml/atomic_file.h"
@@ -18,151 +16,149 @@ namespace vardel::msxml {
 #define SELF (NodeRef{this, tree_, pugi::xpath_node(tree_->doc)})
 
 HRESULT DomDocument::create(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  DomDocument* doc = new (std::nothrow) DomDocument();
-  if (!doc) return E_OUTOFMEMORY;
-  HRESULT hr = doc->QueryInterface(riid, ppv);
-  doc->Release();
-  return hr;
+  return guard([&] { return com::create_instance<DomDocument>(riid, ppv); });
 }
 
 DomDocument::DomDocument() : tree_(std::make_shared<Tree>()) {}
 
 HRESULT DomDocument::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (riid == IID_IXMLDOMNode) {
-    if (HRESULT hr = fault::check("msxml.QueryInterface"); FAILED(hr)) return hr;
-    *ppv = static_cast<IXMLDOMNode*>(this);
-  } else if (riid == IID_IUnknown || riid == IID_IXMLDOMDocument || riid == IID_IXMLDOMDocument2) {
-    *ppv = static_cast<IXMLDOMDocument2*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-ULONG DomDocument::AddRef() { return ++refs_; }
-
-ULONG DomDocument::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+  return guard([&] {
+    if (riid == IID_IXMLDOMNode) {
+      if (HRESULT hr = fault::check("msxml.QueryInterface"); FAILED(hr)) {
+        *ppv = nullptr;
+        return hr;
+      }
+    }
+    return Object::QueryInterface(riid, ppv);
+  });
 }
 
 // ---- the document as a node
 
-HRESULT DomDocument::get_nodeName(BSTR* name) { return node_name(SELF, name); }
-HRESULT DomDocument::get_nodeType(DOMNodeType* type) { return node_type(SELF, type); }
+HRESULT DomDocument::get_nodeName(BSTR* name) {
+  return guard([&] { return node_name(SELF, name); });
+}
+HRESULT DomDocument::get_nodeType(DOMNodeType* type) {
+  return guard([&] { return node_type(SELF, type); });
+}
 
-HRESULT DomDocument::get_parentNode(IXMLDOMNode** parent) {
+HRESULT DomDocument::get_parentNode(IXMLDOMNode** parent) noexcept {
   if (!parent) return E_INVALIDARG;
   *parent = nullptr;
   return S_FALSE;
 }
 
 HRESULT DomDocument::get_childNodes(IXMLDOMNodeList** childList) {
-  return node_child_nodes(SELF, childList);
+  return guard([&] { return node_child_nodes(SELF, childList); });
 }
 HRESULT DomDocument::get_firstChild(IXMLDOMNode** firstChild) {
-  return node_first_child(SELF, false, firstChild);
+  return guard([&] { return node_first_child(SELF, false, firstChild); });
 }
 HRESULT DomDocument::get_lastChild(IXMLDOMNode** lastChild) {
-  return node_first_child(SELF, true, lastChild);
+  return guard([&] { return node_first_child(SELF, true, lastChild); });
 }
 
-HRESULT DomDocument::get_previousSibling(IXMLDOMNode** previousSibling) {
+HRESULT DomDocument::get_previousSibling(IXMLDOMNode** previousSibling) noexcept {
   if (!previousSibling) return E_INVALIDARG;
   *previousSibling = nullptr;
   return S_FALSE;
 }
 
-HRESULT DomDocument::get_nextSibling(IXMLDOMNode** nextSibling) {
+HRESULT DomDocument::get_nextSibling(IXMLDOMNode** nextSibling) noexcept {
   if (!nextSibling) return E_INVALIDARG;
   *nextSibling = nullptr;
   return S_FALSE;
 }
 
 HRESULT DomDocument::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
-  return node_remove_child(SELF, childNode, oldChild);
+  return guard([&] { return node_remove_child(SELF, childNode, oldChild); });
 }
 HRESULT DomDocument::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
-  return node_append_child(SELF, newChild, outNewChild);
+  return guard([&] { return node_append_child(SELF, newChild, outNewChild); });
 }
 HRESULT DomDocument::hasChildNodes(VARIANT_BOOL* hasChild) {
-  return node_has_children(SELF, hasChild);
+  return guard([&] { return node_has_children(SELF, hasChild); });
 }
 
-HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
+HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept {
   if (!DOMDocument) return E_INVALIDARG;
   *DOMDocument = nullptr;  // a document has no owner
   return S_FALSE;
 }
 
-HRESULT DomDocument::get_text(BSTR* text) { return node_get_text(SELF, text); }
-HRESULT DomDocument::put_text(BSTR) { return E_FAIL; }  // a document holds no text of its own
-HRESULT DomDocument::get_xml(BSTR* xmlString) { return node_get_xml(SELF, xmlString); }
+HRESULT DomDocument::get_text(BSTR* text) {
+  return guard([&] { return node_get_text(SELF, text); });
+}
+HRESULT DomDocument::put_text(BSTR) noexcept { return E_FAIL; }  // a document holds no text
+HRESULT DomDocument::get_xml(BSTR* xmlString) {
+  return guard([&] { return node_get_xml(SELF, xmlString); });
+}
 HRESULT DomDocument::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
-  return node_select_nodes(SELF, queryString, resultList);
+  return guard([&] { return node_select_nodes(SELF, queryString, resultList); });
 }
 HRESULT DomDocument::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
-  return node_select_single(SELF, queryString, resultNode);
+  return guard([&] { return node_select_single(SELF, queryString, resultNode); });
 }
 
 // ---- IXMLDOMDocument
 
 HRESULT DomDocument::get_documentElement(IXMLDOMElement** DOMElement) {
-  if (!DOMElement) return E_INVALIDARG;
-  *DOMElement = nullptr;
-  for (pugi::xml_node c : tree_->doc.children()) {
-    if (c.type() != pugi::node_element || !tree_->is_visible(c)) continue;
-    DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(c));
-    if (!node) return E_OUTOFMEMORY;
-    *DOMElement = node;
-    return S_OK;
-  }
-  return S_FALSE;
+  return guard([&] {
+    if (!DOMElement) return E_INVALIDARG;
+    *DOMElement = nullptr;
+    for (pugi::xml_node c : tree_->doc.children()) {
+      if (c.type() != pugi::node_element || !tree_->is_visible(c)) continue;
+      DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(c));
+      if (!node) return E_OUTOFMEMORY;
+      *DOMElement = node;
+      return S_OK;
+    }
+    return S_FALSE;
+  });
 }
 
 HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
-  if (!element) return E_INVALIDARG;
-  *element = nullptr;
-  if (!tagName) return E_INVALIDARG;
-  if (HRESULT hr = fault::check("msxml.createElement"); FAILED(hr)) return hr;
-  if (!is_xml_name(bstr_view(tagName))) return E_FAIL;
-  // Made in the detached holder; appendChild moves it into place.
-  pugi::xml_node n = tree_->detached.append_child(to_utf8(bstr_view(tagName)).c_str());
-  if (!n) return E_OUTOFMEMORY;
-  DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(n));
-  if (!node) return E_OUTOFMEMORY;
-  *element = node;
-  return S_OK;
+  return guard([&] {
+    if (!element) return E_INVALIDARG;
+    *element = nullptr;
+    if (!tagName) return E_INVALIDARG;
+    if (HRESULT hr = fault::check("msxml.createElement"); FAILED(hr)) return hr;
+    if (!is_xml_name(bstr_view(tagName))) return E_FAIL;
+    // Made in the detached holder; appendChild moves it into place.
+    pugi::xml_node n = tree_->detached.append_child(to_utf8(bstr_view(tagName)).c_str());
+    if (!n) return E_OUTOFMEMORY;
+    DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(n));
+    if (!node) return E_OUTOFMEMORY;
+    *element = node;
+    return S_OK;
+  });
 }
 
 HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) {
-  if (!tagName || !resultList) return E_INVALIDARG;
-  *resultList = nullptr;
-  std::string name = to_utf8(bstr_view(tagName));
-  struct Walker : pugi::xml_tree_walker {
-    std::string name;
-    const Tree* tree;
-    std::vector<pugi::xpath_node> found;
-    bool for_each(pugi::xml_node& n) override {
-      if (n.type() == pugi::node_element && (name == "*" || name == n.name()) &&
-          (depth() > 0 || tree->is_visible(n)) && !tree->is_detached(n))
-        found.emplace_back(n);
-      return true;
-    }
-  } walker;
-  walker.name = std::move(name);
-  walker.tree = tree_.get();
-  tree_->doc.traverse(walker);
-  DomNodeList* list = DomNodeList::create(this, tree_, std::move(walker.found));
-  if (!list) return E_OUTOFMEMORY;
-  *resultList = list;
-  return S_OK;
+  return guard([&] {
+    if (!tagName || !resultList) return E_INVALIDARG;
+    *resultList = nullptr;
+    std::string name = to_utf8(bstr_view(tagName));
+    struct Walker : pugi::xml_tree_walker {
+      std::string name;
+      const Tree* tree;
+      std::vector<pugi::xpath_node> found;
+      bool for_each(pugi::xml_node& n) override {
+        if (n.type() == pugi::node_element && (name == "*" || name == n.name()) &&
+            (depth() > 0 || tree->is_visible(n)) && !tree->is_detached(n))
+          found.emplace_back(n);
+        return true;
+      }
+    } walker;
+    walker.name = std::move(name);
+    walker.tree = tree_.get();
+    tree_->doc.traverse(walker);
+    DomNodeList* list = DomNodeList::create(this, tree_, std::move(walker.found));
+    if (!list) return E_OUTOFMEMORY;
+    *resultList = list;
+    return S_OK;
+  });
 }
 
 bool DomDocument::load_text(std::string utf8) {
@@ -174,58 +170,62 @@ bool DomDocument::load_text(std::string utf8) {
 }
 
 HRESULT DomDocument::load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) {
-  if (!isSuccessful) return E_INVALIDARG;
-  *isSuccessful = VARIANT_FALSE;
-  if (xmlSource.vt != VT_BSTR) return E_INVALIDARG;
-  if (HRESULT hr = fault::check("msxml.load"); FAILED(hr)) return hr;
-  std::optional<std::string> text;
-  if (auto path = device::to_host(bstr_view(xmlSource.bstrVal)))
-    if (auto bytes = read_file(*path)) text = to_utf8_text(std::move(*bytes));
-  if (!text) {
-    tree_ = std::make_shared<Tree>();
-    return S_FALSE;
-  }
-  if (!load_text(std::move(*text))) return S_FALSE;
-  *isSuccessful = VARIANT_TRUE;
-  return S_OK;
+  return guard([&] {
+    if (!isSuccessful) return E_INVALIDARG;
+    *isSuccessful = VARIANT_FALSE;
+    if (xmlSource.vt != VT_BSTR) return E_INVALIDARG;
+    if (HRESULT hr = fault::check("msxml.load"); FAILED(hr)) return hr;
+    std::optional<std::string> text;
+    if (auto path = device::to_host(bstr_view(xmlSource.bstrVal)))
+      if (auto bytes = read_file(*path)) text = to_utf8_text(std::move(*bytes));
+    if (!text) {
+      tree_ = std::make_shared<Tree>();
+      return S_FALSE;
+    }
+    if (!load_text(std::move(*text))) return S_FALSE;
+    *isSuccessful = VARIANT_TRUE;
+    return S_OK;
+  });
 }
 
-HRESULT DomDocument::get_async(VARIANT_BOOL* isAsync) {
+HRESULT DomDocument::get_async(VARIANT_BOOL* isAsync) noexcept {
   if (!isAsync) return E_INVALIDARG;
   *isAsync = async_ ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
 // Loading is always synchronous here; the flag is only remembered.
-HRESULT DomDocument::put_async(VARIANT_BOOL isAsync) {
+HRESULT DomDocument::put_async(VARIANT_BOOL isAsync) noexcept {
   async_ = isAsync != VARIANT_FALSE;
   return S_OK;
 }
 
 HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
-  if (!isSuccessful) return E_INVALIDARG;
-  *isSuccessful = VARIANT_FALSE;
-  if (HRESULT hr = fault::check("msxml.loadXML"); FAILED(hr)) return hr;
-  std::u16string_view text = bstr_view(bstrXML);
-  if (!text.empty() && text.front() == u'\uFEFF')
-    text.remove_prefix(1);  // a byte order mark carried over
-  if (!load_text(to_utf8(text))) return S_FALSE;
-  *isSuccessful = VARIANT_TRUE;
-  return S_OK;
+  return guard([&] {
+    if (!isSuccessful) return E_INVALIDARG;
+    *isSuccessful = VARIANT_FALSE;
+    if (HRESULT hr = fault::check("msxml.loadXML"); FAILED(hr)) return hr;
+    std::u16string_view text = bstr_view(bstrXML);
+    if (!text.empty() && text.front() == u'\uFEFF')
+      text.remove_prefix(1);  // a byte order mark carried over
+    if (!load_text(to_utf8(text))) return S_FALSE;
+    *isSuccessful = VARIANT_TRUE;
+    return S_OK;
+  });
 }
 
 HRESULT DomDocument::save(VARIANT destination) {
-  if (destination.vt != VT_BSTR || bstr_view(destination.bstrVal).empty()) return E_INVALIDARG;
-  HRESULT injected = fault::check("msxml.save");
-  auto path = device::to_host(bstr_view(destination.bstrVal));
-  if (!path) return E_ACCESSDENIED;  // outside the device, or not a path
-  // Written to the new file in 64 KiB pieces, so a large backup is never
-  // held twice in memory. An injected failure stops after the first piece,
-  // as a disk filling up would.
-  AtomicFile file;
-  if (HRESULT hr = file.open(*path); FAILED(hr)) return hr;
-  HRESULT hr = S_OK;
-  try {
+  return guard([&] {
+    if (destination.vt != VT_BSTR || bstr_view(destination.bstrVal).empty()) return E_INVALIDARG;
+    HRESULT injected = fault::check("msxml.save");
+    auto path = device::to_host(bstr_view(destination.bstrVal));
+    if (!path) return E_ACCESSDENIED;  // outside the device, or not a path
+    // Written to the new file in 64 KiB pieces, so a large backup is never
+    // held twice in memory. An injected failure stops after the first piece,
+    // as a disk filling up would.
+    AtomicFile file;
+    if (HRESULT hr = file.open(*path); FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
     write_markup(*tree_, tree_->doc, 64 * 1024, [&](std::string_view piece) {
       if (FAILED(injected)) {
         file.write(piece.substr(0, piece.size() / 2));
@@ -236,60 +236,64 @@ HRESULT DomDocument::save(VARIANT destination) {
     });
     if (FAILED(injected)) return injected;
     if (FAILED(hr)) return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return file.commit();
+    return file.commit();
+  });
 }
 
-HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) {
+HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) noexcept {
   if (!isPreserving) return E_INVALIDARG;
   *isPreserving = preserve_space_ ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
 }
 
 HRESULT DomDocument::put_preserveWhiteSpace(VARIANT_BOOL isPreserving) {
-  if (HRESULT hr = fault::check("msxml.put_preserveWhiteSpace"); FAILED(hr)) return hr;
-  preserve_space_ = isPreserving != VARIANT_FALSE;
-  return S_OK;
+  return guard([&] {
+    if (HRESULT hr = fault::check("msxml.put_preserveWhiteSpace"); FAILED(hr)) return hr;
+    preserve_space_ = isPreserving != VARIANT_FALSE;
+    return S_OK;
+  });
 }
 
 // ---- IXMLDOMDocument2
 
 HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
-  if (!name) return E_INVALIDARG;
-  if (HRESULT hr = fault::check("msxml.setProperty"); FAILED(hr)) return hr;
-  std::u16string_view n = bstr_view(name);
-  if (n == u"SelectionLanguage") {
-    // XPath is the only selection language offered.
-    if (value.vt == VT_BSTR && bstr_view(value.bstrVal) == u"XPath") return S_OK;
+  return guard([&] {
+    if (!name) return E_INVALIDARG;
+    if (HRESULT hr = fault::check("msxml.setProperty"); FAILED(hr)) return hr;
+    std::u16string_view n = bstr_view(name);
+    if (n == u"SelectionLanguage") {
+      // XPath is the only selection language offered.
+      if (value.vt == VT_BSTR && bstr_view(value.bstrVal) == u"XPath") return S_OK;
+      return E_FAIL;
+    }
+    if (n == u"SelectionNamespaces") {
+      // Kept for getProperty; the program's names carry no prefixes.
+      if (value.vt != VT_BSTR) return E_FAIL;
+      selection_namespaces_ = bstr_view(value.bstrVal);
+      return S_OK;
+    }
     return E_FAIL;
-  }
-  if (n == u"SelectionNamespaces") {
-    // Kept for getProperty; the program's names carry no prefixes.
-    if (value.vt != VT_BSTR) return E_FAIL;
-    selection_namespaces_ = bstr_view(value.bstrVal);
-    return S_OK;
-  }
-  return E_FAIL;
+  });
 }
 
 HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
-  if (!name || !value) return E_INVALIDARG;
-  VariantInit(value);
-  std::u16string_view n = bstr_view(name);
-  const std::u16string* text = nullptr;
-  static const std::u16string xpath = u"XPath";
-  if (n == u"SelectionLanguage")
-    text = &xpath;
-  else if (n == u"SelectionNamespaces")
-    text = &selection_namespaces_;
-  else
-    return E_FAIL;
-  value->bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-  if (!value->bstrVal) return E_OUTOFMEMORY;
-  value->vt = VT_BSTR;
-  return S_OK;
+  return guard([&] {
+    if (!name || !value) return E_INVALIDARG;
+    VariantInit(value);
+    std::u16string_view n = bstr_view(name);
+    const std::u16string* text = nullptr;
+    static const std::u16string xpath = u"XPath";
+    if (n == u"SelectionLanguage")
+      text = &xpath;
+    else if (n == u"SelectionNamespaces")
+      text = &selection_namespaces_;
+    else
+      return E_FAIL;
+    value->bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
+    if (!value->bstrVal) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    return S_OK;
+  });
 }
 
 #undef SELF

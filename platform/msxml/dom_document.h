@@ -3,43 +3,47 @@
 // objects hold a reference to it and to the tree they came from.
 #pragma once
 
-#include <atomic>
 #include <string>
 
+#include "platform/com/object.h"
 #include "platform/msxml/msxml.h"
 #include "platform/msxml/query_cache.h"
 #include "platform/msxml/tree.h"
 
 namespace vardel::msxml {
 
-class DomDocument final : public IXMLDOMDocument2 {
+// What the DOM objects answer for an unexpected exception and for a call not
+// provided.
+inline constexpr com::Module kMsxml{u"msxml", E_FAIL, E_NOTIMPL};
+
+class DomDocument final : public com::Object<kMsxml, IXMLDOMDocument2, &IID_IXMLDOMNode,
+                                             &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2> {
  public:
   // The class factory CoCreateInstance calls.
   static HRESULT create(REFIID riid, void** ppv);
+  DomDocument();
 
   const TreePtr& tree() const { return tree_; }
   QueryCache& queries() { return queries_; }
 
-  // IUnknown
+  // IUnknown: the document as a node is its own fault point.
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
 
   // IXMLDOMNode, with the document node as the node
   HRESULT get_nodeName(BSTR* name) override;
   HRESULT get_nodeType(DOMNodeType* type) override;
-  HRESULT get_parentNode(IXMLDOMNode** parent) override;
+  HRESULT get_parentNode(IXMLDOMNode** parent) noexcept override;
   HRESULT get_childNodes(IXMLDOMNodeList** childList) override;
   HRESULT get_firstChild(IXMLDOMNode** firstChild) override;
   HRESULT get_lastChild(IXMLDOMNode** lastChild) override;
-  HRESULT get_previousSibling(IXMLDOMNode** previousSibling) override;
-  HRESULT get_nextSibling(IXMLDOMNode** nextSibling) override;
+  HRESULT get_previousSibling(IXMLDOMNode** previousSibling) noexcept override;
+  HRESULT get_nextSibling(IXMLDOMNode** nextSibling) noexcept override;
   HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) override;
   HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override;
   HRESULT hasChildNodes(VARIANT_BOOL* hasChild) override;
-  HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) override;
+  HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept override;
   HRESULT get_text(BSTR* text) override;
-  HRESULT put_text(BSTR text) override;
+  HRESULT put_text(BSTR text) noexcept override;
   HRESULT get_xml(BSTR* xmlString) override;
   HRESULT selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) override;
   HRESULT selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) override;
@@ -49,11 +53,11 @@ class DomDocument final : public IXMLDOMDocument2 {
   HRESULT createElement(BSTR tagName, IXMLDOMElement** element) override;
   HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) override;
   HRESULT load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) override;
-  HRESULT get_async(VARIANT_BOOL* isAsync) override;
-  HRESULT put_async(VARIANT_BOOL isAsync) override;
+  HRESULT get_async(VARIANT_BOOL* isAsync) noexcept override;
+  HRESULT put_async(VARIANT_BOOL isAsync) noexcept override;
   HRESULT loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) override;
   HRESULT save(VARIANT destination) override;
-  HRESULT get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) override;
+  HRESULT get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) noexcept override;
   HRESULT put_preserveWhiteSpace(VARIANT_BOOL isPreserving) override;
 
   // IXMLDOMDocument2
@@ -61,13 +65,11 @@ class DomDocument final : public IXMLDOMDocument2 {
   HRESULT getProperty(BSTR name, VARIANT* value) override;
 
  private:
-  DomDocument();
-  ~DomDocument() = default;
+  ~DomDocument() override = default;
   // Replaces the tree with the parsed text; false (and an empty document)
   // when the text is malformed or refused.
   bool load_text(std::string utf8);
 
-  std::atomic<ULONG> refs_{1};
   TreePtr tree_;
   QueryCache queries_;
   bool async_ = true;

@@ -21,76 +21,77 @@ DomNode::DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node)
 DomNode::~DomNode() { doc_->Release(); }
 
 HRESULT DomNode::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IXMLDOMNode) {
-    *ppv = static_cast<IXMLDOMNode*>(this);
-  } else if (riid == IID_IXMLDOMElement && is_element()) {
-    *ppv = static_cast<IXMLDOMElement*>(this);
-  } else {
+  if (riid == IID_IXMLDOMElement && !is_element()) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
     return E_NOINTERFACE;
   }
-  AddRef();
-  return S_OK;
+  return Object::QueryInterface(riid, ppv);
 }
 
-ULONG DomNode::AddRef() { return ++refs_; }
-
-ULONG DomNode::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+HRESULT DomNode::get_nodeName(BSTR* name) {
+  return guard([&] { return node_name(ref(), name); });
 }
-
-HRESULT DomNode::get_nodeName(BSTR* name) { return node_name(ref(), name); }
-HRESULT DomNode::get_nodeType(DOMNodeType* type) { return node_type(ref(), type); }
-HRESULT DomNode::get_parentNode(IXMLDOMNode** parent) { return node_parent(ref(), parent); }
+HRESULT DomNode::get_nodeType(DOMNodeType* type) {
+  return guard([&] { return node_type(ref(), type); });
+}
+HRESULT DomNode::get_parentNode(IXMLDOMNode** parent) {
+  return guard([&] { return node_parent(ref(), parent); });
+}
 HRESULT DomNode::get_childNodes(IXMLDOMNodeList** childList) {
-  return node_child_nodes(ref(), childList);
+  return guard([&] { return node_child_nodes(ref(), childList); });
 }
 HRESULT DomNode::get_firstChild(IXMLDOMNode** firstChild) {
-  return node_first_child(ref(), false, firstChild);
+  return guard([&] { return node_first_child(ref(), false, firstChild); });
 }
 HRESULT DomNode::get_lastChild(IXMLDOMNode** lastChild) {
-  return node_first_child(ref(), true, lastChild);
+  return guard([&] { return node_first_child(ref(), true, lastChild); });
 }
 HRESULT DomNode::get_previousSibling(IXMLDOMNode** previousSibling) {
-  return node_sibling(ref(), false, previousSibling);
+  return guard([&] { return node_sibling(ref(), false, previousSibling); });
 }
 HRESULT DomNode::get_nextSibling(IXMLDOMNode** nextSibling) {
-  return node_sibling(ref(), true, nextSibling);
+  return guard([&] { return node_sibling(ref(), true, nextSibling); });
 }
 HRESULT DomNode::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
-  return node_remove_child(ref(), childNode, oldChild);
+  return guard([&] { return node_remove_child(ref(), childNode, oldChild); });
 }
 HRESULT DomNode::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
-  return node_append_child(ref(), newChild, outNewChild);
+  return guard([&] { return node_append_child(ref(), newChild, outNewChild); });
 }
 HRESULT DomNode::hasChildNodes(VARIANT_BOOL* hasChild) {
-  return node_has_children(ref(), hasChild);
+  return guard([&] { return node_has_children(ref(), hasChild); });
 }
 
-HRESULT DomNode::get_ownerDocument(IXMLDOMDocument** DOMDocument) {
+HRESULT DomNode::get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept {
   if (!DOMDocument) return E_INVALIDARG;
   doc_->AddRef();
   *DOMDocument = doc_;
   return S_OK;
 }
 
-HRESULT DomNode::get_text(BSTR* text) { return node_get_text(ref(), text); }
-HRESULT DomNode::put_text(BSTR text) { return node_put_text(ref(), text); }
-HRESULT DomNode::get_xml(BSTR* xmlString) { return node_get_xml(ref(), xmlString); }
+HRESULT DomNode::get_text(BSTR* text) {
+  return guard([&] { return node_get_text(ref(), text); });
+}
+HRESULT DomNode::put_text(BSTR text) {
+  return guard([&] { return node_put_text(ref(), text); });
+}
+HRESULT DomNode::get_xml(BSTR* xmlString) {
+  return guard([&] { return node_get_xml(ref(), xmlString); });
+}
 HRESULT DomNode::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
-  return node_select_nodes(ref(), queryString, resultList);
+  return guard([&] { return node_select_nodes(ref(), queryString, resultList); });
 }
 HRESULT DomNode::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
-  return node_select_single(ref(), queryString, resultNode);
+  return guard([&] { return node_select_single(ref(), queryString, resultNode); });
 }
 
 HRESULT DomNode::get_tagName(BSTR* tagName) {
-  if (!tagName) return E_INVALIDARG;
-  if (!is_element()) return E_FAIL;
-  return node_name(ref(), tagName);
+  return guard([&] {
+    if (!tagName) return E_INVALIDARG;
+    if (!is_element()) return E_FAIL;
+    return node_name(ref(), tagName);
+  });
 }
 
 namespace {
@@ -124,43 +125,49 @@ bool value_text(const VARIANT& v, std::u16string& out) {
 }  // namespace
 
 HRESULT DomNode::getAttribute(BSTR name, VARIANT* value) {
-  if (!name || !value) return E_INVALIDARG;
-  VariantInit(value);
-  if (!is_element()) return E_FAIL;
-  pugi::xml_attribute a = node_.node().attribute(to_utf8(bstr_view(name)).c_str());
-  if (!a) {
-    value->vt = VT_NULL;
-    return S_FALSE;
-  }
-  BSTR text = to_bstr(a.value());
-  if (!text) return E_OUTOFMEMORY;
-  value->vt = VT_BSTR;
-  value->bstrVal = text;
-  return S_OK;
+  return guard([&] {
+    if (!name || !value) return E_INVALIDARG;
+    VariantInit(value);
+    if (!is_element()) return E_FAIL;
+    pugi::xml_attribute a = node_.node().attribute(to_utf8(bstr_view(name)).c_str());
+    if (!a) {
+      value->vt = VT_NULL;
+      return S_FALSE;
+    }
+    BSTR text = to_bstr(a.value());
+    if (!text) return E_OUTOFMEMORY;
+    value->vt = VT_BSTR;
+    value->bstrVal = text;
+    return S_OK;
+  });
 }
 
 HRESULT DomNode::setAttribute(BSTR name, VARIANT value) {
-  if (!name) return E_INVALIDARG;
-  if (HRESULT hr = fault::check("msxml.setAttribute"); FAILED(hr)) return hr;
-  if (!is_element()) return E_FAIL;
-  // A name XML cannot carry would make the saved file unreadable.
-  if (!is_xml_name(bstr_view(name))) return E_FAIL;
-  std::u16string text;
-  if (!value_text(value, text)) return E_INVALIDARG;
-  std::string key = to_utf8(bstr_view(name));
-  pugi::xml_node n = node_.node();
-  // Setting an existing attribute keeps its place; a new one goes last.
-  pugi::xml_attribute a = n.attribute(key.c_str());
-  if (!a) a = n.append_attribute(key.c_str());
-  if (!a || !set_value(a, text)) return E_OUTOFMEMORY;
-  return S_OK;
+  return guard([&] {
+    if (!name) return E_INVALIDARG;
+    if (HRESULT hr = fault::check("msxml.setAttribute"); FAILED(hr)) return hr;
+    if (!is_element()) return E_FAIL;
+    // A name XML cannot carry would make the saved file unreadable.
+    if (!is_xml_name(bstr_view(name))) return E_FAIL;
+    std::u16string text;
+    if (!value_text(value, text)) return E_INVALIDARG;
+    std::string key = to_utf8(bstr_view(name));
+    pugi::xml_node n = node_.node();
+    // Setting an existing attribute keeps its place; a new one goes last.
+    pugi::xml_attribute a = n.attribute(key.c_str());
+    if (!a) a = n.append_attribute(key.c_str());
+    if (!a || !set_value(a, text)) return E_OUTOFMEMORY;
+    return S_OK;
+  });
 }
 
 HRESULT DomNode::removeAttribute(BSTR name) {
-  if (!name) return E_INVALIDARG;
-  if (!is_element()) return E_FAIL;
-  node_.node().remove_attribute(to_utf8(bstr_view(name)).c_str());
-  return S_OK;
+  return guard([&] {
+    if (!name) return E_INVALIDARG;
+    if (!is_element()) return E_FAIL;
+    node_.node().remove_attribute(to_utf8(bstr_view(name)).c_str());
+    return S_OK;
+  });
 }
 
 }  // namespace vardel::msxml

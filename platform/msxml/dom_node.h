@@ -4,14 +4,13 @@
 // the document (a later load, the document released first).
 #pragma once
 
-#include <atomic>
-
 #include "platform/msxml/dom_document.h"
 #include "platform/msxml/node_ops.h"
 
 namespace vardel::msxml {
 
-class DomNode final : public IXMLDOMElement {
+class DomNode final
+    : public com::Object<kMsxml, IXMLDOMElement, &IID_IXMLDOMNode, &IID_IXMLDOMElement> {
  public:
   // One reference, owned by the caller.
   static DomNode* create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
@@ -19,9 +18,8 @@ class DomNode final : public IXMLDOMElement {
   pugi::xpath_node node() const { return node_; }
   const TreePtr& tree() const { return tree_; }
 
+  // IUnknown: only an element is offered as IXMLDOMElement.
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
 
   HRESULT get_nodeName(BSTR* name) override;
   HRESULT get_nodeType(DOMNodeType* type) override;
@@ -34,7 +32,7 @@ class DomNode final : public IXMLDOMElement {
   HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) override;
   HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override;
   HRESULT hasChildNodes(VARIANT_BOOL* hasChild) override;
-  HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) override;
+  HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept override;
   HRESULT get_text(BSTR* text) override;
   HRESULT put_text(BSTR text) override;
   HRESULT get_xml(BSTR* xmlString) override;
@@ -48,13 +46,12 @@ class DomNode final : public IXMLDOMElement {
 
  private:
   DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
-  ~DomNode();
+  ~DomNode() override;
   NodeRef ref() const { return NodeRef{doc_, tree_, node_}; }
   bool is_element() const {
     return !node_.attribute() && node_.node().type() == pugi::node_element;
   }
 
-  std::atomic<ULONG> refs_{1};
   DomDocument* doc_;
   TreePtr tree_;
   pugi::xpath_node node_;

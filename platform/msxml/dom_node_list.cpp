@@ -20,48 +20,35 @@ DomNodeList::DomNodeList(DomDocument* doc, const TreePtr& tree, std::vector<pugi
 
 DomNodeList::~DomNodeList() { doc_->Release(); }
 
-HRESULT DomNodeList::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IXMLDOMNodeList) {
-    AddRef();
-    *ppv = static_cast<IXMLDOMNodeList*>(this);
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DomNodeList::AddRef() { return ++refs_; }
-
-ULONG DomNodeList::Release() {
-  ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT DomNodeList::get_item(long index, IXMLDOMNode** listItem) {
-  if (!listItem) return E_INVALIDARG;
-  *listItem = nullptr;
-  if (HRESULT hr = fault::check("msxml.get_item"); FAILED(hr)) return hr;
-  if (index < 0 || static_cast<unsigned long>(index) >= nodes_.size()) return S_FALSE;
-  return wrap_node(doc_, tree_, nodes_[static_cast<size_t>(index)], listItem);
+  return guard([&] {
+    if (!listItem) return E_INVALIDARG;
+    *listItem = nullptr;
+    if (HRESULT hr = fault::check("msxml.get_item"); FAILED(hr)) return hr;
+    if (index < 0 || static_cast<unsigned long>(index) >= nodes_.size()) return S_FALSE;
+    return wrap_node(doc_, tree_, nodes_[static_cast<size_t>(index)], listItem);
+  });
 }
 
 HRESULT DomNodeList::get_length(long* listLength) {
-  if (!listLength) return E_INVALIDARG;
-  if (HRESULT hr = fault::check("msxml.get_length"); FAILED(hr)) return hr;
-  *listLength = static_cast<long>(nodes_.size());
-  return S_OK;
+  return guard([&] {
+    if (!listLength) return E_INVALIDARG;
+    if (HRESULT hr = fault::check("msxml.get_length"); FAILED(hr)) return hr;
+    *listLength = static_cast<long>(nodes_.size());
+    return S_OK;
+  });
 }
 
 HRESULT DomNodeList::nextNode(IXMLDOMNode** nextItem) {
-  if (!nextItem) return E_INVALIDARG;
-  *nextItem = nullptr;
-  if (cursor_ >= nodes_.size()) return S_FALSE;
-  return wrap_node(doc_, tree_, nodes_[cursor_++], nextItem);
+  return guard([&] {
+    if (!nextItem) return E_INVALIDARG;
+    *nextItem = nullptr;
+    if (cursor_ >= nodes_.size()) return S_FALSE;
+    return wrap_node(doc_, tree_, nodes_[cursor_++], nextItem);
+  });
 }
 
-HRESULT DomNodeList::reset() {
+HRESULT DomNodeList::reset() noexcept {
   cursor_ = 0;
   return S_OK;
 }

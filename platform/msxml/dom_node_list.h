@@ -2,33 +2,27 @@
 // node's children. A snapshot: later changes to the tree do not change it.
 #pragma once
 
-#include <atomic>
 #include <vector>
 
 #include "platform/msxml/dom_document.h"
 
 namespace vardel::msxml {
 
-class DomNodeList final : public IXMLDOMNodeList {
+class DomNodeList final : public com::Object<kMsxml, IXMLDOMNodeList, &IID_IXMLDOMNodeList> {
  public:
   // One reference, owned by the caller; null when out of memory.
   static DomNodeList* create(DomDocument* doc, const TreePtr& tree,
                              std::vector<pugi::xpath_node> nodes);
 
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-
   HRESULT get_item(long index, IXMLDOMNode** listItem) override;
   HRESULT get_length(long* listLength) override;
   HRESULT nextNode(IXMLDOMNode** nextItem) override;
-  HRESULT reset() override;
+  HRESULT reset() noexcept override;
 
  private:
   DomNodeList(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes);
-  ~DomNodeList();
+  ~DomNodeList() override;
 
-  std::atomic<ULONG> refs_{1};
   DomDocument* doc_;
   TreePtr tree_;
   std::vector<pugi::xpath_node> nodes_;

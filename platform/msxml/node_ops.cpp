@@ -290,22 +290,16 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
   const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
   if (!q) return E_FAIL;
-  try {
-    pugi::xpath_node found = q->evaluate_node(self.node);
-    if (!found) return S_FALSE;
-    if (selectable(self, found)) return wrap_node(self.doc, self.tree, found, out);
-    // The first match was hidden (detached, or white space between top-level
-    // nodes): look through all matches in document order.
-    pugi::xpath_node_set all = q->evaluate_node_set(self.node);
-    all.sort();
-    for (const pugi::xpath_node& n : all)
-      if (selectable(self, n)) return wrap_node(self.doc, self.tree, n, out);
-    return S_FALSE;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::exception&) {
-    return E_FAIL;
-  }
+  pugi::xpath_node found = q->evaluate_node(self.node);
+  if (!found) return S_FALSE;
+  if (selectable(self, found)) return wrap_node(self.doc, self.tree, found, out);
+  // The first match was hidden (detached, or white space between top-level
+  // nodes): look through all matches in document order.
+  pugi::xpath_node_set all = q->evaluate_node_set(self.node);
+  all.sort();
+  for (const pugi::xpath_node& n : all)
+    if (selectable(self, n)) return wrap_node(self.doc, self.tree, n, out);
+  return S_FALSE;
 }
 
 HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** list) {
@@ -315,18 +309,12 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
   const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
   if (!q) return E_FAIL;
+  pugi::xpath_node_set all = q->evaluate_node_set(self.node);
+  all.sort();
   std::vector<pugi::xpath_node> nodes;
-  try {
-    pugi::xpath_node_set all = q->evaluate_node_set(self.node);
-    all.sort();
-    nodes.reserve(all.size());
-    for (const pugi::xpath_node& n : all)
-      if (selectable(self, n)) nodes.push_back(n);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (const std::exception&) {
-    return E_FAIL;
-  }
+  nodes.reserve(all.size());
+  for (const pugi::xpath_node& n : all)
+    if (selectable(self, n)) nodes.push_back(n);
   DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
   if (!l) return E_OUTOFMEMORY;
   *list = l;

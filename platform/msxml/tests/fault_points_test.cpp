@@ -93,21 +93,29 @@ TEST_F(FaultPointsTest, EachArmedCallFailsWithTheArmedResultAndChangesNothing) {
          return note->get_text(t.out());
        }},
   };
-  for (auto& p : points) {
-    fault::arm(p.name, armed);
-    EXPECT_EQ(p.call(), armed) << p.name;
-    EXPECT_GE(p.call(), 0) << p.name << " fails only where armed";
-    fault::reset();
-    ASSERT_TRUE(load_xml(doc.get(), u"<CONTACTS><VCARD><NOTE>n</NOTE></VCARD></CONTACTS>"));
-    card = select(docnode.get(), u"CONTACTS/VCARD");
-    note = select(card.get(), u"NOTE");
-  }
+  // Each point fails as armed, and also when the call runs out of memory
+  // there (std::bad_alloc thrown inside it comes back as E_OUTOFMEMORY).
+  for (bool thrown : {false, true})
+    for (auto& p : points) {
+      if (thrown)
+        fault::arm_out_of_memory(p.name);
+      else
+        fault::arm(p.name, armed);
+      EXPECT_EQ(p.call(), armed) << p.name << (thrown ? " (thrown)" : "");
+      EXPECT_GE(p.call(), 0) << p.name << " fails only where armed";
+      fault::reset();
+      ASSERT_TRUE(load_xml(doc.get(), u"<CONTACTS><VCARD><NOTE>n</NOTE></VCARD></CONTACTS>"));
+      card = select(docnode.get(), u"CONTACTS/VCARD");
+      note = select(card.get(), u"NOTE");
+    }
   // Armed failures leave the document as it was.
   fault::arm("msxml.put_text", armed);
   note->put_text(Bstr(u"changed"));
   fault::arm("msxml.loadXML", armed);
   VARIANT_BOOL ok;
   doc->loadXML(Bstr(u"<OTHER/>"), &ok);
+  fault::arm_out_of_memory("msxml.put_text");
+  note->put_text(Bstr(u"changed"));
   fault::reset();
   EXPECT_EQ(text_of(select(docnode.get(), u"CONTACTS/VCARD/NOTE").get()), u"n");
 }
