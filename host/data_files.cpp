@@ -58,9 +58,14 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
   if (is_vcard_file(file, bytes)) {
     tools::VcardImport cards = tools::read_vcards(bytes);
     for (const auto& w : cards.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
-    if (cards.contacts.empty()) throw UsageError(file.string() + " holds no readable vCard");
+    if (cards.contacts.empty())
+      throw UsageError(file.string() + " holds no readable vCard (no BEGIN:VCARD ... END:VCARD)");
     records = std::move(cards.contacts);
   } else {
+    const std::string_view start = opening(bytes);
+    if (!start.starts_with("[") && !start.starts_with("{"))
+      throw UsageError(file.string() +
+                       " is neither a vCard file (no BEGIN:VCARD) nor a JSON list of contacts");
     records = contacts_from_json(parse_json(file, bytes));
   }
   poom::add_contacts(records, device::contacts_db());
@@ -82,17 +87,24 @@ void export_contacts_file(const fs::path& file, const ContactsExport& how) {
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
   const std::string bytes = read_host_file(file);
-  if (tools::is_android_sms_backup(bytes)) {
-    const tools::SmsImport sms = tools::import_android_sms(bytes, device::messages_db());
+  if (opening(bytes).starts_with("<")) {
+    tools::SmsImport sms;
+    try {
+      sms = tools::import_android_sms(bytes, device::messages_db());
+    } catch (const tools::SmsFileError& e) {
+      throw UsageError(file.string() + " is " + e.what());
+    }
     for (const auto& w : sms.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
-    out << "imported " << sms.added << " messages";
+    out << "imported " << sms.added << " messages (" << sms.sms_added << " SMS, " << sms.mms_added
+        << " MMS)";
     if (sms.skipped_duplicates > 0)
-      out << " (" << sms.skipped_duplicates << " already on the phone)";
+      out << "; " << sms.skipped_duplicates << " already on the phone";
+    if (sms.messages_left_out > 0 || sms.attachments_left_out > 0)
+      out << "; left out: " << sms.messages_left_out << " messages, " << sms.attachments_left_out
+          << " MMS attachments";
     out << "\n";
     return sms.added;
   }
-  if (opening(bytes).starts_with("<"))
-    throw UsageError(file.string() + " is XML but not an SMS backup (its root is not <smses>)");
   mapi::MessageDb db(device::messages_db());
   const int n = import_messages(db, parse_json(file, bytes));
   out << "imported " << n << " messages\n";

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <system_error>
@@ -16,11 +18,15 @@ namespace vardel::host {
 std::string read_host_file(const fs::path& file) {
   std::error_code ec;
   if (fs::is_directory(file, ec)) throw UsageError(file.string() + " is a folder, not a file");
+  if (!fs::exists(file, ec)) throw UsageError(file.string() + ": no such file");
+  errno = 0;
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw UsageError("cannot read " + file.string());
+  if (!in)
+    throw UsageError("cannot read " + file.string() + ": " +
+                     (errno ? std::strerror(errno) : "cannot open it"));
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw UsageError("cannot read " + file.string());
+  if (in.bad()) throw UsageError("cannot read " + file.string() + ": " + std::strerror(errno));
   return bytes.str();
 }
 

@@ -2,18 +2,21 @@
 
 #include <pugixml.hpp>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <set>
-#include <stdexcept>
 #include <tuple>
 
 #include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
-#include "platform/mapi/message_db.h"
 
 namespace vardel::tools {
 
 namespace {
+
+// Milliseconds after 1970 that still fit a FILETIME the phone shows (9999).
+constexpr long long kLastMs = 253402300799999LL;
 
 using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
 
@@ -27,6 +30,206 @@ Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
           m.text.value_or(u"")};
 }
 
+// pugixml writes a character reference to a UTF-16 half (&#55357;) as the
+// three bytes UTF-8 would give that code point; two halves in a row are the
+// two units of one character. Everything else is UTF-8; what is not becomes
+// U+FFFD, as does a half without its partner.
+std::u16string text_of(const char* s) {
+  std::u16string out;
+  const size_t n = std::strlen(s);
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = byte(i);
+    char32_t cp = 0xFFFD;
+    size_t len = 1;
+    if (c < 0x80) {
+      cp = c;
+    } else if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (byte(i + 1) >> 6) == 2) {
+      cp = ((c & 0x1F) << 6) | (byte(i + 1) & 0x3F);
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF && i + 2 < n && (byte(i + 1) >> 6) == 2 &&
+               (byte(i + 2) >> 6) == 2) {
+      cp = ((c & 0x0F) << 12) | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F);
+      len = 3;
+      if (cp < 0x800) cp = 0xFFFD;
+    } else if (c >= 0xF0 && c <= 0xF4 && i + 3 < n && (byte(i + 1) >> 6) == 2 &&
+               (byte(i + 2) >> 6) == 2 && (byte(i + 3) >> 6) == 2) {
+      cp = ((c & 0x07) << 18) | ((byte(i + 1) & 0x3F) << 12) | ((byte(i + 2) & 0x3F) << 6) |
+           (byte(i + 3) & 0x3F);
+      len = 4;
+      if (cp < 0x10000 || cp > 0x10FFFF) cp = 0xFFFD;
+    }
+    i += len;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      // A high half: keep it only with the low half that follows.
+      if (i + 2 < n && byte(i) == 0xED && byte(i + 1) >= 0xB0 && byte(i + 1) <= 0xBF &&
+          (byte(i + 2) >> 6) == 2) {
+        const char16_t low =
+            static_cast<char16_t>(0xD000 | ((byte(i + 1) & 0x3F) << 6) | (byte(i + 2) & 0x3F));
+        out += static_cast<char16_t>(cp);
+        out += low;
+        i += 3;
+      } else {
+        out += u'\uFFFD';
+      }
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      out += u'\uFFFD';
+    } else if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (cp >> 10));
+      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(cp);
+    }
+  }
+  return out;
+}
+
+// "line 12, column 7" for a byte offset into the file.
+std::string where(std::string_view bytes, std::ptrdiff_t offset) {
+  size_t line = 1, column = 1;
+  const size_t end = std::min<size_t>(offset < 0 ? 0 : static_cast<size_t>(offset), bytes.size());
+  for (size_t i = 0; i < end; ++i) {
+    if (bytes[i] == '\n') {
+      ++line;
+      column = 1;
+    } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
+      ++column;
+    }
+  }
+  return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+bool folder_of(int type, mapi::FolderKind* kind) {
+  switch (type) {
+    case 1:
+      *kind = mapi::FolderKind::inbox;
+      return true;
+    case 2:
+      *kind = mapi::FolderKind::sent;
+      return true;
+    case 3:
+      *kind = mapi::FolderKind::drafts;
+      return true;
+    case 4:
+      *kind = mapi::FolderKind::outbox;
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The time of a message; a warning and no time for one that is not a
+// number of milliseconds the phone can show.
+void set_time(const pugi::xml_node& node, mapi::Message& m, const std::string& what,
+              std::vector<std::string>& warnings) {
+  const char* date = node.attribute("date").as_string();
+  if (!*date) return;
+  char* end = nullptr;
+  errno = 0;
+  const long long ms = std::strtoll(date, &end, 10);
+  if (errno == 0 && end && *end == '\0' && ms >= 0 && ms <= kLastMs) {
+    m.delivery =
+        mapi::filetime_from_ticks(calendar::kUnixEpochTicks + static_cast<std::uint64_t>(ms) * 10000ULL);
+  } else {
+    warnings.push_back(what + ": date \"" + date + "\" not understood; kept without a time");
+  }
+}
+
+void read_sms(const pugi::xml_node& sms, const std::string& what, AndroidSmsFile& file) {
+  mapi::FolderKind kind;
+  if (!folder_of(sms.attribute("type").as_int(-1), &kind)) {
+    file.warnings.push_back(what + ": type " + sms.attribute("type").as_string() + " left out");
+    ++file.messages_left_out;
+    return;
+  }
+  AndroidMessage am;
+  am.folder = kind;
+  const std::u16string address = text_of(sms.attribute("address").as_string());
+  if (!address.empty()) {
+    if (kind == mapi::FolderKind::inbox)
+      am.message.sender = address;
+    else
+      am.message.recipients.push_back(address);
+  }
+  if (auto body = sms.attribute("body")) am.message.text = text_of(body.as_string());
+  set_time(sms, am.message, what, file.warnings);
+  file.messages.push_back(std::move(am));
+}
+
+bool is_null(const char* s) { return *s == '\0' || std::strcmp(s, "null") == 0; }
+
+void read_mms(const pugi::xml_node& mms, const std::string& what, AndroidSmsFile& file) {
+  mapi::FolderKind kind;
+  if (!folder_of(mms.attribute("msg_box").as_int(-1), &kind)) {
+    file.warnings.push_back(what + ": msg_box " + mms.attribute("msg_box").as_string() +
+                            " left out");
+    ++file.messages_left_out;
+    return;
+  }
+  AndroidMessage am;
+  am.folder = kind;
+  am.mms = true;
+  std::u16string text;
+  bool has_text = false;
+  int attachments = 0;
+  for (auto part : mms.child("parts").children("part")) {
+    const std::string type = part.attribute("ct").as_string();
+    if (type == "text/plain") {
+      if (has_text) text += u"\n";
+      text += text_of(part.attribute("text").as_string());
+      has_text = true;
+    } else if (type != "application/smil") {
+      ++attachments;
+    }
+  }
+  // The "from" address (137) sends, "to" (151), "cc" (130) and "bcc" (129)
+  // receive; a file without addrs has the addresses in "address", "~" apart.
+  std::u16string from;
+  std::vector<std::u16string> to;
+  for (auto addr : mms.child("addrs").children("addr")) {
+    const char* a = addr.attribute("address").as_string();
+    if (is_null(a) || std::strcmp(a, "insert-address-token") == 0) continue;
+    const int type = addr.attribute("type").as_int();
+    if (type == 137 && from.empty())
+      from = text_of(a);
+    else if (type == 151 || type == 130 || type == 129)
+      to.push_back(text_of(a));
+  }
+  if (from.empty() && to.empty()) {
+    std::string all = mms.attribute("address").as_string();
+    for (size_t pos = 0; pos <= all.size();) {
+      size_t end = all.find('~', pos);
+      if (end == std::string::npos) end = all.size();
+      if (end > pos) to.push_back(text_of(all.substr(pos, end - pos).c_str()));
+      pos = end + 1;
+    }
+    if (kind == mapi::FolderKind::inbox && !to.empty()) {
+      from = to.front();
+      to.erase(to.begin());
+    }
+  }
+  if (kind == mapi::FolderKind::inbox) {
+    if (!from.empty()) am.message.sender = from;
+  } else {
+    for (auto& r : to)
+      if (r != from) am.message.recipients.push_back(r);
+  }
+  file.attachments_left_out += attachments;
+  if (!has_text) {
+    file.warnings.push_back(what + ": no text" +
+                            (attachments ? ", only " + std::to_string(attachments) +
+                                               (attachments == 1 ? " attachment" : " attachments")
+                                         : std::string()) +
+                            "; left out");
+    ++file.messages_left_out;
+    return;
+  }
+  am.message.text = std::move(text);
+  set_time(mms, am.message, what, file.warnings);
+  file.messages.push_back(std::move(am));
+}
+
 }  // namespace
 
 bool is_android_sms_backup(std::string_view bytes) {
@@ -36,81 +239,69 @@ bool is_android_sms_backup(std::string_view bytes) {
   return std::string(doc.document_element().name()) == "smses";
 }
 
-SmsImport import_android_sms(std::string_view file_bytes,
-                             const std::filesystem::path& messages_db) {
+AndroidSmsFile read_android_sms(std::string_view file_bytes) {
   pugi::xml_document doc;
   auto parsed = doc.load_buffer(file_bytes.data(), file_bytes.size(),
                                 pugi::parse_default & ~pugi::parse_doctype);
-  if (!parsed)
-    throw std::runtime_error(std::string("not a well-formed XML file: ") + parsed.description());
-  auto root = doc.document_element();
-  if (std::string(root.name()) != "smses")
-    throw std::runtime_error("not an SMS backup (no <smses> root)");
+  const std::string root = doc.document_element().name();
+  if (!parsed) {
+    // A root already read tells a cut-off backup from some other file.
+    const std::string what =
+        root == "smses" ? "an SMS backup cut short or malformed" : "not well-formed XML";
+    throw SmsFileError(what + " at " + where(file_bytes, parsed.offset) + " (" +
+                       parsed.description() + "); nothing imported");
+  }
+  if (root == "CONTACTS")
+    throw SmsFileError(
+        "a backup of this program, not an Android SMS backup: put its messages on the phone "
+        "with `vardel messages restore`");
+  if (root != "smses")
+    throw SmsFileError("not an SMS backup (its root is <" + root + ">, not <smses>)");
 
+  AndroidSmsFile file;
+  int index = 0;
+  for (auto node : doc.document_element().children()) {
+    const std::string name = node.name();
+    if (name != "sms" && name != "mms") continue;
+    ++index;
+    const std::string what = name + " " + std::to_string(index) + " (line " +
+                             where(file_bytes, node.offset_debug() - 1).substr(5) + ")";
+    if (name == "sms")
+      read_sms(node, what, file);
+    else
+      read_mms(node, what, file);
+  }
+  return file;
+}
+
+SmsImport import_android_sms(std::string_view file_bytes,
+                             const std::filesystem::path& messages_db) {
+  AndroidSmsFile file = read_android_sms(file_bytes);
   SmsImport result;
+  result.warnings = std::move(file.warnings);
+  result.attachments_left_out = file.attachments_left_out;
+  result.messages_left_out = file.messages_left_out;
+
   mapi::MessageDb db(messages_db);
   // One transaction: a failure part-way leaves the database as it was,
   // since closing the connection discards an open transaction.
   db.begin();
-  {
-    std::int64_t store = db.sms_store();
-    std::set<Key> present;
-    for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
-                      mapi::FolderKind::outbox})
-      for (auto& info : db.messages(db.folder(store, kind)))
-        present.insert(key_of(kind, info.message));
-
-    int index = 0;
-    for (auto sms : root.children("sms")) {
-      ++index;
-      int type = sms.attribute("type").as_int(-1);
-      mapi::FolderKind kind;
-      switch (type) {
-        case 1:
-          kind = mapi::FolderKind::inbox;
-          break;
-        case 2:
-          kind = mapi::FolderKind::sent;
-          break;
-        case 3:
-          kind = mapi::FolderKind::drafts;
-          break;
-        case 4:
-          kind = mapi::FolderKind::outbox;
-          break;
-        default:
-          result.warnings.push_back("message " + std::to_string(index) + ": type " +
-                                    sms.attribute("type").as_string() + " left out");
-          continue;
-      }
-      mapi::Message m;
-      std::u16string address = utf16(sms.attribute("address").as_string());
-      if (!address.empty()) {
-        if (kind == mapi::FolderKind::inbox)
-          m.sender = address;
-        else
-          m.recipients.push_back(address);
-      }
-      if (auto body = sms.attribute("body")) m.text = utf16(body.as_string());
-      const char* date = sms.attribute("date").as_string();
-      char* end = nullptr;
-      long long ms = std::strtoll(date, &end, 10);
-      if (*date && end && *end == '\0' && ms >= 0) {
-        m.delivery = mapi::filetime_from_ticks(calendar::kUnixEpochTicks +
-                                               static_cast<std::uint64_t>(ms) * 10000ULL);
-      } else if (*date) {
-        result.warnings.push_back("message " + std::to_string(index) + ": date \"" + date +
-                                  "\" not understood");
-      }
-      if (!present.insert(key_of(kind, m)).second) {
-        ++result.skipped_duplicates;
-        continue;
-      }
-      db.add_message(db.folder(store, kind), m);
-      ++result.added;
+  std::int64_t store = db.sms_store();
+  std::set<Key> present;
+  for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
+                    mapi::FolderKind::outbox})
+    for (auto& info : db.messages(db.folder(store, kind)))
+      present.insert(key_of(kind, info.message));
+  for (const AndroidMessage& m : file.messages) {
+    if (!present.insert(key_of(m.folder, m.message)).second) {
+      ++result.skipped_duplicates;
+      continue;
     }
-    db.commit();
+    db.add_message(db.folder(store, m.folder), m.message);
+    ++result.added;
+    ++(m.mms ? result.mms_added : result.sms_added);
   }
+  db.commit();
   return result;
 }
 

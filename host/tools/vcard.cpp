@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <set>
 
+#include "host/tools/vcard_charset.h"
 #include "host/tools/vcard_lines.h"
 #include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
@@ -79,11 +81,14 @@ const std::map<std::string, std::string> kAliases = {
     {"ANNIVERSARY", "X-ANNIVERSARY"},
     {"X-KADDRESSBOOK-X-ANNIVERSARY", "X-ANNIVERSARY"},
     {"X-PHONETIC-ORGANIZATION", "X-PHONETIC-ORG"},
+    {"X-EVOLUTION-MANAGER", "X-MS-MANAGER"},
+    {"X-EVOLUTION-ASSISTANT", "X-MS-ASSISTANT"},
 };
 
 const std::set<std::string> kLegacyIm = {"X-AIM",    "X-MSN",      "X-ICQ",
                                          "X-JABBER", "X-YAHOO",    "X-QQ",
-                                         "X-SKYPE",  "X-GADUGADU", "X-GOOGLE-TALK"};
+                                         "X-SKYPE",  "X-GADUGADU", "X-GOOGLE-TALK",
+                                         "X-GTALK"};
 
 // Converts a vCard date ("1980-05-17", "19800517", "1980-05-17T06:30:00Z",
 // "19800517T063000") to the store's ISO text; nothing for a date without a
@@ -115,11 +120,40 @@ std::optional<std::string> iso_date(const std::string& v) {
   return out;
 }
 
+// One card being read: its properties, and the warnings about what it
+// could not keep, each naming the line and the property.
 class CardBuilder {
  public:
+  explicit CardBuilder(std::vector<std::string>& warnings) : warnings_(warnings) {}
+
+  // The line being read, for the warnings.
+  void at(const ContentLine& cl) {
+    line_ = cl.line;
+    name_ = cl.name;
+  }
+  void warn(const std::string& what) {
+    warnings_.push_back("line " + std::to_string(line_) + ": " + name_ + ": " + what);
+  }
+
+  // Sets a property the phone has one of; a different second value is left
+  // out and said so (notes are joined instead).
   void set(CEPROPID tag, const std::string& utf8_text) {
-    if (utf8_text.empty() || props_.count(tag)) return;
-    props_[tag] = utf16(utf8_text);
+    if (utf8_text.empty()) return;
+    auto it = props_.find(tag);
+    if (it == props_.end()) {
+      props_[tag] = utf16(utf8_text);
+      return;
+    }
+    const std::u16string text = utf16(utf8_text);
+    if (it->second == text) return;
+    if (tag == PIMPR_BODY) {
+      it->second += u"\n" + text;
+      return;
+    }
+    const std::string_view what = poom::property_name(tag);
+    warn("\"" + utf8_text + "\" left out: the phone keeps one " +
+         (what.empty() ? std::string("value") : std::string(what)) + " (\"" + utf8(it->second) +
+         "\")");
   }
   bool has(CEPROPID tag) const { return props_.count(tag) != 0; }
 
@@ -129,6 +163,9 @@ class CardBuilder {
   bool fill_slot(const std::array<CEPROPID, N>& slots, const ContentLine& cl,
                  const std::string& text) {
     if (text.empty()) return true;
+    const std::u16string wide = utf16(text);
+    for (auto tag : slots)  // the same value twice is kept once
+      if (auto it = props_.find(tag); it != props_.end() && it->second == wide) return true;
     if (!cl.slot.empty()) {
       size_t k = static_cast<size_t>(cl.slot[0] - '1');
       if (cl.slot.size() == 1 && k < N && !has(slots[k])) {
@@ -144,6 +181,13 @@ class CardBuilder {
     return false;
   }
 
+  // A property the phone has no place for, named once per card.
+  void not_stored(const std::string& name) {
+    if (std::find(not_stored_.begin(), not_stored_.end(), name) == not_stored_.end())
+      not_stored_.push_back(name);
+  }
+  const std::vector<std::string>& not_stored_names() const { return not_stored_; }
+
   poom::ContactRecord finish() const {
     poom::ContactRecord r;
     for (auto& [tag, text] : props_) r.push_back({tag, text});
@@ -151,11 +195,14 @@ class CardBuilder {
   }
 
  private:
+  std::vector<std::string>& warnings_;
+  int line_ = 0;
+  std::string name_;
   std::map<CEPROPID, std::u16string> props_;
+  std::vector<std::string> not_stored_;
 };
 
-void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& number,
-                   std::vector<std::string>& warnings) {
+void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& number) {
   auto t = [&](const char* type) { return cl.has_type(type); };
   bool ok = true;
   if (cl.name == "X-MS-TEL" || t("x-assistant") || t("assistant") || t("x-radio") || t("radio") ||
@@ -169,7 +216,15 @@ void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& 
   } else if (t("fax")) {
     card.set(t("home") ? PIMPR_HOME_FAX_NUMBER : PIMPR_BUSINESS_FAX_NUMBER, number);
   } else if (t("cell") || t("mobile")) {
-    card.set(PIMPR_MOBILE_TELEPHONE_NUMBER, number);
+    // A second mobile number goes where an untyped one would.
+    if (card.has(PIMPR_MOBILE_TELEPHONE_NUMBER)) {
+      static const std::array<CEPROPID, 5> more = {
+          PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
+          PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
+      ok = card.fill_slot(more, cl, number);
+    } else {
+      card.set(PIMPR_MOBILE_TELEPHONE_NUMBER, number);
+    }
   } else if (t("pager")) {
     card.set(PIMPR_PAGER_NUMBER, number);
   } else if (t("car")) {
@@ -185,22 +240,34 @@ void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& 
         PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
     ok = card.fill_slot(anywhere, cl, number);
   }
-  if (!ok)
-    warnings.push_back("line " + std::to_string(cl.line) + ": no free place for telephone " +
-                       number);
+  if (!ok) card.warn(number + " left out: no free place for another number of this kind");
 }
 
-void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::string& sort,
-                  std::vector<std::string>& warnings) {
+// Properties with no place on the phone that are only bookkeeping of the
+// program that wrote the file: left out without a word.
+const std::set<std::string> kBookkeeping = {
+    "VERSION", "PRODID", "REV", "UID", "X-ABLABEL", "X-ABADR", "LABEL", "X-MS-OL-DEFAULT-POSTAL-ADDRESS",
+    "X-EVOLUTION-FILE-AS", "X-COUCHDB-APPLICATION-ANNOTATIONS", "KIND", "SOURCE", "CLIENTPIDMAP"};
+
+// text is the decoded value, still escaped.
+void add_property(CardBuilder& card, ContentLine cl, const std::string& value, std::string& fn,
+                  std::string& sort) {
   if (auto alias = kAliases.find(cl.name); alias != kAliases.end()) cl.name = alias->second;
-  const std::string text = vcard::unescape(cl.value);
+  card.at(cl);
+  const std::string text = vcard::unescape(value, cl.line_breaks);
+  auto structured = [&](char sep = ';') {
+    return vcard::split_structured(value, sep, cl.line_breaks);
+  };
   const std::string& n = cl.name;
   if (n == "FN") {
-    fn = text;
+    if (fn.empty())
+      fn = text;
+    else if (text != fn)
+      card.warn("\"" + text + "\" left out: the card has a name already (\"" + fn + "\")");
   } else if (n == "SORT-STRING") {
     sort = text;
   } else if (n == "N") {
-    auto parts = vcard::split_structured(cl.value);
+    auto parts = structured();
     parts.resize(5);
     card.set(PIMPR_LAST_NAME, parts[0]);
     card.set(PIMPR_FIRST_NAME, parts[1]);
@@ -209,20 +276,22 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
     card.set(PIMPR_SUFFIX, parts[4]);
     if (!cl.sort_as.empty()) sort = vcard::split_structured(cl.sort_as, ',')[0];
   } else if (n == "TEL" || n == "X-MS-TEL") {
-    add_telephone(card, cl, text, warnings);
+    // vCard 4.0 may write a number as a URI: the phone keeps the number.
+    const bool tel_uri = text.size() > 4 && (text.compare(0, 4, "tel:") == 0 || text.compare(0, 4, "TEL:") == 0);
+    add_telephone(card, cl, tel_uri ? text.substr(4) : text);
   } else if (n == "EMAIL") {
     if (!card.fill_slot(kEmails, cl, text))
-      warnings.push_back("line " + std::to_string(cl.line) + ": more than three e-mail addresses");
+      card.warn(text + " left out: the phone keeps three e-mail addresses");
   } else if (n == "IMPP" || kLegacyIm.count(n)) {
     if (!card.fill_slot(kIms, cl, text))
-      warnings.push_back("line " + std::to_string(cl.line) + ": more than three IM addresses");
+      card.warn(text + " left out: the phone keeps three IM addresses");
   } else if (n == "ORG") {
-    auto parts = vcard::split_structured(cl.value);
+    auto parts = structured();
     parts.resize(2);
     card.set(PIMPR_COMPANY_NAME, parts[0]);
     card.set(PIMPR_DEPARTMENT, parts[1]);
   } else if (n == "ADR") {
-    auto parts = vcard::split_structured(cl.value);
+    auto parts = structured();
     parts.resize(7);
     const Address* where = &kAddresses[2];
     if (cl.has_type("work"))
@@ -237,7 +306,7 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
   } else if (n == "BDAY" || n == "X-ANNIVERSARY") {
     auto date = iso_date(text);
     if (!date) {
-      warnings.push_back("line " + std::to_string(cl.line) + ": date \"" + text + "\" left out");
+      card.warn("date \"" + text + "\" left out: not a whole date");
       return;
     }
     card.set(n == "BDAY" ? PIMPR_BIRTHDAY : PIMPR_ANNIVERSARY, *date);
@@ -246,6 +315,8 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
       card.set(PIMPR_SPOUSE, text);
     else if (cl.has_type("child"))
       card.set(PIMPR_CHILDREN, text);
+    else
+      card.not_stored(n);
   } else if (n == "CATEGORIES") {
     card.set(PIMPR_CATEGORIES, text);
   } else {
@@ -254,6 +325,7 @@ void add_property(CardBuilder& card, ContentLine cl, std::string& fn, std::strin
         card.set(s.tag, text);
         return;
       }
+    if (!kBookkeeping.count(n)) card.not_stored(n);
   }
 }
 
@@ -268,47 +340,83 @@ bool is_vcard(const std::string& value) {
 
 VcardImport read_vcards(std::string_view file_bytes) {
   VcardImport result;
-  auto lines = vcard::unfold(file_bytes);
+  std::string utf16_kind;
+  const std::string text = vcard::file_to_8bit(file_bytes, &utf16_kind);
+  const auto lines = vcard::unfold(text);
+
+  // Every line is parsed first, so that the values whose charset must be
+  // detected are judged together.
+  std::vector<std::optional<ContentLine>> parsed(lines.size());
+  std::vector<std::string> errors(lines.size());
+  vcard::CharsetDetector detector;
+  for (size_t k = 0; k < lines.size(); ++k) {
+    parsed[k] = vcard::parse(lines[k], &errors[k]);
+    if (parsed[k] && vcard::CharsetDetector::needs_detection(parsed[k]->value, parsed[k]->charset))
+      detector.add_sample(parsed[k]->value);
+  }
+
   size_t i = 0;
   while (i < lines.size()) {
-    std::string err;
-    auto begin = vcard::parse(lines[i], &err);
+    const auto& begin = parsed[i];
     if (!begin || begin->name != "BEGIN" || !is_vcard(begin->value)) {
-      ++i;  // text between cards is not ours to read
+      result.warnings.push_back("line " + std::to_string(lines[i].line) +
+                                ": not part of a card, skipped");
+      ++i;
       continue;
     }
-    int start_line = lines[i].line;
+    const int start_line = lines[i].line;
     ++i;
-    CardBuilder card;
+    CardBuilder card(result.warnings);
+    const size_t warnings_before = result.warnings.size();
     std::string fn, sort, problem;
     bool ended = false;
     for (; i < lines.size(); ++i) {
-      auto cl = vcard::parse(lines[i], &err);
-      if (!cl) {
-        if (problem.empty()) problem = "line " + std::to_string(lines[i].line) + ": " + err;
+      if (!parsed[i]) {
+        result.warnings.push_back("line " + std::to_string(lines[i].line) + ": skipped: " +
+                                  errors[i]);
         continue;
       }
-      if (cl->name == "END") {
+      const ContentLine& cl = *parsed[i];
+      if (cl.name == "END") {
         ++i;
         ended = true;
         break;
       }
-      if (cl->name == "BEGIN") {
-        problem = "line " + std::to_string(cl->line) + ": a card begins inside another";
+      if (cl.name == "BEGIN") {
+        problem = "line " + std::to_string(cl.line) + ": a card begins inside another";
         break;
       }
-      add_property(card, *cl, fn, sort, result.warnings);
+      std::string note;
+      const std::string value = vcard::decode_value(cl.value, cl.charset, detector, &note);
+      card.at(cl);
+      if (!note.empty()) card.warn(note);
+      if (value.find('\0') != std::string::npos) {
+        // A NUL would end the text on the phone: refused rather than cut.
+        card.warn("left out: the text holds a NUL character");
+        continue;
+      }
+      add_property(card, cl, value, fn, sort);
     }
     if (!ended && problem.empty())
       problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
     if (!problem.empty()) {
+      result.warnings.resize(warnings_before);
       result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" +
                                 problem + ")");
       continue;
     }
+    if (!card.not_stored_names().empty()) {
+      std::string names;
+      for (auto& name : card.not_stored_names()) names += (names.empty() ? "" : ", ") + name;
+      result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
+                                (fn.empty() ? std::string("no name") : fn) +
+                                "): the phone has no place for " + names + "; left out");
+    }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
     result.contacts.push_back(card.finish());
   }
+  if (!utf16_kind.empty() && !result.contacts.empty())
+    result.notes.push_back("read as " + utf16_kind);
   return result;
 }
 
@@ -327,9 +435,20 @@ class CardWriter {
 
   void line(const std::string& content) { out_ += vcard::fold(content); }
 
+  // The parameters a text value needs: X-EOL when its line breaks are not
+  // all LF, and in 4.0 VALUE=text on a property whose value is by default
+  // a URI when the text is not one.
+  std::string params(const std::string& name, const std::string& value) const {
+    std::string p;
+    if (auto eol = vcard::line_break_kinds(value); !eol.empty()) p += ";X-EOL=" + eol;
+    if (v4_ && (name == "RELATED" || name == "URL" || name == "IMPP") && !is_uri(value))
+      p += ";VALUE=text";
+    return p;
+  }
+
   void text(const std::string& name, CEPROPID tag) {
     auto v = get(tag);
-    if (!v.empty()) line(name + ":" + vcard::escape(v));
+    if (!v.empty()) line(name + params(name, v) + ":" + vcard::escape(v));
   }
 
   void typed(const std::string& name, const std::string& types, CEPROPID tag, int slot = 0) {
@@ -338,7 +457,43 @@ class CardWriter {
     std::string head = name;
     if (!types.empty()) head += ";TYPE=" + (v4_ ? types : upper(types));
     if (slot > 1) head += ";X-SLOT=" + std::to_string(slot);
-    line(head + ":" + vcard::escape(v));
+    line(head + params(name, v) + ":" + vcard::escape(v));
+  }
+
+  // A structured value: its parts escaped and joined with ';'.
+  void structured(const std::string& head, const std::vector<std::string>& parts) {
+    std::string all, value;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      all += parts[k] + ";";
+      value += (k ? ";" : "") + vcard::escape(parts[k]);
+    }
+    line(head + params("", all) + ":" + value);
+  }
+
+  // The formatted name: the file-as name, else the name's parts, else what
+  // else names the contact (vCard wants one that is not empty).
+  std::string formatted_name() const {
+    if (auto f = get(PIMPR_FILEAS); !f.empty()) return f;
+    std::string name;
+    for (CEPROPID tag :
+         {PIMPR_TITLE, PIMPR_FIRST_NAME, PIMPR_MIDDLE_NAME, PIMPR_LAST_NAME, PIMPR_SUFFIX})
+      if (auto part = get(tag); !part.empty()) name += (name.empty() ? "" : " ") + part;
+    for (CEPROPID tag : {PIMPR_COMPANY_NAME, PIMPR_EMAIL1_ADDRESS, PIMPR_MOBILE_TELEPHONE_NUMBER})
+      if (name.empty()) name = get(tag);
+    return name;
+  }
+
+  static bool is_uri(const std::string& v) {
+    const size_t colon = v.find(':');
+    if (colon == std::string::npos || colon == 0 ||
+        !std::isalpha(static_cast<unsigned char>(v[0])))
+      return false;
+    for (size_t k = 0; k < colon; ++k) {
+      const char c = v[k];
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
+        return false;
+    }
+    return v.find_first_of(" \r\n") == std::string::npos;
   }
 
   std::string date(CEPROPID tag) const {
@@ -353,10 +508,10 @@ class CardWriter {
   std::string write() {
     line("BEGIN:VCARD");
     line(v4_ ? "VERSION:4.0" : "VERSION:3.0");
-    line("FN:" + vcard::escape(get(PIMPR_FILEAS)));
-    line("N:" + vcard::escape(get(PIMPR_LAST_NAME)) + ";" + vcard::escape(get(PIMPR_FIRST_NAME)) +
-         ";" + vcard::escape(get(PIMPR_MIDDLE_NAME)) + ";" + vcard::escape(get(PIMPR_TITLE)) + ";" +
-         vcard::escape(get(PIMPR_SUFFIX)));
+    const std::string fn = formatted_name();
+    line("FN" + params("FN", fn) + ":" + vcard::escape(fn));
+    structured("N", {get(PIMPR_LAST_NAME), get(PIMPR_FIRST_NAME), get(PIMPR_MIDDLE_NAME),
+                     get(PIMPR_TITLE), get(PIMPR_SUFFIX)});
     text("NICKNAME", PIMPR_NICKNAME);
     typed("TEL", "cell", PIMPR_MOBILE_TELEPHONE_NUMBER);
     typed("TEL", "work,voice", PIMPR_BUSINESS_TELEPHONE_NUMBER);
@@ -374,8 +529,7 @@ class CardWriter {
     for (int k = 0; k < 3; ++k) typed("IMPP", "", kIms[k], k + 1);
     text("URL", PIMPR_WEB_PAGE);
     if (!get(PIMPR_COMPANY_NAME).empty() || !get(PIMPR_DEPARTMENT).empty())
-      line("ORG:" + vcard::escape(get(PIMPR_COMPANY_NAME)) + ";" +
-           vcard::escape(get(PIMPR_DEPARTMENT)));
+      structured("ORG", {get(PIMPR_COMPANY_NAME), get(PIMPR_DEPARTMENT)});
     text("X-PHONETIC-ORG", PIMPR_YOMI_COMPANY);
     text("TITLE", PIMPR_JOB_TITLE);
     text("X-MS-OFFICE", PIMPR_OFFICE_LOCATION);
@@ -385,9 +539,9 @@ class CardWriter {
       bool any = false;
       for (auto t : a.tags) any = any || !get(t).empty();
       if (!any) continue;
-      std::string v = ";;";
-      for (int k = 0; k < 5; ++k) v += (k ? ";" : "") + vcard::escape(get(a.tags[k]));
-      line(std::string("ADR;TYPE=") + (v4_ ? a.type : upper(a.type)) + ":" + v);
+      std::vector<std::string> parts = {"", ""};
+      for (auto t : a.tags) parts.push_back(get(t));
+      structured(std::string("ADR;TYPE=") + (v4_ ? a.type : upper(a.type)), parts);
     }
     if (auto b = date(PIMPR_BIRTHDAY); !b.empty()) line("BDAY:" + b);
     if (auto d = date(PIMPR_ANNIVERSARY); !d.empty())
@@ -412,7 +566,7 @@ class CardWriter {
         if (v[k] == '\\' && k + 1 < v.size() && v[k + 1] == ',') continue;
         unescaped_commas += v[k];
       }
-      line("CATEGORIES:" + unescaped_commas);
+      line("CATEGORIES" + params("CATEGORIES", c) + ":" + unescaped_commas);
     }
     text("NOTE", PIMPR_BODY);
     line("END:VCARD");

@@ -6,8 +6,14 @@
 // CHARSET parameters (GB2312, GBK, Big5, ISO-8859-x, ... through iconv), bare
 // 2.1 type parameters ("TEL;WORK;FAX:") and TYPE lists; several cards per
 // file. A card that cannot be read is skipped with a warning naming its
-// first line; the others are imported. Text without a charset is taken as
-// UTF-8, and as GB18030 when it is not valid UTF-8 (what Chinese phones wrote).
+// first line; the others are imported. A line that is no vCard line (a "#"
+// comment, junk) and a property that cannot be read are skipped with a
+// warning, never the card. Line ends may be CR, LF, CR LF or CR CR LF; the
+// file may be UTF-8 (with or without a byte order mark) or UTF-16. Text that
+// is not in its declared charset, or not UTF-8 when none is declared, is
+// read in the charset a detector finds (vcard_charset.h), and said so. A
+// property the phone keeps once, given twice, keeps the first value and
+// names the second in a warning; notes are joined.
 //
 // The property map (both ways):
 //   FN / SORT-STRING / N;SORT-AS   FileAs (the sort string when there is one)
@@ -43,9 +49,14 @@ namespace vardel::tools {
 
 struct VcardImport {
   std::vector<poom::ContactRecord> contacts;
-  std::vector<std::string> warnings;  // "line 12: ..." one per skipped card or value
+  // What was left out or read otherwise than the file says, one line each,
+  // naming the line and the property: "line 12: ORG: ...".
+  std::vector<std::string> warnings;
+  std::vector<std::string> notes;  // how the file was read ("read as UTF-16LE")
 };
 
+// Reads every card of a vCard file (any bytes: this is the reader's one
+// entry point, safe for hostile input).
 VcardImport read_vcards(std::string_view file_bytes);
 
 enum class VcardVersion { v3, v4 };

@@ -91,12 +91,23 @@ std::vector<RawLine> unfold(std::string_view bytes) {
   bool joining_qp = false;
   size_t pos = 0;
   while (pos <= bytes.size()) {
-    size_t end = bytes.find('\n', pos);
+    // A line ends at LF, CR LF, a lone CR, or the CR CR LF that some phones
+    // write; each counts as one line end.
+    size_t end = bytes.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) end = bytes.size();
     std::string line(bytes.substr(pos, end - pos));
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    size_t next = end;
+    if (next < bytes.size() && bytes[next] == '\r') {
+      ++next;
+      if (next < bytes.size() && bytes[next] == '\r' && next + 1 < bytes.size() &&
+          bytes[next + 1] == '\n')
+        ++next;
+      if (next < bytes.size() && bytes[next] == '\n') ++next;
+    } else if (next < bytes.size()) {
+      ++next;
+    }
     ++number;
-    pos = end + 1;
+    pos = next;
     if (joining_qp && !out.empty()) {
       out.back().text.pop_back();  // the soft break's "="
       out.back().text += line;
@@ -124,7 +135,7 @@ std::optional<ContentLine> parse(const RawLine& raw, std::string* error) {
     }
   }
   if (colon == std::string::npos || colon == 0) {
-    if (error) *error = "not a vCard line";
+    if (error) *error = "not a vCard line (no \":\")";
     return std::nullopt;
   }
   ContentLine cl;
@@ -159,39 +170,38 @@ std::optional<ContentLine> parse(const RawLine& raw, std::string* error) {
       cl.sort_as = val;
     } else if (key == "X-SLOT") {
       cl.slot = val;
+    } else if (key == "X-EOL") {
+      for (auto& e : split_unquoted(val, ',')) cl.line_breaks.push_back(upper(e));
     }
   }
   std::string value = raw.text.substr(colon + 1);
   if (cl.quoted_printable) value = decode_quoted_printable(value);
-  if (!cl.charset.empty() && upper(cl.charset) != "UTF-8") {
-    auto converted = to_utf8(value, cl.charset);
-    if (!converted) {
-      if (error) *error = "cannot read the " + cl.charset + " text";
-      return std::nullopt;
-    }
-    value = *converted;
-  } else if (!valid_utf8(value)) {
-    // Chinese phones wrote their own charset without saying so.
-    auto converted = to_utf8(value, "GB18030");
-    if (!converted) {
-      if (error) *error = "text is neither UTF-8 nor GB18030";
-      return std::nullopt;
-    }
-    value = *converted;
-  }
+  // The value stays in the file's bytes: which charset they are in is
+  // decided for the whole file (vcard_charset.h).
   cl.value = std::move(value);
   return cl;
 }
 
-std::string unescape(std::string_view value) {
+std::string unescape(std::string_view value, const std::vector<std::string>& line_breaks,
+                     size_t* counted) {
   std::string out;
+  size_t local = 0;
+  size_t& breaks = counted != nullptr ? *counted : local;
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] == '\\' && i + 1 < value.size()) {
       char n = value[++i];
-      if (n == 'n' || n == 'N')
-        out += '\n';
-      else
+      if (n == 'n' || n == 'N') {
+        // X-EOL names each break of the value in turn (one name: all of them).
+        std::string kind;
+        if (line_breaks.size() == 1)
+          kind = line_breaks[0];
+        else if (breaks < line_breaks.size())
+          kind = line_breaks[breaks];
+        ++breaks;
+        out += kind == "CRLF" ? "\r\n" : kind == "CR" ? "\r" : "\n";
+      } else {
         out += n;
+      }
     } else {
       out += value[i];
     }
@@ -199,22 +209,47 @@ std::string unescape(std::string_view value) {
   return out;
 }
 
-std::vector<std::string> split_structured(std::string_view value, char separator) {
+std::vector<std::string> split_structured(std::string_view value, char separator,
+                                          const std::vector<std::string>& line_breaks) {
   std::vector<std::string> parts;
   std::string cur;
+  size_t breaks = 0;  // X-EOL counts the breaks of all parts together
   for (size_t i = 0; i < value.size(); ++i) {
     if (value[i] == '\\' && i + 1 < value.size()) {
       cur += value[i];
       cur += value[++i];
     } else if (value[i] == separator) {
-      parts.push_back(unescape(cur));
+      parts.push_back(unescape(cur, line_breaks, &breaks));
       cur.clear();
     } else {
       cur += value[i];
     }
   }
-  parts.push_back(unescape(cur));
+  parts.push_back(unescape(cur, line_breaks, &breaks));
   return parts;
+}
+
+std::string line_break_kinds(std::string_view text) {
+  std::vector<std::string> kinds;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') {
+      const bool crlf = i + 1 < text.size() && text[i + 1] == '\n';
+      kinds.push_back(crlf ? "CRLF" : "CR");
+      if (crlf) ++i;
+    } else if (text[i] == '\n') {
+      kinds.push_back("LF");
+    }
+  }
+  bool all_lf = true, all_same = true;
+  for (auto& k : kinds) {
+    all_lf = all_lf && k == "LF";
+    all_same = all_same && k == kinds.front();
+  }
+  if (kinds.empty() || all_lf) return "";
+  if (all_same) return kinds.front();
+  std::string list;
+  for (auto& k : kinds) list += (list.empty() ? "" : ",") + k;
+  return list;
 }
 
 std::string escape(std::string_view text) {

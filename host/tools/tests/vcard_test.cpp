@@ -2,6 +2,9 @@
 // every property the device stores.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <map>
 
 #include "host/tools/vcard.h"
@@ -66,22 +69,27 @@ TEST(VcardRead, OldPhoneQuotedPrintableAndGb2312) {
   EXPECT_EQ(a[PIMPR_HOME_FAX_NUMBER], "021");
 }
 
-TEST(VcardRead, BrokenCardIsSkippedWithItsLineAndTheRestImported) {
+TEST(VcardRead, ABadLineOrValueCostsThatLineOnlyAndACardWithoutEndIsSkipped) {
   const char* file =
       "BEGIN:VCARD\nVERSION:3.0\nFN:Good One\nEND:VCARD\n"
-      "BEGIN:VCARD\nVERSION:3.0\nFN:Bad\nthis line has no colon\nEND:VCARD\n"
+      "BEGIN:VCARD\nVERSION:3.0\nFN:Kept\nthis line has no colon\nTEL:1\nEND:VCARD\n"
       "BEGIN:VCARD\nVERSION:3.0\nFN;CHARSET=NO-SUCH-CHARSET:x\nEND:VCARD\n"
       "BEGIN:VCARD\nVERSION:4.0\nFN:Good Two\nBDAY:--0517\nEND:VCARD\n"
       "BEGIN:VCARD\nFN:Never ended\n";
   auto r = read_vcards(file);
-  ASSERT_EQ(r.contacts.size(), 2u);
-  EXPECT_EQ(as_map(r.contacts[0])[PIMPR_FILEAS], "Good One");
-  EXPECT_EQ(as_map(r.contacts[1])[PIMPR_FILEAS], "Good Two");
-  EXPECT_EQ(as_map(r.contacts[1]).count(PIMPR_BIRTHDAY), 0u);  // no year: left out, not guessed
+  ASSERT_EQ(r.contacts.size(), 4u);
+  EXPECT_EQ(as_map(r.contacts[1])[PIMPR_FILEAS], "Kept");
+  EXPECT_EQ(as_map(r.contacts[1])[PIMPR_MOBILE_TELEPHONE_NUMBER], "1");
+  EXPECT_EQ(as_map(r.contacts[2])[PIMPR_FILEAS], "x");  // read in the detected charset instead
+  EXPECT_EQ(as_map(r.contacts[3]).count(PIMPR_BIRTHDAY), 0u);  // no year: left out, not guessed
   ASSERT_EQ(r.warnings.size(), 4u);
-  EXPECT_NE(r.warnings[0].find("line 5"), std::string::npos) << r.warnings[0];
-  EXPECT_NE(r.warnings[0].find("line 8"), std::string::npos) << r.warnings[0];
-  EXPECT_NE(r.warnings[3].find("line 19"), std::string::npos) << r.warnings[3];
+  EXPECT_NE(r.warnings[0].find("line 8: skipped"), std::string::npos) << r.warnings[0];
+  EXPECT_NE(r.warnings[1].find("line 13: FN: text is not NO-SUCH-CHARSET as declared; read as"),
+            std::string::npos)
+      << r.warnings[1];
+  EXPECT_NE(r.warnings[2].find("line 18: BDAY: date \"--0517\""), std::string::npos)
+      << r.warnings[2];
+  EXPECT_NE(r.warnings[3].find("card at line 20 skipped"), std::string::npos) << r.warnings[3];
 }
 
 TEST(VcardRead, DatesInBothFormsAndImpossibleOnes) {
@@ -108,11 +116,12 @@ TEST_P(VcardRoundTrip, EveryStoredPropertyComesBack) {
       text = u"2005-10-01T08:30:00";
     else if (tag == PIMPR_CATEGORIES)
       text = u"Family, Work";
-    else
-      text = awkward + vardel::utf16(std::to_string(tag)) + u"\nline two";
+    else  // the phone's CR LF, a lone CR and LF all come back as they were
+      text = awkward + vardel::utf16(std::to_string(tag)) + u"\r\nline two\rthree\nfour";
     all.push_back({tag, text});
   }
   vardel::poom::ContactRecord sparse = {{PIMPR_FILEAS, u"Only second slots"},
+                                        {PIMPR_BODY, u"a\r\nb\r\nc"},
                                         {PIMPR_EMAIL3_ADDRESS, u"c@example.org"},
                                         {PIMPR_IM2_ADDRESS, u"im2"},
                                         {PIMPR_BUSINESS2_TELEPHONE_NUMBER, u"2"},
@@ -132,3 +141,42 @@ TEST_P(VcardRoundTrip, EveryStoredPropertyComesBack) {
 
 INSTANTIATE_TEST_SUITE_P(BothVersions, VcardRoundTrip,
                          ::testing::Values(VcardVersion::v3, VcardVersion::v4));
+
+TEST(VcardWrite, NameOnlyContactsGetAFormattedNameAndFourZeroMarksTextThatIsNoUri) {
+  vardel::poom::ContactRecord c = {{PIMPR_FIRST_NAME, u"San"},
+                                   {PIMPR_LAST_NAME, u"Zhang"},
+                                   {PIMPR_SPOUSE, u"Li Si"},
+                                   {PIMPR_WEB_PAGE, u"www.example.org"}};
+  const std::string v4 = write_vcards({c}, VcardVersion::v4);
+  EXPECT_NE(v4.find("\r\nFN:San Zhang\r\n"), std::string::npos) << v4;
+  EXPECT_NE(v4.find("RELATED;TYPE=spouse;VALUE=text:Li Si"), std::string::npos) << v4;
+  EXPECT_NE(v4.find("URL;VALUE=text:www.example.org"), std::string::npos) << v4;
+  const std::string v3 = write_vcards({c}, VcardVersion::v3);
+  EXPECT_EQ(v3.find("VALUE=text"), std::string::npos) << v3;
+}
+
+// The files we write pass an independent vCard reader (python3-vobject),
+// when it is installed.
+TEST(VcardWrite, OutputPassesAnIndependentReader) {
+  // Debian's python3-vobject belongs to the system's Python.
+  const std::string python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
+  if (std::system((python + " -c 'import vobject' >/dev/null 2>&1").c_str()) != 0)
+    GTEST_SKIP() << "python3-vobject is not installed";
+  vardel::poom::ContactRecord all;
+  for (CEPROPID tag : vardel::poom::known_property_tags())
+    all.push_back({tag, tag == PIMPR_BIRTHDAY      ? u"1980-05-17"
+                        : tag == PIMPR_ANNIVERSARY ? u"2005-10-01"
+                                                   : u"张三, \"x\"; y\r\nz"});
+  for (VcardVersion v : {VcardVersion::v3, VcardVersion::v4}) {
+    char name[] = "/tmp/vardel-vcf-XXXXXX";
+    const int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    const std::string text = write_vcards({all, {{PIMPR_FIRST_NAME, u"Only"}}}, v);
+    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(fd);
+    const std::string cmd = python + " '" + std::string(VARDEL_SOURCE_DIR) +
+                            "/host/tools/tests/check_vcard.py' " + name;
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << text;
+    unlink(name);
+  }
+}

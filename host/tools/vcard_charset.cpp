@@ -1,0 +1,196 @@
+#include "host/tools/vcard_charset.h"
+
+#include <uchardet/uchardet.h>
+
+#include <cctype>
+
+#include "host/tools/vcard_lines.h"
+
+namespace vardel::tools::vcard {
+
+namespace {
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Charset names as iconv knows them; the GB family is read as its superset.
+std::string iconv_name(const std::string& declared) {
+  const std::string u = upper(declared);
+  if (u == "GB2312" || u == "GBK" || u == "CP936" || u == "EUC-CN") return "GB18030";
+  if (u == "ISO-8859-1" || u == "LATIN1") return "WINDOWS-1252";
+  return declared;
+}
+
+bool is_utf8_name(const std::string& declared) {
+  const std::string u = upper(declared);
+  return u.empty() || u == "UTF-8" || u == "UTF8";
+}
+
+// Valid multi-byte UTF-8 sequences and bytes that start none.
+struct Utf8Count {
+  size_t sequences = 0;
+  size_t bad = 0;
+};
+
+size_t sequence_length(std::string_view s, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  const size_t n = c >= 0xC2 && c <= 0xDF   ? 1
+                   : c >= 0xE0 && c <= 0xEF ? 2
+                   : c >= 0xF0 && c <= 0xF4 ? 3
+                                            : 0;
+  if (n == 0) return 0;
+  for (size_t k = 1; k <= n; ++k)
+    if (i + k >= s.size() || (static_cast<unsigned char>(s[i + k]) >> 6) != 2) return 0;
+  return n + 1;
+}
+
+Utf8Count count_utf8(std::string_view s) {
+  Utf8Count c;
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      ++i;
+    } else if (size_t n = sequence_length(s, i)) {
+      ++c.sequences;
+      i += n;
+    } else {
+      ++c.bad;
+      ++i;
+    }
+  }
+  return c;
+}
+
+// UTF-8 with each byte that starts no sequence replaced by U+FFFD.
+std::string replace_bad_utf8(std::string_view s, size_t* replaced) {
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    if (static_cast<unsigned char>(s[i]) < 0x80) {
+      out += s[i++];
+    } else if (size_t n = sequence_length(s, i)) {
+      out.append(s.substr(i, n));
+      i += n;
+    } else {
+      out += "\xEF\xBF\xBD";
+      ++*replaced;
+      ++i;
+    }
+  }
+  return out;
+}
+
+// Every byte above 0x7F pairs up as a GB2312 character (lead A1-F7, trail
+// A1-FE): what the Chinese phones wrote. Western text almost never does,
+// since its accented letters stand alone between ASCII letters.
+bool all_gb2312_pairs(std::string_view s) {
+  bool any = false;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) continue;
+    if (c < 0xA1 || c > 0xF7 || i + 1 >= s.size()) return false;
+    const unsigned char t = static_cast<unsigned char>(s[i + 1]);
+    if (t < 0xA1 || t > 0xFE) return false;
+    ++i;
+    any = true;
+  }
+  return any;
+}
+
+bool looks_utf16(std::string_view b, bool* little_endian) {
+  // Text in UTF-16 has a NUL in every other byte of its ASCII letters.
+  const size_t n = std::min<size_t>(b.size() & ~size_t{1}, 200);
+  if (n < 4) return false;
+  size_t even = 0, odd = 0;
+  for (size_t i = 0; i < n; i += 2) {
+    even += b[i] == '\0';
+    odd += b[i + 1] == '\0';
+  }
+  if (odd * 4 >= n && even == 0) return *little_endian = true, true;
+  if (even * 4 >= n && odd == 0) return *little_endian = false, true;
+  return false;
+}
+
+}  // namespace
+
+std::string file_to_8bit(std::string_view bytes, std::string* how) {
+  how->clear();
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+  std::string charset;
+  if (bytes.substr(0, 2) == "\xFF\xFE") {
+    charset = "UTF-16LE";
+    bytes.remove_prefix(2);
+  } else if (bytes.substr(0, 2) == "\xFE\xFF") {
+    charset = "UTF-16BE";
+    bytes.remove_prefix(2);
+  } else if (bool le = false; looks_utf16(bytes, &le)) {
+    charset = le ? "UTF-16LE" : "UTF-16BE";
+  }
+  if (charset.empty()) return std::string(bytes);
+  if (auto text = to_utf8(bytes.substr(0, bytes.size() & ~size_t{1}), charset)) {
+    *how = charset;
+    return *text;
+  }
+  return std::string(bytes);
+}
+
+bool CharsetDetector::needs_detection(std::string_view bytes, const std::string& declared) {
+  if (!is_utf8_name(declared) && to_utf8(bytes, iconv_name(declared))) return false;
+  const Utf8Count c = count_utf8(bytes);
+  if (c.bad == 0) return !is_utf8_name(declared);
+  return !(c.sequences > 0 && c.bad <= c.sequences);
+}
+
+void CharsetDetector::add_sample(std::string_view bytes) {
+  sample_.append(bytes);
+  sample_ += '\n';
+}
+
+const std::string& CharsetDetector::detected() {
+  if (decided_) return detected_;
+  decided_ = true;
+  if (sample_.empty()) return detected_;
+  if (all_gb2312_pairs(sample_)) return detected_ = "GB18030";
+  uchardet_t ud = uchardet_new();
+  if (uchardet_handle_data(ud, sample_.data(), sample_.size()) == 0) {
+    uchardet_data_end(ud);
+    const char* name = uchardet_get_charset(ud);
+    if (name != nullptr && *name != '\0' && upper(name) != "ASCII") detected_ = iconv_name(name);
+  }
+  uchardet_delete(ud);
+  if (detected_.empty()) detected_ = "WINDOWS-1252";
+  return detected_;
+}
+
+std::string decode_value(std::string_view bytes, const std::string& declared,
+                         CharsetDetector& detector, std::string* note) {
+  note->clear();
+  if (!CharsetDetector::needs_detection(bytes, declared)) {
+    if (!is_utf8_name(declared)) {
+      if (auto text = to_utf8(bytes, iconv_name(declared))) return *text;
+    }
+    if (valid_utf8(bytes)) return std::string(bytes);
+    size_t replaced = 0;
+    std::string text = replace_bad_utf8(bytes, &replaced);
+    *note = std::to_string(replaced) +
+            (replaced == 1 ? " byte that is not UTF-8" : " bytes that are not UTF-8") +
+            " replaced by U+FFFD";
+    return text;
+  }
+  const std::string& charset = detector.detected();
+  const std::string said = is_utf8_name(declared) && !declared.empty()
+                               ? "declared UTF-8 but is not; "
+                           : declared.empty() ? "" : "is not " + declared + " as declared; ";
+  if (auto text = to_utf8(bytes, charset)) {
+    *note = "text " + said + "read as " + charset + " (detected)";
+    return *text;
+  }
+  size_t replaced = 0;
+  std::string text = replace_bad_utf8(bytes, &replaced);
+  *note = "text " + said + "neither UTF-8 nor " + charset + ": " + std::to_string(replaced) +
+          " bytes replaced by U+FFFD";
+  return text;
+}
+
+}  // namespace vardel::tools::vcard
