@@ -73,18 +73,6 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
   return static_cast<int>(records.size());
 }
 
-void export_contacts_file(const fs::path& file, const ContactsExport& how) {
-  const auto contacts = poom::list_contacts(device::contacts_db());
-  if (how.format == ContactsFormat::vcard) {
-    replace_host_file(
-        file, tools::write_vcards(contacts, how.vcard_version == 3 ? tools::VcardVersion::v3
-                                                                   : tools::VcardVersion::v4));
-    return;
-  }
-  const auto j = contacts_to_json(contacts, how.hex_tags);
-  replace_host_file(file, j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
-}
-
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
   const std::string bytes = read_host_file(file);
   if (opening(bytes).starts_with("<")) {

@@ -16,16 +16,6 @@ namespace vardel::host {
 // the number of contacts added.
 int import_contacts_file(const std::filesystem::path& file, std::ostream& out, std::ostream& err);
 
-enum class ContactsFormat { json, vcard };
-struct ContactsExport {
-  ContactsFormat format = ContactsFormat::json;
-  bool hex_tags = false;  // JSON keys as property tags
-  int vcard_version = 4;  // 3 or 4
-};
-
-// Writes the current device's contacts to file (replaced atomically).
-void export_contacts_file(const std::filesystem::path& file, const ContactsExport& how);
-
 // Appends the messages of a JSON file or an Android SMS backup (<smses>) to
 // the current device's stores. Returns the number of messages added.
 int import_messages_file(const std::filesystem::path& file, std::ostream& out, std::ostream& err);

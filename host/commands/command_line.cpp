@@ -63,6 +63,9 @@ int CommandLine::run(int argc, char** argv) {
   } catch (const CLI::CallForAllHelp&) {
     std::cout << app_.help("", CLI::AppFormatMode::All);
     return 0;
+  } catch (const CLI::CallForVersion& e) {
+    std::cout << e.what() << "\n";
+    return 0;
   } catch (const CLI::ParseError& e) {
     std::cerr << "vardel: " << e.what() << "\n";
     return 2;

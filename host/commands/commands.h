@@ -11,11 +11,13 @@ void add_window_commands(CommandLine& cli);    // gui, backup, restore, view, ab
 void add_render_command(CommandLine& cli);     // render
 void add_device_commands(CommandLine& cli);    // device init
 void add_contacts_commands(CommandLine& cli);  // contacts import|export|list
-void add_messages_commands(CommandLine& cli);  // messages import|list
+void add_messages_commands(CommandLine& cli);  // messages import|export|restore|list
+void add_convert_command(CommandLine& cli);    // convert
+void add_version_command(CommandLine& cli);    // version, --version
 
 inline constexpr void (*kCommandGroups[])(CommandLine&) = {
-    add_window_commands,   add_render_command,    add_device_commands,
-    add_contacts_commands, add_messages_commands,
+    add_window_commands,   add_render_command,    add_device_commands,  add_contacts_commands,
+    add_messages_commands, add_convert_command,   add_version_command,
 };
 
 }  // namespace vardel::host

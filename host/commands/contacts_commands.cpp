@@ -5,6 +5,7 @@
 #include "host/commands/commands.h"
 #include "host/contacts_json.h"
 #include "host/data_files.h"
+#include "host/exports.h"
 #include "host/commands/print_json.h"
 #include "platform/core/device.h"
 #include "platform/poom/contact_db.h"
@@ -15,7 +16,7 @@ namespace {
 
 struct ContactsOptions {
   std::string file;
-  std::string format = "json";
+  std::string format;  // from the file's extension when not given
   int vcard_version = 4;
   bool tags = false;
 };
@@ -37,17 +38,22 @@ void add_contacts_commands(CommandLine& cli) {
       ->required();
 
   CLI::App* out =
-      cli.command(contacts, "export", "write the contacts to a JSON or vCard file", [&cli, o] {
+      cli.command(contacts, "export", "write the contacts to a vCard, CSV or JSON file", [&cli, o] {
         cli.open_existing_device();
-        ContactsExport how;
-        how.format = o->format == "vcard" ? ContactsFormat::vcard : ContactsFormat::json;
-        how.hex_tags = o->tags;
-        how.vcard_version = o->vcard_version;
-        export_contacts_file(o->file, how);
+        ContactsFormat format =
+            o->format.empty() ? contacts_format_of(o->file).value_or(ContactsFormat::json)
+                              : *contacts_format(o->format);
+        if (format == ContactsFormat::vcard && o->vcard_version == 3)
+          format = ContactsFormat::vcard3;
+        const auto contacts = poom::list_contacts(device::contacts_db());
+        write_contacts(o->file, contacts, format, o->tags);
+        std::cout << "exported " << contacts.size() << " contacts to " << o->file << "\n";
         return 0;
       });
-  out->add_option("--format", o->format, "json (default) or vcard")
-      ->check(CLI::IsMember({"json", "vcard"}));
+  out->add_option("--format", o->format,
+                  "vcard (4.0), vcard3, csv or json; default from FILE's extension (.vcf, .csv, "
+                  ".json), else json")
+      ->check(CLI::IsMember({"json", "vcard", "vcard3", "csv"}));
   out->add_option("--vcard-version", o->vcard_version, "vCard version to write: 4 (default) or 3")
       ->check(CLI::IsMember({3, 4}));
   out->add_flag("--tags", o->tags, "JSON keys as hex property tags");

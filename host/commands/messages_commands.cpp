@@ -1,30 +1,114 @@
-// `vardel messages import|list`: the phone's message stores in and out.
+// `vardel messages import|export|restore|list`: the phone's message stores
+// in and out.
+#include <unistd.h>
+
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
+#include "host/backup_files.h"
 #include "host/commands/commands.h"
-#include "host/data_files.h"
-#include "host/messages_json.h"
 #include "host/commands/print_json.h"
+#include "host/data_files.h"
+#include "host/device_tools.h"
+#include "host/exports.h"
+#include "host/frontends/frontend_headless.h"
+#include "host/messages_json.h"
+#include "host/progress_bars.h"
 #include "platform/core/device.h"
+#include "platform/core/wstr.h"
+#include "platform/gwes/gwes.h"
 #include "platform/mapi/message_db.h"
 
 namespace vardel::host {
 
+namespace {
+
+struct MessagesOptions {
+  std::string file;
+  std::string format;
+  bool yes = false;
+};
+
+// The messages line as the window shows it: "2、短信　    50%".
+std::u16string messages_label(int percent) {
+  std::u16string number = utf16(std::to_string(percent));
+  return u"2、短信　" + std::u16string(4 - std::min<size_t>(number.size(), 3), u' ') + number +
+         u"%";
+}
+
+int restore_from(const CommandLine& cli, const MessagesOptions& o) {
+  cli.open_existing_device();
+  const std::filesystem::path file =
+      o.file.empty() ? backup_folder() / "短信.xml" : backup_file(o.file);
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec))
+    throw UsageError(file.string() + ": no such file" +
+                     (o.file.empty() ? " (back up first, or name a messages backup)" : ""));
+  // Asked like the restore of contacts; --yes answers OK.
+  const std::u16string caption = u"警告", text = u"将短信恢复到手机中";
+  if (o.yes) {
+    std::cout << "[" << utf8(caption) << "] " << utf8(text) << " -> OK\n";
+  } else if (HeadlessFrontend::ask(std::cin, std::cout)(caption, text, MB_OKCANCEL) != IDOK) {
+    return 1;
+  }
+  ProgressBars bars(std::cerr, isatty(STDERR_FILENO) != 0);
+  const MessagesRestore r = restore_messages(
+      file, [&bars](int percent) { bars.update(1008, messages_label(percent), true); });
+  bars.finish();
+  for (const auto& w : r.warnings) std::cerr << "vardel: " << file.string() << ": " << w << "\n";
+  std::cout << "restored " << r.added << " messages";
+  if (r.skipped_duplicates > 0) std::cout << "; " << r.skipped_duplicates << " already on the phone";
+  std::cout << "\n";
+  return 0;
+}
+
+}  // namespace
+
 void add_messages_commands(CommandLine& cli) {
-  auto file = std::make_shared<std::string>();
+  auto o = std::make_shared<MessagesOptions>();
   CLI::App* messages = cli.group("messages", "the phone's message stores in and out");
 
   cli.command(messages, "import",
-              "append the messages of a JSON file or an Android SMS backup (<smses>); "
-              "messages already on the phone are skipped for the latter",
-              [&cli, file] {
+              "append the messages of a JSON file or an Android SMS backup (<smses>, SMS and the "
+              "text of MMS); messages already on the phone are skipped for the latter",
+              [&cli, o] {
                 cli.open_existing_device();
-                import_messages_file(*file, std::cout, std::cerr);
+                import_messages_file(o->file, std::cout, std::cerr);
                 return 0;
               })
-      ->add_option("FILE", *file, "JSON or SMS backup XML file")
+      ->add_option("FILE", o->file, "JSON or SMS backup XML file")
       ->required();
+
+  CLI::App* out = cli.command(
+      messages, "export",
+      "write the SMS store to a file another phone or program reads (Android SMS backup XML, "
+      "CSV, JSON)",
+      [&cli, o] {
+        cli.open_existing_device();
+        auto format = o->format.empty() ? messages_format_of(o->file) : messages_format(o->format);
+        if (!format)
+          throw UsageError("cannot tell the format from " + o->file +
+                           ": name a .xml, .csv or .json file, or give --format");
+        const int n = export_messages(o->file, *format);
+        std::cout << "exported " << n << " messages to " << o->file << "\n";
+        return 0;
+      });
+  out->add_option("--format", o->format,
+                  "android (the Android SMS backup app's XML), csv or json (every store, as "
+                  "`messages list`); default from FILE's extension (.xml, .csv, .json)")
+      ->check(CLI::IsMember({"android", "csv", "json"}));
+  out->add_option("FILE", o->file, "file to write (replaced)")->required();
+
+  CLI::App* restore = cli.command(
+      messages, "restore",
+      "put the messages of a messages backup (短信.xml) back into the phone's SMS store; "
+      "messages already there are skipped",
+      [&cli, o] { return restore_from(cli, *o); });
+  restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  restore->add_option("FILE", o->file,
+                      "messages backup: a path, or a name in the backup folder (default: "
+                      "短信.xml there; a dated copy may be named)");
 
   cli.command(messages, "list", "print the message stores as JSON", [&cli] {
     cli.open_existing_device();

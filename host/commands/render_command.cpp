@@ -3,7 +3,9 @@
 #include <iostream>
 #include <memory>
 
+#include "host/backup_files.h"
 #include "host/commands/commands.h"
+#include "host/device_tools.h"
 #include "host/pages.h"
 #include "host/tools/render.h"
 
@@ -23,14 +25,23 @@ struct RenderOptions {
 void add_render_command(CommandLine& cli) {
   auto o = std::make_shared<RenderOptions>();
   CLI::App* render = cli.command(
-      cli.app(), "render", "render a backup file through its stylesheet into an HTML page", [o] {
-        const fs::path page =
-            o->output.empty() ? tools::page_path_for(o->file) : fs::path(o->output);
-        render_page(o->file, page);
+      cli.app(), "render", "render a backup file through its stylesheet into an HTML page",
+      [&cli, o] {
+        // A name in the backup folder needs the device; a path does not.
+        try {
+          open_device(cli.device_folder());
+        } catch (const std::exception&) {
+        }
+        const fs::path file = backup_file(o->file);
+        const fs::path page = o->output.empty() ? tools::page_path_for(file) : fs::path(o->output);
+        render_page(file, page);
         std::cout << page.string() << "\n";
         return 0;
       });
-  render->add_option("FILE", o->file, "backup XML file (contacts or messages)")->required();
+  render->add_option("FILE", o->file,
+                     "backup XML file (contacts or messages): a path, or a name in the backup "
+                     "folder")
+      ->required();
   render->add_option(
       "-o,--output", o->output,
       "the page to write (default: the page `view` opens, in ~/.cache/vardel/pages)");

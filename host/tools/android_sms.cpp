@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <map>
 #include <tuple>
 
 #include "platform/core/calendar.h"
@@ -287,13 +287,17 @@ SmsImport import_android_sms(std::string_view file_bytes,
   // since closing the connection discards an open transaction.
   db.begin();
   std::int64_t store = db.sms_store();
-  std::set<Key> present;
+  // What the store holds, counted: two alike messages in the file are both
+  // added, and a second import of the file adds none.
+  std::map<Key, int> present;
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                     mapi::FolderKind::outbox})
     for (auto& info : db.messages(db.folder(store, kind)))
-      present.insert(key_of(kind, info.message));
+      ++present[key_of(kind, info.message)];
   for (const AndroidMessage& m : file.messages) {
-    if (!present.insert(key_of(m.folder, m.message)).second) {
+    auto found = present.find(key_of(m.folder, m.message));
+    if (found != present.end() && found->second > 0) {
+      --found->second;
       ++result.skipped_duplicates;
       continue;
     }

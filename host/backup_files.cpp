@@ -1,0 +1,174 @@
+// The program's backup files seen from the command line.
+#include "host/backup_files.h"
+
+#include <pugixml.hpp>
+
+#include <cstdio>
+#include <map>
+#include <system_error>
+#include <tuple>
+
+#include "app/MainWindow.h"
+#include "contacts/ContactFieldMap.h"
+#include "contacts/DateText.h"
+#include "host/device_tools.h"
+#include "host/tools/message_backup.h"
+#include "platform/core/device.h"
+#include "platform/core/windows.h"
+#include "platform/core/wstr.h"
+#include "platform/mapi/message_db.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+// The text of an element and all below it, as the DOM's text gives it.
+void append_text(const pugi::xml_node& node, std::string& out) {
+  for (auto child : node.children()) {
+    if (child.type() == pugi::node_pcdata || child.type() == pugi::node_cdata)
+      out += child.value();
+    else if (child.type() == pugi::node_element)
+      append_text(child, out);
+  }
+}
+
+std::string iso_date(const FILETIME& ft) {
+  SYSTEMTIME st{};
+  FileTimeToSystemTime(&ft, &st);
+  char buf[64];
+  if (st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0)
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", st.wYear, st.wMonth, st.wDay);
+  else
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond);
+  return buf;
+}
+
+using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
+
+Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
+  const std::u16string address =
+      kind == mapi::FolderKind::inbox
+          ? m.sender.value_or(u"")
+          : (m.recipients.empty() ? u"" : m.recipients.front().value_or(u""));
+  return {kind, address, m.delivery ? mapi::filetime_ticks(*m.delivery) : 0, m.text.value_or(u"")};
+}
+
+}  // namespace
+
+fs::path backup_folder() {
+  WCHAR folder[MAX_PATH];
+  GetBackupFolder(folder);
+  auto host = device::to_host(folder);
+  if (!host) throw UsageError("the backup folder " + utf8(folder) + " is outside the device");
+  return *host;
+}
+
+fs::path backup_file(const fs::path& given) {
+  std::error_code ec;
+  if (fs::exists(given, ec) || given.is_absolute() || device::root().empty()) return given;
+  try {
+    const fs::path in_folder = backup_folder() / given;
+    if (fs::exists(in_folder, ec)) return in_folder;
+  } catch (const std::exception&) {
+  }
+  return given;
+}
+
+std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
+  pugi::xml_document doc;
+  const auto parsed = doc.load_file(file.c_str(), (pugi::parse_default | pugi::parse_ws_pcdata) &
+                                                      ~pugi::parse_doctype);
+  if (!parsed)
+    throw UsageError(file.string() + " is not well-formed XML (" + parsed.description() + ")");
+  std::vector<poom::ContactRecord> contacts;
+  for (const auto& selected : doc.select_nodes("//CONTACTS/VCARD")) {
+    const pugi::xml_node card = selected.node();
+    poom::ContactRecord record;
+    for (int row = 0; row < CONTACT_FIELD_COUNT; ++row) {
+      const ContactFieldMapEntry& field = ContactFieldMap[row];
+      const pugi::xml_node node = card.select_node(utf8(field.szPath).c_str()).node();
+      if (!node) continue;
+      std::string text;
+      append_text(node, text);
+      if (text.empty()) continue;
+      const std::u16string wide = utf16(text);
+      if ((field.dwTag & 0xFFFF) == CONTACT_TYPE_DATE) {
+        FILETIME ft{};
+        if (DateTextToFileTime(wide.c_str(), &ft)) record.push_back({field.dwTag, utf16(iso_date(ft))});
+      } else {
+        record.push_back({field.dwTag, wide});
+      }
+    }
+    contacts.push_back(std::move(record));
+  }
+  return contacts;
+}
+
+MessagesRestore restore_messages(const fs::path& file,
+                                 const std::function<void(int percent)>& progress) {
+  struct Pending {
+    mapi::FolderKind kind;
+    mapi::Message message;
+  };
+  std::vector<Pending> pending;
+  MessagesRestore result;
+  try {
+    tools::read_messages_backup(
+        file,
+        [&](const tools::BackupMessage& b) {
+          Pending p{b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent, {}};
+          if (!b.address.empty()) {
+            if (b.received)
+              p.message.sender = b.address;
+            else
+              p.message.recipients.push_back(b.address);
+          }
+          p.message.text = b.text;
+          if (b.has_time) {
+            FILETIME local{}, utc{};
+            SystemTimeToFileTime(&b.local, &local);
+            LocalFileTimeToFileTime(&local, &utc);
+            p.message.delivery = utc;
+          }
+          pending.push_back(std::move(p));
+        },
+        [&](int line, const std::string& why) {
+          result.warnings.push_back("the message at line " + std::to_string(line) + ": " + why);
+        });
+  } catch (const tools::BackupFileError& e) {
+    throw UsageError(file.string() + " is " + e.what() + "; nothing restored");
+  }
+
+  mapi::MessageDb db(device::messages_db());
+  db.begin();  // all or nothing: closing without commit discards the additions
+  const std::int64_t store = db.sms_store();
+  // What the store holds, counted: the same message twice in the file (two
+  // alike in one second) is restored twice, and a second restore adds none.
+  std::map<Key, int> present;
+  for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent})
+    for (const auto& info : db.messages(db.folder(store, kind)))
+      ++present[key_of(kind, info.message)];
+  const std::int64_t folders[2] = {db.folder(store, mapi::FolderKind::inbox),
+                                   db.folder(store, mapi::FolderKind::sent)};
+  int last = -1;
+  for (size_t i = 0; i < pending.size(); ++i) {
+    const Pending& p = pending[i];
+    auto found = present.find(key_of(p.kind, p.message));
+    if (found != present.end() && found->second > 0) {
+      --found->second;
+      ++result.skipped_duplicates;
+    } else {
+      db.add_message(folders[p.kind == mapi::FolderKind::inbox ? 0 : 1], p.message);
+      ++result.added;
+    }
+    const int percent = static_cast<int>(100 * (i + 1) / pending.size());
+    if (percent != last && progress) progress(last = percent);
+  }
+  db.commit();
+  return result;
+}
+
+}  // namespace vardel::host

@@ -1,0 +1,44 @@
+// The program's backup files seen from the command line: where they are,
+// what they hold, and putting a messages backup back into the phone.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/poom/contact_db.h"
+
+namespace vardel::host {
+
+// The device's backup folder on the host (the storage card's vardelbackup,
+// named by the registry as the window names it). The device must be open.
+std::filesystem::path backup_folder();
+
+// A file given on the command line: the path when it names a file, else
+// the name in the device's backup folder when one is open and holds it;
+// else the path as given (the caller then says it is missing).
+std::filesystem::path backup_file(const std::filesystem::path& given);
+
+// The contacts of a contacts backup, read as the restore reads them: every
+// VCARD whose parent is CONTACTS, each element of the field map that holds
+// text setting its property (dates read as the restore reads them).
+// Throws UsageError when the file is not well-formed.
+std::vector<poom::ContactRecord> read_contacts_backup(const std::filesystem::path& file);
+
+struct MessagesRestore {
+  int added = 0;
+  int skipped_duplicates = 0;
+  std::vector<std::string> warnings;  // records left out or kept without a time
+};
+
+// Adds the messages of a messages backup to the device's SMS store in one
+// transaction: received ones to the inbox from their number, sent ones to
+// sent items to theirs, the time read as the host's local time, the text as
+// written; a message the store has already (same folder, number, time and
+// text) is skipped. progress gets 0..100. Throws UsageError (nothing added)
+// when the file is not a messages backup.
+MessagesRestore restore_messages(const std::filesystem::path& file,
+                                 const std::function<void(int percent)>& progress);
+
+}  // namespace vardel::host

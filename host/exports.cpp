@@ -1,0 +1,241 @@
+// Contacts and messages written for other programs and phones.
+#include "host/exports.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "host/contacts_json.h"
+#include "host/device_tools.h"
+#include "host/host_files.h"
+#include "host/messages_json.h"
+#include "host/tools/message_backup.h"
+#include "host/tools/message_writers.h"
+#include "host/tools/vcard.h"
+#include "platform/core/device.h"
+#include "platform/core/windows.h"
+#include "platform/core/wstr.h"
+#include "platform/mapi/message_db.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+// A file written through a temporary beside it, renamed into place by
+// commit(); dropped when not committed.
+class StreamedFile {
+ public:
+  explicit StreamedFile(const fs::path& target) : target_(target) {
+    tmp_ = target;
+    tmp_ += ".tmp" + std::to_string(::getpid());
+    file_ = std::fopen(tmp_.c_str(), "w+b");
+    if (file_ == nullptr)
+      throw UsageError("cannot write " + target.string() + ": " + std::strerror(errno));
+  }
+  ~StreamedFile() {
+    if (file_ != nullptr) std::fclose(file_);
+    if (!committed_) {
+      std::error_code ec;
+      fs::remove(tmp_, ec);
+    }
+  }
+  std::FILE* get() { return file_; }
+  void commit() {
+    const bool ok = std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
+    const int saved = errno;
+    std::fclose(file_);
+    file_ = nullptr;
+    if (!ok) throw std::runtime_error("cannot write " + target_.string() + ": " + std::strerror(saved));
+    std::error_code ec;
+    fs::rename(tmp_, target_, ec);
+    if (ec) throw std::runtime_error("cannot write " + target_.string() + ": " + ec.message());
+    committed_ = true;
+  }
+
+ private:
+  fs::path target_, tmp_;
+  std::FILE* file_ = nullptr;
+  bool committed_ = false;
+};
+
+tools::MessageFormat tool_format(MessagesFormat f) {
+  switch (f) {
+    case MessagesFormat::android: return tools::MessageFormat::android;
+    case MessagesFormat::csv: return tools::MessageFormat::csv;
+    default: return tools::MessageFormat::json;
+  }
+}
+
+}  // namespace
+
+std::optional<ContactsFormat> contacts_format(const std::string& name) {
+  if (name == "json") return ContactsFormat::json;
+  if (name == "vcard") return ContactsFormat::vcard;
+  if (name == "vcard3") return ContactsFormat::vcard3;
+  if (name == "csv") return ContactsFormat::csv;
+  return std::nullopt;
+}
+
+std::optional<MessagesFormat> messages_format(const std::string& name) {
+  if (name == "android") return MessagesFormat::android;
+  if (name == "csv") return MessagesFormat::csv;
+  if (name == "json") return MessagesFormat::json;
+  return std::nullopt;
+}
+
+std::optional<ContactsFormat> contacts_format_of(const fs::path& file) {
+  const std::string ext = lower(file.extension().string());
+  if (ext == ".vcf" || ext == ".vcard") return ContactsFormat::vcard;
+  if (ext == ".csv") return ContactsFormat::csv;
+  if (ext == ".json") return ContactsFormat::json;
+  return std::nullopt;
+}
+
+std::optional<MessagesFormat> messages_format_of(const fs::path& file) {
+  const std::string ext = lower(file.extension().string());
+  if (ext == ".xml") return MessagesFormat::android;
+  if (ext == ".csv") return MessagesFormat::csv;
+  if (ext == ".json") return MessagesFormat::json;
+  return std::nullopt;
+}
+
+std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
+  std::vector<CEPROPID> columns;
+  for (CEPROPID tag : poom::known_property_tags())
+    for (const auto& c : contacts)
+      if (std::any_of(c.begin(), c.end(), [&](const auto& p) { return p.tag == tag; })) {
+        columns.push_back(tag);
+        break;
+      }
+  std::string out = "\xEF\xBB\xBF";
+  for (size_t k = 0; k < columns.size(); ++k) {
+    std::string name(poom::property_name(columns[k]));
+    out += (k ? "," : "") + tools::csv_field(name.empty() ? hex_tag(columns[k]) : name);
+  }
+  out += "\r\n";
+  for (const auto& c : contacts) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+      if (k) out += ",";
+      for (const auto& p : c)
+        if (p.tag == columns[k]) out += tools::csv_field(utf8(p.text));
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
+void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>& contacts,
+                    ContactsFormat format, bool hex_tags) {
+  switch (format) {
+    case ContactsFormat::vcard:
+    case ContactsFormat::vcard3:
+      replace_host_file(file, tools::write_vcards(contacts, format == ContactsFormat::vcard3
+                                                                ? tools::VcardVersion::v3
+                                                                : tools::VcardVersion::v4));
+      return;
+    case ContactsFormat::csv:
+      replace_host_file(file, contacts_csv(contacts));
+      return;
+    case ContactsFormat::json:
+      replace_host_file(file, contacts_to_json(contacts, hex_tags)
+                                      .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                  "\n");
+      return;
+  }
+}
+
+int export_messages(const fs::path& file, MessagesFormat format) {
+  mapi::MessageDb db(device::messages_db());
+  if (format == MessagesFormat::json) {
+    replace_host_file(file, messages_to_json(db).dump(2, ' ', false,
+                                                      nlohmann::json::error_handler_t::replace) +
+                                "\n");
+    int n = 0;
+    for (const auto& store : db.stores())
+      for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
+                        mapi::FolderKind::outbox, mapi::FolderKind::deleted})
+        n += static_cast<int>(db.messages(db.folder(store.id, kind)).size());
+    return n;
+  }
+  // The SMS store's folders merged by time, as the phone shows them.
+  std::vector<tools::OutMessage> all;
+  const std::int64_t store = db.sms_store();
+  for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
+                    mapi::FolderKind::outbox})
+    for (const auto& info : db.messages(db.folder(store, kind))) {
+      tools::OutMessage m;
+      m.folder = kind;
+      const auto& msg = info.message;
+      if (kind == mapi::FolderKind::inbox)
+        m.address = msg.sender.value_or(u"");
+      else if (!msg.recipients.empty())
+        m.address = msg.recipients.front().value_or(u"");
+      m.utc = msg.delivery;
+      m.text = msg.text.value_or(u"");
+      all.push_back(std::move(m));
+    }
+  std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+    const auto t = [](const tools::OutMessage& m) {
+      return m.utc ? mapi::filetime_ticks(*m.utc) : 0;
+    };
+    return t(a) < t(b);
+  });
+  StreamedFile out(file);
+  auto writer = tools::make_message_writer(tool_format(format), out.get());
+  for (const auto& m : all) writer->add(m);
+  writer->finish();
+  out.commit();
+  return writer->written();
+}
+
+int convert_messages_backup(const fs::path& in, const fs::path& out_file, MessagesFormat format,
+                            std::vector<std::string>& warnings) {
+  StreamedFile out(out_file);
+  auto writer = tools::make_message_writer(tool_format(format), out.get());
+  int without_time = 0;
+  try {
+    tools::read_messages_backup(
+        in,
+        [&](const tools::BackupMessage& b) {
+          tools::OutMessage m;
+          m.folder = b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent;
+          m.address = b.address;
+          m.text = b.text;
+          if (b.has_time) {
+            FILETIME local{}, utc{};
+            SystemTimeToFileTime(&b.local, &local);
+            LocalFileTimeToFileTime(&local, &utc);
+            m.utc = utc;
+          } else {
+            ++without_time;
+          }
+          writer->add(m);
+        },
+        [&](int line, const std::string& why) {
+          warnings.push_back("the message at line " + std::to_string(line) + ": " + why);
+        });
+  } catch (const tools::BackupFileError& e) {
+    throw UsageError(in.string() + " is " + e.what() + "; nothing written");
+  }
+  writer->finish();
+  out.commit();
+  if (without_time > 0 && format == MessagesFormat::android)
+    warnings.push_back(std::to_string(without_time) +
+                       " messages have no time: written with the date 0 (1970)");
+  return writer->written();
+}
+
+}  // namespace vardel::host

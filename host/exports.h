@@ -1,0 +1,46 @@
+// Contacts and messages written for other programs and phones: from the
+// device (`contacts export`, `messages export`) and from a backup file
+// (`convert`). Every file is written beside its target and renamed into
+// place, so an interrupted write leaves the earlier file whole.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/poom/contact_db.h"
+
+namespace vardel::host {
+
+enum class ContactsFormat { json, vcard, vcard3, csv };
+enum class MessagesFormat { android, csv, json };
+
+// The format a name asks for ("vcard", "android"); nothing for another name.
+std::optional<ContactsFormat> contacts_format(const std::string& name);
+std::optional<MessagesFormat> messages_format(const std::string& name);
+// The format a file's extension stands for: .vcf/.vcard vCard 4.0, .csv,
+// .json; .xml the Android SMS backup format.
+std::optional<ContactsFormat> contacts_format_of(const std::filesystem::path& file);
+std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& file);
+
+// Contacts as a spreadsheet: UTF-8 with a byte order mark, a header row of
+// the property names any contact uses, RFC 4180 quoting, one row per contact.
+std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts);
+
+// Writes contacts in a format to file. hex_tags: JSON keys as property tags.
+void write_contacts(const std::filesystem::path& file,
+                    const std::vector<poom::ContactRecord>& contacts, ContactsFormat format,
+                    bool hex_tags = false);
+
+// The current device's SMS store (JSON: every store, as `messages list`
+// prints it) to file. Returns the number of messages written.
+int export_messages(const std::filesystem::path& file, MessagesFormat format);
+
+// A messages backup to file, streamed. Returns the number of messages
+// written; warnings get the records left out. Throws UsageError when in is
+// not a messages backup (no output is left).
+int convert_messages_backup(const std::filesystem::path& in, const std::filesystem::path& out,
+                            MessagesFormat format, std::vector<std::string>& warnings);
+
+}  // namespace vardel::host

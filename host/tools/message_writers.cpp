@@ -1,0 +1,236 @@
+#include "host/tools/message_writers.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/core/windows.h"
+#include "platform/core/wstr.h"
+
+namespace vardel::tools {
+
+namespace {
+
+constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
+
+void put(std::FILE* out, std::string_view s) {
+  if (std::fwrite(s.data(), 1, s.size(), out) != s.size())
+    throw std::runtime_error(std::string("cannot write: ") + std::strerror(errno));
+}
+
+// Text for an XML attribute: line breaks as references, so that they
+// survive the reader's attribute normalisation.
+void xml_attribute(std::string& out, std::u16string_view text) {
+  const std::string s = utf8(text);
+  for (char c : s) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\n': out += "&#10;"; break;
+      case '\r': out += "&#13;"; break;
+      case '\t': out += "&#9;"; break;
+      default: out += c;
+    }
+  }
+}
+
+SYSTEMTIME local_of(const FILETIME& utc) {
+  FILETIME local{};
+  SYSTEMTIME st{};
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &st);
+  return st;
+}
+
+long long unix_ms(const FILETIME& utc) {
+  const std::uint64_t ticks = mapi::filetime_ticks(utc);
+  return (static_cast<long long>(ticks) - static_cast<long long>(kUnixEpochTicks)) / 10000;
+}
+
+int type_of(mapi::FolderKind f) {
+  switch (f) {
+    case mapi::FolderKind::inbox: return 1;
+    case mapi::FolderKind::sent: return 2;
+    case mapi::FolderKind::drafts: return 3;
+    case mapi::FolderKind::outbox: return 4;
+    default: return 2;
+  }
+}
+
+class AndroidWriter : public MessageWriter {
+ public:
+  explicit AndroidWriter(std::FILE* out) : out_(out) {
+    put(out_, "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n");
+    count_at_ = std::ftell(out_);
+    // The count is not known yet: room for it, filled in by finish().
+    put(out_, "<smses count=\"0\"" + std::string(kRoom, ' ') + ">\n");
+  }
+
+  void add(const OutMessage& m) override {
+    line_.clear();
+    line_ += "  <sms protocol=\"0\" address=\"";
+    xml_attribute(line_, m.address);
+    const long long ms = m.utc ? unix_ms(*m.utc) : 0;
+    const std::string date = std::to_string(ms < 0 ? 0 : ms);
+    line_ += "\" date=\"" + date + "\" type=\"" + std::to_string(type_of(m.folder)) +
+             "\" subject=\"null\" body=\"";
+    xml_attribute(line_, m.text);
+    line_ += "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
+             "locked=\"0\" date_sent=\"";
+    line_ += m.folder == mapi::FolderKind::inbox ? date : "0";
+    line_ += "\" readable_date=\"";
+    if (m.utc) line_ += readable(local_of(*m.utc));
+    line_ += "\" contact_name=\"(Unknown)\" />\n";
+    put(out_, line_);
+    ++written_;
+  }
+
+  void finish() override {
+    put(out_, "</smses>\n");
+    const std::string count = std::to_string(written_) + "\"";
+    if (count_at_ < 0 || std::fseek(out_, count_at_ + 14, SEEK_SET) != 0)
+      throw std::runtime_error("cannot write the message count");
+    put(out_, count);
+    std::fseek(out_, 0, SEEK_END);
+  }
+
+ private:
+  static constexpr size_t kRoom = 12;
+
+  // "Apr 23, 2009 10:00:00 AM", as the app writes it.
+  static std::string readable(const SYSTEMTIME& st) {
+    static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const int hour12 = st.wHour % 12 == 0 ? 12 : st.wHour % 12;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s %u, %u %d:%02u:%02u %s",
+                  kMonths[(st.wMonth >= 1 && st.wMonth <= 12) ? st.wMonth - 1 : 0], st.wDay,
+                  st.wYear, hour12, st.wMinute, st.wSecond, st.wHour < 12 ? "AM" : "PM");
+    return buf;
+  }
+
+  std::FILE* out_;
+  long count_at_ = -1;
+  std::string line_;
+};
+
+class CsvWriter : public MessageWriter {
+ public:
+  explicit CsvWriter(std::FILE* out) : out_(out) {
+    put(out_, "\xEF\xBB\xBF" "type,address,time,text\r\n");
+  }
+  void add(const OutMessage& m) override {
+    static const char* kTypes[] = {"received", "sent", "draft", "outbox", "deleted"};
+    std::string row = kTypes[static_cast<int>(m.folder)];
+    row += "," + csv_field(utf8(m.address)) + ",";
+    if (m.utc) row += local_time_text(*m.utc);
+    row += "," + csv_field(utf8(m.text)) + "\r\n";
+    put(out_, row);
+    ++written_;
+  }
+  void finish() override {}
+
+ private:
+  std::FILE* out_;
+};
+
+// JSON text: the escapes JSON requires, everything else as UTF-8.
+void json_string(std::string& out, std::u16string_view text) {
+  out += '"';
+  for (char c : utf8(text)) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+// The inbox is written as it comes; the other folders wait in memory until
+// the inbox list is closed.
+class JsonWriter : public MessageWriter {
+ public:
+  explicit JsonWriter(std::FILE* out) : out_(out) {
+    put(out_, "{\"stores\": [{\"name\": \"SMS\", \"inbox\": [");
+  }
+  void add(const OutMessage& m) override {
+    std::string obj = "\n  {";
+    obj += m.folder == mapi::FolderKind::inbox ? "\"from\": " : "\"to\": [";
+    json_string(obj, m.address);
+    if (m.folder != mapi::FolderKind::inbox) obj += "]";
+    if (m.utc) {
+      SYSTEMTIME st{};
+      FileTimeToSystemTime(&*m.utc, &st);
+      char buf[96];
+      std::snprintf(buf, sizeof buf, ", \"time\": \"%04u-%02u-%02uT%02u:%02u:%02uZ\"", st.wYear,
+                    st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond);
+      obj += buf;
+    }
+    obj += ", \"text\": ";
+    json_string(obj, m.text);
+    obj += "}";
+    const int k = static_cast<int>(m.folder);
+    if (m.folder == mapi::FolderKind::inbox) {
+      put(out_, (inbox_ ? "," : "") + obj);
+      ++inbox_;
+    } else {
+      others_[k] += (others_[k].empty() ? "" : ",") + obj;
+    }
+    ++written_;
+  }
+  void finish() override {
+    static const char* kKeys[] = {"inbox", "sent", "drafts", "outbox", "deleted"};
+    put(out_, "]");
+    for (int k = 1; k < 5; ++k)
+      if (!others_[k].empty()) put(out_, std::string(", \"") + kKeys[k] + "\": [" + others_[k] + "]");
+    put(out_, "}]}\n");
+  }
+
+ private:
+  std::FILE* out_;
+  int inbox_ = 0;
+  std::string others_[5];
+};
+
+}  // namespace
+
+std::string csv_field(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string local_time_text(const FILETIME& utc) {
+  const SYSTEMTIME st = local_of(utc);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                st.wHour, st.wMinute, st.wSecond);
+  return buf;
+}
+
+std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out) {
+  switch (format) {
+    case MessageFormat::android: return std::make_unique<AndroidWriter>(out);
+    case MessageFormat::csv: return std::make_unique<CsvWriter>(out);
+    case MessageFormat::json: return std::make_unique<JsonWriter>(out);
+  }
+  return nullptr;
+}
+
+}  // namespace vardel::tools
