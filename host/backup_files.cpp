@@ -115,6 +115,11 @@ MessagesRestore restore_messages(const fs::path& file,
   };
   std::vector<Pending> pending;
   MessagesRestore result;
+  const tools::BackupKind kind = tools::backup_kind(file);
+  if (kind == tools::BackupKind::contacts)
+    throw UsageError(file.string() +
+                     " is a contacts backup, not a messages backup (restore it with `vardel "
+                     "restore`); nothing restored");
   try {
     tools::read_messages_backup(
         file,

@@ -178,7 +178,8 @@ TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
   EXPECT_EQ(top.status, 0);
   for (const std::string command :
        {"gui", "backup", "restore", "view", "render", "about", "device init", "contacts import",
-        "contacts export", "contacts list", "messages import", "messages list"}) {
+        "contacts export", "contacts list", "messages import", "messages list", "messages export",
+        "messages restore", "convert", "version"}) {
     const CliResult r = vardel(command + " --help");
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_TRUE(has(r.out, "Usage: vardel " + command)) << command << "\n" << r.out;
@@ -186,6 +187,8 @@ TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
     EXPECT_TRUE(has(man, command)) << command;
   }
   EXPECT_TRUE(has(vardel("contacts export --help").out, "--vcard-version"));
+  EXPECT_TRUE(has(vardel("convert --help").out, "--to"));
+  EXPECT_TRUE(has(man, "\\-\\-version"));
 }
 
 }  // namespace
