@@ -51,9 +51,9 @@ void write_backup(const fs::path& file, long count) {
       "<?xml version=\"1.0\"?>\n<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?>\n"
       "<CONTACTS>\r\n",
       out);
-  const std::vector<std::string> words = {"快递", "已放在", "门卫室", "明天", "见", "OK",
-                                          "see you", "then", "余额", "元", "会议", "改到",
-                                          "下午三点", "&amp;", "&lt;3", "谢谢"};
+  const std::vector<std::string> words = {"快递",     "已放在", "门卫室", "明天", "见",   "OK",
+                                          "see you",  "then",   "余额",   "元",   "会议", "改到",
+                                          "下午三点", "&amp;",  "&lt;3",  "谢谢"};
   std::string text;
   unsigned seed = 12345;
   long seconds = 0;
@@ -68,8 +68,8 @@ void write_backup(const fs::path& file, long count) {
     }
     seconds += 1 + static_cast<long>(seed >> 20) % 600;
     const long day = seconds / 86400;
-    const int year = 2009 + static_cast<int>(day / 365) % 20, month = 1 + static_cast<int>(day / 28) % 12,
-              mday = 1 + static_cast<int>(day % 28);
+    const int year = 2009 + static_cast<int>(day / 365) % 20,
+              month = 1 + static_cast<int>(day / 28) % 12, mday = 1 + static_cast<int>(day % 28);
     const bool received = (seed >> 4) % 2 == 0;
     char label[64];
     std::snprintf(label, sizeof label, "%s1380%07ld", received ? "来自于：" : "到：",
@@ -106,18 +106,18 @@ int main(int argc, char** argv) {
   const double cpu0 = cpu_seconds();
   const auto t0 = std::chrono::steady_clock::now();
   std::vector<std::string> warnings;
-  const int written =
-      vardel::host::convert_messages_backup(in, out, vardel::host::MessagesFormat::android, warnings);
+  const int written = vardel::host::convert_messages_backup(
+      in, out, vardel::host::MessagesFormat::android, warnings);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = cpu_seconds() - cpu0;
   const double peak_mib = static_cast<double>(peak_kib()) / 1024;
 
-  std::printf("convert %d messages to the Android format: wall %.2f s, cpu %.2f s\n", written,
-              wall, cpu);
-  std::printf("input %.1f MiB, output %.1f MiB, peak memory %.1f MiB (%.2f of the input)\n",
-              in_mib, static_cast<double>(fs::file_size(out)) / (1 << 20), peak_mib,
-              peak_mib / in_mib);
-  if (!warnings.empty()) std::printf("%zu warnings, first: %s\n", warnings.size(), warnings[0].c_str());
+  std::printf("convert %d messages to the Android format: wall %.2f s, cpu %.2f s\n", written, wall,
+              cpu);
+  std::printf("input %.1f MiB, output %.1f MiB, peak memory %.1f MiB (%.2f of the input)\n", in_mib,
+              static_cast<double>(fs::file_size(out)) / (1 << 20), peak_mib, peak_mib / in_mib);
+  if (!warnings.empty())
+    std::printf("%zu warnings, first: %s\n", warnings.size(), warnings[0].c_str());
   if (keep)
     std::printf("kept %s\n", dir.c_str());
   else

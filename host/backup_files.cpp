@@ -79,8 +79,8 @@ fs::path backup_file(const fs::path& given) {
 
 std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
   pugi::xml_document doc;
-  const auto parsed = doc.load_file(file.c_str(), (pugi::parse_default | pugi::parse_ws_pcdata) &
-                                                      ~pugi::parse_doctype);
+  const auto parsed = doc.load_file(
+      file.c_str(), (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_doctype);
   if (!parsed)
     throw UsageError(file.string() + " is not well-formed XML (" + parsed.description() + ")");
   std::vector<poom::ContactRecord> contacts;
@@ -97,7 +97,8 @@ std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
       const std::u16string wide = utf16(text);
       if ((field.dwTag & 0xFFFF) == CONTACT_TYPE_DATE) {
         FILETIME ft{};
-        if (DateTextToFileTime(wide.c_str(), &ft)) record.push_back({field.dwTag, utf16(iso_date(ft))});
+        if (DateTextToFileTime(wide.c_str(), &ft))
+          record.push_back({field.dwTag, utf16(iso_date(ft))});
       } else {
         record.push_back({field.dwTag, wide});
       }

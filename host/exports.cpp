@@ -58,7 +58,8 @@ class StreamedFile {
     const int saved = errno;
     std::fclose(file_);
     file_ = nullptr;
-    if (!ok) throw std::runtime_error("cannot write " + target_.string() + ": " + std::strerror(saved));
+    if (!ok)
+      throw std::runtime_error("cannot write " + target_.string() + ": " + std::strerror(saved));
     std::error_code ec;
     fs::rename(tmp_, target_, ec);
     if (ec) throw std::runtime_error("cannot write " + target_.string() + ": " + ec.message());
@@ -73,9 +74,12 @@ class StreamedFile {
 
 tools::MessageFormat tool_format(MessagesFormat f) {
   switch (f) {
-    case MessagesFormat::android: return tools::MessageFormat::android;
-    case MessagesFormat::csv: return tools::MessageFormat::csv;
-    default: return tools::MessageFormat::json;
+    case MessagesFormat::android:
+      return tools::MessageFormat::android;
+    case MessagesFormat::csv:
+      return tools::MessageFormat::csv;
+    default:
+      return tools::MessageFormat::json;
   }
 }
 
@@ -150,9 +154,10 @@ void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>
       replace_host_file(file, contacts_csv(contacts));
       return;
     case ContactsFormat::json:
-      replace_host_file(file, contacts_to_json(contacts, hex_tags)
-                                      .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
-                                  "\n");
+      replace_host_file(file,
+                        contacts_to_json(contacts, hex_tags)
+                                .dump(2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                            "\n");
       return;
   }
 }
@@ -160,9 +165,9 @@ void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>
 int export_messages(const fs::path& file, MessagesFormat format) {
   mapi::MessageDb db(device::messages_db());
   if (format == MessagesFormat::json) {
-    replace_host_file(file, messages_to_json(db).dump(2, ' ', false,
-                                                      nlohmann::json::error_handler_t::replace) +
-                                "\n");
+    replace_host_file(
+        file,
+        messages_to_json(db).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
     int n = 0;
     for (const auto& store : db.stores())
       for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,

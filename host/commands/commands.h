@@ -16,8 +16,8 @@ void add_convert_command(CommandLine& cli);    // convert
 void add_version_command(CommandLine& cli);    // version, --version
 
 inline constexpr void (*kCommandGroups[])(CommandLine&) = {
-    add_window_commands,   add_render_command,    add_device_commands,  add_contacts_commands,
-    add_messages_commands, add_convert_command,   add_version_command,
+    add_window_commands,   add_render_command,  add_device_commands, add_contacts_commands,
+    add_messages_commands, add_convert_command, add_version_command,
 };
 
 }  // namespace vardel::host

@@ -40,9 +40,9 @@ void add_contacts_commands(CommandLine& cli) {
   CLI::App* out =
       cli.command(contacts, "export", "write the contacts to a vCard, CSV or JSON file", [&cli, o] {
         cli.open_existing_device();
-        ContactsFormat format =
-            o->format.empty() ? contacts_format_of(o->file).value_or(ContactsFormat::json)
-                              : *contacts_format(o->format);
+        ContactsFormat format = o->format.empty()
+                                    ? contacts_format_of(o->file).value_or(ContactsFormat::json)
+                                    : *contacts_format(o->format);
         if (format == ContactsFormat::vcard && o->vcard_version == 3)
           format = ContactsFormat::vcard3;
         const auto contacts = poom::list_contacts(device::contacts_db());

@@ -38,8 +38,9 @@ int convert(const CommandLine& cli, const ConvertOptions& o) {
     case tools::BackupKind::contacts: {
       auto format = o.to.empty() ? contacts_format_of(out) : contacts_format(o.to);
       if (!format)
-        throw UsageError(in.string() + " is a contacts backup: convert it to vcard, vcard3, csv "
-                                       "or json (--to, or a .vcf, .csv or .json file)");
+        throw UsageError(in.string() +
+                         " is a contacts backup: convert it to vcard, vcard3, csv "
+                         "or json (--to, or a .vcf, .csv or .json file)");
       const auto contacts = read_contacts_backup(in);
       write_contacts(out, contacts, *format);
       std::cout << "converted " << contacts.size() << " contacts to " << out.string() << "\n";
@@ -48,8 +49,9 @@ int convert(const CommandLine& cli, const ConvertOptions& o) {
     case tools::BackupKind::messages: {
       auto format = o.to.empty() ? messages_format_of(out) : messages_format(o.to);
       if (!format)
-        throw UsageError(in.string() + " is a messages backup: convert it to android, csv or "
-                                       "json (--to, or a .xml, .csv or .json file)");
+        throw UsageError(in.string() +
+                         " is a messages backup: convert it to android, csv or "
+                         "json (--to, or a .xml, .csv or .json file)");
       std::vector<std::string> warnings;
       const int n = convert_messages_backup(in, out, *format, warnings);
       for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";

@@ -58,7 +58,8 @@ int restore_from(const CommandLine& cli, const MessagesOptions& o) {
   bars.finish();
   for (const auto& w : r.warnings) std::cerr << "vardel: " << file.string() << ": " << w << "\n";
   std::cout << "restored " << r.added << " messages";
-  if (r.skipped_duplicates > 0) std::cout << "; " << r.skipped_duplicates << " already on the phone";
+  if (r.skipped_duplicates > 0)
+    std::cout << "; " << r.skipped_duplicates << " already on the phone";
   std::cout << "\n";
   return 0;
 }

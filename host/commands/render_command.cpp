@@ -38,9 +38,10 @@ void add_render_command(CommandLine& cli) {
         std::cout << page.string() << "\n";
         return 0;
       });
-  render->add_option("FILE", o->file,
-                     "backup XML file (contacts or messages): a path, or a name in the backup "
-                     "folder")
+  render
+      ->add_option("FILE", o->file,
+                   "backup XML file (contacts or messages): a path, or a name in the backup "
+                   "folder")
       ->required();
   render->add_option(
       "-o,--output", o->output,

@@ -93,7 +93,7 @@ TEST_F(Cli, AndroidSmsBackupIsImportedOnceAndOtherXmlIsRefused) {
     const CliResult r = vardel("messages import '" + write("other.xml", text).string() + "'");
     EXPECT_EQ(r.status, 2) << text;
     EXPECT_TRUE(has(r.err, text == "<contacts/>" ? "not an SMS backup"
-                                                  : "cut short or malformed at line 1, column"))
+                                                 : "cut short or malformed at line 1, column"))
         << r.err;
   }
   EXPECT_EQ(snapshot(device_), before);

@@ -173,12 +173,15 @@ TEST_F(Moving, TheDeviceExportsInTheFormatItsFileNames) {
   ASSERT_EQ(vardel("contacts export '" + vcf.string() + "'").status, 0);
   EXPECT_TRUE(slurp(vcf).rfind("BEGIN:VCARD\r\nVERSION:4.0", 0) == 0);
   ASSERT_EQ(vardel("contacts export '" + csv.string() + "'").status, 0);
-  EXPECT_TRUE(slurp(csv).rfind("\xEF\xBB\xBF" "FileAs,", 0) == 0);
+  EXPECT_TRUE(slurp(csv).rfind("\xEF\xBB\xBF"
+                               "FileAs,",
+                               0) == 0);
   const CliResult r = vardel("messages export '" + sms.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   device_ = dir_ / "other";
   ASSERT_EQ(vardel("device init").status, 0);
-  EXPECT_TRUE(has(vardel("messages import '" + sms.string() + "'").out, "imported 303 messages (303 SMS"));
+  EXPECT_TRUE(
+      has(vardel("messages import '" + sms.string() + "'").out, "imported 303 messages (303 SMS"));
 }
 
 TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {

@@ -292,8 +292,7 @@ SmsImport import_android_sms(std::string_view file_bytes,
   std::map<Key, int> present;
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                     mapi::FolderKind::outbox})
-    for (auto& info : db.messages(db.folder(store, kind)))
-      ++present[key_of(kind, info.message)];
+    for (auto& info : db.messages(db.folder(store, kind))) ++present[key_of(kind, info.message)];
   for (const AndroidMessage& m : file.messages) {
     auto found = present.find(key_of(m.folder, m.message));
     if (found != present.end() && found->second > 0) {

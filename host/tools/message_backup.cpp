@@ -214,7 +214,8 @@ BackupKind kind_of(xmlTextReader* r) {
     const int type = xmlTextReaderNodeType(r);
     const int depth = xmlTextReaderDepth(r);
     const char* name = name_of(r);
-    if (type == XML_READER_TYPE_PROCESSING_INSTRUCTION && std::strcmp(name, "xml-stylesheet") == 0) {
+    if (type == XML_READER_TYPE_PROCESSING_INSTRUCTION &&
+        std::strcmp(name, "xml-stylesheet") == 0) {
       const xmlChar* v = xmlTextReaderConstValue(r);
       const std::string pi = v ? reinterpret_cast<const char*>(v) : "";
       if (pi.find("MessageLogMsg.xsl") != std::string::npos) by_stylesheet = BackupKind::messages;

@@ -23,14 +23,29 @@ void xml_attribute(std::string& out, std::u16string_view text) {
   const std::string s = utf8(text);
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      case '\t': out += "&#9;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -50,11 +65,16 @@ long long unix_ms(const FILETIME& utc) {
 
 int type_of(mapi::FolderKind f) {
   switch (f) {
-    case mapi::FolderKind::inbox: return 1;
-    case mapi::FolderKind::sent: return 2;
-    case mapi::FolderKind::drafts: return 3;
-    case mapi::FolderKind::outbox: return 4;
-    default: return 2;
+    case mapi::FolderKind::inbox:
+      return 1;
+    case mapi::FolderKind::sent:
+      return 2;
+    case mapi::FolderKind::drafts:
+      return 3;
+    case mapi::FolderKind::outbox:
+      return 4;
+    default:
+      return 2;
   }
 }
 
@@ -76,8 +96,9 @@ class AndroidWriter : public MessageWriter {
     line_ += "\" date=\"" + date + "\" type=\"" + std::to_string(type_of(m.folder)) +
              "\" subject=\"null\" body=\"";
     xml_attribute(line_, m.text);
-    line_ += "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
-             "locked=\"0\" date_sent=\"";
+    line_ +=
+        "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
+        "locked=\"0\" date_sent=\"";
     line_ += m.folder == mapi::FolderKind::inbox ? date : "0";
     line_ += "\" readable_date=\"";
     if (m.utc) line_ += readable(local_of(*m.utc));
@@ -118,7 +139,9 @@ class AndroidWriter : public MessageWriter {
 class CsvWriter : public MessageWriter {
  public:
   explicit CsvWriter(std::FILE* out) : out_(out) {
-    put(out_, "\xEF\xBB\xBF" "type,address,time,text\r\n");
+    put(out_,
+        "\xEF\xBB\xBF"
+        "type,address,time,text\r\n");
   }
   void add(const OutMessage& m) override {
     static const char* kTypes[] = {"received", "sent", "draft", "outbox", "deleted"};
@@ -140,11 +163,21 @@ void json_string(std::string& out, std::u16string_view text) {
   out += '"';
   for (char c : utf8(text)) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (static_cast<unsigned char>(c) < 0x20) {
           char buf[8];
@@ -194,7 +227,8 @@ class JsonWriter : public MessageWriter {
     static const char* kKeys[] = {"inbox", "sent", "drafts", "outbox", "deleted"};
     put(out_, "]");
     for (int k = 1; k < 5; ++k)
-      if (!others_[k].empty()) put(out_, std::string(", \"") + kKeys[k] + "\": [" + others_[k] + "]");
+      if (!others_[k].empty())
+        put(out_, std::string(", \"") + kKeys[k] + "\": [" + others_[k] + "]");
     put(out_, "}]}\n");
   }
 
@@ -226,9 +260,12 @@ std::string local_time_text(const FILETIME& utc) {
 
 std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out) {
   switch (format) {
-    case MessageFormat::android: return std::make_unique<AndroidWriter>(out);
-    case MessageFormat::csv: return std::make_unique<CsvWriter>(out);
-    case MessageFormat::json: return std::make_unique<JsonWriter>(out);
+    case MessageFormat::android:
+      return std::make_unique<AndroidWriter>(out);
+    case MessageFormat::csv:
+      return std::make_unique<CsvWriter>(out);
+    case MessageFormat::json:
+      return std::make_unique<JsonWriter>(out);
   }
   return nullptr;
 }

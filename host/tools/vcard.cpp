@@ -85,10 +85,9 @@ const std::map<std::string, std::string> kAliases = {
     {"X-EVOLUTION-ASSISTANT", "X-MS-ASSISTANT"},
 };
 
-const std::set<std::string> kLegacyIm = {"X-AIM",    "X-MSN",      "X-ICQ",
-                                         "X-JABBER", "X-YAHOO",    "X-QQ",
-                                         "X-SKYPE",  "X-GADUGADU", "X-GOOGLE-TALK",
-                                         "X-GTALK"};
+const std::set<std::string> kLegacyIm = {"X-AIM",         "X-MSN",  "X-ICQ",   "X-JABBER",
+                                         "X-YAHOO",       "X-QQ",   "X-SKYPE", "X-GADUGADU",
+                                         "X-GOOGLE-TALK", "X-GTALK"};
 
 // Converts a vCard date ("1980-05-17", "19800517", "1980-05-17T06:30:00Z",
 // "19800517T063000") to the store's ISO text; nothing for a date without a
@@ -245,9 +244,19 @@ void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& 
 
 // Properties with no place on the phone that are only bookkeeping of the
 // program that wrote the file: left out without a word.
-const std::set<std::string> kBookkeeping = {
-    "VERSION", "PRODID", "REV", "UID", "X-ABLABEL", "X-ABADR", "LABEL", "X-MS-OL-DEFAULT-POSTAL-ADDRESS",
-    "X-EVOLUTION-FILE-AS", "X-COUCHDB-APPLICATION-ANNOTATIONS", "KIND", "SOURCE", "CLIENTPIDMAP"};
+const std::set<std::string> kBookkeeping = {"VERSION",
+                                            "PRODID",
+                                            "REV",
+                                            "UID",
+                                            "X-ABLABEL",
+                                            "X-ABADR",
+                                            "LABEL",
+                                            "X-MS-OL-DEFAULT-POSTAL-ADDRESS",
+                                            "X-EVOLUTION-FILE-AS",
+                                            "X-COUCHDB-APPLICATION-ANNOTATIONS",
+                                            "KIND",
+                                            "SOURCE",
+                                            "CLIENTPIDMAP"};
 
 // text is the decoded value, still escaped.
 void add_property(CardBuilder& card, ContentLine cl, const std::string& value, std::string& fn,
@@ -277,7 +286,8 @@ void add_property(CardBuilder& card, ContentLine cl, const std::string& value, s
     if (!cl.sort_as.empty()) sort = vcard::split_structured(cl.sort_as, ',')[0];
   } else if (n == "TEL" || n == "X-MS-TEL") {
     // vCard 4.0 may write a number as a URI: the phone keeps the number.
-    const bool tel_uri = text.size() > 4 && (text.compare(0, 4, "tel:") == 0 || text.compare(0, 4, "TEL:") == 0);
+    const bool tel_uri =
+        text.size() > 4 && (text.compare(0, 4, "tel:") == 0 || text.compare(0, 4, "TEL:") == 0);
     add_telephone(card, cl, tel_uri ? text.substr(4) : text);
   } else if (n == "EMAIL") {
     if (!card.fill_slot(kEmails, cl, text))
@@ -372,8 +382,8 @@ VcardImport read_vcards(std::string_view file_bytes) {
     bool ended = false;
     for (; i < lines.size(); ++i) {
       if (!parsed[i]) {
-        result.warnings.push_back("line " + std::to_string(lines[i].line) + ": skipped: " +
-                                  errors[i]);
+        result.warnings.push_back("line " + std::to_string(lines[i].line) +
+                                  ": skipped: " + errors[i]);
         continue;
       }
       const ContentLine& cl = *parsed[i];
@@ -485,8 +495,7 @@ class CardWriter {
 
   static bool is_uri(const std::string& v) {
     const size_t colon = v.find(':');
-    if (colon == std::string::npos || colon == 0 ||
-        !std::isalpha(static_cast<unsigned char>(v[0])))
+    if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(v[0])))
       return false;
     for (size_t k = 0; k < colon; ++k) {
       const char c = v[k];

@@ -181,7 +181,8 @@ std::string decode_value(std::string_view bytes, const std::string& declared,
   const std::string& charset = detector.detected();
   const std::string said = is_utf8_name(declared) && !declared.empty()
                                ? "declared UTF-8 but is not; "
-                           : declared.empty() ? "" : "is not " + declared + " as declared; ";
+                           : declared.empty() ? ""
+                                              : "is not " + declared + " as declared; ";
   if (auto text = to_utf8(bytes, charset)) {
     *note = "text " + said + "read as " + charset + " (detected)";
     return *text;

@@ -53,8 +53,8 @@ struct CardCase {
 const CardCase kCards[] = {
     {"ezvcard-evolution.vcf", 1, PIMPR_MANAGER, "Big Blue", ""},
     {"ezvcard-gmail-list.vcf", 3, PIMPR_EMAIL1_ADDRESS, "asmithk@gmail.com", ""},
-    {"ezvcard-gmail-single2.vcf", 1, PIMPR_BODY, "note line 1\nnote line 2\nCustomField: field value",
-     "line 27: TEL: 5555551116 left out"},
+    {"ezvcard-gmail-single2.vcf", 1, PIMPR_BODY,
+     "note line 1\nnote line 2\nCustomField: field value", "line 27: TEL: 5555551116 left out"},
     {"ezvcard-fullcontact.vcf", 1, PIMPR_JOB_TITLE, "Title1",
      "line 28: TITLE: \"Title2\" left out"},
     {"android-v40-sip.vcf", 1, PIMPR_HOME_TELEPHONE_NUMBER, "1", ""},
@@ -109,11 +109,11 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
     size_t messages, mms;
     int attachments, left_out;
   };
-  for (const Case& c : {Case{"sms-backup-reader-2-sms_small.xml", 12, 0, 0, 0},
-                        Case{"sms-backup-reader-2-sample_mms.xml", 4, 4, 4, 0},
-                        Case{"shruggietech-edge_cases.xml", 3, 0, 0, 1},
-                        Case{"made/emoji-surrogates.xml", 2, 0, 0, 0},
-                        Case{"made/mms-group.xml", 2, 1, 2, 1}}) {
+  for (const Case& c :
+       {Case{"sms-backup-reader-2-sms_small.xml", 12, 0, 0, 0},
+        Case{"sms-backup-reader-2-sample_mms.xml", 4, 4, 4, 0},
+        Case{"shruggietech-edge_cases.xml", 3, 0, 0, 1},
+        Case{"made/emoji-surrogates.xml", 2, 0, 0, 0}, Case{"made/mms-group.xml", 2, 1, 2, 1}}) {
     SCOPED_TRACE(c.file);
     const auto f = tools::read_android_sms(slurp(corpus() / "sms" / c.file));
     EXPECT_EQ(f.messages.size(), c.messages);
@@ -123,7 +123,8 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
     EXPECT_EQ(f.attachments_left_out, c.attachments);
     EXPECT_EQ(f.messages_left_out, c.left_out);
   }
-  const auto small = tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sms_small.xml"));
+  const auto small =
+      tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sms_small.xml"));
   EXPECT_EQ(small.messages[9].message.text, u"Body text 10\nBody text 11\nBody text 12");
   EXPECT_EQ(small.messages[9].folder, mapi::FolderKind::sent);
   EXPECT_EQ(small.messages[9].message.recipients.at(0), u"+15550000004");
@@ -144,7 +145,8 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
             std::string::npos)
       << all(group.warnings);
 
-  const auto sample = tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sample_mms.xml"));
+  const auto sample =
+      tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sample_mms.xml"));
   EXPECT_EQ(sample.messages[0].message.sender, u"+15550000003");
   EXPECT_EQ(sample.messages[0].message.text, u"Here is an image attachment");
 }

@@ -120,12 +120,10 @@ TEST_P(VcardRoundTrip, EveryStoredPropertyComesBack) {
       text = awkward + vardel::utf16(std::to_string(tag)) + u"\r\nline two\rthree\nfour";
     all.push_back({tag, text});
   }
-  vardel::poom::ContactRecord sparse = {{PIMPR_FILEAS, u"Only second slots"},
-                                        {PIMPR_BODY, u"a\r\nb\r\nc"},
-                                        {PIMPR_EMAIL3_ADDRESS, u"c@example.org"},
-                                        {PIMPR_IM2_ADDRESS, u"im2"},
-                                        {PIMPR_BUSINESS2_TELEPHONE_NUMBER, u"2"},
-                                        {PIMPR_HOME2_TELEPHONE_NUMBER, u"3"}};
+  vardel::poom::ContactRecord sparse = {
+      {PIMPR_FILEAS, u"Only second slots"},     {PIMPR_BODY, u"a\r\nb\r\nc"},
+      {PIMPR_EMAIL3_ADDRESS, u"c@example.org"}, {PIMPR_IM2_ADDRESS, u"im2"},
+      {PIMPR_BUSINESS2_TELEPHONE_NUMBER, u"2"}, {PIMPR_HOME2_TELEPHONE_NUMBER, u"3"}};
   auto text = write_vcards({all, sparse}, GetParam());
   auto back = read_vcards(text);
   EXPECT_TRUE(back.warnings.empty()) << back.warnings.front();
