@@ -73,7 +73,7 @@ void write_backup(const fs::path& file, long count) {
     const bool received = (seed >> 4) % 2 == 0;
     char label[64];
     std::snprintf(label, sizeof label, "%s1380%07ld", received ? "来自于：" : "到：",
-                  (seed >> 3) % 10000000);
+                  static_cast<long>((seed >> 3) % 10000000));
     std::fprintf(out,
                  "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"%s\" ContactNumber=\"%s\">"
                  "<MESSAGE Date=\"%d-%d-%d\" Time=\"  %ld:%ld:%ld\" Direction=\"1\"><TEXT>%s</TEXT>"

@@ -61,6 +61,13 @@ TEST_F(Cli, AnOldPhonesVcardIsReadAndItsBrokenCardSkippedByLine) {
       vardel("contacts import '" + write("none.vcf", "BEGIN:VCARD\r\nFN:x\r\n").string() + "'");
   EXPECT_EQ(none.status, 2);
   EXPECT_TRUE(has(none.err, "no readable vCard")) << none.err;
+  // A missing file and a file of another kind say so in one line.
+  const CliResult missing = vardel("contacts import '" + (dir_ / "gone.vcf").string() + "'");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "vardel: " + (dir_ / "gone.vcf").string() + ": no such file\n");
+  const CliResult csv = vardel("contacts import '" + write("c.csv", "Name,Phone\n").string() + "'");
+  EXPECT_EQ(csv.status, 2);
+  EXPECT_TRUE(has(csv.err, "is neither a vCard file (no BEGIN:VCARD) nor a JSON list")) << csv.err;
   EXPECT_EQ(snapshot(device_), before);
 }
 
@@ -80,6 +87,15 @@ TEST_F(Cli, AndroidSmsBackupIsImportedOnceAndOtherXmlIsRefused) {
   const CliResult again = vardel("messages import '" + sms.string() + "'");
   EXPECT_TRUE(has(again.out, "imported 0 messages (0 SMS, 0 MMS); 2 already on the phone"))
       << again.out;
+
+  // A file of MMS only: their text is taken, their attachments counted.
+  const CliResult mms =
+      vardel("messages import '" + std::string(VARDEL_SOURCE_DIR) +
+             "/host/tools/tests/corpus/sms/sms-backup-reader-2-sample_mms.xml'");
+  EXPECT_EQ(mms.status, 0) << mms.err;
+  EXPECT_TRUE(has(mms.out, "imported 4 messages (0 SMS, 4 MMS); left out: 0 messages, 4 MMS "
+                           "attachments"))
+      << mms.out;
 
   const auto stores = nlohmann::json::parse(vardel("messages list").out)["stores"];
   ASSERT_EQ(stores.size(), 1u);
