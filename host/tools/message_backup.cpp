@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
 
 namespace vardel::tools {
@@ -75,12 +76,8 @@ bool parse_numbers(const std::string& text, char sep, int out[3]) {
 }
 
 bool valid_time(const int d[3], const int t[3]) {
-  static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (d[0] < 1601 || d[0] > 30827 || d[1] < 1 || d[1] > 12 || d[2] < 1 || d[2] > days[d[1] - 1])
-    return false;
-  const bool leap = (d[0] % 4 == 0 && d[0] % 100 != 0) || d[0] % 400 == 0;
-  if (d[1] == 2 && d[2] == 29 && !leap) return false;
-  return t[0] >= 0 && t[0] <= 23 && t[1] >= 0 && t[1] <= 59 && t[2] >= 0 && t[2] <= 59;
+  return d[0] >= 1601 && d[0] <= 30827 && calendar::is_valid_date(d[0], d[1], d[2]) &&
+         calendar::is_valid_time_of_day(t[0], t[1], t[2]);
 }
 
 const std::string kFrom = "来自于：";

@@ -3,14 +3,13 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/core/calendar.h"
 #include "platform/core/windows.h"
 #include "platform/core/wstr.h"
 
 namespace vardel::tools {
 
 namespace {
-
-constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
 
 void put(std::FILE* out, std::string_view s) {
   if (std::fwrite(s.data(), 1, s.size(), out) != s.size())
@@ -60,7 +59,8 @@ SYSTEMTIME local_of(const FILETIME& utc) {
 
 long long unix_ms(const FILETIME& utc) {
   const std::uint64_t ticks = mapi::filetime_ticks(utc);
-  return (static_cast<long long>(ticks) - static_cast<long long>(kUnixEpochTicks)) / 10000;
+  return (static_cast<long long>(ticks) - static_cast<long long>(calendar::kUnixEpochTicks)) /
+         calendar::kTicksPerMillisecond;
 }
 
 int type_of(mapi::FolderKind f) {
