@@ -224,6 +224,7 @@ int convert_messages_backup(const fs::path& in, const fs::path& out_file, Messag
             SystemTimeToFileTime(&b.local, &local);
             LocalFileTimeToFileTime(&local, &utc);
             m.utc = utc;
+            m.local = b.local;
           } else {
             ++without_time;
           }

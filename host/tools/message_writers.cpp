@@ -101,7 +101,10 @@ class AndroidWriter : public MessageWriter {
         "locked=\"0\" date_sent=\"";
     line_ += m.folder == mapi::FolderKind::inbox ? date : "0";
     line_ += "\" readable_date=\"";
-    if (m.utc) line_ += readable(local_of(*m.utc));
+    if (m.local)
+      line_ += readable(*m.local);
+    else if (m.utc)
+      line_ += readable(local_of(*m.utc));
     line_ += "\" contact_name=\"(Unknown)\" />\n";
     put(out_, line_);
     ++written_;
@@ -147,7 +150,10 @@ class CsvWriter : public MessageWriter {
     static const char* kTypes[] = {"received", "sent", "draft", "outbox", "deleted"};
     std::string row = kTypes[static_cast<int>(m.folder)];
     row += "," + csv_field(utf8(m.address)) + ",";
-    if (m.utc) row += local_time_text(*m.utc);
+    if (m.local)
+      row += local_time_text(*m.local);
+    else if (m.utc)
+      row += local_time_text(*m.utc);
     row += "," + csv_field(utf8(m.text)) + "\r\n";
     put(out_, row);
     ++written_;
@@ -250,8 +256,9 @@ std::string csv_field(std::string_view text) {
   return out + "\"";
 }
 
-std::string local_time_text(const FILETIME& utc) {
-  const SYSTEMTIME st = local_of(utc);
+std::string local_time_text(const FILETIME& utc) { return local_time_text(local_of(utc)); }
+
+std::string local_time_text(const SYSTEMTIME& st) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
                 st.wHour, st.wMinute, st.wSecond);

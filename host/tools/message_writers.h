@@ -27,6 +27,9 @@ struct OutMessage {
   mapi::FolderKind folder = mapi::FolderKind::inbox;
   std::u16string address;  // sender of a received message, else the recipient
   std::optional<FILETIME> utc;
+  // The same time as the phone showed it, when known (a backup holds it):
+  // spares the conversion back from UTC.
+  std::optional<SYSTEMTIME> local;
   std::u16string text;
 };
 
@@ -51,5 +54,6 @@ std::string csv_field(std::string_view text);
 
 // "2009-04-23 10:00:00" in the host's local time (TZ honoured).
 std::string local_time_text(const FILETIME& utc);
+std::string local_time_text(const SYSTEMTIME& local);
 
 }  // namespace vardel::tools
