@@ -128,11 +128,11 @@ MessagesRestore restore_messages(const fs::path& file,
           Pending p{b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent, {}};
           if (!b.address.empty()) {
             if (b.received)
-              p.message.sender = b.address;
+              p.message.sender = utf16(b.address);
             else
-              p.message.recipients.push_back(b.address);
+              p.message.recipients.push_back(utf16(b.address));
           }
-          p.message.text = b.text;
+          p.message.text = utf16(b.text);
           if (b.has_time) {
             FILETIME local{}, utc{};
             SystemTimeToFileTime(&b.local, &local);

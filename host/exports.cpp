@@ -185,11 +185,11 @@ int export_messages(const fs::path& file, MessagesFormat format) {
       m.folder = kind;
       const auto& msg = info.message;
       if (kind == mapi::FolderKind::inbox)
-        m.address = msg.sender.value_or(u"");
+        m.address = utf8(msg.sender.value_or(u""));
       else if (!msg.recipients.empty())
-        m.address = msg.recipients.front().value_or(u"");
+        m.address = utf8(msg.recipients.front().value_or(u""));
       m.utc = msg.delivery;
-      m.text = msg.text.value_or(u"");
+      m.text = utf8(msg.text.value_or(u""));
       all.push_back(std::move(m));
     }
   std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {

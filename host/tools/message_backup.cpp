@@ -157,10 +157,10 @@ class MessagesWalk {
     m.line = line_;
     if (label_.compare(0, kFrom.size(), kFrom) == 0) {
       m.received = true;
-      m.address = utf16(label_.substr(kFrom.size()));
+      m.address = label_.substr(kFrom.size());
     } else if (label_.compare(0, kTo.size(), kTo) == 0) {
       m.received = false;
-      m.address = utf16(label_.substr(kTo.size()));
+      m.address = label_.substr(kTo.size());
     } else {
       skipped_(line_, "its label \"" + label_ + "\" says neither 来自于： nor 到：");
       return;
@@ -179,7 +179,8 @@ class MessagesWalk {
         skipped_(line_, "its time \"" + date_ + time_ + "\" is no time; kept without one");
       }
     }
-    m.text = utf16(text_);
+    m.text = std::move(text_);
+    text_.clear();
     each_(m);
   }
 

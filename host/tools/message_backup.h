@@ -36,10 +36,10 @@ class BackupFileError : public std::runtime_error {
 
 struct BackupMessage {
   bool received = true;  // "来自于：" (else "到：")
-  std::u16string address;
+  std::string address;  // UTF-8, as the file holds it
   bool has_time = false;
   SYSTEMTIME local{};  // year .. second, the phone's local time
-  std::u16string text;
+  std::string text;    // UTF-8
   int line = 0;  // where the record starts, for warnings
 };
 

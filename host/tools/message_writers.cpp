@@ -18,9 +18,8 @@ void put(std::FILE* out, std::string_view s) {
 
 // Text for an XML attribute: line breaks as references, so that they
 // survive the reader's attribute normalisation.
-void xml_attribute(std::string& out, std::u16string_view text) {
-  const std::string s = utf8(text);
-  for (char c : s) {
+void xml_attribute(std::string& out, std::string_view text) {
+  for (char c : text) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -149,12 +148,12 @@ class CsvWriter : public MessageWriter {
   void add(const OutMessage& m) override {
     static const char* kTypes[] = {"received", "sent", "draft", "outbox", "deleted"};
     std::string row = kTypes[static_cast<int>(m.folder)];
-    row += "," + csv_field(utf8(m.address)) + ",";
+    row += "," + csv_field(m.address) + ",";
     if (m.local)
       row += local_time_text(*m.local);
     else if (m.utc)
       row += local_time_text(*m.utc);
-    row += "," + csv_field(utf8(m.text)) + "\r\n";
+    row += "," + csv_field(m.text) + "\r\n";
     put(out_, row);
     ++written_;
   }
@@ -165,9 +164,9 @@ class CsvWriter : public MessageWriter {
 };
 
 // JSON text: the escapes JSON requires, everything else as UTF-8.
-void json_string(std::string& out, std::u16string_view text) {
+void json_string(std::string& out, std::string_view text) {
   out += '"';
-  for (char c : utf8(text)) {
+  for (char c : text) {
     switch (c) {
       case '"':
         out += "\\\"";

@@ -25,12 +25,12 @@ enum class MessageFormat { android, csv, json };
 
 struct OutMessage {
   mapi::FolderKind folder = mapi::FolderKind::inbox;
-  std::u16string address;  // sender of a received message, else the recipient
+  std::string address;  // UTF-8: sender of a received message, else the recipient
   std::optional<FILETIME> utc;
   // The same time as the phone showed it, when known (a backup holds it):
   // spares the conversion back from UTC.
   std::optional<SYSTEMTIME> local;
-  std::u16string text;
+  std::string text;  // UTF-8
 };
 
 class MessageWriter {
