@@ -68,6 +68,8 @@ class Db {
   Query query(const char* sql);
   void exec(const char* sql);
   std::int64_t last_insert_id() const;
+  // Rows the last finished INSERT, UPDATE or DELETE changed.
+  int changes() const { return sqlite3_changes(db_); }
   [[noreturn]] void fail(const char* what) const;
 
  private:

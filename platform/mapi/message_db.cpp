@@ -120,6 +120,22 @@ std::int64_t MessageDb::add_message(std::int64_t folder, const Message& m) {
   }
 }
 
+bool MessageDb::remove_message(std::int64_t id) {
+  Db& db = impl_->db;
+  db.exec("SAVEPOINT remove_message");
+  try {
+    db.query("DELETE FROM recipients WHERE message = ?").bind(1, id).step();
+    db.query("DELETE FROM messages WHERE id = ?").bind(1, id).step();
+    const bool removed = db.changes() > 0;
+    db.exec("RELEASE remove_message");
+    return removed;
+  } catch (...) {
+    db.exec("ROLLBACK TO remove_message");
+    db.exec("RELEASE remove_message");
+    throw;
+  }
+}
+
 std::vector<StoreInfo> MessageDb::stores() {
   std::vector<StoreInfo> out;
   auto q = impl_->db.query("SELECT id, name FROM stores ORDER BY id");
@@ -164,5 +180,6 @@ std::vector<MessageInfo> MessageDb::messages(std::int64_t folder) {
 
 void MessageDb::begin() { impl_->db.exec("BEGIN"); }
 void MessageDb::commit() { impl_->db.exec("COMMIT"); }
+void MessageDb::rollback() { impl_->db.exec("ROLLBACK"); }
 
 }  // namespace vardel::mapi

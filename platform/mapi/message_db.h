@@ -79,6 +79,8 @@ class MessageDb {
   // The store's folder of that kind.
   std::int64_t folder(std::int64_t store, FolderKind kind);
   std::int64_t add_message(std::int64_t folder, const Message& message);
+  // Deletes a message with its recipients; false when there is none of that id.
+  bool remove_message(std::int64_t id);
 
   std::vector<StoreInfo> stores();
   std::vector<FolderInfo> folders(std::int64_t store);
@@ -87,6 +89,7 @@ class MessageDb {
   // Groups many additions into one transaction (much faster for bulk loads).
   void begin();
   void commit();
+  void rollback();
 
  private:
   struct Impl;

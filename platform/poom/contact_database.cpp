@@ -374,64 +374,15 @@ HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
   if (HRESULT hr = add_default_file_as_locked(*oid, edits); FAILED(hr)) return hr;
   Statements& s = *st_;
   if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
-
-  auto fail = [&](int rc) {
-    s.rollback.run();
-    return hr_from_sqlite(rc);
-  };
   long target = *oid;
-  if (target == 0) {
-    std::string key = fold_key(edits);
-    sqlite3_bind_text(s.insert_contact.get(), 1, key.data(), static_cast<int>(key.size()),
-                      SQLITE_TRANSIENT);
-    if (int rc = s.insert_contact.run(); rc != SQLITE_OK) return fail(rc);
-    target = static_cast<long>(sqlite3_last_insert_rowid(db_));
-  } else {
-    sqlite3_bind_int64(s.contact_exists.get(), 1, target);
-    int rc = sqlite3_step(s.contact_exists.get());
-    s.contact_exists.done();
-    if (rc == SQLITE_DONE) {
-      s.rollback.run();
-      return kHrNotFound;
-    }
-    if (rc != SQLITE_ROW) return fail(rc);
-    if (edits.count(PIMPR_FILEAS)) {
-      std::string key = fold_key(edits);
-      sqlite3_bind_int64(s.update_key.get(), 1, target);
-      sqlite3_bind_text(s.update_key.get(), 2, key.data(), static_cast<int>(key.size()),
-                        SQLITE_TRANSIENT);
-      if (int urc = s.update_key.run(); urc != SQLITE_OK) return fail(urc);
-    }
-  }
-  std::vector<std::pair<CEPROPID, const PropValue*>> rows;
-  rows.reserve(edits.size());
-  for (const auto& [tag, value] : edits) {
-    if (value && stored(tag, *value)) {
-      rows.emplace_back(tag, &*value);
-      continue;
-    }
-    sqlite3_bind_int64(s.delete_prop.get(), 1, target);
-    sqlite3_bind_int64(s.delete_prop.get(), 2, tag);
-    if (int rc = s.delete_prop.run(); rc != SQLITE_OK) return fail(rc);
-  }
-  for (std::size_t start = 0; start < rows.size(); start += kUpsertRows) {
-    const int n = static_cast<int>(std::min<std::size_t>(kUpsertRows, rows.size() - start));
-    Stmt& st = s.upsert_rows[n - 1];
-    if (!st.get() && !st.prepare(db_, upsert_sql(n))) {
-      int rc = sqlite3_errcode(db_);
-      return fail(rc == SQLITE_OK ? SQLITE_ERROR : rc);
-    }
-    for (int i = 0; i < n; ++i) {
-      const auto& [tag, value] = rows[start + static_cast<std::size_t>(i)];
-      sqlite3_bind_int64(st.get(), 3 * i + 1, target);
-      sqlite3_bind_int64(st.get(), 3 * i + 2, tag);
-      bind_value(st.get(), 3 * i + 3, tag, *value);
-    }
-    if (int rc = st.run(); rc != SQLITE_OK) return fail(rc);
+  if (HRESULT hr = write_locked(&target, edits); FAILED(hr)) {
+    s.rollback.run();
+    return hr;
   }
   if (int rc = s.commit.run(); rc != SQLITE_OK) {
     cache_.erase(target);
-    return fail(rc);
+    s.rollback.run();
+    return hr_from_sqlite(rc);
   }
   version_.fetch_add(1, std::memory_order_acq_rel);
   // What is now stored: a new contact holds just the edits; a cached one
@@ -441,6 +392,101 @@ HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
   else if (auto it = cache_.find(target); it != cache_.end())
     it->second = apply_edits(it->second, edits);
   *oid = target;
+  return S_OK;
+}
+
+// Inside the caller's transaction; the caller rolls back on failure.
+HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
+  Statements& s = *st_;
+  long target = *oid;
+  if (target == 0) {
+    std::string key = fold_key(edits);
+    sqlite3_bind_text(s.insert_contact.get(), 1, key.data(), static_cast<int>(key.size()),
+                      SQLITE_TRANSIENT);
+    if (int rc = s.insert_contact.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+    target = static_cast<long>(sqlite3_last_insert_rowid(db_));
+  } else {
+    sqlite3_bind_int64(s.contact_exists.get(), 1, target);
+    int rc = sqlite3_step(s.contact_exists.get());
+    s.contact_exists.done();
+    if (rc == SQLITE_DONE) return kHrNotFound;
+    if (rc != SQLITE_ROW) return hr_from_sqlite(rc);
+    if (edits.count(PIMPR_FILEAS)) {
+      std::string key = fold_key(edits);
+      sqlite3_bind_int64(s.update_key.get(), 1, target);
+      sqlite3_bind_text(s.update_key.get(), 2, key.data(), static_cast<int>(key.size()),
+                        SQLITE_TRANSIENT);
+      if (int urc = s.update_key.run(); urc != SQLITE_OK) return hr_from_sqlite(urc);
+    }
+  }
+  *oid = target;
+  std::vector<std::pair<CEPROPID, const PropValue*>> rows;
+  rows.reserve(edits.size());
+  for (const auto& [tag, value] : edits) {
+    if (value && stored(tag, *value)) {
+      rows.emplace_back(tag, &*value);
+      continue;
+    }
+    sqlite3_bind_int64(s.delete_prop.get(), 1, target);
+    sqlite3_bind_int64(s.delete_prop.get(), 2, tag);
+    if (int rc = s.delete_prop.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  }
+  for (std::size_t start = 0; start < rows.size(); start += kUpsertRows) {
+    const int n = static_cast<int>(std::min<std::size_t>(kUpsertRows, rows.size() - start));
+    Stmt& st = s.upsert_rows[n - 1];
+    if (!st.get() && !st.prepare(db_, upsert_sql(n))) {
+      int rc = sqlite3_errcode(db_);
+      return hr_from_sqlite(rc == SQLITE_OK ? SQLITE_ERROR : rc);
+    }
+    for (int i = 0; i < n; ++i) {
+      const auto& [tag, value] = rows[start + static_cast<std::size_t>(i)];
+      sqlite3_bind_int64(st.get(), 3 * i + 1, target);
+      sqlite3_bind_int64(st.get(), 3 * i + 2, tag);
+      bind_value(st.get(), 3 * i + 3, tag, *value);
+    }
+    if (int rc = st.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  }
+  return S_OK;
+}
+
+HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdits> add,
+                                 std::vector<long>* oids) {
+  std::lock_guard lock(mutex_);
+  oids->clear();
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  // New contacts get their file-as names as a save gives them.
+  for (PropEdits& edits : add)
+    if (HRESULT hr = add_default_file_as_locked(0, edits); FAILED(hr)) return hr;
+  Statements& s = *st_;
+  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  auto fail = [&](HRESULT hr) {
+    s.rollback.run();
+    oids->clear();
+    return hr;
+  };
+  long high = 0;
+  for (long oid : remove) {
+    sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
+    if (int rc = s.delete_contact.run(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
+    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
+    if (int rc = s.delete_contact_props.run(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
+    high = std::max(high, oid);
+  }
+  // The removed oids are retired, as a removal group retires its own.
+  sqlite3_bind_int64(s.raise_high_water.get(), 1, high);
+  if (int rc = s.raise_high_water.run(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
+  oids->reserve(add.size());
+  for (const PropEdits& edits : add) {
+    long oid = 0;
+    if (HRESULT hr = write_locked(&oid, edits); FAILED(hr)) return fail(hr);
+    oids->push_back(oid);
+  }
+  if (HRESULT hr = fault::check("poom.ReplaceContacts.Commit"); FAILED(hr)) return fail(hr);
+  if (int rc = s.commit.run(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
+  version_.fetch_add(1, std::memory_order_acq_rel);
+  for (long oid : remove) cache_.erase(oid);
+  for (std::size_t i = 0; i < add.size(); ++i)
+    remember_locked((*oids)[i], apply_edits(nullptr, add[i]));
   return S_OK;
 }
 

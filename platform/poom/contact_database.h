@@ -38,7 +38,8 @@
 // save gives one to a contact that lacks it, and a database made before
 // that rule is given them once when it is opened (user_version 1).
 //
-// Fault point: "poom.RemoveGroup.Commit" (a removal group's commit).
+// Fault points: "poom.RemoveGroup.Commit" (a removal group's commit),
+// "poom.ReplaceContacts.Commit" (the commit of a replace).
 #pragma once
 
 #include <atomic>
@@ -98,6 +99,12 @@ class ContactDatabase {
   // contact shows what was stored.
   HRESULT save(long* oid, PropEdits& edits);
 
+  // Deletes the contacts `remove` (those already gone are passed over) and
+  // creates one contact per edits of `add` (given file-as names as a save
+  // gives them), all in one transaction: on failure nothing has changed.
+  // *oids receives the new contacts' oids.
+  HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids);
+
   // Deletes a contact (grouped, see above). S_OK also when it was gone.
   HRESULT remove(long oid);
   HRESULT remove_all();
@@ -117,6 +124,7 @@ class ContactDatabase {
   explicit ContactDatabase(sqlite3* db);
   HRESULT prepare();
   HRESULT flush_locked();
+  HRESULT write_locked(long* oid, const PropEdits& edits);
   HRESULT ordered_oids_locked(std::vector<long>* out);
   bool has_table(const char* name);
   static int log_grew(void* self, sqlite3* db, const char* name, int pages);

@@ -116,18 +116,24 @@ std::filesystem::path default_contacts_db() { return device::contacts_db(); }
 
 void create_contacts_db(const std::filesystem::path& db) { open_or_throw(db); }
 
-std::vector<ContactRecord> list_contacts(const std::filesystem::path& db) {
+std::vector<StoredContact> list_stored_contacts(const std::filesystem::path& db) {
   auto database = open_or_throw(db);
   std::vector<std::pair<long, PropMap>> rows;
   throw_if_failed(database->list(&rows), "listing the contacts");
-  std::vector<ContactRecord> out;
+  std::vector<StoredContact> out;
   out.reserve(rows.size());
   for (const auto& [oid, props] : rows) {
     ContactRecord record;
     for (const auto& [tag, value] : props)
       record.push_back({tag, is_date_tag(tag) ? utf16(ticks_to_iso(value.filetime)) : value.text});
-    out.push_back(std::move(record));
+    out.push_back({oid, std::move(record)});
   }
+  return out;
+}
+
+std::vector<ContactRecord> list_contacts(const std::filesystem::path& db) {
+  std::vector<ContactRecord> out;
+  for (StoredContact& c : list_stored_contacts(db)) out.push_back(std::move(c.record));
   return out;
 }
 
@@ -174,6 +180,17 @@ std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
     throw_if_failed(database->save(&oid, edits), "adding a contact");
     oids.push_back(oid);
   }
+  return oids;
+}
+
+std::vector<long> replace_contacts(const std::vector<long>& remove,
+                                   const std::vector<ContactRecord>& add,
+                                   const std::filesystem::path& db) {
+  std::vector<PropEdits> all;
+  all.reserve(add.size());
+  for (const ContactRecord& c : add) all.push_back(edits_of(c));
+  std::vector<long> oids;
+  throw_if_failed(open_or_throw(db)->replace(remove, all, &oids), "replacing contacts");
   return oids;
 }
 

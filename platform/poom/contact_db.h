@@ -53,6 +53,22 @@ long add_contact(const ContactRecord& contact,
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
                                const std::filesystem::path& db = default_contacts_db());
 
+// Every contact with its object identifier, in the item collection's order.
+struct StoredContact {
+  long oid = 0;
+  ContactRecord record;
+};
+std::vector<StoredContact> list_stored_contacts(
+    const std::filesystem::path& db = default_contacts_db());
+
+// Deletes the contacts whose identifiers are in `remove` (one already gone is
+// passed over) and adds `add`, in one transaction: when anything fails (a
+// record refused as add_contact refuses it, a write that fails), the
+// database is left as it was. Returns the added contacts' identifiers.
+std::vector<long> replace_contacts(const std::vector<long>& remove,
+                                   const std::vector<ContactRecord>& add,
+                                   const std::filesystem::path& db = default_contacts_db());
+
 // Deletes every contact.
 void delete_all_contacts(const std::filesystem::path& db = default_contacts_db());
 

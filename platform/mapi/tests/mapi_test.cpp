@@ -415,6 +415,35 @@ TEST_F(Mapi, HostApiReadsBackWhatItStored) {
   EXPECT_THROW(db_->add_message(9999, Message{}), std::runtime_error);
 }
 
+// A pull replaces messages: removals and additions in one transaction,
+// undone together by a rollback.
+TEST_F(Mapi, RemovedMessagesTakeTheirRecipientsAndARollbackKeepsThem) {
+  auto store = db_->add_store(u"SMS");
+  auto sent = db_->folder(store, FolderKind::sent);
+  auto a = db_->add_message(sent, Message{u"a", {}, {u"1", u"2"}, std::nullopt});
+  auto b = db_->add_message(sent, Message{u"b", {}, {u"3"}, std::nullopt});
+  db_->begin();
+  EXPECT_TRUE(db_->remove_message(a));
+  EXPECT_FALSE(db_->remove_message(a));
+  db_->add_message(sent, Message{u"c", {}, {}, std::nullopt});
+  db_->rollback();
+  ASSERT_EQ(db_->messages(sent).size(), 2u);
+  EXPECT_EQ(db_->messages(sent)[0].message.recipients.size(), 2u);
+
+  EXPECT_TRUE(db_->remove_message(a));
+  auto left = db_->messages(sent);
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(left[0].id, b);
+  // The removed message's recipients went with it: a new message reusing
+  // the id starts with none.
+  auto c = db_->add_message(sent, Message{u"c", {}, {}, std::nullopt});
+  for (const auto& m : db_->messages(sent)) {
+    if (m.id == c) {
+      EXPECT_TRUE(m.message.recipients.empty());
+    }
+  }
+}
+
 // The device keeps receiving while a session reads: the writer is not held
 // up, and the new message shows in the next contents table.
 TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {

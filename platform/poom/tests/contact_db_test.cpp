@@ -54,6 +54,52 @@ TEST_F(HostTools, BadInputIsRefusedAndAddsNothing) {
   EXPECT_EQ(list_contacts().size(), 2u);
 }
 
+TEST_F(HostTools, ReplaceRemovesAndAddsInOneStepSeenByTheObjectModel) {
+  const auto kept = add_contacts({{{PIMPR_FILEAS, u"keep"}}, {{PIMPR_FILEAS, u"old"}}});
+  auto app = logon();
+  EXPECT_EQ(file_as_order(app.get()).size(), 2u);  // the collection has cached both
+
+  // An oid that is already gone is passed over.
+  const auto added = replace_contacts({kept[1], 9999},
+                                      {{{PIMPR_FILEAS, u"new"}, {PIMPR_BIRTHDAY, u"1990-01-02"}}});
+  ASSERT_EQ(added.size(), 1u);
+  EXPECT_GT(added[0], kept[1]);
+  const auto stored = list_stored_contacts();
+  ASSERT_EQ(stored.size(), 2u);
+  EXPECT_EQ(stored[0].oid, kept[0]);
+  EXPECT_EQ(stored[1].oid, added[0]);
+  EXPECT_EQ(stored[1].record,
+            (ContactRecord{{PIMPR_FILEAS, u"new"}, {PIMPR_BIRTHDAY, u"1990-01-02"}}));
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"keep", u"new"}));
+
+  // A removed oid is never handed out again.
+  replace_contacts({added[0]}, {});
+  EXPECT_GT(add_contact({{PIMPR_FILEAS, u"later"}}), added[0]);
+}
+
+TEST_F(HostTools, ReplaceThatFailsChangesNothing) {
+  const auto before = add_contacts({{{PIMPR_FILEAS, u"a"}}, {{PIMPR_FILEAS, u"b"}}});
+  const auto listed = list_stored_contacts();
+  // A refused record: checked before anything is written.
+  EXPECT_THROW(replace_contacts({before[0]}, {{{PIMPR_FILEAS, u"c"}}, {{PIMPR_BIRTHDAY, u"x"}}}),
+               std::invalid_argument);
+  // A commit that fails after the removals and additions were written.
+  {
+    fault::Scope faults;
+    fault::arm("poom.ReplaceContacts.Commit", E_FAIL);
+    EXPECT_THROW(replace_contacts({before[0], before[1]}, {{{PIMPR_FILEAS, u"c"}}}),
+                 std::runtime_error);
+  }
+  const auto after = list_stored_contacts();
+  ASSERT_EQ(after.size(), listed.size());
+  for (size_t i = 0; i < after.size(); ++i) {
+    EXPECT_EQ(after[i].oid, listed[i].oid);
+    EXPECT_EQ(after[i].record, listed[i].record);
+  }
+  auto app = logon();
+  EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"a", u"b"}));
+}
+
 TEST_F(HostTools, PropertyNamesAndTagsMapBothWays) {
   EXPECT_EQ(property_tag("firstname"), PIMPR_FIRST_NAME);
   EXPECT_EQ(property_tag("NoSuchThing"), std::nullopt);
