@@ -31,7 +31,7 @@ std::string refusal(GSM_Error e) {
 }  // namespace
 
 PushResult push_contacts(GammuPhone& phone, const std::vector<poom::ContactRecord>& contacts,
-                         const PushProgress& progress) {
+                         const PushProgress& progress, const PushConfirm& confirm) {
   PushResult result;
   std::set<DuplicateKey> held;
   for (GSM_MemoryType m : {MEM_ME, MEM_SM})
@@ -39,13 +39,13 @@ PushResult push_contacts(GammuPhone& phone, const std::vector<poom::ContactRecor
       held.insert(duplicate_key(contact_from_entry(entry).record));
     });
 
+  // First what would be added, so the question can say how many. An entry
+  // is large: each is made again when it is added.
+  std::vector<const poom::ContactRecord*> planned;
   auto entry = std::make_unique<GSM_MemoryEntry>();
-  int done = 0;
   for (const auto& contact : contacts) {
-    if (progress) progress(done, static_cast<int>(contacts.size()));
-    ++done;
     *entry = GSM_MemoryEntry{};
-    const EntryResult mapped = entry_from_contact(contact, entry.get());
+    EntryResult mapped = entry_from_contact(contact, entry.get());
     if (!mapped.refused.empty()) {
       result.refused.push_back(name_of(contact) + ": " + mapped.refused);
       continue;
@@ -60,16 +60,26 @@ PushResult push_contacts(GammuPhone& phone, const std::vector<poom::ContactRecor
       result.refused.push_back(name_of(contact) + ": nothing the phone can hold");
       continue;
     }
+    held.insert(as_kept);
+    held.insert(as_read_back);
+    planned.push_back(&contact);
+  }
+  if (planned.empty() || (confirm && !confirm(static_cast<int>(planned.size())))) return result;
+
+  int done = 0;
+  for (const poom::ContactRecord* contact : planned) {
+    if (progress) progress(done, static_cast<int>(planned.size()));
+    ++done;
+    *entry = GSM_MemoryEntry{};
+    const EntryResult mapped = entry_from_contact(*contact, entry.get());
     if (const GSM_Error e = phone.add_entry(MEM_ME, entry.get()); e != ERR_NONE) {
-      result.refused.push_back(name_of(contact) + ": " + refusal(e));
+      result.refused.push_back(name_of(*contact) + ": " + refusal(e));
       continue;
     }
     for (const auto& field : mapped.unplaced) ++result.unplaced[field];
-    held.insert(as_kept);
-    held.insert(as_read_back);
     ++result.added;
   }
-  if (progress) progress(done, static_cast<int>(contacts.size()));
+  if (progress) progress(done, static_cast<int>(planned.size()));
   return result;
 }
 

@@ -10,6 +10,7 @@
 // nothing.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,8 +28,11 @@ struct PushResult {
 };
 
 using PushProgress = std::function<void(int done, int total)>;
+// Asked with the number of contacts about to be added, before any is; false
+// adds none.
+using PushConfirm = std::function<bool(int to_add)>;
 
 PushResult push_contacts(GammuPhone& phone, const std::vector<poom::ContactRecord>& contacts,
-                         const PushProgress& progress);
+                         const PushProgress& progress, const PushConfirm& confirm = nullptr);
 
 }  // namespace vardel::phone
