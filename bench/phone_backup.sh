@@ -3,7 +3,8 @@
 # N contacts and M SMS (by gen_dummy_phone.py), pulled and backed up with
 # `vardel phone backup`, twice (the second pull finds everything in place),
 # beside gammu's own `backup` + `backupsms` of the same phone. Prints the
-# wall time and peak memory of each step and what each one saved.
+# wall time, the CPU time (user + system, which other load on the machine
+# does not inflate) and peak memory of each step, and what each one saved.
 #
 #   bench/phone_backup.sh VARDEL [N=10000] [M=39996] [GEN=../shared/bench/peers/gen_dummy_phone.py]
 set -euo pipefail
@@ -23,13 +24,14 @@ printf '[gammu]\nmodel = dummy\nconnection = none\ndevice = %s\n' "$W/phone" > "
 step() { # label command...
   local label=$1
   shift
-  if ! /usr/bin/time -f "%e %M" -o "$W/time" "$@" > "$W/out" 2> "$W/err"; then
+  if ! /usr/bin/time -f "%e %U %S %M" -o "$W/time" "$@" > "$W/out" 2> "$W/err"; then
     echo "$label failed:" >&2
     cat "$W/err" >&2
     exit 1
   fi
-  read -r wall kib < "$W/time"
-  printf '%-40s %8s s %6s MiB\n' "$label" "$wall" "$((kib / 1024))"
+  read -r wall user sys kib < "$W/time"
+  printf '%-36s %7s s wall %7s s CPU %5s MiB\n' "$label" "$wall" \
+    "$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')" "$((kib / 1024))"
 }
 records() { grep -o '<VCARD' "$1" | wc -l; }
 

@@ -140,6 +140,12 @@ TEST_F(Pull, PullingTwiceLeavesTheDeviceAsTheFirstPullLeftIt) {
   EXPECT_EQ(again.contacts.from_phone, 3);
   EXPECT_EQ(again.messages.added, 0);
   EXPECT_EQ(device_state(), first);
+
+  // A record that is lost or unreadable costs nothing while the phone is
+  // unchanged: what the device holds as the phone has it stays.
+  std::ofstream(device::system_dir() / "phone-pull.json", std::ios::trunc) << "{\"contacts\": [";
+  pull();
+  EXPECT_EQ(device_state(), first);
 }
 
 TEST_F(Pull, WhatAnEarlierPullBroughtIsReplacedAndWhatCameAnotherWayIsKept) {
