@@ -7,6 +7,7 @@
 
 #include "host/phone/gammu_text.h"
 #include "platform/core/wstr.h"
+#include "platform/poom/file_as.h"
 #include "platform/poom/pimstore.h"
 
 namespace vardel::phone {
@@ -66,10 +67,6 @@ class Builder {
       }
     unplaced.emplace_back(name);
   }
-  std::u16string get(CEPROPID tag) const {
-    auto it = props.find(tag);
-    return it == props.end() ? std::u16string() : it->second;
-  }
 };
 
 struct AddressSlots {
@@ -89,12 +86,6 @@ AddressSlots address_slots(GSM_EntryLocation where) {
       return {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
               PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY};
   }
-}
-
-bool is_number(GSM_EntryType t) {
-  return t == PBK_Number_General || t == PBK_Number_Mobile || t == PBK_Number_Fax ||
-         t == PBK_Number_Pager || t == PBK_Number_Other || t == PBK_Number_Messaging ||
-         t == PBK_Number_Video;
 }
 
 void place(Builder& b, const GSM_SubMemoryEntry& sub, std::u16string text,
@@ -189,18 +180,16 @@ bool has_text(GSM_EntryType t) {
 
 }  // namespace
 
-std::u16string compose_file_as(std::u16string_view first, std::u16string_view middle,
-                               std::u16string_view last) {
-  std::u16string given(first);
-  if (!middle.empty()) given += (given.empty() ? u"" : u" ") + std::u16string(middle);
-  if (last.empty()) return given;
-  if (given.empty()) return std::u16string(last);
-  return std::u16string(last) + u", " + given;
+std::u16string default_file_as(const std::map<CEPROPID, std::u16string>& texts) {
+  poom::PropMap props;
+  for (const auto& [tag, text] : texts)
+    if (tag != PIMPR_FILEAS) props[tag].text = text;
+  return poom::default_file_as(props);
 }
 
 MappedContact contact_from_entry(const GSM_MemoryEntry& entry) {
   Builder b;
-  std::u16string name, formal, first_number, first_email;
+  std::u16string name, formal;
   std::vector<std::u16string> categories;
   for (int i = 0; i < entry.EntriesNum && i < GSM_PHONEBOOK_ENTRIES; ++i) {
     const GSM_SubMemoryEntry& sub = entry.Entries[i];
@@ -229,10 +218,6 @@ MappedContact contact_from_entry(const GSM_MemoryEntry& entry) {
       formal = text;
       continue;
     }
-    if (is_number(sub.EntryType) && first_number.empty()) first_number = text;
-    if ((sub.EntryType == PBK_Text_Email || sub.EntryType == PBK_Text_Email2) &&
-        first_email.empty())
-      first_email = text;
     place(b, sub, std::move(text), categories);
   }
   if (!categories.empty()) {
@@ -242,12 +227,7 @@ MappedContact contact_from_entry(const GSM_MemoryEntry& entry) {
     if (!joined.empty()) b.props.emplace(PIMPR_CATEGORIES, joined);
   }
   std::u16string file_as = !name.empty() ? name : formal;
-  if (file_as.empty())
-    file_as =
-        compose_file_as(b.get(PIMPR_FIRST_NAME), b.get(PIMPR_MIDDLE_NAME), b.get(PIMPR_LAST_NAME));
-  if (file_as.empty()) file_as = b.get(PIMPR_COMPANY_NAME);
-  if (file_as.empty()) file_as = first_number;
-  if (file_as.empty()) file_as = first_email;
+  if (file_as.empty()) file_as = default_file_as(b.props);
   if (!file_as.empty()) b.props.emplace(PIMPR_FILEAS, file_as);
   if (!name.empty() && !formal.empty()) b.unplaced.emplace_back("formal name");
 
@@ -300,9 +280,10 @@ EntryResult entry_from_contact(const poom::ContactRecord& contact, GSM_MemoryEnt
     return it == props.end() ? std::u16string() : it->second;
   };
 
+  // The entry's name only when the contact's file-as name is not the one
+  // its other fields make anyway.
   const std::u16string file_as = get(PIMPR_FILEAS);
-  if (!file_as.empty() && compose_file_as(get(PIMPR_FIRST_NAME), get(PIMPR_MIDDLE_NAME),
-                                          get(PIMPR_LAST_NAME)) != file_as)
+  if (!file_as.empty() && default_file_as(props) != file_as)
     w.add(PBK_Text_Name, PBK_Location_Unknown, file_as, "FileAs");
 
   for (const auto& [tag, text] : props) {

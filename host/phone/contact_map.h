@@ -6,20 +6,22 @@
 // (a second number of a kind takes the kind's next free slot), e-mail
 // addresses, web page, postal addresses, company, job title, note,
 // birthday, categories and internet call addresses. The contact's file-as
-// name is the entry's name field, else "Last, First Middle", else the
-// company, else the first number, else the first e-mail address, so that
-// every pulled contact is listed and backed up. Fields with no slot are
+// name is the entry's name field, else the one the phone's contacts
+// application makes from the other fields (poom::default_file_as: the name
+// parts, else the company, a number, an e-mail address), so that every
+// pulled contact is listed and backed up as it is stored. Fields with no slot are
 // named in `unplaced`. The phone's own bookkeeping (its sync identifier and
 // change time) is not part of a contact and is dropped without a word.
 //
 // The other way, a contact becomes an entry that reads back as the same
 // contact where the phone has the fields: name parts when they make the
-// file-as name, else the file-as name as the entry's name; each number of a
+// file-as name, else the file-as name as the entry's name as well; each number of a
 // slot as the kind that reads back into that slot.
 #pragma once
 
 #include <gammu.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,8 +54,8 @@ struct DuplicateKey {
 };
 DuplicateKey duplicate_key(const poom::ContactRecord& contact);
 
-// "Last, First Middle", "Last" or "First Middle"; empty when all are.
-std::u16string compose_file_as(std::u16string_view first, std::u16string_view middle,
-                               std::u16string_view last);
+// The file-as name the contacts store gives a contact with these fields
+// (a file-as name among them is passed over).
+std::u16string default_file_as(const std::map<CEPROPID, std::u16string>& texts);
 
 }  // namespace vardel::phone

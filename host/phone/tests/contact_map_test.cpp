@@ -54,7 +54,7 @@ std::u16string field(const poom::ContactRecord& r, CEPROPID tag) {
 TEST(ContactMap, EveryKindOfFieldFindsItsSlotAndTheRestIsNamed) {
   Entry e;
   e.text(PBK_Text_FirstName, u"Wei")
-      .text(PBK_Text_LastName, u"王")
+      .text(PBK_Text_LastName, u"Wang")
       .text(PBK_Text_SecondName, u"X")
       .text(PBK_Text_NamePrefix, u"Dr")
       .text(PBK_Text_NickName, u"Wee")
@@ -86,7 +86,7 @@ TEST(ContactMap, EveryKindOfFieldFindsItsSlotAndTheRestIsNamed) {
   const auto& r = m.record;
   EXPECT_TRUE(std::is_sorted(r.begin(), r.end(),
                              [](const auto& a, const auto& b) { return a.tag < b.tag; }));
-  EXPECT_EQ(field(r, PIMPR_FILEAS), u"王, Wei X");
+  EXPECT_EQ(field(r, PIMPR_FILEAS), u"Wang, Wei X");
   EXPECT_EQ(field(r, PIMPR_FIRST_NAME), u"Wei");
   EXPECT_EQ(field(r, PIMPR_MIDDLE_NAME), u"X");
   EXPECT_EQ(field(r, PIMPR_TITLE), u"Dr");
@@ -122,6 +122,9 @@ TEST(ContactMap, FileAsFallsBackFromNameToPartsCompanyNumberAndMail) {
   EXPECT_EQ(file_as(Entry().text(PBK_Text_Name, u"Mum").text(PBK_Text_FirstName, u"Ann")), u"Mum");
   EXPECT_EQ(file_as(Entry().text(PBK_Text_FirstName, u"Ann")), u"Ann");
   EXPECT_EQ(file_as(Entry().text(PBK_Text_LastName, u"Lee")), u"Lee");
+  // As the contacts store names them: Chinese names family name first.
+  EXPECT_EQ(file_as(Entry().text(PBK_Text_LastName, u"张").text(PBK_Text_FirstName, u"三")),
+            u"张三");
   EXPECT_EQ(file_as(Entry().text(PBK_Text_Company, u"Acme").text(PBK_Number_Mobile, u"1")),
             u"Acme");
   EXPECT_EQ(file_as(Entry().text(PBK_Text_Email, u"a@b").text(PBK_Number_General, u"10086")),
