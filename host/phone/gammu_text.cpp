@@ -49,7 +49,7 @@ int digits(std::u16string_view s, std::size_t at, std::size_t n) {
 
 std::optional<std::u16string> iso_date(const GSM_DateTime& date) {
   if (!valid_day(date.Year, date.Month, date.Day)) return std::nullopt;
-  char text[16];
+  char text[40];  // room for any int, though valid_day keeps them short
   std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.Year, date.Month, date.Day);
   return std::u16string(text, text + 10);
 }
