@@ -1,9 +1,10 @@
 // Texts and dates between libgammu and the device's stores.
 #include "host/phone/gammu_text.h"
 
-#include <ctime>
+#include <cstdio>
 
-#include "platform/mapi/message_db.h"
+#include "platform/core/calendar.h"
+#include "platform/core/windows.h"
 
 namespace vardel::phone {
 
@@ -28,12 +29,8 @@ bool to_gammu(std::u16string_view text, unsigned char* dest, std::size_t limit) 
 
 namespace {
 
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
 bool valid_day(int y, int m, int d) {
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (y < 1601 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-  return d <= kDays[m - 1] + (m == 2 && leap(y) ? 1 : 0);
+  return y >= 1601 && y <= 9999 && calendar::is_valid_date(y, m, d);
 }
 
 int digits(std::u16string_view s, std::size_t at, std::size_t n) {
@@ -66,21 +63,17 @@ std::optional<GSM_DateTime> gammu_date(std::u16string_view iso) {
 }
 
 std::optional<FILETIME> local_time_to_utc(const GSM_DateTime& date) {
-  if (!valid_day(date.Year, date.Month, date.Day) || date.Year < 1970 || date.Hour < 0 ||
-      date.Hour > 23 || date.Minute < 0 || date.Minute > 59 || date.Second < 0 || date.Second > 60)
+  if (!valid_day(date.Year, date.Month, date.Day) ||
+      !calendar::is_valid_time_of_day(date.Hour, date.Minute, date.Second))
     return std::nullopt;
-  std::tm tm{};
-  tm.tm_year = date.Year - 1900;
-  tm.tm_mon = date.Month - 1;
-  tm.tm_mday = date.Day;
-  tm.tm_hour = date.Hour;
-  tm.tm_min = date.Minute;
-  tm.tm_sec = date.Second;
-  tm.tm_isdst = -1;
-  const std::time_t t = std::mktime(&tm);
-  if (t == static_cast<std::time_t>(-1)) return std::nullopt;
-  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;
-  return mapi::filetime_from_ticks(kUnixEpochTicks + static_cast<std::uint64_t>(t) * 10000000ULL);
+  // The same conversion the program's own local times go through, so a
+  // backup shows the time the phone showed.
+  const FILETIME local =
+      calendar::filetime_from_ticks(static_cast<std::uint64_t>(calendar::ticks_from_civil(
+          date.Year, date.Month, date.Day, date.Hour, date.Minute, date.Second)));
+  FILETIME utc{};
+  if (!LocalFileTimeToFileTime(&local, &utc)) return std::nullopt;
+  return utc;
 }
 
 }  // namespace vardel::phone
