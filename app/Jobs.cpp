@@ -1,10 +1,10 @@
 // The three background jobs: contacts backup, messages backup, restore.
 #include "app/Jobs.h"
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "contacts/XMLTextReader.h"
 #include "platform/msxml/msxml.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
 
 LONG g_nContactsBackupResult = 0;

@@ -1,9 +1,9 @@
 // The main window: layout, progress lines, storage card folder, commands.
 #include "app/MainWindow.h"
 
-#include "app/Globals.h"
 #include "app/Jobs.h"
-#include "app/resource.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 
 #include <cstring>
 

@@ -16,14 +16,14 @@
 
 #include <sys/resource.h>
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "contacts/XMLTextReader.h"
 #include "platform/core/device.h"
 #include "platform/core/windows.h"
-#include "platform/gwes/test_window.h"
 #include "platform/platform.h"
 #include "platform/poom/contact_db.h"
+#include "test_support/recording_window.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
 
 namespace {
@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path dir = root / "Storage Card" / "vardelbackup";
   std::filesystem::create_directories(dir);
   const std::filesystem::path host = dir / "通讯录.xml";
-  g_hMainWnd = vardel::gwes::create_window(Progress);
+  g_hMainWnd = vardel::testing::create_window(Progress);
 
   // 1. Restore a file of `count` contacts into an empty phone.
   WriteContactsFile(host, count);

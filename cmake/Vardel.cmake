@@ -1,13 +1,15 @@
-# Helpers every module's CMakeLists.txt uses.
+# Helpers every module's CMakeLists.txt uses. Sources are always listed: a
+# file joins the build by being named, never by being found.
 #
-#   vardel_library(NAME vardel_core DEPS ...)   the folder's *.cpp as one static library
-#   vardel_tests(NAME core_tests DEPS ... [LABELS threads] [TIMEOUT s])
-#                                              the folder's tests/*.cpp as one gtest binary
+#   vardel_library(NAME vardel_core SOURCES a.cpp b.cpp DEPS ...)
+#                                              one static library
+#   vardel_tests(NAME core_tests SOURCES tests/a_test.cpp DEPS ... [LABELS threads] [TIMEOUT s])
+#                                              one gtest binary, run by ctest
 
 function(vardel_library)
   cmake_parse_arguments(A "" "NAME" "DEPS;SOURCES" ${ARGN})
   if(NOT A_SOURCES)
-    file(GLOB A_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    message(FATAL_ERROR "vardel_library(${A_NAME}): no SOURCES")
   endif()
   add_library(${A_NAME} STATIC ${A_SOURCES})
   target_include_directories(${A_NAME} PUBLIC ${CMAKE_SOURCE_DIR})
@@ -17,10 +19,7 @@ endfunction()
 function(vardel_tests)
   cmake_parse_arguments(A "" "NAME;TIMEOUT" "DEPS;LABELS;SOURCES" ${ARGN})
   if(NOT A_SOURCES)
-    file(GLOB A_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*.cpp)
-  endif()
-  if(NOT A_SOURCES)
-    return()
+    message(FATAL_ERROR "vardel_tests(${A_NAME}): no SOURCES")
   endif()
   add_executable(${A_NAME} ${A_SOURCES})
   target_include_directories(${A_NAME} PRIVATE ${CMAKE_SOURCE_DIR})

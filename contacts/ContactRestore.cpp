@@ -22,9 +22,9 @@
 #include "platform/core/windows.h"
 #include "platform/gwes/gwes.h"
 #include "platform/msxml/msxml.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/ComHolders.h"
-#include "app/Globals.h"
-#include "app/resource.h"
 
 int CXMLTextReader::RestoreContacts() {
   if (m_nContactCount <= 0) return 1;

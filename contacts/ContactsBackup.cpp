@@ -19,10 +19,10 @@
 #include "platform/gwes/gwes.h"
 #include "platform/msxml/msxml.h"
 #include "platform/poom/pimstore.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
-#include "app/Globals.h"
-#include "app/resource.h"
 
 LONG g_nContactsLeftOut = 0;
 

@@ -17,14 +17,14 @@
 // is only ever deleted on the strength of keys that were really read. Such a
 // key, and a deletion that fails, may leave duplicates behind, and the pass
 // then answers 0 so that the restore says so.
-#include "contacts/ContactStore.h"
 #include "contacts/ContactFieldMap.h"
+#include "contacts/ContactStore.h"
 #include "platform/core/windows.h"
 #include "platform/gwes/gwes.h"
 #include "platform/poom/pimstore.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
-#include "app/Globals.h"
-#include "app/resource.h"
 
 namespace {
 

@@ -10,21 +10,19 @@
 #include <iostream>
 #include <thread>
 
-#include "app/Globals.h"
 #include "app/MainWindow.h"
-#include "app/resource.h"
 #include "host/device_tools.h"
-#include "host/pages.h"
 #include "host/frontends/file_list.h"
+#include "host/frontends/frontend_fltk.h"
 #include "host/frontends/frontend_headless.h"
+#include "host/pages.h"
 #include "host/progress_bars.h"
 #include "platform/core/device.h"
 #include "platform/gwes/frontend.h"
 #include "platform/platform.h"
 #include "res/resources.h"
-#ifdef VARDEL_HAVE_FLTK
-#include "host/frontends/frontend_fltk.h"
-#endif
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 
 namespace fs = std::filesystem;
 
@@ -39,12 +37,8 @@ void start_platform() {
 }
 
 bool display_available() {
-#ifdef VARDEL_HAVE_FLTK
   const char* display = std::getenv("DISPLAY");
   return display != nullptr && *display != '\0';
-#else
-  return false;
-#endif
 }
 
 namespace {
@@ -213,7 +207,6 @@ int run_about(const SessionOptions& options) {
 }
 
 int run_window(const SessionOptions& options) {
-#ifdef VARDEL_HAVE_FLTK
   start_platform();
   if (!FltkFrontend::init()) throw UsageError("cannot open the display");
   // "查看" opens a backup file as its rendered page.
@@ -232,10 +225,6 @@ int run_window(const SessionOptions& options) {
   static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
   gwes::set_frontend(fe);
   return run_program();
-#else
-  (void)options;
-  throw UsageError("this build has no window (FLTK was not found)");
-#endif
 }
 
 }  // namespace vardel::host

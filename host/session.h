@@ -18,7 +18,7 @@ struct SessionOptions {
 // Starts the process-wide parts once: COM classes, resources.
 void start_platform();
 
-// True when a window can be shown (a display is set and the FLTK front end is built).
+// True when a window can be shown (a display is set).
 bool display_available();
 
 // Shows the window until the user closes it; returns the program's result.

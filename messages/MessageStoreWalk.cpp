@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "app/DebugLog.h"
+#include "window_shared/DebugLog.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
 

@@ -2,10 +2,10 @@
 // time order, one VCARD record per message.
 #include <cstring>
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "messages/MessageStoreWalk.h"
 #include "platform/msxml/msxml.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
 
 // True when the inbox message goes first: the first of year, month, day,

@@ -1,6 +1,7 @@
 // Puts the program's resources into the module's table.
 #include "platform/gwes/resources.h"
 #include "res/resources.h"
+#include "window_shared/resource.h"
 
 namespace vardel::res {
 namespace {
@@ -9,10 +10,10 @@ constexpr WORD kDialog = 5, kBitmap = 2, kIcon = 3, kGroupIcon = 14;
 
 void install() {
   using gwes::add_resource;
-  add_resource(kDialog, WORD{106}, main_dialog_template());
-  add_resource(kBitmap, WORD{130}, background_bitmap());
+  add_resource(kDialog, WORD{IDD_MAIN}, main_dialog_template());
+  add_resource(kBitmap, WORD{IDB_BACKGROUND}, background_bitmap());
   auto images = icon_images();
-  add_resource(kGroupIcon, WORD{101}, icon_group(images));
+  add_resource(kGroupIcon, WORD{IDI_MAIN}, icon_group(images));
   WORD id = 1;
   for (auto& image : images) add_resource(kIcon, id++, std::move(image.data));
   // The shell leaves the window unscaled on high-resolution screens.

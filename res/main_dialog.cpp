@@ -3,6 +3,7 @@
 // out again in pixels when it opens.
 #include "res/byte_writer.h"
 #include "res/resources.h"
+#include "window_shared/resource.h"
 
 namespace vardel::res {
 namespace {
@@ -24,12 +25,12 @@ constexpr std::uint32_t kButtonStyle = 0x50010000;
 constexpr std::uint32_t kLabelStyle = 0x50020000;
 
 constexpr Control kControls[] = {
-    {1001, kButtonAtom, u"备份", kButtonStyle, 14, 87, 45, 14},
-    {1002, kButtonAtom, u"恢复通讯录", kButtonStyle, 62, 87, 46, 14},
-    {1003, kButtonAtom, u"查看", kButtonStyle, 14, 103, 45, 14},
-    {1004, kButtonAtom, u"关于", kButtonStyle, 62, 103, 46, 14},
-    {1007, kStaticAtom, u"", kLabelStyle, 87, 37, 10, 8},
-    {1008, kStaticAtom, u"", kLabelStyle, 84, 54, 12, 10},
+    {IDC_BACKUP, kButtonAtom, u"备份", kButtonStyle, 14, 87, 45, 14},
+    {IDC_RESTORE, kButtonAtom, u"恢复通讯录", kButtonStyle, 62, 87, 46, 14},
+    {IDC_VIEW, kButtonAtom, u"查看", kButtonStyle, 14, 103, 45, 14},
+    {IDC_ABOUT, kButtonAtom, u"关于", kButtonStyle, 62, 103, 46, 14},
+    {IDC_CONTACTS_PROGRESS, kStaticAtom, u"", kLabelStyle, 87, 37, 10, 8},
+    {IDC_MESSAGES_PROGRESS, kStaticAtom, u"", kLabelStyle, 84, 54, 12, 10},
 };
 
 }  // namespace

@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
 #include "app/Jobs.h"
 #include "app/MainWindow.h"
-#include "app/resource.h"
 #include "app/tests/test_device.h"
 #include "platform/core/fault.h"
 #include "platform/gwes/frontend.h"
-#include "platform/gwes/test_window.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/recording_window.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 
 namespace vardel::testing {
 
@@ -31,7 +31,7 @@ struct ShownBox {
 // shows what the job had sent before it asked.
 class AnsweringFrontend : public gwes::Frontend {
  public:
-  explicit AnsweringFrontend(const gwes::RecordingWindow* window) : window_(window) {}
+  explicit AnsweringFrontend(const vardel::testing::RecordingWindow* window) : window_(window) {}
   int message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT) override {
     std::lock_guard lock(mutex_);
     boxes_.push_back({std::u16string(caption), std::u16string(text),
@@ -44,7 +44,7 @@ class AnsweringFrontend : public gwes::Frontend {
   }
 
  private:
-  const gwes::RecordingWindow* window_;
+  const vardel::testing::RecordingWindow* window_;
   mutable std::mutex mutex_;
   std::vector<ShownBox> boxes_;
 };
@@ -124,7 +124,7 @@ class JobTest : public ::testing::Test {
 
   fault::Scope faults_;
   TestDevice device_;
-  gwes::RecordingWindow window_;
+  vardel::testing::RecordingWindow window_;
   AnsweringFrontend frontend_{&window_};
 };
 

@@ -12,14 +12,14 @@
 #include <sstream>
 #include <thread>
 
-#include "app/Globals.h"
 #include "app/MainWindow.h"
-#include "app/resource.h"
 #include "app/tests/test_device.h"
 #include "host/frontends/frontend_headless.h"
 #include "platform/core/fault.h"
 #include "platform/gwes/frontend.h"
 #include "res/resources.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 
 namespace vardel::testing {
 

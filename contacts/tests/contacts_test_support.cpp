@@ -18,7 +18,7 @@ LRESULT RecordProgress(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-HWND CreateRecordingWindow() { return vardel::gwes::create_window(RecordProgress); }
+HWND CreateRecordingWindow() { return vardel::testing::create_window(RecordProgress); }
 
 vardel::poom::ContactRecord Contact(std::initializer_list<std::pair<CEPROPID, const char*>> props) {
   vardel::poom::ContactRecord record;

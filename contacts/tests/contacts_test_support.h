@@ -14,16 +14,16 @@
 #include <utility>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/core/windows.h"
-#include "platform/gwes/test_window.h"
 #include "platform/msxml/msxml.h"
 #include "platform/platform.h"
 #include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/recording_window.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 
 namespace contacts_test {
 

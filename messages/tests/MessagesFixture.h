@@ -15,14 +15,14 @@
 #include <string>
 #include <vector>
 
-#include "app/Globals.h"
-#include "app/resource.h"
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
-#include "platform/gwes/test_window.h"
 #include "platform/mapi/message_db.h"
 #include "platform/platform.h"
 #include "platform/poom/contact_db.h"
+#include "test_support/recording_window.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
 
 class MessagesTest : public ::testing::Test {
@@ -128,7 +128,7 @@ class MessagesTest : public ::testing::Test {
   std::filesystem::path m_root;
   vardel::fault::Scope m_faults;
   std::optional<vardel::mapi::MessageDb> m_db;
-  vardel::gwes::RecordingWindow m_window;
+  vardel::testing::RecordingWindow m_window;
 };
 
 // The markup one message is written as.

@@ -6,13 +6,13 @@
 #include <thread>
 
 #include "platform/gwes/frontend.h"
-#include "platform/gwes/test_window.h"
+#include "test_support/recording_window.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using vardel::gwes::RecordedMessage;
-using vardel::gwes::RecordingWindow;
+using vardel::testing::RecordedMessage;
+using vardel::testing::RecordingWindow;
 
 constexpr UINT WM_PROGRESS = WM_USER + 1;
 
@@ -21,7 +21,7 @@ LRESULT echo_procedure(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST(SendMessage, OnTheWindowsThreadRunsAtOnce) {
-  HWND hwnd = vardel::gwes::create_window(echo_procedure);
+  HWND hwnd = vardel::testing::create_window(echo_procedure);
   EXPECT_EQ(SendMessageW(hwnd, WM_PROGRESS, 42, 2), 42002);
   // Nothing was queued: the procedure ran inside the call.
   EXPECT_EQ(vardel::gwes::pump(), 0);
@@ -78,7 +78,7 @@ TEST(SendMessage, TwoThreadsSendingToEachOtherBothGetAnswers) {
   LRESULT ra = 0, rb = 0;
   std::promise<HWND> a_for_b, b_for_a;
   std::thread a([&] {
-    HWND own = vardel::gwes::create_window(echo_procedure);
+    HWND own = vardel::testing::create_window(echo_procedure);
     a_for_b.set_value(own);
     HWND other = b_for_a.get_future().get();
     while (!go) std::this_thread::yield();
@@ -87,7 +87,7 @@ TEST(SendMessage, TwoThreadsSendingToEachOtherBothGetAnswers) {
     DestroyWindow(own);
   });
   std::thread b([&] {
-    HWND own = vardel::gwes::create_window(echo_procedure);
+    HWND own = vardel::testing::create_window(echo_procedure);
     b_for_a.set_value(own);
     HWND other = a_for_b.get_future().get();
     while (!go) std::this_thread::yield();
@@ -106,7 +106,7 @@ TEST(SendMessage, AWindowDestroyedBeforeItsThreadPumpsAnswersZero) {
   std::promise<HWND> made;
   std::promise<void> sent_started;
   std::thread owner([&] {
-    HWND hwnd = vardel::gwes::create_window(echo_procedure);
+    HWND hwnd = vardel::testing::create_window(echo_procedure);
     made.set_value(hwnd);
     sent_started.get_future().wait();
     std::this_thread::sleep_for(30ms);  // the send is queued, never pumped
@@ -126,7 +126,7 @@ TEST(PostMessage, ReturnsAtOnceAndIsHandledInOrderAtThePump) {
   std::vector<WPARAM> got;
   static std::vector<WPARAM>* sink;
   sink = &got;
-  HWND hwnd = vardel::gwes::create_window([](HWND, UINT m, WPARAM w, LPARAM) -> LRESULT {
+  HWND hwnd = vardel::testing::create_window([](HWND, UINT m, WPARAM w, LPARAM) -> LRESULT {
     if (m == WM_PROGRESS) sink->push_back(w);
     return 0;
   });

@@ -10,12 +10,12 @@
 
 #include "platform/core/device.h"
 #include "platform/core/wstr.h"
-#include "platform/gwes/tests/recording_frontend.h"
+#include "test_support/recording_frontend.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using vardel::gwes::testing::RecordingFrontend;
+using vardel::testing::RecordingFrontend;
 
 class Shell : public ::testing::Test {
  protected:

@@ -5,8 +5,8 @@
 #include "platform/core/fault.h"
 #include "platform/gwes/frontend.h"
 #include "platform/gwes/resources.h"
-#include "platform/gwes/test_window.h"
 #include "res/resources.h"
+#include "test_support/recording_window.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ class Gdi : public ::testing::Test {
 };
 
 TEST_F(Gdi, BackgroundIsCopiedAtItsOwnSizeAndEveryObjectIsFreed) {
-  HWND hwnd = vardel::gwes::create_window(paint_background);
+  HWND hwnd = vardel::testing::create_window(paint_background);
   SetWindowPos(hwnd, nullptr, 0, 26, 240, 294, SWP_NOZORDER);
   int before = vardel::gwes::live_gdi_objects();
   RECT painted{};

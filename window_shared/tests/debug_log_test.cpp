@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/DebugLog.h"
 #include "platform/core/tests/temp_device.h"
+#include "window_shared/DebugLog.h"
 
 namespace fs = std::filesystem;
 using vardel::testing::TempDevice;

@@ -15,7 +15,7 @@
 
 #include "platform/gwes/gwes.h"
 
-namespace vardel::gwes {
+namespace vardel::testing {
 
 struct RecordedMessage {
   UINT message = 0;
@@ -61,4 +61,4 @@ HWND create_window(WNDPROC proc, LPARAM user_data = 0);
 // The user_data given to create_window.
 LPARAM window_user_data(HWND hwnd);
 
-}  // namespace vardel::gwes
+}  // namespace vardel::testing

@@ -1,6 +1,6 @@
 // The window state shared with the jobs (see Globals.h). Kept apart from the
 // window's code so that a library that only reads g_hMainWnd links alone.
-#include "app/Globals.h"
+#include "window_shared/Globals.h"
 
 HINSTANCE g_hInstance = NULL;
 HWND g_hMainWnd = NULL;

@@ -10,13 +10,13 @@
 #include "platform/core/fault.h"
 #include "platform/gwes/frontend.h"
 #include "platform/gwes/resources.h"
-#include "platform/gwes/tests/recording_frontend.h"
 #include "res/resources.h"
+#include "test_support/recording_frontend.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using vardel::gwes::testing::RecordingFrontend;
+using vardel::testing::RecordingFrontend;
 using Proc = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
 
 constexpr UINT WM_PROGRESS = WM_USER + 1;

@@ -1,24 +1,26 @@
 // Plain windows with a procedure of the caller's, and the recording window
 // tests use to watch what jobs send.
-#include "platform/gwes/test_window.h"
+#include "test_support/recording_window.h"
 
 #include "platform/gwes/frontend.h"
 #include "platform/gwes/window_table.h"
 
-namespace vardel::gwes {
+namespace vardel::testing {
+
+using namespace vardel::gwes;
 
 HWND create_window(WNDPROC proc, LPARAM user_data) {
-  detail::Window w;
-  w.kind = detail::Kind::plain;
+  gwes::detail::Window w;
+  w.kind = gwes::detail::Kind::plain;
   w.wndproc = proc;
   w.user_data = user_data;
   w.visible = true;
-  return detail::add_window(std::move(w));
+  return gwes::detail::add_window(std::move(w));
 }
 
 LPARAM window_user_data(HWND hwnd) {
-  std::lock_guard lock(detail::table_mutex());
-  detail::Window* w = detail::find_locked(hwnd);
+  std::lock_guard lock(gwes::detail::table_mutex());
+  gwes::detail::Window* w = gwes::detail::find_locked(hwnd);
   return w ? w->user_data : 0;
 }
 
@@ -84,4 +86,4 @@ bool RecordingWindow::wait_for(const std::function<bool(const std::vector<Record
   return changed_.wait_for(lock, timeout, [&] { return pred(messages_); });
 }
 
-}  // namespace vardel::gwes
+}  // namespace vardel::testing

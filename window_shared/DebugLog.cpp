@@ -1,6 +1,6 @@
 // The diagnostic log. Entries are written as UTF-8 with "\n" line ends, the
 // host's text mode for wide stream output.
-#include "app/DebugLog.h"
+#include "window_shared/DebugLog.h"
 
 static const WCHAR LOG_FILE[] = u"\\My Documents\\debugmsg.txt";
 static const WCHAR OLD_LOG_FILE[] = u"\\My Documents\\debugmsg.old.txt";

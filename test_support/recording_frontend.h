@@ -11,22 +11,22 @@
 #include "platform/core/wstr.h"
 #include "platform/gwes/frontend.h"
 
-namespace vardel::gwes::testing {
+namespace vardel::testing {
 
 struct Event {
   std::string what;  // "dialog_created", "text 1007 ...", ...
   std::thread::id thread;
 };
 
-class RecordingFrontend : public Frontend {
+class RecordingFrontend : public gwes::Frontend {
  public:
   using BoxAnswer =
       std::function<int(HWND, std::u16string_view caption, std::u16string_view text, UINT)>;
 
   explicit RecordingFrontend(BoxAnswer answer = {}) : answer_(std::move(answer)) {
-    set_frontend(this);
+    gwes::set_frontend(this);
   }
-  ~RecordingFrontend() override { set_frontend(nullptr); }
+  ~RecordingFrontend() override { gwes::set_frontend(nullptr); }
 
   std::vector<Event> events() const {
     std::lock_guard lock(mutex_);
@@ -38,23 +38,25 @@ class RecordingFrontend : public Frontend {
     return out;
   }
 
-  void dialog_created(const DialogInfo& d) override { add("dialog_created " + utf8(d.caption)); }
-  void dialog_changed(const DialogInfo& d) override {
+  void dialog_created(const gwes::DialogInfo& d) override {
+    add("dialog_created " + utf8(d.caption));
+  }
+  void dialog_changed(const gwes::DialogInfo& d) override {
     add("dialog_changed " + std::to_string(d.rect.left) + "," + std::to_string(d.rect.top) + " " +
         std::to_string(d.rect.right) + "," + std::to_string(d.rect.bottom) +
         (d.visible ? " shown" : "") + (d.done_button ? " ok" : ""));
   }
   void dialog_destroyed(HWND) override { add("dialog_destroyed"); }
-  void control_created(const ControlInfo& c) override {
+  void control_created(const gwes::ControlInfo& c) override {
     add("created " + std::to_string(c.id) + " " + utf8(c.class_name) + " \"" + utf8(c.text) + "\"");
   }
-  void control_text_changed(const ControlInfo& c) override {
+  void control_text_changed(const gwes::ControlInfo& c) override {
     add("text " + std::to_string(c.id) + " \"" + utf8(c.text) + "\"");
   }
-  void control_visibility_changed(const ControlInfo& c) override {
+  void control_visibility_changed(const gwes::ControlInfo& c) override {
     add((c.visible ? "show " : "hide ") + std::to_string(c.id));
   }
-  void control_moved(const ControlInfo& c) override {
+  void control_moved(const gwes::ControlInfo& c) override {
     add("moved " + std::to_string(c.id) + " " + std::to_string(c.rect.left) + "," +
         std::to_string(c.rect.top));
   }
@@ -89,4 +91,4 @@ class RecordingFrontend : public Frontend {
   std::vector<Event> events_;
 };
 
-}  // namespace vardel::gwes::testing
+}  // namespace vardel::testing
