@@ -72,6 +72,11 @@ std::vector<RecordedMessage> RecordingWindow::messages() const {
   return messages_;
 }
 
+void RecordingWindow::clear() {
+  std::lock_guard lock(mutex_);
+  messages_.clear();
+}
+
 std::vector<RecordedMessage> RecordingWindow::messages(UINT message) const {
   std::lock_guard lock(mutex_);
   std::vector<RecordedMessage> out;

@@ -37,6 +37,8 @@ class RecordingWindow {
   std::thread::id thread_id() const { return thread_.get_id(); }
 
   std::vector<RecordedMessage> messages() const;
+  // Forgets what was recorded so far.
+  void clear();
   // Only the messages with this number, in order.
   std::vector<RecordedMessage> messages(UINT message) const;
   // Waits until pred holds for the recorded messages; false on timeout.

@@ -1,6 +1,7 @@
-// Runs the jobs the way the window does, on their own threads, against a
-// recording main window (every WM_PROGRESS it gets) and a front end that
-// answers every box with OK and keeps what it showed.
+// Runs the jobs the way the window does, on their own threads, on a
+// temporary device as a new phone has it, against a recording main window
+// (every WM_PROGRESS it gets) and a front end that answers every box with OK
+// and keeps what it showed.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,11 +12,14 @@
 
 #include "app/Jobs.h"
 #include "app/MainWindow.h"
-#include "app/tests/test_device.h"
-#include "platform/core/fault.h"
-#include "platform/gwes/frontend.h"
+#include "platform/core/device.h"
+#include "platform/mapi/message_db.h"
+#include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/files.h"
+#include "test_support/recording_frontend.h"
 #include "test_support/recording_window.h"
+#include "test_support/temp_device.h"
 #include "window_shared/Globals.h"
 #include "window_shared/resource.h"
 
@@ -27,28 +31,6 @@ struct ShownBox {
   size_t progress_before = 0;  // WM_PROGRESS messages the window had when the box came up
 };
 
-// Answers with OK and records; the window's progress count at that moment
-// shows what the job had sent before it asked.
-class AnsweringFrontend : public gwes::Frontend {
- public:
-  explicit AnsweringFrontend(const vardel::testing::RecordingWindow* window) : window_(window) {}
-  int message_box(HWND, std::u16string_view caption, std::u16string_view text, UINT) override {
-    std::lock_guard lock(mutex_);
-    boxes_.push_back({std::u16string(caption), std::u16string(text),
-                      window_ ? window_->messages(WM_PROGRESS).size() : 0});
-    return IDOK;
-  }
-  std::vector<ShownBox> boxes() const {
-    std::lock_guard lock(mutex_);
-    return boxes_;
-  }
-
- private:
-  const vardel::testing::RecordingWindow* window_;
-  mutable std::mutex mutex_;
-  std::vector<ShownBox> boxes_;
-};
-
 inline poom::ContactRecord contact(std::u16string file_as, std::u16string mobile) {
   poom::ContactRecord c{{PIMPR_FILEAS, std::move(file_as)}};
   if (!mobile.empty()) c.push_back({PIMPR_MOBILE_TELEPHONE_NUMBER, std::move(mobile)});
@@ -58,7 +40,6 @@ inline poom::ContactRecord contact(std::u16string file_as, std::u16string mobile
 class JobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gwes::set_frontend(&frontend_);
     g_hMainWnd = window_.hwnd();
     GetBackupFolder(g_szBackupFolder);
     CreateDirectoryW(g_szBackupFolder, nullptr);
@@ -67,7 +48,6 @@ class JobTest : public ::testing::Test {
   void TearDown() override {
     CloseHandle(g_hContactsDoneEvent);
     g_hContactsDoneEvent = nullptr;
-    gwes::set_frontend(nullptr);
   }
 
   // Starts a job on its own thread and waits for its result.
@@ -101,7 +81,10 @@ class JobTest : public ::testing::Test {
       if (m.lParam == code) values.push_back(static_cast<int>(m.wParam));
     return values;
   }
-  std::vector<ShownBox> boxes() const { return frontend_.boxes(); }
+  std::vector<ShownBox> boxes() const {
+    std::lock_guard lock(boxes_mutex_);
+    return boxes_;
+  }
 
   void add_sms(int inbox, int sent) {
     mapi::MessageDb db(device::messages_db());
@@ -122,10 +105,25 @@ class JobTest : public ::testing::Test {
     }
   }
 
-  fault::Scope faults_;
-  TestDevice device_;
-  vardel::testing::RecordingWindow window_;
-  AnsweringFrontend frontend_{&window_};
+  TempDevice device_{kNewPhone};
+  RecordingWindow window_;
+
+ private:
+  // Every box is answered with OK; the window's progress count at that
+  // moment shows what the job had sent before it asked.
+  int answer(std::u16string_view caption, std::u16string_view text) {
+    std::lock_guard lock(boxes_mutex_);
+    boxes_.push_back(
+        {std::u16string(caption), std::u16string(text), window_.messages(WM_PROGRESS).size()});
+    return IDOK;
+  }
+
+  mutable std::mutex boxes_mutex_;
+  std::vector<ShownBox> boxes_;
+
+ protected:
+  RecordingFrontend frontend_{[this](HWND, std::u16string_view caption, std::u16string_view text,
+                                     UINT) { return answer(caption, text); }};
 };
 
 }  // namespace vardel::testing

@@ -1,6 +1,7 @@
-// The main window on its own thread, shown through the headless front end:
+// The main window on its own thread, shown through the recording front end:
 // the test taps buttons and sends messages from its own thread, a script
-// answers the boxes, and the trace lines tell what the user saw, in order.
+// answers the boxes, and the recorded events tell what the user saw, in
+// order.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,11 +14,11 @@
 #include <thread>
 
 #include "app/MainWindow.h"
-#include "app/tests/test_device.h"
-#include "host/frontends/frontend_headless.h"
-#include "platform/core/fault.h"
 #include "platform/gwes/frontend.h"
 #include "res/resources.h"
+#include "test_support/files.h"
+#include "test_support/recording_frontend.h"
+#include "test_support/temp_device.h"
 #include "window_shared/Globals.h"
 #include "window_shared/resource.h"
 
@@ -29,67 +30,12 @@ struct Box {
   UINT type = 0;
 };
 
-// A trace stream the test may read while the window's and the jobs' threads
-// write to it.
-class LockedTrace : public std::streambuf {
- public:
-  std::string text() const {
-    std::lock_guard lock(mutex_);
-    return text_;
-  }
-
- protected:
-  int overflow(int c) override {
-    if (c != EOF) {
-      std::lock_guard lock(mutex_);
-      text_.push_back(static_cast<char>(c));
-    }
-    return c;
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    std::lock_guard lock(mutex_);
-    text_.append(s, static_cast<size_t>(n));
-    return n;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::string text_;
-};
-
-class WindowFrontend : public host::HeadlessFrontend {
- public:
-  WindowFrontend(std::ostream* trace, BoxPolicy policy)
-      : HeadlessFrontend(trace, std::move(policy)) {}
-  void dialog_created(const gwes::DialogInfo& dialog) override {
-    std::lock_guard lock(m_);
-    dialog_ = dialog.hwnd;
-    cv_.notify_all();
-  }
-  HWND wait_dialog() {
-    std::unique_lock lock(m_);
-    cv_.wait_for(lock, std::chrono::seconds(10), [&] { return dialog_ != nullptr; });
-    return dialog_;
-  }
-
- private:
-  std::mutex m_;
-  std::condition_variable cv_;
-  HWND dialog_ = nullptr;
-};
-
 class WindowTest : public ::testing::Test {
  protected:
-  explicit WindowTest(bool registry = true) : device_(registry) {}
+  explicit WindowTest(bool registry = true)
+      : device_(registry ? kNewPhone : kNewPhone & ~kStorageCard) {}
 
-  void SetUp() override {
-    res::install();
-    frontend_ = std::make_unique<WindowFrontend>(
-        &trace_, [this](std::u16string_view caption, std::u16string_view text, UINT type) {
-          return answer(caption, text, type);
-        });
-    gwes::set_frontend(frontend_.get());
-  }
+  void SetUp() override { res::install(); }
 
   // Starts the program on its own thread and waits until the dialog has
   // run its initialisation.
@@ -98,7 +44,7 @@ class WindowTest : public ::testing::Test {
     result_ = std::async(std::launch::async, [] {
       return WinMain(gwes::module_instance(), nullptr, const_cast<LPWSTR>(u""), SW_SHOWNORMAL);
     });
-    dialog_ = frontend_->wait_dialog();
+    dialog_ = frontend_.wait_for_dialog();
     ASSERT_NE(dialog_, nullptr);
     on_window([] {});
   }
@@ -115,7 +61,6 @@ class WindowTest : public ::testing::Test {
       *h = nullptr;
     }
     g_hMainWnd = nullptr;
-    gwes::set_frontend(nullptr);
   }
 
   // Runs fn on the window's thread and waits for it.
@@ -156,20 +101,14 @@ class WindowTest : public ::testing::Test {
     std::lock_guard lock(box_mutex_);
     return boxes_;
   }
-  // Lines of the trace so far.
-  std::vector<std::string> trace_lines() {
-    std::vector<std::string> lines;
-    std::istringstream in(trace_snapshot());
-    for (std::string l; std::getline(in, l);) lines.push_back(l);
-    return lines;
-  }
+  // What the front end was told so far, one line per event.
+  std::vector<std::string> trace_lines() { return frontend_.names(); }
   static void wait_for_jobs() {
     for (HANDLE h : {g_hContactsThread, g_hMessagesThread, g_hRestoreThread})
       if (h) WaitForSingleObject(h, INFINITE);
   }
 
-  fault::Scope faults_;
-  TestDevice device_;
+  TempDevice device_;
   HWND dialog_ = nullptr;
   std::future<int> result_;
 
@@ -187,21 +126,16 @@ class WindowTest : public ::testing::Test {
     answers_.pop_front();
     return a;
   }
-  std::string trace_snapshot() { return trace_buf_.text(); }
-
-  LockedTrace trace_buf_;
-  std::ostream trace_{&trace_buf_};
-
- protected:
-  std::unique_ptr<WindowFrontend> frontend_;
-
- private:
   std::mutex box_mutex_;
   std::condition_variable box_cv_;
   std::deque<int> answers_;
   std::vector<Box> boxes_;
   std::u16string hold_text_;
   int held_ = 0;
+
+ protected:
+  RecordingFrontend frontend_{[this](HWND, std::u16string_view caption, std::u16string_view text,
+                                     UINT type) { return answer(caption, text, type); }};
 };
 
 }  // namespace vardel::testing

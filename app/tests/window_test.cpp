@@ -1,8 +1,9 @@
-// The main window through the headless front end: layout, colours, the
+// The main window through the recording front end: layout, colours, the
 // progress protocol, the storage card folder, the commands and their boxes.
 #include <algorithm>
 
 #include "app/tests/window_harness.h"
+#include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
 
 // Rectangles compare and print by their corners (found by argument lookup).
@@ -118,9 +119,9 @@ TEST_F(WindowTest, ProgressCodesDriveTheTwoLines) {
   const int start = static_cast<int>(trace_lines().size());
   progress(0, PROGRESS_RESET);
   const auto after = trace_lines();
-  const int t1 = find_line(after, "label 1007 text \"1、通讯录\"", start);
-  const int t2 = find_line(after, "label 1008 text \"2、短信\"", start);
-  const int shown = find_line(after, "label 1008 show", start);
+  const int t1 = find_line(after, "text 1007 \"1、通讯录\"", start);
+  const int t2 = find_line(after, "text 1008 \"2、短信\"", start);
+  const int shown = find_line(after, "show 1008", start);
   ASSERT_GE(t1, 0);
   EXPECT_LT(t1, t2);
   EXPECT_LT(t2, shown);
@@ -188,14 +189,14 @@ TEST_F(WindowTest, ConfirmedRestoreHidesTheMessagesLineBeforeTheJobRuns) {
   tap(IDC_RESTORE);
   wait_for_jobs();
   const auto lines = trace_lines();
-  const int confirm = find_line(lines, "box \"警告\" \"将通讯录恢复到手机中\" -> OK");
-  const int hide = find_line(lines, "label 1008 hide");
-  const int job_box = find_line(lines, "box \"警告\" \"请先备份通讯录\"");
+  const int confirm = find_line(lines, "box 警告 将通讯录恢复到手机中");
+  const int hide = find_line(lines, "hide 1008");
+  const int job_box = find_line(lines, "box 警告 请先备份通讯录");
   ASSERT_GE(confirm, 0);
   EXPECT_LT(confirm, hide);
   EXPECT_LT(hide, job_box);
   // No file: the lines go back to their titles once the box is closed.
-  EXPECT_LT(job_box, find_line(lines, "label 1008 show"));
+  EXPECT_LT(job_box, find_line(lines, "show 1008"));
   EXPECT_TRUE(visible(IDC_MESSAGES_PROGRESS));
 }
 
@@ -233,25 +234,18 @@ TEST_F(WindowTest, ATapWhileAJobRunsDoesNothing) {
 
 TEST_F(WindowTest, ViewOpensTheChosenFileFromTheBackupFolder) {
   write_file(device_.contacts_file(), "<CONTACTS/>");
-  fs::path started_in;
-  std::vector<fs::path> opened;
-  frontend_->set_picker([&](const fs::path& start) -> std::optional<fs::path> {
-    started_in = start;
-    return start / "通讯录.xml";
-  });
-  frontend_->set_opener([&](const fs::path& p) {
-    opened.push_back(p);
-    return true;
-  });
+  frontend_.set_picker_answer(device_.contacts_file());
   open();
   tap(IDC_VIEW);
-  EXPECT_EQ(fs::weakly_canonical(started_in), fs::weakly_canonical(device_.backup_dir()));
-  ASSERT_EQ(opened.size(), 1u);
-  EXPECT_EQ(fs::weakly_canonical(opened[0]), fs::weakly_canonical(device_.contacts_file()));
+  EXPECT_EQ(fs::weakly_canonical(frontend_.picker_start()),
+            fs::weakly_canonical(device_.backup_dir()));
+  ASSERT_EQ(frontend_.opened().size(), 1u);
+  EXPECT_EQ(fs::weakly_canonical(frontend_.opened()[0]),
+            fs::weakly_canonical(device_.contacts_file()));
 
-  frontend_->set_picker([](const fs::path&) { return std::nullopt; });
+  frontend_.set_picker_answer(std::nullopt);
   tap(IDC_VIEW);
-  EXPECT_EQ(opened.size(), 1u);  // cancelled: nothing opened
+  EXPECT_EQ(frontend_.opened().size(), 1u);  // cancelled: nothing opened
 }
 
 class WindowWithoutRegistry : public WindowTest {

@@ -1,6 +1,6 @@
 // The contacts backup, checked on the saved file.
 #include "contacts/ContactStore.h"
-#include "contacts/tests/contacts_test_support.h"
+#include "contacts/tests/contacts_fixture.h"
 #include "xml/XMLTextWriter.h"
 
 using namespace contacts_test;
@@ -8,7 +8,7 @@ using vardel::poom::add_contact;
 
 namespace {
 
-class ContactsBackupTest : public DeviceTest {
+class ContactsBackupTest : public ContactsTest {
  protected:
   // Runs one contacts backup into the contacts file; its result.
   int Backup() {
@@ -18,7 +18,7 @@ class ContactsBackupTest : public DeviceTest {
     writer.Close();
     return result;
   }
-  static std::vector<unsigned> Percentages() {
+  std::vector<unsigned> Percentages() const {
     std::vector<unsigned> values;
     for (const auto& [w, l] : RecordedProgress()) {
       EXPECT_EQ(l, PROGRESS_CONTACTS);
@@ -42,7 +42,7 @@ TEST_F(ContactsBackupTest, ProgressRisesAfterEveryContactToAHundred) {
   EXPECT_EQ(Backup(), 1);
   EXPECT_EQ(Percentages(), (std::vector<unsigned>{33, 66, 100}));
 
-  RecordedProgress().clear();
+  ClearProgress();
   for (int i = 0; i < 4; ++i) add_contact(Contact({{PIMPR_FILEAS, "C"}}));
   EXPECT_EQ(Backup(), 1);
   EXPECT_EQ(Percentages(), (std::vector<unsigned>{14, 28, 42, 57, 71, 85, 100}));
@@ -74,7 +74,7 @@ TEST_F(ContactsBackupTest, DirectionFollowsThePositionOfEveryContact) {
     expected.push_back(fileAs + "|" + (k % 2 == 0 ? "0" : "1") + "|FIRST=,FILEAS=" + fileAs +
                        "|ADDRESS");
   }
-  RecordedProgress().clear();
+  ClearProgress();
   EXPECT_EQ(Backup(), 1);
   EXPECT_EQ(Outline(FilePath()), expected);
   EXPECT_EQ(expected.size(), 2u);
@@ -141,7 +141,7 @@ TEST_F(ContactsBackupTest, FailuresLeaveThePreviousFileWhole) {
   add_contact(Contact({{PIMPR_FILEAS, "Newcomer"}}));
 
   // The fifth contact cannot be selected: nothing is saved.
-  RecordedProgress().clear();
+  ClearProgress();
   vardel::fault::arm("poom.Item", E_FAIL, 5);
   EXPECT_EQ(Backup(), 0);
   EXPECT_EQ(FileBytes(), previous);

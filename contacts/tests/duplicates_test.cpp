@@ -1,6 +1,6 @@
 // Duplicate removal: which contacts go, which stay, and the progress sent.
 #include "contacts/ContactStore.h"
-#include "contacts/tests/contacts_test_support.h"
+#include "contacts/tests/contacts_fixture.h"
 #include "xml/XMLTextWriter.h"
 
 using namespace contacts_test;
@@ -9,7 +9,7 @@ using vardel::poom::list_contacts;
 
 namespace {
 
-class DuplicatesTest : public DeviceTest {
+class DuplicatesTest : public ContactsTest {
  protected:
   // A contact with a FileAs, a mobile number and a marker (its e-mail
   // address, which the comparison ignores).
@@ -33,7 +33,7 @@ class DuplicatesTest : public DeviceTest {
       markers.push_back(vardel::utf8(Prop(c, PIMPR_EMAIL1_ADDRESS)));
     return markers;
   }
-  static std::vector<unsigned> Percentages() {
+  std::vector<unsigned> Percentages() const {
     std::vector<unsigned> values;
     for (const auto& [w, l] : RecordedProgress()) {
       EXPECT_EQ(l, PROGRESS_RESTORE);
@@ -50,7 +50,7 @@ TEST_F(DuplicatesTest, EmptyFolderAndSingleContactOnlyReportTheEnd) {
   EXPECT_EQ(Remove(), 1);
   EXPECT_EQ(Percentages(), Values{100});
   Add("A", "1", "a");
-  RecordedProgress().clear();
+  ClearProgress();
   EXPECT_EQ(Remove(), 1);
   EXPECT_EQ(Percentages(), Values{100});
   EXPECT_EQ(Markers(), Strings{"a"});
@@ -86,7 +86,7 @@ TEST_F(DuplicatesTest, AForwardScanRemovesLaterCopiesOfTheFirstOfARun) {
   EXPECT_EQ(Percentages(), (Values{75, 100}));
 
   vardel::poom::delete_all_contacts();
-  RecordedProgress().clear();
+  ClearProgress();
   Add("A", "1", "first");
   Add("A", "2", "other1");
   Add("A", "2", "other2");
@@ -112,7 +112,7 @@ TEST_F(DuplicatesTest, AContactThatCannotBeReadIsNeverTakenForADuplicate) {
   // deletions made so far, and still reports the end.
   vardel::poom::delete_all_contacts();
   vardel::fault::reset();
-  RecordedProgress().clear();
+  ClearProgress();
   Add("A", "1", "a1");
   Add("A", "1", "a2");
   Add("B", "1", "b");

@@ -1,20 +1,20 @@
 // Loading the contacts file and reading element texts back.
 #include "contacts/XMLTextReader.h"
-#include "contacts/tests/contacts_test_support.h"
+#include "contacts/tests/contacts_fixture.h"
 
 using namespace contacts_test;
 
 namespace {
 
-class ReaderTest : public DeviceTest {
+class ReaderTest : public ContactsTest {
  protected:
   void SetUp() override {
-    DeviceTest::SetUp();
+    ContactsTest::SetUp();
     ASSERT_EQ(reader_.Open(), 1);
   }
   void TearDown() override {
     reader_.Close();
-    DeviceTest::TearDown();
+    ContactsTest::TearDown();
   }
   // The text of the n-th selected record's element at path.
   std::u16string TextAt(long n, const WCHAR* path, int* length) {
@@ -96,7 +96,7 @@ TEST_F(ReaderTest, ASecondLoadReplacesTheFirstAndALongPathIsKeptShortened) {
   // The second file sits at a path of 300 characters: it is loaded from the
   // whole path, while the path buffer keeps its first 259.
   std::u16string path = u"\\Storage Card";
-  std::filesystem::path host = root_ / "Storage Card";
+  std::filesystem::path host = device_.root() / "Storage Card";
   for (int k = 0; k < 5; ++k) {
     path += u"\\" + std::u16string(50, u'd');
     host /= std::string(50, 'd');
@@ -104,11 +104,7 @@ TEST_F(ReaderTest, ASecondLoadReplacesTheFirstAndALongPathIsKeptShortened) {
   const size_t nameLength = 300 - path.size() - 1;
   path += u"\\" + std::u16string(nameLength - 4, u'c') + u".xml";
   host /= std::string(nameLength - 4, 'c') + ".xml";
-  std::filesystem::create_directories(host.parent_path());
-  {
-    std::ofstream out(host);
-    out << kProlog << "<CONTACTS><VCARD/></CONTACTS>";
-  }
+  vardel::testing::write_file(host, std::string(kProlog) + "<CONTACTS><VCARD/></CONTACTS>");
   ASSERT_EQ(path.size(), 300u);
   ASSERT_EQ(reader_.LoadContactsXML(path.c_str()), 1);
   EXPECT_EQ(reader_.m_nContactCount, 1);

@@ -2,14 +2,14 @@
 #include "contacts/ContactStore.h"
 #include "contacts/DateText.h"
 #include "contacts/XMLTextReader.h"
-#include "contacts/tests/contacts_test_support.h"
+#include "contacts/tests/contacts_fixture.h"
 
 using namespace contacts_test;
 using vardel::poom::list_contacts;
 
 namespace {
 
-class RestoreTest : public DeviceTest {
+class RestoreTest : public ContactsTest {
  protected:
   // Writes a contacts file holding the given VCARD bodies and restores it
   // with a fresh reader; the restore's result.
@@ -28,7 +28,7 @@ class RestoreTest : public DeviceTest {
     reader.Close();
     return result;
   }
-  static std::vector<unsigned> Percentages() {
+  std::vector<unsigned> Percentages() const {
     std::vector<unsigned> values;
     for (const auto& [w, l] : RecordedProgress()) {
       EXPECT_EQ(l, PROGRESS_RESTORE);
@@ -49,7 +49,7 @@ TEST_F(RestoreTest, EveryElementBecomesAContactAndProgressRunsToFifty) {
   for (const auto& [count, progress] : cases) {
     SCOPED_TRACE(count);
     vardel::poom::delete_all_contacts();
-    RecordedProgress().clear();
+    ClearProgress();
     std::vector<std::string> cards;
     for (int k = 0; k < count; ++k) cards.push_back(Named(k));
     EXPECT_EQ(Restore(cards), 1);

@@ -2,7 +2,7 @@
 // identical, awkward characters included.
 #include "contacts/ContactFieldMap.h"
 #include "contacts/XMLTextReader.h"
-#include "contacts/tests/contacts_test_support.h"
+#include "contacts/tests/contacts_fixture.h"
 #include "xml/XMLTextWriter.h"
 
 #include <map>
@@ -12,7 +12,7 @@ using namespace contacts_test;
 
 namespace {
 
-class RoundTripTest : public DeviceTest {};
+class RoundTripTest : public ContactsTest {};
 
 TEST_F(RoundTripTest, EveryTextPropertyOfTheMapComesBack) {
   // Texts that XML, the path writer or the file's white space could spoil.

@@ -4,18 +4,19 @@
 #include <memory>
 
 #include "contacts/ContactStore.h"
-#include "contacts/tests/store_fixture.h"
+#include "contacts/tests/contacts_fixture.h"
 #include "platform/com/com.h"
+#include "test_support/device_test.h"
 
 namespace {
 
-using store_test::Contact;
+using contacts_test::Contact;
 
-class StoreTest : public store_test::DeviceTest {
+class StoreTest : public vardel::testing::DeviceTest {
  protected:
   void TearDown() override {
     m_store.Close();
-    store_test::DeviceTest::TearDown();
+    vardel::testing::DeviceTest::TearDown();
   }
 
   void AddFileAs(std::initializer_list<const char*> names) {

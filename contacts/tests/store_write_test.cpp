@@ -2,8 +2,9 @@
 // reaches the saved contact (directly or through the queue), dates arrive as
 // the calendar day given, and failed saves free what was queued.
 #include "contacts/ContactStore.h"
-#include "contacts/tests/store_fixture.h"
+#include "contacts/tests/contacts_fixture.h"
 #include "platform/com/com.h"
+#include "test_support/device_test.h"
 
 namespace {
 
@@ -20,15 +21,15 @@ const DWORD kDirectTags[] = {
 const DWORD kQueuedTags[] = {0x0086001F, 0x008D001F, 0x0093001F, 0x0094001F, 0x0095001F,
                              0x00A0001F, 0x00A8001F, 0x00A9001F, 0x00AA001F, 0x00AB001F};
 
-class StoreWriteTest : public store_test::DeviceTest {
+class StoreWriteTest : public vardel::testing::DeviceTest {
  protected:
   void SetUp() override {
-    store_test::DeviceTest::SetUp();
+    vardel::testing::DeviceTest::SetUp();
     ASSERT_EQ(m_store.Open(), 1);
   }
   void TearDown() override {
     m_store.Close();
-    store_test::DeviceTest::TearDown();
+    vardel::testing::DeviceTest::TearDown();
   }
 
   int Set(DWORD tag, const WCHAR* text) {
@@ -63,11 +64,11 @@ TEST_F(StoreWriteTest, EveryTagOfTheSetterTableReachesTheSavedContact) {
   std::vector<ContactRecord> contacts = vardel::poom::list_contacts();
   ASSERT_EQ(contacts.size(), 1u);
   for (DWORD tag : kDirectTags)
-    EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+    EXPECT_EQ(contacts_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
   for (DWORD tag : kQueuedTags)
-    EXPECT_EQ(store_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
-  EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_CATEGORIES), u"");
-  EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_BODY), u"");
+    EXPECT_EQ(contacts_test::Prop(contacts[0], tag), TextFor(tag)) << std::hex << tag;
+  EXPECT_EQ(contacts_test::Prop(contacts[0], PIMPR_CATEGORIES), u"");
+  EXPECT_EQ(contacts_test::Prop(contacts[0], PIMPR_BODY), u"");
 }
 
 TEST_F(StoreWriteTest, EveryMappedTextFieldReadsBackWhatWasSet) {
@@ -109,8 +110,8 @@ TEST_F(StoreWriteTest, DatesAreSetAsTheCalendarDayGiven) {
   EXPECT_EQ(m_store.SetField(PIMPR_ANNIVERSARY, &value), 1);
   ASSERT_EQ(m_store.SaveContact(), 1);
   ContactRecord c = vardel::poom::list_contacts().at(0);
-  EXPECT_EQ(store_test::Prop(c, PIMPR_BIRTHDAY), u"1980-05-17");
-  EXPECT_EQ(store_test::Prop(c, PIMPR_ANNIVERSARY), u"2001-12-31");
+  EXPECT_EQ(contacts_test::Prop(c, PIMPR_BIRTHDAY), u"1980-05-17");
+  EXPECT_EQ(contacts_test::Prop(c, PIMPR_ANNIVERSARY), u"2001-12-31");
 }
 
 TEST_F(StoreWriteTest, QueueRefusesDatesAndClosedStoreSetsNothing) {
@@ -157,8 +158,8 @@ TEST_F(StoreWriteTest, FailedQueueApplyLeavesTheContactWithoutThem) {
     EXPECT_EQ(m_store.m_QueuedProps.GetCount(), 0);
     std::vector<ContactRecord> contacts = vardel::poom::list_contacts();
     ASSERT_EQ(contacts.size(), 1u);
-    EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_FILEAS), u"q");
-    EXPECT_EQ(store_test::Prop(contacts[0], PIMPR_NICKNAME), u"");
+    EXPECT_EQ(contacts_test::Prop(contacts[0], PIMPR_FILEAS), u"q");
+    EXPECT_EQ(contacts_test::Prop(contacts[0], PIMPR_NICKNAME), u"");
   }
 }
 

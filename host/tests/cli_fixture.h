@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <sstream>
 #include <string>
+
+#include "test_support/files.h"
 
 namespace vardel_test {
 
@@ -22,30 +22,11 @@ struct CliResult {
   std::string err;
 };
 
-inline std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// Snapshot of every file below a folder: path -> content.
-inline std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) files[fs::relative(e.path(), dir).string()] = slurp(e.path());
-  return files;
-}
+using vardel::testing::read_file;
+using vardel::testing::snapshot;
 
 class Cli : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "vardel-cli-XXXXXX").string();
-    dir_ = mkdtemp(tmpl.data());
-    device_ = dir_ / "device";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   // Runs vardel with the arguments (shell words), stdin from `input`.
   CliResult vardel(const std::string& args, const std::string& input = "") {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
@@ -57,8 +38,8 @@ class Cli : public ::testing::Test {
     const int raw = std::system(cmd.c_str());
     CliResult r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
+    r.out = read_file(out);
+    r.err = read_file(err);
     return r;
   }
   fs::path write(const std::string& name, const std::string& text) {
@@ -67,8 +48,9 @@ class Cli : public ::testing::Test {
   }
   fs::path backup_dir() const { return device_ / "Storage Card" / "vardelbackup"; }
 
-  fs::path dir_;
-  fs::path device_;
+  vardel::testing::TempFolder folder_{"vardel-cli"};
+  const fs::path& dir_ = folder_.path();
+  fs::path device_ = dir_ / "device";
   std::string env_;  // more VAR=value words for every run
 };
 

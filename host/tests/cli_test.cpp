@@ -69,7 +69,7 @@ TEST_F(Cli, ContactsGoInAndComeBackOutAsJson) {
   EXPECT_TRUE(found);
 
   ASSERT_EQ(vardel("contacts export --tags '" + (dir_ / "out.json").string() + "'").status, 0);
-  const auto exported = nlohmann::json::parse(slurp(dir_ / "out.json"));
+  const auto exported = nlohmann::json::parse(read_file(dir_ / "out.json"));
   ASSERT_EQ(exported.size(), 2u);
   EXPECT_TRUE(exported[0].contains("0x0080001F"));
 }

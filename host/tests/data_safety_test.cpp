@@ -18,7 +18,7 @@ TEST_F(Cli, ANewPhoneBacksUpAtOnceAndInitGivesBackAMissingSmsStore) {
   CliResult r = vardel("backup --yes");
   EXPECT_EQ(r.status, 0) << r.out << r.err;
   EXPECT_TRUE(has(r.out, "备份已经完成"));
-  EXPECT_FALSE(has(slurp(backup_dir() / "短信.xml"), "<VCARD"));
+  EXPECT_FALSE(has(read_file(backup_dir() / "短信.xml"), "<VCARD"));
 
   // A device whose messages database lost its SMS store: init adds one and
   // keeps the contacts.
@@ -59,7 +59,7 @@ TEST_F(Cli, VcardsWithoutAFormattedNameReachTheBackup) {
   const CliResult imported = vardel("contacts import '" + cards.string() + "'");
   ASSERT_EQ(imported.status, 0) << imported.err;
   ASSERT_EQ(vardel("backup --yes").status, 0);
-  const std::string file = slurp(backup_dir() / "通讯录.xml");
+  const std::string file = read_file(backup_dir() / "通讯录.xml");
   EXPECT_TRUE(has(file, "TITLE=\"Lee, Ann\""));
   EXPECT_TRUE(has(file, "TITLE=\"who@example.com\""));
   EXPECT_TRUE(has(file, "TITLE=\"中国移动\""));

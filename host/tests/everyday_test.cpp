@@ -21,8 +21,8 @@ TEST_F(Cli, ContactsExportedAsVcardComeBackTheSameIntoAnotherPhone) {
   ASSERT_EQ(vardel("contacts export --format vcard '" + v4.string() + "'").status, 0);
   ASSERT_EQ(vardel("contacts export --format vcard --vcard-version 3 '" + v3.string() + "'").status,
             0);
-  EXPECT_TRUE(has(slurp(v4), "VERSION:4.0"));
-  EXPECT_TRUE(has(slurp(v3), "VERSION:3.0"));
+  EXPECT_TRUE(has(read_file(v4), "VERSION:4.0"));
+  EXPECT_TRUE(has(read_file(v3), "VERSION:3.0"));
 
   for (const fs::path& file : {v4, v3}) {
     device_ = dir_ / ("phone-" + file.stem().string());
@@ -32,7 +32,7 @@ TEST_F(Cli, ContactsExportedAsVcardComeBackTheSameIntoAnotherPhone) {
     EXPECT_EQ(r.err, "");
     const fs::path after = dir_ / "after.json";
     ASSERT_EQ(vardel("contacts export '" + after.string() + "'").status, 0);
-    EXPECT_EQ(slurp(after), slurp(json)) << file;
+    EXPECT_EQ(read_file(after), read_file(json)) << file;
   }
 }
 
@@ -126,7 +126,7 @@ TEST_F(Cli, BackupFilesRenderToPagesEvenWhenTheirStylesheetCopiesAreGone) {
                              contacts.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   const auto list = nlohmann::json::parse(vardel("contacts list").out);
-  const std::string page = slurp(contacts);
+  const std::string page = read_file(contacts);
   EXPECT_TRUE(has(page, "<table"));
   for (const auto& c : list) {
     if (c.contains("MobileTelephoneNumber")) {
@@ -139,7 +139,7 @@ TEST_F(Cli, BackupFilesRenderToPagesEvenWhenTheirStylesheetCopiesAreGone) {
   ASSERT_EQ(m.status, 0) << m.err;
   const fs::path cached = m.out.substr(0, m.out.find('\n'));
   EXPECT_EQ(cached.parent_path(), dir_ / "cache" / "vardel" / "pages");
-  EXPECT_TRUE(has(slurp(cached), "<html"));
+  EXPECT_TRUE(has(read_file(cached), "<html"));
 
   const CliResult bad =
       vardel("render '" + write("plain.xml", "<a>no stylesheet</a>").string() + "'");
@@ -167,15 +167,15 @@ TEST_F(Cli, ViewOpensABackupAsItsPageAndOtherFilesAsThemselves) {
   ASSERT_EQ(r.status, 0) << r.err;
   std::ofstream(backup_dir() / "notes.txt") << "hello";
   ASSERT_EQ(vardel("view notes.txt").status, 0);
-  for (int i = 0; i < 100 && !has(slurp(opened), "notes.txt"); ++i) usleep(20000);
+  for (int i = 0; i < 100 && !has(read_file(opened), "notes.txt"); ++i) usleep(20000);
 
-  std::istringstream lines(slurp(opened));
+  std::istringstream lines(read_file(opened));
   std::string page, text;
   std::getline(lines, page);
   std::getline(lines, text);
   EXPECT_EQ(fs::path(page).parent_path(), dir_ / "cache" / "vardel" / "pages");
   EXPECT_EQ(fs::path(page).extension(), ".html");
-  EXPECT_TRUE(has(slurp(page), "<table"));
+  EXPECT_TRUE(has(read_file(page), "<table"));
   EXPECT_EQ(fs::path(text), backup_dir() / "notes.txt");
 
   // With no file named the terminal offers the folder, backups first, each
@@ -189,7 +189,7 @@ TEST_F(Cli, ViewOpensABackupAsItsPageAndOtherFilesAsThemselves) {
 }
 
 TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
-  const std::string man = slurp(fs::path(VARDEL_SOURCE_DIR) / "host" / "desktop" / "vardel.1");
+  const std::string man = read_file(fs::path(VARDEL_SOURCE_DIR) / "host" / "desktop" / "vardel.1");
   const CliResult top = vardel("--help");
   EXPECT_EQ(top.status, 0);
   for (const std::string command :

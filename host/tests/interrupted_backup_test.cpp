@@ -35,7 +35,7 @@ void backup_killed_after(const fs::path& device, std::chrono::milliseconds delay
 }
 
 bool old_or_whole(const fs::path& file, const std::string& old, const char* root) {
-  const std::string bytes = slurp(file);
+  const std::string bytes = read_file(file);
   if (bytes == old) return true;
   pugi::xml_document doc;
   return doc.load_buffer(bytes.data(), bytes.size()) &&
@@ -62,8 +62,8 @@ TEST_F(Cli, ABackupCutOffAtAnyMomentLeavesEachFileOldOrWhole) {
     backup_killed_after(device_, std::chrono::milliseconds(ms));
     EXPECT_TRUE(old_or_whole(backup_dir() / "通讯录.xml", old_contacts, "CONTACTS")) << ms << " ms";
     EXPECT_TRUE(old_or_whole(backup_dir() / "短信.xml", old_messages, "CONTACTS")) << ms << " ms";
-    (slurp(backup_dir() / "通讯录.xml") == old_contacts ? saw_old : saw_new) = true;
-    (slurp(backup_dir() / "短信.xml") == old_messages ? saw_old : saw_new) = true;
+    (read_file(backup_dir() / "通讯录.xml") == old_contacts ? saw_old : saw_new) = true;
+    (read_file(backup_dir() / "短信.xml") == old_messages ? saw_old : saw_new) = true;
   }
   // The delays span the backup, so both outcomes were checked.
   EXPECT_TRUE(saw_old);

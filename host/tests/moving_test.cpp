@@ -75,7 +75,7 @@ class Moving : public Cli {
 
 TEST_F(Moving, MessagesRestoredTwiceThenBackedUpGiveTheSameRecords) {
   const fs::path file = messages_backup();
-  const std::string original = slurp(file);
+  const std::string original = read_file(file);
   EXPECT_TRUE(has(original, "Time=\"  10:0:0\"")) << "the backup writes local time";
 
   device_ = dir_ / "new-phone";
@@ -93,7 +93,7 @@ TEST_F(Moving, MessagesRestoredTwiceThenBackedUpGiveTheSameRecords) {
   EXPECT_EQ(stores[0]["sent"][1]["to"][0], "13900139000");
 
   ASSERT_EQ(vardel("backup --yes").status, 0);
-  EXPECT_EQ(slurp(backup_dir() / "短信.xml"), original);
+  EXPECT_EQ(read_file(backup_dir() / "短信.xml"), original);
   // Without a file: the current 短信.xml of the backup folder, once more
   // nothing new.
   EXPECT_TRUE(has(vardel("messages restore --yes").out, "restored 0 messages"));
@@ -107,7 +107,7 @@ TEST_F(Moving, AMessagesBackupInTheAndroidFormatImportsAsTheSameMessages) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "converted 6 messages")) << r.out;
   }
-  const std::string xml = slurp(android);
+  const std::string xml = read_file(android);
   EXPECT_TRUE(has(xml, "<smses count=\"6\"")) << xml.substr(0, 200);
   EXPECT_TRUE(has(xml, "date=\"1240452000000\" type=\"1\"")) << xml;  // ms UTC, received
   EXPECT_TRUE(has(xml, "body=\"line 1&#13;&#10;line 2&#10;line 3, &quot;quoted&quot;\"")) << xml;
@@ -126,7 +126,7 @@ TEST_F(Moving, AMessagesBackupInTheAndroidFormatImportsAsTheSameMessages) {
     EXPECT_EQ(vardel("messages list").out, restored_list) << in;
   }
 
-  const auto rows = read_csv(slurp(csv));
+  const auto rows = read_csv(read_file(csv));
   ASSERT_EQ(rows.size(), 7u);
   EXPECT_EQ(rows[0], (std::vector<std::string>{"type", "address", "time", "text"}));
   EXPECT_EQ(rows[1], (std::vector<std::string>{"sent", "10086", "2009-04-23 10:00:00", "CXYE"}));
@@ -155,10 +155,10 @@ TEST_F(Moving, AContactsBackupConvertsToVcardThatImportsBackAndToACsvWithEveryFi
   EXPECT_EQ(imported.err, "");
   const fs::path back = dir_ / "back.json";
   ASSERT_EQ(vardel("contacts export '" + back.string() + "'").status, 0);
-  EXPECT_EQ(nlohmann::json::parse(slurp(back)), nlohmann::json::parse(slurp(json)));
+  EXPECT_EQ(nlohmann::json::parse(read_file(back)), nlohmann::json::parse(read_file(json)));
 
-  const auto expected = nlohmann::json::parse(slurp(json));
-  const auto rows = read_csv(slurp(csv));
+  const auto expected = nlohmann::json::parse(read_file(json));
+  const auto rows = read_csv(read_file(csv));
   ASSERT_EQ(rows.size(), 3u);
   for (size_t r = 1; r < rows.size(); ++r) {
     ASSERT_EQ(rows[r].size(), rows[0].size());
@@ -171,9 +171,9 @@ TEST_F(Moving, TheDeviceExportsInTheFormatItsFileNames) {
   ASSERT_EQ(vardel("device init --demo").status, 0);
   const fs::path vcf = dir_ / "all.vcf", csv = dir_ / "all.csv", sms = dir_ / "sms.xml";
   ASSERT_EQ(vardel("contacts export '" + vcf.string() + "'").status, 0);
-  EXPECT_TRUE(slurp(vcf).rfind("BEGIN:VCARD\r\nVERSION:4.0", 0) == 0);
+  EXPECT_TRUE(read_file(vcf).rfind("BEGIN:VCARD\r\nVERSION:4.0", 0) == 0);
   ASSERT_EQ(vardel("contacts export '" + csv.string() + "'").status, 0);
-  EXPECT_TRUE(slurp(csv).rfind("\xEF\xBB\xBF"
+  EXPECT_TRUE(read_file(csv).rfind("\xEF\xBB\xBF"
                                "FileAs,",
                                0) == 0);
   const CliResult r = vardel("messages export '" + sms.string() + "'");
@@ -186,7 +186,7 @@ TEST_F(Moving, TheDeviceExportsInTheFormatItsFileNames) {
 
 TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
   const fs::path file = messages_backup();
-  const std::string cut = slurp(file).substr(0, slurp(file).size() / 2);
+  const std::string cut = read_file(file).substr(0, read_file(file).size() / 2);
   const fs::path truncated = write("cut.xml", cut);
   const auto device_before = snapshot(device_);
   struct Case {
@@ -227,7 +227,7 @@ TEST_F(Moving, VersionAndRenderByNameInTheBackupFolder) {
   const fs::path page = dir_ / "p.html";
   const CliResult r = vardel("render 短信.xml -o '" + page.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(slurp(page), "<html"));
+  EXPECT_TRUE(has(read_file(page), "<html"));
 }
 
 }  // namespace

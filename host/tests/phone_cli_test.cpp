@@ -43,9 +43,9 @@ TEST_F(PhoneCli, BackupPullsThePhoneAndSavesBothFilesInOneStep) {
                        "group (1)"),
             std::string::npos)
       << r.err;
-  const std::string contacts = slurp(backup_dir() / "通讯录.xml");
+  const std::string contacts = read_file(backup_dir() / "通讯录.xml");
   EXPECT_NE(contacts.find("Lee, Ann"), std::string::npos);
-  const std::string messages = slurp(backup_dir() / "短信.xml");
+  const std::string messages = read_file(backup_dir() / "短信.xml");
   EXPECT_NE(messages.find("你好"), std::string::npos);
   EXPECT_NE(messages.find("on my way"), std::string::npos);
 

@@ -8,11 +8,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/core/tests/temp_device.h"
+#include "test_support/temp_device.h"
 #include "window_shared/DebugLog.h"
 
 namespace fs = std::filesystem;
+using vardel::testing::read_file;
 using vardel::testing::TempDevice;
+using vardel::testing::write_file;
 
 namespace {
 
@@ -44,13 +46,13 @@ std::vector<Entry> parse(const std::string& log, std::string* rest = nullptr) {
 TEST(DebugLog, EachCallAppendsOneEntryAndAnEmptyLine) {
   TempDevice dev;
   fs::create_directory(dev.root() / "My Documents");
-  TempDevice::write(dev.root() / "My Documents" / "debugmsg.txt", "");
+  write_file(dev.root() / "My Documents" / "debugmsg.txt", "");
   DWORD before = GetTickCount();
   WriteDebugLog(u"start\r\n");
   WriteDebugLog(u"来自于：SetColumns\r\n");
   DWORD after = GetTickCount();
 
-  std::string log = TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt");
+  std::string log = read_file(dev.root() / "My Documents" / "debugmsg.txt");
   std::string rest;
   auto entries = parse(log, &rest);
   ASSERT_EQ(entries.size(), 2u) << log;
@@ -68,7 +70,7 @@ TEST(DebugLog, EachCallAppendsOneEntryAndAnEmptyLine) {
 
   // Later calls append; nothing earlier is lost.
   WriteDebugLog(u"after OpenEntry\r\n");
-  entries = parse(TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt"));
+  entries = parse(read_file(dev.root() / "My Documents" / "debugmsg.txt"));
   ASSERT_EQ(entries.size(), 3u);
   EXPECT_EQ(entries[2].text, "after OpenEntry\r\n");
 }
@@ -102,7 +104,7 @@ TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
   }
   for (auto& t : threads) t.join();
   std::string rest;
-  auto entries = parse(TempDevice::read(dev.root() / "My Documents" / "debugmsg.txt"), &rest);
+  auto entries = parse(read_file(dev.root() / "My Documents" / "debugmsg.txt"), &rest);
   EXPECT_EQ(rest, "");
   ASSERT_EQ(entries.size(), static_cast<size_t>(kThreads * kEach));
   std::map<DWORD, int> per_thread;
@@ -137,7 +139,7 @@ TEST(DebugLog, TheLogIsBoundedByMovingItAsideAtItsLimit) {
   EXPECT_GT(older, static_cast<std::uintmax_t>(DEBUG_LOG_LIMIT) * 9 / 10);
   for (const char* name : {"debugmsg.txt", "debugmsg.old.txt"}) {
     std::string rest;
-    auto entries = parse(TempDevice::read(docs / name), &rest);
+    auto entries = parse(read_file(docs / name), &rest);
     EXPECT_EQ(rest, "") << name;
     EXPECT_GT(entries.size(), 0u);
   }
@@ -146,5 +148,5 @@ TEST(DebugLog, TheLogIsBoundedByMovingItAsideAtItsLimit) {
   // moved away between two lines.
   fs::rename(docs / "debugmsg.txt", docs / "kept.txt");
   WriteDebugLog(u"start\r\n");
-  EXPECT_EQ(parse(TempDevice::read(docs / "debugmsg.txt")).size(), 1u);
+  EXPECT_EQ(parse(read_file(docs / "debugmsg.txt")).size(), 1u);
 }

@@ -19,6 +19,8 @@
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"
 #include "platform/poom/contact_db.h"
+#include "test_support/files.h"
+#include "test_support/temp_device.h"
 
 namespace vardel::phone::testing {
 
@@ -105,22 +107,12 @@ inline GSM_DateTime when(int y, int mo, int d, int h, int mi, int s) {
 class DummyPhoneTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "vardel-phone-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
     phone_dir_ = dir_ / "phone";
     rc_ = dummy_gammurc(dir_, phone_dir_);
     // Phone times are local times: make them exact.
     ::setenv("TZ", "UTC", 1);
     ::tzset();
-    device::set_root(dir_ / "device");
-    fs::create_directories(device::system_dir());
-    poom::create_contacts_db(device::contacts_db());
     mapi::MessageDb messages(device::messages_db());
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   ConnectOptions options() const { return ConnectOptions{rc_, 0}; }
@@ -146,12 +138,14 @@ class DummyPhoneTest : public ::testing::Test {
             out += " at " + std::to_string(mapi::filetime_ticks(*m.message.delivery));
           out += "\n";
         }
-    std::ifstream in(device::system_dir() / "phone-pull.json", std::ios::binary);
-    out += std::string(std::istreambuf_iterator<char>(in), {});
+    out += vardel::testing::read_file(device::system_dir() / "phone-pull.json");
     return out;
   }
 
-  fs::path dir_, phone_dir_, rc_;
+  // The device lies in dir_ (as "device"), beside the dummy phone's folder.
+  vardel::testing::TempDevice device_{vardel::testing::kContactsDb};
+  const fs::path& dir_ = device_.outer();
+  fs::path phone_dir_, rc_;
 };
 
 }  // namespace vardel::phone::testing

@@ -6,6 +6,7 @@
 #include "host/tools/android_sms.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"
+#include "test_support/files.h"
 
 namespace fs = std::filesystem;
 using namespace vardel;
@@ -14,12 +15,7 @@ namespace {
 
 class AndroidSms : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vardel-sms-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    db_ = dir_ / "messages.db";
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void SetUp() override { db_ = dir_ / "messages.db"; }
 
   std::vector<mapi::MessageInfo> folder(mapi::FolderKind kind) {
     mapi::MessageDb db(db_);
@@ -28,7 +24,9 @@ class AndroidSms : public ::testing::Test {
     return {};
   }
 
-  fs::path dir_, db_;
+  vardel::testing::TempFolder folder_{"vardel-sms"};
+  const fs::path& dir_ = folder_.path();
+  fs::path db_;
 };
 
 const char* kBackup = R"(<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>

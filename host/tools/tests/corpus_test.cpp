@@ -4,31 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "host/tools/android_sms.h"
 #include "host/tools/vcard.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/files.h"
 
 namespace fs = std::filesystem;
 using namespace vardel;
 
 namespace {
 
-fs::path corpus() {
-  const char* src = std::getenv("VARDEL_SOURCE_DIR");
-  return fs::path(src ? src : VARDEL_SOURCE_DIR) / "host" / "tools" / "tests" / "corpus";
-}
-
-std::string slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+fs::path corpus() { return vardel::testing::source_dir() / "host" / "tools" / "tests" / "corpus"; }
 
 std::map<CEPROPID, std::string> fields(const poom::ContactRecord& c) {
   std::map<CEPROPID, std::string> m;
@@ -85,7 +74,7 @@ const CardCase kCards[] = {
 TEST(Corpus, EveryVcardFileGivesItsCardsAndNamesWhatItLeavesOut) {
   for (const CardCase& c : kCards) {
     SCOPED_TRACE(c.file);
-    const auto r = tools::read_vcards(slurp(corpus() / "vcard" / c.file));
+    const auto r = tools::read_vcards(vardel::testing::read_file(corpus() / "vcard" / c.file));
     ASSERT_EQ(r.contacts.size(), c.cards) << all(r.warnings);
     EXPECT_EQ(fields(r.contacts[0])[c.tag], c.value);
     if (*c.warning == '\0')
@@ -97,10 +86,13 @@ TEST(Corpus, EveryVcardFileGivesItsCardsAndNamesWhatItLeavesOut) {
   }
   // The detector is not fooled into the old guess: "ÑÑ" plus a bad byte is
   // still Spanish, not "脩脩丂".
-  const auto bad = tools::read_vcards(slurp(corpus() / "vcard/made/utf8-declared-bad-byte.vcf"));
+  const auto bad = tools::read_vcards(
+      vardel::testing::read_file(corpus() / "vcard/made/utf8-declared-bad-byte.vcf"));
   EXPECT_EQ(fields(bad.contacts[0])[PIMPR_FIRST_NAME], "José");
   // A file of another kind holds no card.
-  EXPECT_TRUE(tools::read_vcards(slurp(corpus() / "vcard/made/not-a-vcard.txt")).contacts.empty());
+  EXPECT_TRUE(
+      tools::read_vcards(vardel::testing::read_file(corpus() / "vcard/made/not-a-vcard.txt"))
+          .contacts.empty());
 }
 
 TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
@@ -115,7 +107,7 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
         Case{"shruggietech-edge_cases.xml", 3, 0, 0, 1},
         Case{"made/emoji-surrogates.xml", 2, 0, 0, 0}, Case{"made/mms-group.xml", 2, 1, 2, 1}}) {
     SCOPED_TRACE(c.file);
-    const auto f = tools::read_android_sms(slurp(corpus() / "sms" / c.file));
+    const auto f = tools::read_android_sms(vardel::testing::read_file(corpus() / "sms" / c.file));
     EXPECT_EQ(f.messages.size(), c.messages);
     size_t mms = 0;
     for (auto& m : f.messages) mms += m.mms;
@@ -123,20 +115,22 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
     EXPECT_EQ(f.attachments_left_out, c.attachments);
     EXPECT_EQ(f.messages_left_out, c.left_out);
   }
-  const auto small =
-      tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sms_small.xml"));
+  const auto small = tools::read_android_sms(
+      vardel::testing::read_file(corpus() / "sms/sms-backup-reader-2-sms_small.xml"));
   EXPECT_EQ(small.messages[9].message.text, u"Body text 10\nBody text 11\nBody text 12");
   EXPECT_EQ(small.messages[9].folder, mapi::FolderKind::sent);
   EXPECT_EQ(small.messages[9].message.recipients.at(0), u"+15550000004");
 
   // Emoji written as two references to UTF-16 halves come back whole; a
   // half alone becomes U+FFFD rather than a broken text.
-  const auto emoji = tools::read_android_sms(slurp(corpus() / "sms/made/emoji-surrogates.xml"));
+  const auto emoji = tools::read_android_sms(
+      vardel::testing::read_file(corpus() / "sms/made/emoji-surrogates.xml"));
   EXPECT_EQ(emoji.messages[0].message.text, u"Smile 😀 and 👍 ok");
   EXPECT_EQ(emoji.messages[1].message.text, u"lone half \uFFFD here");
 
   // A group MMS: the text parts joined, sent to both, the picture counted.
-  const auto group = tools::read_android_sms(slurp(corpus() / "sms/made/mms-group.xml"));
+  const auto group =
+      tools::read_android_sms(vardel::testing::read_file(corpus() / "sms/made/mms-group.xml"));
   const auto& mms = group.messages[1].message;
   EXPECT_EQ(mms.text, u"see the picture\nand this line");
   ASSERT_EQ(mms.recipients.size(), 2u);
@@ -145,15 +139,15 @@ TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {
             std::string::npos)
       << all(group.warnings);
 
-  const auto sample =
-      tools::read_android_sms(slurp(corpus() / "sms/sms-backup-reader-2-sample_mms.xml"));
+  const auto sample = tools::read_android_sms(
+      vardel::testing::read_file(corpus() / "sms/sms-backup-reader-2-sample_mms.xml"));
   EXPECT_EQ(sample.messages[0].message.sender, u"+15550000003");
   EXPECT_EQ(sample.messages[0].message.text, u"Here is an image attachment");
 }
 
 TEST(Corpus, ACutOffBackupIsReportedWithItsPlaceAndGivesNothing) {
   try {
-    tools::read_android_sms(slurp(corpus() / "sms/made/truncated.xml"));
+    tools::read_android_sms(vardel::testing::read_file(corpus() / "sms/made/truncated.xml"));
     FAIL() << "a cut-off file was read";
   } catch (const tools::SmsFileError& e) {
     const std::string what = e.what();

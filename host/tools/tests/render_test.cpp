@@ -1,32 +1,16 @@
 // Backups rendered to pages through the stylesheets the program ships.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "host/tools/render.h"
+#include "test_support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-fs::path source_dir() {
-  const char* s = std::getenv("VARDEL_SOURCE_DIR");
-  return s ? fs::path(s) : fs::path(".");
-}
-
-std::string read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void write(const fs::path& p, const std::string& text) {
-  std::ofstream(p, std::ios::binary) << text;
-}
+using vardel::testing::source_dir;
 
 size_t count(const std::string& hay, const std::string& needle) {
   size_t n = 0;
@@ -37,12 +21,8 @@ size_t count(const std::string& hay, const std::string& needle) {
 
 class Render : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/vardel-render-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
+  vardel::testing::TempFolder folder_{"vardel-render"};
+  const fs::path& dir_ = folder_.path();
 };
 
 }  // namespace
@@ -58,11 +38,11 @@ TEST_F(Render, ContactsPageHoldsEveryContact) {
            std::to_string(i) + "</FILEAS><MOBILE>1380000" + std::to_string(1000 + i) +
            "</MOBILE></ADDRESS></VCARD>";
   xml += "</CONTACTS>";
-  write(dir_ / "通讯录.xml", xml);
+  vardel::testing::write_file(dir_ / "通讯录.xml", xml);
   // The stylesheet is not beside the file: the program's folder stands in.
   auto r = vardel::tools::render_backup(dir_ / "通讯录.xml", dir_ / "c.html", source_dir() / "res");
   ASSERT_TRUE(r.ok) << r.error;
-  auto html = read(dir_ / "c.html");
+  auto html = vardel::testing::read_file(dir_ / "c.html");
   EXPECT_EQ(count(html, "<tr class=\"contact\">"), 40u);
   EXPECT_NE(html.find("13800001039"), std::string::npos);
   EXPECT_NE(html.find("联系人39"), std::string::npos);
@@ -86,10 +66,10 @@ TEST_F(Render, MessagesPageGroupsByNumberAndTellsDirection) {
       "<MESSAGE Date=\"2009-4-24\" Time=\"  8:0:0\" "
       "Direction=\"1\"><TEXT>second</TEXT></MESSAGE></VCARD>"
       "</CONTACTS>";
-  write(dir_ / "短信.xml", xml);
+  vardel::testing::write_file(dir_ / "短信.xml", xml);
   auto r = vardel::tools::render_backup(dir_ / "短信.xml", dir_ / "m.html");
   ASSERT_TRUE(r.ok) << r.error;
-  auto html = read(dir_ / "m.html");
+  auto html = vardel::testing::read_file(dir_ / "m.html");
   EXPECT_EQ(count(html, "<section class=\"conversation\">"), 2u);
   EXPECT_EQ(count(html, "msg in"), 2u);
   EXPECT_EQ(count(html, "msg out"), 1u);
@@ -98,14 +78,15 @@ TEST_F(Render, MessagesPageGroupsByNumberAndTellsDirection) {
 }
 
 TEST_F(Render, RefusesWhatItCannotRenderSafely) {
-  write(dir_ / "plain.xml", "<CONTACTS/>");
+  vardel::testing::write_file(dir_ / "plain.xml", "<CONTACTS/>");
   EXPECT_FALSE(vardel::tools::has_stylesheet(dir_ / "plain.xml"));
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "plain.xml", dir_ / "p.html").ok);
-  write(dir_ / "remote.xml",
-        "<?xml-stylesheet type='text/xsl' href='http://example.org/x.xsl'?><CONTACTS/>");
+  vardel::testing::write_file(
+      dir_ / "remote.xml",
+      "<?xml-stylesheet type='text/xsl' href='http://example.org/x.xsl'?><CONTACTS/>");
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "remote.xml", dir_ / "r.html").ok);
-  write(dir_ / "broken.xml",
-        "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?><CONTACTS>");
+  vardel::testing::write_file(
+      dir_ / "broken.xml", "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?><CONTACTS>");
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "broken.xml", dir_ / "b.html").ok);
   EXPECT_FALSE(fs::exists(dir_ / "b.html"));
 }

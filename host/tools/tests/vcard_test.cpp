@@ -10,6 +10,7 @@
 #include "host/tools/vcard.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/files.h"
 
 using vardel::tools::read_vcards;
 using vardel::tools::VcardVersion;
@@ -166,15 +167,14 @@ TEST(VcardWrite, OutputPassesAnIndependentReader) {
                         : tag == PIMPR_ANNIVERSARY ? u"2005-10-01"
                                                    : u"张三, \"x\"; y\r\nz"});
   for (VcardVersion v : {VcardVersion::v3, VcardVersion::v4}) {
-    char name[] = "/tmp/vardel-vcf-XXXXXX";
-    const int fd = mkstemp(name);
-    ASSERT_GE(fd, 0);
+    vardel::testing::TempFolder folder("vardel-vcf");
+    const auto file = folder / "cards.vcf";
     const std::string text = write_vcards({all, {{PIMPR_FIRST_NAME, u"Only"}}}, v);
-    ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-    close(fd);
-    const std::string cmd = python + " '" + std::string(VARDEL_SOURCE_DIR) +
-                            "/host/tools/tests/check_vcard.py' " + name;
+    vardel::testing::write_file(file, text);
+    const std::string cmd =
+        python + " '" +
+        (vardel::testing::source_dir() / "host/tools/tests/check_vcard.py").string() + "' '" +
+        file.string() + "'";
     EXPECT_EQ(std::system(cmd.c_str()), 0) << text;
-    unlink(name);
   }
 }

@@ -3,11 +3,13 @@
 #include <sys/stat.h>
 
 #include "platform/core/fault.h"
-#include "platform/core/tests/temp_device.h"
 #include "platform/core/windows.h"
+#include "test_support/temp_device.h"
 
 namespace fs = std::filesystem;
+using vardel::testing::read_file;
 using vardel::testing::TempDevice;
+using vardel::testing::write_file;
 
 TEST(DeviceMapping, LeadingBackslashAndSeparatorsNameTheSameFile) {
   TempDevice dev;
@@ -27,7 +29,7 @@ TEST(DeviceMapping, LeadingBackslashAndSeparatorsNameTheSameFile) {
 TEST(DeviceMapping, FindsExistingNamesIgnoringCase) {
   TempDevice dev;
   fs::create_directories(dev.root() / "My Documents");
-  TempDevice::write(dev.root() / "My Documents" / "DebugMsg.txt", "x");
+  write_file(dev.root() / "My Documents" / "DebugMsg.txt", "x");
   auto p = vardel::device::to_host(u"\\MY DOCUMENTS\\debugmsg.TXT");
   ASSERT_TRUE(p);
   EXPECT_EQ(*p, dev.root() / "My Documents" / "DebugMsg.txt");
@@ -36,7 +38,7 @@ TEST(DeviceMapping, FindsExistingNamesIgnoringCase) {
   ASSERT_NE(f, nullptr);
   fputws(u"y", f);
   fclose(f);
-  EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "DebugMsg.txt"), "xy");
+  EXPECT_EQ(read_file(dev.root() / "My Documents" / "DebugMsg.txt"), "xy");
   EXPECT_EQ(
       std::distance(fs::directory_iterator(dev.root() / "My Documents"), fs::directory_iterator()),
       1);
@@ -46,7 +48,7 @@ TEST(DeviceMapping, EveryEscapeIsRefused) {
   TempDevice dev;
   fs::create_directories(dev.root() / "inside" / "deep");
   fs::create_directories(dev.outer() / "outside");
-  TempDevice::write(dev.outer() / "outside" / "secret", "s");
+  write_file(dev.outer() / "outside" / "secret", "s");
   // Dot-dot in any position, even one that would stay inside.
   for (const char16_t* p : {u"..", u"\\..\\outside\\secret", u"inside\\..\\..\\outside",
                             u"inside\\..", u"inside/../..", u"a\\b\\..\\..\\..\\x"})
@@ -103,7 +105,7 @@ TEST(DeviceMapping, RelativeLinksThatStayInsideAreFollowed) {
     fputws(u"1", f);
     fclose(f);
   }
-  EXPECT_EQ(TempDevice::read(dev.root() / "real" / "sub" / "f.txt"), "11");
+  EXPECT_EQ(read_file(dev.root() / "real" / "sub" / "f.txt"), "11");
 }
 
 TEST(Files, CreateDirectoryMakesOnlyTheLastFolder) {
@@ -121,7 +123,7 @@ TEST(Files, CreateDirectoryMakesOnlyTheLastFolder) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
   // A file in the way also counts as already there.
-  TempDevice::write(dev.root() / "plain", "x");
+  write_file(dev.root() / "plain", "x");
   EXPECT_FALSE(CreateDirectoryW(u"\\plain", nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
 
@@ -135,17 +137,17 @@ TEST(Files, CreateDirectoryMakesOnlyTheLastFolder) {
 
 TEST(Files, CopyFileHonoursFailIfExistsAndReplacesWhole) {
   TempDevice dev;
-  TempDevice::write(dev.root() / "new.xml", "new contents");
-  TempDevice::write(dev.root() / "old.xml", "old contents");
+  write_file(dev.root() / "new.xml", "new contents");
+  write_file(dev.root() / "old.xml", "old contents");
 
   EXPECT_FALSE(CopyFileW(u"\\new.xml", u"\\old.xml", TRUE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
-  EXPECT_EQ(TempDevice::read(dev.root() / "old.xml"), "old contents");
+  EXPECT_EQ(read_file(dev.root() / "old.xml"), "old contents");
 
   EXPECT_TRUE(CopyFileW(u"\\new.xml", u"\\old.xml", FALSE));
-  EXPECT_EQ(TempDevice::read(dev.root() / "old.xml"), "new contents");
+  EXPECT_EQ(read_file(dev.root() / "old.xml"), "new contents");
   EXPECT_TRUE(CopyFileW(u"\\new.xml", u"\\third.xml", TRUE));
-  EXPECT_EQ(TempDevice::read(dev.root() / "third.xml"), "new contents");
+  EXPECT_EQ(read_file(dev.root() / "third.xml"), "new contents");
 
   EXPECT_FALSE(CopyFileW(u"\\missing.xml", u"\\x.xml", FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
@@ -154,12 +156,12 @@ TEST(Files, CopyFileHonoursFailIfExistsAndReplacesWhole) {
 
   // A failure after the copy is written leaves the target as it was and no
   // temporary file behind.
-  TempDevice::write(dev.root() / "new.xml", "newer contents");
+  write_file(dev.root() / "new.xml", "newer contents");
   vardel::fault::Scope faults;
   vardel::fault::arm("core.CopyFileW", HRESULT_FROM_WIN32(ERROR_DISK_FULL));
   EXPECT_FALSE(CopyFileW(u"\\new.xml", u"\\old.xml", FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
-  EXPECT_EQ(TempDevice::read(dev.root() / "old.xml"), "new contents");
+  EXPECT_EQ(read_file(dev.root() / "old.xml"), "new contents");
   int entries = 0;
   for (auto& e : fs::directory_iterator(dev.root())) entries += e.is_regular_file();
   EXPECT_EQ(entries, 3);
@@ -169,14 +171,14 @@ TEST(Files, CopyOfALargeFileIsExact) {
   TempDevice dev;
   std::string big;
   for (int i = 0; i < 300000; ++i) big += static_cast<char>(i * 7 + i / 251);
-  TempDevice::write(dev.root() / "big", big);
+  write_file(dev.root() / "big", big);
   ASSERT_TRUE(CopyFileW(u"big", u"big2", TRUE));
-  EXPECT_EQ(TempDevice::read(dev.root() / "big2"), big);
+  EXPECT_EQ(read_file(dev.root() / "big2"), big);
 }
 
 TEST(Files, DeleteAttributesAndModulePath) {
   TempDevice dev;
-  TempDevice::write(dev.root() / "f", "x");
+  write_file(dev.root() / "f", "x");
   fs::create_directory(dev.root() / "d");
   EXPECT_EQ(GetFileAttributesW(u"\\d") & FILE_ATTRIBUTE_DIRECTORY,
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
@@ -211,7 +213,7 @@ TEST(Files, AFolderMadeAfterItWasChosenAsTheRootIsUsedAndKeptTo) {
     fclose(f);
     EXPECT_EQ(nullptr, _wfopen(u"\\out\\b.txt", u"w"));
   }
-  EXPECT_EQ(TempDevice::read(later / "a.txt"), "xx");
+  EXPECT_EQ(read_file(later / "a.txt"), "xx");
   EXPECT_FALSE(fs::exists(dev.root() / "b.txt"));
   vardel::device::set_root(dev.root());
 }
@@ -225,7 +227,7 @@ TEST(Files, WideStreamsWriteUtf8ThroughTheDevice) {
   EXPECT_EQ(fwprintf(f, u"来自于：%s|%5d\n", u"张三", 42), 13);  // UTF-16 units, as on the phone
   EXPECT_EQ(fputws(u"\xD800!", f), 0);                           // a lone surrogate
   fclose(f);
-  EXPECT_EQ(TempDevice::read(dev.root() / "My Documents" / "log.txt"),
+  EXPECT_EQ(read_file(dev.root() / "My Documents" / "log.txt"),
             "来自于：张三|   42\n\xEF\xBF\xBD!");
 }
 

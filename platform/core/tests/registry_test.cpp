@@ -1,9 +1,10 @@
 // The registry calls over the device's .reg file.
 #include <gtest/gtest.h>
 
-#include "platform/core/tests/temp_device.h"
 #include "platform/core/windows.h"
+#include "test_support/temp_device.h"
 
+using vardel::testing::read_file;
 using vardel::testing::TempDevice;
 
 namespace {
@@ -28,9 +29,9 @@ std::pair<LONG, std::u16string> read_folder(const WCHAR* key = kKey,
   return {rc, buf};
 }
 
-void write_file(const std::string& bytes) {
+void write_registry(const std::string& bytes) {
   std::filesystem::create_directories(vardel::device::system_dir());
-  TempDevice::write(vardel::device::registry_file(), bytes);
+  vardel::testing::write_file(vardel::device::registry_file(), bytes);
 }
 
 std::string utf16le_with_bom(const std::u16string& s) {
@@ -46,7 +47,7 @@ std::string utf16le_with_bom(const std::u16string& s) {
 
 TEST(Registry, ReadsStringValuesInEveryEncoding) {
   TempDevice dev;
-  write_file(
+  write_registry(
       "Windows Registry Editor Version 5.00\r\n\r\n"
       "; the card\r\n"
       "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\r\n"
@@ -83,12 +84,12 @@ TEST(Registry, ReadsStringValuesInEveryEncoding) {
   EXPECT_EQ(size, 26u);
   RegCloseKey(hKey);
 
-  write_file(
+  write_registry(
       utf16le_with_bom(u"Windows Registry Editor Version 5.00\r\n\r\n"
                        u"[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\r\n"
                        u"\"Folder\"=\"存储卡\"\r\n"));
   EXPECT_EQ(read_folder().second, u"存储卡");
-  write_file(
+  write_registry(
       "\xEF\xBB\xBFREGEDIT4\n[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]"
       "\n\"Folder\"=\"SD卡\"\n");
   EXPECT_EQ(read_folder().second, u"SD卡");
@@ -97,7 +98,7 @@ TEST(Registry, ReadsStringValuesInEveryEncoding) {
 TEST(Registry, MissingFileKeyOrValue) {
   TempDevice dev;
   EXPECT_EQ(read_folder().first, ERROR_FILE_NOT_FOUND);  // no file at all
-  write_file(
+  write_registry(
       "Windows Registry Editor Version 5.00\n"
       "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n"
       "\"Other\"=\"x\"\n");
@@ -136,7 +137,7 @@ TEST(Registry, MalformedFilesHaveNoKeys) {
            std::string("\xFF\xFE", 2),
            std::string(),
        }) {
-    write_file(bytes);
+    write_registry(bytes);
     EXPECT_EQ(read_folder().first, ERROR_FILE_NOT_FOUND) << bytes;
   }
 }
@@ -154,7 +155,7 @@ TEST(Registry, WriterKeepsOtherValuesAndReadsBack) {
   EXPECT_EQ(read_folder(u"Other", u"A").second, u"b");
 
   // A file it cannot read is left alone.
-  write_file("garbage");
+  write_registry("garbage");
   EXPECT_FALSE(vardel::core::write_registry_string(key, u"Folder", u"x"));
-  EXPECT_EQ(TempDevice::read(vardel::device::registry_file()), "garbage");
+  EXPECT_EQ(read_file(vardel::device::registry_file()), "garbage");
 }

@@ -5,47 +5,37 @@
 #include <stdlib.h>
 
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "platform/core/device.h"
 #include "platform/core/wstr.h"
 #include "test_support/recording_frontend.h"
+#include "test_support/temp_device.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using vardel::testing::RecordingFrontend;
+using namespace vardel::testing;
 
 class Shell : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vardel-gwes-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    root_ = dir_ / "device";
-    fs::create_directories(root_ / "Storage Card" / "vardelbackup");
-    std::ofstream(root_ / "Storage Card" / "vardelbackup" / "通讯录.xml") << "<x/>";
-    std::ofstream(dir_ / "outside.txt") << "secret";
-    vardel::device::set_root(root_);
+    write_file(root_ / "Storage Card" / "vardelbackup" / "通讯录.xml", "<x/>");
+    write_file(dir_ / "outside.txt", "secret");
     // The opener writes its one argument to a file.
     opener_ = dir_ / "opener.sh";
-    std::ofstream(opener_) << "#!/bin/sh\nprintf '%s' \"$1\" > '" << (dir_ / "opened").string()
-                           << ".tmp' && mv '" << (dir_ / "opened").string() << ".tmp' '"
-                           << (dir_ / "opened").string() << "'\n";
+    write_file(opener_, "#!/bin/sh\nprintf '%s' \"$1\" > '" + (dir_ / "opened").string() +
+                            ".tmp' && mv '" + (dir_ / "opened").string() + ".tmp' '" +
+                            (dir_ / "opened").string() + "'\n");
     fs::permissions(opener_, fs::perms::owner_all);
     setenv("VARDEL_OPENER", opener_.c_str(), 1);
   }
-  void TearDown() override {
-    unsetenv("VARDEL_OPENER");
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { unsetenv("VARDEL_OPENER"); }
 
   std::string wait_opened() {
     for (int i = 0; i < 200 && !fs::exists(dir_ / "opened"); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    std::ifstream in(dir_ / "opened");
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return read_file(dir_ / "opened");
   }
 
   OPENFILENAMEEX picker(WCHAR* buffer, DWORD size) {
@@ -59,23 +49,26 @@ class Shell : public ::testing::Test {
     return ofn;
   }
 
-  fs::path dir_, root_, opener_;
+  TempDevice device_;
+  const fs::path& dir_ = device_.outer();
+  const fs::path& root_ = device_.root();
+  fs::path opener_;
 };
 
 TEST_F(Shell, PickerStartsInTheBackupFolderAndReturnsTheCePath) {
   RecordingFrontend fe;
-  fe.picker_answer = root_ / "Storage Card" / "vardelbackup" / "通讯录.xml";
+  fe.set_picker_answer(root_ / "Storage Card" / "vardelbackup" / "通讯录.xml");
   WCHAR file[MAX_PATH] = {0};
   auto ofn = picker(file, MAX_PATH);
   ASSERT_TRUE(GetOpenFileNameEx(&ofn));
   EXPECT_EQ(std::u16string(file), u"\\Storage Card\\vardelbackup\\通讯录.xml");
   EXPECT_EQ(ofn.nFileOffset, 27);
   EXPECT_EQ(std::u16string(file + ofn.nFileExtension), u"xml");
-  EXPECT_EQ(fs::weakly_canonical(fe.picker_start),
+  EXPECT_EQ(fs::weakly_canonical(fe.picker_start()),
             fs::weakly_canonical(root_ / "Storage Card" / "vardelbackup"));
-  ASSERT_EQ(fe.picker_filter.size(), 1u);
-  EXPECT_EQ(fe.picker_filter[0].first, u"All Files (*.*)");
-  EXPECT_EQ(fe.picker_filter[0].second, u"*.*");
+  ASSERT_EQ(fe.picker_filter().size(), 1u);
+  EXPECT_EQ(fe.picker_filter()[0].first, u"All Files (*.*)");
+  EXPECT_EQ(fe.picker_filter()[0].second, u"*.*");
 }
 
 TEST_F(Shell, PickerRefusesCancelFilesOutsideTheDeviceAndShortBuffers) {
@@ -83,12 +76,12 @@ TEST_F(Shell, PickerRefusesCancelFilesOutsideTheDeviceAndShortBuffers) {
   WCHAR file[MAX_PATH] = {0};
   auto ofn = picker(file, MAX_PATH);
   EXPECT_FALSE(GetOpenFileNameEx(&ofn)) << "cancelled";
-  fe.picker_answer = dir_ / "outside.txt";
+  fe.set_picker_answer(dir_ / "outside.txt");
   EXPECT_FALSE(GetOpenFileNameEx(&ofn));
-  fe.picker_answer = root_ / "Storage Card" / ".." / ".." / "outside.txt";
+  fe.set_picker_answer(root_ / "Storage Card" / ".." / ".." / "outside.txt");
   EXPECT_FALSE(GetOpenFileNameEx(&ofn));
   EXPECT_EQ(file[0], 0);
-  fe.picker_answer = root_ / "Storage Card" / "vardelbackup" / "通讯录.xml";
+  fe.set_picker_answer(root_ / "Storage Card" / "vardelbackup" / "通讯录.xml");
   WCHAR small[10];
   auto short_ofn = picker(small, 10);
   EXPECT_FALSE(GetOpenFileNameEx(&short_ofn));

@@ -1,6 +1,5 @@
 // The CE MAPI stand-in against a real messages database in a temp device.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <string>
@@ -10,6 +9,7 @@
 #include "platform/core/fault.h"
 #include "platform/mapi/cemapi.h"
 #include "platform/mapi/message_db.h"
+#include "test_support/temp_device.h"
 
 namespace {
 
@@ -21,10 +21,6 @@ using vardel::mapi::utc_filetime;
 class Mapi : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vardel-mapi-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root_ = tmpl;
-    vardel::device::set_root(root_);
     db_.emplace(vardel::device::messages_db());
     ASSERT_EQ(MAPIInitialize(nullptr), S_OK);
   }
@@ -35,7 +31,6 @@ class Mapi : public ::testing::Test {
     }
     MAPIUninitialize();
     db_.reset();
-    std::filesystem::remove_all(root_);
   }
 
   IMAPISession* logon() {
@@ -106,7 +101,7 @@ class Mapi : public ::testing::Test {
     }
   }
 
-  std::filesystem::path root_;
+  vardel::testing::TempDevice device_;
   std::optional<MessageDb> db_;
   IMAPISession* session_ = nullptr;
 };

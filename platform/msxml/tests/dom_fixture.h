@@ -1,19 +1,18 @@
-// Shared set-up for the DOM tests: a fresh device folder, COM on the test's
-// thread, DOMDocument registered, the fault switchboard reset; and small
-// owning holders so a failing assertion leaks nothing under ASan.
+// Shared set-up for the DOM tests: a temporary device with COM on the test's
+// thread; and small owning holders so a failing assertion leaks nothing
+// under ASan.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/msxml/msxml.h"
+#include "test_support/temp_device.h"
 
 namespace vardel::msxml::testing {
 
@@ -98,21 +97,8 @@ inline const std::u16string kMessagesTemplate =
 
 class DomTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-msxml-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    outer_ = tmpl;
-    root_ = outer_ / "device";
-    std::filesystem::create_directory(root_);
-    device::set_root(root_);
-    ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
-    register_classes();
-  }
-  void TearDown() override {
-    CoUninitialize();
-    std::error_code ec;
-    std::filesystem::remove_all(outer_, ec);
-  }
+  void SetUp() override { ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0); }
+  void TearDown() override { CoUninitialize(); }
 
   // A new document set up as the program sets it up.
   Ptr<IXMLDOMDocument2> new_doc(bool preserve = true) {
@@ -192,11 +178,10 @@ class DomTest : public ::testing::Test {
 
   std::filesystem::path host(const std::string& rel) const { return root_ / rel; }
   static std::string read_bytes(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return vardel::testing::read_file(p);
   }
   static void write_bytes(const std::filesystem::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
+    vardel::testing::write_file(p, bytes);
   }
   // A second parser's verdict (libxml2's xmllint, no network, no DTD).
   static bool well_formed(const std::filesystem::path& p) {
@@ -204,8 +189,9 @@ class DomTest : public ::testing::Test {
     return std::system(cmd.c_str()) == 0;
   }
 
-  std::filesystem::path outer_, root_;
-  fault::Scope faults_;
+  vardel::testing::TempDevice device_;
+  const std::filesystem::path& outer_ = device_.outer();
+  const std::filesystem::path& root_ = device_.root();
 };
 
 }  // namespace vardel::msxml::testing

@@ -1,21 +1,17 @@
 // Failures: a damaged database refuses the logon and stays as it was, and
 // each fault point fails its call and leaves the store unchanged.
-#include <fstream>
-
 #include <sqlite3.h>
 
 #include "platform/core/windows.h"
 #include "platform/poom/tests/poom_fixture.h"
+#include "test_support/files.h"
 
 namespace vardel::poom::testing {
 namespace {
 
 constexpr HRESULT kArmed = static_cast<HRESULT>(0x80041234);
 
-std::string read_file(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using vardel::testing::read_file;
 
 class Failures : public PoomTest {
  protected:
@@ -42,7 +38,7 @@ TEST_F(Failures, DamagedDatabasesRefuseTheLogonAndAreNotWritten) {
   auto db = device::contacts_db();
   std::filesystem::create_directories(db.parent_path());
 
-  std::ofstream(db, std::ios::binary) << std::string(8192, '\x5a');
+  vardel::testing::write_file(db, std::string(8192, '\x5a'));
   expect_refused("garbage");
 
   // A database of ours cut short.

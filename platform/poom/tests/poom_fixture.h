@@ -1,20 +1,17 @@
-// What the Pocket Outlook tests share: a fresh device folder with COM
-// initialised and the class registered, and small helpers that log on, save
+// What the Pocket Outlook tests share: a temporary device with COM
+// initialised on the test's thread, and small helpers that log on, save
 // contacts and read them back through the object model.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/core/device.h"
-#include "platform/core/fault.h"
 #include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/temp_device.h"
 
 namespace vardel::poom::testing {
 
@@ -60,19 +57,8 @@ inline std::u16string take(BSTR b) {
 
 class PoomTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-poom-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    root_ = tmpl;
-    device::set_root(root_);
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    register_classes();
-  }
-  void TearDown() override {
-    CoUninitialize();
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
-  }
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
+  void TearDown() override { CoUninitialize(); }
 
   // A logged-on application object, or a test failure.
   static Ref<IPOutlookApp2> logon() {
@@ -142,8 +128,7 @@ class PoomTest : public ::testing::Test {
     return out;
   }
 
-  std::filesystem::path root_;
-  fault::Scope faults_;
+  vardel::testing::TempDevice device_;
 };
 
 }  // namespace vardel::poom::testing

@@ -1,6 +1,6 @@
 // Finding the SMS store, reading each folder, and what the diagnostic log
 // shows of it.
-#include "messages/tests/MessagesFixture.h"
+#include "messages/tests/messages_fixture.h"
 #include "platform/com/com.h"
 #include "platform/mapi/cemapi.h"
 
@@ -35,7 +35,7 @@ TEST_F(MessagesTest, FirstStoreNamedSmsInAnyCaseIsBackedUpAfterOthers) {
 TEST_F(MessagesTest, WithoutSmsStoreNothingIsSavedAndOnlyTheFirstStepsAreLogged) {
   auto other = AddStore(u"SMS2");
   Received(other.inbox, u"1", u"x", Utc(2009, 1, 1, 0, 0, 0));
-  std::ofstream(FilePath()) << "previous";
+  vardel::testing::write_file(FilePath(), "previous");
   int apartments = vardel::com::apartment_count();
 
   EXPECT_EQ(RunBackup(), 0);
@@ -49,7 +49,7 @@ TEST_F(MessagesTest, FailuresBeforeTheStoreIsOpenLeaveThePreviousFile) {
   AddStore(u"Other");
   auto s = AddStore(u"SMS");
   Received(s.inbox, u"1", u"x", Utc(2009, 1, 1, 0, 0, 0));
-  std::ofstream(FilePath()) << "previous";
+  vardel::testing::write_file(FilePath(), "previous");
 
   // The stores table fails on the row that would have been the SMS store.
   vardel::fault::arm("mapi.StoresTable.QueryRows", E_FAIL, 2);

@@ -1,6 +1,6 @@
 // The merge of inbox and sent items by local time, the record format and
 // the progress of the messages line.
-#include "messages/tests/MessagesFixture.h"
+#include "messages/tests/messages_fixture.h"
 
 TEST_F(MessagesTest, EarlierFirstAndSentFirstOnTheSameSecond) {
   auto s = AddStore(u"SMS");

@@ -1,41 +1,30 @@
-// A fresh device per test: the stand-in classes registered, an empty
-// contacts database, a messages database the test fills, the documents
-// folder (for the diagnostic log), the backup folder, and a window that
-// records the progress messages sent to it as the main window.
+// A temporary device per test: an empty contacts database, a messages
+// database the test fills, the documents folder (for the diagnostic log),
+// the backup folder, and a window that records the progress messages sent
+// to it as the main window.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/core/device.h"
-#include "platform/core/fault.h"
 #include "platform/mapi/message_db.h"
-#include "platform/platform.h"
-#include "platform/poom/contact_db.h"
+#include "test_support/device_test.h"
+#include "test_support/files.h"
 #include "test_support/recording_window.h"
 #include "window_shared/Globals.h"
 #include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
 
-class MessagesTest : public ::testing::Test {
+class MessagesTest : public vardel::testing::DeviceTest {
  protected:
+  MessagesTest() : DeviceTest(vardel::testing::kContactsDb | vardel::testing::kDocuments) {}
+
   void SetUp() override {
-    char tmpl[] = "/tmp/vardel-messages-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    m_root = tmpl;
-    vardel::device::set_root(m_root);
-    vardel::platform::register_classes();
-    vardel::poom::create_contacts_db();
-    std::filesystem::create_directories(m_root / "My Documents");
-    std::filesystem::create_directories(m_root / "Storage Card" / "vardelbackup");
+    std::filesystem::create_directories(device_.backup_dir());
     m_db.emplace(vardel::device::messages_db());
     g_hMainWnd = m_window.hwnd();
     SetTimeZone("UTC0");
@@ -43,8 +32,6 @@ class MessagesTest : public ::testing::Test {
   void TearDown() override {
     g_hMainWnd = NULL;
     m_db.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(m_root, ec);
     SetTimeZone("UTC0");
   }
 
@@ -84,16 +71,8 @@ class MessagesTest : public ::testing::Test {
     return result;
   }
 
-  std::filesystem::path FilePath() const {
-    return m_root / "Storage Card" / "vardelbackup" / "短信.xml";
-  }
-  std::string Read(const std::filesystem::path& p) const {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string File() const { return Read(FilePath()); }
+  std::filesystem::path FilePath() const { return device_.messages_file(); }
+  std::string File() const { return vardel::testing::read_file(FilePath()); }
 
   // Each VCARD record of the saved file, as its markup.
   std::vector<std::string> Records() const {
@@ -108,7 +87,7 @@ class MessagesTest : public ::testing::Test {
 
   // The texts of the diagnostic log's entries, in order.
   std::vector<std::string> LogTexts() const {
-    std::string log = Read(m_root / "My Documents" / "debugmsg.txt");
+    std::string log = vardel::testing::read_file(device_.root() / "My Documents" / "debugmsg.txt");
     std::vector<std::string> out;
     std::regex entry(" -- ([^\r\n]*)\r?\n");
     for (auto it = std::sregex_iterator(log.begin(), log.end(), entry);
@@ -125,8 +104,6 @@ class MessagesTest : public ::testing::Test {
     return out;
   }
 
-  std::filesystem::path m_root;
-  vardel::fault::Scope m_faults;
   std::optional<vardel::mapi::MessageDb> m_db;
   vardel::testing::RecordingWindow m_window;
 };

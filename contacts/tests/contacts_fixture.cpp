@@ -1,24 +1,27 @@
-#include "contacts/tests/contacts_test_support.h"
+// What the contacts tests share.
+#include "contacts/tests/contacts_fixture.h"
 
 namespace contacts_test {
 
-Progress& RecordedProgress() {
-  static Progress progress;
+ContactsTest::ContactsTest() {
+  std::filesystem::create_directories(device_.backup_dir());
+  g_hMainWnd = window_.hwnd();
+}
+
+ContactsTest::~ContactsTest() { g_hMainWnd = nullptr; }
+
+std::string ContactsTest::FileBytes() const { return vardel::testing::read_file(HostPath()); }
+
+void ContactsTest::WriteFile(const std::string& bytes) const {
+  vardel::testing::write_file(HostPath(), bytes);
+}
+
+Progress ContactsTest::RecordedProgress() const {
+  Progress progress;
+  for (const auto& m : window_.messages(WM_PROGRESS))
+    progress.push_back({static_cast<unsigned>(m.wParam), static_cast<long>(m.lParam)});
   return progress;
 }
-
-namespace {
-
-// The main window of the tests: lives on the test's thread, so every
-// WM_PROGRESS a job sends there is handled at once, in order.
-LRESULT RecordProgress(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_PROGRESS) RecordedProgress().push_back({(unsigned)wParam, (long)lParam});
-  return 0;
-}
-
-}  // namespace
-
-HWND CreateRecordingWindow() { return vardel::testing::create_window(RecordProgress); }
 
 vardel::poom::ContactRecord Contact(std::initializer_list<std::pair<CEPROPID, const char*>> props) {
   vardel::poom::ContactRecord record;

@@ -1,19 +1,20 @@
 // Record building checked on the saved file's bytes: the shapes element
 // paths make, where attributes land and in which order, and what a failed
 // or refused call leaves in the document.
-#include "DeviceFixture.h"
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
 #include "platform/msxml/msxml.h"
+#include "test_support/device_test.h"
+#include "test_support/files.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
 
 namespace {
 
-class PathWriterTest : public DeviceTest {
+class PathWriterTest : public vardel::testing::DeviceTest {
  protected:
   void SetUp() override {
-    DeviceTest::SetUp();
+    vardel::testing::DeviceTest::SetUp();
     ASSERT_EQ(m_writer.Open(DOCUMENT_CONTACTS), 1);
     CopyBounded(m_writer.m_szFilePath, u"\\out.xml", MAX_PATH);
   }
@@ -21,7 +22,7 @@ class PathWriterTest : public DeviceTest {
     if (m_writer.m_pCurrentNode) m_writer.m_pCurrentNode->Release();
     m_writer.m_pCurrentNode = NULL;
     m_writer.Close();
-    DeviceTest::TearDown();
+    vardel::testing::DeviceTest::TearDown();
   }
 
   // Writes text into the node at path (plain form) and releases it.
@@ -42,7 +43,7 @@ class PathWriterTest : public DeviceTest {
   // What the save wrote between the root's line break and its end tag.
   std::string SavedRecords() {
     EXPECT_EQ(m_writer.Save(), 1);
-    std::string file = ReadDeviceFile("out.xml");
+    std::string file = vardel::testing::read_file(device_.root() / "out.xml");
     size_t begin = file.find("<CONTACTS>\r\n");
     size_t end = file.rfind("</CONTACTS>");
     if (begin == std::string::npos || end == std::string::npos) return "(no root) " + file;

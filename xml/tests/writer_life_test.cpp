@@ -3,11 +3,12 @@
 // the save, and what destruction leaves alone.
 #include <new>
 
-#include "DeviceFixture.h"
 #include "contacts/ContactStore.h"
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
 #include "platform/msxml/msxml.h"
+#include "test_support/device_test.h"
+#include "test_support/files.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
 
@@ -23,7 +24,7 @@ const char kMessagesTemplate[] =
     "<CONTACTS>\r\n"
     "</CONTACTS>\r\n";
 
-class WriterLifeTest : public DeviceTest {};
+class WriterLifeTest : public vardel::testing::DeviceTest {};
 
 TEST_F(WriterLifeTest, OpenTwiceInitialisesComOnceAndCloseUndoesIt) {
   CXMLTextWriter writer;
@@ -145,7 +146,7 @@ TEST_F(WriterLifeTest, EmptyDocumentsSaveAsTheirTemplates) {
     ASSERT_EQ(writer.Open(c.kind), 1);
     CopyBounded(writer.m_szFilePath, u"\\empty.xml", MAX_PATH);
     EXPECT_EQ(writer.Save(), 1);
-    EXPECT_EQ(ReadDeviceFile("empty.xml"), c.expected);
+    EXPECT_EQ(vardel::testing::read_file(device_.root() / "empty.xml"), c.expected);
     writer.Close();
   }
 }
@@ -160,7 +161,7 @@ TEST_F(WriterLifeTest, SaveFailureKeepsThePreviousFile) {
   pCard->Release();
   vardel::fault::arm("msxml.save", STG_E_MEDIUMFULL);
   EXPECT_EQ(writer.Save(), 0);
-  EXPECT_EQ(ReadDeviceFile("out.xml"), kMessagesTemplate);
+  EXPECT_EQ(vardel::testing::read_file(device_.root() / "out.xml"), kMessagesTemplate);
   writer.Close();
 }
 
@@ -174,7 +175,7 @@ TEST_F(WriterLifeTest, LongPathIsCutTo259AndSavedThere) {
     folders += u"\\" + std::u16string(part.begin(), part.end());
     hostFolders += (i ? "/" : "") + part;
   }
-  std::filesystem::create_directories(m_root / hostFolders);
+  std::filesystem::create_directories(device_.root() / hostFolders);
   std::u16string path = folders + u"\\" + std::u16string(300 - folders.size() - 1, u'f');
   ASSERT_EQ(path.size(), 300u);
 
@@ -184,7 +185,8 @@ TEST_F(WriterLifeTest, LongPathIsCutTo259AndSavedThere) {
   EXPECT_EQ(std::u16string(writer.m_szFilePath), path.substr(0, 259));
   EXPECT_EQ(writer.Save(), 1);
   std::string leaf(259 - folders.size() - 1, 'f');
-  EXPECT_EQ(ReadDeviceFile(hostFolders + "/" + leaf), kContactsTemplate);
+  EXPECT_EQ(vardel::testing::read_file(device_.root() / (hostFolders + "/" + leaf)),
+            kContactsTemplate);
   writer.Close();
 }
 
