@@ -1,86 +1,15 @@
 // Reading a text field of the current contact: through the contact's own
-// getter where it has one, else through the generic item's property access.
-// Categories, notes and the dates are not read.
+// getter where it has one, else through the generic item's property access
+// (contacts/ContactPropertyAccess.h). Categories, notes and the dates are
+// not read.
 #include <new>
 
+#include "contacts/ContactPropertyAccess.h"
 #include "contacts/ContactStore.h"
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
 
 namespace {
-
-typedef HRESULT (IContact::*PFNGETTEXT)(BSTR*);
-
-struct GetterEntry {
-  DWORD dwTag;
-  PFNGETTEXT pfnGet;
-};
-
-const GetterEntry kGetters[] = {
-    {0x0082001F, &IContact::get_FirstName},
-    {0x0084001F, &IContact::get_LastName},
-    {0x0080001F, &IContact::get_FileAs},
-    {0x0097001F, &IContact::get_BusinessTelephoneNumber},
-    {0x0096001F, &IContact::get_MobileTelephoneNumber},
-    {0x0099001F, &IContact::get_HomeTelephoneNumber},
-    {0x0098001F, &IContact::get_Business2TelephoneNumber},
-    {0x009A001F, &IContact::get_Home2TelephoneNumber},
-    {0x009D001F, &IContact::get_PagerNumber},
-    {0x009E001F, &IContact::get_CarTelephoneNumber},
-    {0x00A1001F, &IContact::get_AssistantTelephoneNumber},
-    {0x009F001F, &IContact::get_RadioTelephoneNumber},
-    {0x009B001F, &IContact::get_BusinessFaxNumber},
-    {0x009C001F, &IContact::get_HomeFaxNumber},
-    {0x0090001F, &IContact::get_Email1Address},
-    {0x0091001F, &IContact::get_Email2Address},
-    {0x0092001F, &IContact::get_Email3Address},
-    {0x00A7001F, &IContact::get_WebPage},
-    {0x008A001F, &IContact::get_CompanyName},
-    {0x008B001F, &IContact::get_Department},
-    {0x008C001F, &IContact::get_JobTitle},
-    {0x008E001F, &IContact::get_OfficeLocation},
-    {0x008F001F, &IContact::get_AssistantName},
-    {0x00C1001F, &IContact::get_BusinessAddressStreet},
-    {0x00C2001F, &IContact::get_BusinessAddressCity},
-    {0x00C3001F, &IContact::get_BusinessAddressState},
-    {0x00C4001F, &IContact::get_BusinessAddressPostalCode},
-    {0x00C5001F, &IContact::get_BusinessAddressCountry},
-    {0x00D1001F, &IContact::get_HomeAddressStreet},
-    {0x00D2001F, &IContact::get_HomeAddressCity},
-    {0x00D3001F, &IContact::get_HomeAddressState},
-    {0x00D4001F, &IContact::get_HomeAddressPostalCode},
-    {0x00D5001F, &IContact::get_HomeAddressCountry},
-    {0x00E1001F, &IContact::get_OtherAddressStreet},
-    {0x00E2001F, &IContact::get_OtherAddressCity},
-    {0x00E3001F, &IContact::get_OtherAddressState},
-    {0x00E4001F, &IContact::get_OtherAddressPostalCode},
-    {0x00E5001F, &IContact::get_OtherAddressCountry},
-    {0x00A5001F, &IContact::get_Spouse},
-    {0x00A6001F, &IContact::get_Children},
-};
-
-// Properties without a getter of their own, read as item properties.
-const DWORD kItemPropertyTags[] = {
-    0x0086001F,                          // nickname
-    0x00A0001F,                          // company telephone
-    0x0093001F, 0x0094001F, 0x0095001F,  // instant messaging
-    0x008D001F,                          // manager
-    0x00AA001F,                          // government id
-    0x00AB001F,                          // account name
-    0x00A9001F,                          // customer id
-};
-
-PFNGETTEXT FindGetter(DWORD dwTag) {
-  for (const GetterEntry& e : kGetters)
-    if (e.dwTag == dwTag) return e.pfnGet;
-  return NULL;
-}
-
-bool IsItemProperty(DWORD dwTag) {
-  for (DWORD t : kItemPropertyTags)
-    if (t == dwTag) return true;
-  return false;
-}
 
 void SetEmpty(ContactFieldValue* pValue) {
   pValue->pszText = NULL;
@@ -94,7 +23,9 @@ int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
   SetEmpty(pValue);
   if (!m_pCurrent) return 0;
 
-  PFNGETTEXT pfnGet = FindGetter(dwTag);
+  const ContactPropertyAccess* pAccess = FindContactPropertyAccess(dwTag);
+  if (!pAccess) return 0;
+  PFNGETTEXT pfnGet = pAccess->pfnGet;
   if (pfnGet) {
     BSTR bstr = NULL;
     HRESULT hr = (m_pCurrent->*pfnGet)(&bstr);
@@ -112,7 +43,7 @@ int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
     SysFreeString(bstr);
     return (bCopied || SUCCEEDED(hr)) ? 1 : 0;
   }
-  if (IsItemProperty(dwTag)) {
+  if (pAccess->bItemRead) {
     HRESULT hr = GetPropertyText(dwTag, pValue);
     if (FAILED(hr)) SetEmpty(pValue);
     return SUCCEEDED(hr) ? 1 : 0;

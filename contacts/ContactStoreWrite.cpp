@@ -1,95 +1,14 @@
 // The restore side of the contact store: a new contact, its properties set
-// through the contact's own setters or queued for the generic item, and the
-// two saves that store them.
+// through the contact's own setters or queued for the generic item
+// (contacts/ContactPropertyAccess.h), and the two saves that store them.
 #include <cstring>
 #include <new>
 
+#include "contacts/ContactPropertyAccess.h"
 #include "contacts/ContactStore.h"
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
 #include "xml/ComHolders.h"
-
-namespace {
-
-typedef HRESULT (IContact::*PFNPUTTEXT)(BSTR);
-
-struct SetterEntry {
-  DWORD dwTag;
-  PFNPUTTEXT pfnPut;
-};
-
-const SetterEntry kSetters[] = {
-    {0x0080001F, &IContact::put_FileAs},
-    {0x0081001F, &IContact::put_Title},
-    {0x0082001F, &IContact::put_FirstName},
-    {0x0083001F, &IContact::put_MiddleName},
-    {0x0084001F, &IContact::put_LastName},
-    {0x0085001F, &IContact::put_Suffix},
-    {0x008A001F, &IContact::put_CompanyName},
-    {0x008B001F, &IContact::put_Department},
-    {0x008C001F, &IContact::put_JobTitle},
-    {0x008E001F, &IContact::put_OfficeLocation},
-    {0x008F001F, &IContact::put_AssistantName},
-    {0x0090001F, &IContact::put_Email1Address},
-    {0x0091001F, &IContact::put_Email2Address},
-    {0x0092001F, &IContact::put_Email3Address},
-    {0x0096001F, &IContact::put_MobileTelephoneNumber},
-    {0x0097001F, &IContact::put_BusinessTelephoneNumber},
-    {0x0098001F, &IContact::put_Business2TelephoneNumber},
-    {0x0099001F, &IContact::put_HomeTelephoneNumber},
-    {0x009A001F, &IContact::put_Home2TelephoneNumber},
-    {0x009B001F, &IContact::put_BusinessFaxNumber},
-    {0x009C001F, &IContact::put_HomeFaxNumber},
-    {0x009D001F, &IContact::put_PagerNumber},
-    {0x009E001F, &IContact::put_CarTelephoneNumber},
-    {0x009F001F, &IContact::put_RadioTelephoneNumber},
-    {0x00A1001F, &IContact::put_AssistantTelephoneNumber},
-    {0x00A5001F, &IContact::put_Spouse},
-    {0x00A6001F, &IContact::put_Children},
-    {0x00A7001F, &IContact::put_WebPage},
-    {0x00C1001F, &IContact::put_BusinessAddressStreet},
-    {0x00C2001F, &IContact::put_BusinessAddressCity},
-    {0x00C3001F, &IContact::put_BusinessAddressState},
-    {0x00C4001F, &IContact::put_BusinessAddressPostalCode},
-    {0x00C5001F, &IContact::put_BusinessAddressCountry},
-    {0x00D1001F, &IContact::put_HomeAddressStreet},
-    {0x00D2001F, &IContact::put_HomeAddressCity},
-    {0x00D3001F, &IContact::put_HomeAddressState},
-    {0x00D4001F, &IContact::put_HomeAddressPostalCode},
-    {0x00D5001F, &IContact::put_HomeAddressCountry},
-    {0x00E1001F, &IContact::put_OtherAddressStreet},
-    {0x00E2001F, &IContact::put_OtherAddressCity},
-    {0x00E3001F, &IContact::put_OtherAddressState},
-    {0x00E4001F, &IContact::put_OtherAddressPostalCode},
-    {0x00E5001F, &IContact::put_OtherAddressCountry},
-};
-
-// Properties without a setter of their own: queued, and written through the
-// generic item once the contact has been saved.
-const DWORD kQueuedTags[] = {
-    0x0086001F,                          // nickname
-    0x008D001F,                          // manager
-    0x0093001F, 0x0094001F, 0x0095001F,  // instant messaging
-    0x00A0001F,                          // company telephone
-    0x00A8001F,                          // company reading
-    0x00A9001F,                          // customer id
-    0x00AA001F,                          // government id
-    0x00AB001F,                          // account name
-};
-
-PFNPUTTEXT FindSetter(DWORD dwTag) {
-  for (const SetterEntry& e : kSetters)
-    if (e.dwTag == dwTag) return e.pfnPut;
-  return NULL;
-}
-
-bool IsQueuedTag(DWORD dwTag) {
-  for (DWORD t : kQueuedTags)
-    if (t == dwTag) return true;
-  return false;
-}
-
-}  // namespace
 
 int CContactStore::NewContact() {
   if (!m_bOpened) return 0;
@@ -114,10 +33,10 @@ int CContactStore::SetField(DWORD dwTag, ContactFieldValue* pValue) {
   if (TypeFromPropID(dwTag) == CEVT_LPWSTR) bstrText = pValue->pszText;
 
   HRESULT hr = E_FAIL;
-  PFNPUTTEXT pfnPut = FindSetter(dwTag);
-  if (pfnPut) {
-    hr = (m_pCurrent->*pfnPut)(bstrText.Value());
-  } else if (IsQueuedTag(dwTag)) {
+  const ContactPropertyAccess* pAccess = FindContactPropertyAccess(dwTag);
+  if (pAccess && pAccess->pfnPut) {
+    hr = (m_pCurrent->*pAccess->pfnPut)(bstrText.Value());
+  } else if (pAccess) {
     hr = QueueProperty(dwTag, pValue);
   } else if (dwTag == PIMPR_BIRTHDAY || dwTag == PIMPR_ANNIVERSARY) {
     // Calendar date as the file gave it: no time-zone conversion.

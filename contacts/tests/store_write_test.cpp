@@ -11,15 +11,53 @@ namespace {
 using vardel::poom::ContactRecord;
 
 // Every text tag the store can set, with where it goes.
-const DWORD kDirectTags[] = {
-    0x0080001F, 0x0081001F, 0x0082001F, 0x0083001F, 0x0084001F, 0x0085001F, 0x008A001F, 0x008B001F,
-    0x008C001F, 0x008E001F, 0x008F001F, 0x0090001F, 0x0091001F, 0x0092001F, 0x0096001F, 0x0097001F,
-    0x0098001F, 0x0099001F, 0x009A001F, 0x009B001F, 0x009C001F, 0x009D001F, 0x009E001F, 0x009F001F,
-    0x00A1001F, 0x00A5001F, 0x00A6001F, 0x00A7001F, 0x00C1001F, 0x00C2001F, 0x00C3001F, 0x00C4001F,
-    0x00C5001F, 0x00D1001F, 0x00D2001F, 0x00D3001F, 0x00D4001F, 0x00D5001F, 0x00E1001F, 0x00E2001F,
-    0x00E3001F, 0x00E4001F, 0x00E5001F};
-const DWORD kQueuedTags[] = {0x0086001F, 0x008D001F, 0x0093001F, 0x0094001F, 0x0095001F,
-                             0x00A0001F, 0x00A8001F, 0x00A9001F, 0x00AA001F, 0x00AB001F};
+const DWORD kDirectTags[] = {PIMPR_FILEAS,
+                             PIMPR_TITLE,
+                             PIMPR_FIRST_NAME,
+                             PIMPR_MIDDLE_NAME,
+                             PIMPR_LAST_NAME,
+                             PIMPR_SUFFIX,
+                             PIMPR_COMPANY_NAME,
+                             PIMPR_DEPARTMENT,
+                             PIMPR_JOB_TITLE,
+                             PIMPR_OFFICE_LOCATION,
+                             PIMPR_ASSISTANT_NAME,
+                             PIMPR_EMAIL1_ADDRESS,
+                             PIMPR_EMAIL2_ADDRESS,
+                             PIMPR_EMAIL3_ADDRESS,
+                             PIMPR_MOBILE_TELEPHONE_NUMBER,
+                             PIMPR_BUSINESS_TELEPHONE_NUMBER,
+                             PIMPR_BUSINESS2_TELEPHONE_NUMBER,
+                             PIMPR_HOME_TELEPHONE_NUMBER,
+                             PIMPR_HOME2_TELEPHONE_NUMBER,
+                             PIMPR_BUSINESS_FAX_NUMBER,
+                             PIMPR_HOME_FAX_NUMBER,
+                             PIMPR_PAGER_NUMBER,
+                             PIMPR_CAR_TELEPHONE_NUMBER,
+                             PIMPR_RADIO_TELEPHONE_NUMBER,
+                             PIMPR_ASSISTANT_TELEPHONE_NUMBER,
+                             PIMPR_SPOUSE,
+                             PIMPR_CHILDREN,
+                             PIMPR_WEB_PAGE,
+                             PIMPR_BUSINESS_ADDRESS_STREET,
+                             PIMPR_BUSINESS_ADDRESS_CITY,
+                             PIMPR_BUSINESS_ADDRESS_STATE,
+                             PIMPR_BUSINESS_ADDRESS_POSTAL_CODE,
+                             PIMPR_BUSINESS_ADDRESS_COUNTRY,
+                             PIMPR_HOME_ADDRESS_STREET,
+                             PIMPR_HOME_ADDRESS_CITY,
+                             PIMPR_HOME_ADDRESS_STATE,
+                             PIMPR_HOME_ADDRESS_POSTAL_CODE,
+                             PIMPR_HOME_ADDRESS_COUNTRY,
+                             PIMPR_OTHER_ADDRESS_STREET,
+                             PIMPR_OTHER_ADDRESS_CITY,
+                             PIMPR_OTHER_ADDRESS_STATE,
+                             PIMPR_OTHER_ADDRESS_POSTAL_CODE,
+                             PIMPR_OTHER_ADDRESS_COUNTRY};
+const DWORD kQueuedTags[] = {PIMPR_NICKNAME,     PIMPR_MANAGER,     PIMPR_IM1_ADDRESS,
+                             PIMPR_IM2_ADDRESS,  PIMPR_IM3_ADDRESS, PIMPR_COMPANY_TELEPHONE_NUMBER,
+                             PIMPR_YOMI_COMPANY, PIMPR_CUSTOMERID,  PIMPR_GOVERNMENTID,
+                             PIMPR_ACCOUNT_NAME};
 
 class StoreWriteTest : public vardel::testing::DeviceTest {
  protected:
