@@ -1,14 +1,15 @@
+// The messages database connection (see db.h).
 #include "platform/mapi/db.h"
 
-#include <stdexcept>
-#include <system_error>
+#include <string>
+
+#include "platform/sql/database.h"
+#include "platform/sql/errors.h"
 
 namespace vardel::mapi {
 
 namespace {
 
-// The database is created in UTF-16 so texts round-trip exactly, lone
-// surrogates included.
 const char* const kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS stores(
   id INTEGER PRIMARY KEY,
@@ -33,6 +34,12 @@ CREATE TABLE IF NOT EXISTS recipients(
 CREATE INDEX IF NOT EXISTS recipients_by_message ON recipients(message, id);
 )sql";
 
+// What an existing file must hold to be opened (sql::check_database_file).
+constexpr sql::TableProbes kTables = {
+    "SELECT id, name FROM stores LIMIT 0", "SELECT id, store, kind, name FROM folders LIMIT 0",
+    "SELECT id, folder, subject, sender, delivery FROM messages LIMIT 0",
+    "SELECT id, message, address FROM recipients LIMIT 0"};
+
 }  // namespace
 
 Query::~Query() {
@@ -46,9 +53,7 @@ Query& Query::bind(int i, std::int64_t v) {
 }
 
 Query& Query::bind(int i, std::u16string_view v) {
-  if (sqlite3_bind_text16(stmt_, i, v.data(), static_cast<int>(v.size() * 2), SQLITE_TRANSIENT) !=
-      SQLITE_OK)
-    db_.fail("bind");
+  if (sql::bind_text(stmt_, i, v) != SQLITE_OK) db_.fail("bind");
   return *this;
 }
 
@@ -80,6 +85,9 @@ std::int64_t Query::integer(int col) const { return sqlite3_column_int64(stmt_, 
 bool Query::is_null(int col) const { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
 
 std::u16string Query::text(int col) const {
+  if (!db_.utf16_file()) return sql::column_text(stmt_, col);
+  // Read as stored, so that what SQLite's conversion to UTF-8 would mangle
+  // (a lone surrogate) comes back as it was.
   auto* p = static_cast<const char16_t*>(sqlite3_column_text16(stmt_, col));
   if (!p) return {};
   return std::u16string(p, static_cast<size_t>(sqlite3_column_bytes16(stmt_, col)) / 2);
@@ -91,25 +99,18 @@ std::optional<std::u16string> Query::opt_text(int col) const {
 }
 
 Db::Db(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
-  int rc =
-      sqlite3_open_v2(path.c_str(), &db_,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw std::runtime_error("messages database " + path.string() + ": " + msg);
-  }
+  if (HRESULT hr = sql::open_database(path, kTables, &db_); FAILED(hr))
+    throw sql::Error(
+        "messages database " + path.string() + ": " +
+            (hr == sql::kHrCorrupt ? "damaged, or not a messages database" : "cannot be opened"),
+        hr == sql::kHrCorrupt ? SQLITE_CORRUPT : SQLITE_CANTOPEN);
   try {
-    sqlite3_busy_timeout(db_, 5000);
-    exec("PRAGMA encoding = 'UTF-16le'");
-    exec("PRAGMA journal_mode = WAL");
-    exec("PRAGMA synchronous = NORMAL");
     exec(kSchema);
+    auto q = query("PRAGMA encoding");
+    utf16_file_ = q.step() && q.text(0).starts_with(u"UTF-16");
   } catch (...) {
-    sqlite3_close(db_);
+    cache_.clear();
+    sqlite3_close_v2(db_);
     db_ = nullptr;
     throw;
   }
@@ -133,34 +134,25 @@ void Db::end_snapshot() {
 Db::~Db() {
   if (in_snapshot_ && !sqlite3_get_autocommit(db_))
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  for (auto& [sql, stmt] : cache_) sqlite3_finalize(stmt);
-  sqlite3_close(db_);
+  cache_.clear();
+  sqlite3_close_v2(db_);
 }
 
 Query Db::query(const char* sql) {
-  auto it = cache_.find(sql);
-  if (it == cache_.end()) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK)
-      fail("prepare");
-    it = cache_.emplace(sql, stmt).first;
+  sql::Statement& stmt = cache_[sql];
+  if (!stmt.get() && !stmt.prepare(db_, sql)) {
+    cache_.erase(sql);
+    fail("prepare");
   }
-  return Query(*this, it->second);
+  return Query(*this, stmt.get());
 }
 
 void Db::exec(const char* sql) {
-  char* err = nullptr;
-  if (sqlite3_exec(db_, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-    std::string msg = err ? err : "error";
-    sqlite3_free(err);
-    throw std::runtime_error(std::string("messages database: ") + msg);
-  }
+  if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail("exec");
 }
 
 std::int64_t Db::last_insert_id() const { return sqlite3_last_insert_rowid(db_); }
 
-void Db::fail(const char* what) const {
-  throw std::runtime_error(std::string("messages database ") + what + ": " + sqlite3_errmsg(db_));
-}
+void Db::fail(const char* what) const { sql::raise(db_, "messages database", what); }
 
 }  // namespace vardel::mapi

@@ -4,9 +4,12 @@
 //
 // Layout: stores(id, name); folders(id, store, kind, name); messages(id,
 // folder, subject, sender, delivery); recipients(id, message, address).
-// Texts are stored as UTF-16 (the database's encoding), so every text the
-// phone holds comes back unit for unit. delivery is a FILETIME in 100 ns
-// ticks (UTC) or NULL; id order is arrival order.
+// Texts are stored as UTF-8, as the contacts database stores them
+// (platform/sql); a database made in UTF-16 by an earlier version is read
+// and written as it is, its texts read unit for unit. delivery is a FILETIME
+// in 100 ns ticks (UTC) or NULL; id order is arrival order.
+//
+// Errors throw sql::Error (a std::runtime_error naming what failed).
 #pragma once
 
 #include <sqlite3.h>
@@ -18,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+
+#include "platform/sql/statement.h"
 
 namespace vardel::mapi {
 
@@ -51,7 +56,8 @@ class Query {
 class Db {
  public:
   // Opens (creating when missing, with its folder) and sets up the schema.
-  // Throws std::runtime_error when the database can't be opened.
+  // Throws sql::Error when the database can't be opened: an existing file
+  // that is damaged or not a messages database is refused untouched.
   explicit Db(const std::filesystem::path& path);
   ~Db();
   Db(const Db&) = delete;
@@ -71,11 +77,14 @@ class Db {
   // Rows the last finished INSERT, UPDATE or DELETE changed.
   int changes() const { return sqlite3_changes(db_); }
   [[noreturn]] void fail(const char* what) const;
+  // True for a database an earlier version made in UTF-16.
+  bool utf16_file() const { return utf16_file_; }
 
  private:
   sqlite3* db_ = nullptr;
   bool in_snapshot_ = false;
-  std::unordered_map<const char*, sqlite3_stmt*> cache_;
+  bool utf16_file_ = false;
+  std::unordered_map<const char*, sql::Statement> cache_;
 };
 
 }  // namespace vardel::mapi

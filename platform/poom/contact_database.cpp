@@ -17,9 +17,15 @@
 #include "platform/poom/file_as.h"
 #include "platform/poom/objects.h"
 #include "platform/poom/pimstore.h"
-#include "platform/poom/sqlite_support.h"
+#include "platform/sql/database.h"
+#include "platform/sql/errors.h"
+#include "platform/sql/statement.h"
 
 namespace vardel::poom {
+
+using Stmt = sql::Statement;
+using sql::hr_from_sqlite;
+
 namespace {
 
 constexpr int kLoadChunk = 64;
@@ -40,8 +46,7 @@ void bind_value(sqlite3_stmt* s, int index, CEPROPID tag, const PropValue& v) {
   if (is_date_tag(tag)) {
     sqlite3_bind_int64(s, index, v.filetime);
   } else {
-    std::string text = utf8(v.text);
-    sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    sql::bind_text(s, index, v.text);
   }
 }
 
@@ -50,9 +55,7 @@ PropValue column_value(sqlite3_stmt* s, int col, CEPROPID tag) {
   if (is_date_tag(tag)) {
     v.filetime = sqlite3_column_int64(s, col);
   } else {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    if (p)
-      v.text = utf16(std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(s, col))));
+    v.text = sql::column_text(s, col);
   }
   return v;
 }
@@ -86,6 +89,10 @@ constexpr const char* kSchema =
     "  PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS oid_high_water(oid INTEGER NOT NULL);"
     "INSERT INTO oid_high_water(oid) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM oid_high_water);";
+
+// What an existing file must hold to be opened (sql::check_database_file).
+constexpr sql::TableProbes kTables = {"SELECT oid, fileas_key FROM contacts LIMIT 0",
+                                      "SELECT oid, tag, value FROM properties LIMIT 0"};
 
 // Run in the schema's transaction when sqlite_sequence exists.
 constexpr const char* kFoldSequence =
@@ -141,21 +148,10 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
     *out = std::move(existing);
     return S_OK;
   }
-  if (HRESULT hr = check_contacts_file(path); FAILED(hr)) return hr;
-  std::filesystem::create_directories(path.parent_path(), ec);
-
   sqlite3* raw = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(raw);
-    return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
-  }
+  if (HRESULT hr = sql::open_database(path, kTables, &raw); FAILED(hr)) return hr;
   std::shared_ptr<ContactDatabase> db(new ContactDatabase(raw));
-  sqlite3_busy_timeout(raw, 5000);
-  if (HRESULT hr = db->exec_locked("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
-                                   " PRAGMA cache_size = -32768;");
-      FAILED(hr))
-    return hr;
+  if (HRESULT hr = db->exec_locked("PRAGMA cache_size = -32768;"); FAILED(hr)) return hr;
   db->wal_path_ = path.string() + "-wal";
   sqlite3_wal_hook(raw, &ContactDatabase::log_grew, db.get());
   HRESULT hr = db->exec_locked((std::string("BEGIN IMMEDIATE;") + kSchema).c_str());
@@ -544,7 +540,7 @@ HRESULT ContactDatabase::migrate_file_as_locked() {
     if (has_file_as(it->second)) continue;
     const std::u16string name = default_file_as(it->second);
     if (name.empty()) continue;
-    const std::string text = utf8(name), key = utf8(fold_case(name));
+    const std::string key = utf8(fold_case(name));
     sqlite3_stmt* put = st_->upsert_rows[0].get();
     if (!put && !st_->upsert_rows[0].prepare(db_, upsert_sql(1))) {
       hr = hr_from_sqlite(sqlite3_errcode(db_));
@@ -553,7 +549,7 @@ HRESULT ContactDatabase::migrate_file_as_locked() {
     put = st_->upsert_rows[0].get();
     sqlite3_bind_int64(put, 1, it->first);
     sqlite3_bind_int64(put, 2, PIMPR_FILEAS);
-    sqlite3_bind_text(put, 3, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    sql::bind_text(put, 3, name);
     hr = hr_from_sqlite(st_->upsert_rows[0].run());
     if (FAILED(hr)) break;
     sqlite3_bind_int64(st_->update_key.get(), 1, it->first);

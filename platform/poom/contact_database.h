@@ -55,6 +55,7 @@
 #include <vector>
 
 #include "platform/poom/props.h"
+#include "platform/sql/errors.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -62,9 +63,9 @@ struct sqlite3_stmt;
 namespace vardel::poom {
 
 // HRESULTs of the store.
-inline constexpr HRESULT kHrCorrupt = static_cast<HRESULT>(0x80070570);     // ERROR_FILE_CORRUPT
-inline constexpr HRESULT kHrOpenFailed = static_cast<HRESULT>(0x8007006E);  // ERROR_OPEN_FAILED
-inline constexpr HRESULT kHrNotFound = static_cast<HRESULT>(0x80070490);    // ERROR_NOT_FOUND
+inline constexpr HRESULT kHrCorrupt = sql::kHrCorrupt;                    // ERROR_FILE_CORRUPT
+inline constexpr HRESULT kHrOpenFailed = sql::kHrOpenFailed;              // ERROR_OPEN_FAILED
+inline constexpr HRESULT kHrNotFound = static_cast<HRESULT>(0x80070490);  // ERROR_NOT_FOUND
 
 class ContactDatabase {
  public:

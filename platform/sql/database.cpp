@@ -1,0 +1,120 @@
+// Checking and opening a database file (see database.h).
+#include "platform/sql/database.h"
+
+#include <sqlite3.h>
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "platform/sql/errors.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::sql {
+
+namespace {
+
+// A read-only URI for the file. Without a write-ahead log beside it the file
+// alone is the database: it is opened as immutable, so that not even the
+// -wal and -shm companions a read-only connection makes appear. With a log,
+// both are read as they are.
+std::string read_only_uri(const fs::path& path) {
+  std::string uri = "file:";
+  for (char c : path.string()) {
+    if (c == '%')
+      uri += "%25";
+    else if (c == '?')
+      uri += "%3f";
+    else if (c == '#')
+      uri += "%23";
+    else
+      uri += c;
+  }
+  std::error_code ec;
+  return uri + (fs::exists(path.string() + "-wal", ec) ? "?mode=ro" : "?immutable=1");
+}
+
+HRESULT quick_check(sqlite3* db) {
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &s, nullptr);
+  HRESULT hr = S_OK;
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(s);
+    const auto* text =
+        rc == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s, 0)) : nullptr;
+    if (!text || std::string_view(text) != "ok")
+      hr = rc == SQLITE_ROW ? kHrCorrupt : hr_from_sqlite(rc);
+  } else {
+    hr = hr_from_sqlite(rc);
+  }
+  sqlite3_finalize(s);
+  return hr;
+}
+
+// Empty, or the store's own tables.
+HRESULT check_tables(sqlite3* db, TableProbes probes) {
+  int tables = -1;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db,
+                         "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name NOT "
+                         "LIKE 'sqlite_%'",
+                         -1, &s, nullptr) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW)
+    tables = sqlite3_column_int(s, 0);
+  sqlite3_finalize(s);
+  if (tables < 0) return kHrCorrupt;
+  HRESULT hr = S_OK;
+  if (tables > 0) {
+    // Something else's database, or ours with a damaged schema.
+    for (const char* probe : probes) {
+      s = nullptr;
+      if (sqlite3_prepare_v2(db, probe, -1, &s, nullptr) != SQLITE_OK) hr = kHrCorrupt;
+      sqlite3_finalize(s);
+    }
+  }
+  return hr;
+}
+
+}  // namespace
+
+HRESULT check_database_file(const fs::path& path, TableProbes probes) {
+  std::error_code ec;
+  auto status = fs::status(path, ec);
+  if (ec || status.type() == fs::file_type::not_found) return S_OK;
+  if (status.type() != fs::file_type::regular) return kHrOpenFailed;
+  if (fs::file_size(path, ec) == 0 && !ec) return S_OK;
+
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(read_only_uri(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                           nullptr);
+  HRESULT hr = rc == SQLITE_OK ? quick_check(db) : hr_from_sqlite(rc);
+  if (SUCCEEDED(hr)) hr = check_tables(db, probes);
+  sqlite3_close_v2(db);
+  return hr;
+}
+
+HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out) {
+  *out = nullptr;
+  if (path.empty()) return kHrOpenFailed;
+  if (HRESULT hr = check_database_file(path, probes); FAILED(hr)) return hr;
+  std::error_code ec;
+  if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, 5000);
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
+                      nullptr, nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
+  }
+  *out = db;
+  return S_OK;
+}
+
+}  // namespace vardel::sql

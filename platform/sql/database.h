@@ -1,0 +1,36 @@
+// Opening a database file of the device, the same way for both stores.
+//
+// An existing file is examined read-only before it is opened for writing:
+// it must be a SQLite database that passes SQLite's quick check and is
+// either empty or holds the store's own tables. Anything else is refused
+// and left exactly as it was. The connection then runs in WAL mode with
+// synchronous NORMAL (a commit survives a crash of the process, the last
+// ones may be lost to a power cut, the file is never damaged) and waits up
+// to five seconds for another connection's lock.
+#pragma once
+
+#include <filesystem>
+#include <initializer_list>
+
+#include "platform/core/types.h"
+
+struct sqlite3;
+
+namespace vardel::sql {
+
+// The store's own tables, as queries that prepare only on a file that has
+// them with the columns the store reads ("SELECT oid, tag, value FROM
+// properties LIMIT 0").
+using TableProbes = std::initializer_list<const char*>;
+
+// S_OK for a missing or empty file or a sound one of the store's; kHrCorrupt
+// for a damaged one or another program's; kHrOpenFailed for what is not a
+// regular file. Writes nothing, not even SQLite's companion files.
+HRESULT check_database_file(const std::filesystem::path& path, TableProbes probes);
+
+// Checks the file as above, then opens it (creating it and its folder when
+// missing) for one thread at a time. S_OK with *out set, or kHrCorrupt or
+// kHrOpenFailed with *out null.
+HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out);
+
+}  // namespace vardel::sql

@@ -1,0 +1,130 @@
+// SQLite as both stores use it: texts stored as UTF-8 and read back as
+// UTF-16, and a file examined before it is opened, refused untouched when it
+// is damaged or not the store's.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/sql/database.h"
+#include "platform/sql/errors.h"
+#include "platform/sql/statement.h"
+#include "test_support/files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace vardel;
+using vardel::testing::read_file;
+using vardel::testing::write_file;
+
+constexpr sql::TableProbes kProbes = {"SELECT id, text FROM notes LIMIT 0"};
+
+class Sql : public ::testing::Test {
+ protected:
+  fs::path make_store(const char* extra = "") {
+    sqlite3* db = nullptr;
+    EXPECT_EQ(sql::open_database(file_, kProbes, &db), S_OK);
+    EXPECT_EQ(
+        sqlite3_exec(
+            db, (std::string("CREATE TABLE notes(id INTEGER PRIMARY KEY, text);") + extra).c_str(),
+            nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    sqlite3_close_v2(db);
+    return file_;
+  }
+
+  vardel::testing::TempFolder folder_{"vardel-sql"};
+  fs::path file_ = folder_ / "deep" / "store.db";
+};
+
+TEST_F(Sql, TextsAreStoredAsUtf8AndComeBackAsTheyWentInSaveALoneSurrogate) {
+  make_store();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sql::open_database(file_, kProbes, &db), S_OK);
+  const std::u16string texts[] = {u"", u"10086", u"余额 查询", u"\U0001F600 smile",
+                                  std::u16string(u"a") + char16_t(0xD800) + u"b"};
+  sql::Statement put, get;
+  ASSERT_TRUE(put.prepare(db, "INSERT INTO notes(text) VALUES(?1)"));
+  ASSERT_TRUE(get.prepare(db, "SELECT text, length(CAST(text AS BLOB)) FROM notes ORDER BY id"));
+  for (const auto& t : texts) {
+    ASSERT_EQ(sql::bind_text(put.get(), 1, t), SQLITE_OK);
+    ASSERT_EQ(put.run(), SQLITE_OK);
+  }
+  std::vector<std::u16string> back;
+  std::vector<int> bytes;
+  while (sqlite3_step(get.get()) == SQLITE_ROW) {
+    back.push_back(sql::column_text(get.get(), 0));
+    bytes.push_back(sqlite3_column_int(get.get(), 1));
+  }
+  get.done();
+  ASSERT_EQ(back.size(), 5u);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(back[i], texts[i]);
+  EXPECT_EQ(back[4], u"a\uFFFDb");  // UTF-8 cannot carry it
+  EXPECT_EQ(bytes[2], 13);          // four ideographs of three bytes and a space
+  EXPECT_EQ(bytes[3], 10);
+  sqlite3_stmt* mode = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &mode, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(mode), SQLITE_ROW);
+  EXPECT_EQ(sql::column_text(mode, 0), u"wal");
+  sqlite3_finalize(mode);
+  sqlite3_close_v2(db);
+}
+
+TEST_F(Sql, AFileThatIsNotASoundStoreOfOursIsRefusedAndLeftAsItWas) {
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), S_OK);  // missing: made on open
+  write_file(file_, "");
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), S_OK);  // empty: a new database
+
+  const std::string garbage(8192, 'Z');
+  write_file(file_, garbage);
+  sqlite3* db = nullptr;
+  EXPECT_EQ(sql::open_database(file_, kProbes, &db), sql::kHrCorrupt);
+  EXPECT_EQ(db, nullptr);
+  EXPECT_EQ(read_file(file_), garbage);
+  EXPECT_FALSE(fs::exists(file_.string() + "-wal"));
+  EXPECT_FALSE(fs::exists(file_.string() + "-shm"));
+
+  // Another program's database, and ours cut short.
+  fs::remove(file_);
+  make_store();
+  EXPECT_EQ(sql::check_database_file(file_, {"SELECT id FROM stores LIMIT 0"}), sql::kHrCorrupt);
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), S_OK);
+  fs::remove(file_);
+  make_store(
+      "INSERT INTO notes(text) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+      "FROM n WHERE i < 2000) SELECT printf('%0500d', i) FROM n;");
+  const std::string whole = read_file(file_);
+  ASSERT_GT(whole.size(), 100000u);
+  write_file(file_, whole.substr(0, whole.size() / 2));
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);
+  EXPECT_EQ(read_file(file_).size(), whole.size() / 2);
+
+  // What is not a regular file.
+  EXPECT_EQ(sql::check_database_file(folder_.path(), kProbes), sql::kHrOpenFailed);
+  EXPECT_EQ(sql::open_database(fs::path(), kProbes, &db), sql::kHrOpenFailed);
+}
+
+TEST(SqlErrors, ResultCodesBecomeTheHresultsTheStoresReport) {
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_DONE), S_OK);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_FULL), STG_E_MEDIUMFULL);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_IOERR_WRITE), E_FAIL);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_CORRUPT_INDEX), sql::kHrCorrupt);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_NOTADB), sql::kHrCorrupt);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_CANTOPEN), sql::kHrOpenFailed);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
+  sqlite3_exec(db, "SELECT * FROM nowhere", nullptr, nullptr, nullptr);
+  try {
+    sql::raise(db, "notes", "step");
+    FAIL();
+  } catch (const sql::Error& e) {
+    EXPECT_EQ(std::string(e.what()), "notes step: no such table: nowhere");
+    EXPECT_EQ(e.hr(), E_FAIL);
+  }
+  sqlite3_close(db);
+}
+
+}  // namespace
