@@ -87,24 +87,34 @@ static void CloseDocument(CXMLDocument& doc, IXMLDOMNode** ppCurrentNode) {
 
 static void CloseWriter(CXMLTextWriter& writer) { CloseDocument(writer, &writer.m_pCurrentNode); }
 
-DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
+// One backup file: the previous one kept under its dated name, the new one
+// saved through a writer of the kind, and its stylesheet copied beside it.
+// The save's result; 0 when it did not run or stopped on an exception.
+static int SaveBackupFile(DocumentKind kind, int (CXMLTextWriter::*pfnSave)(LPCWSTR),
+                          LPCWSTR pszStem, LPCWSTR pszFile, LPCWSTR pszStylesheet) {
   WCHAR szPath[MAX_PATH];
-  int nSaved = 0;
+  int nResult = 0;
   CXMLTextWriter writer;
-  g_nContactsLeftOut = 0;
   try {
-    if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0) {
-      MakeDatedCopy(u"通讯录", CONTACTS_FILE);
-      if (writer.Open(DOCUMENT_CONTACTS)) {
-        nSaved = writer.SavePhoneContactsToXML(szPath);
-        CopyStylesheet(u"MessageLogContact.xsl");
+    if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, pszFile) >= 0) {
+      MakeDatedCopy(pszStem, pszFile);
+      if (writer.Open(kind)) {
+        nResult = (writer.*pfnSave)(szPath);
+        CopyStylesheet(pszStylesheet);
       }
     }
   } catch (...) {
-    NKDbgPrintfW(u"Vardel: the contacts backup stopped on an exception\r\n");
-    nSaved = 0;
+    NKDbgPrintfW(u"Vardel: the backup of %s stopped on an exception\r\n", pszFile);
+    nResult = 0;
   }
   CloseWriter(writer);
+  return nResult;
+}
+
+DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
+  g_nContactsLeftOut = 0;
+  int nSaved = SaveBackupFile(DOCUMENT_CONTACTS, &CXMLTextWriter::SavePhoneContactsToXML, u"通讯录",
+                              CONTACTS_FILE, u"MessageLogContact.xsl");
   // Every way out hands the result over and sets the event, so the messages
   // job always reports the end of the backup. A file saved without some
   // contacts is saved, but the job has not succeeded.
@@ -143,23 +153,9 @@ static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
 }
 
 DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
-  WCHAR szPath[MAX_PATH];
-  int nResult = 0;
-  CXMLTextWriter writer;
   g_nMessagesLeftOut = 0;
-  try {
-    if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, MESSAGES_FILE) >= 0) {
-      MakeDatedCopy(u"短信", MESSAGES_FILE);
-      if (writer.Open(DOCUMENT_MESSAGES)) {
-        nResult = writer.SavePhoneMessagesToXML(szPath);
-        CopyStylesheet(u"MessageLogMsg.xsl");
-      }
-    }
-  } catch (...) {
-    NKDbgPrintfW(u"Vardel: the messages backup stopped on an exception\r\n");
-    nResult = 0;
-  }
-  CloseWriter(writer);
+  int nResult = SaveBackupFile(DOCUMENT_MESSAGES, &CXMLTextWriter::SavePhoneMessagesToXML, u"短信",
+                               MESSAGES_FILE, u"MessageLogMsg.xsl");
 
   // Whatever happened here, the user hears of the backup's end once, after
   // the contacts job is over too, and the lines go back to their titles.

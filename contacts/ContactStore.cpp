@@ -5,6 +5,7 @@
 
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
+#include "xml/ComHolders.h"
 
 CContactStore::CContactStore()
     : m_pApp(NULL),
@@ -46,18 +47,9 @@ int CContactStore::Open() {
 }
 
 int CContactStore::Close() {
-  if (m_pCurrent) {
-    m_pCurrent->Release();
-    m_pCurrent = NULL;
-  }
-  if (m_pItems) {
-    m_pItems->Release();
-    m_pItems = NULL;
-  }
-  if (m_pFolder) {
-    m_pFolder->Release();
-    m_pFolder = NULL;
-  }
+  ReleaseField(m_pCurrent);
+  ReleaseField(m_pItems);
+  ReleaseField(m_pFolder);
   if (m_pApp) {
     m_pApp->Logoff();
     m_pApp->Release();

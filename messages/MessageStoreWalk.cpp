@@ -60,6 +60,29 @@ static LPSPropValue FirstColumnEntryId(LPSRowSet pRows) {
   return PROP_TYPE(p->ulPropTag) == PT_BINARY ? p : NULL;
 }
 
+// Reads the next row of a folder's contents table and opens its message
+// from the folder. 0 when the table has no more rows; else 1, with the row
+// set in *ppRows for the caller to free and the message in *ppMessage, null
+// when it can't be opened.
+static int OpenNextMessage(IMAPITable* pTable, IMAPIFolder* pFolder, LPSRowSet* ppRows,
+                           IMessage** ppMessage) {
+  *ppRows = NULL;
+  *ppMessage = NULL;
+  HRESULT hr = pTable->QueryRows(1, 0, ppRows);
+  if (FAILED(hr) || *ppRows == NULL || (*ppRows)->cRows != 1) {
+    FreeProws(*ppRows);
+    *ppRows = NULL;
+    return 0;
+  }
+  LPSPropValue pEntryId = FirstColumnEntryId(*ppRows);
+  if (pEntryId != NULL) {
+    ULONG ulObjType = 0;
+    pFolder->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
+                       MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)ppMessage);
+  }
+  return 1;
+}
+
 void ReleaseInboxMessage() {
   MAPIFreeBuffer(g_pInboxProps);
   g_pInboxProps = NULL;
@@ -139,19 +162,27 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   return nResult;
 }
 
-int CXMLTextWriter::OpenInboxTable(IMsgStore* pStore) {
+// Opens the folder whose entry id the store holds under ulFolderTag (left
+// null when there is none or it can't be opened) and that folder's contents
+// table (null without a folder).
+static void OpenFolderContents(IMsgStore* pStore, LPSPropTagArray pFolderProp, ULONG ulFolderTag,
+                               IMAPIFolder** ppFolder, IMAPITable** ppTable) {
   ULONG cValues = 0;
   LPSPropValue pProps = NULL;
-  g_pInboxFolder = NULL;
-  pStore->GetProps((LPSPropTagArray)&g_InboxFolderProp, MAPI_UNICODE, &cValues, &pProps);
-  LPSPropValue pEntryId = PropAt(pProps, cValues, 0, PR_CE_IPM_INBOX_ENTRYID);
+  *ppFolder = NULL;
+  pStore->GetProps(pFolderProp, MAPI_UNICODE, &cValues, &pProps);
+  LPSPropValue pEntryId = PropAt(pProps, cValues, 0, ulFolderTag);
   if (pEntryId != NULL)
     pStore->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL, MAPI_MODIFY,
-                      NULL, (LPUNKNOWN*)&g_pInboxFolder);
+                      NULL, (LPUNKNOWN*)ppFolder);
   MAPIFreeBuffer(pProps);
+  *ppTable = NULL;
+  if (*ppFolder != NULL) (*ppFolder)->GetContentsTable(0, ppTable);
+}
 
-  m_pInboxTable = NULL;
-  if (g_pInboxFolder != NULL) g_pInboxFolder->GetContentsTable(0, &m_pInboxTable);
+int CXMLTextWriter::OpenInboxTable(IMsgStore* pStore) {
+  OpenFolderContents(pStore, (LPSPropTagArray)&g_InboxFolderProp, PR_CE_IPM_INBOX_ENTRYID,
+                     &g_pInboxFolder, &m_pInboxTable);
   ULONG ulCount = 0;
   if (m_pInboxTable != NULL) {
     m_pInboxTable->SetColumns((LPSPropTagArray)&g_InboxColumns, 0);
@@ -163,19 +194,9 @@ int CXMLTextWriter::OpenInboxTable(IMsgStore* pStore) {
 
 int CXMLTextWriter::OpenSentTable(IMsgStore* pStore) {
   ReleaseSentMessage();
-  ULONG cValues = 0;
-  LPSPropValue pProps = NULL;
-  g_pSentFolder = NULL;
-  pStore->GetProps((LPSPropTagArray)&g_SentFolderProp, MAPI_UNICODE, &cValues, &pProps);
-  LPSPropValue pEntryId = PropAt(pProps, cValues, 0, PR_IPM_SENTMAIL_ENTRYID);
-  if (pEntryId != NULL)
-    pStore->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL, MAPI_MODIFY,
-                      NULL, (LPUNKNOWN*)&g_pSentFolder);
-  MAPIFreeBuffer(pProps);
-
   // The sent items keep their default columns, which begin with the entry id.
-  m_pSentTable = NULL;
-  if (g_pSentFolder != NULL) g_pSentFolder->GetContentsTable(0, &m_pSentTable);
+  OpenFolderContents(pStore, (LPSPropTagArray)&g_SentFolderProp, PR_IPM_SENTMAIL_ENTRYID,
+                     &g_pSentFolder, &m_pSentTable);
   ULONG ulCount = 0;
   if (m_pSentTable != NULL) m_pSentTable->GetRowCount(0, &ulCount);
   g_nMessageTotal += ulCount;
@@ -189,18 +210,8 @@ int CXMLTextWriter::ReadNextInboxMessage() {
   if (m_pInboxTable == NULL || g_pInboxFolder == NULL) return 0;
   for (;;) {
     LPSRowSet pRows = NULL;
-    HRESULT hr = m_pInboxTable->QueryRows(1, 0, &pRows);
-    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) {
-      FreeProws(pRows);
-      return 0;
-    }
     IMessage* pMessage = NULL;
-    LPSPropValue pEntryId = FirstColumnEntryId(pRows);
-    if (pEntryId != NULL) {
-      ULONG ulObjType = 0;
-      g_pInboxFolder->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
-                                MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pMessage);
-    }
+    if (!OpenNextMessage(m_pInboxTable, g_pInboxFolder, &pRows, &pMessage)) return 0;
     ULONG cValues = 0;
     if (pMessage != NULL) {
       pMessage->GetProps((LPSPropTagArray)&g_InboxColumns, MAPI_UNICODE, &cValues, &g_pInboxProps);
@@ -227,18 +238,8 @@ int CXMLTextWriter::ReadNextSentMessage() {
   if (m_pSentTable == NULL || g_pSentFolder == NULL) return 0;
   for (;;) {
     LPSRowSet pRows = NULL;
-    HRESULT hr = m_pSentTable->QueryRows(1, 0, &pRows);
-    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) {
-      FreeProws(pRows);
-      return 0;
-    }
     IMessage* pMessage = NULL;
-    LPSPropValue pEntryId = FirstColumnEntryId(pRows);
-    if (pEntryId != NULL) {
-      ULONG ulObjType = 0;
-      g_pSentFolder->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
-                               MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pMessage);
-    }
+    if (!OpenNextMessage(m_pSentTable, g_pSentFolder, &pRows, &pMessage)) return 0;
     if (pMessage == NULL) {
       FreeProws(pRows);
       ++g_nMessagesLeftOut;

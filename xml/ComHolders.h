@@ -1,5 +1,6 @@
-// Owning holders of the COM values handed to MSXML and Pocket Outlook, and
-// the bounded copy used for every 260-unit path and name buffer.
+// Owning holders of the COM values handed to MSXML and Pocket Outlook, the
+// release of interfaces held in fields, and the bounded copy used for every
+// 260-unit path and name buffer.
 //
 // CBstr owns a BSTR in a counted block; CVariant is a VARIANT that clears
 // itself. Both raise their failures as _com_error (never a thrown long), so
@@ -49,6 +50,16 @@ class CVariant : public VARIANT {
   CVariant(const CVariant&) = delete;
   CVariant& operator=(const CVariant&) = delete;
 };
+
+// Releases the interface a field holds, if any, and empties the field: how
+// every Close gives back what its object held.
+template <class T>
+inline void ReleaseField(T*& pField) {
+  if (pField) {
+    pField->Release();
+    pField = NULL;
+  }
+}
 
 // Copies at most nCount-1 units of pSrc into pDest and always terminates
 // within nCount units. Gives back pDest; nCount 0 or a null pDest leaves

@@ -57,18 +57,9 @@ void CXMLDocument::Close() {
     delete m_pStore;
     m_pStore = NULL;
   }
-  if (m_pDoc) {
-    m_pDoc->Release();
-    m_pDoc = NULL;
-  }
-  if (m_pNodeList) {
-    m_pNodeList->Release();
-    m_pNodeList = NULL;
-  }
-  if (m_pDocNode) {
-    m_pDocNode->Release();
-    m_pDocNode = NULL;
-  }
+  ReleaseField(m_pDoc);
+  ReleaseField(m_pNodeList);
+  ReleaseField(m_pDocNode);
   // Only the initialisation this object made is undone, so a Close without
   // an Open before it leaves the thread's other documents their COM.
   if (m_bComInit) {

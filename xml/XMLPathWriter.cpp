@@ -97,29 +97,40 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
   return bResult;
 }
 
+namespace {
+
+// Appends an empty VCARD record to the root: the record comes back in
+// *ppNode (one reference) and, for its attributes, in *ppElement. Throws the
+// failing call's HRESULT.
+void AppendCard(IXMLDOMDocument2* pDoc, IXMLDOMNode* pRoot, IXMLDOMNode** ppNode,
+                IXMLDOMElement** ppElement) {
+  if (!pDoc || !pRoot) throw(long) E_FAIL;
+  CBstr bstrName(u"VCARD");
+  HRESULT hr = pDoc->createElement(bstrName, ppElement);
+  if (FAILED(hr)) throw(long) hr;
+  if (!*ppElement) throw(long) E_FAIL;
+  hr = pRoot->appendChild(*ppElement, ppNode);
+  if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
+}
+
+HRESULT SetCardAttribute(IXMLDOMElement* pElement, LPCWSTR pszName, LPCWSTR pszValue) {
+  CBstr bstrName(pszName);
+  CVariant varValue;
+  varValue = pszValue;
+  return pElement->setAttribute(bstrName, varValue);
+}
+
+}  // namespace
+
 int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
   if (!pszTitle || !ppNode) return 0;
   int bResult = 0;
   IXMLDOMElement* pElement = NULL;
   try {
-    if (!m_pDoc || !m_pRootNode) throw(long) E_FAIL;
-    CBstr bstrName(u"VCARD");
-    HRESULT hr = m_pDoc->createElement(bstrName, &pElement);
+    AppendCard(m_pDoc, m_pRootNode, ppNode, &pElement);
+    HRESULT hr = SetCardAttribute(pElement, u"TITLE", pszTitle);
     if (FAILED(hr)) throw(long) hr;
-    if (!pElement) throw(long) E_FAIL;
-    hr = m_pRootNode->appendChild(pElement, ppNode);
-    if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
-
-    CBstr bstrTitle(u"TITLE");
-    CVariant varTitle;
-    varTitle = pszTitle;
-    hr = pElement->setAttribute(bstrTitle, varTitle);
-    if (FAILED(hr)) throw(long) hr;
-
-    CBstr bstrType(u"TYPE");
-    CVariant varType;
-    varType = u"WinMobile";
-    pElement->setAttribute(bstrType, varType);
+    SetCardAttribute(pElement, u"TYPE", u"WinMobile");
     bResult = 1;
   } catch (long) {
     bResult = 0;
@@ -134,36 +145,14 @@ int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts,
   int bResult = 0;
   IXMLDOMElement* pElement = NULL;
   try {
-    if (!m_pDoc || !m_pRootNode) throw(long) E_FAIL;
-    CBstr bstrName(u"VCARD");
-    HRESULT hr = m_pDoc->createElement(bstrName, &pElement);
+    AppendCard(m_pDoc, m_pRootNode, ppNode, &pElement);
+    HRESULT hr = SetCardAttribute(pElement, u"Owner", u" ");
     if (FAILED(hr)) throw(long) hr;
-    if (!pElement) throw(long) E_FAIL;
-    hr = m_pRootNode->appendChild(pElement, ppNode);
-    if (FAILED(hr) || !*ppNode) throw(long) E_FAIL;
-
-    CBstr bstrOwner(u"Owner");
-    CVariant varOwner;
-    varOwner = u" ";
-    hr = pElement->setAttribute(bstrOwner, varOwner);
+    hr = SetCardAttribute(pElement, u"TYPE", u"WinMobile");
     if (FAILED(hr)) throw(long) hr;
-
-    CBstr bstrType(u"TYPE");
-    CVariant varType;
-    varType = u"WinMobile";
-    hr = pElement->setAttribute(bstrType, varType);
+    hr = SetCardAttribute(pElement, u"CONTACTS", pszContacts);
     if (FAILED(hr)) throw(long) hr;
-
-    CBstr bstrContacts(u"CONTACTS");
-    CVariant varContacts;
-    varContacts = pszContacts;
-    hr = pElement->setAttribute(bstrContacts, varContacts);
-    if (FAILED(hr)) throw(long) hr;
-
-    CBstr bstrNumber(u"ContactNumber");
-    CVariant varNumber;
-    varNumber = pszContactNumber;
-    pElement->setAttribute(bstrNumber, varNumber);
+    SetCardAttribute(pElement, u"ContactNumber", pszContactNumber);
     bResult = 1;
   } catch (long) {
     bResult = 0;

@@ -115,4 +115,32 @@ void register_class(REFCLSID clsid, ClassFactory factory);
 // This thread's CoInitializeEx count (for tests).
 int apartment_count();
 
+// A GUID written as the registry writes it,
+// "{2933BF90-7B36-11D2-B20E-00C04F983E60}"; read at compile time, where a
+// malformed text does not compile.
+consteval GUID guid(const char (&text)[39]) {
+  auto hex = [&](int from, int digits) {
+    std::uint32_t value = 0;
+    for (int i = from; i < from + digits; ++i) {
+      const char c = text[i];
+      const int digit = c >= '0' && c <= '9'   ? c - '0'
+                        : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                        : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                               : throw "not a hexadecimal digit";
+      value = value * 16 + static_cast<std::uint32_t>(digit);
+    }
+    return value;
+  };
+  if (text[0] != '{' || text[9] != '-' || text[14] != '-' || text[19] != '-' || text[24] != '-' ||
+      text[37] != '}')
+    throw "not a GUID in braces";
+  GUID g{hex(1, 8),
+         static_cast<std::uint16_t>(hex(10, 4)),
+         static_cast<std::uint16_t>(hex(15, 4)),
+         {}};
+  const int bytes[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+  for (int i = 0; i < 8; ++i) g.Data4[i] = static_cast<std::uint8_t>(hex(bytes[i], 2));
+  return g;
+}
+
 }  // namespace vardel::com

@@ -1,20 +1,15 @@
 // Class and interface identifiers of the Pocket Outlook object model.
 #include "platform/poom/pimstore.h"
 
-const CLSID CLSID_Application = {
-    0x05058F23, 0x20BE, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
-const IID IID_IPOutlookApp2 = {
-    0xAF7D0DC7, 0x3D35, 0x424B, {0xAA, 0x60, 0x27, 0xA3, 0x8B, 0x8B, 0x62, 0x9E}};
-const IID IID_IPOutlookApp = {
-    0x05058F22, 0x20BE, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
-const IID IID_IFolder = {
-    0x05058F0A, 0x20BE, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
-const IID IID_IPOutlookItemCollection = {
-    0xF06748C0, 0x21A5, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
-const IID IID_IContact = {
-    0x7F804E40, 0x2006, 0x11D2, {0x8F, 0x18, 0x00, 0x00, 0xF8, 0x7A, 0x43, 0x35}};
-const IID IID_IItem = {
-    0xFAD11DF1, 0x8096, 0x4E4E, {0xB4, 0xF2, 0x5B, 0xA0, 0xD3, 0xF0, 0x1C, 0xFC}};
+using vardel::com::guid;
+
+const CLSID CLSID_Application = guid("{05058F23-20BE-11D2-8F18-0000F87A4335}");
+const IID IID_IPOutlookApp2 = guid("{AF7D0DC7-3D35-424B-AA60-27A38B8B629E}");
+const IID IID_IPOutlookApp = guid("{05058F22-20BE-11D2-8F18-0000F87A4335}");
+const IID IID_IFolder = guid("{05058F0A-20BE-11D2-8F18-0000F87A4335}");
+const IID IID_IPOutlookItemCollection = guid("{F06748C0-21A5-11D2-8F18-0000F87A4335}");
+const IID IID_IContact = guid("{7F804E40-2006-11D2-8F18-0000F87A4335}");
+const IID IID_IItem = guid("{FAD11DF1-8096-4E4E-B4F2-5BA0D3F01CFC}");
 // Weak so that the COM runtime may define the same identifier.
-__attribute__((weak)) extern const IID IID_IDispatch = {
-    0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+__attribute__((weak)) extern const IID IID_IDispatch =
+    guid("{00020400-0000-0000-C000-000000000046}");

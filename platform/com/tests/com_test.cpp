@@ -154,3 +154,11 @@ TEST(Variant, ClearFreesWhatItOwns) {
   EXPECT_EQ(VariantClear(&v), E_FAIL);
   EXPECT_EQ(v.vt, VT_I4);  // a failed clear leaves the value
 }
+
+TEST(Guid, TheRegistryFormReadsAsTheFieldsItNames) {
+  constexpr GUID dispatch = vardel::com::guid("{00020400-0000-0000-C000-000000000046}");
+  static_assert(dispatch.Data1 == 0x00020400 && dispatch.Data4[0] == 0xC0);
+  EXPECT_EQ(dispatch, (GUID{0x00020400, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}}));
+  EXPECT_EQ(vardel::com::guid("{af7d0dc7-3d35-424b-aa60-27a38b8b629e}"),
+            (GUID{0xAF7D0DC7, 0x3D35, 0x424B, {0xAA, 0x60, 0x27, 0xA3, 0x8B, 0x8B, 0x62, 0x9E}}));
+}
