@@ -16,6 +16,7 @@
 
 #include <sys/resource.h>
 
+#include "bench/measure.h"
 #include "contacts/XMLTextReader.h"
 #include "platform/core/device.h"
 #include "platform/core/windows.h"
@@ -34,17 +35,6 @@ unsigned g_lastProgress = 0;
 LRESULT Progress(HWND, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_PROGRESS) g_lastProgress = (unsigned)wParam;
   return 0;
-}
-
-// Starts a new peak-memory measurement (Linux: clear_refs 5 resets VmHWM).
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-long PeakKiB() {
-  std::ifstream in("/proc/self/status");
-  std::string line;
-  while (std::getline(in, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
 }
 
 // A contacts file of `count` records with twelve fields each, as a backup
@@ -68,27 +58,17 @@ void WriteContactsFile(const std::filesystem::path& host, int count) {
   out << "</CONTACTS>\r\n";
 }
 
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double CpuSeconds() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  auto s = [](const timeval& tv) { return (double)tv.tv_sec + (double)tv.tv_usec / 1e6; };
-  return s(ru.ru_utime) + s(ru.ru_stime);
-}
-
 int Restore(const char* label, int expected) {
-  ResetPeak();
+  reset_peak();
   auto start = std::chrono::steady_clock::now();
-  double cpu = CpuSeconds();
+  double cpu = cpu_seconds();
   CXMLTextReader reader;
   int ok = reader.Open() && reader.LoadContactsXML(kFile) && reader.RestoreContacts();
   int loaded = reader.m_nContactCount;
   reader.Close();
-  std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %d contacts%s\n", label, Seconds(start),
-              CpuSeconds() - cpu, PeakKiB(), loaded, ok && loaded == expected ? "" : "  FAILED");
+  std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %d contacts%s\n", label,
+              seconds_since(start), cpu_seconds() - cpu, peak_kib(), loaded,
+              ok && loaded == expected ? "" : "  FAILED");
   return ok;
 }
 
@@ -114,16 +94,16 @@ int main(int argc, char** argv) {
 
   // 2. Back the phone's contacts up.
   {
-    ResetPeak();
+    reset_peak();
     auto start = std::chrono::steady_clock::now();
-    double cpu = CpuSeconds();
+    double cpu = cpu_seconds();
     CXMLTextWriter writer;
     int saved = writer.Open(DOCUMENT_CONTACTS) && writer.SavePhoneContactsToXML(kFile);
     writer.Close();
-    double seconds = Seconds(start);
+    double seconds = seconds_since(start);
     std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  output %ju bytes%s\n", "backup",
-                seconds, CpuSeconds() - cpu, PeakKiB(), (uintmax_t)std::filesystem::file_size(host),
-                saved ? "" : "  FAILED");
+                seconds, cpu_seconds() - cpu, peak_kib(),
+                (uintmax_t)std::filesystem::file_size(host), saved ? "" : "  FAILED");
     ok = ok && saved && g_lastProgress == 100;
   }
 
@@ -134,17 +114,17 @@ int main(int argc, char** argv) {
   ok = Restore("restore (half, first copy)", count / 2) && ok;
   ok = Restore("restore (half, second copy)", count / 2) && ok;
   {
-    ResetPeak();
+    reset_peak();
     auto start = std::chrono::steady_clock::now();
-    double cpu = CpuSeconds();
+    double cpu = cpu_seconds();
     CXMLTextWriter writer;
     int done = writer.Open(DOCUMENT_CONTACTS) && writer.RemoveDuplicateContacts();
     writer.Close();
-    double seconds = Seconds(start);
-    double cpuSeconds = CpuSeconds() - cpu;
+    double seconds = seconds_since(start);
+    double cpuSeconds = cpu_seconds() - cpu;
     size_t left = vardel::poom::list_contacts().size();
     std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %zu contacts left%s\n",
-                "duplicate removal", seconds, cpuSeconds, PeakKiB(), left,
+                "duplicate removal", seconds, cpuSeconds, peak_kib(), left,
                 done && left == (size_t)(count / 2) ? "" : "  FAILED");
     ok = ok && done && left == (size_t)(count / 2);
   }

@@ -18,28 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/measure.h"
 #include "host/exports.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-long peak_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
-
-void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-double cpu_seconds() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
 
 void write_backup(const fs::path& file, long count) {
   std::FILE* out = std::fopen(file.c_str(), "wb");

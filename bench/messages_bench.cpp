@@ -20,6 +20,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench/measure.h"
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
@@ -27,31 +28,6 @@
 #include "platform/platform.h"
 #include "platform/poom/contact_db.h"
 #include "xml/XMLTextWriter.h"
-
-namespace {
-
-long peak_kib() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
-  return -1;
-}
-
-void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-double cpu_seconds() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-         static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   long count = 1000000;

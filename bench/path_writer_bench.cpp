@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/measure.h"
 #include "contacts/ContactFieldMap.h"
 #include "contacts/PropValArray.h"
 #include "platform/core/device.h"
@@ -21,14 +22,6 @@
 #include "platform/poom/contact_db.h"
 #include "xml/ComHolders.h"
 #include "xml/XMLTextWriter.h"
-
-namespace {
-
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   int nRecords = argc > 1 ? std::atoi(argv[1]) : 20000;
@@ -59,11 +52,11 @@ int main(int argc, char** argv) {
     writer.m_pCurrentNode->Release();
     writer.m_pCurrentNode = NULL;
   }
-  double tBuild = Seconds(start);
+  double tBuild = seconds_since(start);
   CopyBounded(writer.m_szFilePath, u"\\bench.xml", MAX_PATH);
   start = std::chrono::steady_clock::now();
   int bSaved = writer.Save();
-  double tSave = Seconds(start);
+  double tSave = seconds_since(start);
   writer.Close();
   std::printf(
       "records %d, fields %ld: build %.2f s (%.1f us/field), save %.2f s (%s), file %.1f MB\n",
@@ -85,7 +78,7 @@ int main(int argc, char** argv) {
     });
   for (auto& t : threads) t.join();
   std::printf("queue: %d values from 4 threads in %.1f ms\n", queue.GetCount(),
-              Seconds(start) * 1e3);
+              seconds_since(start) * 1e3);
 
   std::filesystem::remove_all(tmpl);
   return 0;

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/measure.h"
 #include "platform/com/com.h"
 #include "platform/core/device.h"
 #include "platform/core/wstr.h"
@@ -23,17 +24,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// CPU time of the process (user + system): on a shared machine the wall
-// clock also counts the time other processes held the CPU.
-double cpu_seconds() {
-  rusage ru{};
-  getrusage(RUSAGE_SELF, &ru);
-  auto s = [](const timeval& tv) {
-    return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-  };
-  return s(ru.ru_utime) + s(ru.ru_stime);
-}
 
 struct Phase {
   Clock::time_point wall = Clock::now();

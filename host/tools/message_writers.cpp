@@ -1,7 +1,9 @@
 #include "host/tools/message_writers.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/core/calendar.h"
 #include "platform/core/windows.h"
@@ -16,35 +18,28 @@ void put(std::FILE* out, std::string_view s) {
     throw std::runtime_error(std::string("cannot write: ") + std::strerror(errno));
 }
 
-// Text for an XML attribute: line breaks as references, so that they
-// survive the reader's attribute normalisation.
+// What stands for each byte of a text in one output format: null where the
+// byte stands for itself.
+struct Escapes {
+  const char* as[256] = {};
+  constexpr Escapes(std::initializer_list<std::pair<char, const char*>> escapes) {
+    for (const auto& [c, text] : escapes) as[static_cast<unsigned char>(c)] = text;
+  }
+  const char* of(char c) const { return as[static_cast<unsigned char>(c)]; }
+};
+
+// In an XML attribute, line breaks are references, so that they survive the
+// reader's attribute normalisation.
+constexpr Escapes kAttributeEscapes = {{'&', "&amp;"},  {'<', "&lt;"},   {'>', "&gt;"},
+                                       {'"', "&quot;"}, {'\n', "&#10;"}, {'\r', "&#13;"},
+                                       {'\t', "&#9;"}};
+
 void xml_attribute(std::string& out, std::string_view text) {
   for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "&#10;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      case '\t':
-        out += "&#9;";
-        break;
-      default:
-        out += c;
-    }
+    if (const char* as = kAttributeEscapes.of(c))
+      out += as;
+    else
+      out += c;
   }
 }
 
@@ -164,33 +159,20 @@ class CsvWriter : public MessageWriter {
 };
 
 // JSON text: the escapes JSON requires, everything else as UTF-8.
+constexpr Escapes kJsonEscapes = {
+    {'"', "\\\""}, {'\\', "\\\\"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"}};
+
 void json_string(std::string& out, std::string_view text) {
   out += '"';
   for (char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += c;
-        }
+    if (const char* as = kJsonEscapes.of(c)) {
+      out += as;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += c;
     }
   }
   out += '"';
