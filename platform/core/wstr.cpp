@@ -182,48 +182,52 @@ std::string utf8(std::u16string_view s) {
 std::string utf8(const WCHAR* s) { return s ? utf8(std::u16string_view(s)) : std::string(); }
 
 std::u16string utf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
+  // Never more units than bytes: the text is decoded straight into a buffer
+  // of that size, which is then cut to what was written.
+  std::u16string out(s.size(), u'\0');
+  char16_t* o = out.data();
   size_t i = 0;
   const size_t n = s.size();
   while (i < n) {
     unsigned char b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+      *o++ = b0;
+      ++i;
+      continue;
+    }
     char32_t c = 0xFFFD;
     size_t len = 1;
-    if (b0 < 0x80) {
-      c = b0;
-    } else {
-      size_t need = b0 >= 0xF0 && b0 <= 0xF4   ? 4
-                    : b0 >= 0xE0 && b0 <= 0xEF ? 3
-                    : b0 >= 0xC2 && b0 <= 0xDF ? 2
-                                               : 0;
-      if (need != 0 && i + need <= n) {
-        char32_t v = b0 & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
-        bool ok = true;
-        for (size_t k = 1; k < need; ++k) {
-          unsigned char b = static_cast<unsigned char>(s[i + k]);
-          if ((b & 0xC0) != 0x80) {
-            ok = false;
-            break;
-          }
-          v = (v << 6) | (b & 0x3F);
+    size_t need = b0 >= 0xF0 && b0 <= 0xF4   ? 4
+                  : b0 >= 0xE0 && b0 <= 0xEF ? 3
+                  : b0 >= 0xC2 && b0 <= 0xDF ? 2
+                                             : 0;
+    if (need != 0 && i + need <= n) {
+      char32_t v = b0 & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
+      bool ok = true;
+      for (size_t k = 1; k < need; ++k) {
+        unsigned char b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80) {
+          ok = false;
+          break;
         }
-        // Overlong forms, encoded surrogates and values past U+10FFFF are invalid.
-        char32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
-        if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-          c = v;
-          len = need;
-        }
+        v = (v << 6) | (b & 0x3F);
+      }
+      // Overlong forms, encoded surrogates and values past U+10FFFF are invalid.
+      char32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
+      if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+        c = v;
+        len = need;
       }
     }
     i += len;
     if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+      *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      *o++ = static_cast<char16_t>(c);
     }
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return out;
 }
 
