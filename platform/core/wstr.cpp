@@ -183,48 +183,43 @@ std::string utf8(const WCHAR* s) { return s ? utf8(std::u16string_view(s)) : std
 
 std::u16string utf16(std::string_view s) {
   // Never more units than bytes: the text is decoded straight into a buffer
-  // of that size, which is then cut to what was written.
+  // of that size, which is then cut to what was written. Each well-formed
+  // sequence is decoded by its length; anything else (a stray or missing
+  // continuation byte, an overlong form, an encoded surrogate, a value past
+  // U+10FFFF) gives U+FFFD for its first byte and decoding goes on at the next.
   std::u16string out(s.size(), u'\0');
   char16_t* o = out.data();
-  size_t i = 0;
-  const size_t n = s.size();
-  while (i < n) {
-    unsigned char b0 = static_cast<unsigned char>(s[i]);
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const auto* end = p + s.size();
+  auto follows = [](unsigned char b) { return (b & 0xC0) == 0x80; };
+  while (p < end) {
+    const unsigned char b0 = *p;
     if (b0 < 0x80) {
       *o++ = b0;
-      ++i;
-      continue;
-    }
-    char32_t c = 0xFFFD;
-    size_t len = 1;
-    size_t need = b0 >= 0xF0 && b0 <= 0xF4   ? 4
-                  : b0 >= 0xE0 && b0 <= 0xEF ? 3
-                  : b0 >= 0xC2 && b0 <= 0xDF ? 2
-                                             : 0;
-    if (need != 0 && i + need <= n) {
-      char32_t v = b0 & (need == 2 ? 0x1F : need == 3 ? 0x0F : 0x07);
-      bool ok = true;
-      for (size_t k = 1; k < need; ++k) {
-        unsigned char b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) {
-          ok = false;
-          break;
-        }
-        v = (v << 6) | (b & 0x3F);
+      p += 1;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF && end - p >= 3 && follows(p[1]) && follows(p[2])) {
+      const char32_t v = (char32_t(b0 & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+      const bool ok = v >= 0x800 && !(v >= 0xD800 && v <= 0xDFFF);
+      *o++ = ok ? static_cast<char16_t>(v) : u'\uFFFD';
+      p += ok ? 3 : 1;
+    } else if (b0 >= 0xC2 && b0 <= 0xDF && end - p >= 2 && follows(p[1])) {
+      *o++ = static_cast<char16_t>((char32_t(b0 & 0x1F) << 6) | (p[1] & 0x3F));
+      p += 2;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4 && end - p >= 4 && follows(p[1]) && follows(p[2]) &&
+               follows(p[3])) {
+      const char32_t v = (char32_t(b0 & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+                         (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+      if (v >= 0x10000 && v <= 0x10FFFF) {
+        *o++ = static_cast<char16_t>(0xD800 + ((v - 0x10000) >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + ((v - 0x10000) & 0x3FF));
+        p += 4;
+      } else {
+        *o++ = u'\uFFFD';
+        p += 1;
       }
-      // Overlong forms, encoded surrogates and values past U+10FFFF are invalid.
-      char32_t min = need == 2 ? 0x80 : need == 3 ? 0x800 : 0x10000;
-      if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-        c = v;
-        len = need;
-      }
-    }
-    i += len;
-    if (c >= 0x10000) {
-      *o++ = static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-      *o++ = static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
     } else {
-      *o++ = static_cast<char16_t>(c);
+      *o++ = u'\uFFFD';
+      p += 1;
     }
   }
   out.resize(static_cast<size_t>(o - out.data()));

@@ -1,6 +1,7 @@
 // The messages database connection (see db.h).
 #include "platform/mapi/db.h"
 
+#include <atomic>
 #include <string>
 
 #include "platform/sql/database.h"
@@ -122,6 +123,8 @@ void Db::refresh_snapshot() {
   // BEGIN defers the snapshot to the first read; take it now.
   auto q = query("SELECT 1 FROM stores LIMIT 1");
   q.step();
+  static std::atomic<std::uint64_t> next_snapshot{1};
+  snapshot_ = next_snapshot.fetch_add(1, std::memory_order_relaxed);
   in_snapshot_ = true;
 }
 

@@ -69,6 +69,9 @@ class Db {
   void refresh_snapshot();
   // Ends the snapshot a refresh started, if any.
   void end_snapshot();
+  // The read snapshot held now, 0 when none: reads under one value see the
+  // same data. Never the same value twice in the process.
+  std::uint64_t snapshot() const { return in_snapshot_ ? snapshot_ : 0; }
 
   // The statement for sql, prepared once per connection.
   Query query(const char* sql);
@@ -83,6 +86,7 @@ class Db {
  private:
   sqlite3* db_ = nullptr;
   bool in_snapshot_ = false;
+  std::uint64_t snapshot_ = 0;
   bool utf16_file_ = false;
   std::unordered_map<const char*, sql::Statement> cache_;
 };

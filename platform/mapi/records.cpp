@@ -99,7 +99,8 @@ std::optional<FolderRecord> load_folder(Db& db, std::int64_t folder) {
   return f;
 }
 
-std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
+// The message as the database holds it now.
+static std::optional<MessageRecord> read_message(Db& db, std::int64_t message) {
   auto q = db.query("SELECT folder, subject, sender, delivery FROM messages WHERE id = ?");
   q.bind(1, message);
   if (!q.step()) return std::nullopt;
@@ -118,6 +119,22 @@ std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
     m.props.push_back(
         {PR_MESSAGE_DELIVERY_TIME, filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)))});
   return m;
+}
+
+std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
+  // A contents table reads each message for its row, and the walk opens the
+  // message right after: within one read snapshot the second read is a copy
+  // of the first.
+  struct Last {
+    std::uint64_t snapshot = 0;
+    MessageRecord record;
+  };
+  thread_local Last last;
+  const std::uint64_t snapshot = db.snapshot();
+  if (snapshot != 0 && last.snapshot == snapshot && last.record.id == message) return last.record;
+  std::optional<MessageRecord> loaded = read_message(db, message);
+  if (snapshot != 0 && loaded) last = {snapshot, *loaded};
+  return loaded;
 }
 
 std::unique_ptr<RowSource> stores_rows(Db& db) {

@@ -1,6 +1,8 @@
 // The CE MAPI stand-in against a real messages database in a temp device.
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -441,6 +443,49 @@ TEST_F(Mapi, RemovedMessagesTakeTheirRecipientsAndARollbackKeepsThem) {
 
 // The device keeps receiving while a session reads: the writer is not held
 // up, and the new message shows in the next contents table.
+// A message read for a table row and then opened is read once within one
+// table's snapshot; a change made meanwhile shows from the next table on.
+TEST_F(Mapi, AMessageChangedDuringASessionOpensAsTheNextTableShowsIt) {
+  auto store = db_->add_store(u"SMS");
+  auto inbox = db_->folder(store, FolderKind::inbox);
+  db_->add_message(inbox, Message{u"first", {}, {}, utc_filetime(2009, 1, 1, 0, 0, 0)});
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
+  auto subject_of_first = [&] {
+    IMAPITable* table = nullptr;
+    folder->GetContentsTable(0, &table);
+    LPSRowSet rows = nullptr;
+    EXPECT_EQ(table->QueryRows(1, 0, &rows), S_OK);
+    std::u16string subject;
+    IMessage* message = nullptr;
+    ULONG type = 0;
+    const SBinary& eid = rows->aRow[0].lpProps[0].Value.bin;
+    if (folder->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, &type, (LPUNKNOWN*)&message) ==
+        S_OK) {
+      SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+      ULONG n = 0;
+      LPSPropValue props = nullptr;
+      message->GetProps((LPSPropTagArray)&tags, 0, &n, &props);
+      if (props && props[0].ulPropTag == PR_SUBJECT) subject = props[0].Value.lpszW;
+      MAPIFreeBuffer(props);
+      message->Release();
+    }
+    FreeProws(rows);
+    table->Release();
+    return subject;
+  };
+  EXPECT_EQ(subject_of_first(), u"first");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(vardel::device::messages_db().c_str(), &raw), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(raw, "UPDATE messages SET subject = 'changed'", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(raw);
+  EXPECT_EQ(subject_of_first(), u"changed");
+  folder->Release();
+  s->Release();
+}
+
 TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {
   auto store = db_->add_store(u"SMS");
   auto inbox = db_->folder(store, FolderKind::inbox);
