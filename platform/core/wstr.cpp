@@ -168,14 +168,33 @@ void append_utf8(std::string& out, char32_t c) {
 }
 
 std::string utf8(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size());
+  // At most three bytes a unit (a pair's four bytes stand for two units): the
+  // text is encoded straight into a buffer of that size, then cut to fit.
+  std::string out(s.size() * 3, '\0');
+  auto* o = reinterpret_cast<unsigned char*>(out.data());
   size_t i = 0;
   while (i < s.size()) {
-    char32_t c = next_code_point(s.data(), i, s.size());
+    char32_t c = s[i];
+    if (c < 0x80) {
+      *o++ = static_cast<unsigned char>(c);
+      ++i;
+      continue;
+    }
+    c = next_code_point(s.data(), i, s.size());
     if (is_high(c) || is_low(c)) c = 0xFFFD;  // a lone surrogate
-    append_utf8(out, c);
+    if (c < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
+  out.resize(static_cast<size_t>(o - reinterpret_cast<unsigned char*>(out.data())));
   return out;
 }
 
