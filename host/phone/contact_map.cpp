@@ -1,6 +1,7 @@
 // Phonebook entries and device contacts, both ways.
 #include "host/phone/contact_map.h"
 
+#include <algorithm>
 #include <cstring>
 #include <initializer_list>
 #include <map>
@@ -88,8 +89,29 @@ AddressSlots address_slots(GSM_EntryLocation where) {
   }
 }
 
+// Phonebook fields with one place in a contact, and back.
+struct OnePlace {
+  GSM_EntryType type;
+  CEPROPID tag;
+  const char* name;
+};
+constexpr OnePlace kOnePlace[] = {
+    {PBK_Text_FirstName, PIMPR_FIRST_NAME, "first name"},
+    {PBK_Text_LastName, PIMPR_LAST_NAME, "last name"},
+    {PBK_Text_SecondName, PIMPR_MIDDLE_NAME, "second name"},
+    {PBK_Text_NamePrefix, PIMPR_TITLE, "name prefix"},
+    {PBK_Text_NameSuffix, PIMPR_SUFFIX, "name suffix"},
+    {PBK_Text_NickName, PIMPR_NICKNAME, "nickname"},
+    {PBK_Text_Company, PIMPR_COMPANY_NAME, "company"},
+    {PBK_Text_JobTitle, PIMPR_JOB_TITLE, "job title"},
+    {PBK_Text_URL, PIMPR_WEB_PAGE, "web address"},
+    {PBK_Text_Note, PIMPR_BODY, "note"},
+};
+
 void place(Builder& b, const GSM_SubMemoryEntry& sub, std::u16string text,
            std::vector<std::u16string>& categories) {
+  for (const OnePlace& one : kOnePlace)
+    if (one.type == sub.EntryType) return b.first_free({one.tag}, std::move(text), one.name);
   const GSM_EntryLocation where = sub.Location;
   switch (sub.EntryType) {
     case PBK_Number_Mobile:
@@ -130,26 +152,6 @@ void place(Builder& b, const GSM_SubMemoryEntry& sub, std::u16string text,
     case PBK_Text_WVID:
       return b.first_free({PIMPR_IM1_ADDRESS, PIMPR_IM2_ADDRESS, PIMPR_IM3_ADDRESS}, text,
                           "internet call address");
-    case PBK_Text_FirstName:
-      return b.first_free({PIMPR_FIRST_NAME}, text, "first name");
-    case PBK_Text_LastName:
-      return b.first_free({PIMPR_LAST_NAME}, text, "last name");
-    case PBK_Text_SecondName:
-      return b.first_free({PIMPR_MIDDLE_NAME}, text, "second name");
-    case PBK_Text_NamePrefix:
-      return b.first_free({PIMPR_TITLE}, text, "name prefix");
-    case PBK_Text_NameSuffix:
-      return b.first_free({PIMPR_SUFFIX}, text, "name suffix");
-    case PBK_Text_NickName:
-      return b.first_free({PIMPR_NICKNAME}, text, "nickname");
-    case PBK_Text_Company:
-      return b.first_free({PIMPR_COMPANY_NAME}, text, "company");
-    case PBK_Text_JobTitle:
-      return b.first_free({PIMPR_JOB_TITLE}, text, "job title");
-    case PBK_Text_URL:
-      return b.first_free({PIMPR_WEB_PAGE}, text, "web address");
-    case PBK_Text_Note:
-      return b.first_free({PIMPR_BODY}, text, "note");
     case PBK_Text_Postal:
     case PBK_Text_StreetAddress:
       return b.first_free({address_slots(where).street}, text, "street");
@@ -288,32 +290,14 @@ EntryResult entry_from_contact(const poom::ContactRecord& contact, GSM_MemoryEnt
 
   for (const auto& [tag, text] : props) {
     const std::string field(poom::property_name(tag));
+    const OnePlace* one = std::find_if(std::begin(kOnePlace), std::end(kOnePlace),
+                                       [&](const OnePlace& o) { return o.tag == tag; });
+    if (one != std::end(kOnePlace)) {
+      w.add(one->type, PBK_Location_Unknown, text, field);
+      continue;
+    }
     switch (tag) {
       case PIMPR_FILEAS:
-        break;
-      case PIMPR_FIRST_NAME:
-        w.add(PBK_Text_FirstName, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_MIDDLE_NAME:
-        w.add(PBK_Text_SecondName, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_LAST_NAME:
-        w.add(PBK_Text_LastName, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_TITLE:
-        w.add(PBK_Text_NamePrefix, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_SUFFIX:
-        w.add(PBK_Text_NameSuffix, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_NICKNAME:
-        w.add(PBK_Text_NickName, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_COMPANY_NAME:
-        w.add(PBK_Text_Company, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_JOB_TITLE:
-        w.add(PBK_Text_JobTitle, PBK_Location_Unknown, text, field);
         break;
       case PIMPR_EMAIL1_ADDRESS:
       case PIMPR_EMAIL3_ADDRESS:
@@ -346,12 +330,6 @@ EntryResult entry_from_contact(const poom::ContactRecord& contact, GSM_MemoryEnt
         break;
       case PIMPR_RADIO_TELEPHONE_NUMBER:
         w.add(PBK_Number_Other, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_WEB_PAGE:
-        w.add(PBK_Text_URL, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_BODY:
-        w.add(PBK_Text_Note, PBK_Location_Unknown, text, field);
         break;
       case PIMPR_HOME_ADDRESS_STREET:
       case PIMPR_BUSINESS_ADDRESS_STREET:
