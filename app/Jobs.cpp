@@ -45,12 +45,15 @@ void CopyStylesheet(LPCWSTR pszName) {
   CopyFileW(szSource, szDest, FALSE);  // a missing stylesheet is skipped
 }
 
-void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
+// The dated copy is part of the save: 1 when the previous file is copied
+// (or there is none), 0 when it exists but cannot be copied, and then the
+// job keeps the previous file rather than replace it with no copy left.
+int MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
   WCHAR szSource[MAX_PATH];
   WCHAR szDated[MAX_PATH];
   SYSTEMTIME st;
   GetLocalTime(&st);
-  if (swprintf(szSource, MAX_PATH, u"%s\\%s", g_szBackupFolder, pszFile) < 0) return;
+  if (swprintf(szSource, MAX_PATH, u"%s\\%s", g_szBackupFolder, pszFile) < 0) return 0;
   // Two backups within one second would give the same name; the later copy
   // takes the next free one, so no earlier copy is ever replaced.
   for (int n = 1; n < 1000; ++n) {
@@ -63,11 +66,13 @@ void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
       nWritten = swprintf(szDated, MAX_PATH, u"%s\\%s%02d%02d%02d_%02d%02d%02d_%d.xml",
                           g_szBackupFolder, pszStem, st.wYear % 100, st.wMonth, st.wDay, st.wHour,
                           st.wMinute, st.wSecond, n);
-    if (nWritten < 0) return;
-    if (CopyFileW(szSource, szDated, TRUE)) return;
+    if (nWritten < 0) return 0;
+    if (CopyFileW(szSource, szDated, TRUE)) return 1;
     DWORD dwError = GetLastError();
-    if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) return;  // no current file
+    if (dwError == ERROR_FILE_NOT_FOUND) return 1;  // a first backup: nothing to keep
+    if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) return 0;
   }
+  return 0;
 }
 
 // Releases everything a job's document object still holds, so memory does
@@ -94,8 +99,7 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   g_nContactsLeftOut = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0) {
-      MakeDatedCopy(u"通讯录", CONTACTS_FILE);
-      if (writer.Open(DOCUMENT_CONTACTS)) {
+      if (MakeDatedCopy(u"通讯录", CONTACTS_FILE) && writer.Open(DOCUMENT_CONTACTS)) {
         nSaved = writer.SavePhoneContactsToXML(szPath);
         CopyStylesheet(u"MessageLogContact.xsl");
       }
@@ -149,8 +153,7 @@ DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   g_nMessagesLeftOut = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, MESSAGES_FILE) >= 0) {
-      MakeDatedCopy(u"短信", MESSAGES_FILE);
-      if (writer.Open(DOCUMENT_MESSAGES)) {
+      if (MakeDatedCopy(u"短信", MESSAGES_FILE) && writer.Open(DOCUMENT_MESSAGES)) {
         nResult = writer.SavePhoneMessagesToXML(szPath);
         CopyStylesheet(u"MessageLogMsg.xsl");
       }

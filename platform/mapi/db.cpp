@@ -1,5 +1,7 @@
 #include "platform/mapi/db.h"
 
+#include "platform/core/device_files.h"
+
 #include <stdexcept>
 #include <system_error>
 
@@ -91,6 +93,11 @@ std::optional<std::u16string> Query::opt_text(int col) const {
 }
 
 Db::Db(const std::filesystem::path& path) {
+  // Inside the device, the database's folder is reached through real
+  // folders only (made here when missing): SQLite opens it by name.
+  if (!device::prepare_store_path(path))
+    throw std::runtime_error("messages database " + path.string() +
+                             ": refused, a link on the way leads elsewhere");
   std::error_code ec;
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   int rc =

@@ -2,6 +2,8 @@
 // batched property loads. See contact_database.h for the contract.
 #include "platform/poom/contact_database.h"
 
+#include "platform/core/device_files.h"
+
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -141,6 +143,9 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
     *out = std::move(existing);
     return S_OK;
   }
+  // Inside the device, the database's folder is reached through real
+  // folders only (made here when missing): SQLite opens it by name.
+  if (!device::prepare_store_path(path)) return E_ACCESSDENIED;
   if (HRESULT hr = check_contacts_file(path); FAILED(hr)) return hr;
   std::filesystem::create_directories(path.parent_path(), ec);
 
@@ -397,6 +402,7 @@ HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
 
 // Inside the caller's transaction; the caller rolls back on failure.
 HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
+  if (HRESULT hr = fault::check("poom.Database.Write"); FAILED(hr)) return hr;
   Statements& s = *st_;
   long target = *oid;
   if (target == 0) {
