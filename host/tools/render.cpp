@@ -184,6 +184,15 @@ int allow_read(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value)
   return 0;
 }
 
+int refuse_network(xsltSecurityPrefsPtr, xsltTransformContextPtr, const char* value) {
+  refuse(value, "the network");
+  return 0;
+}
+
+// libxml2's and libxslt's messages would go to standard error; the result
+// says what went wrong instead.
+void quiet(void*, const char*, ...) {}
+
 // Refuses every external entity and DTD the parser might ask for.
 xmlParserInputPtr no_entities(const char* url, const char*, xmlParserCtxtPtr) {
   refuse(url, "external entity");
@@ -256,11 +265,15 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
     ~Restore() {
       xsltSetLoaderFunc(nullptr);
       xmlSetExternalEntityLoader(entities);
+      xmlSetGenericErrorFunc(nullptr, nullptr);
+      xsltSetGenericErrorFunc(nullptr, nullptr);
       g_allowed = nullptr;
     }
   } restore;
   xsltSetLoaderFunc(confined_loader);
   xmlSetExternalEntityLoader(no_entities);
+  xmlSetGenericErrorFunc(nullptr, quiet);
+  xsltSetGenericErrorFunc(nullptr, quiet);
 
   RenderResult failure;
   auto sheet_file = read_stylesheet(*href, &failure);
@@ -270,8 +283,9 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
 
   std::unique_ptr<xsltSecurityPrefs, SecFree> sec(xsltNewSecurityPrefs());
   xsltSetSecurityPrefs(sec.get(), XSLT_SECPREF_READ_FILE, allow_read);
+  xsltSetSecurityPrefs(sec.get(), XSLT_SECPREF_READ_NETWORK, refuse_network);
   for (auto opt : {XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY,
-                   XSLT_SECPREF_READ_NETWORK, XSLT_SECPREF_WRITE_NETWORK})
+                   XSLT_SECPREF_WRITE_NETWORK})
     xsltSetSecurityPrefs(sec.get(), opt, xsltSecurityForbid);
   // The imports are read while the stylesheet is parsed, under the default
   // preferences: the same ones, for this parse only.
