@@ -150,11 +150,15 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
                       gwes::click(GetDlgItem(dialog, IDC_VIEW));
                       return std::vector<HANDLE>{};
                     });
+  // The picker and the opener run on the window's thread: a name the file
+  // system refuses (too long, say) is a file that cannot be opened, never an
+  // exception there, which would leave the window stuck.
   fe.set_picker([&file](const fs::path& start,
-                        const FileFilter& filter) -> std::optional<fs::path> {
+                        const FileFilter& filter) -> std::optional<fs::path> try {
+    std::error_code ec;
     if (file) {
-      if (file->is_relative() && fs::exists(start / *file)) return start / *file;
-      return fs::absolute(*file);
+      if (file->is_relative() && fs::exists(start / *file, ec)) return start / *file;
+      return fs::absolute(*file, ec);
     }
     // No file named: offer the backup folder's files on the terminal, in
     // the window picker's order (the filter's first type, as it starts).
@@ -176,11 +180,17 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
     } catch (...) {
     }
     return std::nullopt;
+  } catch (const std::exception&) {
+    return std::nullopt;
   });
   fe.set_opener([&opened](const fs::path& host_path) {
-    const auto shown = open_for_reading(host_path);
-    opened = shown.has_value();
-    if (shown) std::cout << "opened " << shown->string() << "\n";
+    try {
+      const auto shown = open_for_reading(host_path);
+      opened = shown.has_value();
+      if (shown) std::cout << "opened " << shown->string() << "\n";
+    } catch (const std::exception&) {
+      opened = false;
+    }
     return opened.load();
   });
   gwes::set_frontend(&fe);
@@ -221,7 +231,11 @@ int run_window(const SessionOptions& options) {
    public:
     using FltkFrontend::FltkFrontend;
     bool shell_open(const fs::path& host_path) override {
-      return open_for_reading(host_path).has_value();
+      try {  // on the window's thread: a failure is a file not opened
+        return open_for_reading(host_path).has_value();
+      } catch (const std::exception&) {
+        return false;
+      }
     }
   };
   // Jobs may still run when the user closes the window; they end with the

@@ -106,6 +106,29 @@ TEST_F(HostileDevice, FifosWhereDeviceFilesBelongHangNoCommand) {
   for (const fs::path& f : fifos) EXPECT_TRUE(fs::is_fifo(f)) << f;  // never replaced
 }
 
+// Names longer than the file system allows: a file named so, and a card
+// folder of 256 to 259 characters in the registry. Each command ends with
+// an error; none leaves the window's thread stuck.
+TEST_F(HostileDevice, OverLongNamesAreErrorsNeverAStuckWindow) {
+  ASSERT_EQ(vardel("device init").status, 0);
+  wrapper_ = "timeout 30";
+  CliResult r = vardel("view " + std::string(300, 'a'));
+  EXPECT_EQ(r.status, 1) << r.err;
+  for (size_t length : {256, 259}) {
+    std::string card;
+    for (size_t i = 0; i < length; ++i) card += "卡";
+    std::ofstream(device_ / ".device" / "registry.reg", std::ios::binary | std::ios::trunc)
+        << "Windows Registry Editor Version 5.00\n"
+           "[HKEY_LOCAL_MACHINE\\System\\StorageManager\\Profiles\\SDMemory]\n"
+           "\"Folder\"=\""
+        << card << "\"\n";
+    for (const char* args : {"view x.xml", "view", "backup --yes", "restore --yes"}) {
+      r = vardel(args);
+      EXPECT_EQ(r.status, 1) << length << " " << args << "\n" << r.err;
+    }
+  }
+}
+
 TEST_F(HostileDevice, ASecondProcessOnTheDeviceIsTurnedAwayAsBusy) {
   ASSERT_EQ(vardel("device init").status, 0);
   // Another vardel holding the device: this test takes its lock.
