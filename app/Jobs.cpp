@@ -97,6 +97,7 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   int nSaved = 0;
   CXMLTextWriter writer;
   g_nContactsLeftOut = 0;
+  g_nContactsIncomplete = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, CONTACTS_FILE) >= 0) {
       if (MakeDatedCopy(u"通讯录", CONTACTS_FILE) && writer.Open(DOCUMENT_CONTACTS)) {
@@ -114,13 +115,14 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   // contacts is saved, but the job has not succeeded.
   g_nContactsBackupResult = nSaved;
   EventModify(g_hContactsDoneEvent, EVENT_SET);
-  return (DWORD)(nSaved && g_nContactsLeftOut == 0);
+  return (DWORD)(nSaved && g_nContactsLeftOut == 0 && g_nContactsIncomplete == 0);
 }
 
 // The one box at the end of a backup: success only when both files were
 // saved whole, otherwise a warning naming what was not saved.
 static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
-  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 && g_nMessagesLeftOut == 0) {
+  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 &&
+      g_nContactsIncomplete == 0 && g_nMessagesLeftOut == 0) {
     MessageBoxW(g_hMainWnd, g_szBackupDone, u"完成", MB_OK);
     return;
   }
@@ -135,6 +137,9 @@ static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
   else if (g_nContactsLeftOut > 0)
     swprintf(szContacts, MAX_PATH, u"%d 个联系人没有名称，没有保存到通讯录.xml",
              (int)g_nContactsLeftOut);
+  else if (g_nContactsIncomplete > 0)
+    swprintf(szContacts, MAX_PATH, u"%d 个联系人没有完整保存到通讯录.xml",
+             (int)g_nContactsIncomplete);
   if (!nMessagesResult)
     swprintf(szMessages, MAX_PATH, u"短信.xml 没有保存");
   else if (g_nMessagesLeftOut > 0)

@@ -89,6 +89,10 @@ void SetEmpty(ContactFieldValue* pValue) {
 
 }  // namespace
 
+int CContactStore::ReadsField(DWORD dwTag) {
+  return (FindGetter(dwTag) != nullptr || IsItemProperty(dwTag)) ? 1 : 0;
+}
+
 int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
   if (!m_bOpened || !pValue) return 0;
   SetEmpty(pValue);
@@ -110,6 +114,7 @@ int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
       }
     }
     SysFreeString(bstr);
+    if (cch > 0 && !bCopied) return 0;  // a text that could not be copied is not an empty one
     return (bCopied || SUCCEEDED(hr)) ? 1 : 0;
   }
   if (IsItemProperty(dwTag)) {

@@ -58,25 +58,26 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
 
           // Only an element standing directly in the record carries the
           // attributes; for "MESSAGE//TEXT" that is MESSAGE, made by the
-          // recursive call above.
+          // recursive call above. An attribute not set is a record not
+          // whole: the call fails rather than leave it out unnoticed.
           if (pParent == m_pCurrentNode) {
             if (pszDate) {
               CBstr bstrName(u"Date");
               CVariant varValue;
               varValue = pszDate;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
             if (pszTime) {
               CBstr bstrName(u"Time");
               CVariant varValue;
               varValue = pszTime;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
             if (pszDirection) {
               CBstr bstrName(u"Direction");
               CVariant varValue;
               varValue = pszDirection;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
           }
         }
@@ -119,7 +120,8 @@ int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
     CBstr bstrType(u"TYPE");
     CVariant varType;
     varType = u"WinMobile";
-    pElement->setAttribute(bstrType, varType);
+    hr = pElement->setAttribute(bstrType, varType);
+    if (FAILED(hr)) throw(long) hr;
     bResult = 1;
   } catch (long) {
     bResult = 0;
@@ -163,7 +165,8 @@ int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts,
     CBstr bstrNumber(u"ContactNumber");
     CVariant varNumber;
     varNumber = pszContactNumber;
-    pElement->setAttribute(bstrNumber, varNumber);
+    hr = pElement->setAttribute(bstrNumber, varNumber);
+    if (FAILED(hr)) throw(long) hr;
     bResult = 1;
   } catch (long) {
     bResult = 0;
