@@ -122,7 +122,7 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
 // saved whole, otherwise a warning naming what was not saved.
 static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
   if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 &&
-      g_nContactsIncomplete == 0 && g_nMessagesLeftOut == 0) {
+      g_nContactsIncomplete == 0 && g_nMessagesLeftOut == 0 && g_nMessagesIncomplete == 0) {
     MessageBoxW(g_hMainWnd, g_szBackupDone, u"完成", MB_OK);
     return;
   }
@@ -145,6 +145,8 @@ static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
   else if (g_nMessagesLeftOut > 0)
     swprintf(szMessages, MAX_PATH, u"%d 条短信读不出来，没有保存到短信.xml",
              (int)g_nMessagesLeftOut);
+  else if (g_nMessagesIncomplete > 0)
+    swprintf(szMessages, MAX_PATH, u"%d 条短信没有完整保存到短信.xml", (int)g_nMessagesIncomplete);
   WCHAR szText[MAX_PATH * 2];
   swprintf(szText, MAX_PATH * 2, u"备份没有全部完成：%s%s%s", szContacts,
            szContacts[0] && szMessages[0] ? u"；" : u"", szMessages);
@@ -156,6 +158,7 @@ DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   int nResult = 0;
   CXMLTextWriter writer;
   g_nMessagesLeftOut = 0;
+  g_nMessagesIncomplete = 0;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, MESSAGES_FILE) >= 0) {
       if (MakeDatedCopy(u"短信", MESSAGES_FILE) && writer.Open(DOCUMENT_MESSAGES)) {
@@ -174,7 +177,7 @@ DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   WaitForSingleObject(g_hContactsDoneEvent, INFINITE);
   try {
     ReportBackupEnd(g_nContactsBackupResult, nResult);
-    if (g_nMessagesLeftOut > 0) nResult = 0;
+    if (g_nMessagesLeftOut > 0 || g_nMessagesIncomplete > 0) nResult = 0;
     SendMessageW(g_hMainWnd, WM_PROGRESS, 0, PROGRESS_RESET);
   } catch (...) {
     nResult = 0;

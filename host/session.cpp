@@ -136,25 +136,10 @@ int run_job_button(const SessionOptions& options, int button) {
   return 0;
 }
 
-}  // namespace
-
-int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
-int run_restore(const SessionOptions& options) { return run_job_button(options, IDC_RESTORE); }
-
-int run_view(const SessionOptions& options, const std::optional<fs::path>& file) {
-  start_platform();
-  ProgressBars bars(std::cerr, false);
-  std::atomic<bool> opened{false};
-  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars),
-                    [](HWND dialog) {
-                      gwes::click(GetDlgItem(dialog, IDC_VIEW));
-                      return std::vector<HANDLE>{};
-                    });
-  // The picker and the opener run on the window's thread: a name the file
-  // system refuses (too long, say) is a file that cannot be opened, never an
-  // exception there, which would leave the window stuck.
-  fe.set_picker([&file](const fs::path& start,
-                        const FileFilter& filter) -> std::optional<fs::path> try {
+// What `view` opens: the file named (in the backup folder, or a path), or
+// one chosen from the backup folder's files on the terminal.
+std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filter,
+                                  const std::optional<fs::path>& file) {
     std::error_code ec;
     if (file) {
       if (file->is_relative() && fs::exists(start / *file, ec)) return start / *file;
@@ -180,8 +165,32 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
     } catch (...) {
     }
     return std::nullopt;
-  } catch (const std::exception&) {
-    return std::nullopt;
+}
+
+}  // namespace
+
+int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
+int run_restore(const SessionOptions& options) { return run_job_button(options, IDC_RESTORE); }
+
+int run_view(const SessionOptions& options, const std::optional<fs::path>& file) {
+  start_platform();
+  ProgressBars bars(std::cerr, false);
+  std::atomic<bool> opened{false};
+  DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars),
+                    [](HWND dialog) {
+                      gwes::click(GetDlgItem(dialog, IDC_VIEW));
+                      return std::vector<HANDLE>{};
+                    });
+  // The picker and the opener run on the window's thread: a name the file
+  // system refuses (too long, say) is a file that cannot be opened, never an
+  // exception there, which would leave the window stuck.
+  fe.set_picker([&file](const fs::path& start,
+                        const FileFilter& filter) -> std::optional<fs::path> {
+    try {
+      return pick_file(start, filter, file);
+    } catch (const std::exception&) {
+      return std::nullopt;
+    }
   });
   fe.set_opener([&opened](const fs::path& host_path) {
     try {

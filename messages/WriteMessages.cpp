@@ -94,7 +94,16 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
 
     ++nTaken;
     int bWhole = 0;
-    CreateMessageCard(&m_pCurrentNode, szLabel, szLabel);
+    if (!CreateMessageCard(&m_pCurrentNode, szLabel, szLabel) && m_pCurrentNode != NULL) {
+      // A record appended before its attributes failed is taken out again:
+      // the message counts as not written rather than saved without them.
+      IXMLDOMNode* pRemoved = NULL;
+      if (m_pRootNode != NULL && SUCCEEDED(m_pRootNode->removeChild(m_pCurrentNode, &pRemoved)) &&
+          pRemoved != NULL)
+        pRemoved->Release();
+      m_pCurrentNode->Release();
+      m_pCurrentNode = NULL;
+    }
     if (m_pCurrentNode != NULL) {
       IXMLDOMNode* pTextNode = NULL;
       if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 &&

@@ -27,6 +27,9 @@ extern LONG g_nContactsLeftOut;
 // field that could not be read or written (a store or DOM failure).
 extern LONG g_nContactsIncomplete;
 extern LONG g_nMessagesLeftOut;
+// Messages of the last messages backup written without their address (the
+// recipients could not be read).
+extern LONG g_nMessagesIncomplete;
 
 class CXMLTextWriter : public CXMLDocument {
  public:
