@@ -121,8 +121,8 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
 // The one box at the end of a backup: success only when both files were
 // saved whole, otherwise a warning naming what was not saved.
 static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
-  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 &&
-      g_nContactsIncomplete == 0 && g_nMessagesLeftOut == 0 && g_nMessagesIncomplete == 0) {
+  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 && g_nContactsIncomplete == 0 &&
+      g_nMessagesLeftOut == 0 && g_nMessagesIncomplete == 0) {
     MessageBoxW(g_hMainWnd, g_szBackupDone, u"完成", MB_OK);
     return;
   }

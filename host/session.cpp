@@ -140,31 +140,31 @@ int run_job_button(const SessionOptions& options, int button) {
 // one chosen from the backup folder's files on the terminal.
 std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filter,
                                   const std::optional<fs::path>& file) {
-    std::error_code ec;
-    if (file) {
-      if (file->is_relative() && fs::exists(start / *file, ec)) return start / *file;
-      return fs::absolute(*file, ec);
-    }
-    // No file named: offer the backup folder's files on the terminal, in
-    // the window picker's order (the filter's first type, as it starts).
-    const auto entries = list_files(start, filter.empty() ? u"*.*" : filter.front().second);
-    if (entries.empty()) {
-      std::cout << "the backup folder " << start.string() << " holds no files\n";
-      return std::nullopt;
-    }
-    for (size_t i = 0; i < entries.size(); ++i)
-      std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
-                << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
-                << ")\n";
-    std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
-    std::string reply;
-    if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
-    try {
-      const size_t n = std::stoul(reply);
-      if (n >= 1 && n <= entries.size()) return entries[n - 1].path;
-    } catch (...) {
-    }
+  std::error_code ec;
+  if (file) {
+    if (file->is_relative() && fs::exists(start / *file, ec)) return start / *file;
+    return fs::absolute(*file, ec);
+  }
+  // No file named: offer the backup folder's files on the terminal, in
+  // the window picker's order (the filter's first type, as it starts).
+  const auto entries = list_files(start, filter.empty() ? u"*.*" : filter.front().second);
+  if (entries.empty()) {
+    std::cout << "the backup folder " << start.string() << " holds no files\n";
     return std::nullopt;
+  }
+  for (size_t i = 0; i < entries.size(); ++i)
+    std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
+              << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
+              << ")\n";
+  std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
+  std::string reply;
+  if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
+  try {
+    const size_t n = std::stoul(reply);
+    if (n >= 1 && n <= entries.size()) return entries[n - 1].path;
+  } catch (...) {
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -184,14 +184,14 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
   // The picker and the opener run on the window's thread: a name the file
   // system refuses (too long, say) is a file that cannot be opened, never an
   // exception there, which would leave the window stuck.
-  fe.set_picker([&file](const fs::path& start,
-                        const FileFilter& filter) -> std::optional<fs::path> {
-    try {
-      return pick_file(start, filter, file);
-    } catch (const std::exception&) {
-      return std::nullopt;
-    }
-  });
+  fe.set_picker(
+      [&file](const fs::path& start, const FileFilter& filter) -> std::optional<fs::path> {
+        try {
+          return pick_file(start, filter, file);
+        } catch (const std::exception&) {
+          return std::nullopt;
+        }
+      });
   fe.set_opener([&opened](const fs::path& host_path) {
     try {
       const auto shown = open_for_reading(host_path);

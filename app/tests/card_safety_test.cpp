@@ -54,8 +54,8 @@ TEST_F(CardSafety, ABackupWhoseDatedCopyFailsKeepsThePreviousFile) {
 // device held, a finished backup leaves no temporary of another process.
 TEST_F(CardSafety, AFinishedBackupLeavesNoTemporaryWhateverItsName) {
   ASSERT_EQ(device::lock_device(), device::LockResult::locked);
-  for (const char* name : {".通讯录090423_140509.xml.tmp999999-0", ".短信.xml.tmp1-3",
-                           ".MessageLogMsg.xsl.tmp2-0"})
+  for (const char* name :
+       {".通讯录090423_140509.xml.tmp999999-0", ".短信.xml.tmp1-3", ".MessageLogMsg.xsl.tmp2-0"})
     write_file(device_.backup_dir() / name, "partial");
   write_file(device_.backup_dir() / ".kept", "not ours");
   auto [rc, rm] = backup();
@@ -70,8 +70,8 @@ TEST_F(CardSafety, AFinishedBackupLeavesNoTemporaryWhateverItsName) {
 // lands outside.
 TEST_F(CardSafety, ABackupFolderSwappedForALinkMidJobWritesNothingOutside) {
   for (int i = 0; i < 20; ++i) poom::add_contact(contact(u"C" + utf16(std::to_string(i)), u"1"));
-  const auto outside = device_.root().parent_path() /
-                       (device_.root().filename().string() + "-outside");
+  const auto outside =
+      device_.root().parent_path() / (device_.root().filename().string() + "-outside");
   std::filesystem::create_directories(outside);
   const auto folder = device_.backup_dir();
   const auto aside = folder.parent_path() / "aside";

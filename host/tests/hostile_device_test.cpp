@@ -90,8 +90,8 @@ TEST_F(HostileDevice, FifosWhereDeviceFilesBelongHangNoCommand) {
   env_ = "VARDEL_OPENER=true";
   wrapper_ = "timeout 30";
   for (const char* args :
-       {"backup --yes", "restore --yes", "view 通讯录.xml", "view MessageLogContact.xsl",
-        "about", "contacts list", "messages list", "device init"}) {
+       {"backup --yes", "restore --yes", "view 通讯录.xml", "view MessageLogContact.xsl", "about",
+        "contacts list", "messages list", "device init"}) {
     const auto start = std::chrono::steady_clock::now();
     const CliResult r = vardel(args);
     const auto took = std::chrono::steady_clock::now() - start;
@@ -136,9 +136,9 @@ TEST_F(HostileDevice, ASecondProcessOnTheDeviceIsTurnedAwayAsBusy) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   const auto card = write("one.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:One\r\nEND:VCARD\r\n");
-  for (const std::string& args : {std::string("backup --yes"), std::string("restore --yes"),
-                                  "contacts import '" + card.string() + "'",
-                                  std::string("device init")}) {
+  for (const std::string& args :
+       {std::string("backup --yes"), std::string("restore --yes"),
+        "contacts import '" + card.string() + "'", std::string("device init")}) {
     const CliResult r = vardel(args);
     EXPECT_EQ(r.status, 1) << args;
     EXPECT_TRUE(has(r.err, "busy")) << args << "\n" << r.err;
@@ -204,13 +204,14 @@ TEST_F(HostileDevice, ErrorMessagesSayTheRealReason) {
 // a date past the year 9999 would wrap round to 1969: both are reported.
 TEST_F(HostileDevice, SmsBackupsWithNulBodiesAndImpossibleDatesAreReported) {
   ASSERT_EQ(vardel("device init").status, 0);
-  const auto file = write("sms.xml",
-                          "<smses>"
-                          "<sms address=\"1\" date=\"1600000000000\" type=\"1\" body=\"whole\"/>"
-                          "<sms address=\"2\" date=\"1600000000000\" type=\"1\" body=\"cut&#0;here\"/>"
-                          "<sms address=\"3\" date=\"9223372036854775807\" type=\"1\" body=\"x\"/>"
-                          "<sms address=\"4\" date=\"99999999999999999999\" type=\"1\" body=\"y\"/>"
-                          "</smses>");
+  const auto file =
+      write("sms.xml",
+            "<smses>"
+            "<sms address=\"1\" date=\"1600000000000\" type=\"1\" body=\"whole\"/>"
+            "<sms address=\"2\" date=\"1600000000000\" type=\"1\" body=\"cut&#0;here\"/>"
+            "<sms address=\"3\" date=\"9223372036854775807\" type=\"1\" body=\"x\"/>"
+            "<sms address=\"4\" date=\"99999999999999999999\" type=\"1\" body=\"y\"/>"
+            "</smses>");
   const CliResult r = vardel("messages import '" + file.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.err, "message 2")) << r.err;

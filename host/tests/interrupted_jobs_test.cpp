@@ -56,9 +56,10 @@ class Interrupted : public Cli {
       return false;
     }
     sqlite3_stmt* s = nullptr;
-    const bool ok = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
-                    sqlite3_step(s) == SQLITE_ROW &&
-                    std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
+    const bool ok =
+        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW &&
+        std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
     sqlite3_finalize(s);
     sqlite3_close(db);
     return ok;
@@ -100,7 +101,8 @@ TEST_F(Interrupted, ARestoreKilledAtAnyMomentLosesNothingAndARerunEndsClean) {
   for (int i = 0; i < 400; ++i)
     contacts.push_back({{"FileAs", "联系人 " + std::to_string(i)},
                         {"MobileTelephoneNumber", "138" + std::to_string(10000000 + i)}});
-  ASSERT_EQ(vardel("contacts import '" + write("c.json", contacts.dump()).string() + "'").status, 0);
+  ASSERT_EQ(vardel("contacts import '" + write("c.json", contacts.dump()).string() + "'").status,
+            0);
   ASSERT_EQ(vardel("backup --yes").status, 0);
   const std::string before = vardel("contacts list").out;
 

@@ -284,8 +284,8 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
   std::unique_ptr<xsltSecurityPrefs, SecFree> sec(xsltNewSecurityPrefs());
   xsltSetSecurityPrefs(sec.get(), XSLT_SECPREF_READ_FILE, allow_read);
   xsltSetSecurityPrefs(sec.get(), XSLT_SECPREF_READ_NETWORK, refuse_network);
-  for (auto opt : {XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY,
-                   XSLT_SECPREF_WRITE_NETWORK})
+  for (auto opt :
+       {XSLT_SECPREF_WRITE_FILE, XSLT_SECPREF_CREATE_DIRECTORY, XSLT_SECPREF_WRITE_NETWORK})
     xsltSetSecurityPrefs(sec.get(), opt, xsltSecurityForbid);
   // The imports are read while the stylesheet is parsed, under the default
   // preferences: the same ones, for this parse only.
