@@ -3,6 +3,7 @@
 // every record read back (dates through the restore's date texts).
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,16 +17,24 @@
 
 namespace {
 
+std::filesystem::path g_root;
+
+void remove_device() {
+  std::error_code ec;
+  std::filesystem::remove_all(g_root, ec);
+}
+
+// A device folder of its own for the run, removed when the process ends.
 std::filesystem::path device_root() {
-  static const std::filesystem::path root = [] {
+  if (g_root.empty()) {
     std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-fuzz-XXXXXX").string();
-    std::filesystem::path p = ::mkdtemp(tmpl.data());
-    vardel::device::set_root(p);
+    g_root = ::mkdtemp(tmpl.data());
+    std::atexit(remove_device);
+    vardel::device::set_root(g_root);
     vardel::platform::register_classes();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    return p;
-  }();
-  return root;
+  }
+  return g_root;
 }
 
 void read_records(IXMLDOMDocument2* doc) {
