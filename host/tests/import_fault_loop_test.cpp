@@ -41,6 +41,13 @@ bool integrity_ok(const fs::path& db) {
 TEST(ImportFaultLoop, EveryFailedImportAddsNothingAndTheCleanOneAddsEachOnce) {
   std::string tmpl = (fs::temp_directory_path() / "vardel-import-XXXXXX").string();
   const fs::path dir = ::mkdtemp(tmpl.data());
+  struct Remove {
+    fs::path dir;
+    ~Remove() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } remove{dir};
   vardel::host::init_device(dir / "device");
   vardel::poom::add_contact({{PIMPR_FIRST_NAME, u"Already there"}});
   std::string cards;
@@ -78,7 +85,6 @@ TEST(ImportFaultLoop, EveryFailedImportAddsNothingAndTheCleanOneAddsEachOnce) {
   }
   std::printf("[ fault loop ] contacts import: %u fault points\n", n - 1);
   EXPECT_GE(n - 1, 7u);  // each contact's write and the commit at least
-  fs::remove_all(dir);
 }
 
 }  // namespace
