@@ -89,9 +89,17 @@ TEST_F(HostileDevice, FifosWhereDeviceFilesBelongHangNoCommand) {
   }
   env_ = "VARDEL_OPENER=true";
   wrapper_ = "timeout 30";
-  for (const char* args :
-       {"backup --yes", "restore --yes", "view 通讯录.xml", "view MessageLogContact.xsl", "about",
-        "contacts list", "messages list", "device init"}) {
+  const std::string card =
+      write("one.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:One\r\nEND:VCARD\r\n").string();
+  const std::string sms = write("sms.xml", "<smses><sms address=\"1\" type=\"1\"/></smses>").string();
+  for (const std::string& args :
+       {std::string("backup --yes"), std::string("restore --yes"), std::string("view 通讯录.xml"),
+        std::string("view MessageLogContact.xsl"), std::string("about"),
+        std::string("contacts list"), std::string("messages list"), std::string("device init"),
+        "contacts import '" + card + "'", "messages import '" + sms + "'",
+        "contacts export '" + (dir_ / "out.json").string() + "'",
+        "render '" + (backup_dir() / "通讯录.xml").string() + "' -o '" +
+            (dir_ / "page.html").string() + "'"}) {
     const auto start = std::chrono::steady_clock::now();
     const CliResult r = vardel(args);
     const auto took = std::chrono::steady_clock::now() - start;
