@@ -83,7 +83,9 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
         }
       }
     }
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
 
@@ -123,7 +125,9 @@ int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
     hr = pElement->setAttribute(bstrType, varType);
     if (FAILED(hr)) throw(long) hr;
     bResult = 1;
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
   if (pElement) pElement->Release();
@@ -168,7 +172,9 @@ int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts,
     hr = pElement->setAttribute(bstrNumber, varNumber);
     if (FAILED(hr)) throw(long) hr;
     bResult = 1;
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
   if (pElement) pElement->Release();
