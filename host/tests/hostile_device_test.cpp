@@ -222,7 +222,7 @@ TEST_F(HostileDevice, SmsBackupsWithNulBodiesAndImpossibleDatesAreReported) {
             "</smses>");
   const CliResult r = vardel("messages import '" + file.string() + "'");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.err, "message 2")) << r.err;
+  EXPECT_TRUE(has(r.err, "sms 2")) << r.err;
   EXPECT_TRUE(has(r.err, "NUL")) << r.err;
   EXPECT_TRUE(has(r.err, "9223372036854775807")) << r.err;
   EXPECT_TRUE(has(r.err, "99999999999999999999")) << r.err;
