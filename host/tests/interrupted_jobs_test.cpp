@@ -68,7 +68,7 @@ class Interrupted : public Cli {
 
 TEST_F(Interrupted, AKilledImportAddsNoneOrAllAndARetryAddsEachOnce) {
   ASSERT_EQ(vardel("device init").status, 0);
-  constexpr size_t kCards = 4000;
+  constexpr size_t kCards = 1500;
   std::string cards;
   for (size_t i = 0; i < kCards; ++i)
     cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Person " + std::to_string(i) +
