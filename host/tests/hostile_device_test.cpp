@@ -91,7 +91,8 @@ TEST_F(HostileDevice, FifosWhereDeviceFilesBelongHangNoCommand) {
   wrapper_ = "timeout 30";
   const std::string card =
       write("one.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:One\r\nEND:VCARD\r\n").string();
-  const std::string sms = write("sms.xml", "<smses><sms address=\"1\" type=\"1\"/></smses>").string();
+  const std::string sms =
+      write("sms.xml", "<smses><sms address=\"1\" type=\"1\"/></smses>").string();
   for (const std::string& args :
        {std::string("backup --yes"), std::string("restore --yes"), std::string("view 通讯录.xml"),
         std::string("view MessageLogContact.xsl"), std::string("about"),
