@@ -126,7 +126,15 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
     pStore->Release();
     // The job reports a messages file that was not written, so the save's
     // result is ours.
-    if (bWalked) nResult = Save();
+    // A path that cannot be made a COM string fails the save; the session
+    // and tables are still given back below.
+    if (bWalked) {
+      try {
+        nResult = Save();
+      } catch (...) {
+        nResult = 0;
+      }
+    }
   }
 
   if (pRows != NULL) FreeProws(pRows);
