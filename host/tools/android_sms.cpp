@@ -1,4 +1,5 @@
 #include "host/tools/android_sms.h"
+#include "host/tools/message_key.h"
 
 #include <pugixml.hpp>
 
@@ -69,18 +70,6 @@ bool holds_nul(const mapi::Message& m) {
   for (const auto& r : m.recipients)
     if (r && r->find(kNulMark) != std::u16string::npos) return true;
   return false;
-}
-
-using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
-
-std::u16string address_of(const mapi::Message& m, mapi::FolderKind kind) {
-  if (kind == mapi::FolderKind::inbox) return m.sender.value_or(u"");
-  return m.recipients.empty() ? u"" : m.recipients.front().value_or(u"");
-}
-
-Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
-  return {kind, address_of(m, kind), m.delivery ? mapi::filetime_ticks(*m.delivery) : 0,
-          m.text.value_or(u"")};
 }
 
 // pugixml writes a character reference to a UTF-16 half (&#55357;) as the
@@ -182,8 +171,8 @@ void set_time(const pugi::xml_node& node, mapi::Message& m, const std::string& w
   errno = 0;
   const long long ms = std::strtoll(date, &end, 10);
   if (errno == 0 && end && *end == '\0' && ms >= 0 && ms <= kLastMs) {
-    m.delivery =
-        mapi::filetime_from_ticks(calendar::kUnixEpochTicks + static_cast<std::uint64_t>(ms) * 10000ULL);
+    m.delivery = mapi::filetime_from_ticks(calendar::kUnixEpochTicks +
+                                           static_cast<std::uint64_t>(ms) * 10000ULL);
   } else {
     warnings.push_back(what + ": date \"" + date + "\" not understood; kept without a time");
   }
@@ -351,12 +340,13 @@ SmsImport import_android_sms(std::string_view file_bytes,
   std::int64_t store = db.sms_store();
   // What the store holds, counted: two alike messages in the file are both
   // added, and a second import of the file adds none.
-  std::map<Key, int> present;
+  std::map<MessageKey, int> present;
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                     mapi::FolderKind::outbox})
-    for (auto& info : db.messages(db.folder(store, kind))) ++present[key_of(kind, info.message)];
+    for (auto& info : db.messages(db.folder(store, kind)))
+      ++present[message_key(kind, info.message)];
   for (const AndroidMessage& m : file.messages) {
-    auto found = present.find(key_of(m.folder, m.message));
+    auto found = present.find(message_key(m.folder, m.message));
     if (found != present.end() && found->second > 0) {
       --found->second;
       ++result.skipped_duplicates;
