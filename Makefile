@@ -6,7 +6,7 @@ BUILD ?= build
 # ccache, where installed, makes rebuilds in several checkouts cheap.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build test asan tsan bench demo install clean
+.PHONY: all deps build test asan tsan bench fuzz demo install clean
 
 all: build
 
@@ -39,6 +39,21 @@ bench: deps
 	cmake --build build-bench -j $(JOBS)
 	scripts/run-bench build-bench
 
+# Every fuzz target under libFuzzer (clang, ASan + UBSan) for FUZZ_SECONDS
+# each, new inputs kept in build-fuzz/corpus, the seed corpora in fuzz/corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_backup_reader fuzz_vcard fuzz_android_sms fuzz_json_import fuzz_registry fuzz_dates
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARDEL_FUZZ=ON \
+	  -DVARDEL_WERROR=OFF -DVARDEL_SANITIZE=address,undefined $(LAUNCHER)
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGETS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build-fuzz/corpus/$$t; \
+	  echo "== $$t ($(FUZZ_SECONDS) s)"; \
+	  build-fuzz/fuzz/$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build-fuzz/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 demo: build
 	scripts/demo $(BUILD)
 
@@ -46,4 +61,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
 
 clean:
-	rm -rf build build-asan build-tsan build-bench
+	rm -rf build build-asan build-tsan build-bench build-fuzz

@@ -45,12 +45,15 @@ void CopyStylesheet(LPCWSTR pszName) {
   CopyFileW(szSource, szDest, FALSE);  // a missing stylesheet is skipped
 }
 
-void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
+// The dated copy is part of the save: 1 when the previous file is copied
+// (or there is none), 0 when it exists but cannot be copied, and then the
+// job keeps the previous file rather than replace it with no copy left.
+int MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
   WCHAR szSource[MAX_PATH];
   WCHAR szDated[MAX_PATH];
   SYSTEMTIME st;
   GetLocalTime(&st);
-  if (swprintf(szSource, MAX_PATH, u"%s\\%s", g_szBackupFolder, pszFile) < 0) return;
+  if (swprintf(szSource, MAX_PATH, u"%s\\%s", g_szBackupFolder, pszFile) < 0) return 0;
   // Two backups within one second would give the same name; the later copy
   // takes the next free one, so no earlier copy is ever replaced.
   for (int n = 1; n < 1000; ++n) {
@@ -63,11 +66,13 @@ void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile) {
       nWritten = swprintf(szDated, MAX_PATH, u"%s\\%s%02d%02d%02d_%02d%02d%02d_%d.xml",
                           g_szBackupFolder, pszStem, st.wYear % 100, st.wMonth, st.wDay, st.wHour,
                           st.wMinute, st.wSecond, n);
-    if (nWritten < 0) return;
-    if (CopyFileW(szSource, szDated, TRUE)) return;
+    if (nWritten < 0) return 0;
+    if (CopyFileW(szSource, szDated, TRUE)) return 1;
     DWORD dwError = GetLastError();
-    if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) return;  // no current file
+    if (dwError == ERROR_FILE_NOT_FOUND) return 1;  // a first backup: nothing to keep
+    if (dwError != ERROR_FILE_EXISTS && dwError != ERROR_ALREADY_EXISTS) return 0;
   }
+  return 0;
 }
 
 // Releases everything a job's document object still holds, so memory does
@@ -97,8 +102,7 @@ static int SaveBackupFile(DocumentKind kind, int (CXMLTextWriter::*pfnSave)(LPCW
   CXMLTextWriter writer;
   try {
     if (swprintf(szPath, MAX_PATH, u"\\%s\\%s", g_szBackupFolder, pszFile) >= 0) {
-      MakeDatedCopy(pszStem, pszFile);
-      if (writer.Open(kind)) {
+      if (MakeDatedCopy(pszStem, pszFile) && writer.Open(kind)) {
         nResult = (writer.*pfnSave)(szPath);
         CopyStylesheet(pszStylesheet);
       }
@@ -113,6 +117,7 @@ static int SaveBackupFile(DocumentKind kind, int (CXMLTextWriter::*pfnSave)(LPCW
 
 DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   g_nContactsLeftOut = 0;
+  g_nContactsIncomplete = 0;
   int nSaved = SaveBackupFile(DOCUMENT_CONTACTS, &CXMLTextWriter::SavePhoneContactsToXML, u"通讯录",
                               CONTACTS_FILE, u"MessageLogContact.xsl");
   // Every way out hands the result over and sets the event, so the messages
@@ -120,13 +125,14 @@ DWORD WINAPI ContactsBackupJob(LPVOID lpParameter) {
   // contacts is saved, but the job has not succeeded.
   g_nContactsBackupResult = nSaved;
   EventModify(g_hContactsDoneEvent, EVENT_SET);
-  return (DWORD)(nSaved && g_nContactsLeftOut == 0);
+  return (DWORD)(nSaved && g_nContactsLeftOut == 0 && g_nContactsIncomplete == 0);
 }
 
 // The one box at the end of a backup: success only when both files were
 // saved whole, otherwise a warning naming what was not saved.
 static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
-  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 && g_nMessagesLeftOut == 0) {
+  if (nContactsResult && nMessagesResult && g_nContactsLeftOut == 0 && g_nContactsIncomplete == 0 &&
+      g_nMessagesLeftOut == 0 && g_nMessagesIncomplete == 0) {
     MessageBoxW(g_hMainWnd, g_szBackupDone, u"完成", MB_OK);
     return;
   }
@@ -141,11 +147,16 @@ static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
   else if (g_nContactsLeftOut > 0)
     swprintf(szContacts, MAX_PATH, u"%d 个联系人没有名称，没有保存到通讯录.xml",
              (int)g_nContactsLeftOut);
+  else if (g_nContactsIncomplete > 0)
+    swprintf(szContacts, MAX_PATH, u"%d 个联系人没有完整保存到通讯录.xml",
+             (int)g_nContactsIncomplete);
   if (!nMessagesResult)
     swprintf(szMessages, MAX_PATH, u"短信.xml 没有保存");
   else if (g_nMessagesLeftOut > 0)
     swprintf(szMessages, MAX_PATH, u"%d 条短信读不出来，没有保存到短信.xml",
              (int)g_nMessagesLeftOut);
+  else if (g_nMessagesIncomplete > 0)
+    swprintf(szMessages, MAX_PATH, u"%d 条短信没有完整保存到短信.xml", (int)g_nMessagesIncomplete);
   WCHAR szText[MAX_PATH * 2];
   swprintf(szText, MAX_PATH * 2, u"备份没有全部完成：%s%s%s", szContacts,
            szContacts[0] && szMessages[0] ? u"；" : u"", szMessages);
@@ -154,6 +165,7 @@ static void ReportBackupEnd(int nContactsResult, int nMessagesResult) {
 
 DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   g_nMessagesLeftOut = 0;
+  g_nMessagesIncomplete = 0;
   int nResult = SaveBackupFile(DOCUMENT_MESSAGES, &CXMLTextWriter::SavePhoneMessagesToXML, u"短信",
                                MESSAGES_FILE, u"MessageLogMsg.xsl");
 
@@ -162,7 +174,7 @@ DWORD WINAPI MessagesBackupJob(LPVOID lpParameter) {
   WaitForSingleObject(g_hContactsDoneEvent, INFINITE);
   try {
     ReportBackupEnd(g_nContactsBackupResult, nResult);
-    if (g_nMessagesLeftOut > 0) nResult = 0;
+    if (g_nMessagesLeftOut > 0 || g_nMessagesIncomplete > 0) nResult = 0;
     SendMessageW(g_hMainWnd, WM_PROGRESS, 0, PROGRESS_RESET);
   } catch (...) {
     nResult = 0;

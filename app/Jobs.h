@@ -29,8 +29,10 @@ void CopyStylesheet(LPCWSTR pszName);
 
 // Copies "<folder>\<pszFile>" to "<folder>\<pszStem>YYMMDD_HHMMSS.xml" (local
 // time), or to the next free "..._2.xml", "..._3.xml" when a copy made within
-// the same second already holds that name. No current file, no copy.
-void MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile);
+// the same second already holds that name. No current file, no copy. 1 when
+// the copy was made or there was nothing to copy; 0 when the current file
+// could not be copied (a full card): the job then must not replace it.
+int MakeDatedCopy(LPCWSTR pszStem, LPCWSTR pszFile);
 
 // Removes duplicate contacts through a second contacts writer: 1 when it
 // walked the whole folder, 0 when the writer could not be opened or the walk

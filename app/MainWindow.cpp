@@ -68,8 +68,11 @@ void GetBackupFolder(WCHAR* pszFolder) {
     DWORD cbData = sizeof(szCard);
     // A missing value leaves the name empty: vardelbackup then stands at
     // the root of the file system.
-    RegQueryValueExW(hKey, u"Folder", NULL, NULL, (LPBYTE)szCard, &cbData);
-    szCard[MAX_PATH - 1] = 0;
+    // The text ends where the value's data ends, whether or not the value
+    // carries its own terminator.
+    if (RegQueryValueExW(hKey, u"Folder", NULL, NULL, (LPBYTE)szCard, &cbData) != ERROR_SUCCESS)
+      cbData = 0;
+    szCard[cbData / sizeof(WCHAR) < MAX_PATH ? cbData / sizeof(WCHAR) : MAX_PATH - 1] = 0;
     RegCloseKey(hKey);
   } else {
     swprintf(szCard, MAX_PATH, u"%s", u"存储卡");

@@ -32,13 +32,19 @@ int CXMLTextReader::RestoreContacts() {
   if (m_pNodeList == nullptr || m_pStore == nullptr) return 0;
 
   IXMLDOMNode* pElement = nullptr;
+  int bMissed = 0;  // a record that could not be read is not restored
   try {
     for (int i = 0; i < m_nContactCount; ++i) {
       pElement = nullptr;
       HRESULT hr = m_pNodeList->get_item(i, &pElement);
-      if (FAILED(hr) || pElement == nullptr) continue;
+      if (FAILED(hr) || pElement == nullptr) {
+        bMissed = 1;
+        continue;
+      }
 
-      if (FAILED(RestoreContact(pElement))) throw(long) E_FAIL;
+      hr = RestoreContact(pElement);
+      if (FAILED(hr)) throw(long) E_FAIL;
+      if (hr == S_FALSE) bMissed = 1;
 
       pElement->Release();
       pElement = nullptr;
@@ -55,20 +61,26 @@ int CXMLTextReader::RestoreContacts() {
     if (pElement != nullptr) pElement->Release();
     return 0;
   }
-  return 1;
+  return bMissed ? 0 : 1;
 }
 
 HRESULT CXMLTextReader::RestoreContact(IXMLDOMNode* pElement) {
   if (pElement == nullptr || m_pStore == nullptr) return E_FAIL;
   if (!m_pStore->NewContact()) return E_FAIL;
 
+  // A field whose element is there but cannot be read (the DOM failed, not
+  // a missing element) is left out of the contact, and the contact saved
+  // without it; S_FALSE then tells the restore it is not whole.
+  HRESULT hrResult = S_OK;
   for (int j = 0; j < CONTACT_FIELD_COUNT; ++j) {
     IXMLDOMNode* pNode = nullptr;
     HRESULT hr = pElement->selectSingleNode(CBstr(ContactFieldMap[j].szPath), &pNode);
+    if (FAILED(hr)) hrResult = S_FALSE;
     if (FAILED(hr) || pNode == nullptr) continue;
 
     int nLength = 0;
     LPWSTR pszText = GetNodeText(pNode, &nLength);
+    if (pszText == nullptr) hrResult = S_FALSE;
     try {
       if (pszText != nullptr && pszText[0] != 0) {
         const DWORD dwTag = ContactFieldMap[j].dwTag;
@@ -91,5 +103,5 @@ HRESULT CXMLTextReader::RestoreContact(IXMLDOMNode* pElement) {
   }
 
   if (!m_pStore->SaveContact()) return E_FAIL;
-  return S_OK;
+  return hrResult;
 }

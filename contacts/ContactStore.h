@@ -38,6 +38,9 @@ class CContactStore {
   // Reads a text field of the current contact. 1 when read (the text may be
   // null), 0 when it can't be read or the store is closed.
   int GetField(DWORD dwTag, ContactFieldValue* pValue);
+  // 1 when GetField can read the tag at all (a 0 from GetField is then a
+  // failure, not a field the store never reads).
+  int ReadsField(DWORD dwTag);
   // Reads a text property through the generic item. S_OK (absent leaves
   // *pValue empty) or a negative HRESULT.
   HRESULT GetPropertyText(DWORD dwTag, ContactFieldValue* pValue);

@@ -18,6 +18,11 @@ void SetEmpty(ContactFieldValue* pValue) {
 
 }  // namespace
 
+int CContactStore::ReadsField(DWORD dwTag) {
+  const ContactPropertyAccess* pAccess = FindContactPropertyAccess(dwTag);
+  return (pAccess && (pAccess->pfnGet || pAccess->bItemRead)) ? 1 : 0;
+}
+
 int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
   if (!m_bOpened || !pValue) return 0;
   SetEmpty(pValue);
@@ -41,6 +46,7 @@ int CContactStore::GetField(DWORD dwTag, ContactFieldValue* pValue) {
       }
     }
     SysFreeString(bstr);
+    if (cch > 0 && !bCopied) return 0;  // a text that could not be copied is not an empty one
     return (bCopied || SUCCEEDED(hr)) ? 1 : 0;
   }
   if (pAccess->bItemRead) {

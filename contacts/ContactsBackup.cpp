@@ -25,9 +25,11 @@
 #include "xml/XMLTextWriter.h"
 
 LONG g_nContactsLeftOut = 0;
+LONG g_nContactsIncomplete = 0;
 
 int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
   g_nContactsLeftOut = 0;
+  g_nContactsIncomplete = 0;
   CopyBounded(m_szFilePath, pszPath, MAX_PATH);
   if (m_pStore == nullptr) return 0;
 
@@ -62,14 +64,18 @@ int CXMLTextWriter::SavePhoneContactsToXML(LPCWSTR pszPath) {
     }
 
     if (bRecord) {
+      int bWhole = 1;
       IXMLDOMNode* pFirst = nullptr;
       if (CreateNode(u"ADDRESS/FIRST", &pFirst, nullptr, nullptr, (i % 2) ? u"0" : u"1") &&
           pFirst != nullptr)
         pFirst->Release();
+      else
+        bWhole = 0;
       for (int j = 0; j < CONTACT_FIELD_COUNT; ++j) {
         NKDbgPrintfW(u"CXMLTextWriter::SavePhoneContactsToXML j = %d\r\n", j);
-        WriteContactField(j);
+        if (!WriteContactField(j)) bWhole = 0;
       }
+      if (!bWhole) ++g_nContactsIncomplete;
     }
 
     if (m_pCurrentNode != nullptr) {
@@ -89,18 +95,25 @@ int CXMLTextWriter::WriteContactField(int nRow) {
   const DWORD dwTag = ContactFieldMap[nRow].dwTag;
   if (TypeFromPropID(dwTag) != CEVT_LPWSTR) return 1;
 
+  // 1 when the field is written or empty; 0 when it could not be read or
+  // written, so the record is not whole.
   ContactFieldValue value = {};
-  if (!m_pStore->GetField(dwTag, &value) || value.pszText == nullptr || value.pszText[0] == 0) {
+  if (!m_pStore->GetField(dwTag, &value)) {
+    delete[] value.pszText;
+    return m_pStore->ReadsField(dwTag) ? 0 : 1;  // the backup never carries some fields
+  }
+  if (value.pszText == nullptr || value.pszText[0] == 0) {
     delete[] value.pszText;
     return 1;
   }
+  int bWritten = 0;
   IXMLDOMNode* pNode = nullptr;
   if (CreateNode(ContactFieldMap[nRow].szPath, &pNode) && pNode != nullptr) {
     BSTR bstrText = SysAllocString(value.pszText);
-    if (bstrText != nullptr) pNode->put_text(bstrText);
+    if (bstrText != nullptr && SUCCEEDED(pNode->put_text(bstrText))) bWritten = 1;
     SysFreeString(bstrText);
     pNode->Release();
   }
   delete[] value.pszText;
-  return 1;
+  return bWritten;
 }

@@ -26,9 +26,11 @@ class CXMLTextReader : public CXMLDocument {
   // its length in *pnLength; null when the text cannot be read.
   LPWSTR GetNodeText(IXMLDOMNode* pNode, int* pnLength);
   // Writes every selected record into the phone as a new contact. 1 when all
-  // were processed, 0 when the restore stopped at a failure.
+  // were restored whole, 0 when the restore stopped at a failure or a record
+  // or field could not be read.
   int RestoreContacts();
-  // One record into one new contact; E_FAIL when it can't be created or saved.
+  // One record into one new contact; E_FAIL when it can't be created or
+  // saved, S_FALSE when it was saved without a field that could not be read.
   HRESULT RestoreContact(IXMLDOMNode* pElement);
 
   int m_nContactCount;

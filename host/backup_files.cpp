@@ -1,5 +1,6 @@
 // The program's backup files seen from the command line.
 #include "host/backup_files.h"
+#include "host/tools/message_key.h"
 
 #include <pugixml.hpp>
 
@@ -44,16 +45,6 @@ std::string iso_date(const FILETIME& ft) {
     std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
                   st.wHour, st.wMinute, st.wSecond);
   return buf;
-}
-
-using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
-
-Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
-  const std::u16string address =
-      kind == mapi::FolderKind::inbox
-          ? m.sender.value_or(u"")
-          : (m.recipients.empty() ? u"" : m.recipients.front().value_or(u""));
-  return {kind, address, m.delivery ? mapi::filetime_ticks(*m.delivery) : 0, m.text.value_or(u"")};
 }
 
 }  // namespace
@@ -153,16 +144,16 @@ MessagesRestore restore_messages(const fs::path& file,
   const std::int64_t store = db.sms_store();
   // What the store holds, counted: the same message twice in the file (two
   // alike in one second) is restored twice, and a second restore adds none.
-  std::map<Key, int> present;
+  std::map<tools::MessageKey, int> present;
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent})
     for (const auto& info : db.messages(db.folder(store, kind)))
-      ++present[key_of(kind, info.message)];
+      ++present[tools::message_key(kind, info.message)];
   const std::int64_t folders[2] = {db.folder(store, mapi::FolderKind::inbox),
                                    db.folder(store, mapi::FolderKind::sent)};
   int last = -1;
   for (size_t i = 0; i < pending.size(); ++i) {
     const Pending& p = pending[i];
-    auto found = present.find(key_of(p.kind, p.message));
+    auto found = present.find(tools::message_key(p.kind, p.message));
     if (found != present.end() && found->second > 0) {
       --found->second;
       ++result.skipped_duplicates;

@@ -3,12 +3,26 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <regex>
 
 #include "host/device_tools.h"
 #include "platform/core/wstr.h"
+#include "platform/poom/props.h"
 
 namespace vardel::host {
+
+nlohmann::json parse_json_text(const std::string& bytes, const std::string& name) {
+  try {
+    return nlohmann::json::parse(bytes);
+  } catch (const nlohmann::json::exception& e) {
+    // The library's own words, without its "[json.exception.parse_error.101]"
+    // prefix: a number out of range is as bad input as a syntax error.
+    std::string why = e.what();
+    if (why.starts_with("[json.exception.")) why.erase(0, why.find(']') + 1);
+    while (!why.empty() && why.front() == ' ') why.erase(0, 1);
+    if (why.size() > 200) why = why.substr(0, 200) + "...";
+    throw UsageError(name + " is not valid JSON: " + why);
+  }
+}
 
 std::string hex_tag(CEPROPID tag) {
   char buf[16];
@@ -56,17 +70,6 @@ std::optional<CEPROPID> parse_tag(const std::string& key) {
   return poom::property_tag(key);
 }
 
-bool is_iso_date(const std::string& text) {
-  static const std::regex pattern(R"((\d{4})-(\d{2})-(\d{2})(T(\d{2}):(\d{2}):(\d{2}))?)");
-  std::smatch m;
-  if (!std::regex_match(text, m, pattern)) return false;
-  const int month = std::stoi(m[2]), day = std::stoi(m[3]);
-  if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-  if (m[4].matched && (std::stoi(m[5]) > 23 || std::stoi(m[6]) > 59 || std::stoi(m[7]) > 59))
-    return false;
-  return true;
-}
-
 }  // namespace
 
 std::vector<poom::ContactRecord> contacts_from_json(const nlohmann::json& json) {
@@ -87,8 +90,11 @@ std::vector<poom::ContactRecord> contacts_from_json(const nlohmann::json& json) 
         if (prop.tag == *tag) throw UsageError(where + ": property \"" + key + "\" given twice");
       const std::u16string text = utf16(value.get<std::string>());
       if (text.empty()) continue;  // empty texts are not stored
-      if ((*tag & 0xFFFF) == 0x0040 && !is_iso_date(value.get<std::string>()))
-        throw UsageError(where + ": \"" + key + "\" is not an ISO 8601 date (1980-05-17)");
+      if (text.find(u'\0') != std::u16string::npos)
+        throw UsageError(where + ": \"" + key + "\" holds a NUL character");
+      if ((*tag & 0xFFFF) == 0x0040 && !poom::iso_to_ticks(value.get<std::string>()))
+        throw UsageError(where + ": \"" + key + "\" is not a date (1980-05-17): \"" +
+                         value.get<std::string>() + "\"");
       record.push_back({*tag, text});
     }
     contacts.push_back(std::move(record));

@@ -24,12 +24,7 @@ namespace vardel::host {
 namespace {
 
 nlohmann::json parse_json(const fs::path& file, const std::string& bytes) {
-  try {
-    return nlohmann::json::parse(bytes);
-  } catch (const nlohmann::json::parse_error& e) {
-    throw UsageError(file.string() + " is not valid JSON (" + std::string(e.what()).substr(0, 200) +
-                     ")");
-  }
+  return parse_json_text(bytes, file.string());
 }
 
 std::string lower(std::string s) {

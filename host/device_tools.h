@@ -28,6 +28,10 @@ std::filesystem::path choose_device_folder(const std::optional<std::string>& opt
 // existing folder.
 void open_device(const std::filesystem::path& folder);
 
+// Makes the folder (and those above it) if missing, and makes it the device
+// root; throws UsageError when it cannot be made.
+void prepare_device_folder(const std::filesystem::path& folder);
+
 // Creates what a new device holds, keeping whatever is already there: the
 // registry value naming the storage card "Storage Card", the folders
 // \Storage Card, \My Documents and \Program Files\Vardel with the two

@@ -1,8 +1,11 @@
 // Whole host files in and out.
 #include "host/host_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -14,6 +17,25 @@
 namespace fs = std::filesystem;
 
 namespace vardel::host {
+
+namespace {
+
+std::string reason(int err) { return std::strerror(err); }
+
+bool write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    text.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string read_host_file(const fs::path& file) {
   std::error_code ec;
@@ -31,23 +53,25 @@ std::string read_host_file(const fs::path& file) {
 }
 
 void replace_host_file(const fs::path& file, std::string_view text) {
+  struct stat st;
+  if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    throw UsageError("cannot write " + file.string() + ": it is a folder");
+  static std::atomic<unsigned> counter{0};
   fs::path tmp = file;
-  tmp += ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    if (!out) throw UsageError("cannot write " + file.string());
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out.flush()) {
-      out.close();
-      fs::remove(tmp);
-      throw std::runtime_error("cannot write " + file.string());
-    }
+  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw UsageError("cannot write " + file.string() + ": " + reason(errno));
+  const bool written = write_all(fd, text) && ::fsync(fd) == 0;
+  const int err = errno;
+  if (::close(fd) != 0 || !written) {
+    ::unlink(tmp.c_str());
+    throw std::runtime_error("cannot write " + file.string() + ": " +
+                             reason(written ? errno : err));
   }
-  std::error_code ec;
-  fs::rename(tmp, file, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw std::runtime_error("cannot write " + file.string() + ": " + ec.message());
+  if (::rename(tmp.c_str(), file.c_str()) != 0) {
+    const int rename_err = errno;
+    ::unlink(tmp.c_str());
+    throw std::runtime_error("cannot write " + file.string() + ": " + reason(rename_err));
   }
 }
 

@@ -40,12 +40,20 @@ nlohmann::json message_to_json(const mapi::Message& m) {
   return obj;
 }
 
+// The phone's texts end at a NUL: a text holding one would be cut when it
+// is backed up, so it is refused here.
+std::u16string checked_text(const std::string& text, const std::string& what) {
+  std::u16string wide = utf16(text);
+  if (wide.find(u'\0') != std::u16string::npos) throw UsageError(what + " holds a NUL character");
+  return wide;
+}
+
 std::optional<std::u16string> optional_text(const nlohmann::json& obj, const char* key,
                                             const std::string& where) {
   auto it = obj.find(key);
   if (it == obj.end() || it->is_null()) return std::nullopt;
   if (!it->is_string()) throw UsageError(where + ": \"" + key + "\" is not a text");
-  return utf16(it->get<std::string>());
+  return checked_text(it->get<std::string>(), where + ": \"" + key + "\"");
 }
 
 mapi::Message message_from_json(const nlohmann::json& obj, const std::string& where) {
@@ -59,13 +67,13 @@ mapi::Message message_from_json(const nlohmann::json& obj, const std::string& wh
   if (auto it = obj.find("to"); it != obj.end() && !it->is_null()) {
     const nlohmann::json& to = *it;
     if (to.is_string()) {
-      m.recipients.push_back(utf16(to.get<std::string>()));
+      m.recipients.push_back(checked_text(to.get<std::string>(), where + ": \"to\""));
     } else if (to.is_array()) {
       for (const auto& r : to) {
         if (r.is_null())
           m.recipients.emplace_back();
         else if (r.is_string())
-          m.recipients.push_back(utf16(r.get<std::string>()));
+          m.recipients.push_back(checked_text(r.get<std::string>(), where + ": \"to\""));
         else
           throw UsageError(where + ": a recipient in \"to\" is not a text");
       }
@@ -133,11 +141,7 @@ nlohmann::json messages_to_json(mapi::MessageDb& db) {
   return nlohmann::json{{"stores", std::move(stores)}};
 }
 
-int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
-  struct StoreImport {
-    std::u16string name;
-    std::vector<std::pair<mapi::FolderKind, mapi::Message>> messages;
-  };
+std::vector<StoreImport> messages_from_json(const nlohmann::json& json) {
   if (!json.is_object() || !json.contains("stores") || !json["stores"].is_array())
     throw UsageError("messages JSON must be an object with a \"stores\" list");
   for (const auto& [key, value] : json.items())
@@ -151,7 +155,7 @@ int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
     auto name = store.find("name");
     if (name == store.end() || !name->is_string() || name->get<std::string>().empty())
       throw UsageError(where + " has no \"name\"");
-    StoreImport imp{utf16(name->get<std::string>()), {}};
+    StoreImport imp{checked_text(name->get<std::string>(), where + ": \"name\""), {}};
     for (const auto& [key, value] : store.items()) {
       if (key == "name") continue;
       const FolderKey* folder = nullptr;
@@ -167,7 +171,11 @@ int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
     }
     imports.push_back(std::move(imp));
   }
+  return imports;
+}
 
+int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
+  const std::vector<StoreImport> imports = messages_from_json(json);
   int added = 0;
   db.begin();  // all or nothing: a failure leaves the transaction uncommitted
   for (const auto& imp : imports) {

@@ -9,6 +9,10 @@
 // (taken as UTC) is accepted.
 #pragma once
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/mapi/message_db.h"
@@ -17,6 +21,14 @@ namespace vardel::host {
 
 // Every store of the database with its non-empty folders.
 nlohmann::json messages_to_json(mapi::MessageDb& db);
+
+// The stores of the JSON with their messages, checked: throws UsageError
+// naming the first problem (a text holding a NUL character among them).
+struct StoreImport {
+  std::u16string name;
+  std::vector<std::pair<mapi::FolderKind, mapi::Message>> messages;
+};
+std::vector<StoreImport> messages_from_json(const nlohmann::json& json);
 
 // Adds the messages of the JSON to the database in one transaction,
 // appending to a store of the same name when there is one (else creating

@@ -7,6 +7,7 @@
 #include "host/device_tools.h"
 #include "host/host_files.h"
 #include "host/tools/render.h"
+#include "platform/core/device.h"
 #include "platform/gwes/frontend.h"
 
 namespace fs = std::filesystem;
@@ -39,9 +40,34 @@ void render_page(const fs::path& xml_file, const fs::path& out_html) {
   // The cache folder is ours to make; any other folder must exist.
   if (out_html.parent_path() == tools::cache_dir() / "pages")
     fs::create_directories(out_html.parent_path(), ec);
-  const tools::RenderResult r = tools::render_backup(xml_file, out_html, builtin_stylesheet_dir());
+  // Stylesheets come from beside the file, the device's program folder and
+  // the program's own copies, and from nowhere else.
+  std::vector<fs::path> dirs;
+  if (auto program = device::to_host(device::module_path())) dirs.push_back(program->parent_path());
+  dirs.push_back(builtin_stylesheet_dir());
+  const tools::RenderResult r = tools::render_backup(xml_file, out_html, dirs);
+  if (r.refused) throw StylesheetRefused("cannot render " + xml_file.string() + ": " + r.error);
   if (!r.ok) throw std::runtime_error("cannot render " + xml_file.string() + ": " + r.error);
 }
+
+namespace {
+
+std::string html_escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else if (c == '&')
+      out += "&amp;";
+    else
+      out += c;
+  }
+  return out;
+}
+
+}  // namespace
 
 std::optional<fs::path> open_for_reading(const fs::path& host_path) {
   if (tools::has_stylesheet(host_path)) {
@@ -49,6 +75,15 @@ std::optional<fs::path> open_for_reading(const fs::path& host_path) {
     try {
       render_page(host_path, page);
       if (gwes::spawn_opener(page)) return page;
+      return std::nullopt;
+    } catch (const StylesheetRefused& e) {
+      // The file itself is not handed to a browser, which would load what
+      // was refused here: the page says what was refused instead.
+      const std::string html =
+          "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Vardel</title></head><body>"
+          "<p>" +
+          html_escaped(e.what()) + "</p></body></html>\n";
+      if (tools::write_page(page, html) && gwes::spawn_opener(page)) return page;
       return std::nullopt;
     } catch (const std::exception&) {
       // Not renderable here: the file itself may still open in a browser

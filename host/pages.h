@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <stdexcept>
 #include <string>
 
 namespace vardel::host {
@@ -13,7 +14,14 @@ namespace vardel::host {
 // its copies.
 std::filesystem::path builtin_stylesheet_dir();
 
-// Renders xml_file to out_html; throws std::runtime_error saying why not.
+// A stylesheet, or something it loads, from outside the allowed folders.
+class StylesheetRefused : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Renders xml_file to out_html; throws std::runtime_error saying why not
+// (StylesheetRefused when the stylesheet was refused).
 void render_page(const std::filesystem::path& xml_file, const std::filesystem::path& out_html);
 
 // What "查看" opens for a host file: an XML file naming a stylesheet is

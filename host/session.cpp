@@ -130,6 +130,37 @@ int run_job_button(const SessionOptions& options, int button) {
   return 0;
 }
 
+// What `view` opens: the file named (in the backup folder, or a path), or
+// one chosen from the backup folder's files on the terminal.
+std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filter,
+                                  const std::optional<fs::path>& file) {
+  std::error_code ec;
+  if (file) {
+    if (file->is_relative() && fs::exists(start / *file, ec)) return start / *file;
+    return fs::absolute(*file, ec);
+  }
+  // No file named: offer the backup folder's files on the terminal, in
+  // the window picker's order (the filter's first type, as it starts).
+  const auto entries = list_files(start, filter.empty() ? u"*.*" : filter.front().second);
+  if (entries.empty()) {
+    std::cout << "the backup folder " << start.string() << " holds no files\n";
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < entries.size(); ++i)
+    std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
+              << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
+              << ")\n";
+  std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
+  std::string reply;
+  if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
+  try {
+    const size_t n = std::stoul(reply);
+    if (n >= 1 && n <= entries.size()) return entries[n - 1].path;
+  } catch (...) {
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
@@ -144,37 +175,25 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
                       gwes::click(GetDlgItem(dialog, IDC_VIEW));
                       return std::vector<HANDLE>{};
                     });
-  fe.set_picker([&file](const fs::path& start,
-                        const FileFilter& filter) -> std::optional<fs::path> {
-    if (file) {
-      if (file->is_relative() && fs::exists(start / *file)) return start / *file;
-      return fs::absolute(*file);
-    }
-    // No file named: offer the backup folder's files on the terminal, in
-    // the window picker's order (the filter's first type, as it starts).
-    const auto entries = list_files(start, filter.empty() ? u"*.*" : filter.front().second);
-    if (entries.empty()) {
-      std::cout << "the backup folder " << start.string() << " holds no files\n";
-      return std::nullopt;
-    }
-    for (size_t i = 0; i < entries.size(); ++i)
-      std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
-                << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
-                << ")\n";
-    std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
-    std::string reply;
-    if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;
-    try {
-      const size_t n = std::stoul(reply);
-      if (n >= 1 && n <= entries.size()) return entries[n - 1].path;
-    } catch (...) {
-    }
-    return std::nullopt;
-  });
+  // The picker and the opener run on the window's thread: a name the file
+  // system refuses (too long, say) is a file that cannot be opened, never an
+  // exception there, which would leave the window stuck.
+  fe.set_picker(
+      [&file](const fs::path& start, const FileFilter& filter) -> std::optional<fs::path> {
+        try {
+          return pick_file(start, filter, file);
+        } catch (const std::exception&) {
+          return std::nullopt;
+        }
+      });
   fe.set_opener([&opened](const fs::path& host_path) {
-    const auto shown = open_for_reading(host_path);
-    opened = shown.has_value();
-    if (shown) std::cout << "opened " << shown->string() << "\n";
+    try {
+      const auto shown = open_for_reading(host_path);
+      opened = shown.has_value();
+      if (shown) std::cout << "opened " << shown->string() << "\n";
+    } catch (const std::exception&) {
+      opened = false;
+    }
     return opened.load();
   });
   gwes::set_frontend(&fe);
@@ -214,7 +233,11 @@ int run_window(const SessionOptions& options) {
    public:
     using FltkFrontend::FltkFrontend;
     bool shell_open(const fs::path& host_path) override {
-      return open_for_reading(host_path).has_value();
+      try {  // on the window's thread: a failure is a file not opened
+        return open_for_reading(host_path).has_value();
+      } catch (const std::exception&) {
+        return false;
+      }
     }
   };
   // Jobs may still run when the user closes the window; they end with the

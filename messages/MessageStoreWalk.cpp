@@ -13,6 +13,7 @@ IMAPIFolder* g_pInboxFolder = NULL;
 IMAPIFolder* g_pSentFolder = NULL;
 ULONG g_nMessageTotal = 0;
 LONG g_nMessagesLeftOut = 0;
+LONG g_nMessagesIncomplete = 0;
 MessageRecord g_InboxMessage;
 MessageRecord g_SentMessage;
 
@@ -99,6 +100,7 @@ void ReleaseSentMessage() {
 
 int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   g_nMessagesLeftOut = 0;
+  g_nMessagesIncomplete = 0;
   if (pszPath == NULL) return 0;
   CopyBounded(m_szFilePath, pszPath, MAX_PATH);
 
@@ -147,7 +149,15 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
     pStore->Release();
     // The job reports a messages file that was not written, so the save's
     // result is ours.
-    if (bWalked) nResult = Save();
+    // A path that cannot be made a COM string fails the save; the session
+    // and tables are still given back below.
+    if (bWalked) {
+      try {
+        nResult = Save();
+      } catch (...) {
+        nResult = 0;
+      }
+    }
   }
 
   if (pRows != NULL) FreeProws(pRows);
@@ -246,7 +256,9 @@ int CXMLTextWriter::ReadNextSentMessage() {
       continue;
     }
     WriteDebugLog(u"after OpenEntry\r\n");
-    GetRecipientAddress(pMessage, &g_pszSentAddress);
+    // A message whose recipients could not be read is still written (its
+    // text is kept), without the address, and counted as not whole.
+    if (!GetRecipientAddress(pMessage, &g_pszSentAddress)) ++g_nMessagesIncomplete;
     WriteDebugLog(u"before GetProps\r\n");
     ULONG cValues = 0;
     pMessage->GetProps((LPSPropTagArray)&g_SentProps, MAPI_UNICODE, &cValues, &g_pSentProps);
@@ -270,17 +282,26 @@ int CXMLTextWriter::ReadNextSentMessage() {
 
 // The address of the last recipient row that has one, as a copy (the rows are
 // freed here) that the caller frees with MAPIFreeBuffer. *ppszAddress stays as
-// it was when no recipient has an address.
+// it was when no recipient has an address. 0 when the recipients could not
+// be read (the table, a row or the copy failed).
 int CXMLTextWriter::GetRecipientAddress(IMessage* pMessage, LPWSTR* ppszAddress) {
   IMAPITable* pTable = NULL;
-  pMessage->GetRecipientTable(0, &pTable);
+  HRESULT hrTable = pMessage->GetRecipientTable(0, &pTable);
   WriteDebugLog(u"after GetRecipientTable\r\n");
+  if (FAILED(hrTable)) {
+    if (pTable != NULL) pTable->Release();
+    return 0;
+  }
   if (pTable == NULL) return 1;
 
   LPWSTR pszFound = NULL;
+  int bRead = 1;
   for (;;) {
     LPSRowSet pRows = NULL;
-    if (FAILED(pTable->QueryRows(1, 0, &pRows))) break;
+    if (FAILED(pTable->QueryRows(1, 0, &pRows))) {
+      bRead = 0;
+      break;
+    }
     WriteDebugLog(u"after QueryRows111\r\n");
     if (pRows == NULL || pRows->cRows == 0) {
       FreeProws(pRows);
@@ -298,6 +319,8 @@ int CXMLTextWriter::GetRecipientAddress(IMessage* pMessage, LPWSTR* ppszAddress)
           memcpy(pCopy, pszAddress, cb);
           MAPIFreeBuffer(pszFound);
           pszFound = (LPWSTR)pCopy;
+        } else {
+          bRead = 0;
         }
         break;
       }
@@ -305,6 +328,10 @@ int CXMLTextWriter::GetRecipientAddress(IMessage* pMessage, LPWSTR* ppszAddress)
     FreeProws(pRows);
   }
   pTable->Release();
+  if (!bRead) {
+    MAPIFreeBuffer(pszFound);
+    return 0;
+  }
   if (pszFound != NULL) *ppszAddress = pszFound;
   return 1;
 }

@@ -65,58 +65,80 @@ int CXMLTextWriter::WriteMessages(IMsgStore* pStore) {
   ULONG nTaken = 0;         // messages the reads gave, written or not
   LONG nWriteFailures = 0;  // of those, the ones that have no whole record
 
-  while (nInbox == 1 || nSent == 1) {
-    WCHAR szTime[MAX_PATH];
-    WCHAR szDate[MAX_PATH];
-    memset(szTime, 0, sizeof(szTime));
-    memset(szDate, 0, sizeof(szDate));
-    ullWritten += 100;
+  // A COM string that cannot be made (_com_error) ends the walk: what it
+  // holds goes back and the file is not saved.
+  try {
+    while (nInbox == 1 || nSent == 1) {
+      WCHAR szTime[MAX_PATH];
+      WCHAR szDate[MAX_PATH];
+      memset(szTime, 0, sizeof(szTime));
+      memset(szDate, 0, sizeof(szDate));
+      ullWritten += 100;
 
-    bool bInbox =
-        nInbox == 1 && (nSent != 1 || InboxFirst(g_InboxMessage.stTime, g_SentMessage.stTime));
-    MessageRecord* pRecord = bInbox ? &g_InboxMessage : &g_SentMessage;
+      bool bInbox =
+          nInbox == 1 && (nSent != 1 || InboxFirst(g_InboxMessage.stTime, g_SentMessage.stTime));
+      MessageRecord* pRecord = bInbox ? &g_InboxMessage : &g_SentMessage;
 
-    // A message without a time is written with empty Date and Time.
-    if (pRecord->stTime.wYear != 0) {
-      wsprintfW(szTime, u"  %d:%d:%d", pRecord->stTime.wHour, pRecord->stTime.wMinute,
-                pRecord->stTime.wSecond);
-      wsprintfW(szDate, u"%d-%d-%d", pRecord->stTime.wYear, pRecord->stTime.wMonth,
-                pRecord->stTime.wDay);
-    }
-    pRecord->pszTimeText = szTime;
-    pRecord->pszDateText = szDate;
-
-    // A missing address leaves the label's prefix alone.
-    WCHAR szLabel[MAX_PATH];
-    LPCWSTR pszAddress = pRecord->pszAddress != NULL ? pRecord->pszAddress : u"";
-    if (swprintf(szLabel, MAX_PATH, bInbox ? u"来自于：%s" : u"到：%s", pszAddress) < 0)
-      szLabel[MAX_PATH - 1] = 0;
-
-    ++nTaken;
-    int bWhole = 0;
-    CreateMessageCard(&m_pCurrentNode, szLabel, szLabel);
-    if (m_pCurrentNode != NULL) {
-      IXMLDOMNode* pTextNode = NULL;
-      if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 &&
-          pTextNode != NULL) {
-        bWhole = 1;
-        if (pRecord->pszText != NULL && pRecord->pszText[0] != 0) {
-          BSTR bstrText = SysAllocString(pRecord->pszText);
-          if (bstrText == NULL || FAILED(pTextNode->put_text(bstrText))) bWhole = 0;
-          SysFreeString(bstrText);
-        }
-        pTextNode->Release();
+      // A message without a time is written with empty Date and Time.
+      if (pRecord->stTime.wYear != 0) {
+        wsprintfW(szTime, u"  %d:%d:%d", pRecord->stTime.wHour, pRecord->stTime.wMinute,
+                  pRecord->stTime.wSecond);
+        wsprintfW(szDate, u"%d-%d-%d", pRecord->stTime.wYear, pRecord->stTime.wMonth,
+                  pRecord->stTime.wDay);
       }
+      pRecord->pszTimeText = szTime;
+      pRecord->pszDateText = szDate;
+
+      // A missing address leaves the label's prefix alone.
+      WCHAR szLabel[MAX_PATH];
+      LPCWSTR pszAddress = pRecord->pszAddress != NULL ? pRecord->pszAddress : u"";
+      if (swprintf(szLabel, MAX_PATH, bInbox ? u"来自于：%s" : u"到：%s", pszAddress) < 0)
+        szLabel[MAX_PATH - 1] = 0;
+
+      ++nTaken;
+      int bWhole = 0;
+      if (!CreateMessageCard(&m_pCurrentNode, szLabel, szLabel) && m_pCurrentNode != NULL) {
+        // A record appended before its attributes failed is taken out again:
+        // the message counts as not written rather than saved without them.
+        IXMLDOMNode* pRemoved = NULL;
+        if (m_pRootNode != NULL && SUCCEEDED(m_pRootNode->removeChild(m_pCurrentNode, &pRemoved)) &&
+            pRemoved != NULL)
+          pRemoved->Release();
+        m_pCurrentNode->Release();
+        m_pCurrentNode = NULL;
+      }
+      if (m_pCurrentNode != NULL) {
+        IXMLDOMNode* pTextNode = NULL;
+        if (CreateNode(u"MESSAGE//TEXT", &pTextNode, szDate, szTime, u"1") == 1 &&
+            pTextNode != NULL) {
+          bWhole = 1;
+          if (pRecord->pszText != NULL && pRecord->pszText[0] != 0) {
+            BSTR bstrText = SysAllocString(pRecord->pszText);
+            if (bstrText == NULL || FAILED(pTextNode->put_text(bstrText))) bWhole = 0;
+            SysFreeString(bstrText);
+          }
+          pTextNode->Release();
+        }
+        m_pCurrentNode->Release();
+        m_pCurrentNode = NULL;
+      }
+      if (!bWhole) ++nWriteFailures;
+
+      if (bInbox)
+        nInbox = ReadNextInboxMessage();
+      else
+        nSent = ReadNextSentMessage();
+      SendMessageW(g_hMainWnd, WM_PROGRESS, Percent(ullWritten, g_nMessageTotal),
+                   PROGRESS_MESSAGES);
+    }
+
+  } catch (...) {
+    if (m_pCurrentNode != NULL) {
       m_pCurrentNode->Release();
       m_pCurrentNode = NULL;
     }
-    if (!bWhole) ++nWriteFailures;
-
-    if (bInbox)
-      nInbox = ReadNextInboxMessage();
-    else
-      nSent = ReadNextSentMessage();
-    SendMessageW(g_hMainWnd, WM_PROGRESS, Percent(ullWritten, g_nMessageTotal), PROGRESS_MESSAGES);
+    EndWalk(&m_pInboxTable, &m_pSentTable);
+    return 0;
   }
 
   EndWalk(&m_pInboxTable, &m_pSentTable);

@@ -43,7 +43,10 @@ class CVariant : public VARIANT {
  public:
   CVariant() noexcept { VariantInit(this); }
   explicit CVariant(const WCHAR* psz);
-  ~CVariant() { VariantClear(this); }
+  // A string is given back even when the clear fails.
+  ~CVariant() {
+    if (FAILED(VariantClear(this)) && vt == VT_BSTR) SysFreeString(bstrVal);
+  }
 
   CVariant& operator=(const WCHAR* psz);
 

@@ -47,6 +47,9 @@ int CXMLDocument::Open() {
   } catch (long hr) {
     // Through the virtual table: a writer also drops its root element.
     if (hr < 0) Close();
+  } catch (...) {
+    // A COM string that could not be made: nothing half-open stays behind.
+    Close();
   }
   return m_bOpened;
 }

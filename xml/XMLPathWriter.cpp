@@ -58,31 +58,34 @@ int CXMLTextWriter::CreateNode(LPCWSTR pszPath, IXMLDOMNode** ppNode, LPCWSTR ps
 
           // Only an element standing directly in the record carries the
           // attributes; for "MESSAGE//TEXT" that is MESSAGE, made by the
-          // recursive call above.
+          // recursive call above. An attribute not set is a record not
+          // whole: the call fails rather than leave it out unnoticed.
           if (pParent == m_pCurrentNode) {
             if (pszDate) {
               CBstr bstrName(u"Date");
               CVariant varValue;
               varValue = pszDate;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
             if (pszTime) {
               CBstr bstrName(u"Time");
               CVariant varValue;
               varValue = pszTime;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
             if (pszDirection) {
               CBstr bstrName(u"Direction");
               CVariant varValue;
               varValue = pszDirection;
-              pElement->setAttribute(bstrName, varValue);
+              if (FAILED(pElement->setAttribute(bstrName, varValue))) throw(long) E_FAIL;
             }
           }
         }
       }
     }
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
 
@@ -130,9 +133,12 @@ int CXMLTextWriter::CreateContactCard(LPCWSTR pszTitle, IXMLDOMNode** ppNode) {
     AppendCard(m_pDoc, m_pRootNode, ppNode, &pElement);
     HRESULT hr = SetCardAttribute(pElement, u"TITLE", pszTitle);
     if (FAILED(hr)) throw(long) hr;
-    SetCardAttribute(pElement, u"TYPE", u"WinMobile");
+    hr = SetCardAttribute(pElement, u"TYPE", u"WinMobile");
+    if (FAILED(hr)) throw(long) hr;
     bResult = 1;
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
   if (pElement) pElement->Release();
@@ -152,9 +158,12 @@ int CXMLTextWriter::CreateMessageCard(IXMLDOMNode** ppNode, LPCWSTR pszContacts,
     if (FAILED(hr)) throw(long) hr;
     hr = SetCardAttribute(pElement, u"CONTACTS", pszContacts);
     if (FAILED(hr)) throw(long) hr;
-    SetCardAttribute(pElement, u"ContactNumber", pszContactNumber);
+    hr = SetCardAttribute(pElement, u"ContactNumber", pszContactNumber);
+    if (FAILED(hr)) throw(long) hr;
     bResult = 1;
-  } catch (long) {
+  } catch (...) {
+    // A failed call (long) or a COM string that could not be made
+    // (_com_error): either way no node, and what was made is released below.
     bResult = 0;
   }
   if (pElement) pElement->Release();

@@ -94,6 +94,14 @@ int CXMLTextWriter::CreateDocument(DocumentKind kind) {
       }
     }
     return 0;
+  } catch (const _com_error&) {
+    // A COM string that could not be made: a failed template like any
+    // other, which the caller closes.
+    if (m_pDocNode) {
+      m_pDocNode->Release();
+      m_pDocNode = NULL;
+    }
+    return 0;
   }
 }
 

@@ -23,7 +23,13 @@ struct IMessage;
 // read or write. Each is written by its own backup job and read by the
 // messages job once both are over.
 extern LONG g_nContactsLeftOut;
+// Contacts of the last contacts backup whose record was written without a
+// field that could not be read or written (a store or DOM failure).
+extern LONG g_nContactsIncomplete;
 extern LONG g_nMessagesLeftOut;
+// Messages of the last messages backup written without their address (the
+// recipients could not be read).
+extern LONG g_nMessagesIncomplete;
 
 class CXMLTextWriter : public CXMLDocument {
  public:

@@ -1,13 +1,16 @@
 // Parsing the command line and running the chosen command.
 #include "host/commands/command_line.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <system_error>
 
 #include "host/device_tools.h"
 #include "platform/core/device.h"
+#include "platform/core/device_lock.h"
 
 namespace fs = std::filesystem;
 
@@ -43,7 +46,10 @@ CLI::App* CommandLine::group(const std::string& name, const std::string& descrip
   const auto found = app_.get_subcommands([&](CLI::App* sub) { return sub->get_name() == name; });
   if (!found.empty()) return found.front();
   CLI::App* sub = app_.add_subcommand(name, description);
-  sub->require_subcommand(1);
+  // A missing command is reported after parsing, naming the commands; an
+  // unknown one is an unexpected argument that the parser names.
+  sub->require_subcommand(0, 1);
+  groups_.push_back(sub);
   return sub;
 }
 
@@ -72,6 +78,13 @@ int CommandLine::run(int argc, char** argv) {
   }
 
   try {
+    for (const CLI::App* group : groups_)
+      if (group->parsed() && group->get_subcommands().empty()) {
+        std::string names;
+        for (const CLI::App* sub : group->get_subcommands({}))
+          names += (names.empty() ? "" : ", ") + sub->get_name();
+        throw UsageError(group->get_name() + " needs a command: " + names);
+      }
     apply_screen(screen_);
     for (const Command& c : commands_)
       if (c.app->parsed()) return c.action();
@@ -93,6 +106,20 @@ SessionOptions CommandLine::session(bool yes) const {
   session.yes = yes;
   session.zoom = zoom_;
   return session;
+}
+
+void CommandLine::hold_device() const {
+  switch (device::lock_device()) {
+    case device::LockResult::locked:
+      return;
+    case device::LockResult::busy:
+      throw std::runtime_error("the device " + device::root().string() +
+                               " is busy: another vardel is changing it");
+    case device::LockResult::failed:
+      throw std::runtime_error(
+          "cannot lock the device " + device::root().string() + ": " +
+          (errno == EXDEV ? std::string("its .device folder is a link") : std::strerror(errno)));
+  }
 }
 
 fs::path CommandLine::device_folder() const { return choose_device_folder(device_); }

@@ -51,6 +51,10 @@ class CommandLine {
   // (no --device, no VARDEL_DEVICE, no default device yet) makes the default
   // device empty rather than refusing: nobody would see the refusal.
   void open_device_for_window() const;
+  // Holds the device's lock for the rest of the run, for a command that
+  // changes the device: one process at a time. Waits a little for another
+  // process, then fails (status 1) saying the device is busy.
+  void hold_device() const;
   // The device folder chosen by --device, $VARDEL_DEVICE or the default.
   std::filesystem::path device_folder() const;
 
@@ -66,6 +70,7 @@ class CommandLine {
   int zoom_ = 0;  // 0: fit the display
   bool trace_ = false;
   std::vector<Command> commands_;
+  std::vector<CLI::App*> groups_;
   Action default_action_;
 };
 

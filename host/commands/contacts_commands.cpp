@@ -31,6 +31,7 @@ void add_contacts_commands(CommandLine& cli) {
               "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0) or a JSON file",
               [&cli, o] {
                 cli.open_existing_device();
+                cli.hold_device();
                 import_contacts_file(o->file, std::cout, std::cerr);
                 return 0;
               })

@@ -13,6 +13,8 @@ void add_device_commands(CommandLine& cli) {
   CLI::App* dev = cli.group("device", "device tools");
   cli.command(dev, "init", "create a device (keeps what exists)",
               [&cli, demo] {
+                prepare_device_folder(cli.device_folder());
+                cli.hold_device();
                 init_device(cli.device_folder());
                 std::cout << "device ready: " << device::root().string() << "\n";
                 if (*demo) {

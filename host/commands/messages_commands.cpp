@@ -39,6 +39,7 @@ std::u16string messages_label(int percent) {
 
 int restore_from(const CommandLine& cli, const MessagesOptions& o) {
   cli.open_existing_device();
+  cli.hold_device();
   const std::filesystem::path file =
       o.file.empty() ? backup_folder() / "短信.xml" : backup_file(o.file);
   std::error_code ec;
@@ -75,6 +76,7 @@ void add_messages_commands(CommandLine& cli) {
               "text of MMS); messages already on the phone are skipped for the latter",
               [&cli, o] {
                 cli.open_existing_device();
+                cli.hold_device();
                 import_messages_file(o->file, std::cout, std::cerr);
                 return 0;
               })

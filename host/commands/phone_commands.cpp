@@ -183,6 +183,7 @@ struct PhoneOptions {
 // The nightly command: one question for both steps.
 int pull_and_back_up(const CommandLine& cli, const PhoneOptions& o) {
   cli.open_existing_device();
+  cli.hold_device();
   if (!o.yes && !ask("Pull the phone into the device and back it up?")) {
     std::cerr << "vardel: cancelled; the device is unchanged\n";
     return 1;
@@ -200,6 +201,7 @@ void add_phone_commands(CommandLine& cli) {
       group, "pull", "make the device's contacts and SMS a copy of the phone's phonebook and SMS",
       [&cli, o] {
         cli.open_existing_device();
+        cli.hold_device();
         if (pull(o->connect(), o->yes)) return 0;
         std::cerr << "vardel: pull cancelled; the device is unchanged\n";
         return 1;

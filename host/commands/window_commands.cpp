@@ -21,6 +21,7 @@ struct WindowOptions {
 
 int open_window(const CommandLine& cli) {
   cli.open_device_for_window();
+  cli.hold_device();  // the window may start jobs at any time
   return run_window(cli.session()) == 1 ? 0 : 1;
 }
 
@@ -47,6 +48,7 @@ void add_window_commands(CommandLine& cli) {
   cli.command(cli.app(), "backup", "tap \"备份\": back up contacts and messages",
               [&cli, o] {
                 cli.open_existing_device();
+                cli.hold_device();
                 return run_backup(cli.session(o->yes));
               })
       ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
@@ -54,6 +56,7 @@ void add_window_commands(CommandLine& cli) {
   cli.command(cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",
               [&cli, o] {
                 cli.open_existing_device();
+                cli.hold_device();
                 return run_restore(cli.session(o->yes));
               })
       ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");

@@ -32,8 +32,8 @@ class Cli : public ::testing::Test {
     const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
     std::ofstream(in) << input;
     const std::string cmd = "env -u DISPLAY VARDEL_DEVICE='" + device_.string() +
-                            "' XDG_CACHE_HOME='" + (dir_ / "cache").string() + "' " + env_ +
-                            " '" VARDEL_EXE "' " + args + " <'" + in.string() + "' >'" +
+                            "' XDG_CACHE_HOME='" + (dir_ / "cache").string() + "' " + env_ + " " +
+                            wrapper_ + " '" VARDEL_EXE "' " + args + " <'" + in.string() + "' >'" +
                             out.string() + "' 2>'" + err.string() + "'";
     const int raw = std::system(cmd.c_str());
     CliResult r;
@@ -51,7 +51,8 @@ class Cli : public ::testing::Test {
   vardel::testing::TempFolder folder_{"vardel-cli"};
   const fs::path& dir_ = folder_.path();
   fs::path device_ = dir_ / "device";
-  std::string env_;  // more VAR=value words for every run
+  std::string env_;      // more VAR=value words for every run
+  std::string wrapper_;  // a command that runs vardel ("timeout 30")
 };
 
 }  // namespace vardel_test

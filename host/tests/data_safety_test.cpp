@@ -65,4 +65,17 @@ TEST_F(Cli, VcardsWithoutAFormattedNameReachTheBackup) {
   EXPECT_TRUE(has(file, "TITLE=\"中国移动\""));
 }
 
+// The demo phone's sent messages to two numbers are backed up under the last
+// one: restoring that backup onto the same phone must not take them for new.
+TEST_F(Cli, AMessagesRestoreOntoTheSamePhoneAddsNothing) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const std::string before = read_file(backup_dir() / "短信.xml");
+  const CliResult r = vardel("messages restore --yes");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "restored 0 messages")) << r.out;
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  EXPECT_EQ(read_file(backup_dir() / "短信.xml"), before);
+}
+
 }  // namespace

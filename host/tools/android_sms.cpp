@@ -1,4 +1,5 @@
 #include "host/tools/android_sms.h"
+#include "host/tools/message_key.h"
 
 #include <pugixml.hpp>
 
@@ -18,16 +19,57 @@ namespace {
 // Milliseconds after 1970 that still fit a FILETIME the phone shows (9999).
 constexpr long long kLastMs = 253402300799999LL;
 
-using Key = std::tuple<mapi::FolderKind, std::u16string, std::uint64_t, std::u16string>;
+// The parser turns a character reference to U+0000 ("&#0;", "&#x00;") into
+// a NUL, which ends the text there: the rest of the body would be lost
+// unnoticed. Each such reference becomes one to U+FFFF, which no
+// well-formed file holds, so the message is found by the mark and left out
+// with a warning. `marks` gets each mark's position in the new text and how
+// much longer the text grew there, to map offsets back to the file's.
+constexpr char16_t kNulMark = u'\uFFFF';
 
-std::u16string address_of(const mapi::Message& m, mapi::FolderKind kind) {
-  if (kind == mapi::FolderKind::inbox) return m.sender.value_or(u"");
-  return m.recipients.empty() ? u"" : m.recipients.front().value_or(u"");
+struct Mark {
+  size_t at;
+  std::ptrdiff_t growth;
+};
+
+std::string mark_nul_references(std::string_view bytes, std::vector<Mark>* marks) {
+  std::string out;
+  out.reserve(bytes.size());
+  size_t i = 0;
+  while (i < bytes.size()) {
+    if (bytes[i] == '&' && i + 2 < bytes.size() && bytes[i + 1] == '#') {
+      size_t j = i + 2;
+      if (j < bytes.size() && (bytes[j] == 'x' || bytes[j] == 'X')) ++j;
+      const size_t digits = j;
+      while (j < bytes.size() && bytes[j] == '0') ++j;
+      if (j > digits && j < bytes.size() && bytes[j] == ';') {
+        static constexpr std::string_view kMark = "&#xFFFF;";
+        marks->push_back({out.size(), static_cast<std::ptrdiff_t>(kMark.size()) -
+                                          static_cast<std::ptrdiff_t>(j + 1 - i)});
+        out += kMark;
+        i = j + 1;
+        continue;
+      }
+    }
+    out.push_back(bytes[i++]);
+  }
+  return out;
 }
 
-Key key_of(mapi::FolderKind kind, const mapi::Message& m) {
-  return {kind, address_of(m, kind), m.delivery ? mapi::filetime_ticks(*m.delivery) : 0,
-          m.text.value_or(u"")};
+// An offset into the marked text as an offset into the file.
+std::ptrdiff_t file_offset(std::ptrdiff_t offset, const std::vector<Mark>& marks) {
+  std::ptrdiff_t back = 0;
+  for (const Mark& m : marks)
+    if (static_cast<std::ptrdiff_t>(m.at) < offset) back += m.growth;
+  return offset - back;
+}
+
+bool holds_nul(const mapi::Message& m) {
+  if (m.text && m.text->find(kNulMark) != std::u16string::npos) return true;
+  if (m.sender && m.sender->find(kNulMark) != std::u16string::npos) return true;
+  for (const auto& r : m.recipients)
+    if (r && r->find(kNulMark) != std::u16string::npos) return true;
+  return false;
 }
 
 // pugixml writes a character reference to a UTF-16 half (&#55357;) as the
@@ -129,8 +171,8 @@ void set_time(const pugi::xml_node& node, mapi::Message& m, const std::string& w
   errno = 0;
   const long long ms = std::strtoll(date, &end, 10);
   if (errno == 0 && end && *end == '\0' && ms >= 0 && ms <= kLastMs) {
-    m.delivery =
-        mapi::filetime_from_ticks(calendar::kUnixEpochTicks + static_cast<std::uint64_t>(ms) * 10000ULL);
+    m.delivery = mapi::filetime_from_ticks(calendar::kUnixEpochTicks +
+                                           static_cast<std::uint64_t>(ms) * 10000ULL);
   } else {
     warnings.push_back(what + ": date \"" + date + "\" not understood; kept without a time");
   }
@@ -240,15 +282,17 @@ bool is_android_sms_backup(std::string_view bytes) {
 }
 
 AndroidSmsFile read_android_sms(std::string_view file_bytes) {
+  std::vector<Mark> marks;
+  const std::string marked = mark_nul_references(file_bytes, &marks);
   pugi::xml_document doc;
-  auto parsed = doc.load_buffer(file_bytes.data(), file_bytes.size(),
-                                pugi::parse_default & ~pugi::parse_doctype);
+  auto parsed =
+      doc.load_buffer(marked.data(), marked.size(), pugi::parse_default & ~pugi::parse_doctype);
   const std::string root = doc.document_element().name();
   if (!parsed) {
     // A root already read tells a cut-off backup from some other file.
     const std::string what =
         root == "smses" ? "an SMS backup cut short or malformed" : "not well-formed XML";
-    throw SmsFileError(what + " at " + where(file_bytes, parsed.offset) + " (" +
+    throw SmsFileError(what + " at " + where(file_bytes, file_offset(parsed.offset, marks)) + " (" +
                        parsed.description() + "); nothing imported");
   }
   if (root == "CONTACTS")
@@ -264,12 +308,19 @@ AndroidSmsFile read_android_sms(std::string_view file_bytes) {
     const std::string name = node.name();
     if (name != "sms" && name != "mms") continue;
     ++index;
-    const std::string what = name + " " + std::to_string(index) + " (line " +
-                             where(file_bytes, node.offset_debug() - 1).substr(5) + ")";
+    const std::string what =
+        name + " " + std::to_string(index) + " (line " +
+        where(file_bytes, file_offset(node.offset_debug() - 1, marks)).substr(5) + ")";
+    const size_t before = file.messages.size();
     if (name == "sms")
       read_sms(node, what, file);
     else
       read_mms(node, what, file);
+    if (file.messages.size() > before && holds_nul(file.messages.back().message)) {
+      file.messages.pop_back();
+      file.warnings.push_back(what + ": holds a NUL character (&#0;), left out");
+      ++file.messages_left_out;
+    }
   }
   return file;
 }
@@ -289,12 +340,13 @@ SmsImport import_android_sms(std::string_view file_bytes,
   std::int64_t store = db.sms_store();
   // What the store holds, counted: two alike messages in the file are both
   // added, and a second import of the file adds none.
-  std::map<Key, int> present;
+  std::map<MessageKey, int> present;
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                     mapi::FolderKind::outbox})
-    for (auto& info : db.messages(db.folder(store, kind))) ++present[key_of(kind, info.message)];
+    for (auto& info : db.messages(db.folder(store, kind)))
+      ++present[message_key(kind, info.message)];
   for (const AndroidMessage& m : file.messages) {
-    auto found = present.find(key_of(m.folder, m.message));
+    auto found = present.find(message_key(m.folder, m.message));
     if (found != present.end() && found->second > 0) {
       --found->second;
       ++result.skipped_duplicates;

@@ -2,27 +2,37 @@
 // <?xml-stylesheet?> instruction names, into an HTML page. Browsers are
 // dropping XSLT, so the page is what the user opens.
 //
-// The stylesheet is looked for beside the file first (the backup folder holds
-// copies), then in the fallback folder given (the program's own). Loading
-// never touches the network, loads no DTD and expands no external entity;
-// the stylesheet may not read or write other files.
+// The stylesheet must be a plain file name: it is looked for beside the file
+// first (the backup folder holds copies), then in the folders given (the
+// device's program folder, the program's built-in copies), each read through
+// its folder's descriptor, so a link leading out of the folder is refused.
+// What the stylesheet loads in turn (xsl:import, xsl:include, document())
+// must come from those same folders; every other file and every network
+// scheme is refused, and the rendering fails naming what was refused.
+// Loading never touches the network, loads no DTD and expands no external
+// entity; the stylesheet may not write files. A FIFO is never waited on.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vardel::tools {
 
 struct RenderResult {
   bool ok = false;
-  std::string error;  // why not, when !ok
+  std::string error;     // why not, when !ok
+  bool refused = false;  // a stylesheet or what it loads was refused
 };
 
 // Renders xml_file to out_html (written atomically; its folder must exist).
 RenderResult render_backup(const std::filesystem::path& xml_file,
                            const std::filesystem::path& out_html,
-                           const std::filesystem::path& fallback_stylesheet_dir = {});
+                           const std::vector<std::filesystem::path>& stylesheet_dirs = {});
+
+// Writes a page atomically; false when it cannot.
+bool write_page(const std::filesystem::path& out_html, const std::string& html);
 
 // True when the file is XML carrying an xml-stylesheet instruction.
 bool has_stylesheet(const std::filesystem::path& xml_file);

@@ -119,7 +119,7 @@ TEST_F(MessagesTest, AFolderThatCannotBeReadLeavesThePreviousFile) {
 
 // A failure inside a folder costs only the message it touches, and that
 // message is counted as left out; the address of a message whose recipients
-// can't be listed is written empty.
+// can't be listed is written empty, and that message counted as not whole.
 TEST_F(MessagesTest, MessagesThatCannotBeReadAreCountedAsLeftOut) {
   auto s = AddStore(u"SMS");
   Received(s.inbox, u"1", u"in", Utc(2009, 1, 1, 0, 0, 0));
@@ -135,6 +135,7 @@ TEST_F(MessagesTest, MessagesThatCannotBeReadAreCountedAsLeftOut) {
                                                  Card("到：2", "2009-1-2", "  0:0:0", "out"),
                                                  Card("到：", "2009-1-4", "  0:0:0", "no list")}));
   EXPECT_EQ(g_nMessagesLeftOut, 1);
+  EXPECT_EQ(g_nMessagesIncomplete, 1);
 
   // A table that stops giving rows leaves the rest of its messages out.
   vardel::fault::reset();

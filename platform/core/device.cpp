@@ -9,9 +9,7 @@
 #include "platform/core/device.h"
 
 #include <fcntl.h>
-#include <linux/openat2.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +20,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/core/device_lock.h"
 #include "platform/core/wstr.h"
 
 namespace fs = std::filesystem;
@@ -78,9 +77,15 @@ bool find_entry(const fs::path& dir, std::string& name, struct stat& st) {
   return false;
 }
 
-// The names of a CE path, split on "\" (and "/", which the phone never puts
-// in a name), as UTF-8; nothing when a name is ".." or holds a character the
-// phone never allows.
+// Records the root's resolved path, once the folder exists, and opens it as
+// the starting point of open_file's lookups. Called with the lock held.
+void adopt_canonical_root(State& s, fs::path canonical) {
+  s.canonical_root = std::move(canonical);
+  s.root_fd = ::open(s.canonical_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+}  // namespace
+
 std::optional<std::vector<std::string>> split_ce_path(std::u16string_view ce_path) {
   std::vector<std::string> names;
   size_t i = 0;
@@ -98,16 +103,28 @@ std::optional<std::vector<std::string>> split_ce_path(std::u16string_view ce_pat
   return names;
 }
 
-// Records the root's resolved path, once the folder exists, and opens it as
-// the starting point of open_file's lookups. Called with the lock held.
-void adopt_canonical_root(State& s, fs::path canonical) {
-  s.canonical_root = std::move(canonical);
-  s.root_fd = ::open(s.canonical_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+int dup_root_fd() {
+  State& s = state();
+  {
+    std::shared_lock lock(s.mu);
+    if (s.root_fd >= 0) return ::fcntl(s.root_fd, F_DUPFD_CLOEXEC, 0);
+  }
+  // The folder may have been made after set_root.
+  std::unique_lock lock(s.mu);
+  std::error_code ec;
+  if (s.root_fd < 0 && !s.root.empty() && fs::is_directory(s.root, ec)) {
+    fs::path canonical = fs::canonical(s.root, ec);
+    if (!ec) adopt_canonical_root(s, std::move(canonical));
+  }
+  if (s.root_fd < 0) {
+    errno = ENOSYS;
+    return -1;
+  }
+  return ::fcntl(s.root_fd, F_DUPFD_CLOEXEC, 0);
 }
 
-}  // namespace
-
 void set_root(const fs::path& root) {
+  unlock_device();  // the lock is the old device's
   State& s = state();
   std::unique_lock lock(s.mu);
   std::error_code ec;
@@ -198,66 +215,6 @@ std::optional<fs::path> to_host(std::u16string_view ce_path) {
   const size_t skip = canon.native().size();
   if (whole.size() <= skip) return base;
   return base / std::string_view(whole).substr(whole[skip] == '/' ? skip + 1 : skip);
-}
-
-namespace {
-
-// The CE path as a relative host path ("A/B").
-std::optional<std::string> relative_path(std::u16string_view ce_path) {
-  auto names = split_ce_path(ce_path);
-  if (!names || names->empty()) return std::nullopt;
-  std::string rel;
-  for (const auto& name : *names) {
-    if (!rel.empty()) rel += '/';
-    rel += name;
-  }
-  return rel;
-}
-
-// openat2 below the root: the kernel refuses absolute links and any step
-// above the root. -1 with errno; ENOSYS when it cannot be asked (no root
-// folder yet, or a kernel without openat2).
-int open_beneath(const std::string& rel, int flags, unsigned mode) {
-  State& s = state();
-  std::shared_lock lock(s.mu);
-  if (s.root_fd < 0) {
-    errno = ENOSYS;
-    return -1;
-  }
-  struct open_how how {};
-  how.flags = static_cast<unsigned long long>(flags | O_CLOEXEC);
-  how.mode = (flags & O_CREAT) ? mode : 0;
-  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
-  long fd;
-  do {
-    fd = ::syscall(SYS_openat2, s.root_fd, rel.c_str(), &how, sizeof how);
-  } while (fd < 0 && (errno == EINTR || errno == EAGAIN));
-  return static_cast<int>(fd);
-}
-
-}  // namespace
-
-int open_file(std::u16string_view ce_path, int flags, unsigned mode) {
-  auto rel = relative_path(ce_path);
-  if (!rel) {
-    errno = EXDEV;
-    return -1;
-  }
-  int fd = open_beneath(*rel, flags, mode);
-  if (fd >= 0) return fd;
-  // Refused by the kernel: a link leads outside, or loops.
-  if (errno == EXDEV || errno == ELOOP) return -1;
-  // Missing as spelled (it may exist in another letter case), or a kernel
-  // without openat2: walk the path name by name.
-  if (errno != ENOENT && errno != ENOTDIR && errno != ENOSYS && errno != EPERM && errno != EINVAL &&
-      errno != E2BIG)
-    return -1;
-  auto host = to_host(ce_path);
-  if (!host) {
-    errno = EXDEV;
-    return -1;
-  }
-  return ::open(host->c_str(), flags | O_CLOEXEC, mode);
 }
 
 void set_module_path(std::u16string ce_path) {

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vardel::device {
 
@@ -30,16 +31,26 @@ std::filesystem::path messages_db();    // <root>/.device/messages.db
 
 // Maps a CE path to the host path below the root, or nothing when the path is
 // empty, malformed or would leave the root (through "..", or a symbolic link
-// on the way that leads outside the root).
+// on the way that leads outside the root). Only for naming a file to
+// someone outside the program (a browser); files are opened through
+// open_file and device_files.h, never by this path.
 std::optional<std::filesystem::path> to_host(std::u16string_view ce_path);
 
 // Opens the file a CE path names with open(2) flags (O_CLOEXEC is added),
-// under the same rules as to_host: the kernel keeps the lookup below the
-// root when it can (one call, no window between mapping and opening), and
-// the name-by-name walk of to_host is used for what it cannot do (names that
-// match only ignoring case). -1 with errno set on failure; EXDEV for a path
-// that would leave the root.
+// confined below the root by the kernel (see device_files.h). Unless the
+// flags ask for a folder (O_DIRECTORY or O_PATH), the file must be a regular
+// file: it is opened without waiting (a FIFO never blocks) and anything else
+// is refused with EACCES. -1 with errno set on failure; EXDEV or ELOOP for a
+// path that would leave the root.
 int open_file(std::u16string_view ce_path, int flags, unsigned mode = 0666);
+
+// A duplicate of the root folder's descriptor (O_PATH, close it when done),
+// or -1 with errno ENOSYS while the folder does not exist.
+int dup_root_fd();
+
+// The names of a CE path, split on "\" (and "/"), as UTF-8; nothing when a
+// name is ".." or holds a character the phone never allows.
+std::optional<std::vector<std::string>> split_ce_path(std::u16string_view ce_path);
 
 // The program's own CE path, which GetModuleFileNameW reports.
 // Default: \Program Files\Vardel\Vardel.exe

@@ -26,6 +26,10 @@ struct Call {
 struct Board {
   std::mutex mu;
   std::map<std::string, Call, std::less<>> calls;
+  unsigned total = 0;     // checks of any name
+  unsigned nth_call = 0;  // the countdown's target (absolute), 0: none
+  HRESULT nth_hr = S_OK;
+  std::string failed_call;  // what the countdown failed
 };
 
 Board& board() {
@@ -60,6 +64,9 @@ void reset() {
   Board& b = board();
   std::lock_guard lock(b.mu);
   b.calls.clear();
+  b.total = 0;
+  b.nth_call = 0;
+  b.failed_call.clear();
   // Counting uses only matters to tests, which always start with a Scope
   // (reset), so after a reset the board counts again.
   g_active.store(true, std::memory_order_release);
@@ -72,6 +79,10 @@ HRESULT check(std::string_view call) {
   auto it = b.calls.find(call);
   if (it == b.calls.end()) it = b.calls.emplace(std::string(call), Call{}).first;
   unsigned use = ++it->second.uses;
+  if (++b.total == b.nth_call) {
+    b.failed_call = std::string(call);
+    return b.nth_hr;
+  }
   for (const Armed& a : it->second.armed) {
     if (use >= a.first && (a.count == 0 || use < a.first + a.count)) {
       if (a.out_of_memory) throw std::bad_alloc();
@@ -86,6 +97,31 @@ unsigned uses(std::string_view call) {
   std::lock_guard lock(b.mu);
   auto it = b.calls.find(call);
   return it == b.calls.end() ? 0 : it->second.uses;
+}
+
+}  // namespace vardel::fault
+
+namespace vardel::fault {
+
+void arm_nth_call(unsigned nth, HRESULT hr) {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  b.nth_call = b.total + (nth == 0 ? 1 : nth);
+  b.nth_hr = hr;
+  b.failed_call.clear();
+  g_active.store(true, std::memory_order_release);
+}
+
+unsigned total_uses() {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  return b.total;
+}
+
+std::string failed_call() {
+  Board& b = board();
+  std::lock_guard lock(b.mu);
+  return b.failed_call;
 }
 
 }  // namespace vardel::fault

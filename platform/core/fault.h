@@ -42,6 +42,18 @@ HRESULT check(std::string_view call);
 // How many times check() was called for `call` since the last reset().
 unsigned uses(std::string_view call);
 
+// The countdown mode, for loops that fail each platform call of a job in
+// turn: makes the nth check() from now, whatever call it is for, fail with
+// `hr` (once). Checks of every name count, in the order they reach the
+// switchboard across all threads.
+void arm_nth_call(unsigned nth, HRESULT hr);
+
+// How many checks of any name were made since the last reset().
+unsigned total_uses();
+
+// The name of the call that the countdown failed, or "" while none has.
+std::string failed_call();
+
 // Arms nothing itself; resets the switchboard when it goes out of scope, so
 // a test never leaks an armed fault into the next one.
 class Scope {

@@ -1,9 +1,11 @@
 // File calls over the device folder: folders, copies, deletes, attributes
 // and the program's own path.
 //
-// A copy is written to a temporary file beside the target, flushed to disk
-// and renamed over the target, so a failure at any point leaves the old
-// target whole and never a half-written one.
+// Every call reaches the device through the root's descriptor (see
+// device_files.h): a path that leaves the device, also through a link, is
+// ERROR_ACCESS_DENIED. A copy is written to a temporary file beside the
+// target, flushed to disk and renamed over the target, so a failure at any
+// point leaves the old target whole and never a half-written one.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,54 +14,41 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/core/atomic_file.h"
 #include "platform/core/device.h"
+#include "platform/core/device_files.h"
 #include "platform/core/fault.h"
 #include "platform/core/last_error.h"
 
 using vardel::core::fail_with;
 using vardel::core::win32_from_errno;
+using vardel::device::Entry;
+using vardel::device::Fd;
 
 namespace {
-
-// Maps a CE path; on failure sets the last error and gives nothing.
-std::optional<std::filesystem::path> map(LPCWSTR ce) {
-  if (!ce || !*ce) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return std::nullopt;
-  }
-  auto host = vardel::device::to_host(ce);
-  if (!host) SetLastError(ERROR_ACCESS_DENIED);
-  return host;
-}
 
 BOOL fail_errno(int err) {
   SetLastError(win32_from_errno(err));
   return FALSE;
 }
 
-// The error a missing file reports: a missing folder on the way is
-// ERROR_PATH_NOT_FOUND, a missing last part ERROR_FILE_NOT_FOUND.
-DWORD missing_error(const std::filesystem::path& p) {
-  struct stat st;
-  if (::stat(p.parent_path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return ERROR_PATH_NOT_FOUND;
-  return ERROR_FILE_NOT_FOUND;
-}
-
-bool write_all(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = ::write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
+// The entry a CE path names; on failure sets the last error (a missing
+// folder on the way is ERROR_PATH_NOT_FOUND) and gives nothing.
+std::optional<Entry> locate(LPCWSTR ce) {
+  if (!ce || !*ce) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return std::nullopt;
   }
-  return true;
+  auto entry = vardel::device::locate(ce);
+  if (!entry) {
+    const int err = errno;
+    SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                 : err == EINVAL                 ? ERROR_ACCESS_DENIED
+                                                 : win32_from_errno(err));
+  }
+  return entry;
 }
 
-// Copies src's bytes into fd. errno tells why on failure.
 bool copy_bytes(int in, int out) {
   char buf[64 * 1024];
   for (;;) {
@@ -69,173 +58,127 @@ bool copy_bytes(int in, int out) {
       return false;
     }
     if (r == 0) return true;
-    if (!write_all(out, buf, static_cast<size_t>(r))) return false;
+    for (const char* p = buf; r > 0;) {
+      ssize_t w = ::write(out, p, static_cast<size_t>(r));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) {
+        if (w == 0) errno = ENOSPC;
+        return false;
+      }
+      p += w;
+      r -= w;
+    }
   }
-}
-
-void sync_dir(const std::filesystem::path& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
-}
-
-// Moves from over to; with no_replace, fails with EEXIST when to exists.
-int move_into_place(const std::filesystem::path& from, const std::filesystem::path& to,
-                    bool no_replace) {
-  if (!no_replace) return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
-  // File systems without RENAME_NOREPLACE: link() also refuses an existing name.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
-  return 0;
 }
 
 }  // namespace
 
 BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-  auto host = map(lpPathName);
-  if (!host) return FALSE;
+  auto entry = locate(lpPathName);
+  if (!entry) return FALSE;
   if (HRESULT hr = vardel::fault::check("core.CreateDirectoryW")) return fail_with(hr);
-  if (::mkdir(host->c_str(), 0777) == 0) return TRUE;
-  int err = errno;
-  if (err == ENOENT || err == ENOTDIR) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return FALSE;
-  }
-  return fail_errno(err);
+  if (::mkdirat(entry->dir.get(), entry->name.c_str(), 0777) == 0) return TRUE;
+  return fail_errno(errno);
 }
 
 BOOL RemoveDirectoryW(LPCWSTR lpPathName) {
-  auto host = map(lpPathName);
-  if (!host) return FALSE;
-  if (*host == vardel::device::root()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  if (::rmdir(host->c_str()) == 0) return TRUE;
-  if (errno == ENOENT) {
-    SetLastError(missing_error(*host));
-    return FALSE;
-  }
+  auto entry = locate(lpPathName);
+  if (!entry) return FALSE;
+  if (::unlinkat(entry->dir.get(), entry->name.c_str(), AT_REMOVEDIR) == 0) return TRUE;
   return fail_errno(errno);
 }
 
 BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
-  auto src = map(lpExistingFileName);
-  if (!src) return FALSE;
-  auto dst = map(lpNewFileName);
-  if (!dst) return FALSE;
-
-  int in = ::open(src->c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    SetLastError(errno == ENOENT ? missing_error(*src) : win32_from_errno(errno));
+  if (!lpExistingFileName || !*lpExistingFileName) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return FALSE;
+  }
+  Fd in(vardel::device::open_file(lpExistingFileName, O_RDONLY));
+  if (!in) {
+    const int err = errno;
+    if (err == ENOENT && !vardel::device::locate(lpExistingFileName))
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    else
+      SetLastError(win32_from_errno(err));
     return FALSE;
   }
   struct stat sst;
-  if (::fstat(in, &sst) != 0 || !S_ISREG(sst.st_mode)) {
-    ::close(in);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
-  struct stat dst_st;
-  if (::stat(dst->c_str(), &dst_st) == 0) {
-    if (bFailIfExists || S_ISDIR(dst_st.st_mode)) {
-      ::close(in);
-      SetLastError(bFailIfExists ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-  }
+  if (::fstat(in.get(), &sst) != 0) return fail_errno(errno);
 
-  std::string tmpl = (dst->parent_path() / ("." + dst->filename().string() + ".XXXXXX")).string();
-  int out = ::mkostemp(tmpl.data(), O_CLOEXEC);
-  if (out < 0) {
-    int err = errno;
-    ::close(in);
-    SetLastError(err == ENOENT || err == ENOTDIR ? ERROR_PATH_NOT_FOUND : win32_from_errno(err));
+  vardel::core::AtomicFile out;
+  if (HRESULT hr = out.open(lpNewFileName, bFailIfExists); FAILED(hr)) {
+    SetLastError(vardel::core::win32_from_hresult(hr));
     return FALSE;
   }
-  std::filesystem::path tmp = tmpl;
-
-  auto abandon = [&](DWORD error) {
-    ::close(out);
-    ::unlink(tmp.c_str());
-    SetLastError(error);
-    return FALSE;
-  };
-  bool ok = copy_bytes(in, out);
-  int err = errno;
-  ::close(in);
-  if (!ok) return abandon(win32_from_errno(err));
-  ::fchmod(out, sst.st_mode & 07777);
+  if (!copy_bytes(in.get(), out.fd())) return fail_errno(errno);
+  ::fchmod(out.fd(), sst.st_mode & 07777);
   struct timespec times[2] = {sst.st_atim, sst.st_mtim};  // the copy keeps its write time
-  ::futimens(out, times);
-  if (::fsync(out) != 0) return abandon(win32_from_errno(errno));
+  ::futimens(out.fd(), times);
   if (HRESULT hr = vardel::fault::check("core.CopyFileW"))
-    return abandon(vardel::core::win32_from_hresult(hr));
-  if (::close(out) != 0) {
-    err = errno;
-    ::unlink(tmp.c_str());
-    return fail_errno(err);
-  }
-  if (int e = move_into_place(tmp, *dst, bFailIfExists)) {
-    ::unlink(tmp.c_str());
-    SetLastError(e == EEXIST ? ERROR_FILE_EXISTS : win32_from_errno(e));
+    return fail_with(hr);  // the temporary goes with `out`
+  if (HRESULT hr = out.commit(); FAILED(hr)) {
+    SetLastError(vardel::core::win32_from_hresult(hr));
     return FALSE;
   }
-  sync_dir(dst->parent_path());
   return TRUE;
 }
 
 BOOL DeleteFileW(LPCWSTR lpFileName) {
-  auto host = map(lpFileName);
-  if (!host) return FALSE;
+  auto entry = locate(lpFileName);
+  if (!entry) return FALSE;
   struct stat st;
-  if (::lstat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (::fstatat(entry->dir.get(), entry->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (::unlink(host->c_str()) == 0) return TRUE;
-  if (errno == ENOENT) {
-    SetLastError(missing_error(*host));
-    return FALSE;
-  }
+  if (::unlinkat(entry->dir.get(), entry->name.c_str(), 0) == 0) return TRUE;
   return fail_errno(errno);
 }
 
 BOOL MoveFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName) {
-  auto src = map(lpExistingFileName);
+  auto src = locate(lpExistingFileName);
   if (!src) return FALSE;
-  auto dst = map(lpNewFileName);
+  auto dst = locate(lpNewFileName);
   if (!dst) return FALSE;
-  struct stat st;
-  if (::lstat(src->c_str(), &st) != 0) {
-    SetLastError(errno == ENOENT ? missing_error(*src) : win32_from_errno(errno));
-    return FALSE;
+  if (::renameat2(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(),
+                  RENAME_NOREPLACE) == 0)
+    return TRUE;
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS) {  // no RENAME_NOREPLACE: link() refuses an existing name
+    struct stat st;
+    if (::fstatat(src->dir.get(), src->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(st.st_mode) &&
+        ::linkat(src->dir.get(), src->name.c_str(), dst->dir.get(), dst->name.c_str(), 0) == 0) {
+      ::unlinkat(src->dir.get(), src->name.c_str(), 0);
+      return TRUE;
+    }
+    err = errno;
   }
-  if (int e = move_into_place(*src, *dst, true)) {
-    SetLastError(e == EEXIST   ? ERROR_ALREADY_EXISTS
-                 : e == ENOENT ? ERROR_PATH_NOT_FOUND
-                               : win32_from_errno(e));
-    return FALSE;
-  }
-  return TRUE;
+  SetLastError(err == EEXIST ? ERROR_ALREADY_EXISTS : win32_from_errno(err));
+  return FALSE;
 }
 
 DWORD GetFileAttributesW(LPCWSTR lpFileName) {
-  auto host = map(lpFileName);
-  if (!host) return INVALID_FILE_ATTRIBUTES;
+  if (!lpFileName || !*lpFileName) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  Fd fd(vardel::device::open_file(lpFileName, O_PATH));
   struct stat st;
-  if (::stat(host->c_str(), &st) != 0) {
-    SetLastError(errno == ENOENT ? missing_error(*host) : win32_from_errno(errno));
+  if (!fd || ::fstat(fd.get(), &st) != 0) {
+    const int err = errno;
+    if (err == ENOENT && !vardel::device::locate(lpFileName))
+      SetLastError(ERROR_PATH_NOT_FOUND);
+    else
+      SetLastError(win32_from_errno(err));
     return INVALID_FILE_ATTRIBUTES;
   }
   DWORD attrs = 0;
   if (S_ISDIR(st.st_mode)) attrs |= FILE_ATTRIBUTE_DIRECTORY;
   if (!(st.st_mode & S_IWUSR)) attrs |= FILE_ATTRIBUTE_READONLY;
-  std::string name = host->filename().string();
+  auto rel = vardel::device::resolve(lpFileName);
+  const std::string name = rel ? rel->substr(rel->rfind('/') + 1) : "";
   if (!name.empty() && name[0] == '.') attrs |= FILE_ATTRIBUTE_HIDDEN;
   if (!S_ISDIR(st.st_mode)) attrs |= FILE_ATTRIBUTE_ARCHIVE;
   return attrs;

@@ -16,6 +16,7 @@ DWORD win32_from_hresult(HRESULT hr) {
   auto u = static_cast<DWORD>(hr);
   if ((u & 0xFFFF0000u) == 0x80070000u) return u & 0xFFFFu;
   if (hr == E_OUTOFMEMORY) return ERROR_OUTOFMEMORY;
+  if (hr == E_ACCESSDENIED) return ERROR_ACCESS_DENIED;
   return ERROR_GEN_FAILURE;
 }
 
@@ -33,6 +34,9 @@ DWORD win32_from_errno(int err) {
     case EPERM:
     case EROFS:
     case EISDIR:
+    case EXDEV:  // a path that leaves the device, refused by the kernel
+    case ELOOP:
+    case ENXIO:  // a FIFO nobody reads
       return ERROR_ACCESS_DENIED;
     case ENOSPC:
     case EDQUOT:

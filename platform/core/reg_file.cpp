@@ -1,16 +1,12 @@
 // Reading and writing the .reg text format of the device registry.
 #include "platform/core/reg_file.h"
 
-#include <fstream>
 #include <iterator>
 
 #include "platform/core/wstr.h"
 
 namespace vardel::core::reg {
 namespace {
-
-// A registry file larger than this is not a registry file.
-constexpr std::size_t kMaxFileBytes = 4u << 20;
 
 std::u16string decode(std::string_view bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -76,6 +72,24 @@ std::optional<std::vector<BYTE>> hex_bytes(std::u16string_view s) {
   }
 }
 
+// A text value given in hex (hex(1), hex(2), hex(7)) may lack its
+// terminator, or end in half a character: the reader that gets it copies it
+// into a buffer and reads up to a zero, so the value gains whole UTF-16
+// zeros here, two for a multi-string, whatever the file holds.
+void terminate_text(Value& v) {
+  constexpr DWORD kSz = 1, kExpandSz = 2, kMultiSz = 7;
+  if (v.type != kSz && v.type != kExpandSz && v.type != kMultiSz) return;
+  if (v.data.size() % 2) v.data.push_back(0);
+  auto ends_with_zero = [&](size_t units_from_end) {
+    const size_t n = v.data.size();
+    return n >= 2 * units_from_end && v.data[n - 2 * units_from_end] == 0 &&
+           v.data[n - 2 * units_from_end + 1] == 0;
+  };
+  if (!ends_with_zero(1)) v.data.insert(v.data.end(), {0, 0});
+  if (v.type == kMultiSz && !(v.data.size() >= 4 && ends_with_zero(2)))
+    v.data.insert(v.data.end(), {0, 0});
+}
+
 // Parses the data after '=' into v; false when it does not parse. Sets
 // remove when the line deletes the value ("name"=-).
 bool value_data(std::u16string_view s, Value& v, bool& remove) {
@@ -125,6 +139,7 @@ bool value_data(std::u16string_view s, Value& v, bool& remove) {
     if (!bytes) return false;
     v.type = type;
     v.data = std::move(*bytes);
+    terminate_text(v);
     return true;
   }
   return false;
@@ -256,18 +271,6 @@ std::optional<File> parse(std::string_view bytes) {
   }
   if (!seen_header) return std::nullopt;
   return file;
-}
-
-std::optional<File> load(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes;
-  char buf[8192];
-  while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-    bytes.append(buf, static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > kMaxFileBytes) return std::nullopt;
-  }
-  return parse(bytes);
 }
 
 std::string serialize(const File& file) {

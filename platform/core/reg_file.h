@@ -35,10 +35,11 @@ struct File {
   std::vector<Key> keys;
 };
 
-// Parses the text of a file; nothing when it is malformed.
+// Files larger than this are not a registry.
+inline constexpr std::size_t kMaxFileBytes = 4u << 20;
+
+// Parses the text of a file; nothing when it is malformed (or too large).
 std::optional<File> parse(std::string_view bytes);
-// Reads and parses the file; nothing when missing, unreadable or malformed.
-std::optional<File> load(const std::filesystem::path& path);
 // The .reg text (UTF-8, no BOM) for a file.
 std::string serialize(const File& file);
 

@@ -8,7 +8,12 @@
 #include <mutex>
 #include <unordered_set>
 
+#include <cerrno>
+#include <optional>
+
+#include "platform/core/atomic_file.h"
 #include "platform/core/device.h"
+#include "platform/core/device_files.h"
 #include "platform/core/reg_file.h"
 #include "platform/core/windows.h"
 
@@ -53,6 +58,27 @@ bool key_path(HKEY h, std::u16string& path) {
   return true;
 }
 
+constexpr char16_t kRegistryFile[] = u"\\.device\\registry.reg";
+
+// The device's registry file, read through the root's descriptor (a FIFO or
+// a link out of the device is no registry); nothing when missing, unreadable
+// or malformed.
+std::optional<reg::File> load_registry() {
+  vardel::device::Fd fd(vardel::device::open_file(kRegistryFile, O_RDONLY));
+  if (!fd) return std::nullopt;
+  std::string bytes;
+  char buf[8192];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+    if (bytes.size() > reg::kMaxFileBytes) return std::nullopt;
+  }
+  return reg::parse(bytes);
+}
+
 }  // namespace
 
 LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
@@ -67,7 +93,7 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) 
     path += u'\\';
     path += sub;
   }
-  auto file = reg::load(vardel::device::registry_file());
+  auto file = load_registry();
   if (!file || !reg::key_exists(*file, path)) return ERROR_FILE_NOT_FOUND;
 
   auto key = std::make_unique<OpenKey>();
@@ -131,16 +157,18 @@ bool write_registry_string(std::u16string_view key, std::u16string_view name,
                            std::u16string_view value) {
   static std::mutex writers;  // one writer at a time within the process
   std::lock_guard guard(writers);
-  std::filesystem::path file_path = device::registry_file();
-  std::error_code ec;
-  std::filesystem::create_directories(file_path.parent_path(), ec);
-  if (ec) return false;
+  // The system folder is made through the root's descriptor, as a folder.
+  if (!CreateDirectoryW(u"\\.device", nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+    return false;
 
   reg::File file;
-  if (std::filesystem::exists(file_path, ec)) {
-    auto loaded = reg::load(file_path);
-    if (!loaded) return false;  // never overwrite a file we cannot read
-    file = std::move(*loaded);
+  {
+    vardel::device::Fd fd(vardel::device::open_file(kRegistryFile, O_RDONLY));
+    if (fd || errno != ENOENT) {
+      auto loaded = load_registry();
+      if (!loaded) return false;  // never overwrite a file we cannot read
+      file = std::move(*loaded);
+    }
   }
   while (!key.empty() && key.back() == u'\\') key.remove_suffix(1);
   reg::Key* target = nullptr;
@@ -161,16 +189,9 @@ bool write_registry_string(std::u16string_view key, std::u16string_view name,
   if (!replaced) target->values.push_back(std::move(v));
 
   // Written beside the file, flushed, then renamed over it.
-  std::string text = reg::serialize(file);
-  std::string tmp = file_path.string() + ".XXXXXX";
-  int fd = ::mkostemp(tmp.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok) ok = ::rename(tmp.c_str(), file_path.c_str()) == 0;
-  if (!ok) ::unlink(tmp.c_str());
-  return ok;
+  core::AtomicFile out;
+  return SUCCEEDED(out.open(kRegistryFile)) && SUCCEEDED(out.write(reg::serialize(file))) &&
+         SUCCEEDED(out.commit());
 }
 
 }  // namespace vardel::core

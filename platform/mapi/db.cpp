@@ -41,6 +41,13 @@ constexpr sql::TableProbes kTables = {
     "SELECT id, folder, subject, sender, delivery FROM messages LIMIT 0",
     "SELECT id, message, address FROM recipients LIMIT 0"};
 
+// Why the file could not be opened, for the exception's text.
+const char* open_failure(HRESULT hr) {
+  if (hr == sql::kHrCorrupt) return "damaged, or not a messages database";
+  if (hr == E_ACCESSDENIED) return "refused, a link on the way leads elsewhere";
+  return "cannot be opened";
+}
+
 }  // namespace
 
 Query::~Query() {
@@ -101,10 +108,10 @@ std::optional<std::u16string> Query::opt_text(int col) const {
 
 Db::Db(const std::filesystem::path& path) {
   if (HRESULT hr = sql::open_database(path, kTables, &db_); FAILED(hr))
-    throw sql::Error(
-        "messages database " + path.string() + ": " +
-            (hr == sql::kHrCorrupt ? "damaged, or not a messages database" : "cannot be opened"),
-        hr == sql::kHrCorrupt ? SQLITE_CORRUPT : SQLITE_CANTOPEN);
+    throw sql::Error("messages database " + path.string() + ": " + open_failure(hr),
+                     hr == sql::kHrCorrupt  ? SQLITE_CORRUPT
+                     : hr == E_ACCESSDENIED ? SQLITE_PERM
+                                            : SQLITE_CANTOPEN);
   try {
     exec(kSchema);
     auto q = query("PRAGMA encoding");

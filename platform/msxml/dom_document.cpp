@@ -1,9 +1,11 @@
 // DOMDocument: IXMLDOMDocument2 over a pugixml tree.
 #include "platform/msxml/dom_document.h"
 
+#include <fcntl.h>
+
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
-#include "platform/msxml/atomic_file.h"
+#include "platform/core/atomic_file.h"
 #include "platform/msxml/dom_node.h"
 #include "platform/msxml/dom_node_list.h"
 #include "platform/msxml/node_ops.h"
@@ -176,8 +178,9 @@ HRESULT DomDocument::load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) {
     if (xmlSource.vt != VT_BSTR) return E_INVALIDARG;
     if (HRESULT hr = fault::check("msxml.load"); FAILED(hr)) return hr;
     std::optional<std::string> text;
-    if (auto path = device::to_host(bstr_view(xmlSource.bstrVal)))
-      if (auto bytes = read_file(*path)) text = to_utf8_text(std::move(*bytes));
+    const int fd = device::open_file(bstr_view(xmlSource.bstrVal), O_RDONLY);
+    if (fd >= 0)
+      if (auto bytes = read_fd(fd)) text = to_utf8_text(std::move(*bytes));
     if (!text) {
       tree_ = std::make_shared<Tree>();
       return S_FALSE;
@@ -218,13 +221,11 @@ HRESULT DomDocument::save(VARIANT destination) {
   return guard([&] {
     if (destination.vt != VT_BSTR || bstr_view(destination.bstrVal).empty()) return E_INVALIDARG;
     HRESULT injected = fault::check("msxml.save");
-    auto path = device::to_host(bstr_view(destination.bstrVal));
-    if (!path) return E_ACCESSDENIED;  // outside the device, or not a path
     // Written to the new file in 64 KiB pieces, so a large backup is never
     // held twice in memory. An injected failure stops after the first piece,
-    // as a disk filling up would.
-    AtomicFile file;
-    if (HRESULT hr = file.open(*path); FAILED(hr)) return hr;
+    // as a disk filling up would. A path outside the device is E_ACCESSDENIED.
+    core::AtomicFile file;
+    if (HRESULT hr = file.open(bstr_view(destination.bstrVal)); FAILED(hr)) return hr;
     HRESULT hr = S_OK;
     write_markup(*tree_, tree_->doc, 64 * 1024, [&](std::string_view piece) {
       if (FAILED(injected)) {

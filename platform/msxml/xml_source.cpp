@@ -15,7 +15,10 @@ namespace vardel::msxml {
 
 std::optional<std::string> read_file(const std::filesystem::path& path) {
   // O_NONBLOCK keeps open() from waiting on a FIFO; it is refused below.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  return read_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
+std::optional<std::string> read_fd(int fd) {
   if (fd < 0) return std::nullopt;
   std::optional<std::string> result;
   struct stat st {};

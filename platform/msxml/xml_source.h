@@ -21,6 +21,8 @@ namespace vardel::msxml {
 // not a regular file (a FIFO or device is never opened for reading) or cannot
 // be read.
 std::optional<std::string> read_file(const std::filesystem::path& path);
+// The same for an open descriptor, which it closes.
+std::optional<std::string> read_fd(int fd);
 
 // The text of an XML file as UTF-8: a UTF-8 or UTF-16 byte order mark wins,
 // then UTF-16 recognised from "<?" without a mark, then the encoding the XML

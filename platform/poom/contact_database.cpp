@@ -393,6 +393,7 @@ HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
 
 // Inside the caller's transaction; the caller rolls back on failure.
 HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
+  if (HRESULT hr = fault::check("poom.Database.Write"); FAILED(hr)) return hr;
   Statements& s = *st_;
   long target = *oid;
   if (target == 0) {

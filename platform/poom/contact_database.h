@@ -39,7 +39,8 @@
 // that rule is given them once when it is opened (user_version 1).
 //
 // Fault points: "poom.RemoveGroup.Commit" (a removal group's commit),
-// "poom.ReplaceContacts.Commit" (the commit of a replace).
+// "poom.ReplaceContacts.Commit" (the commit of a replace),
+// "poom.Database.Write" (one contact's rows, inside its transaction).
 #pragma once
 
 #include <atomic>

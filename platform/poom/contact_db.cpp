@@ -174,12 +174,7 @@ std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
   for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
   auto database = open_or_throw(db);
   std::vector<long> oids;
-  oids.reserve(all.size());
-  for (PropEdits& edits : all) {
-    long oid = 0;
-    throw_if_failed(database->save(&oid, edits), "adding a contact");
-    oids.push_back(oid);
-  }
+  throw_if_failed(database->replace({}, all, &oids), "adding the contacts");
   return oids;
 }
 

@@ -48,8 +48,9 @@ std::vector<ContactRecord> list_contacts(const std::filesystem::path& db = defau
 // given twice, or a date text that is not ISO 8601.
 long add_contact(const ContactRecord& contact,
                  const std::filesystem::path& db = default_contacts_db());
-// Adds several, each saved as add_contact saves one, on one connection.
-// Every record is checked first: when one is refused, none is added.
+// Adds several, each saved as add_contact saves one, in one transaction:
+// every record is checked first, and when one is refused, or the writing
+// fails or is cut off (the process killed), none is added.
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
                                const std::filesystem::path& db = default_contacts_db());
 

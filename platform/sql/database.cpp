@@ -7,6 +7,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/core/device_files.h"
 #include "platform/sql/errors.h"
 
 namespace fs = std::filesystem;
@@ -97,6 +98,9 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
 HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
+  // Inside the device, the database's folder is reached through real
+  // folders only (made here when missing): SQLite opens it by name.
+  if (!device::prepare_store_path(path)) return E_ACCESSDENIED;
   if (HRESULT hr = check_database_file(path, probes); FAILED(hr)) return hr;
   std::error_code ec;
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);

@@ -29,8 +29,9 @@ using TableProbes = std::initializer_list<const char*>;
 HRESULT check_database_file(const std::filesystem::path& path, TableProbes probes);
 
 // Checks the file as above, then opens it (creating it and its folder when
-// missing) for one thread at a time. S_OK with *out set, or kHrCorrupt or
-// kHrOpenFailed with *out null.
+// missing) for one thread at a time. S_OK with *out set, or kHrCorrupt,
+// kHrOpenFailed, or E_ACCESSDENIED for a file in the device reached through
+// a link (device::prepare_store_path), with *out null.
 HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out);
 
 }  // namespace vardel::sql

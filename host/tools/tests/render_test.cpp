@@ -40,7 +40,8 @@ TEST_F(Render, ContactsPageHoldsEveryContact) {
   xml += "</CONTACTS>";
   vardel::testing::write_file(dir_ / "通讯录.xml", xml);
   // The stylesheet is not beside the file: the program's folder stands in.
-  auto r = vardel::tools::render_backup(dir_ / "通讯录.xml", dir_ / "c.html", source_dir() / "res");
+  auto r =
+      vardel::tools::render_backup(dir_ / "通讯录.xml", dir_ / "c.html", {source_dir() / "res"});
   ASSERT_TRUE(r.ok) << r.error;
   auto html = vardel::testing::read_file(dir_ / "c.html");
   EXPECT_EQ(count(html, "<tr class=\"contact\">"), 40u);

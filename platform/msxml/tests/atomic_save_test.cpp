@@ -69,15 +69,17 @@ pid_t ended_pid() {
   return pid;
 }
 
-TEST_F(AtomicSaveTest, ASaveSweepsWhatAnEndedSaveLeftBehindAndNothingElse) {
+TEST_F(AtomicSaveTest, ASaveSweepsWhatEndedSavesAndCopiesLeftBehindAndNothingElse) {
   std::filesystem::create_directories(host("card"));
   const auto dir = host("card");
   const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
   const std::string dead = std::to_string(ended_pid()), alive = std::to_string(::getppid());
-  const std::vector<std::string> swept = {".m.xml.tmp" + dead + "-0"};
-  const std::vector<std::string> kept = {".m.xml.tmp" + alive + "-0",     // its process still runs
-                                         ".m.xml.tmp" + dead + "-1",      // written a moment ago
-                                         ".other.xml.tmp" + dead + "-0",  // another file's
+  // Another file's too: a copy cut off mid-way leaves one named after the
+  // copy, which no later save of that name would sweep.
+  const std::vector<std::string> swept = {".m.xml.tmp" + dead + "-0",
+                                          ".other.xml.tmp" + dead + "-0"};
+  const std::vector<std::string> kept = {".m.xml.tmp" + alive + "-0",  // its process still runs
+                                         ".m.xml.tmp" + dead + "-1",   // written a moment ago
                                          ".m.xml.tmpx-0", "m.xml.tmp" + dead + "-0"};
   for (const auto& name : swept) write_bytes(dir / name, "partial");
   for (const auto& name : kept) write_bytes(dir / name, "partial");

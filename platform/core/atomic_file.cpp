@@ -1,0 +1,177 @@
+// Atomic replacement of device files (see atomic_file.h).
+#include "platform/core/atomic_file.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/core/device_lock.h"
+
+namespace vardel::core {
+
+namespace {
+
+bool write_all(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// The process id in a temporary's name, or 0 when the name is not one of
+// ours: "." <target> ".tmp" <digits> "-" <digits>.
+pid_t temporary_owner(const std::string& entry) {
+  if (entry.size() < 8 || entry[0] != '.') return 0;
+  const size_t dash = entry.rfind('-');
+  const size_t tmp = entry.rfind(".tmp", dash);
+  if (dash == std::string::npos || tmp == std::string::npos || tmp == 0) return 0;
+  const std::string pid = entry.substr(tmp + 4, dash - tmp - 4);
+  const std::string count = entry.substr(dash + 1);
+  if (pid.empty() || count.empty() || pid.size() > 9 ||
+      pid.find_first_not_of("0123456789") != std::string::npos ||
+      count.find_first_not_of("0123456789") != std::string::npos)
+    return 0;
+  return static_cast<pid_t>(std::stol(pid));
+}
+
+}  // namespace
+
+HRESULT hresult_from_errno(int e) {
+  switch (e) {
+    case ENOENT:
+    case ENOTDIR:
+      return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case EXDEV:
+    case ELOOP:
+    case ENXIO:
+      return E_ACCESSDENIED;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+      return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    case EEXIST:
+      return HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+    case ENAMETOOLONG:
+      return HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE);
+    default:
+      return E_FAIL;
+  }
+}
+
+std::string temporary_name(const std::string& target) {
+  static std::atomic<unsigned> counter{0};
+  return "." + target + ".tmp" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+void sweep_temporaries(int dir_fd) {
+  std::vector<std::string> names;
+  if (!device::list_folder(dir_fd, &names)) return;
+  const bool locked = device::locked_by_this_process();
+  const pid_t self = ::getpid();
+  for (const std::string& entry : names) {
+    const pid_t pid = temporary_owner(entry);
+    if (pid == 0 || pid == self) continue;
+    if (!locked) {
+      if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+      struct stat st;
+      if (::fstatat(dir_fd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          std::time(nullptr) - st.st_mtime < 60)
+        continue;
+    }
+    ::unlinkat(dir_fd, entry.c_str(), 0);
+  }
+}
+
+AtomicFile::~AtomicFile() { abandon(); }
+
+void AtomicFile::abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.empty() && dir_) ::unlinkat(dir_.get(), temp_.c_str(), 0);
+  temp_.clear();
+}
+
+HRESULT AtomicFile::open(std::u16string_view ce_path, bool fail_if_exists) {
+  abandon();
+  fail_if_exists_ = fail_if_exists;
+  auto entry = device::locate(ce_path);
+  if (!entry) return hresult_from_errno(errno);
+  // The target, when there is one, must be a file: a folder, FIFO or link
+  // there is refused now rather than replaced.
+  struct stat st;
+  if (::fstatat(entry->dir.get(), entry->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !device::is_plain_file(st.st_mode))
+    return fail_if_exists ? HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) : E_ACCESSDENIED;
+  dir_ = std::move(entry->dir);
+  name_ = std::move(entry->name);
+  // A name of our own rather than mkstemp: open() with 0666 lets the umask
+  // give the new file the permissions any other new file would get.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = temporary_name(name_);
+    fd_ = ::openat(dir_.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                   0666);
+    if (fd_ >= 0) {
+      temp_ = std::move(temp);
+      return S_OK;
+    }
+    if (errno != EEXIST) return hresult_from_errno(errno);
+  }
+  return E_FAIL;
+}
+
+HRESULT AtomicFile::write(std::string_view data) {
+  if (fd_ < 0) return E_UNEXPECTED;
+  if (write_all(fd_, data)) return S_OK;
+  const HRESULT hr = hresult_from_errno(errno);
+  abandon();
+  return hr;
+}
+
+HRESULT AtomicFile::commit() {
+  if (fd_ < 0) return E_UNEXPECTED;
+  HRESULT hr = ::fsync(fd_) == 0 ? S_OK : hresult_from_errno(errno);
+  if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = hresult_from_errno(errno);
+  fd_ = -1;
+  if (SUCCEEDED(hr)) {
+    const unsigned flags = fail_if_exists_ ? RENAME_NOREPLACE : 0;
+    if (::renameat2(dir_.get(), temp_.c_str(), dir_.get(), name_.c_str(), flags) != 0) {
+      int err = errno;
+      // File systems without RENAME_NOREPLACE: link() also refuses an
+      // existing name.
+      if (fail_if_exists_ && (err == EINVAL || err == ENOSYS)) {
+        err = ::linkat(dir_.get(), temp_.c_str(), dir_.get(), name_.c_str(), 0) == 0 ? 0 : errno;
+        if (err == 0) ::unlinkat(dir_.get(), temp_.c_str(), 0);
+      }
+      if (err != 0) hr = hresult_from_errno(err);
+    }
+  }
+  if (FAILED(hr)) {
+    abandon();
+    return hr;
+  }
+  temp_.clear();
+  sweep_temporaries(dir_.get());
+  // Make the rename itself durable.
+  ::fsync(dir_.get());
+  return S_OK;
+}
+
+}  // namespace vardel::core
