@@ -1,6 +1,7 @@
 // Files for tests.
 #include "test_support/files.h"
 
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <fstream>
@@ -46,6 +47,18 @@ std::map<std::string, std::string> snapshot(const fs::path& folder) {
 fs::path source_dir() {
   const char* dir = std::getenv("VARDEL_SOURCE_DIR");
   return dir != nullptr && *dir != '\0' ? fs::path(dir) : fs::path(VARDEL_BUILT_FROM);
+}
+
+bool database_intact(const fs::path& file) {
+  sqlite3* db = nullptr;
+  bool ok = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK;
+  sqlite3_stmt* s = nullptr;
+  ok = ok && sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
+       sqlite3_step(s) == SQLITE_ROW &&
+       std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
+  sqlite3_finalize(s);
+  sqlite3_close(db);
+  return ok;
 }
 
 }  // namespace vardel::testing

@@ -1,6 +1,6 @@
 // Files for tests: a temporary folder removed when the test ends, whole
-// files read and written, a folder's content at one moment, and the
-// source tree (for the stylesheets that ship with the program).
+// files read and written, a folder's content at one moment, a database's
+// integrity, and the source tree (for the stylesheets that ship with the program).
 #pragma once
 
 #include <filesystem>
@@ -31,6 +31,9 @@ std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& bytes);
 // Every regular file below a folder: its path relative to the folder -> its bytes.
 std::map<std::string, std::string> snapshot(const std::filesystem::path& folder);
+// True when the SQLite database file opens read-only and passes SQLite's
+// integrity check.
+bool database_intact(const std::filesystem::path& file);
 
 // The source tree: $VARDEL_SOURCE_DIR (ctest sets it), else the tree this
 // library was built from.

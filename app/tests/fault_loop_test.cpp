@@ -2,8 +2,6 @@
 // turn until the job runs clean. After every run: no crash, each backup file
 // the old one or a whole new one, no "完成" when anything was left undone,
 // and both databases pass SQLite's integrity check.
-#include <sqlite3.h>
-
 #include <cstdio>
 #include <set>
 
@@ -13,21 +11,6 @@
 
 namespace vardel::testing {
 namespace {
-
-bool integrity_ok(const std::filesystem::path& db) {
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(h);
-    return false;
-  }
-  sqlite3_stmt* s = nullptr;
-  bool ok = sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
-            sqlite3_step(s) == SQLITE_ROW &&
-            std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
-  sqlite3_finalize(s);
-  sqlite3_close(h);
-  return ok;
-}
 
 // The number of records of a backup file, or -1 when it is not whole.
 int whole_records(const std::filesystem::path& file) {
@@ -67,8 +50,8 @@ class FaultLoop : public JobTest {
       shown.erase(shown.begin(), shown.begin() + static_cast<long>(boxes_before));
       SCOPED_TRACE(std::string(what) + ": call " + std::to_string(n) + " (" + failed + ")");
       check(shown, clean);
-      EXPECT_TRUE(integrity_ok(device::contacts_db()));
-      EXPECT_TRUE(integrity_ok(device::messages_db()));
+      EXPECT_TRUE(database_intact(device::contacts_db()));
+      EXPECT_TRUE(database_intact(device::messages_db()));
       if (clean) break;
       failed_calls.insert(failed);
       if (HasFatalFailure() || n > 5000) break;

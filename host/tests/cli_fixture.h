@@ -3,12 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "test_support/files.h"
 
@@ -42,6 +48,28 @@ class Cli : public ::testing::Test {
     r.err = read_file(err);
     return r;
   }
+  // Starts vardel with the arguments and kills it after the delay.
+  void killed_after(std::vector<std::string> args, std::chrono::milliseconds delay) {
+    std::fflush(stdout);  // the child must not print this process's buffer
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::setenv("VARDEL_DEVICE", device_.c_str(), 1);
+      ::unsetenv("DISPLAY");
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      std::vector<char*> argv{const_cast<char*>(VARDEL_EXE)};
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      ::execv(VARDEL_EXE, argv.data());
+      ::_exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+  }
+
   fs::path write(const std::string& name, const std::string& text) {
     std::ofstream(dir_ / name, std::ios::binary) << text;
     return dir_ / name;

@@ -4,12 +4,8 @@
 // contact once.
 #include <gtest/gtest.h>
 
-#include <sqlite3.h>
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "host/data_files.h"
@@ -18,36 +14,15 @@
 #include "platform/core/fault.h"
 #include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
+#include "test_support/files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-bool integrity_ok(const fs::path& db) {
-  sqlite3* h = nullptr;
-  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-    sqlite3_close(h);
-    return false;
-  }
-  sqlite3_stmt* s = nullptr;
-  const bool ok = sqlite3_prepare_v2(h, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
-                  sqlite3_step(s) == SQLITE_ROW &&
-                  std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
-  sqlite3_finalize(s);
-  sqlite3_close(h);
-  return ok;
-}
-
 TEST(ImportFaultLoop, EveryFailedImportAddsNothingAndTheCleanOneAddsEachOnce) {
-  std::string tmpl = (fs::temp_directory_path() / "vardel-import-XXXXXX").string();
-  const fs::path dir = ::mkdtemp(tmpl.data());
-  struct Remove {
-    fs::path dir;
-    ~Remove() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
-  } remove{dir};
+  const vardel::testing::TempFolder folder("vardel-import");
+  const fs::path& dir = folder.path();
   vardel::host::init_device(dir / "device");
   vardel::poom::add_contact({{PIMPR_FIRST_NAME, u"Already there"}});
   std::string cards;
@@ -55,7 +30,7 @@ TEST(ImportFaultLoop, EveryFailedImportAddsNothingAndTheCleanOneAddsEachOnce) {
     cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Card " + std::to_string(i) +
              "\r\nTEL:1\r\nNOTE:line one\\nline two\r\nEND:VCARD\r\n";
   const fs::path file = dir / "cards.vcf";
-  std::ofstream(file, std::ios::binary) << cards;
+  vardel::testing::write_file(file, cards);
 
   unsigned n = 1;
   for (;; ++n) {
@@ -73,7 +48,7 @@ TEST(ImportFaultLoop, EveryFailedImportAddsNothingAndTheCleanOneAddsEachOnce) {
     vardel::fault::reset();
     SCOPED_TRACE("call " + std::to_string(n) + " (" + failed + ")");
     const size_t count = vardel::poom::list_contacts().size();
-    EXPECT_TRUE(integrity_ok(vardel::device::contacts_db()));
+    EXPECT_TRUE(vardel::testing::database_intact(vardel::device::contacts_db()));
     if (clean) {
       EXPECT_FALSE(threw);
       EXPECT_EQ(count, 7u);

@@ -1,12 +1,7 @@
 // The program can end at any moment of a backup (the window closed, the
 // process killed): each backup file is then either the one from before or a
 // whole new one, never a partial file.
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <thread>
 
 #include <pugixml.hpp>
 
@@ -15,24 +10,6 @@
 namespace {
 
 using namespace vardel_test;
-
-// Starts `vardel backup --yes` on the device and kills it after the delay.
-void backup_killed_after(const fs::path& device, std::chrono::milliseconds delay) {
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::setenv("VARDEL_DEVICE", device.c_str(), 1);
-    ::unsetenv("DISPLAY");
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execl(VARDEL_EXE, VARDEL_EXE, "backup", "--yes", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  std::this_thread::sleep_for(delay);
-  ::kill(pid, SIGKILL);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-}
 
 bool old_or_whole(const fs::path& file, const std::string& old, const char* root) {
   const std::string bytes = read_file(file);
@@ -59,7 +36,7 @@ TEST_F(Cli, ABackupCutOffAtAnyMomentLeavesEachFileOldOrWhole) {
     fs::create_directories(backup_dir());
     std::ofstream(backup_dir() / "通讯录.xml", std::ios::binary) << old_contacts;
     std::ofstream(backup_dir() / "短信.xml", std::ios::binary) << old_messages;
-    backup_killed_after(device_, std::chrono::milliseconds(ms));
+    killed_after({"backup", "--yes"}, std::chrono::milliseconds(ms));
     EXPECT_TRUE(old_or_whole(backup_dir() / "通讯录.xml", old_contacts, "CONTACTS")) << ms << " ms";
     EXPECT_TRUE(old_or_whole(backup_dir() / "短信.xml", old_messages, "CONTACTS")) << ms << " ms";
     (read_file(backup_dir() / "通讯录.xml") == old_contacts ? saw_old : saw_new) = true;

@@ -3,7 +3,6 @@
 // contacts (so a retry adds each once), and a restore run again afterwards
 // leaves the phone with each contact once.
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,28 +19,6 @@ using namespace vardel_test;
 
 class Interrupted : public Cli {
  protected:
-  // Starts vardel with the arguments and kills it after the delay.
-  void killed_after(std::vector<std::string> args, std::chrono::milliseconds delay) {
-    std::fflush(stdout);  // the child must not print this process's buffer
-    const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      ::setenv("VARDEL_DEVICE", device_.c_str(), 1);
-      ::unsetenv("DISPLAY");
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      std::vector<char*> argv{const_cast<char*>(VARDEL_EXE)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(VARDEL_EXE, argv.data());
-      ::_exit(127);
-    }
-    std::this_thread::sleep_for(delay);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-  }
-
   size_t contact_count() {
     const CliResult r = vardel("contacts list");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -49,20 +26,7 @@ class Interrupted : public Cli {
   }
 
   bool contacts_db_whole() {
-    sqlite3* db = nullptr;
-    const fs::path file = device_ / ".device" / "contacts.db";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-      sqlite3_close(db);
-      return false;
-    }
-    sqlite3_stmt* s = nullptr;
-    const bool ok =
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK &&
-        sqlite3_step(s) == SQLITE_ROW &&
-        std::string(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) == "ok";
-    sqlite3_finalize(s);
-    sqlite3_close(db);
-    return ok;
+    return vardel::testing::database_intact(device_ / ".device" / "contacts.db");
   }
 };
 

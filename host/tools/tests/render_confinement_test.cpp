@@ -12,24 +12,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "host/tools/render.h"
+#include "test_support/files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-void write(const fs::path& p, const std::string& text) {
-  fs::create_directories(p.parent_path());
-  std::ofstream(p, std::ios::binary) << text;
-}
-
-std::string read(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using vardel::testing::read_file;
+using vardel::testing::write_file;
 
 std::string backup_naming(const std::string& href) {
   return "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='" + href +
@@ -46,27 +39,25 @@ std::string sheet(const std::string& extra_top, const std::string& body) {
 class RenderConfinement : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vardel-confine-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-    backup_ = dir_ / "device" / "Storage Card" / "vardelbackup";
-    program_ = dir_ / "device" / "Program Files" / "Vardel";
     fs::create_directories(backup_);
     fs::create_directories(program_);
-    write(dir_ / "secret.xsl", sheet("", "SECRET-SHEET"));
-    write(dir_ / "secret.xml", "<s>SECRET-DATA</s>");
+    write_file(dir_ / "secret.xsl", sheet("", "SECRET-SHEET"));
+    write_file(dir_ / "secret.xml", "<s>SECRET-DATA</s>");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   vardel::tools::RenderResult render(const std::string& backup_text) {
-    write(backup_ / "通讯录.xml", backup_text);
+    write_file(backup_ / "通讯录.xml", backup_text);
     return vardel::tools::render_backup(backup_ / "通讯录.xml", dir_ / "page.html", {program_});
   }
   bool page_leaks() {
-    const std::string page = read(dir_ / "page.html");
+    const std::string page = read_file(dir_ / "page.html");
     return page.find("SECRET") != std::string::npos;
   }
 
-  fs::path dir_, backup_, program_;
+  vardel::testing::TempFolder folder_{"vardel-confine"};
+  const fs::path& dir_ = folder_.path();
+  fs::path backup_ = dir_ / "device" / "Storage Card" / "vardelbackup";
+  fs::path program_ = dir_ / "device" / "Program Files" / "Vardel";
 };
 
 TEST_F(RenderConfinement, OnlyAFileNameBesideTheBackupOrInTheProgramFolderIsAStylesheet) {
@@ -80,9 +71,9 @@ TEST_F(RenderConfinement, OnlyAFileNameBesideTheBackupOrInTheProgramFolderIsASty
     EXPECT_FALSE(page_leaks()) << href;
   }
   // The program folder's copy is used when the backup folder has none.
-  write(program_ / "Own.xsl", sheet("", "FROM-PROGRAM"));
+  write_file(program_ / "Own.xsl", sheet("", "FROM-PROGRAM"));
   ASSERT_TRUE(render(backup_naming("Own.xsl")).ok);
-  EXPECT_NE(read(dir_ / "page.html").find("FROM-PROGRAM"), std::string::npos);
+  EXPECT_NE(read_file(dir_ / "page.html").find("FROM-PROGRAM"), std::string::npos);
 }
 
 TEST_F(RenderConfinement, AStylesheetThatIsALinkLeadingOutIsRefused) {
@@ -106,7 +97,7 @@ TEST_F(RenderConfinement, ImportsIncludesAndDocumentsFromElsewhereAreRefused) {
   int n = 0;
   for (const auto& [text, named] : sheets) {
     const std::string name = "S" + std::to_string(++n) + ".xsl";
-    write(backup_ / name, text);
+    write_file(backup_ / name, text);
     const auto r = render(backup_naming(name));
     EXPECT_FALSE(r.ok) << name;
     EXPECT_TRUE(r.refused) << name << ": " << r.error;
@@ -114,8 +105,8 @@ TEST_F(RenderConfinement, ImportsIncludesAndDocumentsFromElsewhereAreRefused) {
     EXPECT_FALSE(page_leaks()) << name;
   }
   // What lies beside it may be imported.
-  write(backup_ / "common.xsl", sheet("", "COMMON"));
-  write(backup_ / "Main.xsl", sheet("<xsl:import href=\"common.xsl\"/>", "MAIN"));
+  write_file(backup_ / "common.xsl", sheet("", "COMMON"));
+  write_file(backup_ / "Main.xsl", sheet("<xsl:import href=\"common.xsl\"/>", "MAIN"));
   const auto ok = render(backup_naming("Main.xsl"));
   EXPECT_TRUE(ok.ok) << ok.error;
 }
@@ -134,12 +125,12 @@ TEST_F(RenderConfinement, NothingIsFetchedFromTheNetwork) {
   ::getsockname(server, reinterpret_cast<sockaddr*>(&addr), &len);
   const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/x.xsl";
 
-  write(backup_ / "Net.xsl", sheet("<xsl:import href=\"" + url + "\"/>", "x"));
+  write_file(backup_ / "Net.xsl", sheet("<xsl:import href=\"" + url + "\"/>", "x"));
   auto r = render(backup_naming("Net.xsl"));
   EXPECT_FALSE(r.ok);
   EXPECT_TRUE(r.refused) << r.error;
   EXPECT_NE(r.error.find(url), std::string::npos) << r.error;
-  write(backup_ / "Doc.xsl", sheet("", "<xsl:value-of select=\"document('" + url + "')\"/>"));
+  write_file(backup_ / "Doc.xsl", sheet("", "<xsl:value-of select=\"document('" + url + "')\"/>"));
   r = render(backup_naming("Doc.xsl"));
   EXPECT_FALSE(r.ok);
   r = render(backup_naming(url));
