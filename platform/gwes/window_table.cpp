@@ -233,7 +233,16 @@ int pump() {
       std::lock_guard lock(table().mutex);
       alive = find_locked(item.hwnd) != nullptr;
     }
-    LRESULT result = alive ? item.run() : 0;
+    LRESULT result = 0;
+    try {
+      if (alive) result = item.run();
+    } catch (...) {
+      // The sender still gets its answer (0, as for a window that is gone)
+      // instead of waiting for ever; the thread that ran the item sees the
+      // exception as it would have from a direct call.
+      if (item.completion) item.completion->complete(0);
+      throw;
+    }
     if (item.completion) item.completion->complete(result);
     ++handled;
   }

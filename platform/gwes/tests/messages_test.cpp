@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <future>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/gwes/frontend.h"
@@ -120,6 +121,35 @@ TEST(SendMessage, AWindowDestroyedBeforeItsThreadPumpsAnswersZero) {
   ASSERT_EQ(result.wait_for(5s), std::future_status::ready) << "the sender was left waiting";
   EXPECT_EQ(result.get(), 0);
   owner.join();
+}
+
+TEST(SendMessage, AProcedureThatThrowsAnswersTheSenderAndThrowsOnItsOwnThread) {
+  std::promise<HWND> made;
+  std::atomic<bool> stop{false}, caught{false};
+  std::thread owner([&] {
+    HWND hwnd = vardel::gwes::create_window([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+      if (m == WM_PROGRESS) throw std::runtime_error("procedure failed");
+      return 0;
+    });
+    made.set_value(hwnd);
+    while (!stop) {
+      try {
+        vardel::gwes::pump();
+      } catch (const std::runtime_error&) {
+        caught = true;
+      }
+      std::this_thread::sleep_for(1ms);
+    }
+    DestroyWindow(hwnd);
+  });
+  HWND hwnd = made.get_future().get();
+  auto result =
+      std::async(std::launch::async, [&] { return SendMessageW(hwnd, WM_PROGRESS, 5, 5); });
+  ASSERT_EQ(result.wait_for(5s), std::future_status::ready) << "the sender was left waiting";
+  EXPECT_EQ(result.get(), 0);
+  stop = true;
+  owner.join();
+  EXPECT_TRUE(caught.load());
 }
 
 TEST(PostMessage, ReturnsAtOnceAndIsHandledInOrderAtThePump) {
