@@ -127,7 +127,7 @@ TEST(SendMessage, AProcedureThatThrowsAnswersTheSenderAndThrowsOnItsOwnThread) {
   std::promise<HWND> made;
   std::atomic<bool> stop{false}, caught{false};
   std::thread owner([&] {
-    HWND hwnd = vardel::gwes::create_window([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    HWND hwnd = vardel::testing::create_window([](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
       if (m == WM_PROGRESS) throw std::runtime_error("procedure failed");
       return 0;
     });
