@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Runs the generated bash completion under bash-completion as Tab would, and
+# checks what it offers: commands at each level, options of the command typed
+# so far, the values an option takes, files and folders where they belong.
+# usage: completion_test.sh BASH_COMPLETION_FILE
+set -uo pipefail
+source /usr/share/bash-completion/bash_completion || { echo "bash-completion is not installed"; exit 1; }
+source "$1"
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir "$scratch/phone-dir"
+touch "$scratch/contacts.vcf"
+cd "$scratch"
+
+failures=0
+passes=0
+# offers WORDS... -- EXPECTED...: Tab after WORDS (the last one is being typed)
+# offers exactly EXPECTED, in any order.
+offers() {
+  local words=() expected=()
+  while [ "$1" != -- ]; do words+=("$1"); shift; done
+  shift
+  expected=("$@")
+  COMP_WORDS=(vardel "${words[@]}")
+  COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+  # Bash splits "--format=v" into three words, with no blanks between them.
+  COMP_LINE="${COMP_WORDS[*]}"
+  COMP_LINE=${COMP_LINE// = /=}
+  COMP_POINT=${#COMP_LINE}
+  COMPREPLY=()
+  _vardel
+  local got want
+  got=$(printf '%s\n' "${COMPREPLY[@]}" | sed 's:/$::' | sort -u | tr '\n' ' ')
+  want=$(printf '%s\n' "${expected[@]}" | sort -u | tr '\n' ' ')
+  if [ "$got" = "$want" ]; then
+    passes=$((passes + 1))
+  else
+    echo "FAIL: vardel ${words[*]}<Tab>: got [$got], want [$want]"
+    failures=$((failures + 1))
+  fi
+}
+
+offers '' -- gui backup restore view about render device contacts messages convert phone version
+offers --trace '' -- gui backup restore view about render device contacts messages convert phone version
+offers co -- contacts convert
+offers - -- -h --help --device --screen --zoom --trace --version
+offers --device '' -- phone-dir
+offers --device phone-dir c -- contacts convert
+offers --device = '' -- phone-dir
+offers --screen '' --
+offers contacts '' -- import export list
+offers contacts export --format '' -- json vcard vcard3 csv
+offers contacts export --format = v -- vcard vcard3
+offers contacts export --tags '' -- contacts.vcf phone-dir
+offers contacts import c -- contacts.vcf
+offers contacts export - -- -h --help --format --vcard-version --tags
+offers messages export --format '' -- android csv json
+offers convert --to '' -- vcard vcard3 csv json android
+offers convert -o '' -- contacts.vcf phone-dir
+offers phone pull - -- -h --help --config --section -y --yes
+offers phone info --section '' --
+offers device init - -- -h --help --demo
+offers backup - -- -h --help -y --yes
+
+echo "completion: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]
