@@ -6,7 +6,7 @@ BUILD ?= build
 # ccache, where installed, makes rebuilds in several checkouts cheap.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build test asan tsan bench fuzz demo install clean
+.PHONY: all deps build test asan tsan bench fuzz demo install uninstall deb package-test clean
 
 all: build
 
@@ -59,6 +59,19 @@ demo: build
 
 install: build
 	cmake --install $(BUILD) --prefix $(or $(PREFIX),/usr/local)
+
+# Removes what `make install` put in place (every install from this build).
+uninstall:
+	cmake --build $(BUILD) --target uninstall
+
+# The Debian package, in $(BUILD)/package: `sudo apt install ./$(BUILD)/package/vardel_*.deb`.
+deb: build
+	cd $(BUILD) && cpack -G DEB
+
+# Builds the package and checks its files, Depends, lintian, an install into
+# a scratch root and its removal, and make install / uninstall.
+package-test: build
+	scripts/check-package $(BUILD)
 
 clean:
 	rm -rf build build-asan build-tsan build-bench build-fuzz
