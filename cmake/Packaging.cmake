@@ -30,11 +30,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gammu")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-# Only the package's own files: the folders above them (/usr, /usr/share...)
-# belong to the system.
-set(CPACK_DEB_COMPONENT_INSTALL OFF)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
-set(CPACK_OUTPUT_CONFIG_FILE ${CMAKE_BINARY_DIR}/CPackConfig.cmake)
 include(CPack)
 
 # The install notes the folders it is about to make before its first file
