@@ -128,7 +128,10 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
     if (HRESULT hr = fault::check("msxml.createElement"); FAILED(hr)) return hr;
     if (!is_xml_name(bstr_view(tagName))) return E_FAIL;
     // Made in the detached holder; appendChild moves it into place.
-    pugi::xml_node n = tree_->detached.append_child(to_utf8(bstr_view(tagName)).c_str());
+    thread_local std::string name;
+    name.clear();
+    append_utf8(name, bstr_view(tagName));
+    pugi::xml_node n = tree_->names.append_element(tree_->detached, name.c_str());
     if (!n) return E_OUTOFMEMORY;
     DomNode* node = DomNode::create(this, tree_, pugi::xpath_node(n));
     if (!node) return E_OUTOFMEMORY;

@@ -149,14 +149,17 @@ HRESULT DomNode::setAttribute(BSTR name, VARIANT value) {
     if (!is_element()) return E_FAIL;
     // A name XML cannot carry would make the saved file unreadable.
     if (!is_xml_name(bstr_view(name))) return E_FAIL;
-    std::u16string text;
+    // Buffers the thread keeps: a backup sets several attributes a record.
+    thread_local std::u16string text;
     if (!value_text(value, text)) return E_INVALIDARG;
-    std::string key = to_utf8(bstr_view(name));
-    pugi::xml_node n = node_.node();
+    thread_local std::string key;
+    key.clear();
+    append_utf8(key, bstr_view(name));
+    thread_local std::string utf8;
+    utf8.clear();
+    append_utf8(utf8, text);
     // Setting an existing attribute keeps its place; a new one goes last.
-    pugi::xml_attribute a = n.attribute(key.c_str());
-    if (!a) a = n.append_attribute(key.c_str());
-    if (!a || !set_value(a, text)) return E_OUTOFMEMORY;
+    if (!tree_->names.set_attribute(node_.node(), key.c_str(), utf8.c_str())) return E_OUTOFMEMORY;
     return S_OK;
   });
 }

@@ -29,7 +29,8 @@ bool selectable(const NodeRef& self, const pugi::xpath_node& n) {
   pugi::xml_node owner = n.attribute() ? n.parent() : n.node();
   const Tree& tree = *self.tree;
   if (owner == tree.doc || tree.is_visible(owner)) return true;
-  if (owner == tree.detached || !tree.is_detached(owner)) return false;
+  if (owner == tree.detached || !tree.is_detached(owner) || tree.is_name_holder_part(owner))
+    return false;
   pugi::xml_node context = self.node.attribute() ? self.node.parent() : self.node.node();
   return context != tree.doc && tree.is_detached(context);
 }

@@ -6,9 +6,17 @@
 namespace vardel::msxml {
 
 void append_utf8(std::string& out, std::u16string_view s) {
-  out.reserve(out.size() + s.size());
+  // At most three bytes a unit (a pair's four bytes stand for two units):
+  // encoded straight into room made for that, then cut to what was written.
+  const size_t start = out.size();
+  out.resize(start + s.size() * 3);
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + start);
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t c = s[i];
+    if (c < 0x80 && c != 0) {
+      *o++ = static_cast<unsigned char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
         s[i + 1] <= 0xDFFF) {
       c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
@@ -16,8 +24,19 @@ void append_utf8(std::string& out, std::u16string_view s) {
     } else if ((c >= 0xD800 && c <= 0xDFFF) || c == 0) {
       c = 0xFFFD;
     }
-    vardel::append_utf8(out, c);
+    if (c < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      *o++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    *o++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
   }
+  out.resize(static_cast<size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 std::string to_utf8(std::u16string_view s) {

@@ -11,7 +11,10 @@ namespace {
 constexpr const char* kDetachedName = "#detached";
 }  // namespace
 
-Tree::Tree() { detached = doc.append_child(kDetachedName); }
+Tree::Tree() {
+  detached = doc.append_child(kDetachedName);
+  names.attach(detached);
+}
 
 bool Tree::is_detached(pugi::xml_node n) const {
   for (; n; n = n.parent())
@@ -19,10 +22,20 @@ bool Tree::is_detached(pugi::xml_node n) const {
   return false;
 }
 
+bool Tree::is_name_holder_part(pugi::xml_node n) const {
+  for (; n && n != detached; n = n.parent())
+    if (n == names.holder()) return true;
+  return false;
+}
+
 bool Tree::is_visible(pugi::xml_node n) const {
   if (!n) return false;
   if (n.parent() == doc && n.type() == pugi::node_pcdata) return false;
-  if (!detached.first_child()) return n != detached;  // nothing detached: the common case
+  // Nothing detached but the names' holder: the common case.
+  pugi::xml_node first = detached.first_child();
+  // The holder's prototypes are its children and have none of their own.
+  if (!first || (first == names.holder() && !first.next_sibling()))
+    return n != detached && n != first && n.parent() != first;
   return !is_detached(n);
 }
 
@@ -74,6 +87,7 @@ TreePtr parse_tree(std::string text, bool preserve_space) {
       tree->doc.append_child(pugi::node_pcdata).set_value(layout->trailing.c_str());
   }
   tree->detached = tree->doc.append_child(kDetachedName);
+  tree->names.attach(tree->detached);
   return tree;
 }
 

@@ -19,12 +19,15 @@
 
 #include <pugixml.hpp>
 
+#include "platform/msxml/names.h"
+
 namespace vardel::msxml {
 
 struct Tree {
   pugi::xml_document doc;
   pugi::xml_node detached;  // last child of doc
   std::string source;       // the text parsed in place; the tree's strings point into it
+  Names names;              // its holder is the detached holder's first child
 
   Tree();
   Tree(const Tree&) = delete;
@@ -32,6 +35,8 @@ struct Tree {
 
   // Is n (or one of its ancestors) in the detached holder?
   bool is_detached(pugi::xml_node n) const;
+  // Is n (or one of its ancestors) the names' holder? Never handed out.
+  bool is_name_holder_part(pugi::xml_node n) const;
   // Is n part of the document the way callers see it: not the holder, not
   // inside it, not the white space between top-level nodes?
   bool is_visible(pugi::xml_node n) const;

@@ -110,6 +110,39 @@ TEST_F(ContractTest, MessageRecordsKeepAttributeOrderAndNestedText) {
             u"<MESSAGE Date=\"1\" Time=\"1\" Direction=\"1\"><TEXT>hi</TEXT></MESSAGE></VCARD>");
 }
 
+// Names and values that repeat from record to record are kept once: changing
+// one record's value, or its text, leaves the others theirs, and no
+// selection ever finds where the shared ones are kept.
+TEST_F(ContractTest, RepeatedNamesAndValuesStayEachRecordsOwn) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
+  auto root = select(as_node(doc.get()).get(), u"CONTACTS");
+  std::vector<Ptr<IXMLDOMNode>> cards;
+  for (int i = 0; i < 5; ++i) {
+    cards.push_back(append(doc.get(), root.get(), u"VCARD"));
+    EXPECT_EQ(set_attr(cards.back().get(), u"TYPE", u"WinMobile"), S_OK);
+    EXPECT_EQ(set_attr(cards.back().get(), u"Owner", u" "), S_OK);
+  }
+  EXPECT_EQ(set_attr(cards[3].get(), u"TYPE", u"Other"), S_OK);
+  EXPECT_EQ(set_attr(cards[4].get(), u"Owner", u""), S_OK);
+  EXPECT_EQ(cards[2]->put_text(Bstr(u"t")), S_OK);
+  Ptr<IXMLDOMElement> loose;
+  ASSERT_EQ(doc->createElement(Bstr(u"VCARD"), loose.out()), S_OK);
+  Ptr<IXMLDOMNodeList> list;
+  ASSERT_EQ(loose->selectNodes(Bstr(u"//*[@TYPE]"), list.out()), S_OK);
+  long n = 0;
+  list->get_length(&n);
+  EXPECT_EQ(n, 5);
+  Bstr xml;
+  ASSERT_EQ(root->get_xml(xml.out()), S_OK);
+  EXPECT_EQ(xml.str(),
+            u"<CONTACTS>\r\n"
+            u"<VCARD TYPE=\"WinMobile\" Owner=\" \"/><VCARD TYPE=\"WinMobile\" Owner=\" \"/>"
+            u"<VCARD TYPE=\"WinMobile\" Owner=\" \">t</VCARD>"
+            u"<VCARD TYPE=\"Other\" Owner=\" \"/><VCARD TYPE=\"WinMobile\" Owner=\"\"/>"
+            u"</CONTACTS>");
+}
+
 TEST_F(ContractTest, SelectionsFollowXPathFromTheirContext) {
   auto doc = new_doc();
   ASSERT_TRUE(load_xml(
