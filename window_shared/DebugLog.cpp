@@ -12,6 +12,12 @@ struct DebugLogState {
   FILE* pFile = NULL;
   long nSize = 0;   // bytes in the file
   int nOpened = 0;  // OpenDebugLog calls not yet closed
+  // The last entry's prefix: entries of one thread within one tick share it,
+  // so a walk that logs several lines a message formats it once.
+  WCHAR szPrefix[64];
+  long nPrefix = -1;  // its bytes in the file; -1 before the first entry
+  DWORD dwThread = 0;
+  DWORD dwTick = 0;
   DebugLogState() { InitializeCriticalSection(&cs); }
 };
 
@@ -58,9 +64,16 @@ void WriteDebugLog(const WCHAR* pszText) {
   DebugLogState& log = LogState();
   EnterCriticalSection(&log.cs);
   if (log.pFile != NULL || OpenLogFile(log)) {
-    WCHAR szPrefix[64];
-    swprintf(szPrefix, 64, u"%8x - %6d -- ", GetCurrentThreadId(), GetTickCount());
-    const long nLine = Utf8Length(szPrefix) + (pszText != NULL ? Utf8Length(pszText) : 0) + 1;
+    const DWORD dwThread = GetCurrentThreadId();
+    const DWORD dwTick = GetTickCount();
+    if (log.nPrefix < 0 || dwThread != log.dwThread || dwTick != log.dwTick) {
+      swprintf(log.szPrefix, 64, u"%8x - %6d -- ", dwThread, dwTick);
+      log.nPrefix = Utf8Length(log.szPrefix);
+      log.dwThread = dwThread;
+      log.dwTick = dwTick;
+    }
+    const WCHAR* szPrefix = log.szPrefix;
+    const long nLine = log.nPrefix + (pszText != NULL ? Utf8Length(pszText) : 0) + 1;
     if (log.nSize > 0 && log.nSize + nLine > DEBUG_LOG_LIMIT) {
       CloseLogFile(log);
       DeleteFileW(OLD_LOG_FILE);

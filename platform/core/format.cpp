@@ -5,6 +5,7 @@
 // one, "h" a short. Floating conversions are handed to snprintf.
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "platform/core/wstr.h"
@@ -56,24 +57,44 @@ void emit_integer(std::u16string& out, const Spec& sp, char conv, unsigned long 
       mag /= base;
     } while (mag);
   }
-  std::u16string body;
-  for (int i = n; i < sp.precision; ++i) body.push_back(u'0');
-  for (int i = n - 1; i >= 0; --i) body.push_back(buf[i]);
+  // The digits after the precision's zeros (and an octal form's leading
+  // zero), on the stack unless the precision is wider than it: numbers are
+  // formatted often.
+  char16_t stack[96];
+  std::u16string heap;
+  const size_t zeros = sp.precision > n ? static_cast<size_t>(sp.precision - n) : 0;
+  char16_t* body_buf = stack;
+  if (zeros + static_cast<size_t>(n) + 1 > std::size(stack)) {
+    heap.resize(zeros + static_cast<size_t>(n) + 1);
+    body_buf = heap.data();
+  }
+  size_t body_len = 0;
+  for (size_t i = 0; i < zeros; ++i) body_buf[body_len++] = u'0';
+  for (int i = n - 1; i >= 0; --i) body_buf[body_len++] = buf[i];
+  if (sp.alt && conv == 'o' && (body_len == 0 || body_buf[0] != u'0')) {
+    std::char_traits<char16_t>::move(body_buf + 1, body_buf, body_len);
+    body_buf[0] = u'0';
+    ++body_len;
+  }
+  std::u16string_view body(body_buf, body_len);
 
-  std::u16string lead;
+  char16_t lead_buf[4];
+  size_t lead_len = 0;
   bool is_signed = conv == 'd' || conv == 'i';
   if (is_signed) {
     if (negative)
-      lead = u"-";
+      lead_buf[lead_len++] = u'-';
     else if (sp.plus)
-      lead = u"+";
+      lead_buf[lead_len++] = u'+';
     else if (sp.space)
-      lead = u" ";
+      lead_buf[lead_len++] = u' ';
   }
-  if (sp.alt && conv == 'o' && (body.empty() || body[0] != u'0')) body.insert(body.begin(), u'0');
   if ((sp.alt && (conv == 'x' || conv == 'X') && n > 0 && !(n == 1 && buf[0] == u'0')) ||
-      conv == 'p')
-    lead += conv == 'X' ? u"0X" : u"0x";
+      conv == 'p') {
+    lead_buf[lead_len++] = u'0';
+    lead_buf[lead_len++] = conv == 'X' ? u'X' : u'x';
+  }
+  std::u16string_view lead(lead_buf, lead_len);
   emit(out, sp, lead, body, sp.precision < 0);
 }
 
@@ -81,9 +102,11 @@ void emit_integer(std::u16string& out, const Spec& sp, char conv, unsigned long 
 
 namespace vardel {
 
-std::u16string vformat(const WCHAR* fmt, va_list args) {
-  std::u16string out;
-  if (!fmt) return out;
+namespace {
+
+// Appends the formatted text to out.
+void vformat_into(std::u16string& out, const WCHAR* fmt, va_list args) {
+  if (!fmt) return;
   va_list ap;
   va_copy(ap, args);
   for (const WCHAR* p = fmt; *p;) {
@@ -257,6 +280,13 @@ std::u16string vformat(const WCHAR* fmt, va_list args) {
     }
   }
   va_end(ap);
+}
+
+}  // namespace
+
+std::u16string vformat(const WCHAR* fmt, va_list args) {
+  std::u16string out;
+  vformat_into(out, fmt, args);
   return out;
 }
 
@@ -271,16 +301,23 @@ std::u16string format(const WCHAR* fmt, ...) {
 }  // namespace vardel
 
 int vswprintf(WCHAR* buf, size_t count, const WCHAR* fmt, va_list args) {
-  std::u16string s = vardel::vformat(fmt, args);
-  if (!buf || count == 0) return -1;
-  if (s.size() >= count) {
-    s.copy(buf, count - 1);
-    buf[count - 1] = 0;
-    return -1;
+  // Formatted into a buffer the thread keeps: no allocation per call.
+  thread_local std::u16string s;
+  s.clear();
+  vardel::vformat_into(s, fmt, args);
+  int result = -1;
+  if (buf && count != 0) {
+    if (s.size() >= count) {
+      s.copy(buf, count - 1);
+      buf[count - 1] = 0;
+    } else {
+      s.copy(buf, s.size());
+      buf[s.size()] = 0;
+      result = static_cast<int>(s.size());
+    }
   }
-  s.copy(buf, s.size());
-  buf[s.size()] = 0;
-  return static_cast<int>(s.size());
+  if (s.capacity() > 4096) std::u16string().swap(s);  // after an unusually long text
+  return result;
 }
 
 int swprintf(WCHAR* buf, size_t count, const WCHAR* fmt, ...) {

@@ -57,6 +57,37 @@ int fwprintf(FILE* stream, const WCHAR* format, ...) {
 
 int fputws(const WCHAR* ws, FILE* stream) {
   if (!ws || !stream) return EOF;
-  std::string out = vardel::utf8(ws);
-  return std::fwrite(out.data(), 1, out.size(), stream) == out.size() ? 0 : EOF;
+  // Encoded through a buffer on the stack (a lone surrogate as U+FFFD, as
+  // vardel::utf8 does): logs write short lines often.
+  char buf[512];
+  size_t n = 0;
+  for (const WCHAR* p = ws; *p; ++p) {
+    if (n + 4 > sizeof buf) {
+      if (std::fwrite(buf, 1, n, stream) != n) return EOF;
+      n = 0;
+    }
+    char32_t c = *p;
+    if (c < 0x80) {
+      buf[n++] = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+      ++p;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      buf[n++] = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      buf[n++] = static_cast<char>(0xE0 | (c >> 12));
+      buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      buf[n++] = static_cast<char>(0xF0 | (c >> 18));
+      buf[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  return std::fwrite(buf, 1, n, stream) == n ? 0 : EOF;
 }
