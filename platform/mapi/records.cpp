@@ -131,9 +131,19 @@ std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
   };
   thread_local Last last;
   const std::uint64_t snapshot = db.snapshot();
-  if (snapshot != 0 && last.snapshot == snapshot && last.record.id == message) return last.record;
+  // The second read takes the copy: a third read of the same message (not
+  // what the walk does) reads it again.
+  if (snapshot != 0 && last.snapshot == snapshot && last.record.id == message) {
+    last.snapshot = 0;
+    return std::move(last.record);
+  }
   std::optional<MessageRecord> loaded = read_message(db, message);
-  if (snapshot != 0 && loaded) last = {snapshot, *loaded};
+  if (snapshot != 0 && loaded) {
+    last.snapshot = snapshot;
+    last.record.id = loaded->id;
+    last.record.folder = loaded->folder;
+    last.record.props = loaded->props;  // reuses the vector's room
+  }
   return loaded;
 }
 
