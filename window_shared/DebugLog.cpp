@@ -12,6 +12,10 @@ struct DebugLogState {
   FILE* pFile = NULL;
   long nSize = 0;   // bytes in the file
   int nOpened = 0;  // OpenDebugLog calls not yet closed
+  // Between OpenDebugLog and CloseDebugLog, a file that did not open is not
+  // tried again for every entry: a walk logs several entries a message, and
+  // each try looks the folder up on the device.
+  bool bOpenFailed = false;
   // The last entry's prefix: entries of one thread within one tick share it,
   // so a walk that logs several lines a message formats it once.
   WCHAR szPrefix[64];
@@ -45,8 +49,12 @@ long Utf8Length(const WCHAR* psz) {
 }
 
 int OpenLogFile(DebugLogState& log) {
+  if (log.bOpenFailed) return 0;
   log.pFile = _wfopen(LOG_FILE, u"a");
-  if (log.pFile == NULL) return 0;
+  if (log.pFile == NULL) {
+    log.bOpenFailed = log.nOpened > 0;
+    return 0;
+  }
   fseek(log.pFile, 0, SEEK_END);
   log.nSize = ftell(log.pFile);
   if (log.nSize < 0) log.nSize = 0;
@@ -102,6 +110,9 @@ void OpenDebugLog() {
 void CloseDebugLog() {
   DebugLogState& log = LogState();
   EnterCriticalSection(&log.cs);
-  if (log.nOpened > 0 && --log.nOpened == 0) CloseLogFile(log);
+  if (log.nOpened > 0 && --log.nOpened == 0) {
+    CloseLogFile(log);
+    log.bOpenFailed = false;
+  }
   LeaveCriticalSection(&log.cs);
 }

@@ -82,6 +82,19 @@ TEST(DebugLog, AMissingFolderMeansNoLogAndNoFailure) {
   int entries = 0;
   for (auto& e : fs::recursive_directory_iterator(dev.root())) entries += !e.is_directory();
   EXPECT_EQ(entries, 0);
+
+  // Within a walk the missing folder is not looked for again until the walk
+  // closes the log; the next walk finds the folder made meanwhile.
+  OpenDebugLog();
+  WriteDebugLog(u"start\r\n");
+  fs::create_directory(dev.root() / "My Documents");
+  WriteDebugLog(u"SetColumns\r\n");
+  CloseDebugLog();
+  EXPECT_FALSE(fs::exists(dev.root() / "My Documents" / "debugmsg.txt"));
+  OpenDebugLog();
+  WriteDebugLog(u"start\r\n");
+  CloseDebugLog();
+  EXPECT_EQ(parse(read_file(dev.root() / "My Documents" / "debugmsg.txt")).size(), 1u);
 }
 
 TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
