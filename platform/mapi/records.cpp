@@ -28,7 +28,7 @@ class ListSource final : public RowSource {
   ListSource(std::vector<PropList> rows, std::vector<ULONG> columns)
       : rows_(std::move(rows)), columns_(std::move(columns)) {}
   ULONG count() const override { return static_cast<ULONG>(rows_.size()); }
-  PropList row(ULONG index) override { return rows_.at(index); }
+  const PropList& row(ULONG index) override { return rows_.at(index); }
   std::vector<ULONG> default_columns() const override { return columns_; }
 
  private:
@@ -43,11 +43,12 @@ class ContentsSource final : public RowSource {
   ContentsSource(std::shared_ptr<Db> db, std::vector<std::int64_t> ids)
       : db_(std::move(db)), ids_(std::move(ids)) {}
   ULONG count() const override { return static_cast<ULONG>(ids_.size()); }
-  PropList row(ULONG index) override {
+  const PropList& row(ULONG index) override {
     std::int64_t id = ids_.at(index);
-    if (auto m = load_message(*db_, id)) return std::move(m->props);
+    if (const MessageRecord* m = read_for_row(*db_, id)) return m->props;
     // Deleted since the table was made: only its entry id is left.
-    return {Prop{PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, id)}};
+    gone_ = {Prop{PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, id)}};
+    return gone_;
   }
   std::vector<ULONG> default_columns() const override {
     return {PR_ENTRYID,       PR_SUBJECT,      PR_SENDER_EMAIL_ADDRESS, PR_MESSAGE_DELIVERY_TIME,
@@ -57,6 +58,7 @@ class ContentsSource final : public RowSource {
  private:
   std::shared_ptr<Db> db_;
   std::vector<std::int64_t> ids_;
+  PropList gone_;
 };
 
 }  // namespace
@@ -121,30 +123,34 @@ static std::optional<MessageRecord> read_message(Db& db, std::int64_t message) {
   return m;
 }
 
-std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
-  // A contents table reads each message for its row, and the walk opens the
-  // message right after: within one read snapshot the second read is a copy
-  // of the first.
-  struct Last {
-    std::uint64_t snapshot = 0;
-    MessageRecord record;
-  };
-  thread_local Last last;
-  const std::uint64_t snapshot = db.snapshot();
-  // The second read takes the copy: a third read of the same message (not
-  // what the walk does) reads it again.
-  if (snapshot != 0 && last.snapshot == snapshot && last.record.id == message) {
-    last.snapshot = 0;
-    return std::move(last.record);
-  }
+namespace {
+
+// A contents table reads each message for its row, and the walk opens the
+// message right after: within one read snapshot the second read takes what
+// the first one read.
+struct LastRead {
+  std::uint64_t snapshot = 0;
+  MessageRecord record;
+};
+thread_local LastRead t_last;
+
+}  // namespace
+
+const MessageRecord* read_for_row(Db& db, std::int64_t message) {
   std::optional<MessageRecord> loaded = read_message(db, message);
-  if (snapshot != 0 && loaded) {
-    last.snapshot = snapshot;
-    last.record.id = loaded->id;
-    last.record.folder = loaded->folder;
-    last.record.props = loaded->props;  // reuses the vector's room
+  if (!loaded) return nullptr;
+  t_last.snapshot = db.snapshot();
+  t_last.record = std::move(*loaded);
+  return &t_last.record;
+}
+
+std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
+  const std::uint64_t snapshot = db.snapshot();
+  if (snapshot != 0 && t_last.snapshot == snapshot && t_last.record.id == message) {
+    t_last.snapshot = 0;  // taken: a third read reads again
+    return std::move(t_last.record);
   }
-  return loaded;
+  return read_message(db, message);
 }
 
 std::unique_ptr<RowSource> stores_rows(Db& db) {

@@ -32,14 +32,22 @@ struct MessageRecord {
   std::int64_t folder = 0;
   PropList props;
 };
+// The message as the database holds it now; within a read snapshot, the
+// record read_for_row read last for the same message (handed over once).
 std::optional<MessageRecord> load_message(Db& db, std::int64_t message);
+// Reads the message for a table row and keeps it for the load_message that
+// follows; the record stays valid until the thread's next read. Null when
+// the message is gone.
+const MessageRecord* read_for_row(Db& db, std::int64_t message);
 
 // The rows a table gives. count() is fixed when the table is made.
 class RowSource {
  public:
   virtual ~RowSource() = default;
   virtual ULONG count() const = 0;
-  virtual PropList row(ULONG index) = 0;
+  // The row's properties, valid until the next call on this source (or on
+  // load_message for a contents table).
+  virtual const PropList& row(ULONG index) = 0;
   virtual std::vector<ULONG> default_columns() const = 0;
 };
 

@@ -85,7 +85,7 @@ class Table final : public com::Object<kMapi, IMAPITable, &IID_IMAPITable> {
       std::unique_ptr<SRowSet, decltype(&FreeProws)> set(static_cast<SRowSet*>(buf), &FreeProws);
       set->cRows = 0;
       for (ULONG i = 0; i < n; ++i) {
-        PropList props = rows_->row(pos_ + i);
+        const PropList& props = rows_->row(pos_ + i);
         SRow& row = set->aRow[i];
         row.ulAdrEntryPad = 0;
         HRESULT hr = build_props(props, columns_.data(), static_cast<ULONG>(columns_.size()),
