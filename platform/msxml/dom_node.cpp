@@ -150,8 +150,14 @@ HRESULT DomNode::setAttribute(BSTR name, VARIANT value) {
     // A name XML cannot carry would make the saved file unreadable.
     if (!is_xml_name(bstr_view(name))) return E_FAIL;
     // Buffers the thread keeps: a backup sets several attributes a record.
-    thread_local std::u16string text;
-    if (!value_text(value, text)) return E_INVALIDARG;
+    thread_local std::u16string number;
+    std::u16string_view text;
+    if (value.vt == VT_BSTR) {
+      text = bstr_view(value.bstrVal);
+    } else {
+      if (!value_text(value, number)) return E_INVALIDARG;
+      text = number;
+    }
     thread_local std::string key;
     key.clear();
     append_utf8(key, bstr_view(name));

@@ -18,8 +18,7 @@ constexpr size_t kMaxPairValue = 32;
 // A value that reads back unchanged from a fragment parsed with no escapes
 // and no white-space conversion: no markup characters, no controls.
 bool plain_value(const char* v) {
-  size_t n = 0;
-  for (; v[n]; ++n) {
+  for (size_t n = 0; v[n]; ++n) {
     auto c = static_cast<unsigned char>(v[n]);
     if (c < 0x20 || c == '&' || c == '<' || c == '"' || n >= kMaxPairValue) return false;
   }
@@ -31,8 +30,9 @@ bool plain_value(const char* v) {
 void Names::attach(pugi::xml_node detached) {
   elements_.clear();
   attributes_.clear();
-  pairs_.clear();
-  last_.clear();
+  element_index_.clear();
+  attribute_index_.clear();
+  element_hint_ = attribute_hint_ = pairs_ = 0;
   holder_ = detached.prepend_child(kHolderName);
 }
 
@@ -51,48 +51,84 @@ pugi::xml_node Names::prototype(const std::string& text) {
   return made;
 }
 
-pugi::xml_node Names::append_element(pugi::xml_node parent, const char* name) {
-  key_.assign(name);
-  auto it = elements_.find(key_);
-  if (it == elements_.end() && elements_.size() < kMaxNames) {
-    pugi::xml_node proto = prototype("<" + key_ + "/>");
-    if (proto && std::strcmp(proto.name(), name) == 0) it = elements_.emplace(key_, proto).first;
+template <class Entry>
+Entry* Names::find(std::vector<Entry>& entries, const Map& index, size_t& hint, const char* name) {
+  for (size_t k = 0; k < 2 && k < entries.size(); ++k) {
+    size_t i = (hint + k) % entries.size();
+    if (entries[i].name == name) {
+      hint = i + 1;
+      return &entries[i];
+    }
   }
-  if (it != elements_.end()) return parent.append_copy(it->second);
-  return parent.append_child(name);
+  auto it = index.find(std::string_view(name));
+  if (it == index.end()) return nullptr;
+  hint = it->second + 1;
+  return &entries[it->second];
+}
+
+pugi::xml_node Names::append_element(pugi::xml_node parent, const char* name) {
+  Element* e = find(elements_, element_index_, element_hint_, name);
+  if (!e && elements_.size() < kMaxNames) {
+    pugi::xml_node proto = prototype("<" + std::string(name) + "/>");
+    if (proto && std::strcmp(proto.name(), name) == 0) {
+      element_index_.emplace(name, elements_.size());
+      elements_.push_back({name, proto});
+      e = &elements_.back();
+      element_hint_ = elements_.size();
+    }
+  }
+  return e ? parent.append_copy(e->proto) : parent.append_child(name);
+}
+
+Names::Attribute* Names::attribute(const char* name) {
+  Attribute* a = find(attributes_, attribute_index_, attribute_hint_, name);
+  if (a || attributes_.size() >= kMaxNames) return a;
+  attribute_index_.emplace(name, attributes_.size());
+  attributes_.push_back({});
+  a = &attributes_.back();
+  a->name = name;
+  attribute_hint_ = attributes_.size();
+  pugi::xml_attribute proto = prototype("<a " + a->name + "=\"\"/>").first_attribute();
+  if (proto && std::strcmp(proto.name(), name) == 0) a->proto = proto;
+  return a;
+}
+
+// The kept pair for a's name and value: one kept before, or made now when
+// the value is the one set last under this name (a value set twice running
+// is likely to come again).
+pugi::xml_attribute Names::pair(Attribute& a, const char* value) {
+  if (!a.proto || !plain_value(value)) return {};
+  if (a.last == value) {
+    if (a.last_pair || pairs_ >= kMaxPairs) return a.last_pair;
+    pugi::xml_attribute proto =
+        prototype("<a " + a.name + "=\"" + value + "\"/>").first_attribute();
+    if (!proto || std::strcmp(proto.name(), a.name.c_str()) != 0 ||
+        std::strcmp(proto.value(), value) != 0)
+      return {};
+    ++pairs_;
+    a.pairs.emplace(value, proto);
+    return a.last_pair = proto;
+  }
+  a.last.assign(value);
+  a.last_pair = pugi::xml_attribute();
+  if (!a.pairs.empty())
+    if (auto it = a.pairs.find(std::string_view(value)); it != a.pairs.end())
+      a.last_pair = it->second;
+  return a.last_pair;
 }
 
 bool Names::set_attribute(pugi::xml_node element, const char* name, const char* value) {
-  pugi::xml_attribute a = element.attribute(name);
-  if (a) return a.set_value(value);
-
-  // A value set twice running under one name is likely to come again.
-  key_.assign(name);
-  if (plain_value(value) && (last_.size() < kMaxNames || last_.count(key_))) {
-    LastValue& last = last_[key_];
-    const bool again = last.value == value;
-    if (!again) last.value.assign(value);
-    key_.push_back('\0');
-    key_.append(value);
-    auto it = pairs_.find(key_);
-    if (it == pairs_.end() && again && pairs_.size() < kMaxPairs) {
-      pugi::xml_node proto = prototype("<a " + std::string(name) + "=\"" + value + "\"/>");
-      pugi::xml_attribute pa = proto.first_attribute();
-      if (pa && std::strcmp(pa.name(), name) == 0 && std::strcmp(pa.value(), value) == 0)
-        it = pairs_.emplace(key_, pa).first;
-    }
-    if (it != pairs_.end()) return static_cast<bool>(element.append_copy(it->second));
-    key_.assign(name);
+  pugi::xml_attribute existing = element.attribute(name);
+  if (existing) return existing.set_value(value);
+  Attribute* a = attribute(name);
+  if (!a || !a->proto) {
+    pugi::xml_attribute made = element.append_attribute(name);
+    return made && made.set_value(value);
   }
-
-  auto it = attributes_.find(key_);
-  if (it == attributes_.end() && attributes_.size() < kMaxNames) {
-    pugi::xml_node proto = prototype("<a " + key_ + "=\"\"/>");
-    pugi::xml_attribute pa = proto.first_attribute();
-    if (pa && std::strcmp(pa.name(), name) == 0) it = attributes_.emplace(key_, pa).first;
-  }
-  a = it != attributes_.end() ? element.append_copy(it->second) : element.append_attribute(name);
-  return a && a.set_value(value);
+  if (pugi::xml_attribute kept = pair(*a, value))
+    return static_cast<bool>(element.append_copy(kept));
+  pugi::xml_attribute made = element.append_copy(a->proto);
+  return made && made.set_value(value);
 }
 
 }  // namespace vardel::msxml

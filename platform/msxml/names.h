@@ -12,9 +12,11 @@
 // memory for its fragment) is simply written into the node as before.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <pugixml.hpp>
 
@@ -33,21 +35,40 @@ class Names {
   bool set_attribute(pugi::xml_node element, const char* name, const char* value);
 
  private:
+  struct Hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using Map = std::unordered_map<std::string, size_t, Hash, std::equal_to<>>;
+
+  struct Element {
+    std::string name;
+    pugi::xml_node proto;  // <name/>
+  };
+  struct Attribute {
+    std::string name;
+    pugi::xml_attribute proto;      // name="", empty when it could not be made
+    std::string last;               // the value set last, when plain
+    pugi::xml_attribute last_pair;  // name="last" when kept
+    std::unordered_map<std::string, pugi::xml_attribute, Hash, std::equal_to<>> pairs;
+  };
+
   // The holder's fragment for text ("<N/>" or "<a N=\"V\"/>"), parsed in
   // place; empty when it can't be made.
   pugi::xml_node prototype(const std::string& text);
-
-  struct LastValue {
-    std::string value;
-    bool repeated = false;
-  };
+  // The entry for name: the one after the last found first (records set
+  // their attributes in the same order each time), else the index.
+  template <class Entry>
+  Entry* find(std::vector<Entry>& entries, const Map& index, size_t& hint, const char* name);
+  Attribute* attribute(const char* name);
+  pugi::xml_attribute pair(Attribute& a, const char* value);
 
   pugi::xml_node holder_;
-  std::unordered_map<std::string, pugi::xml_node> elements_;         // name -> <name/>
-  std::unordered_map<std::string, pugi::xml_attribute> attributes_;  // name -> name=""
-  std::unordered_map<std::string, pugi::xml_attribute> pairs_;       // name '\0' value
-  std::unordered_map<std::string, LastValue> last_;                  // each name's last value set
-  std::string key_;                                                  // scratch for look-ups
+  std::vector<Element> elements_;
+  std::vector<Attribute> attributes_;
+  Map element_index_, attribute_index_;
+  size_t element_hint_ = 0, attribute_hint_ = 0;
+  size_t pairs_ = 0;  // pairs kept in all
 };
 
 }  // namespace vardel::msxml

@@ -13,16 +13,53 @@ enum class Escape { none, text, attribute };
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
+// Bytes that are copied as they are in every mode: printable ASCII other
+// than the markup characters and the quote.
+struct PlainBytes {
+  bool plain[256] = {};
+  constexpr PlainBytes() {
+    for (int c = 0x20; c < 0x80; ++c) plain[c] = c != '&' && c != '<' && c != '>' && c != '"';
+  }
+};
+constexpr PlainBytes kPlain;
+
+// The length of the well-formed two- or three-byte sequence at p that
+// stands for a character XML carries, else 0 (the slow path decides).
+inline int plain_sequence(const unsigned char* p) {
+  if ((p[0] & 0xE0) == 0xC0) {
+    return p[0] >= 0xC2 && (p[1] & 0xC0) == 0x80 ? 2 : 0;
+  }
+  if ((p[0] & 0xF0) == 0xE0 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+    const char32_t c = (char32_t(p[0] & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    return c >= 0x800 && (c < 0xD800 || c > 0xDFFF) && c < 0xFFFE && c != 0xFFFD ? 3 : 0;
+  }
+  return 0;
+}
+
 void write_escaped(std::string& out, const char* s, Escape mode) {
   const char* p = s;
-  const char* end = s + std::strlen(s);
-  const char* run = p;  // start of bytes copied as they are
+  const char* run = p;        // start of bytes copied as they are
+  const char* end = nullptr;  // found when a sequence needs a closer look
   auto flush = [&](const char* upto) { out.append(run, static_cast<size_t>(upto - run)); };
-  while (p < end) {
+  for (;;) {
+    // Most bytes need nothing: skip them (and well-formed characters of two
+    // or three bytes; the terminating NUL stops both) before looking closer.
+    for (;;) {
+      const auto* u = reinterpret_cast<const unsigned char*>(p);
+      if (kPlain.plain[*u]) {
+        ++p;
+      } else if (int n = *u >= 0x80 ? plain_sequence(u) : 0) {
+        p += n;
+      } else {
+        break;
+      }
+    }
+    if (*p == 0) break;
     auto c = static_cast<unsigned char>(*p);
     const char* rep = nullptr;
     if (c >= 0x80) {
       const char* at = p;
+      if (end == nullptr) end = p + std::strlen(p);
       char32_t cp = decode_utf8(p, end);
       // decode_utf8 gives U+FFFD for malformed bytes; a real U+FFFD is fine
       // to copy either way.
@@ -65,7 +102,7 @@ void write_escaped(std::string& out, const char* s, Escape mode) {
     }
     ++p;
   }
-  flush(end);
+  flush(p);
 }
 
 void write_name(std::string& out, const char* name) { write_escaped(out, name, Escape::none); }
