@@ -111,7 +111,9 @@ void vformat_into(std::u16string& out, const WCHAR* fmt, va_list args) {
   va_copy(ap, args);
   for (const WCHAR* p = fmt; *p;) {
     if (*p != u'%') {
-      out.push_back(*p++);
+      const WCHAR* run = p;  // text between conversions, appended at once
+      while (*p && *p != u'%') ++p;
+      out.append(run, p);
       continue;
     }
     const WCHAR* start = p++;
