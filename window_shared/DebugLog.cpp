@@ -2,6 +2,8 @@
 // host's text mode for wide stream output.
 #include "window_shared/DebugLog.h"
 
+#include <cstring>
+
 static const WCHAR LOG_FILE[] = u"\\My Documents\\debugmsg.txt";
 static const WCHAR OLD_LOG_FILE[] = u"\\My Documents\\debugmsg.old.txt";
 
@@ -89,9 +91,21 @@ void WriteDebugLog(const WCHAR* pszText) {
       OpenLogFile(log);
     }
     if (log.pFile != NULL) {
-      fputws(szPrefix, log.pFile);
-      if (pszText != NULL) fputws(pszText, log.pFile);
-      fputws(u"\n", log.pFile);
+      // One line, handed to the stream at once when it is short (they are).
+      WCHAR szLine[256];
+      const size_t cchPrefix = wcslen(szPrefix);
+      const size_t cchText = pszText != NULL ? wcslen(pszText) : 0;
+      if (cchPrefix + cchText + 2 <= 256) {
+        memcpy(szLine, szPrefix, cchPrefix * sizeof(WCHAR));
+        if (cchText) memcpy(szLine + cchPrefix, pszText, cchText * sizeof(WCHAR));
+        szLine[cchPrefix + cchText] = u'\n';
+        szLine[cchPrefix + cchText + 1] = 0;
+        fputws(szLine, log.pFile);
+      } else {
+        fputws(szPrefix, log.pFile);
+        if (pszText != NULL) fputws(pszText, log.pFile);
+        fputws(u"\n", log.pFile);
+      }
       fflush(log.pFile);
       log.nSize += nLine;
       if (log.nOpened == 0) CloseLogFile(log);

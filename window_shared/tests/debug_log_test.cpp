@@ -95,6 +95,13 @@ TEST(DebugLog, AMissingFolderMeansNoLogAndNoFailure) {
   WriteDebugLog(u"start\r\n");
   CloseDebugLog();
   EXPECT_EQ(parse(read_file(dev.root() / "My Documents" / "debugmsg.txt")).size(), 1u);
+
+  // A line longer than the usual ones is written whole as well.
+  const std::u16string long_text = std::u16string(300, u'长') + u"\r\n";
+  WriteDebugLog(long_text.c_str());
+  auto lines = parse(read_file(dev.root() / "My Documents" / "debugmsg.txt"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1].text, vardel::utf8(long_text));
 }
 
 TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
