@@ -37,9 +37,6 @@ Board& board() {
   return *b;
 }
 
-// True once anything was armed or counted since the last reset.
-std::atomic<bool> g_active{false};
-
 void add(std::string_view call, Armed armed, unsigned nth) {
   Board& b = board();
   std::lock_guard lock(b.mu);
@@ -72,8 +69,10 @@ void reset() {
   g_active.store(true, std::memory_order_release);
 }
 
-HRESULT check(std::string_view call) {
-  if (!g_active.load(std::memory_order_relaxed)) return S_OK;
+// True once anything was armed or counted since the last reset.
+std::atomic<bool> g_active{false};
+
+HRESULT check_armed(std::string_view call) {
   Board& b = board();
   std::lock_guard lock(b.mu);
   auto it = b.calls.find(call);

@@ -16,6 +16,7 @@
 // normal run pays for none of it.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -36,8 +37,14 @@ void arm_out_of_memory(std::string_view call, unsigned nth = 1, unsigned count =
 void reset();
 
 // Called by a stand-in at each use of `call`: S_OK, or the armed failure
-// (or std::bad_alloc thrown, see arm_out_of_memory).
-HRESULT check(std::string_view call);
+// (or std::bad_alloc thrown, see arm_out_of_memory). Inline, so that the
+// check costs a program that arms nothing one load where the call is made.
+HRESULT check_armed(std::string_view call);
+extern std::atomic<bool> g_active;  // set by arming and resetting
+inline HRESULT check(std::string_view call) {
+  if (!g_active.load(std::memory_order_relaxed)) return S_OK;
+  return check_armed(call);
+}
 
 // How many times check() was called for `call` since the last reset().
 unsigned uses(std::string_view call);
