@@ -8,9 +8,10 @@
 // diagnostic log. The last line compares the rates: a backup whose cost grows
 // faster than the store shows a falling rate.
 //
-// Then the floor: reading the same rows from the database with one query per
-// folder and writing a file of the same size (in 64 KiB pieces, flushed and
-// renamed over its target as the save does), with nothing in between.
+// Then the floor: reading the same rows from the database with one query in
+// the file's order (each message with its sender or last recipient) and
+// writing a file of the same size (in 64 KiB pieces, flushed and renamed over
+// its target as the save does), with nothing in between.
 //
 //   bench_messages_bench [count=1000000] [--keep] [--no-log] [--walk-only]
 //                        [--device DIR] [--no-floor]
