@@ -95,7 +95,40 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
   return hr;
 }
 
-HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out) {
+namespace {
+
+// Opens the connection and sets its journal; SQLite's result code.
+int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(
+      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  // A file another process has open is not waited for long when asking for
+  // the lock to keep: it is then opened shared instead.
+  if (rc == SQLITE_OK) {
+    sqlite3_busy_timeout(db, locking == Locking::exclusive ? 200 : 5000);
+    // Before the log is first touched, so that its index is kept in memory.
+    if (locking == Locking::exclusive)
+      rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE;", nullptr, nullptr, nullptr);
+  }
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
+                      nullptr, nullptr);
+  // The lock is taken now rather than by the store's first statement.
+  if (rc == SQLITE_OK && locking == Locking::exclusive) {
+    rc = sqlite3_exec(db, "BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db, 5000);
+  }
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    db = nullptr;
+  }
+  *out = db;
+  return rc;
+}
+
+}  // namespace
+
+HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, Locking locking) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
   // Inside the device, the database's folder is reached through real
@@ -106,19 +139,25 @@ HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out) {
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
 
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(
-      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  if (rc == SQLITE_OK) {
-    sqlite3_busy_timeout(db, 5000);
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
-                      nullptr, nullptr);
-  }
-  if (rc != SQLITE_OK) {
-    sqlite3_close_v2(db);
-    return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
-  }
+  int rc = open_connection(path, locking, &db);
+  // Another process has the file open: share it, as without the device.
+  if (rc == SQLITE_BUSY && locking == Locking::exclusive)
+    rc = open_connection(path, Locking::shared, &db);
+  if (rc != SQLITE_OK) return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
   *out = db;
   return S_OK;
+}
+
+bool holds_file_lock(sqlite3* db) {
+  sqlite3_stmt* s = nullptr;
+  bool exclusive = false;
+  if (sqlite3_prepare_v2(db, "PRAGMA locking_mode", -1, &s, nullptr) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW) {
+    const auto* mode = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    exclusive = mode != nullptr && std::string_view(mode) == "exclusive";
+  }
+  sqlite3_finalize(s);
+  return exclusive;
 }
 
 }  // namespace vardel::sql

@@ -28,10 +28,24 @@ using TableProbes = std::initializer_list<const char*>;
 // regular file. Writes nothing, not even SQLite's companion files.
 HRESULT check_database_file(const std::filesystem::path& path, TableProbes probes);
 
+// How the connection shares the file with other processes. `shared` takes
+// SQLite's file locks for each transaction, so other processes may read and
+// write between them. `exclusive` (for a process that holds the device, so no
+// other process may change its files meanwhile) takes the file's lock at the
+// first access and keeps it until the connection closes: no lock calls per
+// transaction, and the log's index lives in the connection's memory instead
+// of a shared file. Commits are as durable either way.
+enum class Locking { shared, exclusive };
+
 // Checks the file as above, then opens it (creating it and its folder when
 // missing) for one thread at a time. S_OK with *out set, or kHrCorrupt,
 // kHrOpenFailed, or E_ACCESSDENIED for a file in the device reached through
-// a link (device::prepare_store_path), with *out null.
-HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out);
+// a link (device::prepare_store_path), with *out null. An exclusive opening
+// that finds the file in use by another process opens it shared instead.
+HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out,
+                      Locking locking = Locking::shared);
+
+// Whether the connection keeps the file's lock (Locking::exclusive took).
+bool holds_file_lock(sqlite3* db);
 
 }  // namespace vardel::sql

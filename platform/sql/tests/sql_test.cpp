@@ -127,4 +127,44 @@ TEST(SqlErrors, ResultCodesBecomeTheHresultsTheStoresReport) {
   sqlite3_close(db);
 }
 
+// A connection that keeps the file's lock: no other connection reads or
+// writes until it closes, its log's index is in memory (no -shm file), and
+// what it committed is there for the next one. A file already open
+// elsewhere is opened shared instead of failing.
+TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
+  make_store();
+  sqlite3* owner = nullptr;
+  ASSERT_EQ(sql::open_database(file_, kProbes, &owner, sql::Locking::exclusive), S_OK);
+  EXPECT_TRUE(sql::holds_file_lock(owner));
+  ASSERT_EQ(
+      sqlite3_exec(owner, "INSERT INTO notes(text) VALUES('kept')", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  EXPECT_FALSE(fs::exists(file_.string() + "-shm"));
+
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(file_.c_str(), &other), SQLITE_OK);
+  EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", nullptr, nullptr, nullptr), SQLITE_BUSY);
+  sqlite3_close_v2(owner);
+  int rows = 0;
+  auto count = [](void* n, int, char**, char**) {
+    ++*static_cast<int*>(n);
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
+  EXPECT_EQ(rows, 1);
+
+  // `other` has the file open now: the exclusive opening shares it.
+  sqlite3* late = nullptr;
+  ASSERT_EQ(sql::open_database(file_, kProbes, &late, sql::Locking::exclusive), S_OK);
+  EXPECT_FALSE(sql::holds_file_lock(late));
+  EXPECT_EQ(
+      sqlite3_exec(late, "INSERT INTO notes(text) VALUES('shared')", nullptr, nullptr, nullptr),
+      SQLITE_OK);
+  rows = 0;
+  EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
+  EXPECT_EQ(rows, 2);
+  sqlite3_close_v2(late);
+  sqlite3_close_v2(other);
+}
+
 }  // namespace
