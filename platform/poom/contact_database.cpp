@@ -88,7 +88,8 @@ constexpr const char* kSchema =
     "  value NOT NULL,"
     "  PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS oid_high_water(oid INTEGER NOT NULL);"
-    "INSERT INTO oid_high_water(oid) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM oid_high_water);";
+    "INSERT INTO oid_high_water(oid) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM oid_high_water);"
+    "CREATE TABLE IF NOT EXISTS removed_contacts(oid INTEGER PRIMARY KEY);";
 
 // What an existing file must hold to be opened (sql::check_database_file).
 constexpr sql::TableProbes kTables = {"SELECT oid, fileas_key FROM contacts LIMIT 0",
@@ -121,18 +122,50 @@ void flush_all_at_exit() {
   for (auto& db : open) db->flush();
 }
 
+// A transaction that is rolled back unless it was committed: a failure or
+// an exception between its BEGIN and its COMMIT never leaves it open.
+class Transaction {
+ public:
+  Transaction(Stmt& begin, Stmt& commit, Stmt& rollback)
+      : commit_(commit), rollback_(rollback), rc_(begin.run()), open_(rc_ == SQLITE_OK) {}
+  ~Transaction() {
+    if (open_) rollback_.run();
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // SQLITE_OK when it began.
+  int began() const { return rc_; }
+  // SQLite's result code; a commit that fails is rolled back.
+  int commit() {
+    const int rc = commit_.run();
+    if (rc == SQLITE_OK) open_ = false;
+    return rc;
+  }
+
+ private:
+  Stmt& commit_;
+  Stmt& rollback_;
+  int rc_;
+  bool open_;
+};
+
 }  // namespace
 
 struct ContactDatabase::Statements {
-  Stmt begin, commit, rollback;
+  Stmt begin, begin_read, commit, rollback;
   Stmt insert_contact, contact_exists, update_key, delete_prop;
-  Stmt delete_contact, delete_contact_props, order, load_chunk, raise_high_water;
+  Stmt delete_contact, delete_contact_props, order, load_chunk, load_one, raise_high_water;
+  Stmt note_removed, any_removed, purge_removed, forget_removed;
   Stmt data_version;
   Stmt upsert_rows[kUpsertRows];  // [n - 1] stores n rows; prepared when first needed
+
+  Transaction write() { return Transaction(begin, commit, rollback); }
+  Transaction read() { return Transaction(begin_read, commit, rollback); }
 };
 
 HRESULT ContactDatabase::open(const std::filesystem::path& path,
-                              std::shared_ptr<ContactDatabase>* out) {
+                              std::shared_ptr<ContactDatabase>* out, sql::Locking locking) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
   std::error_code ec;
@@ -149,13 +182,19 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
     return S_OK;
   }
   sqlite3* raw = nullptr;
-  if (HRESULT hr = sql::open_database(path, kTables, &raw); FAILED(hr)) return hr;
+  if (HRESULT hr = sql::open_database(path, kTables, &raw, locking); FAILED(hr)) return hr;
   std::shared_ptr<ContactDatabase> db(new ContactDatabase(raw));
+  db->exclusive_ = sql::holds_file_lock(raw);
   if (HRESULT hr = db->exec_locked("PRAGMA cache_size = -32768;"); FAILED(hr)) return hr;
   db->wal_path_ = path.string() + "-wal";
   sqlite3_wal_hook(raw, &ContactDatabase::log_grew, db.get());
+  // A file made before removals were noted may hold properties of removed
+  // contacts anywhere: it is swept whole, once.
+  const bool noted_removals = db->has_table("removed_contacts");
   HRESULT hr = db->exec_locked((std::string("BEGIN IMMEDIATE;") + kSchema).c_str());
   if (SUCCEEDED(hr) && db->has_table("sqlite_sequence")) hr = db->exec_locked(kFoldSequence);
+  if (SUCCEEDED(hr) && !noted_removals)
+    hr = db->exec_locked("DELETE FROM properties WHERE oid NOT IN (SELECT oid FROM contacts)");
   if (SUCCEEDED(hr)) hr = db->exec_locked("COMMIT");
   if (FAILED(hr)) {
     db->exec_locked("ROLLBACK");
@@ -165,7 +204,8 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
   if (HRESULT hr = db->migrate_file_as_locked(); FAILED(hr)) return hr;
   // Properties of contacts removed by a process that ended before purging
   // them.
-  db->exec_locked("DELETE FROM properties WHERE oid NOT IN (SELECT oid FROM contacts)");
+  db->purge_pending_ = true;
+  db->purge_locked();
   registry()[key] = db;
   *out = std::move(db);
   return S_OK;
@@ -230,8 +270,8 @@ HRESULT ContactDatabase::prepare() {
   for (int i = 2; i <= kLoadChunk; ++i) in += ",?" + std::to_string(i);
   Statements& s = *st_;
   bool ok =
-      s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.commit.prepare(db_, "COMMIT") &&
-      s.rollback.prepare(db_, "ROLLBACK") &&
+      s.begin.prepare(db_, "BEGIN IMMEDIATE") && s.begin_read.prepare(db_, "BEGIN") &&
+      s.commit.prepare(db_, "COMMIT") && s.rollback.prepare(db_, "ROLLBACK") &&
       s.insert_contact.prepare(db_,
                                "INSERT INTO contacts(oid, fileas_key) VALUES(max("
                                "coalesce((SELECT max(oid) FROM contacts), 0),"
@@ -242,11 +282,20 @@ HRESULT ContactDatabase::prepare() {
       s.delete_prop.prepare(db_, "DELETE FROM properties WHERE oid = ?1 AND tag = ?2") &&
       s.delete_contact.prepare(db_, "DELETE FROM contacts WHERE oid = ?1") &&
       s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
+      s.note_removed.prepare(db_, "INSERT OR IGNORE INTO removed_contacts(oid) VALUES(?1)") &&
+      s.any_removed.prepare(db_, "SELECT 1 FROM removed_contacts LIMIT 1") &&
+      s.purge_removed.prepare(db_,
+                              "DELETE FROM properties WHERE oid IN"
+                              " (SELECT oid FROM removed_contacts)") &&
+      s.forget_removed.prepare(db_, "DELETE FROM removed_contacts") &&
       s.order.prepare(db_, "SELECT oid FROM contacts ORDER BY fileas_key, oid") &&
       s.load_chunk.prepare(db_,
                            "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
                            " ON p.oid = c.oid WHERE c.oid IN (" +
                                in + ")") &&
+      s.load_one.prepare(db_,
+                         "SELECT c.oid, p.tag, p.value FROM contacts c LEFT JOIN properties p"
+                         " ON p.oid = c.oid WHERE c.oid = ?1") &&
       s.data_version.prepare(db_, "PRAGMA data_version");
   return ok ? S_OK : hr_from_sqlite(sqlite3_errcode(db_));
 }
@@ -270,12 +319,12 @@ HRESULT ContactDatabase::flush_locked() {
   HRESULT hr = rc == SQLITE_OK ? fault::check("poom.RemoveGroup.Commit") : hr_from_sqlite(rc);
   if (SUCCEEDED(hr)) hr = hr_from_sqlite(st_->commit.run());
   if (FAILED(hr)) {
-    // The group is undone as a whole: those contacts stay, complete, so their
-    // properties must not be purged.
+    // The group is undone as a whole, with its notes: those contacts stay,
+    // complete.
     st_->rollback.run();
-    orphans_.resize(group_orphans_);
     return hr;
   }
+  purge_pending_ = true;
   return S_OK;
 }
 
@@ -318,6 +367,8 @@ HRESULT ContactDatabase::load_locked(std::span<const long> oids,
 // Empties the cache when another connection has committed since it was
 // filled.
 HRESULT ContactDatabase::check_cache_locked() {
+  // No other process can commit while this connection keeps the file's lock.
+  if (exclusive_) return S_OK;
   const auto now_time = std::chrono::steady_clock::now();
   if (data_version_ >= 0 && now_time - checked_at_ < kForeignCheckAge) return S_OK;
   sqlite3_stmt* s = st_->data_version.get();
@@ -342,6 +393,33 @@ void ContactDatabase::remember_locked(long oid, SharedProps props) {
   cache_[oid] = std::move(props);
 }
 
+HRESULT ContactDatabase::load_one(long oid, SharedProps* out) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
+  if (auto it = cache_.find(oid); it != cache_.end()) {
+    *out = it->second;
+    return S_OK;
+  }
+  sqlite3_stmt* s = st_->load_one.get();
+  sqlite3_bind_int64(s, 1, oid);
+  PropMap props;
+  bool found = false;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    found = true;
+    if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
+    auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
+    props.emplace(tag, column_value(s, 2, tag));
+  }
+  st_->load_one.done();
+  if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
+  if (!found) return kHrNotFound;
+  auto shared = std::make_shared<const PropMap>(std::move(props));
+  remember_locked(oid, shared);
+  *out = std::move(shared);
+  return S_OK;
+}
+
 HRESULT ContactDatabase::load(std::span<const long> oids,
                               std::unordered_map<long, SharedProps>* out) {
   std::lock_guard lock(mutex_);
@@ -364,29 +442,32 @@ HRESULT ContactDatabase::load(std::span<const long> oids,
   return S_OK;
 }
 
-HRESULT ContactDatabase::save(long* oid, PropEdits& edits) {
+HRESULT ContactDatabase::save(long* oid, PropEdits& edits, SharedProps* stored) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
   if (HRESULT hr = add_default_file_as_locked(*oid, edits); FAILED(hr)) return hr;
-  Statements& s = *st_;
-  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
   long target = *oid;
-  if (HRESULT hr = write_locked(&target, edits); FAILED(hr)) {
-    s.rollback.run();
-    return hr;
-  }
-  if (int rc = s.commit.run(); rc != SQLITE_OK) {
-    cache_.erase(target);
-    s.rollback.run();
-    return hr_from_sqlite(rc);
+  {
+    Transaction txn = st_->write();
+    if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
+    if (HRESULT hr = write_locked(&target, edits); FAILED(hr)) return hr;
+    if (int rc = txn.commit(); rc != SQLITE_OK) {
+      cache_.erase(target);
+      return hr_from_sqlite(rc);
+    }
   }
   version_.fetch_add(1, std::memory_order_acq_rel);
   // What is now stored: a new contact holds just the edits; a cached one
-  // takes them on top. Any other is loaded when next asked for.
-  if (*oid == 0)
-    remember_locked(target, apply_edits(nullptr, edits));
-  else if (auto it = cache_.find(target); it != cache_.end())
-    it->second = apply_edits(it->second, edits);
+  // takes them on top. Any other is loaded when next asked for. The caller's
+  // copy is usually the cached one: the edits are then applied once.
+  SharedProps before = stored ? *stored : nullptr;
+  SharedProps after = stored ? apply_edits(before, edits) : nullptr;
+  if (*oid == 0) {
+    remember_locked(target, after ? after : apply_edits(nullptr, edits));
+  } else if (auto it = cache_.find(target); it != cache_.end()) {
+    it->second = after && it->second == before ? after : apply_edits(it->second, edits);
+  }
+  if (stored) *stored = std::move(after);
   *oid = target;
   return S_OK;
 }
@@ -455,9 +536,9 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
   for (PropEdits& edits : add)
     if (HRESULT hr = add_default_file_as_locked(0, edits); FAILED(hr)) return hr;
   Statements& s = *st_;
-  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  Transaction txn = s.write();
+  if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
   auto fail = [&](HRESULT hr) {
-    s.rollback.run();
     oids->clear();
     return hr;
   };
@@ -479,7 +560,7 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
     oids->push_back(oid);
   }
   if (HRESULT hr = fault::check("poom.ReplaceContacts.Commit"); FAILED(hr)) return fail(hr);
-  if (int rc = s.commit.run(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
+  if (int rc = txn.commit(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
   version_.fetch_add(1, std::memory_order_acq_rel);
   for (long oid : remove) cache_.erase(oid);
   for (std::size_t i = 0; i < add.size(); ++i)
@@ -524,14 +605,13 @@ HRESULT ContactDatabase::migrate_file_as_locked() {
   if (rc != SQLITE_OK) return hr_from_sqlite(rc);
   if (done) return S_OK;
 
-  if (int brc = st_->begin.run(); brc != SQLITE_OK) return hr_from_sqlite(brc);
+  Transaction txn = st_->write();
+  if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
   std::vector<long> unnamed;
   {
     Stmt q;
-    if (!q.prepare(db_, "SELECT oid FROM contacts WHERE fileas_key = ''")) {
-      st_->rollback.run();
+    if (!q.prepare(db_, "SELECT oid FROM contacts WHERE fileas_key = ''"))
       return hr_from_sqlite(sqlite3_errcode(db_));
-    }
     while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
       unnamed.push_back(static_cast<long>(sqlite3_column_int64(q.get(), 0)));
   }
@@ -559,8 +639,7 @@ HRESULT ContactDatabase::migrate_file_as_locked() {
     hr = hr_from_sqlite(st_->update_key.run());
   }
   if (SUCCEEDED(hr)) hr = exec_locked("PRAGMA user_version = 1");
-  if (SUCCEEDED(hr)) hr = hr_from_sqlite(st_->commit.run());
-  if (FAILED(hr)) st_->rollback.run();
+  if (SUCCEEDED(hr)) hr = hr_from_sqlite(txn.commit());
   return hr;
 }
 
@@ -570,21 +649,25 @@ HRESULT ContactDatabase::remove(long oid) {
   if (pending_removals_ == 0) {
     if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
     batch_start_ = std::chrono::steady_clock::now();
-    group_orphans_ = orphans_.size();
   }
   ++pending_removals_;
-  // Only the contact's row goes now (a failing statement is undone alone,
-  // the group stays); its properties, spread all over the file, are purged
-  // together later. Until then nothing can reach them: every read starts
-  // from the contacts table.
+  // Only the contact's row goes now, and a note of it in the same group (a
+  // failing statement is undone alone, the group stays); its properties,
+  // spread all over the file, are purged together later, by this process or
+  // by the next to open the file. Until then nothing can reach them: every
+  // read starts from the contacts table.
   cache_.erase(oid);
   sqlite3_bind_int64(s.delete_contact.get(), 1, oid);
-  if (int rc = s.delete_contact.run(); rc != SQLITE_OK) {
+  int rc = s.delete_contact.run();
+  if (rc == SQLITE_OK && sqlite3_changes(db_) > 0) {
+    sqlite3_bind_int64(s.note_removed.get(), 1, oid);
+    rc = s.note_removed.run();
+  }
+  if (rc != SQLITE_OK) {
     --pending_removals_;
     flush_locked();
     return hr_from_sqlite(rc);
   }
-  orphans_.push_back(oid);
   removed_high_ = std::max(removed_high_, oid);
   if (pending_removals_ >= kRemoveBatch ||
       std::chrono::steady_clock::now() - batch_start_ >= kRemoveBatchAge)
@@ -593,22 +676,21 @@ HRESULT ContactDatabase::remove(long oid) {
 }
 
 HRESULT ContactDatabase::purge_locked() {
-  if (orphans_.empty()) return S_OK;
-  std::sort(orphans_.begin(), orphans_.end());
+  if (!purge_pending_) return S_OK;
   Statements& s = *st_;
-  if (int rc = s.begin.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
-  for (long oid : orphans_) {
-    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
-    if (int rc = s.delete_contact_props.run(); rc != SQLITE_OK) {
-      s.rollback.run();
-      return hr_from_sqlite(rc);
-    }
+  int rc = sqlite3_step(s.any_removed.get());
+  s.any_removed.done();
+  if (rc == SQLITE_DONE) {
+    purge_pending_ = false;
+    return S_OK;
   }
-  if (int rc = s.commit.run(); rc != SQLITE_OK) {
-    s.rollback.run();
-    return hr_from_sqlite(rc);
-  }
-  orphans_.clear();
+  if (rc != SQLITE_ROW) return hr_from_sqlite(rc);
+  Transaction txn = s.write();
+  if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
+  if (rc = s.purge_removed.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  if (rc = s.forget_removed.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  if (rc = txn.commit(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  purge_pending_ = false;
   return S_OK;
 }
 
@@ -619,7 +701,7 @@ HRESULT ContactDatabase::remove_all() {
   HRESULT hr = exec_locked(
       "BEGIN IMMEDIATE;"
       " UPDATE oid_high_water SET oid = max(oid, coalesce((SELECT max(oid) FROM contacts), 0));"
-      " DELETE FROM properties; DELETE FROM contacts; COMMIT;");
+      " DELETE FROM properties; DELETE FROM contacts; DELETE FROM removed_contacts; COMMIT;");
   if (FAILED(hr))
     exec_locked("ROLLBACK");
   else
@@ -631,14 +713,17 @@ HRESULT ContactDatabase::list(std::vector<std::pair<long, PropMap>>* out) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
   out->clear();
-  // One read transaction, so the order and the properties agree.
-  if (HRESULT hr = exec_locked("BEGIN"); FAILED(hr)) return hr;
   std::vector<long> oids;
-  HRESULT hr = ordered_oids_locked(&oids);
   std::unordered_map<long, PropMap> loaded;
-  if (SUCCEEDED(hr)) hr = load_locked(oids, &loaded);
-  exec_locked("COMMIT");
-  if (FAILED(hr)) return hr;
+  {
+    // One read transaction, so the order and the properties agree.
+    Transaction txn = st_->read();
+    if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
+    HRESULT hr = ordered_oids_locked(&oids);
+    if (SUCCEEDED(hr)) hr = load_locked(oids, &loaded);
+    if (FAILED(hr)) return hr;
+    txn.commit();
+  }
   out->reserve(oids.size());
   for (long oid : oids)
     if (auto it = loaded.find(oid); it != loaded.end())

@@ -20,19 +20,27 @@
 // committed. A commit by another process (PRAGMA data_version moves) empties
 // the cache; that check takes a read transaction with its file locks, so it
 // runs at most once per kForeignCheckAge: another process's changes show
-// within that time. Reading one contact field by field then costs one load,
-// not one per field.
+// within that time. A connection that keeps the file's lock (opened with
+// sql::Locking::exclusive by a process holding the device) never checks:
+// no other process can commit. Reading one contact field by field then
+// costs one load, not one per field.
 //
 // Saves are one transaction each. Removals are grouped: a removal joins an
 // open removal transaction that commits after kRemoveBatch removals, after
 // kRemoveBatchAge, or before anything else touches the database (a save, a
 // new ordered list, a release of the collection). A removal deletes only the
-// contact's row; flush() purges the removed contacts' properties in one
-// transaction, and opening the database sweeps any a dead process left. A
-// process that dies inside a group loses at most that group's removals; the
-// contacts then remain, whole. This is what makes removing half of a large folder take well under
-// a second instead of one commit per contact: a removal dirties pages all
-// over the file, and a group writes each such page once.
+// contact's row and notes its oid in removed_contacts; flush() purges the
+// noted contacts' properties in one transaction, and opening the database
+// purges any a dead process left noted (a file made before the notes is
+// swept whole once). A process that dies inside a group loses at most that
+// group's removals; the contacts then remain, whole. This is what makes
+// removing half of a large folder take well under a second instead of one
+// commit per contact: a removal dirties pages all over the file, and a group
+// writes each such page once.
+//
+// Every transaction is held by a guard that rolls it back unless it was
+// committed, so neither a failure nor an exception leaves one open; only a
+// removal group stays open across calls, by design.
 //
 // Every contact has a file-as name when it has anything to make one from: a
 // save gives one to a contact that lacks it, and a database made before
@@ -56,6 +64,7 @@
 #include <vector>
 
 #include "platform/poom/props.h"
+#include "platform/sql/database.h"
 #include "platform/sql/errors.h"
 
 struct sqlite3;
@@ -81,7 +90,11 @@ class ContactDatabase {
   // database created with its folder) if needed. A file that is not a
   // contacts database of ours, or fails SQLite's quick check, is refused with
   // a negative HRESULT and left untouched: it is examined read-only first.
-  static HRESULT open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out);
+  // With Locking::exclusive (for a process that holds the device), the
+  // connection keeps the file's lock until it closes and no longer looks for
+  // other processes' commits.
+  static HRESULT open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out,
+                      sql::Locking locking = sql::Locking::shared);
 
   ~ContactDatabase();
   ContactDatabase(const ContactDatabase&) = delete;
@@ -93,13 +106,16 @@ class ContactDatabase {
   // The properties of those contacts that exist; a contact without
   // properties maps to an empty set.
   HRESULT load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out);
+  // One contact's properties; kHrNotFound when it does not exist.
+  HRESULT load_one(long oid, SharedProps* out);
 
   // Stores edits in one transaction. *oid 0 creates the contact and sets
   // *oid. kHrNotFound when the contact no longer exists. A contact that would
   // be left without a file-as name gets the one the phone makes
   // (default_file_as), and `edits` gains it, so the caller's copy of the
-  // contact shows what was stored.
-  HRESULT save(long* oid, PropEdits& edits);
+  // contact shows what was stored. `stored`, when given, is the caller's
+  // copy of the contact's properties, replaced by what they now are.
+  HRESULT save(long* oid, PropEdits& edits, SharedProps* stored = nullptr);
 
   // Deletes the contacts `remove` (those already gone are passed over) and
   // creates one contact per edits of `add` (given file-as names as a save
@@ -142,9 +158,9 @@ class ContactDatabase {
   sqlite3* db_;
   std::atomic<std::uint64_t> version_{1};
   int pending_removals_ = 0;
-  std::vector<long> orphans_;      // removed contacts whose properties remain
-  long removed_high_ = 0;          // highest oid of the open removal group
-  std::size_t group_orphans_ = 0;  // orphans_ before the open removal group
+  bool purge_pending_ = false;  // removals committed whose properties may remain
+  bool exclusive_ = false;      // the connection keeps the file's lock
+  long removed_high_ = 0;       // highest oid of the open removal group
   std::chrono::steady_clock::time_point batch_start_;
   std::unordered_map<long, SharedProps> cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents

@@ -1,19 +1,11 @@
 // What the Pocket Outlook objects share: loading one contact, and a
 // contact's properties with the edits made since it was saved.
-#include <unordered_map>
-
 #include "platform/poom/objects.h"
 
 namespace vardel::poom {
 
 HRESULT load_contact(ContactDatabase& db, long oid, SharedProps* out) {
-  std::unordered_map<long, SharedProps> loaded;
-  const long oids[] = {oid};
-  if (HRESULT hr = db.load(oids, &loaded); FAILED(hr)) return hr;
-  auto it = loaded.find(oid);
-  if (it == loaded.end()) return kHrNotFound;
-  *out = it->second;
-  return S_OK;
+  return db.load_one(oid, out);
 }
 
 const PropValue* ContactData::value(CEPROPID tag) const {
@@ -26,9 +18,10 @@ const PropValue* ContactData::value(CEPROPID tag) const {
 
 HRESULT ContactData::save() {
   long saved = oid;
-  if (HRESULT hr = db->save(&saved, edits); FAILED(hr)) return hr;
+  SharedProps now = stored;
+  if (HRESULT hr = db->save(&saved, edits, &now); FAILED(hr)) return hr;
   oid = saved;
-  stored = apply_edits(stored, edits);
+  stored = std::move(now);
   edits.clear();
   return S_OK;
 }

@@ -168,14 +168,24 @@ TEST_F(Collection, RemovedContactsLeaveNoPropertiesBehind) {
     // Released: the removal is committed and its properties purged.
   }
   EXPECT_EQ(stored_property_rows(), 2);
-  // Properties a dead process left without their contact are swept when the
-  // database is next opened.
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
-  sqlite3_exec(db, "INSERT INTO properties VALUES(999, 8519711, 'left over')", nullptr, nullptr,
-               nullptr);
-  sqlite3_close(db);
+  auto run = [](const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(device::contacts_db().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  };
+  // What a process that died after committing a removal group, before
+  // purging it, leaves: the removed contacts' properties and the note of
+  // their removal. The next to open the database purges them.
+  run("INSERT INTO properties VALUES(999, 8519711, 'left over');"
+      "INSERT INTO removed_contacts VALUES(999)");
   EXPECT_EQ(stored_property_rows(), 3);
+  logon();
+  EXPECT_EQ(stored_property_rows(), 2);
+  EXPECT_EQ(list_contacts().size(), 1u);
+  // A file from before removals were noted is swept whole, once.
+  run("INSERT INTO properties VALUES(998, 8519711, 'left over');"
+      "DROP TABLE removed_contacts");
   logon();
   EXPECT_EQ(stored_property_rows(), 2);
   EXPECT_EQ(list_contacts().size(), 1u);
