@@ -1,22 +1,34 @@
-// Contacts at scale: restore a 100,000-contact file into an empty phone, back
-// those contacts up again, then remove duplicates from a phone of 100,000
-// contacts of which half are copies. Prints wall time, CPU time (user +
-// system: on a shared machine the wall clock also counts the time other
-// processes held the CPU), peak memory (resident high-water mark of each
-// phase) and the contacts file's size.
+// Contacts at scale, as the jobs run them: restore a file of N contacts into
+// an empty phone, back those contacts up again, then remove the duplicates
+// from a phone of N contacts of which half are copies (the same N/2
+// contacts restored twice). Each runs at 10 %, 50 % and 100 % of N, every
+// size on a new device that this process holds as the commands do.
 //
-//   bench_contacts_bench [contacts]    (default 100000)
+// For each phase and size it prints the wall time, the CPU time (user +
+// system: on a shared machine the wall clock also counts the time other
+// processes held the CPU), contacts per second by both clocks and the peak
+// resident memory; then, per phase, the rate at 100 % against the rate at
+// 10 % (a cost that grows faster than the phone shows as a falling rate).
+//
+//   bench_contacts_bench [N=100000] [--once]
+//
+// --once runs N alone. VARDEL_PERF_PHASE=restore|backup|dedup, with perf's
+// control fifos, samples that phase only (bench/perf_control.h).
+#include <stdlib.h>
+
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
-
-#include <sys/resource.h>
+#include <vector>
 
 #include "bench/measure.h"
+#include "bench/perf_control.h"
 #include "contacts/XMLTextReader.h"
 #include "platform/core/device.h"
 #include "platform/core/windows.h"
@@ -58,79 +70,120 @@ void WriteContactsFile(const std::filesystem::path& host, int count) {
   out << "</CONTACTS>\r\n";
 }
 
-int Restore(const char* label, int expected) {
+struct Figures {
+  double wall = 0, cpu = 0;
+  long peak = 0;
+  int items = 0;
+  bool ok = false;
+};
+
+// Times `job` (returning success) over `items` contacts.
+template <typename Job>
+Figures Measure(const char* phase, int items, Job job) {
+  Figures f;
+  f.items = items;
   reset_peak();
-  auto start = std::chrono::steady_clock::now();
-  double cpu = cpu_seconds();
+  const auto start = std::chrono::steady_clock::now();
+  const double cpu = cpu_seconds();
+  {
+    PerfPhase perf(phase);
+    f.ok = job();
+  }
+  f.wall = seconds_since(start);
+  f.cpu = cpu_seconds() - cpu;
+  f.peak = peak_kib();
+  return f;
+}
+
+int Restore(int expected) {
   CXMLTextReader reader;
   int ok = reader.Open() && reader.LoadContactsXML(kFile) && reader.RestoreContacts();
-  int loaded = reader.m_nContactCount;
+  ok = ok && reader.m_nContactCount == expected;
   reader.Close();
-  std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %d contacts%s\n", label,
-              seconds_since(start), cpu_seconds() - cpu, peak_kib(), loaded,
-              ok && loaded == expected ? "" : "  FAILED");
   return ok;
+}
+
+void Print(const char* phase, int size, const Figures& f, const char* note = "") {
+  std::printf("%-10s %8d %8.2f s %7.2f s %10.0f/s %10.0f/s %8ld KiB  %s%s\n", phase, size, f.wall,
+              f.cpu, f.wall > 0 ? f.items / f.wall : 0.0, f.cpu > 0 ? f.items / f.cpu : 0.0, f.peak,
+              note, f.ok ? "" : "  FAILED");
+  std::fflush(stdout);
+}
+
+// One size on a new device: restore, backup, duplicate removal.
+bool RunSize(int count, std::map<std::string, std::vector<Figures>>* rows) {
+  char tmpl[] = "/tmp/vardel-contacts-bench-XXXXXX";
+  if (mkdtemp(tmpl) == nullptr) return false;
+  const std::filesystem::path root = tmpl;
+  vardel::device::set_root(root);
+  vardel::poom::create_contacts_db();
+  const std::filesystem::path dir = root / "Storage Card" / "vardelbackup";
+  std::filesystem::create_directories(dir);
+  const std::filesystem::path host = dir / "通讯录.xml";
+
+  WriteContactsFile(host, count);
+  Figures restore = Measure("restore", count, [&] { return Restore(count); });
+  Print("restore", count, restore);
+
+  Figures backup = Measure("backup", count, [&] {
+    CXMLTextWriter writer;
+    int saved = writer.Open(DOCUMENT_CONTACTS) && writer.SavePhoneContactsToXML(kFile);
+    writer.Close();
+    return saved && g_lastProgress == 100;
+  });
+  char note[64];
+  std::snprintf(note, sizeof note, "output %ju bytes", (uintmax_t)std::filesystem::file_size(host));
+  Print("backup", count, backup, note);
+
+  vardel::poom::delete_all_contacts();
+  WriteContactsFile(host, count / 2);
+  bool ok = Restore(count / 2) && Restore(count / 2);
+  Figures dedup = Measure("dedup", count, [&] {
+    CXMLTextWriter writer;
+    int done = writer.Open(DOCUMENT_CONTACTS) && writer.RemoveDuplicateContacts();
+    writer.Close();
+    return done;
+  });
+  dedup.ok = dedup.ok && ok && vardel::poom::list_contacts().size() == (size_t)(count / 2);
+  Print("dedup", count, dedup, "half of them copies");
+
+  (*rows)["restore"].push_back(restore);
+  (*rows)["backup"].push_back(backup);
+  (*rows)["dedup"].push_back(dedup);
+  std::error_code ec;
+  std::filesystem::remove_all(root, ec);
+  return restore.ok && backup.ok && dedup.ok;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
-  char tmpl[] = "/tmp/vardel-contacts-bench-XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) return 1;
-  const std::filesystem::path root = tmpl;
-  vardel::device::set_root(root);
-  vardel::poom::create_contacts_db();
+  int count = 100000;
+  bool once = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--once") == 0)
+      once = true;
+    else
+      count = std::atoi(argv[i]);
+  }
   vardel::platform::register_classes();
-  const std::filesystem::path dir = root / "Storage Card" / "vardelbackup";
-  std::filesystem::create_directories(dir);
-  const std::filesystem::path host = dir / "通讯录.xml";
   g_hMainWnd = vardel::testing::create_window(Progress);
 
-  // 1. Restore a file of `count` contacts into an empty phone.
-  WriteContactsFile(host, count);
-  std::printf("input file: %ju bytes\n", (uintmax_t)std::filesystem::file_size(host));
-  int ok = Restore("restore (into empty phone)", count);
-
-  // 2. Back the phone's contacts up.
-  {
-    reset_peak();
-    auto start = std::chrono::steady_clock::now();
-    double cpu = cpu_seconds();
-    CXMLTextWriter writer;
-    int saved = writer.Open(DOCUMENT_CONTACTS) && writer.SavePhoneContactsToXML(kFile);
-    writer.Close();
-    double seconds = seconds_since(start);
-    std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  output %ju bytes%s\n", "backup",
-                seconds, cpu_seconds() - cpu, peak_kib(),
-                (uintmax_t)std::filesystem::file_size(host), saved ? "" : "  FAILED");
-    ok = ok && saved && g_lastProgress == 100;
+  std::printf("%-10s %8s %10s %9s %12s %12s %12s\n", "phase", "contacts", "wall", "cpu",
+              "per s wall", "per s cpu", "peak");
+  std::map<std::string, std::vector<Figures>> rows;
+  bool ok = true;
+  std::vector<int> sizes =
+      once ? std::vector<int>{count} : std::vector<int>{count / 10, count / 2, count};
+  for (int size : sizes) ok = RunSize(size, &rows) && ok;
+  if (!once) {
+    for (const char* phase : {"restore", "backup", "dedup"}) {
+      const auto& r = rows[phase];
+      const double first = r.front().items / r.front().cpu, last = r.back().items / r.back().cpu;
+      std::printf("%-10s rate (cpu) at 100 %% / at 10 %%: %.2f%s\n", phase, last / first,
+                  last < 0.8 * first ? "  (falls by more than a fifth)" : "");
+    }
   }
-
-  // 3. Half duplicates: the same `count`/2 contacts restored twice, then the
-  //    duplicate removal over the `count` contacts.
-  vardel::poom::delete_all_contacts();
-  WriteContactsFile(host, count / 2);
-  ok = Restore("restore (half, first copy)", count / 2) && ok;
-  ok = Restore("restore (half, second copy)", count / 2) && ok;
-  {
-    reset_peak();
-    auto start = std::chrono::steady_clock::now();
-    double cpu = cpu_seconds();
-    CXMLTextWriter writer;
-    int done = writer.Open(DOCUMENT_CONTACTS) && writer.RemoveDuplicateContacts();
-    writer.Close();
-    double seconds = seconds_since(start);
-    double cpuSeconds = cpu_seconds() - cpu;
-    size_t left = vardel::poom::list_contacts().size();
-    std::printf("%-34s %8.2f s  cpu %6.2f s  peak %7ld KiB  %zu contacts left%s\n",
-                "duplicate removal", seconds, cpuSeconds, peak_kib(), left,
-                done && left == (size_t)(count / 2) ? "" : "  FAILED");
-    ok = ok && done && left == (size_t)(count / 2);
-  }
-
   DestroyWindow(g_hMainWnd);
-  std::error_code ec;
-  std::filesystem::remove_all(root, ec);
   return ok ? 0 : 1;
 }
