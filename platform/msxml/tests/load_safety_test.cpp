@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-
 #include "platform/msxml/tests/dom_fixture.h"
 
 namespace vardel::msxml::testing {
@@ -48,9 +46,9 @@ TEST_F(LoadSafetyTest, DocumentTypesEntitiesAndMalformedFilesAreRefused) {
   for (auto& c : cases) {
     write_bytes(host("f.xml"), c.bytes);
     auto doc = new_doc();
-    auto start = std::chrono::steady_clock::now();
+    // Refused, not expanded: how fast is measured in
+    // bench/hostile_load_bench.cpp.
     EXPECT_FALSE(load(doc.get(), u"\\f.xml")) << c.what;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << c.what;
     // A refused file leaves an empty document behind.
     EXPECT_FALSE(select(as_node(doc.get()).get(), u"//*")) << c.what;
     VARIANT_BOOL ok = VARIANT_TRUE;
