@@ -1,7 +1,8 @@
 // Contacts at scale, as the jobs run them: restore a file of N contacts into
 // an empty phone, back those contacts up again, then remove the duplicates
 // from a phone of N contacts of which half are copies (the same N/2
-// contacts restored twice). Each runs at 10 %, 50 % and 100 % of N, every
+// contacts restored twice), as the restore job does it: right after the
+// restore, its reader still open. Each runs at 10 %, 50 % and 100 % of N, every
 // size on a new device that this process holds as the commands do.
 //
 // For each phase and size it prints the wall time, the CPU time (user +
@@ -12,7 +13,7 @@
 //
 //   bench_contacts_bench [N=100000] [--once]
 //
-// --once runs N alone. VARDEL_PERF_PHASE=restore|backup|dedup, with perf's
+// --once runs N alone; VARDEL_BENCH_KEEP=1 keeps the devices. VARDEL_PERF_PHASE=restore|backup|dedup, with perf's
 // control fifos, samples that phase only (bench/perf_control.h).
 #include <stdlib.h>
 
@@ -31,6 +32,7 @@
 #include "bench/perf_control.h"
 #include "contacts/XMLTextReader.h"
 #include "platform/core/device.h"
+#include "platform/core/device_lock.h"
 #include "platform/core/windows.h"
 #include "platform/platform.h"
 #include "platform/poom/contact_db.h"
@@ -116,6 +118,8 @@ bool RunSize(int count, std::map<std::string, std::vector<Figures>>* rows) {
   if (mkdtemp(tmpl) == nullptr) return false;
   const std::filesystem::path root = tmpl;
   vardel::device::set_root(root);
+  // Held as a command holds it: the stores then keep their files' locks.
+  if (vardel::device::lock_device() != vardel::device::LockResult::locked) return false;
   vardel::poom::create_contacts_db();
   const std::filesystem::path dir = root / "Storage Card" / "vardelbackup";
   std::filesystem::create_directories(dir);
@@ -135,15 +139,20 @@ bool RunSize(int count, std::map<std::string, std::vector<Figures>>* rows) {
   std::snprintf(note, sizeof note, "output %ju bytes", (uintmax_t)std::filesystem::file_size(host));
   Print("backup", count, backup, note);
 
+  // As the restore job runs it: right after the second restore, whose
+  // reader (and so the store's connection) is still open.
   vardel::poom::delete_all_contacts();
   WriteContactsFile(host, count / 2);
-  bool ok = Restore(count / 2) && Restore(count / 2);
+  bool ok = Restore(count / 2);
+  CXMLTextReader reader;
+  ok = ok && reader.Open() && reader.LoadContactsXML(kFile) && reader.RestoreContacts();
   Figures dedup = Measure("dedup", count, [&] {
     CXMLTextWriter writer;
     int done = writer.Open(DOCUMENT_CONTACTS) && writer.RemoveDuplicateContacts();
     writer.Close();
     return done;
   });
+  reader.Close();
   dedup.ok = dedup.ok && ok && vardel::poom::list_contacts().size() == (size_t)(count / 2);
   Print("dedup", count, dedup, "half of them copies");
 
@@ -151,7 +160,10 @@ bool RunSize(int count, std::map<std::string, std::vector<Figures>>* rows) {
   (*rows)["backup"].push_back(backup);
   (*rows)["dedup"].push_back(dedup);
   std::error_code ec;
-  std::filesystem::remove_all(root, ec);
+  if (std::getenv("VARDEL_BENCH_KEEP"))
+    std::printf("device kept at %s\n", root.c_str());
+  else
+    std::filesystem::remove_all(root, ec);
   return restore.ok && backup.ok && dedup.ok;
 }
 

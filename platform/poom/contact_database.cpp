@@ -12,6 +12,8 @@
 #include <string>
 #include <system_error>
 
+#include "platform/core/device.h"
+#include "platform/core/device_lock.h"
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/file_as.h"
@@ -156,7 +158,7 @@ struct ContactDatabase::Statements {
   Stmt begin, begin_read, commit, rollback;
   Stmt insert_contact, contact_exists, update_key, delete_prop;
   Stmt delete_contact, delete_contact_props, order, load_chunk, load_one, raise_high_water;
-  Stmt note_removed, any_removed, purge_removed, forget_removed;
+  Stmt note_removed, any_removed, list_removed, forget_removed;
   Stmt data_version;
   Stmt upsert_rows[kUpsertRows];  // [n - 1] stores n rows; prepared when first needed
 
@@ -165,7 +167,7 @@ struct ContactDatabase::Statements {
 };
 
 HRESULT ContactDatabase::open(const std::filesystem::path& path,
-                              std::shared_ptr<ContactDatabase>* out, sql::Locking locking) {
+                              std::shared_ptr<ContactDatabase>* out) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
   std::error_code ec;
@@ -181,6 +183,11 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
     *out = std::move(existing);
     return S_OK;
   }
+  // One process changes the device at a time: while this one holds it, the
+  // file's lock is taken once for the connection's life.
+  const sql::Locking locking = device::locked_by_this_process() && path == device::contacts_db()
+                                   ? sql::Locking::exclusive
+                                   : sql::Locking::shared;
   sqlite3* raw = nullptr;
   if (HRESULT hr = sql::open_database(path, kTables, &raw, locking); FAILED(hr)) return hr;
   std::shared_ptr<ContactDatabase> db(new ContactDatabase(raw));
@@ -284,9 +291,7 @@ HRESULT ContactDatabase::prepare() {
       s.delete_contact_props.prepare(db_, "DELETE FROM properties WHERE oid = ?1") &&
       s.note_removed.prepare(db_, "INSERT OR IGNORE INTO removed_contacts(oid) VALUES(?1)") &&
       s.any_removed.prepare(db_, "SELECT 1 FROM removed_contacts LIMIT 1") &&
-      s.purge_removed.prepare(db_,
-                              "DELETE FROM properties WHERE oid IN"
-                              " (SELECT oid FROM removed_contacts)") &&
+      s.list_removed.prepare(db_, "SELECT oid FROM removed_contacts ORDER BY oid") &&
       s.forget_removed.prepare(db_, "DELETE FROM removed_contacts") &&
       s.order.prepare(db_, "SELECT oid FROM contacts ORDER BY fileas_key, oid") &&
       s.load_chunk.prepare(db_,
@@ -344,21 +349,31 @@ HRESULT ContactDatabase::ordered_oids_locked(std::vector<long>* out) {
   return rc == SQLITE_DONE ? S_OK : hr_from_sqlite(rc);
 }
 
+// A batch of contacts is read with one statement ("IN (...)"), a single
+// contact with a plain seek.
 HRESULT ContactDatabase::load_locked(std::span<const long> oids,
                                      std::unordered_map<long, PropMap>* out) {
-  sqlite3_stmt* s = st_->load_chunk.get();
   for (std::size_t start = 0; start < oids.size(); start += kLoadChunk) {
-    std::size_t n = std::min<std::size_t>(kLoadChunk, oids.size() - start);
+    const std::size_t n = std::min<std::size_t>(kLoadChunk, oids.size() - start);
+    Stmt& st = n == 1 ? st_->load_one : st_->load_chunk;
+    sqlite3_stmt* s = st.get();
     for (std::size_t i = 0; i < n; ++i)
       sqlite3_bind_int64(s, static_cast<int>(i + 1), oids[start + i]);
     int rc;
+    // Rows come contact by contact, each contact's in ascending tag order.
+    long current = 0;
+    PropMap* props = nullptr;
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-      PropMap& props = (*out)[static_cast<long>(sqlite3_column_int64(s, 0))];
+      const auto oid = static_cast<long>(sqlite3_column_int64(s, 0));
+      if (!props || oid != current) {
+        props = &(*out)[oid];
+        current = oid;
+      }
       if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
       auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
-      props.emplace(tag, column_value(s, 2, tag));
+      props->emplace_hint(props->end(), tag, column_value(s, 2, tag));
     }
-    st_->load_chunk.done();
+    st.done();
     if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
   }
   return S_OK;
@@ -400,21 +415,12 @@ HRESULT ContactDatabase::load_one(long oid, SharedProps* out) {
     *out = it->second;
     return S_OK;
   }
-  sqlite3_stmt* s = st_->load_one.get();
-  sqlite3_bind_int64(s, 1, oid);
-  PropMap props;
-  bool found = false;
-  int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
-    found = true;
-    if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
-    auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
-    props.emplace(tag, column_value(s, 2, tag));
-  }
-  st_->load_one.done();
-  if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
-  if (!found) return kHrNotFound;
-  auto shared = std::make_shared<const PropMap>(std::move(props));
+  std::unordered_map<long, PropMap> loaded;
+  const long one[] = {oid};
+  if (HRESULT hr = load_locked(one, &loaded); FAILED(hr)) return hr;
+  auto found = loaded.find(oid);
+  if (found == loaded.end()) return kHrNotFound;
+  auto shared = std::make_shared<const PropMap>(std::move(found->second));
   remember_locked(oid, shared);
   *out = std::move(shared);
   return S_OK;
@@ -687,7 +693,18 @@ HRESULT ContactDatabase::purge_locked() {
   if (rc != SQLITE_ROW) return hr_from_sqlite(rc);
   Transaction txn = s.write();
   if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
-  if (rc = s.purge_removed.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  // Contact by contact, in oid order: one statement over all of them would
+  // first gather every key it deletes in a temporary table.
+  std::vector<long> removed;
+  sqlite3_stmt* list = s.list_removed.get();
+  while ((rc = sqlite3_step(list)) == SQLITE_ROW)
+    removed.push_back(static_cast<long>(sqlite3_column_int64(list, 0)));
+  s.list_removed.done();
+  if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
+  for (long oid : removed) {
+    sqlite3_bind_int64(s.delete_contact_props.get(), 1, oid);
+    if (rc = s.delete_contact_props.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  }
   if (rc = s.forget_removed.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
   if (rc = txn.commit(); rc != SQLITE_OK) return hr_from_sqlite(rc);
   purge_pending_ = false;

@@ -64,7 +64,6 @@
 #include <vector>
 
 #include "platform/poom/props.h"
-#include "platform/sql/database.h"
 #include "platform/sql/errors.h"
 
 struct sqlite3;
@@ -90,11 +89,10 @@ class ContactDatabase {
   // database created with its folder) if needed. A file that is not a
   // contacts database of ours, or fails SQLite's quick check, is refused with
   // a negative HRESULT and left untouched: it is examined read-only first.
-  // With Locking::exclusive (for a process that holds the device), the
-  // connection keeps the file's lock until it closes and no longer looks for
-  // other processes' commits.
-  static HRESULT open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out,
-                      sql::Locking locking = sql::Locking::shared);
+  // The device's own database, opened while this process holds the device
+  // (device_lock.h), keeps the file's lock until the connection closes and
+  // no longer looks for other processes' commits.
+  static HRESULT open(const std::filesystem::path& path, std::shared_ptr<ContactDatabase>* out);
 
   ~ContactDatabase();
   ContactDatabase(const ContactDatabase&) = delete;
