@@ -13,8 +13,9 @@
 //
 //   bench_contacts_bench [N=100000] [--once]
 //
-// --once runs N alone; VARDEL_BENCH_KEEP=1 keeps the devices. VARDEL_PERF_PHASE=restore|backup|dedup, with perf's
-// control fifos, samples that phase only (bench/perf_control.h).
+// --once runs N alone; VARDEL_BENCH_KEEP=1 keeps the devices.
+// VARDEL_PERF_PHASE=restore|backup|dedup, with perf's control fifos, samples that phase only
+// (bench/perf_control.h).
 #include <stdlib.h>
 
 #include <chrono>
