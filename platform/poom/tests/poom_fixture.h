@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <string>
 #include <vector>
@@ -126,6 +127,22 @@ class PoomTest : public ::testing::Test {
       out.push_back(take(b));
     }
     return out;
+  }
+
+  // Property rows in the file, counted by a connection of its own.
+  static int stored_property_rows() {
+    sqlite3* db = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(device::contacts_db().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_stmt* s = nullptr;
+      if (sqlite3_prepare_v2(db, "SELECT count(*) FROM properties", -1, &s, nullptr) == SQLITE_OK &&
+          sqlite3_step(s) == SQLITE_ROW)
+        rows = sqlite3_column_int(s, 0);
+      sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return rows;
   }
 
   vardel::testing::TempDevice device_;
