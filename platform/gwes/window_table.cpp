@@ -42,6 +42,29 @@ void take_items_for(ThreadQueue& queue, const std::vector<HWND>& handles,
       });
   std::move(keep, queue.items.end(), std::back_inserter(out));
   queue.items.erase(keep, queue.items.end());
+  queue.queued = queue.items.size();
+}
+
+// A message sent to another thread is usually answered within microseconds,
+// and the jobs send progress for every record. Sleeping on the condition
+// variable at once costs each message two sleeps and two wake-ups, which on a
+// virtual machine take tens of microseconds each (a command-line restore of
+// 10,000 contacts spent two thirds of its time there). So a waiting thread
+// first looks for its answer, or for work, for this long; it costs at most
+// this much processor time per message when the other thread is slow.
+constexpr long kSpinMicroseconds = 50;
+
+template <typename Ready>
+bool spin_until(Ready ready) {
+  using clock = std::chrono::steady_clock;
+  const auto until = clock::now() + std::chrono::microseconds(kSpinMicroseconds);
+  for (unsigned i = 1;; ++i) {
+    if (ready()) return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+    if (i % 64 == 0 && clock::now() >= until) return ready();
+  }
 }
 
 }  // namespace
@@ -50,7 +73,7 @@ void Completion::complete(LRESULT value) {
   {
     std::lock_guard lock(waiter->mutex);
     result = value;
-    done = true;
+    done.store(true, std::memory_order_release);
   }
   waiter->changed.notify_all();
 }
@@ -155,6 +178,7 @@ bool enqueue(HWND hwnd, QueuedItem item, std::shared_ptr<ThreadQueue>& target) {
   target = w->queue;
   std::lock_guard qlock(target->mutex);
   target->items.push_back(std::move(item));
+  target->queued = target->items.size();
   return true;
 }
 
@@ -177,6 +201,8 @@ std::optional<LRESULT> run_on_owner(HWND hwnd, std::function<LRESULT()> fn) {
   std::shared_ptr<ThreadQueue> target;
   if (!enqueue(hwnd, QueuedItem{hwnd, std::move(fn), completion}, target)) return std::nullopt;
   wake(*target);
+  spin_until(
+      [&] { return completion->done.load(std::memory_order_acquire) || own->queued.load() > 0; });
   // Wait, but keep handling what others send to this thread's windows, so
   // two threads sending to each other both get their answers.
   std::unique_lock lock(own->mutex);
@@ -227,6 +253,7 @@ int pump() {
       if (own->items.empty()) break;
       item = std::move(own->items.front());
       own->items.pop_front();
+      own->queued = own->items.size();
     }
     bool alive = false;
     {
@@ -251,7 +278,7 @@ int pump() {
 
 int wait_and_pump(std::chrono::milliseconds timeout) {
   auto own = this_thread_queue();
-  {
+  if (!spin_until([&] { return own->queued.load() > 0; })) {
     std::unique_lock lock(own->mutex);
     own->changed.wait_for(lock, timeout, [&] { return !own->items.empty(); });
   }

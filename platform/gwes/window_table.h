@@ -7,6 +7,7 @@
 // Window procedures and front-end calls run with no lock held.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -27,7 +28,7 @@ struct ThreadQueue;
 // completed with the result so the sender can go on.
 struct Completion {
   std::shared_ptr<ThreadQueue> waiter;  // the sender's queue: notified when done
-  bool done = false;                    // guarded by waiter->mutex
+  std::atomic<bool> done{false};        // set under waiter->mutex, read by spinning senders
   LRESULT result = 0;
   void complete(LRESULT value);
 };
@@ -42,6 +43,7 @@ struct ThreadQueue {
   std::mutex mutex;
   std::condition_variable changed;  // an item arrived or a completion is done
   std::deque<QueuedItem> items;
+  std::atomic<size_t> queued{0};  // items.size(), for a waiting thread to look at without the lock
 };
 
 // The calling thread's queue (made on first use, lives as long as the thread
