@@ -13,6 +13,7 @@
 #include <system_error>
 
 #include "host/device_tools.h"
+#include "platform/core/atomic_file.h"
 
 namespace fs = std::filesystem;
 
@@ -21,19 +22,6 @@ namespace vardel::host {
 namespace {
 
 std::string reason(int err) { return std::strerror(err); }
-
-bool write_all(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -61,7 +49,7 @@ void replace_host_file(const fs::path& file, std::string_view text) {
   tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) throw UsageError("cannot write " + file.string() + ": " + reason(errno));
-  const bool written = write_all(fd, text) && ::fsync(fd) == 0;
+  const bool written = core::write_all(fd, text) && ::fsync(fd) == 0;
   const int err = errno;
   if (::close(fd) != 0 || !written) {
     ::unlink(tmp.c_str());

@@ -16,8 +16,6 @@
 
 namespace vardel::core {
 
-namespace {
-
 bool write_all(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
@@ -30,6 +28,8 @@ bool write_all(int fd, std::string_view data) {
   }
   return true;
 }
+
+namespace {
 
 // The process id in a temporary's name, or 0 when the name is not one of
 // ours: "." <target> ".tmp" <digits> "-" <digits>.

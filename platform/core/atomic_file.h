@@ -61,4 +61,8 @@ void sweep_temporaries(int dir_fd);
 
 HRESULT hresult_from_errno(int err);
 
+// Writes all of `data` to `fd`, going on after short writes and EINTR; false
+// with errno set (ENOSPC for a write that wrote nothing) when it could not.
+bool write_all(int fd, std::string_view data);
+
 }  // namespace vardel::core
