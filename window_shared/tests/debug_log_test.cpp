@@ -2,6 +2,7 @@
 // threads writing at once.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <latch>
 #include <map>
 #include <regex>
@@ -102,6 +103,34 @@ TEST(DebugLog, AMissingFolderMeansNoLogAndNoFailure) {
   auto lines = parse(read_file(dev.root() / "My Documents" / "debugmsg.txt"));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1].text, vardel::utf8(long_text));
+}
+
+// Within a walk entries are not written one by one, but each reaches the
+// file soon without the walk doing anything more (a walk that hangs still
+// shows how far it got), and every one of them by the time the walk closes
+// the log, also when walks open and close it in quick turns.
+TEST(DebugLog, AWalksEntriesReachTheFileWithoutWaitingForItsEnd) {
+  TempDevice dev;
+  fs::create_directory(dev.root() / "My Documents");
+  const auto log = dev.root() / "My Documents" / "debugmsg.txt";
+  OpenDebugLog();
+  WriteDebugLog(u"start\r\n");
+  WriteDebugLog(u"SetColumns\r\n");
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (parse(fs::exists(log) ? read_file(log) : "").size() < 2 &&
+         std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(parse(read_file(log)).size(), 2u);
+  CloseDebugLog();
+
+  for (int walk = 0; walk < 20; ++walk) {
+    OpenDebugLog();
+    for (int i = 0; i < 100; ++i) WriteDebugLog(u"after OpenEntry\r\n");
+    CloseDebugLog();
+  }
+  std::string rest;
+  EXPECT_EQ(parse(read_file(log), &rest).size(), 2u + 20 * 100);
+  EXPECT_EQ(rest, "");
 }
 
 TEST(DebugLog, EntriesFromManyThreadsStayWhole) {
