@@ -33,11 +33,12 @@ struct MessageRecord {
   PropList props;
 };
 // The message as the database holds it now; within a read snapshot, the
-// record a contents table read for its row (handed over once).
+// record read_for_row read last for the same message (handed over once).
 std::optional<MessageRecord> load_message(Db& db, std::int64_t message);
-// Within a read snapshot a contents table reads its rows a batch at a time
-// with their recipients; load_message and recipient_rows answer from the
-// batch.
+// Reads the message for a table row and keeps it for the load_message that
+// follows; the record stays valid until the thread's next read. Null when
+// the message is gone.
+const MessageRecord* read_for_row(Db& db, std::int64_t message);
 
 // The rows a table gives. count() is fixed when the table is made.
 class RowSource {

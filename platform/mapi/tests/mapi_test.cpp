@@ -9,7 +9,6 @@
 
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
-#include "platform/core/wstr.h"
 #include "platform/mapi/cemapi.h"
 #include "platform/mapi/message_db.h"
 #include "test_support/temp_device.h"
@@ -504,130 +503,6 @@ TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {
   before->Release();
   after->Release();
   folder->Release();
-  s->Release();
-}
-
-// A walk reads rows, opens each message and reads its recipients; the table
-// reads ahead in batches. Across batch edges, with rows asked for one or many
-// at a time, each message still comes with its own subject and recipients,
-// a message opened twice or its recipients read twice are the same, and a
-// message removed after its table was made (by another connection, before a
-// newer table's snapshot) shows as gone while the rest stay whole.
-TEST_F(Mapi, AWalkAcrossReadAheadBatchesGivesEachMessageItsOwnRecipients) {
-  auto store = db_->add_store(u"SMS");
-  auto inbox = db_->folder(store, FolderKind::inbox);
-  auto sent = db_->folder(store, FolderKind::sent);
-  constexpr int kMessages = 150;
-  auto address = [](int i, int r) -> std::optional<std::u16string> {
-    if (i % 7 == 0 && r == 1) return std::nullopt;
-    return vardel::utf16(std::to_string(10000 + i * 10 + r));
-  };
-  db_->begin();
-  for (int i = 0; i < kMessages; ++i) {
-    Message m{vardel::utf16("message " + std::to_string(i)),
-              {},
-              {},
-              utc_filetime(2009, 1, 1, 0, 0, i % 60)};
-    for (int r = 0; r < i % 4; ++r) m.recipients.push_back(address(i, r));
-    db_->add_message(sent, m);
-    db_->add_message(inbox,
-                     Message{vardel::utf16("in " + std::to_string(i)), u"10086", {}, std::nullopt});
-  }
-  db_->commit();
-  logon();
-  IMsgStore* s = store_named(u"SMS");
-  IMAPIFolder* in_folder = open_folder(s, PR_CE_IPM_INBOX_ENTRYID);
-  IMAPIFolder* folder = open_folder(s, PR_IPM_SENTMAIL_ENTRYID);
-
-  auto open = [&](IMAPIFolder* f, const SBinary& eid) {
-    IMessage* msg = nullptr;
-    ULONG type = 0;
-    EXPECT_EQ(f->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, &type, (LPUNKNOWN*)&msg), S_OK);
-    return msg;
-  };
-  auto subject_of = [](IMessage* msg) {
-    SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT_W}};
-    ULONG n = 0;
-    LPSPropValue props = nullptr;
-    msg->GetProps((LPSPropTagArray)&tags, MAPI_UNICODE, &n, &props);
-    std::u16string out = props && props[0].ulPropTag == PR_SUBJECT_W ? props[0].Value.lpszW : u"-";
-    MAPIFreeBuffer(props);
-    return out;
-  };
-  auto recipients_of = [](IMessage* msg) {
-    IMAPITable* t = nullptr;
-    EXPECT_EQ(msg->GetRecipientTable(0, &t), S_OK);
-    std::vector<std::u16string> out;
-    for (;;) {
-      LPSRowSet r = nullptr;
-      EXPECT_EQ(t->QueryRows(1, 0, &r), S_OK);
-      if (r->cRows == 0) {
-        FreeProws(r);
-        break;
-      }
-      LPSPropValue a = PpropFindProp(r->aRow[0].lpProps, r->aRow[0].cValues, PR_EMAIL_ADDRESS_W);
-      out.push_back(a ? a->Value.lpszW : u"-");
-      FreeProws(r);
-    }
-    t->Release();
-    return out;
-  };
-
-  // The inbox table is made first; one of its messages goes before the sent
-  // items' table (a newer snapshot) is made.
-  IMAPITable* in_table = nullptr;
-  ASSERT_EQ(in_folder->GetContentsTable(0, &in_table), S_OK);
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(vardel::device::messages_db().c_str(), &raw), SQLITE_OK);
-  ASSERT_EQ(
-      sqlite3_exec(raw, "DELETE FROM messages WHERE subject = 'in 70'", nullptr, nullptr, nullptr),
-      SQLITE_OK);
-  sqlite3_close(raw);
-  IMAPITable* table = nullptr;
-  ASSERT_EQ(folder->GetContentsTable(0, &table), S_OK);
-
-  std::vector<int> seen(kMessages, 0);
-  const LONG chunks[] = {1, 50, 3, 64, 100};
-  for (int c = 0;; ++c) {
-    LPSRowSet rows = nullptr;
-    ASSERT_EQ(table->QueryRows(chunks[c % 5], 0, &rows), S_OK);
-    if (rows->cRows == 0) {
-      FreeProws(rows);
-      break;
-    }
-    for (ULONG r = 0; r < rows->cRows; ++r) {
-      LPSPropValue subj = PpropFindProp(rows->aRow[r].lpProps, rows->aRow[r].cValues, PR_SUBJECT);
-      ASSERT_NE(subj, nullptr);
-      const std::string text = vardel::utf8(subj->Value.lpszW);
-      const int i = std::stoi(text.substr(8));
-      ++seen[i];
-      IMessage* msg = open(folder, rows->aRow[r].lpProps[0].Value.bin);
-      ASSERT_NE(msg, nullptr);
-      EXPECT_EQ(vardel::utf8(subject_of(msg)), text);
-      std::vector<std::u16string> expected;
-      for (int k = 0; k < i % 4; ++k) expected.push_back(address(i, k).value_or(u"-"));
-      EXPECT_EQ(recipients_of(msg), expected) << text;
-      EXPECT_EQ(recipients_of(msg), expected) << text << ", read again";
-      msg->Release();
-      if (i % 10 == 0) {  // opened a second time: read again, the same
-        IMessage* again = open(folder, rows->aRow[r].lpProps[0].Value.bin);
-        EXPECT_EQ(vardel::utf8(subject_of(again)), text);
-        again->Release();
-      }
-    }
-    FreeProws(rows);
-  }
-  EXPECT_EQ(seen, std::vector<int>(kMessages, 1));
-
-  std::vector<std::u16string> in_subjects = subjects(in_table);
-  ASSERT_EQ(in_subjects.size(), static_cast<std::size_t>(kMessages));
-  for (int i = 0; i < kMessages; ++i)
-    EXPECT_EQ(in_subjects[i], i == 70 ? u"<none>" : vardel::utf16("in " + std::to_string(i)));
-
-  table->Release();
-  in_table->Release();
-  folder->Release();
-  in_folder->Release();
   s->Release();
 }
 
