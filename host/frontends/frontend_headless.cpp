@@ -134,7 +134,7 @@ void HeadlessFrontend::control_created(const gwes::ControlInfo& control) {
 }
 
 void HeadlessFrontend::control_text_changed(const gwes::ControlInfo& control) {
-  if (is_label(control)) label_changed(control, "text " + quoted(control.text));
+  if (is_label(control)) label_changed(control, trace_ ? "text " + quoted(control.text) : "");
 }
 
 void HeadlessFrontend::control_visibility_changed(const gwes::ControlInfo& control) {

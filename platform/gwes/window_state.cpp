@@ -75,12 +75,15 @@ int GetDlgCtrlID(HWND hWnd) {
 
 BOOL SetWindowTextW(HWND hWnd, LPCWSTR lpString) {
   std::u16string text = lpString ? std::u16string(lpString) : std::u16string();
-  return static_cast<BOOL>(on_owner(hWnd, [=] {
+  return static_cast<BOOL>(on_owner(hWnd, [hWnd, text = std::move(text)]() mutable {
     {
       std::lock_guard lock(table_mutex());
       Window* w = find_locked(hWnd);
       if (!w) return LRESULT{FALSE};
-      w->text = text;
+      // The same text again changes nothing the front end shows (a job's
+      // progress line gets the same percentage for many records in a row).
+      if (w->text == text) return LRESULT{TRUE};
+      w->text = std::move(text);
     }
     notify(hWnd, Change::text);
     return LRESULT{TRUE};
