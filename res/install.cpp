@@ -11,7 +11,8 @@ constexpr WORD kDialog = 5, kBitmap = 2, kIcon = 3, kGroupIcon = 14;
 void install() {
   using gwes::add_resource;
   add_resource(kDialog, WORD{IDD_MAIN}, main_dialog_template());
-  add_resource(kBitmap, WORD{IDB_BACKGROUND}, background_bitmap());
+  // Drawn when the window first paints, not by a run that never shows it.
+  add_resource(kBitmap, WORD{IDB_BACKGROUND}, std::function(background_bitmap));
   auto images = icon_images();
   add_resource(kGroupIcon, WORD{IDI_MAIN}, icon_group(images));
   WORD id = 1;

@@ -15,6 +15,7 @@ struct Entry {
   ResourceName name;
   WORD language = 0;
   std::vector<std::uint8_t> data;
+  std::function<std::vector<std::uint8_t>()> make;  // computes data when first found
 };
 
 struct Table {
@@ -61,17 +62,30 @@ bool matches(const ResourceName& a, const ResourceName& b) {
 
 }  // namespace
 
-void add_resource(const ResourceName& type, const ResourceName& name,
-                  std::vector<std::uint8_t> data, WORD language) {
+namespace {
+
+void add_entry(Entry entry) {
   std::lock_guard lock(table().mutex);
   auto& entries = table().entries;
   for (auto it = entries.begin(); it != entries.end(); ++it) {
-    if (matches(it->type, type) && matches(it->name, name)) {
+    if (matches(it->type, entry.type) && matches(it->name, entry.name)) {
       table().replaced.splice(table().replaced.end(), entries, it);
       break;
     }
   }
-  entries.push_back(Entry{type, name, language, std::move(data)});
+  entries.push_back(std::move(entry));
+}
+
+}  // namespace
+
+void add_resource(const ResourceName& type, const ResourceName& name,
+                  std::vector<std::uint8_t> data, WORD language) {
+  add_entry(Entry{type, name, language, std::move(data), nullptr});
+}
+
+void add_resource(const ResourceName& type, const ResourceName& name,
+                  std::function<std::vector<std::uint8_t>()> make, WORD language) {
+  add_entry(Entry{type, name, language, {}, std::move(make)});
 }
 
 void clear_resources() {
@@ -107,7 +121,13 @@ HRSRC FindResourceW(HMODULE /*hModule*/, LPCWSTR lpName, LPCWSTR lpType) {
   ResourceName name = name_of(lpName), type = name_of(lpType);
   std::lock_guard lock(table().mutex);
   for (Entry& e : table().entries)
-    if (matches(e.type, type) && matches(e.name, name)) return reinterpret_cast<HRSRC>(&e);
+    if (matches(e.type, type) && matches(e.name, name)) {
+      if (e.make) {
+        e.data = e.make();
+        e.make = nullptr;
+      }
+      return reinterpret_cast<HRSRC>(&e);
+    }
   SetLastError(ERROR_NOT_FOUND);
   return nullptr;
 }

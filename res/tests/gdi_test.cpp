@@ -92,6 +92,34 @@ TEST_F(Gdi, DamagedOrMissingBitmapsLoadAsNull) {
   EXPECT_NE(LoadBitmapW(nullptr, MAKEINTRESOURCE(130)), nullptr) << "only the armed use fails";
 }
 
+// A picture added to be drawn when needed is drawn once, by the first
+// lookup, and then loads like any other; one replaced before it was looked
+// up is never drawn.
+TEST_F(Gdi, APictureAddedToBeDrawnWhenNeededIsDrawnOnceByTheFirstLookup) {
+  int drawn = 0;
+  vardel::gwes::add_resource(WORD{2}, WORD{902}, std::function([&] {
+                               ++drawn;
+                               return vardel::res::background_bitmap();
+                             }));
+  vardel::gwes::add_resource(WORD{2}, WORD{903}, std::function([&] {
+                               ++drawn;
+                               return std::vector<std::uint8_t>{};
+                             }));
+  vardel::gwes::add_resource(WORD{2}, WORD{903}, vardel::res::background_bitmap());
+  EXPECT_EQ(drawn, 0);
+  HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(902), MAKEINTRESOURCEW(2));
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(drawn, 1);
+  EXPECT_EQ(SizeofResource(nullptr, found), vardel::res::background_bitmap().size());
+  HBITMAP picture = LoadBitmapW(nullptr, MAKEINTRESOURCE(902));
+  EXPECT_NE(picture, nullptr);
+  DeleteObject(picture);
+  picture = LoadBitmapW(nullptr, MAKEINTRESOURCE(903));
+  EXPECT_NE(picture, nullptr);
+  DeleteObject(picture);
+  EXPECT_EQ(drawn, 1);
+}
+
 HBRUSH g_label_brush;
 
 INT_PTR label_dialog(HWND, UINT message, WPARAM wParam, LPARAM) {
