@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/core/fault.h"
+#include "platform/msxml/child_path.h"
 #include "platform/msxml/dom_node.h"
 #include "platform/msxml/dom_node_list.h"
 #include "platform/msxml/text.h"
@@ -289,6 +290,15 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   *out = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
+  if (ChildPath path; path.parse(bstr_view(query))) {
+    pugi::xpath_node found;
+    path.walk(self.node.node(), [&](pugi::xml_node n) {
+      if (!selectable(self, pugi::xpath_node(n))) return true;
+      found = pugi::xpath_node(n);
+      return false;
+    });
+    return found ? wrap_node(self.doc, self.tree, found, out) : S_FALSE;
+  }
   const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
   if (!q) return E_FAIL;
   pugi::xpath_node found = q->evaluate_node(self.node);
@@ -308,14 +318,21 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   *list = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
-  const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
-  if (!q) return E_FAIL;
-  pugi::xpath_node_set all = q->evaluate_node_set(self.node);
-  all.sort();
   std::vector<pugi::xpath_node> nodes;
-  nodes.reserve(all.size());
-  for (const pugi::xpath_node& n : all)
-    if (selectable(self, n)) nodes.push_back(n);
+  if (ChildPath path; path.parse(bstr_view(query))) {
+    path.walk(self.node.node(), [&](pugi::xml_node n) {
+      if (selectable(self, pugi::xpath_node(n))) nodes.emplace_back(n);
+      return true;
+    });
+  } else {
+    const pugi::xpath_query* q = self.doc->queries().get(bstr_view(query));
+    if (!q) return E_FAIL;
+    pugi::xpath_node_set all = q->evaluate_node_set(self.node);
+    all.sort();
+    nodes.reserve(all.size());
+    for (const pugi::xpath_node& n : all)
+      if (selectable(self, n)) nodes.push_back(n);
+  }
   DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
   if (!l) return E_OUTOFMEMORY;
   *list = l;
