@@ -20,6 +20,7 @@ struct Lock {
   std::mutex mu;
   Fd fd;
   std::atomic<bool> held{false};
+  std::atomic<unsigned long> takings{0};
 };
 
 Lock& the_lock() {
@@ -54,6 +55,7 @@ LockResult lock_device(std::chrono::milliseconds wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   l.fd = std::move(fd);
+  l.takings.fetch_add(1, std::memory_order_relaxed);
   l.held = true;
   return LockResult::locked;
 }
@@ -66,5 +68,7 @@ void unlock_device() {
 }
 
 bool locked_by_this_process() { return the_lock().held.load(std::memory_order_acquire); }
+
+unsigned long lock_takings() { return the_lock().takings.load(std::memory_order_acquire); }
 
 }  // namespace vardel::device

@@ -28,4 +28,8 @@ void unlock_device();
 // True while this process holds the current device's lock.
 bool locked_by_this_process();
 
+// Counts the times this process has taken the lock: the same count, with the
+// lock held, at two moments means it was held all the time between them.
+unsigned long lock_takings();
+
 }  // namespace vardel::device

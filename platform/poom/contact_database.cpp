@@ -193,6 +193,7 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
   std::shared_ptr<ContactDatabase> db(new ContactDatabase(raw));
   db->exclusive_ = sql::holds_file_lock(raw);
   if (HRESULT hr = db->exec_locked("PRAGMA cache_size = -32768;"); FAILED(hr)) return hr;
+  db->path_ = path;
   db->wal_path_ = path.string() + "-wal";
   sqlite3_wal_hook(raw, &ContactDatabase::log_grew, db.get());
   // A file made before removals were noted may hold properties of removed
@@ -227,7 +228,9 @@ ContactDatabase::~ContactDatabase() {
     if (SUCCEEDED(flush_locked())) purge_locked();
   }
   st_.reset();
-  sqlite3_close_v2(db_);
+  // Closed while kept to this process: the next opening need not check the
+  // whole file again.
+  if (sqlite3_close_v2(db_) == SQLITE_OK && exclusive_) sql::note_closed_while_held(path_);
 }
 
 HRESULT ContactDatabase::exec_locked(const char* sql) {

@@ -163,6 +163,7 @@ class ContactDatabase {
   std::unordered_map<long, SharedProps> cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents
   std::chrono::steady_clock::time_point checked_at_;
+  std::filesystem::path path_;
   std::string wal_path_;
   int written_back_ = 0;  // log pages when writeback was last started
 

@@ -2,12 +2,16 @@
 #include "platform/sql/database.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/core/device_files.h"
+#include "platform/core/device_lock.h"
 #include "platform/sql/errors.h"
 
 namespace fs = std::filesystem;
@@ -77,7 +81,63 @@ HRESULT check_tables(sqlite3* db, TableProbes probes) {
   return hr;
 }
 
+// What identifies a file's contents without reading them.
+struct Stamp {
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+
+  bool operator==(const Stamp& o) const {
+    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
+           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec;
+  }
+};
+
+Stamp stamp_of(const std::string& path) {
+  struct stat st;
+  Stamp s;
+  if (::stat(path.c_str(), &st) != 0) return s;
+  s.exists = true;
+  s.dev = st.st_dev;
+  s.ino = st.st_ino;
+  s.size = st.st_size;
+  s.mtime = st.st_mtim;
+  return s;
+}
+
+struct Note {
+  Stamp file, log;
+  unsigned long takings = 0;  // device::lock_takings() when noted
+};
+
+std::mutex g_notes_mutex;
+std::unordered_map<std::string, Note>& notes() {
+  static auto* n = new std::unordered_map<std::string, Note>;  // used during exit
+  return *n;
+}
+
+// Whether a note says the file is as this process left it; the note is used up.
+bool left_as_noted(const fs::path& path) {
+  std::lock_guard lock(g_notes_mutex);
+  auto it = notes().find(path.string());
+  if (it == notes().end()) return false;
+  const Note note = it->second;
+  notes().erase(it);
+  return device::locked_by_this_process() && device::lock_takings() == note.takings &&
+         stamp_of(path.string()) == note.file && stamp_of(path.string() + "-wal") == note.log;
+}
+
 }  // namespace
+
+void note_closed_while_held(const fs::path& path) {
+  if (!device::locked_by_this_process()) return;
+  Note note{stamp_of(path.string()), stamp_of(path.string() + "-wal"), device::lock_takings()};
+  if (!note.file.exists) return;
+  std::lock_guard lock(g_notes_mutex);
+  notes()[path.string()] = note;
+}
 
 HRESULT check_database_file(const fs::path& path, TableProbes probes) {
   std::error_code ec;
@@ -85,6 +145,9 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
   if (ec || status.type() == fs::file_type::not_found) return S_OK;
   if (status.type() != fs::file_type::regular) return kHrOpenFailed;
   if (fs::file_size(path, ec) == 0 && !ec) return S_OK;
+  // Reading a large file whole takes a while; one this process has just
+  // closed and kept to itself since is known to be sound.
+  if (left_as_noted(path)) return S_OK;
 
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(read_only_uri(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,

@@ -3,15 +3,20 @@
 // is damaged or not the store's.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/sql/database.h"
 #include "platform/sql/errors.h"
 #include "platform/sql/statement.h"
+#include "platform/core/device_lock.h"
 #include "test_support/files.h"
+#include "test_support/temp_device.h"
 
 namespace {
 
@@ -165,6 +170,63 @@ TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
   EXPECT_EQ(rows, 2);
   sqlite3_close_v2(late);
   sqlite3_close_v2(other);
+}
+
+// A file this process closed while holding the device is not read whole
+// again by the next check, but only while that holds: the note is used once,
+// and any change to the file, or letting the device go in between, brings
+// the full check back. The damage below keeps the file's size and time, so
+// only a full check can see it.
+TEST_F(Sql, AFileClosedWhileTheDeviceIsHeldIsReadAgainOnceAnythingMayHaveChanged) {
+  vardel::testing::TempDevice device;
+  ASSERT_EQ(device::lock_device(), device::LockResult::locked);
+  auto fill_and_close_held = [&] {
+    fs::remove(file_);
+    make_store(
+        "INSERT INTO notes(text) WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+        "FROM n WHERE i < 2000) SELECT printf('%0500d', i) FROM n;");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sql::open_database(file_, kProbes, &db, sql::Locking::exclusive), S_OK);
+    ASSERT_EQ(sqlite3_exec(db, "INSERT INTO notes(text) VALUES('x')", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_close_v2(db), SQLITE_OK);
+    sql::note_closed_while_held(file_);
+  };
+  auto damage = [&](bool keep_time) {
+    struct stat before;
+    ASSERT_EQ(::stat(file_.c_str(), &before), 0);
+    {
+      std::fstream f(file_, std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(before.st_size / 2);
+      f << std::string(8192, '\xA5');
+    }
+    if (keep_time) {
+      const timespec times[2] = {before.st_atim, before.st_mtim};
+      ASSERT_EQ(::utimensat(AT_FDCWD, file_.c_str(), times, 0), 0);
+    }
+  };
+
+  fill_and_close_held();
+  damage(true);
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), S_OK);             // the note stood for it
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);  // used up
+
+  fill_and_close_held();
+  damage(false);
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);
+
+  fill_and_close_held();
+  device::unlock_device();
+  ASSERT_EQ(device::lock_device(), device::LockResult::locked);
+  damage(true);
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);
+
+  device::unlock_device();
+  fill_and_close_held();  // noted without the device: no note is kept
+  ASSERT_EQ(device::lock_device(), device::LockResult::locked);
+  damage(true);
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);
+  device::unlock_device();
 }
 
 }  // namespace
