@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/core/types.h"
+#include "platform/poom/prop_map.h"
 
 namespace vardel::poom {
 
@@ -23,7 +24,7 @@ struct PropValue {
   bool operator==(const PropValue&) const = default;
 };
 
-using PropMap = std::map<CEPROPID, PropValue>;
+using PropMap = FlatPropMap<CEPROPID, PropValue>;
 using SharedProps = std::shared_ptr<const PropMap>;
 
 inline bool is_text_tag(CEPROPID tag) { return (tag & 0xFFFFu) == 31u; }
