@@ -36,6 +36,15 @@ bool selectable(const NodeRef& self, const pugi::xpath_node& n) {
   return context != tree.doc && tree.is_detached(context);
 }
 
+// Whether every element below the context is selectable: so when the
+// context is the document or a visible node, as a path walks element
+// children and the detached holder's name matches no name of a path.
+bool context_visible(const NodeRef& self) {
+  if (self.node.attribute()) return false;
+  pugi::xml_node n = self.node.node();
+  return n == self.tree->doc || self.tree->is_visible(n);
+}
+
 bool is_container(pugi::xml_node n) {
   return n.type() == pugi::node_element || n.type() == pugi::node_document;
 }
@@ -291,9 +300,10 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
   if (ChildPath path; path.parse(bstr_view(query))) {
+    const bool below_visible = context_visible(self);
     pugi::xpath_node found;
     path.walk(self.node.node(), [&](pugi::xml_node n) {
-      if (!selectable(self, pugi::xpath_node(n))) return true;
+      if (!below_visible && !selectable(self, pugi::xpath_node(n))) return true;
       found = pugi::xpath_node(n);
       return false;
     });
@@ -320,8 +330,9 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
   std::vector<pugi::xpath_node> nodes;
   if (ChildPath path; path.parse(bstr_view(query))) {
+    const bool below_visible = context_visible(self);
     path.walk(self.node.node(), [&](pugi::xml_node n) {
-      if (selectable(self, pugi::xpath_node(n))) nodes.emplace_back(n);
+      if (below_visible || selectable(self, pugi::xpath_node(n))) nodes.emplace_back(n);
       return true;
     });
   } else {
