@@ -300,9 +300,11 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
   if (ChildPath path; path.parse(bstr_view(query))) {
-    const bool below_visible = context_visible(self);
+    // Asked at the first match only: most queries match nothing.
+    int below_visible = -1;
     pugi::xpath_node found;
     path.walk(self.node.node(), [&](pugi::xml_node n) {
+      if (below_visible < 0) below_visible = context_visible(self) ? 1 : 0;
       if (!below_visible && !selectable(self, pugi::xpath_node(n))) return true;
       found = pugi::xpath_node(n);
       return false;
