@@ -158,6 +158,7 @@ HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** result
     } walker;
     walker.name = std::move(name);
     walker.tree = tree_.get();
+    unpack_all(*tree_);
     tree_->doc.traverse(walker);
     DomNodeList* list = DomNodeList::create(this, tree_, std::move(walker.found));
     if (!list) return E_OUTOFMEMORY;

@@ -16,9 +16,14 @@ DomNode* DomNode::create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node
 DomNode::DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node)
     : doc_(doc), tree_(tree), node_(node) {
   doc_->AddRef();  // a node keeps its document alive
+  pin_.node = node.attribute() ? node.parent() : node.node();
+  tree_->pins.add(pin_);
 }
 
-DomNode::~DomNode() { doc_->Release(); }
+DomNode::~DomNode() {
+  tree_->pins.remove(pin_);
+  doc_->Release();
+}
 
 HRESULT DomNode::QueryInterface(REFIID riid, void** ppv) {
   if (riid == IID_IXMLDOMElement && !is_element()) {

@@ -55,6 +55,7 @@ class DomNode final
   DomDocument* doc_;
   TreePtr tree_;
   pugi::xpath_node node_;
+  Pin pin_;  // keeps the record holding node_ from being packed
 };
 
 }  // namespace vardel::msxml

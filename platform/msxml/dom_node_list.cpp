@@ -16,9 +16,13 @@ DomNodeList* DomNodeList::create(DomDocument* doc, const TreePtr& tree,
 DomNodeList::DomNodeList(DomDocument* doc, const TreePtr& tree, std::vector<pugi::xpath_node> nodes)
     : doc_(doc), tree_(tree), nodes_(std::move(nodes)) {
   doc_->AddRef();
+  ++tree_->lists;  // its nodes must stay nodes
 }
 
-DomNodeList::~DomNodeList() { doc_->Release(); }
+DomNodeList::~DomNodeList() {
+  --tree_->lists;
+  doc_->Release();
+}
 
 HRESULT DomNodeList::get_item(long index, IXMLDOMNode** listItem) {
   return guard([&] {

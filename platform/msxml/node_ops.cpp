@@ -45,6 +45,11 @@ bool context_visible(const NodeRef& self) {
   return n == self.tree->doc || self.tree->is_visible(n);
 }
 
+// The node a selection starts from: an attribute's element for an attribute.
+pugi::xml_node context_of(const NodeRef& self) {
+  return self.node.attribute() ? self.node.parent() : self.node.node();
+}
+
 bool is_container(pugi::xml_node n) {
   return n.type() == pugi::node_element || n.type() == pugi::node_document;
 }
@@ -157,6 +162,7 @@ HRESULT node_child_nodes(const NodeRef& self, IXMLDOMNodeList** list) {
   if (!list) return E_INVALIDARG;
   *list = nullptr;
   std::vector<pugi::xpath_node> nodes;
+  if (!self.node.attribute()) unpack_children(*self.tree, self.node.node());
   if (!self.node.attribute())
     for (pugi::xml_node c : self.node.node().children())
       if (self.tree->is_visible(c)) nodes.emplace_back(c);
@@ -171,6 +177,7 @@ HRESULT node_first_child(const NodeRef& self, bool last, IXMLDOMNode** child) {
   *child = nullptr;
   if (self.node.attribute()) return S_FALSE;
   pugi::xml_node n = self.node.node();
+  unpack_children(*self.tree, n);
   pugi::xml_node c = last ? n.last_child() : n.first_child();
   while (c && !self.tree->is_visible(c)) c = last ? c.previous_sibling() : c.next_sibling();
   return wrap_node(self.doc, self.tree, pugi::xpath_node(c), child);
@@ -181,6 +188,7 @@ HRESULT node_sibling(const NodeRef& self, bool next, IXMLDOMNode** sibling) {
   *sibling = nullptr;
   pugi::xml_node n = self.node.node();
   if (self.node.attribute() || !self.tree->is_visible(n)) return S_FALSE;
+  unpack_siblings(*self.tree, n);
   pugi::xml_node c = next ? n.next_sibling() : n.previous_sibling();
   while (c && !self.tree->is_visible(c)) c = next ? c.next_sibling() : c.previous_sibling();
   return wrap_node(self.doc, self.tree, pugi::xpath_node(c), sibling);
@@ -224,6 +232,7 @@ HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode**
     moved = parent.insert_move_before(moving, self.tree->detached);
   }
   if (!moved) return E_FAIL;
+  note_append(*self.tree, parent);
   if (out) {
     child->AddRef();
     *out = child;
@@ -234,6 +243,7 @@ HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode**
 HRESULT node_has_children(const NodeRef& self, VARIANT_BOOL* has) {
   if (!has) return E_INVALIDARG;
   *has = VARIANT_FALSE;
+  if (!self.node.attribute()) unpack_children(*self.tree, self.node.node());
   if (!self.node.attribute())
     for (pugi::xml_node c : self.node.node().children())
       if (self.tree->is_visible(c)) {
@@ -250,6 +260,7 @@ HRESULT node_get_text(const NodeRef& self, BSTR* text) {
   if (self.node.attribute()) return give_bstr(self.node.attribute().value(), text);
   pugi::xml_node n = self.node.node();
   if (!is_container(n)) return give_bstr(n.value(), text);
+  unpack_below(*self.tree, n);
   thread_local std::string buf;
   buf.clear();
   collect_text(*self.tree, n, buf);
@@ -265,6 +276,7 @@ HRESULT node_put_text(const NodeRef& self, BSTR text) {
   pugi::xml_node n = self.node.node();
   if (n.type() == pugi::node_document) return E_FAIL;
   if (n.type() != pugi::node_element) return set_value(n, value) ? S_OK : E_FAIL;
+  unpack_below(*self.tree, n);
   // The usual case: an element holding one text, or nothing yet.
   pugi::xml_node only = n.first_child();
   if (!value.empty() && only && only.type() == pugi::node_pcdata && !only.next_sibling())
@@ -299,6 +311,7 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   *out = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
+  unpack_for_query(*self.tree, context_of(self), bstr_view(query));
   if (ChildPath path; path.parse(bstr_view(query))) {
     // Asked at the first match only: most queries match nothing.
     int below_visible = -1;
@@ -330,6 +343,7 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   *list = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
+  unpack_for_query(*self.tree, context_of(self), bstr_view(query));
   std::vector<pugi::xpath_node> nodes;
   if (ChildPath path; path.parse(bstr_view(query))) {
     const bool below_visible = context_visible(self);

@@ -7,7 +7,8 @@
 // of being freed. Elements made by createElement start there as well. The
 // holder is never saved, never listed as a child and never matched by a
 // selection. Loading a new text makes a new tree; node objects of the old one
-// keep it alive.
+// keep it alive. Finished records no node object holds may be kept as their
+// markup instead of as nodes (see packed_records.h).
 //
 // White space between top-level nodes (after the prolog's instructions, after
 // the root element) is kept as text nodes of the document, which only the
@@ -20,6 +21,7 @@
 #include <pugixml.hpp>
 
 #include "platform/msxml/names.h"
+#include "platform/msxml/packed_records.h"
 
 namespace vardel::msxml {
 
@@ -28,6 +30,9 @@ struct Tree {
   pugi::xml_node detached;  // last child of doc
   std::string source;       // the text parsed in place; the tree's strings point into it
   Names names;              // its holder is the detached holder's first child
+  PinList pins;             // the node objects' nodes
+  size_t lists = 0;         // node lists alive
+  PackedRecords packed;     // finished records kept as markup
 
   Tree();
   Tree(const Tree&) = delete;

@@ -23,6 +23,10 @@ struct PlainBytes {
 };
 constexpr PlainBytes kPlain;
 
+// Set when write_escaped replaces a character: the markup no longer reads
+// back as the text it was written from.
+thread_local bool t_replaced = false;
+
 // The length of the well-formed two- or three-byte sequence at p that
 // stands for a character XML carries, else 0 (the slow path decides).
 inline int plain_sequence(const unsigned char* p) {
@@ -64,6 +68,7 @@ void write_escaped(std::string& out, const char* s, Escape mode) {
       // decode_utf8 gives U+FFFD for malformed bytes; a real U+FFFD is fine
       // to copy either way.
       if (cp == 0xFFFD || !is_xml_char(cp)) {
+        if (std::string_view(at, static_cast<size_t>(p - at)) != kReplacement) t_replaced = true;
         flush(at);
         out += kReplacement;
         run = p;
@@ -93,7 +98,10 @@ void write_escaped(std::string& out, const char* s, Escape mode) {
         rep = mode == Escape::attribute ? "&#9;" : nullptr;
         break;
       default:
-        if (c < 0x20) rep = kReplacement;
+        if (c < 0x20) {
+          rep = kReplacement;
+          t_replaced = true;
+        }
     }
     if (rep) {
       flush(p);
@@ -191,12 +199,24 @@ struct Spill {
   }
 };
 
-bool write_subtree(std::string& out, pugi::xml_node n, Spill& spill) {
+// A packed run's bytes, handed on piece by piece.
+bool write_run(std::string& out, const PackedRun& run, Spill& spill) {
+  for (const std::string& piece : run.pieces()) {
+    out += piece;
+    if (!spill(out)) return false;
+  }
+  return true;
+}
+
+// tree: where packed runs are looked up; null when n holds none.
+bool write_subtree(const Tree* tree, std::string& out, pugi::xml_node n, Spill& spill) {
   if (!write_start(out, n)) return spill(out);
   pugi::xml_node cur = n.first_child();
   for (;;) {
     if (!spill(out)) return false;
-    if (write_start(out, cur)) {
+    if (const PackedRun* run = tree ? packed_run(*tree, cur) : nullptr) {
+      if (!write_run(out, *run, spill)) return false;
+    } else if (write_start(out, cur)) {
       cur = cur.first_child();
       continue;
     }
@@ -210,12 +230,12 @@ bool write_subtree(std::string& out, pugi::xml_node n, Spill& spill) {
 }
 
 bool write_document(const Tree& tree, pugi::xml_node n, std::string& out, Spill& spill) {
-  if (n.type() != pugi::node_document) return write_subtree(out, n, spill);
+  if (n.type() != pugi::node_document) return write_subtree(&tree, out, n, spill);
   for (pugi::xml_node c : n.children()) {
     if (c == tree.detached) continue;
     if (c.type() == pugi::node_pcdata)
       out += c.value();  // white space between top-level nodes, as loaded
-    else if (!write_subtree(out, c, spill))
+    else if (!write_subtree(&tree, out, c, spill))
       return false;
   }
   return true;
@@ -226,6 +246,13 @@ bool write_document(const Tree& tree, pugi::xml_node n, std::string& out, Spill&
 void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
   Spill none;
   write_document(tree, n, out, none);
+}
+
+bool write_exact(pugi::xml_node n, std::string& out) {
+  Spill none;
+  t_replaced = false;
+  write_subtree(nullptr, out, n, none);
+  return !t_replaced;
 }
 
 bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush) {

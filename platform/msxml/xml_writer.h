@@ -14,7 +14,8 @@
 //   written as it was loaded; the XML declaration names UTF-8 when it names
 //   an encoding at all.
 //
-// Iterative, so a deeply nested document cannot exhaust the stack.
+// Records packed as markup (see packed_records.h) are written as they were
+// kept. Iterative, so a deeply nested document cannot exhaust the stack.
 #pragma once
 
 #include <functional>
@@ -33,5 +34,10 @@ void write_markup(const Tree& tree, pugi::xml_node n, std::string& out);
 // returns false too.
 using MarkupFlush = std::function<bool(std::string_view)>;
 bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush);
+
+// Appends the markup of n (no packed records inside) and says whether it is
+// exact: false when a character had to be replaced, so that parsing the
+// markup would not give back the same text.
+bool write_exact(pugi::xml_node n, std::string& out);
 
 }  // namespace vardel::msxml

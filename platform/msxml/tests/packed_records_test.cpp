@@ -1,0 +1,254 @@
+// Finished records of a document being built are kept as their markup; every
+// way of reading the tree must still see exactly the records that were
+// built, and the saved file must not change by a byte.
+//
+// Each test builds the same document twice: once as a backup does (records
+// get packed) and once with a node list held open, which keeps every record
+// as nodes. The second is the reference.
+#include "platform/msxml/dom_document.h"
+#include "platform/msxml/tests/dom_fixture.h"
+
+namespace vardel::msxml::testing {
+namespace {
+
+constexpr int kRecords = 300;  // several packing rounds
+
+// Values that test the markup's escapes on the way back.
+std::u16string value(int i) {
+  static const std::u16string kValues[] = {
+      u"plain",
+      u"line1\nline2",
+      u"cr\ralone",
+      u"crlf\r\npair",
+      u"\ttabs\t",
+      u"  ",
+      u"a & b < c > d ]]> e \"q\" 'a'",
+      u"短信：明天见 \U0001F600",
+      u"",
+      u"\uFFFD itself",
+  };
+  return kValues[i % 10];
+}
+
+class PackedRecordsTest : public DomTest {
+ protected:
+  struct Built {
+    Ptr<IXMLDOMDocument2> doc;
+    Ptr<IXMLDOMNode> root;
+  };
+
+  // A messages-like document of `count` records; with `keep_nodes` a node
+  // list is held while building, so nothing is packed.
+  Built build(int count = kRecords, bool keep_nodes = false) {
+    Built b;
+    b.doc = new_doc();
+    EXPECT_TRUE(load_xml(b.doc.get(), kMessagesTemplate));
+    b.root = select(as_node(b.doc.get()).get(), u"CONTACTS");
+    Ptr<IXMLDOMNodeList> hold;
+    if (keep_nodes) {
+      EXPECT_EQ(b.root->get_childNodes(hold.out()), S_OK);
+    }
+    for (int i = 0; i < count; ++i) add_record(b, i);
+    return b;
+  }
+  // Appends record i; its element comes back.
+  Ptr<IXMLDOMNode> add_record(Built& b, int i) {
+    auto card = append(b.doc.get(), b.root.get(), u"VCARD");
+    EXPECT_EQ(set_attr(card.get(), u"Owner", u" "), S_OK);
+    EXPECT_EQ(set_attr(card.get(), u"TYPE", u"WinMobile"), S_OK);
+    EXPECT_EQ(set_attr(card.get(), u"CONTACTS", value(i + 3)), S_OK);
+    auto message = append(b.doc.get(), card.get(), u"MESSAGE");
+    EXPECT_EQ(set_attr(message.get(), u"Date", u"2009-1-" + value(i)), S_OK);
+    auto text = append(b.doc.get(), message.get(), u"TEXT");
+    EXPECT_EQ(text->put_text(Bstr(value(i))), S_OK);
+    return card;
+  }
+  static size_t packed(IXMLDOMDocument2* doc) {
+    return dynamic_cast<DomDocument*>(doc)->tree()->packed.records;
+  }
+  static size_t runs(IXMLDOMDocument2* doc) {
+    return dynamic_cast<DomDocument*>(doc)->tree()->packed.runs.size();
+  }
+  static std::u16string xml_of(IXMLDOMNode* n) {
+    Bstr xml;
+    EXPECT_EQ(n->get_xml(xml.out()), S_OK);
+    return xml.str();
+  }
+  std::string saved(IXMLDOMDocument2* doc, const std::string& name) {
+    EXPECT_EQ(save(doc, std::u16string(name.begin(), name.end())), S_OK);
+    return read_bytes(host(name));
+  }
+  // Every record's attributes and text, read by walking the root's children.
+  static std::vector<std::u16string> walk(IXMLDOMNode* root) {
+    std::vector<std::u16string> seen;
+    Ptr<IXMLDOMNode> cur;
+    EXPECT_EQ(root->get_firstChild(cur.out()), S_OK);
+    while (cur) {
+      DOMNodeType type = NODE_INVALID;
+      cur->get_nodeType(&type);
+      if (type == NODE_ELEMENT)
+        seen.push_back(attr(cur.get(), u"CONTACTS") + u"|" +
+                       text_of(select(cur.get(), u"MESSAGE/TEXT").get()));
+      Ptr<IXMLDOMNode> next;
+      EXPECT_GE(cur->get_nextSibling(next.out()), 0);
+      cur = std::move(next);
+    }
+    return seen;
+  }
+};
+
+TEST_F(PackedRecordsTest, SavedFileIsByteForByteTheSameAndRecordsAreActuallyPacked) {
+  auto packed_doc = build();
+  auto reference = build(kRecords, true);
+  ASSERT_GT(packed(packed_doc.doc.get()), size_t(kRecords / 2));
+  EXPECT_EQ(runs(packed_doc.doc.get()), 1u);  // one run, however many records
+  EXPECT_EQ(packed(reference.doc.get()), 0u);
+  const std::string file = saved(packed_doc.doc.get(), "packed.xml");
+  EXPECT_EQ(file, saved(reference.doc.get(), "reference.xml"));
+  EXPECT_TRUE(well_formed(host("packed.xml")));
+  // The markup of the root and of the document come from the runs as well.
+  EXPECT_EQ(xml_of(packed_doc.root.get()), xml_of(reference.root.get()));
+  // Saving twice, and saving after a read brought the records back, write
+  // the same bytes.
+  EXPECT_EQ(saved(packed_doc.doc.get(), "again.xml"), file);
+  EXPECT_EQ(walk(packed_doc.root.get()).size(), size_t(kRecords));
+  EXPECT_EQ(runs(packed_doc.doc.get()), 0u);
+  EXPECT_EQ(saved(packed_doc.doc.get(), "unpacked.xml"), file);
+}
+
+TEST_F(PackedRecordsTest, EveryReadSeesTheRecordsAsBuilt) {
+  auto reference = build(kRecords, true);
+  const auto expected = walk(reference.root.get());
+  ASSERT_EQ(expected.size(), size_t(kRecords));
+
+  {  // navigation from the first child on
+    auto b = build();
+    ASSERT_GT(packed(b.doc.get()), 0u);
+    EXPECT_EQ(walk(b.root.get()), expected);
+  }
+  {  // navigation backwards from the last child
+    auto b = build();
+    Ptr<IXMLDOMNode> cur;
+    ASSERT_EQ(b.root->get_lastChild(cur.out()), S_OK);
+    int n = 0;
+    while (cur) {
+      Ptr<IXMLDOMNode> prev;
+      cur->get_previousSibling(prev.out());
+      cur = std::move(prev);
+      ++n;
+    }
+    EXPECT_EQ(n, kRecords + 1);  // and the template's line break
+  }
+  {  // a selection from the document, and one from the root
+    auto b = build();
+    Ptr<IXMLDOMNodeList> all;
+    ASSERT_EQ(as_node(b.doc.get())->selectNodes(Bstr(u"//CONTACTS/VCARD"), all.out()), S_OK);
+    long length = 0;
+    all->get_length(&length);
+    EXPECT_EQ(length, kRecords);
+    auto b2 = build();
+    auto last = select(b2.root.get(), u"VCARD[last()]/MESSAGE/TEXT");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(text_of(last.get()), value(kRecords - 1));
+    auto b3 = build();
+    auto first = select(b3.root.get(), u"VCARD");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(attr(first.get(), u"CONTACTS"), value(3));
+  }
+  {  // the children as a list, and by name over the whole document
+    auto b = build();
+    Ptr<IXMLDOMNodeList> children;
+    ASSERT_EQ(b.root->get_childNodes(children.out()), S_OK);
+    long length = 0;
+    children->get_length(&length);
+    EXPECT_EQ(length, kRecords + 1);
+    auto b2 = build();
+    Ptr<IXMLDOMNodeList> texts;
+    ASSERT_EQ(b2.doc->getElementsByTagName(Bstr(u"TEXT"), texts.out()), S_OK);
+    texts->get_length(&length);
+    EXPECT_EQ(length, kRecords);
+  }
+  {  // the text of the root and of the document
+    auto b = build();
+    EXPECT_EQ(text_of(b.root.get()), text_of(reference.root.get()));
+    auto b2 = build();
+    EXPECT_EQ(text_of(as_node(b2.doc.get()).get()), text_of(as_node(reference.doc.get()).get()));
+  }
+}
+
+TEST_F(PackedRecordsTest, ChangesAfterPackingLandWhereTheyWouldWithoutIt) {
+  // A record held from its making is taken out among packed ones, as a
+  // backup takes out a record it could not finish; then one is found and
+  // taken out, which reads the tree back.
+  Built b = build(0), reference = build(0, true);
+  Ptr<IXMLDOMNodeList> keep;  // the reference keeps its nodes
+  ASSERT_EQ(reference.root->get_childNodes(keep.out()), S_OK);
+  Ptr<IXMLDOMNode> held, held_reference;
+  for (int i = 0; i < kRecords; ++i) {
+    auto card = add_record(b, i);
+    auto card_reference = add_record(reference, i);
+    if (i == 100) {
+      held = std::move(card);
+      held_reference = std::move(card_reference);
+    }
+  }
+  ASSERT_GT(packed(b.doc.get()), 0u);
+  Ptr<IXMLDOMNode> removed;
+  EXPECT_EQ(b.root->removeChild(held.get(), removed.out()), S_OK);
+  EXPECT_EQ(reference.root->removeChild(held_reference.get(), removed.out()), S_OK);
+  EXPECT_GT(runs(b.doc.get()), 0u);  // taking out a held record reads no run
+  EXPECT_EQ(saved(b.doc.get(), "a.xml"), saved(reference.doc.get(), "b.xml"));
+  for (Built* d : {&b, &reference}) {
+    auto tenth = select(d->root.get(), u"VCARD[10]");
+    ASSERT_TRUE(tenth);
+    EXPECT_EQ(d->root->removeChild(tenth.get(), removed.out()), S_OK);
+    add_record(*d, 1000);
+  }
+  EXPECT_EQ(runs(b.doc.get()), 0u);
+  EXPECT_EQ(saved(b.doc.get(), "a.xml"), saved(reference.doc.get(), "b.xml"));
+  // Replacing the root's text drops the records, packed or not.
+  EXPECT_EQ(b.root->put_text(Bstr(u"gone")), S_OK);
+  EXPECT_EQ(text_of(b.root.get()), u"gone");
+  EXPECT_EQ(xml_of(b.root.get()), u"<CONTACTS>gone</CONTACTS>");
+}
+
+TEST_F(PackedRecordsTest, RecordsStillHeldOrNotReadingBackExactlyStayNodes) {
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), kMessagesTemplate));
+  auto root = select(as_node(doc.get()).get(), u"CONTACTS");
+  Built b{std::move(doc), std::move(root)};
+  add_record(b, 0);
+  // A node object inside the second record, kept across the packing.
+  auto held_card = append(b.doc.get(), b.root.get(), u"VCARD");
+  auto held_text = append(b.doc.get(), held_card.get(), u"TEXT");
+  // A record whose text holds a control character the markup can't carry.
+  auto odd = append(b.doc.get(), b.root.get(), u"VCARD");
+  EXPECT_EQ(odd->put_text(Bstr(u"bell\x07")), S_OK);
+  odd.reset();
+  for (int i = 1; i < kRecords; ++i) add_record(b, i);
+  ASSERT_GT(packed(b.doc.get()), 0u);
+  EXPECT_EQ(runs(b.doc.get()), 2u);  // on either side of the two left as nodes
+
+  // The held node still works, and a selection inside its record sees the
+  // records' nodes, not their markup.
+  EXPECT_EQ(held_text->put_text(Bstr(u"later")), S_OK);
+  EXPECT_EQ(set_attr(held_card.get(), u"Owner", u"me"), S_OK);
+  EXPECT_EQ(text_of(select(held_card.get(), u"TEXT").get()), u"later");
+  EXPECT_EQ(runs(b.doc.get()), 2u);  // a selection inside a record reads no run
+  Ptr<IXMLDOMNode> parent;
+  EXPECT_EQ(held_text->get_parentNode(parent.out()), S_OK);
+  EXPECT_EQ(attr(parent.get(), u"Owner"), u"me");
+
+  // The record that can't be written exactly keeps its text as set.
+  auto bell = select(b.root.get(), u"VCARD[3]");
+  ASSERT_TRUE(bell);
+  EXPECT_EQ(text_of(bell.get()), u"bell\x07");
+  // Once read back as a whole, the tree packs no more.
+  const size_t before = packed(b.doc.get());
+  for (int i = 0; i < 200; ++i) add_record(b, i);
+  EXPECT_EQ(packed(b.doc.get()), before);
+  EXPECT_EQ(runs(b.doc.get()), 0u);
+}
+
+}  // namespace
+}  // namespace vardel::msxml::testing
