@@ -80,31 +80,45 @@ void pack(Tree& tree, pugi::xml_node parent) {
     while (n && n.parent() != parent) n = n.parent();
     if (n) held.push_back(n.internal_object());
   });
-  // Only what was appended since the last run began is looked at.
+  // Only what was not decided on before is looked at: what follows the last
+  // run or the last record left as nodes, from the first record held then.
   pugi::xml_node first;
   for (pugi::xml_node c = parent.last_child(); c && !is_placeholder(tree, c);
-       c = c.previous_sibling())
+       c = c.previous_sibling()) {
+    if (c == packed.resume) {
+      first = packed.resume_held ? c : c.next_sibling();
+      break;
+    }
     first = c;
+  }
+  packed.resume = pugi::xml_node();
+  packed.resume_held = false;
   thread_local std::string markup;
   for (pugi::xml_node x = first; x;) {
     pugi::xml_node next = x.next_sibling();
-    if (std::find(held.begin(), held.end(), x.internal_object()) == held.end() && packable(x)) {
-      markup.clear();
-      if (write_exact(x, markup)) {
-        pugi::xml_node placeholder = x.previous_sibling();
-        if (!is_placeholder(tree, placeholder)) {
-          placeholder = parent.insert_child_before(pugi::node_pi, x);
-          if (!placeholder || !placeholder.set_name(kPlaceholderName)) {
-            if (placeholder) parent.remove_child(placeholder);
-            return;  // out of memory: the records simply stay nodes
-          }
-          packed.runs[placeholder.internal_object()];
-          packed.parent = parent;
-        }
-        packed.runs[placeholder.internal_object()].append(markup);
-        parent.remove_child(x);
-        ++packed.records;
+    const bool is_held = std::find(held.begin(), held.end(), x.internal_object()) != held.end();
+    markup.clear();
+    if (is_held) {
+      if (!packed.resume_held) {
+        packed.resume = x;
+        packed.resume_held = true;
       }
+    } else if (!packable(x) || !write_exact(x, markup)) {
+      if (!packed.resume_held) packed.resume = x;
+    } else {
+      pugi::xml_node placeholder = x.previous_sibling();
+      if (!is_placeholder(tree, placeholder)) {
+        placeholder = parent.insert_child_before(pugi::node_pi, x);
+        if (!placeholder || !placeholder.set_name(kPlaceholderName)) {
+          if (placeholder) parent.remove_child(placeholder);
+          return;  // out of memory: the records simply stay nodes
+        }
+        packed.runs[placeholder.internal_object()];
+        packed.parent = parent;
+      }
+      packed.runs[placeholder.internal_object()].append(markup);
+      parent.remove_child(x);
+      ++packed.records;
     }
     x = next;
   }

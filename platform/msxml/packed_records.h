@@ -91,7 +91,11 @@ class PackedRun {
 struct PackedRecords {
   pugi::xml_node parent;  // the element whose children the runs stand among
   std::unordered_map<pugi::xml_node_struct*, PackedRun> runs;  // by placeholder
-  size_t appends = 0;     // records appended since the last packing
+  size_t appends = 0;  // records appended since the last packing
+  // Where the next packing starts looking: the first record held at the
+  // last (resume_held), else the last record it left as nodes.
+  pugi::xml_node resume;
+  bool resume_held = false;
   bool unpacked = false;  // the tree was read back whole: pack no more
   size_t records = 0;     // records packed in all (for tests and benchmarks)
 };

@@ -250,5 +250,31 @@ TEST_F(PackedRecordsTest, RecordsStillHeldOrNotReadingBackExactlyStayNodes) {
   EXPECT_EQ(runs(b.doc.get()), 0u);
 }
 
+TEST_F(PackedRecordsTest, RecordsLeftAsNodesAmongPackedOnesAreAllKeptAndNoneIsSkipped) {
+  Built b = build(0);
+  Built reference = build(0, true);
+  Ptr<IXMLDOMNodeList> keep;
+  ASSERT_EQ(reference.root->get_childNodes(keep.out()), S_OK);
+  auto is_odd = [](int i) { return i % 7 == 0 || (i >= 500 && i < 510); };
+  for (int i = 0; i < 1000; ++i) {
+    for (Built* d : {&b, &reference}) {
+      auto card = add_record(*d, i);
+      // Every 7th record and a run of ten hold a character the markup
+      // can't carry.
+      if (is_odd(i)) {
+        auto extra = append(d->doc.get(), card.get(), u"NOTE");
+        EXPECT_EQ(extra->put_text(Bstr(u"bell\x07 " + value(i))), S_OK);
+      }
+    }
+  }
+  // Packing looks every 64 records appended, at all but the one being
+  // appended: every other record before the 960th is packed.
+  size_t expected = 0;
+  for (int i = 0; i < 959; ++i) expected += is_odd(i) ? 0 : 1;
+  EXPECT_EQ(packed(b.doc.get()), expected);
+  EXPECT_EQ(saved(b.doc.get(), "a.xml"), saved(reference.doc.get(), "b.xml"));
+  EXPECT_EQ(text_of(b.root.get()), text_of(reference.root.get()));
+}
+
 }  // namespace
 }  // namespace vardel::msxml::testing
