@@ -276,7 +276,7 @@ HRESULT node_put_text(const NodeRef& self, BSTR text) {
   pugi::xml_node n = self.node.node();
   if (n.type() == pugi::node_document) return E_FAIL;
   if (n.type() != pugi::node_element) return set_value(n, value) ? S_OK : E_FAIL;
-  unpack_below(*self.tree, n);
+  unpack_children(*self.tree, n);  // the children it replaces
   // The usual case: an element holding one text, or nothing yet.
   pugi::xml_node only = n.first_child();
   if (!value.empty() && only && only.type() == pugi::node_pcdata && !only.next_sibling())

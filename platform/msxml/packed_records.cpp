@@ -25,33 +25,6 @@ bool is_placeholder(const Tree& tree, pugi::xml_node n) {
          tree.packed.runs.count(n.internal_object()) != 0;
 }
 
-// Whether the markup of n parses back into the same nodes: elements and
-// non-empty texts only, never two texts side by side (a parser would make
-// one of them).
-bool packable(pugi::xml_node n) {
-  if (n.type() != pugi::node_element) return false;
-  pugi::xml_node cur = n.first_child();
-  while (cur) {
-    if (cur.type() == pugi::node_pcdata) {
-      if (*cur.value() == 0) return false;
-      if (pugi::xml_node p = cur.previous_sibling(); p && p.type() == pugi::node_pcdata)
-        return false;
-    } else if (cur.type() != pugi::node_element) {
-      return false;
-    }
-    if (cur.first_child()) {
-      cur = cur.first_child();
-      continue;
-    }
-    while (cur && !cur.next_sibling()) {
-      cur = cur.parent();
-      if (cur == n) return true;
-    }
-    if (cur) cur = cur.next_sibling();
-  }
-  return true;
-}
-
 // Is a an ancestor of n, or n itself?
 bool covers(pugi::xml_node a, pugi::xml_node n) {
   for (; n; n = n.parent())
@@ -103,7 +76,7 @@ void pack(Tree& tree, pugi::xml_node parent) {
         packed.resume = x;
         packed.resume_held = true;
       }
-    } else if (!packable(x) || !write_exact(x, markup)) {
+    } else if (!write_exact(x, markup)) {
       if (!packed.resume_held) packed.resume = x;
     } else {
       pugi::xml_node placeholder = x.previous_sibling();

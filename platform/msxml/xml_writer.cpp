@@ -249,10 +249,36 @@ void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
 }
 
 bool write_exact(pugi::xml_node n, std::string& out) {
-  Spill none;
+  if (n.type() != pugi::node_element) return false;
   t_replaced = false;
-  write_subtree(nullptr, out, n, none);
-  return !t_replaced;
+  if (!write_start(out, n)) return !t_replaced;
+  // As write_subtree, refusing what a parser would not give back as it is:
+  // anything but elements and texts, an empty text, two texts side by side.
+  pugi::xml_node cur = n.first_child();
+  bool after_text = false;
+  for (;;) {
+    const pugi::xml_node_type type = cur.type();
+    if (type == pugi::node_pcdata) {
+      if (after_text || *cur.value() == 0) return false;
+      after_text = true;
+    } else if (type == pugi::node_element) {
+      after_text = false;
+    } else {
+      return false;
+    }
+    if (write_start(out, cur)) {
+      cur = cur.first_child();
+      after_text = false;
+      continue;
+    }
+    while (!cur.next_sibling()) {
+      cur = cur.parent();
+      write_end(out, cur);
+      after_text = false;
+      if (cur == n) return !t_replaced;
+    }
+    cur = cur.next_sibling();
+  }
 }
 
 bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush) {

@@ -35,9 +35,10 @@ void write_markup(const Tree& tree, pugi::xml_node n, std::string& out);
 using MarkupFlush = std::function<bool(std::string_view)>;
 bool write_markup(const Tree& tree, pugi::xml_node n, size_t chunk, const MarkupFlush& flush);
 
-// Appends the markup of n (no packed records inside) and says whether it is
-// exact: false when a character had to be replaced, so that parsing the
-// markup would not give back the same text.
+// Appends the markup of element n (no packed records inside) and says
+// whether it is exact: parsing it (keeping white-space texts) gives back the
+// same nodes. False when a character had to be replaced, or n holds anything
+// but elements and texts, an empty text or two texts side by side.
 bool write_exact(pugi::xml_node n, std::string& out);
 
 }  // namespace vardel::msxml
