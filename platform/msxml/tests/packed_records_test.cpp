@@ -243,6 +243,13 @@ TEST_F(PackedRecordsTest, RecordsStillHeldOrNotReadingBackExactlyStayNodes) {
   EXPECT_EQ(held_text->get_parentNode(parent.out()), S_OK);
   EXPECT_EQ(attr(parent.get(), u"Owner"), u"me");
 
+  // Its next sibling is the record left as nodes, then the first packed
+  // one: read back as it was built.
+  Ptr<IXMLDOMNode> next, after;
+  ASSERT_EQ(held_card->get_nextSibling(next.out()), S_OK);
+  EXPECT_EQ(text_of(next.get()), u"bell\x07");
+  ASSERT_EQ(next->get_nextSibling(after.out()), S_OK);
+  EXPECT_EQ(attr(after.get(), u"CONTACTS"), value(1 + 3));
   // The record that can't be written exactly keeps its text as set.
   auto bell = select(b.root.get(), u"VCARD[3]");
   ASSERT_TRUE(bell);
