@@ -175,7 +175,10 @@ void unpack_siblings(Tree& tree, pugi::xml_node n) {
 
 void unpack_for_query(Tree& tree, pugi::xml_node n, std::u16string_view query) {
   if (tree.packed.runs.empty()) return;
-  if (!stays_below(query) || covers(n, tree.packed.parent)) unpack_all(tree);
+  if (!stays_below(query)) return unpack_all(tree);
+  // The usual case, a selection from a record being built, is answered
+  // first: a child of the runs' parent holds no run.
+  if (n.parent() != tree.packed.parent && covers(n, tree.packed.parent)) unpack_all(tree);
 }
 
 }  // namespace vardel::msxml
