@@ -2,7 +2,9 @@
 #include "platform/msxml/packed_records.h"
 
 #include <algorithm>
+#include <new>
 
+#include "platform/core/fault.h"
 #include "platform/msxml/tree.h"
 #include "platform/msxml/xml_writer.h"
 
@@ -142,7 +144,9 @@ void unpack_all(Tree& tree) {
       for (const std::string& piece : it->second.pieces()) markup += piece;
       // Parsed into a scratch element, then moved into place. The parser
       // keeps its own copy of the text, which the new nodes point into.
-      pugi::xml_node scratch = tree.detached.append_child(kUnpackName);
+      pugi::xml_node scratch = FAILED(fault::check("msxml.unpack"))
+                                   ? pugi::xml_node()
+                                   : tree.detached.append_child(kUnpackName);
       pugi::xml_parse_result r =
           scratch ? scratch.append_buffer(markup.data(), markup.size(),
                                           pugi::parse_default | pugi::parse_ws_pcdata,
@@ -154,11 +158,13 @@ void unpack_all(Tree& tree) {
         parent.remove_child(c);
       }
       // A run that can't be parsed back (out of memory) stays packed: the
-      // save still writes it.
+      // save still writes it, and the read that needed it fails below
+      // instead of answering without its records.
       if (scratch) tree.detached.remove_child(scratch);
     }
     c = next;
   }
+  if (!packed.runs.empty()) throw std::bad_alloc();
 }
 
 void unpack_below(Tree& tree, pugi::xml_node n) {

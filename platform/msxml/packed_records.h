@@ -118,6 +118,9 @@ void unpack_siblings(Tree& tree, pugi::xml_node n);
 // - the selection `query` is evaluated from n
 void unpack_for_query(Tree& tree, pugi::xml_node n, std::u16string_view query);
 // - anything may be read
+// A run that can't be parsed back (out of memory; fault point "msxml.unpack")
+// stays packed and the call throws std::bad_alloc, so the read fails with
+// E_OUTOFMEMORY instead of answering without those records.
 void unpack_all(Tree& tree);
 
 }  // namespace vardel::msxml

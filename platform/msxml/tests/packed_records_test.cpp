@@ -116,6 +116,25 @@ TEST_F(PackedRecordsTest, SavedFileIsByteForByteTheSameAndRecordsAreActuallyPack
   EXPECT_EQ(saved(packed_doc.doc.get(), "unpacked.xml"), file);
 }
 
+// Records that can't be brought back for a read (no memory) fail the read
+// instead of being left out of its answer; they stay packed, the next read
+// finds them all and the save still writes them.
+TEST_F(PackedRecordsTest, ARecordThatCanNotBeBroughtBackFailsTheReadInsteadOfMissingFromIt) {
+  auto b = build();
+  auto reference = build(kRecords, true);
+  ASSERT_GT(packed(b.doc.get()), 0u);
+  {
+    vardel::fault::Scope faults;
+    vardel::fault::arm("msxml.unpack", E_OUTOFMEMORY);
+    Ptr<IXMLDOMNodeList> list;
+    EXPECT_EQ(b.root->get_childNodes(list.out()), E_OUTOFMEMORY);
+    EXPECT_EQ(list.get(), nullptr);
+  }
+  EXPECT_EQ(saved(b.doc.get(), "after-failure.xml"), saved(reference.doc.get(), "reference.xml"));
+  EXPECT_EQ(walk(b.root.get()).size(), size_t(kRecords));
+  EXPECT_EQ(runs(b.doc.get()), 0u);
+}
+
 TEST_F(PackedRecordsTest, EveryReadSeesTheRecordsAsBuilt) {
   auto reference = build(kRecords, true);
   const auto expected = walk(reference.root.get());
