@@ -173,16 +173,9 @@ int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
     if (locking == Locking::exclusive)
       rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE;", nullptr, nullptr, nullptr);
   }
-  // The page cache may grow to 64 MiB (SQLite's own default is 2 MiB): with
-  // a hundred thousand contacts the duplicate removal and the restore touch
-  // pages all over the file, and a cache that holds the file keeps them
-  // from reading the same pages again and again. It grows only as pages are
-  // read.
   if (rc == SQLITE_OK)
-    rc = sqlite3_exec(db,
-                      "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL; "
-                      "PRAGMA cache_size = -65536;",
-                      nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
+                      nullptr, nullptr);
   // The lock is taken now rather than by the store's first statement.
   if (rc == SQLITE_OK && locking == Locking::exclusive) {
     rc = sqlite3_exec(db, "BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr, nullptr);
