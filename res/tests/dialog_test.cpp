@@ -113,6 +113,7 @@ TEST_F(Dialog, PositionVisibilityAndTextChangesAreKeptAndReported) {
     first_hide = ShowWindow(GetDlgItem(h, 1008), SW_HIDE);
     second_hide = ShowWindow(GetDlgItem(h, 1008), SW_HIDE);
     SetWindowTextW(GetDlgItem(h, 1007), u"1、通讯录");
+    EXPECT_TRUE(SetWindowTextW(GetDlgItem(h, 1007), u"1、通讯录"));
     copied = GetWindowTextW(GetDlgItem(h, 1007), small, 4);
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(h, 1008)));
     EXPECT_EQ(GetDlgItem(h, 1005), nullptr);
@@ -141,6 +142,8 @@ TEST_F(Dialog, PositionVisibilityAndTextChangesAreKeptAndReported) {
   EXPECT_TRUE(has("text 1007 \"1、通讯录\""));
   EXPECT_EQ(std::count(names.begin(), names.end(), "hide 1008"), 1)
       << "a second hide changes nothing";
+  EXPECT_EQ(std::count(names.begin(), names.end(), "text 1007 \"1、通讯录\""), 1)
+      << "the same text again changes nothing";
 }
 
 TEST_F(Dialog, ScreenSizeComesFromTheDeviceAndSizesTheDialog) {
