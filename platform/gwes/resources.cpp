@@ -60,10 +60,6 @@ bool matches(const ResourceName& a, const ResourceName& b) {
   return same_text(std::get<std::u16string>(a), std::get<std::u16string>(b));
 }
 
-}  // namespace
-
-namespace {
-
 void add_entry(Entry entry) {
   std::lock_guard lock(table().mutex);
   auto& entries = table().entries;

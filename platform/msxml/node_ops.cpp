@@ -162,10 +162,11 @@ HRESULT node_child_nodes(const NodeRef& self, IXMLDOMNodeList** list) {
   if (!list) return E_INVALIDARG;
   *list = nullptr;
   std::vector<pugi::xpath_node> nodes;
-  if (!self.node.attribute()) unpack_children(*self.tree, self.node.node());
-  if (!self.node.attribute())
+  if (!self.node.attribute()) {
+    unpack_children(*self.tree, self.node.node());
     for (pugi::xml_node c : self.node.node().children())
       if (self.tree->is_visible(c)) nodes.emplace_back(c);
+  }
   DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
   if (!l) return E_OUTOFMEMORY;
   *list = l;
@@ -243,13 +244,13 @@ HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode**
 HRESULT node_has_children(const NodeRef& self, VARIANT_BOOL* has) {
   if (!has) return E_INVALIDARG;
   *has = VARIANT_FALSE;
-  if (!self.node.attribute()) unpack_children(*self.tree, self.node.node());
-  if (!self.node.attribute())
-    for (pugi::xml_node c : self.node.node().children())
-      if (self.tree->is_visible(c)) {
-        *has = VARIANT_TRUE;
-        break;
-      }
+  if (self.node.attribute()) return S_FALSE;
+  unpack_children(*self.tree, self.node.node());
+  for (pugi::xml_node c : self.node.node().children())
+    if (self.tree->is_visible(c)) {
+      *has = VARIANT_TRUE;
+      break;
+    }
   return *has ? S_OK : S_FALSE;
 }
 
