@@ -13,16 +13,33 @@ DomNode* DomNode::create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node
   return new (std::nothrow) DomNode(doc, tree, node);
 }
 
+// The first node object of a tree makes the tree hold itself and its
+// document; the last lets both go. Every node object of a tree is made with
+// the document that made the tree, so one held reference stands for all of
+// them; another document's node gets a reference of its own all the same.
 DomNode::DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node)
-    : doc_(doc), tree_(tree), node_(node) {
-  doc_->AddRef();  // a node keeps its document alive
+    : doc_(doc), tree_(tree.get()), node_(node) {
+  if (tree_->node_objects++ == 0) {
+    tree_->held = tree;
+    tree_->held_doc = doc;
+    doc->AddRef();
+  } else if (doc != tree_->held_doc) {
+    own_doc_ref_ = true;
+    doc->AddRef();
+  }
   pin_.node = node.attribute() ? node.parent() : node.node();
   tree_->pins.add(pin_);
 }
 
 DomNode::~DomNode() {
   tree_->pins.remove(pin_);
-  doc_->Release();
+  if (own_doc_ref_) doc_->Release();
+  if (--tree_->node_objects != 0) return;
+  DomDocument* doc = tree_->held_doc;
+  tree_->held_doc = nullptr;
+  // The tree may go with its last holder: it is let go of last.
+  TreePtr last = std::move(tree_->held);
+  doc->Release();
 }
 
 HRESULT DomNode::QueryInterface(REFIID riid, void** ppv) {

@@ -1,7 +1,8 @@
 // A node of a document: element, text, comment, instruction or attribute.
-// Offers IXMLDOMElement when it is an element. Holds a reference to its
-// document object and to its tree, so it stays valid whatever happens to
-// the document (a later load, the document released first).
+// Offers IXMLDOMElement when it is an element. Keeps its document object and
+// its tree alive (through the tree's count of node objects), so it stays
+// valid whatever happens to the document (a later load, the document
+// released first). Like the tree, node objects belong to the tree's thread.
 #pragma once
 
 #include "platform/msxml/dom_document.h"
@@ -16,7 +17,7 @@ class DomNode final
   static DomNode* create(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
 
   pugi::xpath_node node() const { return node_; }
-  const TreePtr& tree() const { return tree_; }
+  const TreePtr& tree() const { return tree_->held; }
 
   // IUnknown: only an element is offered as IXMLDOMElement.
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
@@ -47,15 +48,16 @@ class DomNode final
  private:
   DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);
   ~DomNode() override;
-  NodeRef ref() const { return NodeRef{doc_, tree_, node_}; }
+  NodeRef ref() const { return NodeRef{doc_, tree_->held, node_}; }
   bool is_element() const {
     return !node_.attribute() && node_.node().type() == pugi::node_element;
   }
 
   DomDocument* doc_;
-  TreePtr tree_;
+  Tree* tree_;  // alive while tree_->node_objects counts this object
   pugi::xpath_node node_;
-  Pin pin_;  // keeps the record holding node_ from being packed
+  bool own_doc_ref_ = false;  // a document other than the one the tree holds
+  Pin pin_;                   // keeps the record holding node_ from being packed
 };
 
 }  // namespace vardel::msxml

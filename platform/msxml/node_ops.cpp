@@ -312,8 +312,14 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   *out = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
-  unpack_for_query(*self.tree, context_of(self), bstr_view(query));
-  if (ChildPath path; path.parse(bstr_view(query))) {
+  ChildPath path;
+  const bool plain = path.parse(bstr_view(query));
+  // A plain path reaches nothing above where it starts.
+  if (plain)
+    unpack_below(*self.tree, context_of(self));
+  else
+    unpack_for_query(*self.tree, context_of(self), bstr_view(query));
+  if (plain) {
     // Asked at the first match only: most queries match nothing.
     int below_visible = -1;
     pugi::xpath_node found;
@@ -344,9 +350,14 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   *list = nullptr;
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
-  unpack_for_query(*self.tree, context_of(self), bstr_view(query));
+  ChildPath path;
+  const bool plain = path.parse(bstr_view(query));
+  if (plain)
+    unpack_below(*self.tree, context_of(self));
+  else
+    unpack_for_query(*self.tree, context_of(self), bstr_view(query));
   std::vector<pugi::xpath_node> nodes;
-  if (ChildPath path; path.parse(bstr_view(query))) {
+  if (plain) {
     const bool below_visible = context_visible(self);
     path.walk(self.node.node(), [&](pugi::xml_node n) {
       if (below_visible || selectable(self, pugi::xpath_node(n))) nodes.emplace_back(n);

@@ -25,6 +25,8 @@
 
 namespace vardel::msxml {
 
+class DomDocument;
+
 struct Tree {
   pugi::xml_document doc;
   pugi::xml_node detached;  // last child of doc
@@ -33,6 +35,14 @@ struct Tree {
   PinList pins;             // the node objects' nodes
   size_t lists = 0;         // node lists alive
   PackedRecords packed;     // finished records kept as markup
+
+  // While node objects are alive, the tree holds itself and one reference
+  // on the document object that made them, on their behalf (see
+  // dom_node.cpp): a node object costs a count here instead of two atomic
+  // reference counts, and a backup makes millions of them.
+  size_t node_objects = 0;
+  std::shared_ptr<Tree> held;
+  DomDocument* held_doc = nullptr;
 
   Tree();
   Tree(const Tree&) = delete;

@@ -22,8 +22,10 @@ TEST_F(LifetimeTest, NodesAndListsKeepTheDocumentAlive) {
   Ptr<IXMLDOMNodeList> list;
   ASSERT_EQ(docnode->selectNodes(Bstr(u"//VCARD"), list.out()), S_OK);
   // The program's order of release: document first, nodes later.
-  EXPECT_EQ(docnode->Release(), 1u + 3u);  // the caller's, root's, card's, list's
-  EXPECT_EQ(doc->Release(), 3u);
+  // The caller's, the node objects' (one for root and card together), the
+  // list's.
+  EXPECT_EQ(docnode->Release(), 1u + 2u);
+  EXPECT_EQ(doc->Release(), 2u);
   EXPECT_EQ(card->put_text(Bstr(u"still here")), S_OK);
   Ptr<IXMLDOMNode> item;
   ASSERT_EQ(list->get_item(0, item.out()), S_OK);
@@ -53,6 +55,36 @@ TEST_F(LifetimeTest, NodesOutliveReloadsRemovalAndReplacedText) {
   // ...but cannot be moved into the new one.
   auto other = select(as_node(doc.get()).get(), u"Other");
   EXPECT_LT(other->appendChild(a.get(), nullptr), 0);
+}
+
+// The node objects of a tree hold the tree and the document together: with
+// the document released and two trees' nodes released in any order, each
+// tree and the document stay usable until their last node goes.
+TEST_F(LifetimeTest, TheLastNodeOfEachTreeLetsGo) {
+  IXMLDOMDocument2* doc = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
+                             reinterpret_cast<void**>(&doc)),
+            S_OK);
+  ASSERT_TRUE(load_xml(doc, u"<R><A>a</A><B>b</B></R>"));
+  auto docnode = as_node(doc);
+  auto a = select(docnode.get(), u"R/A");
+  auto b = select(docnode.get(), u"R/B");
+  ASSERT_TRUE(load_xml(doc, u"<S><C>c</C></S>"));
+  auto c = select(docnode.get(), u"S/C");
+  docnode.reset();
+  doc->Release();
+  a.reset();  // the node that made the first tree hold itself
+  EXPECT_EQ(text_of(b.get()), u"b");
+  EXPECT_EQ(b->put_text(Bstr(u"b2")), S_OK);
+  b.reset();  // the first tree goes; the second and the document stay
+  EXPECT_EQ(text_of(c.get()), u"c");
+  Ptr<IXMLDOMDocument> owner;
+  ASSERT_EQ(c->get_ownerDocument(owner.out()), S_OK);
+  Bstr xml;
+  ASSERT_EQ(owner->get_xml(xml.out()), S_OK);
+  EXPECT_NE(xml.str().find(u"<S><C>c</C></S>"), std::u16string::npos);
+  owner.reset();
+  c.reset();  // everything goes (the address sanitizer sees any leak or late use)
 }
 
 TEST_F(LifetimeTest, DetachedElementsStayOutOfSelectionsAndTheFile) {
