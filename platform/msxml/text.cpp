@@ -1,6 +1,8 @@
 // UTF-16/UTF-8 conversion and the XML character rules (see text.h).
 #include "platform/msxml/text.h"
 
+#include <array>
+
 #include "platform/core/wstr.h"
 
 namespace vardel::msxml {
@@ -117,7 +119,7 @@ BSTR to_bstr(std::string_view utf8) {
 
 namespace {
 
-bool is_name_start(char32_t c) {
+constexpr bool is_name_start(char32_t c) {
   return c == ':' || c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
          (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
          (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
@@ -127,10 +129,21 @@ bool is_name_start(char32_t c) {
          (c >= 0x10000 && c <= 0xEFFFF);
 }
 
-bool is_name_char(char32_t c) {
+constexpr bool is_name_char(char32_t c) {
   return is_name_start(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
          (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
+
+// The same two questions for ASCII, answered from a table: a backup checks
+// the name of every element and attribute it makes.
+constexpr unsigned char kStart = 1, kChar = 2;
+constexpr std::array<unsigned char, 128> kAsciiName = [] {
+  std::array<unsigned char, 128> t{};
+  for (char32_t c = 0; c < 128; ++c)
+    t[c] =
+        static_cast<unsigned char>((is_name_start(c) ? kStart : 0) | (is_name_char(c) ? kChar : 0));
+  return t;
+}();
 
 }  // namespace
 
@@ -139,6 +152,11 @@ bool is_xml_name(std::u16string_view name) {
   bool first = true;
   for (size_t i = 0; i < name.size(); ++i) {
     char32_t c = name[i];
+    if (c < 0x80) {
+      if (!(kAsciiName[c] & (first ? kStart : kChar))) return false;
+      first = false;
+      continue;
+    }
     if (c >= 0xD800 && c <= 0xDBFF) {
       if (i + 1 >= name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF) return false;
       c = 0x10000 + ((c - 0xD800) << 10) + (name[i + 1] - 0xDC00);

@@ -198,6 +198,11 @@ TEST_F(ContractTest, PropertiesAndNamesTheDomRefuses) {
   EXPECT_EQ(doc->createElement(Bstr(u"1BAD"), element.out()), E_FAIL);
   EXPECT_EQ(doc->createElement(Bstr(u"A B"), element.out()), E_FAIL);
   EXPECT_EQ(doc->createElement(Bstr(u"通讯录"), element.out()), S_OK);
+  // Digits, '-' and '.' may follow a name's first character but not start it.
+  for (const char16_t* bad : {u"-A", u".A", u"A\u007F", u"A/B", u"A\u00D7"})
+    EXPECT_EQ(doc->createElement(Bstr(bad), element.out()), E_FAIL) << "refused";
+  for (const char16_t* good : {u"_A-1.b:c", u"A\u00B7\u0300", u"\u00C0x", u"Z9"})
+    EXPECT_EQ(doc->createElement(Bstr(good), element.out()), S_OK) << "made";
   TextVariant v(u"v");
   EXPECT_EQ(element->setAttribute(Bstr(u"a<b"), v.get()), E_FAIL);
   EXPECT_EQ(doc->createElement(nullptr, element.out()), E_INVALIDARG);
