@@ -139,7 +139,21 @@ void note_closed_while_held(const fs::path& path) {
   notes()[path.string()] = note;
 }
 
+namespace {
+
+// SQLite keeps allocation statistics by default, and takes a process-wide
+// mutex on every allocation and free to do so: a few per row read. Nothing
+// here reads them. Only possible before SQLite initialises, which its first
+// open does.
+void configure_sqlite() {
+  static std::once_flag once;
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
+}  // namespace
+
 HRESULT check_database_file(const fs::path& path, TableProbes probes) {
+  configure_sqlite();
   std::error_code ec;
   auto status = fs::status(path, ec);
   if (ec || status.type() == fs::file_type::not_found) return S_OK;
@@ -194,6 +208,7 @@ int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
 HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, Locking locking) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
+  configure_sqlite();
   // Inside the device, the database's folder is reached through real
   // folders only (made here when missing): SQLite opens it by name.
   if (!device::prepare_store_path(path)) return E_ACCESSDENIED;
