@@ -21,7 +21,8 @@
 // element creation fail, so the document stays empty: what remains is the
 // MAPI walk and the merge alone. --device DIR backs up a device filled
 // before (kept with --keep) once, without filling: what a profiler should
-// look at.
+// look at. VARDEL_PERF_PHASE=backup, with perf's control fifos, samples the
+// backups only (bench/perf_control.h).
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <stdlib.h>
@@ -34,6 +35,7 @@
 #include <string>
 
 #include "bench/measure.h"
+#include "bench/perf_control.h"
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
@@ -95,6 +97,7 @@ Run Backup(const Options& o) {
   auto t0 = std::chrono::steady_clock::now();
   double cpu0 = cpu_seconds();
   {
+    PerfPhase perf("backup");
     CXMLTextWriter writer;
     if (writer.Open(DOCUMENT_MESSAGES)) {
       if (o.walk_only) vardel::fault::arm("msxml.createElement", E_FAIL, 1, 0);
