@@ -6,7 +6,7 @@ namespace {
 #define THROUGH_CONTACT(tag, name) \
   { tag, &IContact::get_##name, &IContact::put_##name, 0 }
 
-const ContactPropertyAccess kAccess[] = {
+constexpr ContactPropertyAccess kAccess[] = {
     THROUGH_CONTACT(PIMPR_FILEAS, FileAs),
     THROUGH_CONTACT(PIMPR_FIRST_NAME, FirstName),
     THROUGH_CONTACT(PIMPR_LAST_NAME, LastName),
@@ -66,10 +66,43 @@ const ContactPropertyAccess kAccess[] = {
 
 #undef THROUGH_CONTACT
 
+// Every tag of the table is a text tag whose identifier lies in one window
+// of 128: a tag is found by its identifier's place in that window, then
+// checked whole. The backup asks for every field of every contact, so this
+// runs a few million times a backup.
+constexpr DWORD kFirstId = 0x80;
+constexpr DWORD kIdWindow = 0x80;
+constexpr unsigned char kNoRow = 0xFF;
+
+constexpr DWORD IdOf(DWORD dwTag) { return dwTag >> 16; }
+
+struct AccessIndex {
+  unsigned char row[kIdWindow];
+};
+
+constexpr AccessIndex MakeIndex() {
+  AccessIndex index = {};
+  for (DWORD i = 0; i < kIdWindow; i++) index.row[i] = kNoRow;
+  for (unsigned i = 0; i < sizeof(kAccess) / sizeof(kAccess[0]); i++) {
+    const DWORD id = IdOf(kAccess[i].dwTag);
+    // Not a constant expression, so the table cannot compile, when a row
+    // falls outside the window or two rows share an identifier.
+    if (id < kFirstId || id - kFirstId >= kIdWindow || index.row[id - kFirstId] != kNoRow)
+      throw "a row of the access table does not fit its index";
+    index.row[id - kFirstId] = static_cast<unsigned char>(i);
+  }
+  return index;
+}
+
+static_assert(sizeof(kAccess) / sizeof(kAccess[0]) < kNoRow);
+constexpr AccessIndex kIndex = MakeIndex();
+
 }  // namespace
 
 const ContactPropertyAccess* FindContactPropertyAccess(DWORD dwTag) {
-  for (const ContactPropertyAccess& row : kAccess)
-    if (row.dwTag == dwTag) return &row;
-  return NULL;
+  const DWORD slot = IdOf(dwTag) - kFirstId;  // wraps around below the window
+  if (slot >= kIdWindow) return NULL;
+  const unsigned char i = kIndex.row[slot];
+  if (i == kNoRow || kAccess[i].dwTag != dwTag) return NULL;
+  return &kAccess[i];
 }

@@ -2,7 +2,10 @@
 // closing (COM balanced, also after a failed open), positions, removal,
 // and reading fields of the current contact.
 #include <memory>
+#include <vector>
 
+#include "contacts/ContactFieldMap.h"
+#include "contacts/ContactPropertyAccess.h"
 #include "contacts/ContactStore.h"
 #include "contacts/tests/contacts_fixture.h"
 #include "platform/com/com.h"
@@ -174,6 +177,27 @@ TEST_F(StoreTest, UnreadableItemPropertyReadsAsFailure) {
   vardel::fault::arm("core.LocalAlloc", E_OUTOFMEMORY);
   EXPECT_EQ(Field(PIMPR_NICKNAME, &bNull).first, 0);
   EXPECT_EQ(Field(PIMPR_NICKNAME).second, u"nick");
+}
+
+// Every tag the store handles finds its own row, and only a whole match
+// does: the same identifier with another type, identifiers the table lacks
+// and tags far outside it find none.
+TEST(ContactPropertyAccessTest, RowsAreFoundByTheirWholeTag) {
+  std::vector<DWORD> tags = {PIMPR_TITLE, PIMPR_MIDDLE_NAME, PIMPR_SUFFIX, PIMPR_YOMI_COMPANY};
+  for (const ContactFieldMapEntry& entry : ContactFieldMap) tags.push_back(entry.dwTag);
+  int found = 0;
+  for (DWORD tag : tags) {
+    const ContactPropertyAccess* row = FindContactPropertyAccess(tag);
+    if (!row) continue;
+    ++found;
+    EXPECT_EQ(row->dwTag, tag) << std::hex << tag;
+    EXPECT_EQ(FindContactPropertyAccess((tag & 0xFFFF0000u) | CEVT_FILETIME), nullptr);
+    EXPECT_EQ(FindContactPropertyAccess(tag | 0x01000000u), nullptr);
+  }
+  EXPECT_EQ(found, 4 + CONTACT_FIELD_COUNT - 4);  // all but the two dates, categories and notes
+  for (DWORD tag : {0u, 0xFFFFFFFFu, PIMPR_PROP(0x7F, CEVT_LPWSTR), PIMPR_PROP(0x87, CEVT_LPWSTR),
+                    PIMPR_PROP(0x100, CEVT_LPWSTR)})
+    EXPECT_EQ(FindContactPropertyAccess(tag), nullptr) << std::hex << tag;
 }
 
 }  // namespace
