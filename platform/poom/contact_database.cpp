@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/core/device.h"
 #include "platform/core/device_lock.h"
@@ -354,8 +355,7 @@ HRESULT ContactDatabase::ordered_oids_locked(std::vector<long>* out) {
 
 // A batch of contacts is read with one statement ("IN (...)"), a single
 // contact with a plain seek.
-HRESULT ContactDatabase::load_locked(std::span<const long> oids,
-                                     std::unordered_map<long, PropMap>* out) {
+HRESULT ContactDatabase::load_locked(std::span<const long> oids, Loaded* out) {
   for (std::size_t start = 0; start < oids.size(); start += kLoadChunk) {
     const std::size_t n = std::min<std::size_t>(kLoadChunk, oids.size() - start);
     Stmt& st = n == 1 ? st_->load_one : st_->load_chunk;
@@ -369,7 +369,7 @@ HRESULT ContactDatabase::load_locked(std::span<const long> oids,
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       const auto oid = static_cast<long>(sqlite3_column_int64(s, 0));
       if (!props || oid != current) {
-        props = &(*out)[oid];
+        props = &out->emplace_back(oid, PropMap()).second;
         current = oid;
       }
       if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
@@ -407,46 +407,45 @@ HRESULT ContactDatabase::check_cache_locked() {
 }
 
 void ContactDatabase::remember_locked(long oid, SharedProps props) {
-  if (cache_.size() >= kCacheLimit && !cache_.count(oid)) cache_.clear();
-  cache_[oid] = std::move(props);
+  cache_.put(oid, std::move(props));
 }
 
 HRESULT ContactDatabase::load_one(long oid, SharedProps* out) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
-  if (auto it = cache_.find(oid); it != cache_.end()) {
-    *out = it->second;
+  if (const SharedProps* cached = cache_.find(oid)) {
+    *out = *cached;
     return S_OK;
   }
-  std::unordered_map<long, PropMap> loaded;
+  Loaded loaded;
   const long one[] = {oid};
   if (HRESULT hr = load_locked(one, &loaded); FAILED(hr)) return hr;
-  auto found = loaded.find(oid);
-  if (found == loaded.end()) return kHrNotFound;
-  auto shared = std::make_shared<const PropMap>(std::move(found->second));
+  if (loaded.empty()) return kHrNotFound;
+  auto shared = std::make_shared<const PropMap>(std::move(loaded.front().second));
   remember_locked(oid, shared);
   *out = std::move(shared);
   return S_OK;
 }
 
 HRESULT ContactDatabase::load(std::span<const long> oids,
-                              std::unordered_map<long, SharedProps>* out) {
+                              std::vector<std::pair<long, SharedProps>>* out) {
   std::lock_guard lock(mutex_);
   if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
   std::vector<long> missing;
   for (long oid : oids) {
-    if (auto it = cache_.find(oid); it != cache_.end())
-      (*out)[oid] = it->second;
+    if (const SharedProps* cached = cache_.find(oid))
+      out->emplace_back(oid, *cached);
     else
       missing.push_back(oid);
   }
   if (missing.empty()) return S_OK;
-  std::unordered_map<long, PropMap> loaded;
+  Loaded loaded;
+  loaded.reserve(missing.size());
   if (HRESULT hr = load_locked(missing, &loaded); FAILED(hr)) return hr;
   for (auto& [oid, props] : loaded) {
     auto shared = std::make_shared<const PropMap>(std::move(props));
     remember_locked(oid, shared);
-    (*out)[oid] = std::move(shared);
+    out->emplace_back(oid, std::move(shared));
   }
   return S_OK;
 }
@@ -473,8 +472,8 @@ HRESULT ContactDatabase::save(long* oid, PropEdits& edits, SharedProps* stored) 
   SharedProps after = stored ? apply_edits(before, edits) : nullptr;
   if (*oid == 0) {
     remember_locked(target, after ? after : apply_edits(nullptr, edits));
-  } else if (auto it = cache_.find(target); it != cache_.end()) {
-    it->second = after && it->second == before ? after : apply_edits(it->second, edits);
+  } else if (SharedProps* cached = cache_.find(target)) {
+    *cached = after && *cached == before ? after : apply_edits(*cached, edits);
   }
   if (stored) *stored = std::move(after);
   *oid = target;
@@ -584,14 +583,14 @@ HRESULT ContactDatabase::add_default_file_as_locked(long oid, PropEdits& edits) 
   SharedProps current;
   if (oid != 0) {
     if (HRESULT hr = check_cache_locked(); FAILED(hr)) return hr;
-    if (auto it = cache_.find(oid); it != cache_.end()) {
-      current = it->second;
+    if (const SharedProps* cached = cache_.find(oid)) {
+      current = *cached;
     } else {
-      std::unordered_map<long, PropMap> loaded;
+      Loaded loaded;
       const long one[] = {oid};
       if (HRESULT hr = load_locked(one, &loaded); FAILED(hr)) return hr;
-      if (auto found = loaded.find(oid); found != loaded.end())
-        current = std::make_shared<const PropMap>(std::move(found->second));
+      if (!loaded.empty())
+        current = std::make_shared<const PropMap>(std::move(loaded.front().second));
     }
     // The usual update (a restore's second save) leaves a file-as name alone.
     if (current && !edits.count(PIMPR_FILEAS) && has_file_as(*current)) return S_OK;
@@ -624,7 +623,7 @@ HRESULT ContactDatabase::migrate_file_as_locked() {
     while ((rc = sqlite3_step(q.get())) == SQLITE_ROW)
       unnamed.push_back(static_cast<long>(sqlite3_column_int64(q.get(), 0)));
   }
-  std::unordered_map<long, PropMap> loaded;
+  Loaded loaded;
   HRESULT hr = rc == SQLITE_DONE ? load_locked(unnamed, &loaded) : hr_from_sqlite(rc);
   for (auto it = loaded.begin(); SUCCEEDED(hr) && it != loaded.end(); ++it) {
     if (has_file_as(it->second)) continue;
@@ -734,7 +733,7 @@ HRESULT ContactDatabase::list(std::vector<std::pair<long, PropMap>>* out) {
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
   out->clear();
   std::vector<long> oids;
-  std::unordered_map<long, PropMap> loaded;
+  Loaded loaded;
   {
     // One read transaction, so the order and the properties agree.
     Transaction txn = st_->read();
@@ -744,10 +743,14 @@ HRESULT ContactDatabase::list(std::vector<std::pair<long, PropMap>>* out) {
     if (FAILED(hr)) return hr;
     txn.commit();
   }
+  // The properties come in the database's order; the list is in the folder's.
+  std::unordered_map<long, PropMap*> by_oid;
+  by_oid.reserve(loaded.size());
+  for (auto& [oid, props] : loaded) by_oid.emplace(oid, &props);
   out->reserve(oids.size());
   for (long oid : oids)
-    if (auto it = loaded.find(oid); it != loaded.end())
-      out->emplace_back(oid, std::move(it->second));
+    if (auto it = by_oid.find(oid); it != by_oid.end())
+      out->emplace_back(oid, std::move(*it->second));
   return S_OK;
 }
 

@@ -14,16 +14,17 @@
 // one thread or on several see each other's work without waiting on each
 // other's locks. Every method takes the connection's mutex.
 //
-// Loaded contacts are kept in a bounded cache of the connection, keyed by
-// oid: a save updates its entry and a removal drops it, so every application
-// object of the process (they share this connection) reads what was last
-// committed. A commit by another process (PRAGMA data_version moves) empties
-// the cache; that check takes a read transaction with its file locks, so it
-// runs at most once per kForeignCheckAge: another process's changes show
-// within that time. A connection that keeps the file's lock (opened with
-// sql::Locking::exclusive by a process holding the device) never checks:
-// no other process can commit. Reading one contact field by field then
-// costs one load, not one per field.
+// Loaded contacts are kept in a bounded cache of the connection
+// (PropsCache), keyed by oid: a save updates its entry and a removal drops
+// it, so every application object of the process (they share this
+// connection) reads what was last committed. A commit by another process
+// (PRAGMA data_version moves) empties the cache; that check takes a read
+// transaction with its file locks, so it runs at most once per
+// kForeignCheckAge: another process's changes show within that time. A
+// connection that keeps the file's lock (opened with sql::Locking::exclusive
+// by a process holding the device) never checks: no other process can
+// commit. Reading one contact field by field then costs one load, not one
+// per field.
 //
 // Saves are one transaction each. Removals are grouped: a removal joins an
 // open removal transaction that commits after kRemoveBatch removals, after
@@ -59,11 +60,11 @@
 #include <mutex>
 #include <span>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "platform/poom/props.h"
+#include "platform/poom/props_cache.h"
 #include "platform/sql/errors.h"
 
 struct sqlite3;
@@ -80,7 +81,6 @@ class ContactDatabase {
  public:
   static constexpr int kRemoveBatch = 2048;
   static constexpr std::chrono::milliseconds kRemoveBatchAge{200};
-  static constexpr std::size_t kCacheLimit = 4096;
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
   static constexpr int kCheckpointPages = 8192;  // 32 MiB of log at most, normally
   static constexpr int kWritebackPages = 256;
@@ -101,9 +101,9 @@ class ContactDatabase {
   // Every contact's oid in the folder's order.
   HRESULT ordered_oids(std::vector<long>* out);
 
-  // The properties of those contacts that exist; a contact without
-  // properties maps to an empty set.
-  HRESULT load(std::span<const long> oids, std::unordered_map<long, SharedProps>* out);
+  // The properties of those contacts that exist, appended to *out in no
+  // particular order; a contact without properties has an empty set.
+  HRESULT load(std::span<const long> oids, std::vector<std::pair<long, SharedProps>>* out);
   // One contact's properties; kHrNotFound when it does not exist.
   HRESULT load_one(long oid, SharedProps* out);
 
@@ -146,7 +146,9 @@ class ContactDatabase {
   static int log_grew(void* self, sqlite3* db, const char* name, int pages);
   HRESULT purge_locked();
   HRESULT exec_locked(const char* sql);
-  HRESULT load_locked(std::span<const long> oids, std::unordered_map<long, PropMap>* out);
+  // Appends (oid, properties) for each of oids that exists.
+  using Loaded = std::vector<std::pair<long, PropMap>>;
+  HRESULT load_locked(std::span<const long> oids, Loaded* out);
   HRESULT check_cache_locked();
   HRESULT add_default_file_as_locked(long oid, PropEdits& edits);
   HRESULT migrate_file_as_locked();
@@ -160,7 +162,7 @@ class ContactDatabase {
   bool exclusive_ = false;      // the connection keeps the file's lock
   long removed_high_ = 0;       // highest oid of the open removal group
   std::chrono::steady_clock::time_point batch_start_;
-  std::unordered_map<long, SharedProps> cache_;
+  PropsCache cache_;
   std::int64_t data_version_ = -1;  // of the cache's contents
   std::chrono::steady_clock::time_point checked_at_;
   std::filesystem::path path_;

@@ -130,7 +130,9 @@ class ItemCollection final : public com::Object<kPoom, IPOutlookItemCollection, 
     std::vector<long> batch;
     for (std::size_t i = index; i < oids_.size() && batch.size() < kPrefetch; ++i)
       if (!gone_[i]) batch.push_back(oids_[i]);
-    if (HRESULT hr = db_->load(batch, &cache_); FAILED(hr)) return hr;
+    loaded_.clear();
+    if (HRESULT hr = db_->load(batch, &loaded_); FAILED(hr)) return hr;
+    for (auto& [loaded_oid, props] : loaded_) cache_[loaded_oid] = std::move(props);
     auto it = cache_.find(oid);
     // Deleted through another collection or application since this one was
     // made.
@@ -144,6 +146,7 @@ class ItemCollection final : public com::Object<kPoom, IPOutlookItemCollection, 
   PresenceTree present_;
   std::vector<bool> gone_;
   std::unordered_map<long, SharedProps> cache_;
+  std::vector<std::pair<long, SharedProps>> loaded_;  // kept for its room
   std::uint64_t cache_version_ = 0;
 };
 
