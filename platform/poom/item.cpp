@@ -19,6 +19,8 @@
 namespace vardel::poom {
 namespace {
 
+constexpr WORD kFewProps = 8;
+
 class Item final : public com::Object<kPoom, IItem, &IID_IDispatch, &IID_IItem> {
  public:
   explicit Item(ContactData data) : data_(std::move(data)) {}
@@ -78,7 +80,14 @@ class Item final : public com::Object<kPoom, IItem, &IID_IDispatch, &IID_IItem> 
   ~Item() override = default;
 
   HRESULT get_props(const CEPROPID* rgPropID, WORD cProps, CEPROPVAL** prgVals, ULONG* pcbBuffer) {
-    std::vector<const PropValue*> values(cProps);
+    // The usual call asks for one property: its answer needs no allocation.
+    const PropValue* few[kFewProps];
+    std::vector<const PropValue*> many;
+    const PropValue** values = few;
+    if (cProps > kFewProps) {
+      many.resize(cProps);
+      values = many.data();
+    }
     std::size_t size = sizeof(CEPROPVAL) * cProps;
     for (WORD i = 0; i < cProps; ++i) {
       values[i] = is_contact_tag(rgPropID[i]) ? data_.value(rgPropID[i]) : nullptr;

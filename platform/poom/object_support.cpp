@@ -9,7 +9,9 @@ HRESULT load_contact(ContactDatabase& db, long oid, SharedProps* out) {
 }
 
 const PropValue* ContactData::value(CEPROPID tag) const {
-  if (auto e = edits.find(tag); e != edits.end()) return e->second ? &*e->second : nullptr;
+  if (!edits.empty()) {
+    if (auto e = edits.find(tag); e != edits.end()) return e->second ? &*e->second : nullptr;
+  }
   if (stored) {
     if (auto s = stored->find(tag); s != stored->end()) return &s->second;
   }
