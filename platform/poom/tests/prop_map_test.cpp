@@ -46,5 +46,26 @@ TEST(PropMap, KeepsTagsInOrderOnceEachWhateverTheInsertionOrder) {
   EXPECT_FALSE(copy == big);
 }
 
+// Every size up to a few rounds of halving: each key is found, and each key
+// between, before or after them is not, and lands in its place.
+TEST(PropMap, FindsEveryKeyAndNoOtherAtEverySize) {
+  for (CEPROPID n = 0; n <= 40; ++n) {
+    PropMap m;
+    for (CEPROPID i = 1; i <= n; ++i) m[2 * i].filetime = i;
+    for (CEPROPID k = 0; k <= 2 * n + 1; ++k) {
+      const bool held = k % 2 == 0 && k >= 2;
+      ASSERT_EQ(m.count(k), held ? 1u : 0u) << n << " " << k;
+      if (held) {
+        EXPECT_EQ(m.find(k)->second.filetime, k / 2);
+      }
+    }
+    PropMap odd = m;
+    for (CEPROPID j = 0; j <= n; ++j) odd[2 * (n - j) + 1].filetime = -1;  // from the top down
+    std::vector<CEPROPID> want;
+    for (CEPROPID k = 1; k <= 2 * n + 1; ++k) want.push_back(k);
+    EXPECT_EQ(tags_of(odd), want) << n;
+  }
+}
+
 }  // namespace
 }  // namespace vardel::poom
