@@ -53,14 +53,26 @@ void bind_value(sqlite3_stmt* s, int index, CEPROPID tag, const PropValue& v) {
   }
 }
 
-PropValue column_value(sqlite3_stmt* s, int col, CEPROPID tag) {
-  PropValue v;
+// Reads a stored value into v. Texts are kept as UTF-8: ASCII, what most
+// fields of a contact hold, is widened as it is, anything else goes through
+// the full decoder. Loading is most of what a backup asks of the database.
+void read_column(sqlite3_stmt* s, int col, CEPROPID tag, PropValue* v) {
   if (is_date_tag(tag)) {
-    v.filetime = sqlite3_column_int64(s, col);
-  } else {
-    v.text = sql::column_text(s, col);
+    v->filetime = sqlite3_column_int64(s, col);
+    return;
   }
-  return v;
+  const unsigned char* p = sqlite3_column_text(s, col);
+  if (!p) {
+    v->text.clear();
+    return;
+  }
+  const auto n = static_cast<std::size_t>(sqlite3_column_bytes(s, col));
+  std::size_t ascii = 0;
+  while (ascii < n && p[ascii] < 0x80) ++ascii;
+  if (ascii == n)
+    v->text.assign(p, p + n);
+  else
+    v->text = utf16(std::string_view(reinterpret_cast<const char*>(p), n));
 }
 
 std::string fold_key(const PropEdits& edits) {
@@ -372,9 +384,11 @@ HRESULT ContactDatabase::load_locked(std::span<const long> oids, Loaded* out) {
         props = &out->emplace_back(oid, PropMap()).second;
         current = oid;
       }
-      if (sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
-      auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
-      props->emplace_hint(props->end(), tag, column_value(s, 2, tag));
+      // A contact without properties comes as one row whose tag is NULL
+      // (read as 0; its type is asked only then).
+      const auto tag = static_cast<CEPROPID>(sqlite3_column_int64(s, 1));
+      if (tag == 0 && sqlite3_column_type(s, 1) == SQLITE_NULL) continue;
+      read_column(s, 2, tag, &props->emplace_hint(props->end(), tag, PropValue())->second);
     }
     st.done();
     if (rc != SQLITE_DONE) return hr_from_sqlite(rc);
