@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -34,10 +35,12 @@ class FlatPropMap {
   bool empty() const { return items_.empty(); }
 
   iterator find(Key key) {
+    if (!may_hold(key)) return items_.end();
     auto it = lower_bound(key);
     return it != items_.end() && it->first == key ? it : items_.end();
   }
   const_iterator find(Key key) const {
+    if (!may_hold(key)) return items_.end();
     auto it = lower_bound(key);
     return it != items_.end() && it->first == key ? it : items_.end();
   }
@@ -63,6 +66,7 @@ class FlatPropMap {
     if (items_.empty() || items_.back().first < key) {
       reserve_first();
       items_.emplace_back(key, Value(std::forward<V>(value)));
+      note(key);
       return items_.end() - 1;
     }
     return emplace(key, std::forward<V>(value)).first;
@@ -74,7 +78,7 @@ class FlatPropMap {
     return 1;
   }
 
-  bool operator==(const FlatPropMap&) const = default;
+  bool operator==(const FlatPropMap& other) const { return items_ == other.items_; }
 
  private:
   // Room for a usual contact at once rather than growing one by one.
@@ -110,10 +114,29 @@ class FlatPropMap {
       reserve_first();
       it = items_.begin() + at;
     }
+    note(key);
     return items_.emplace(it, key, std::move(value));
   }
 
+  // Which keys may be held, one bit per value of bits 16-22 of the key (a
+  // property tag's identifier): most of the fields a backup asks a contact
+  // for are ones it does not have, and a clear bit answers those without a
+  // search. A bit stays set when its key is erased; it then only costs the
+  // search it would have saved.
+  static std::size_t bit_of(Key key) {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(key) >> 16) & 127u);
+  }
+  bool may_hold(Key key) const {
+    const std::size_t bit = bit_of(key);
+    return (held_[bit / 64] >> (bit % 64)) & 1u;
+  }
+  void note(Key key) {
+    const std::size_t bit = bit_of(key);
+    held_[bit / 64] |= std::uint64_t{1} << (bit % 64);
+  }
+
   std::vector<value_type> items_;
+  std::uint64_t held_[2] = {0, 0};
 };
 
 }  // namespace vardel::poom

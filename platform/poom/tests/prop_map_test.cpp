@@ -47,24 +47,48 @@ TEST(PropMap, KeepsTagsInOrderOnceEachWhateverTheInsertionOrder) {
 }
 
 // Every size up to a few rounds of halving: each key is found, and each key
-// between, before or after them is not, and lands in its place.
+// between, before or after them is not, and lands in its place. Once with
+// small keys (all of one filter bit: every lookup searches), once with keys
+// shaped like property tags (a bit each).
 TEST(PropMap, FindsEveryKeyAndNoOtherAtEverySize) {
-  for (CEPROPID n = 0; n <= 40; ++n) {
-    PropMap m;
-    for (CEPROPID i = 1; i <= n; ++i) m[2 * i].filetime = i;
-    for (CEPROPID k = 0; k <= 2 * n + 1; ++k) {
-      const bool held = k % 2 == 0 && k >= 2;
-      ASSERT_EQ(m.count(k), held ? 1u : 0u) << n << " " << k;
-      if (held) {
-        EXPECT_EQ(m.find(k)->second.filetime, k / 2);
+  for (CEPROPID shift : {0u, 16u}) {
+    auto key = [shift](CEPROPID k) { return (k << shift) | (shift ? 31u : 0u); };
+    for (CEPROPID n = 0; n <= 40; ++n) {
+      PropMap m;
+      for (CEPROPID i = 1; i <= n; ++i) m[key(2 * i)].filetime = i;
+      for (CEPROPID k = 0; k <= 2 * n + 1; ++k) {
+        const bool held = k % 2 == 0 && k >= 2;
+        ASSERT_EQ(m.count(key(k)), held ? 1u : 0u) << shift << " " << n << " " << k;
+        if (held) {
+          EXPECT_EQ(m.find(key(k))->second.filetime, k / 2);
+        }
       }
+      PropMap odd = m;
+      for (CEPROPID j = 0; j <= n; ++j) odd[key(2 * (n - j) + 1)].filetime = -1;  // top down
+      std::vector<CEPROPID> want;
+      for (CEPROPID k = 1; k <= 2 * n + 1; ++k) want.push_back(key(k));
+      EXPECT_EQ(tags_of(odd), want) << shift << " " << n;
     }
-    PropMap odd = m;
-    for (CEPROPID j = 0; j <= n; ++j) odd[2 * (n - j) + 1].filetime = -1;  // from the top down
-    std::vector<CEPROPID> want;
-    for (CEPROPID k = 1; k <= 2 * n + 1; ++k) want.push_back(k);
-    EXPECT_EQ(tags_of(odd), want) << n;
   }
+}
+
+// Tags whose identifiers share a bit of the map's quick filter, or that
+// differ only in type, are told apart, also after one of them is erased.
+TEST(PropMap, TagsSharingAFilterBitAreToldApart) {
+  PropMap m;
+  m[0x0086001Fu].text = u"held";
+  m[0x00C1001Fu].text = u"also held";
+  for (CEPROPID absent : {0x0006001Fu, 0x0106001Fu, 0x00860040u, 0x0041001Fu, 0x0086001Eu})
+    EXPECT_EQ(m.count(absent), 0u) << std::hex << absent;
+  EXPECT_EQ(m.erase(0x0086001Fu), 1u);
+  EXPECT_EQ(m.find(0x0086001Fu), m.end());
+  EXPECT_EQ(m.find(0x00C1001Fu)->second.text, u"also held");
+  PropMap same;
+  same[0x00C1001Fu].text = u"also held";
+  EXPECT_EQ(m, same);  // equal whatever each was filled with before
+  m[0x0006001Fu].text = u"alias";
+  EXPECT_EQ(m.find(0x0006001Fu)->second.text, u"alias");
+  EXPECT_EQ(m.count(0x0086001Fu), 0u);
 }
 
 }  // namespace
