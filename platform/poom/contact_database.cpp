@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
 #include <system_error>
@@ -68,6 +69,10 @@ void read_column(sqlite3_stmt* s, int col, CEPROPID tag, PropValue* v) {
   }
   const auto n = static_cast<std::size_t>(sqlite3_column_bytes(s, col));
   std::size_t ascii = 0;
+  for (std::uint64_t word; ascii + sizeof word <= n; ascii += sizeof word) {
+    std::memcpy(&word, p + ascii, sizeof word);
+    if (word & 0x8080808080808080u) break;
+  }
   while (ascii < n && p[ascii] < 0x80) ++ascii;
   if (ascii == n)
     v->text.assign(p, p + n);

@@ -1,5 +1,6 @@
 // Contact properties: every getter and setter by tag, dates, and the generic
 // item's GetProps / SetProps.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/windows.h"
@@ -140,6 +141,22 @@ TEST_F(Properties, EveryTextPropertyRoundTripsThroughGetterItemAndHostTools) {
   ASSERT_EQ(listed.size(), 1u);
   EXPECT_EQ(listed[0].size(), std::size(kText));
   for (const auto& p : listed[0]) EXPECT_EQ(p.text, sample_text(p.tag));
+}
+
+// Texts come back from the file whole whatever their length, whether they
+// are all ASCII, and wherever their first other character falls.
+TEST_F(Properties, TextsReadBackFromTheFileWhereverTheirFirstNonAsciiCharacterFalls) {
+  std::vector<ContactRecord> records;
+  for (std::size_t k = 0; k <= 17; ++k)
+    records.push_back(
+        {{PIMPR_FILEAS, std::u16string(k, u'a') + u"\u00e9" + std::u16string(9, u'z')},
+         {PIMPR_FIRST_NAME, std::u16string(k + 1, u'b')},
+         {PIMPR_LAST_NAME, std::u16string(k, u'c') + u"\u4e0a\U0001F600z"}});
+  add_contacts(records);
+  auto listed = list_contacts();
+  ASSERT_EQ(listed.size(), records.size());
+  for (const ContactRecord& want : records)
+    EXPECT_NE(std::find(listed.begin(), listed.end(), want), listed.end()) << want[1].text.size();
 }
 
 TEST_F(Properties, UnsetAndClearedTextsReadAsEmpty) {
