@@ -1,17 +1,31 @@
 // Plain relative paths walked directly (see child_path.h).
 #include "platform/msxml/child_path.h"
 
+#include <array>
+
 namespace vardel::msxml {
 
 namespace {
 
-bool is_name_start(char16_t c) {
+constexpr bool is_name_start_ascii(char16_t c) {
   return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || c == u'_';
 }
 
-bool is_name_char(char16_t c) {
-  return is_name_start(c) || (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
-}
+// What each ASCII character may be in a step's name, from a table: every
+// selection a backup makes is parsed here.
+constexpr unsigned char kStart = 1, kChar = 2;
+constexpr std::array<unsigned char, 128> kNameTable = [] {
+  std::array<unsigned char, 128> t{};
+  for (char16_t c = 0; c < 128; ++c) {
+    const bool start = is_name_start_ascii(c);
+    const bool other = (c >= u'0' && c <= u'9') || c == u'-' || c == u'.';
+    t[c] = static_cast<unsigned char>((start ? kStart | kChar : 0) | (other ? kChar : 0));
+  }
+  return t;
+}();
+
+bool is_name_start(char16_t c) { return c < 128 && (kNameTable[c] & kStart); }
+bool is_name_char(char16_t c) { return c < 128 && (kNameTable[c] & kChar); }
 
 // Whether a name XPath might read as an operator. Whether one is a name or
 // an operator depends on what precedes it, and XPath is the judge of that.

@@ -168,7 +168,10 @@ void unpack_all(Tree& tree) {
 }
 
 void unpack_below(Tree& tree, pugi::xml_node n) {
-  if (!tree.packed.runs.empty() && covers(n, tree.packed.parent)) unpack_all(tree);
+  if (tree.packed.runs.empty()) return;
+  // The usual case, a selection from a record being built, is answered
+  // first: a child of the runs' parent holds no run.
+  if (n.parent() != tree.packed.parent && covers(n, tree.packed.parent)) unpack_all(tree);
 }
 
 void unpack_children(Tree& tree, pugi::xml_node n) {

@@ -30,7 +30,7 @@ bool Tree::is_name_holder_part(pugi::xml_node n) const {
 
 bool Tree::is_visible(pugi::xml_node n) const {
   if (!n) return false;
-  if (n.parent() == doc && n.type() == pugi::node_pcdata) return false;
+  if (n.type() == pugi::node_pcdata && n.parent() == doc) return false;
   // Nothing detached but the names' holder: the common case.
   pugi::xml_node first = detached.first_child();
   // The holder's prototypes are its children and have none of their own.
