@@ -50,6 +50,18 @@ pugi::xml_node context_of(const NodeRef& self) {
   return self.node.attribute() ? self.node.parent() : self.node.node();
 }
 
+// Reads a plain path into `path` (true when it is one), and first unpacks
+// the packed records the query could reach: a plain path reaches nothing
+// above where it starts.
+bool read_query(const NodeRef& self, BSTR query, ChildPath& path) {
+  const bool plain = path.parse(bstr_view(query));
+  if (plain)
+    unpack_below(*self.tree, context_of(self));
+  else
+    unpack_for_query(*self.tree, context_of(self), bstr_view(query));
+  return plain;
+}
+
 bool is_container(pugi::xml_node n) {
   return n.type() == pugi::node_element || n.type() == pugi::node_document;
 }
@@ -313,13 +325,7 @@ HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectSingleNode"); FAILED(hr)) return hr;
   ChildPath path;
-  const bool plain = path.parse(bstr_view(query));
-  // A plain path reaches nothing above where it starts.
-  if (plain)
-    unpack_below(*self.tree, context_of(self));
-  else
-    unpack_for_query(*self.tree, context_of(self), bstr_view(query));
-  if (plain) {
+  if (read_query(self, query, path)) {
     // Asked at the first match only: most queries match nothing.
     int below_visible = -1;
     pugi::xpath_node found;
@@ -351,13 +357,8 @@ HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** lis
   if (!query) return E_INVALIDARG;
   if (HRESULT hr = fault::check("msxml.selectNodes"); FAILED(hr)) return hr;
   ChildPath path;
-  const bool plain = path.parse(bstr_view(query));
-  if (plain)
-    unpack_below(*self.tree, context_of(self));
-  else
-    unpack_for_query(*self.tree, context_of(self), bstr_view(query));
   std::vector<pugi::xpath_node> nodes;
-  if (plain) {
+  if (read_query(self, query, path)) {
     const bool below_visible = context_visible(self);
     path.walk(self.node.node(), [&](pugi::xml_node n) {
       if (below_visible || selectable(self, pugi::xpath_node(n))) nodes.emplace_back(n);
