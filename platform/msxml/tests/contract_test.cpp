@@ -74,11 +74,9 @@ TEST_F(ContractTest, RecordsBuiltThenSelectedLikeTheBackupAndRestore) {
   auto reader = new_doc();
   ASSERT_TRUE(load(reader.get(), u"c.xml"));
   auto rnode = as_node(reader.get());
-  Ptr<IXMLDOMNodeList> cards;
-  ASSERT_EQ(rnode->selectNodes(Bstr(u"//CONTACTS/VCARD"), cards.out()), S_OK);
-  long n = 0;
-  ASSERT_EQ(cards->get_length(&n), S_OK);
-  ASSERT_EQ(n, 3);
+  auto cards = select_all(rnode.get(), u"//CONTACTS/VCARD");
+  ASSERT_TRUE(cards);
+  ASSERT_EQ(length_of(cards.get()), 3);
   Ptr<IXMLDOMNode> second;
   ASSERT_EQ(cards->get_item(1, second.out()), S_OK);
   EXPECT_EQ(attr(second.get(), u"TITLE"), u"Bob");
@@ -128,11 +126,9 @@ TEST_F(ContractTest, RepeatedNamesAndValuesStayEachRecordsOwn) {
   EXPECT_EQ(cards[2]->put_text(Bstr(u"t")), S_OK);
   Ptr<IXMLDOMElement> loose;
   ASSERT_EQ(doc->createElement(Bstr(u"VCARD"), loose.out()), S_OK);
-  Ptr<IXMLDOMNodeList> list;
-  ASSERT_EQ(loose->selectNodes(Bstr(u"//*[@TYPE]"), list.out()), S_OK);
-  long n = 0;
-  list->get_length(&n);
-  EXPECT_EQ(n, 5);
+  auto list = select_all(loose.get(), u"//*[@TYPE]");
+  ASSERT_TRUE(list);
+  EXPECT_EQ(length_of(list.get()), 5);
   Bstr xml;
   ASSERT_EQ(root->get_xml(xml.out()), S_OK);
   EXPECT_EQ(xml.str(),
@@ -151,11 +147,9 @@ TEST_F(ContractTest, SelectionsFollowXPathFromTheirContext) {
       u"<Y><CONTACTS><VCARD n='2'><A><B><SPOUSE>deep</SPOUSE></B></A></VCARD></CONTACTS></Y>"
       u"<VCARD n='no'/></R>"));
   auto docnode = as_node(doc.get());
-  Ptr<IXMLDOMNodeList> list;
-  ASSERT_EQ(docnode->selectNodes(Bstr(u"//CONTACTS/VCARD"), list.out()), S_OK);
-  long n = 0;
-  list->get_length(&n);
-  ASSERT_EQ(n, 2);
+  auto list = select_all(docnode.get(), u"//CONTACTS/VCARD");
+  ASSERT_TRUE(list);
+  ASSERT_EQ(length_of(list.get()), 2);
   Ptr<IXMLDOMNode> second;
   list->get_item(1, second.out());
   EXPECT_EQ(attr(second.get(), u"n"), u"2");

@@ -138,6 +138,18 @@ class DomTest : public ::testing::Test {
     EXPECT_GE(context->selectSingleNode(Bstr(query), node.out()), 0);
     return node;
   }
+  // The nodes a selection answers; a failing call fails the test.
+  static Ptr<IXMLDOMNodeList> select_all(IXMLDOMNode* context, std::u16string_view query) {
+    Ptr<IXMLDOMNodeList> list;
+    EXPECT_EQ(context->selectNodes(Bstr(query), list.out()), S_OK);
+    return list;
+  }
+  // A list's length, -1 when it can't be read.
+  static long length_of(IXMLDOMNodeList* list) {
+    long n = -1;
+    EXPECT_EQ(list->get_length(&n), S_OK);
+    return n;
+  }
   static std::u16string text_of(IXMLDOMNode* node) {
     Bstr text;
     EXPECT_EQ(node->get_text(text.out()), S_OK);

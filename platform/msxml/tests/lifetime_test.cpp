@@ -8,6 +8,17 @@ namespace {
 
 using LifetimeTest = DomTest;
 
+// The whole document's markup, reached from one of its nodes.
+std::u16string owner_xml(IXMLDOMNode* node) {
+  Ptr<IXMLDOMDocument> owner;
+  EXPECT_EQ(node->get_ownerDocument(owner.out()), S_OK);
+  Bstr xml;
+  if (owner) {
+    EXPECT_EQ(owner->get_xml(xml.out()), S_OK);
+  }
+  return xml.str();
+}
+
 TEST_F(LifetimeTest, NodesAndListsKeepTheDocumentAlive) {
   IXMLDOMDocument2* doc = nullptr;
   ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
@@ -30,11 +41,7 @@ TEST_F(LifetimeTest, NodesAndListsKeepTheDocumentAlive) {
   Ptr<IXMLDOMNode> item;
   ASSERT_EQ(list->get_item(0, item.out()), S_OK);
   EXPECT_EQ(text_of(item.get()), u"still here");
-  Ptr<IXMLDOMDocument> owner;
-  ASSERT_EQ(item->get_ownerDocument(owner.out()), S_OK);
-  Bstr xml;
-  ASSERT_EQ(owner->get_xml(xml.out()), S_OK);
-  EXPECT_NE(xml.str().find(u"<VCARD>still here</VCARD>"), std::u16string::npos);
+  EXPECT_NE(owner_xml(item.get()).find(u"<VCARD>still here</VCARD>"), std::u16string::npos);
 }
 
 TEST_F(LifetimeTest, NodesOutliveReloadsRemovalAndReplacedText) {
@@ -61,29 +68,21 @@ TEST_F(LifetimeTest, NodesOutliveReloadsRemovalAndReplacedText) {
 // the document released and two trees' nodes released in any order, each
 // tree and the document stay usable until their last node goes.
 TEST_F(LifetimeTest, TheLastNodeOfEachTreeLetsGo) {
-  IXMLDOMDocument2* doc = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_DOMDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument2,
-                             reinterpret_cast<void**>(&doc)),
-            S_OK);
-  ASSERT_TRUE(load_xml(doc, u"<R><A>a</A><B>b</B></R>"));
-  auto docnode = as_node(doc);
+  auto doc = new_doc();
+  ASSERT_TRUE(load_xml(doc.get(), u"<R><A>a</A><B>b</B></R>"));
+  auto docnode = as_node(doc.get());
   auto a = select(docnode.get(), u"R/A");
   auto b = select(docnode.get(), u"R/B");
-  ASSERT_TRUE(load_xml(doc, u"<S><C>c</C></S>"));
+  ASSERT_TRUE(load_xml(doc.get(), u"<S><C>c</C></S>"));
   auto c = select(docnode.get(), u"S/C");
   docnode.reset();
-  doc->Release();
+  doc.reset();
   a.reset();  // the node that made the first tree hold itself
   EXPECT_EQ(text_of(b.get()), u"b");
   EXPECT_EQ(b->put_text(Bstr(u"b2")), S_OK);
   b.reset();  // the first tree goes; the second and the document stay
   EXPECT_EQ(text_of(c.get()), u"c");
-  Ptr<IXMLDOMDocument> owner;
-  ASSERT_EQ(c->get_ownerDocument(owner.out()), S_OK);
-  Bstr xml;
-  ASSERT_EQ(owner->get_xml(xml.out()), S_OK);
-  EXPECT_NE(xml.str().find(u"<S><C>c</C></S>"), std::u16string::npos);
-  owner.reset();
+  EXPECT_NE(owner_xml(c.get()).find(u"<S><C>c</C></S>"), std::u16string::npos);
   c.reset();  // everything goes (the address sanitizer sees any leak or late use)
 }
 

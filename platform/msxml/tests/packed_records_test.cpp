@@ -160,11 +160,9 @@ TEST_F(PackedRecordsTest, EveryReadSeesTheRecordsAsBuilt) {
   }
   {  // a selection from the document, and one from the root
     auto b = build();
-    Ptr<IXMLDOMNodeList> all;
-    ASSERT_EQ(as_node(b.doc.get())->selectNodes(Bstr(u"//CONTACTS/VCARD"), all.out()), S_OK);
-    long length = 0;
-    all->get_length(&length);
-    EXPECT_EQ(length, kRecords);
+    auto all = select_all(as_node(b.doc.get()).get(), u"//CONTACTS/VCARD");
+    ASSERT_TRUE(all);
+    EXPECT_EQ(length_of(all.get()), kRecords);
     auto b2 = build();
     auto last = select(b2.root.get(), u"VCARD[last()]/MESSAGE/TEXT");
     ASSERT_TRUE(last);
@@ -178,14 +176,11 @@ TEST_F(PackedRecordsTest, EveryReadSeesTheRecordsAsBuilt) {
     auto b = build();
     Ptr<IXMLDOMNodeList> children;
     ASSERT_EQ(b.root->get_childNodes(children.out()), S_OK);
-    long length = 0;
-    children->get_length(&length);
-    EXPECT_EQ(length, kRecords + 1);
+    EXPECT_EQ(length_of(children.get()), kRecords + 1);
     auto b2 = build();
     Ptr<IXMLDOMNodeList> texts;
     ASSERT_EQ(b2.doc->getElementsByTagName(Bstr(u"TEXT"), texts.out()), S_OK);
-    texts->get_length(&length);
-    EXPECT_EQ(length, kRecords);
+    EXPECT_EQ(length_of(texts.get()), kRecords);
   }
   {  // the text of the root and of the document
     auto b = build();

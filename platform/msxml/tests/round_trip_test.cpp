@@ -58,11 +58,9 @@ TEST_F(RoundTripTest, TextsAndAttributesReadBackIdenticalAndTheFileIsWellFormed)
 
   auto back = new_doc();
   ASSERT_TRUE(load(back.get(), u"\\rt.xml"));
-  Ptr<IXMLDOMNodeList> cards;
-  ASSERT_EQ(as_node(back.get())->selectNodes(Bstr(u"//CONTACTS/VCARD"), cards.out()), S_OK);
-  long n = 0;
-  cards->get_length(&n);
-  ASSERT_EQ(static_cast<size_t>(n), cases.size());
+  auto cards = select_all(as_node(back.get()).get(), u"//CONTACTS/VCARD");
+  ASSERT_TRUE(cards);
+  ASSERT_EQ(static_cast<size_t>(length_of(cards.get())), cases.size());
   for (size_t i = 0; i < cases.size(); ++i) {
     Ptr<IXMLDOMNode> card;
     ASSERT_EQ(cards->get_item(static_cast<long>(i), card.out()), S_OK);
