@@ -11,9 +11,13 @@
 // resident memory; then, per phase, the rate at 100 % against the rate at
 // 10 % (a cost that grows faster than the phone shows as a falling rate).
 //
-//   bench_contacts_bench [N=100000] [--once]
+//   bench_contacts_bench [N=100000] [--once] [--scrambled]
 //
-// --once runs N alone; VARDEL_BENCH_KEEP=1 keeps the devices.
+// --once runs N alone; VARDEL_BENCH_KEEP=1 keeps the devices. By default the
+// file-as names rise with the records, so the phone's order is the order the
+// contacts were made in and the store is read front to back. --scrambled
+// gives each record the name of another, as in a book that grew over years:
+// the walks then read the store out of order.
 // VARDEL_PERF_PHASE=restore|backup|dedup, with perf's control fifos, samples that phase only
 // (bench/perf_control.h).
 #include <stdlib.h>
@@ -26,6 +30,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -52,6 +57,17 @@ LRESULT Progress(HWND, UINT message, WPARAM wParam, LPARAM) {
   return 0;
 }
 
+bool g_scrambled = false;
+
+// The number in record i's names: i itself, or with --scrambled the i-th of
+// a fixed permutation of 0..count-1 (a multiplier prime to count).
+int NameNumber(int i, int count) {
+  if (!g_scrambled) return i;
+  long long step = 7919;
+  while (std::gcd(step, (long long)count) != 1) step += 2;
+  return (int)((i * step) % count);
+}
+
 // A contacts file of `count` records with twelve fields each, as a backup
 // writes it.
 void WriteContactsFile(const std::filesystem::path& host, int count) {
@@ -67,7 +83,8 @@ void WriteContactsFile(const std::filesystem::path& host, int count) {
                   "<HOME1>021-%07d</HOME1><EMAIL1>user%d@example.com</EMAIL1>"
                   "<COMPANY>Company &amp; Sons %d</COMPANY><TITLE>Engineer</TITLE>"
                   "<STREET2>%d Long Street</STREET2><CITY2>上海</CITY2></ADDRESS></VCARD>",
-                  i, (i + 1) % 2 == 1 ? 0 : 1, i, i, i, i, i, i, i, i, i);
+                  NameNumber(i, count), (i + 1) % 2 == 1 ? 0 : 1, i, NameNumber(i, count), i, i, i,
+                  i, i, i, i);
     out << buf;
   }
   out << "</CONTACTS>\r\n";
@@ -176,6 +193,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--once") == 0)
       once = true;
+    else if (std::strcmp(argv[i], "--scrambled") == 0)
+      g_scrambled = true;
     else
       count = std::atoi(argv[i]);
   }
