@@ -195,8 +195,10 @@ int main(int argc, char** argv) {
       once = true;
     else if (std::strcmp(argv[i], "--scrambled") == 0)
       g_scrambled = true;
-    else
-      count = std::atoi(argv[i]);
+    else if ((count = std::atoi(argv[i])) < 10) {
+      std::fprintf(stderr, "usage: bench_contacts_bench [N>=10] [--once] [--scrambled]\n");
+      return 2;
+    }
   }
   vardel::platform::register_classes();
   g_hMainWnd = vardel::testing::create_window(Progress);
