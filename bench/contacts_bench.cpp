@@ -59,13 +59,14 @@ LRESULT Progress(HWND, UINT message, WPARAM wParam, LPARAM) {
 
 bool g_scrambled = false;
 
-// The number in record i's names: i itself, or with --scrambled the i-th of
-// a fixed permutation of 0..count-1 (a multiplier prime to count).
-int NameNumber(int i, int count) {
-  if (!g_scrambled) return i;
+// Record i's names carry the number i * step % count: step 1 keeps them in
+// order; with --scrambled it is a multiplier prime to count, so the numbers
+// are a fixed permutation of 0..count-1.
+long long NameStep(int count) {
+  if (!g_scrambled) return 1;
   long long step = 7919;
   while (std::gcd(step, (long long)count) != 1) step += 2;
-  return (int)((i * step) % count);
+  return step;
 }
 
 // A contacts file of `count` records with twelve fields each, as a backup
@@ -75,7 +76,9 @@ void WriteContactsFile(const std::filesystem::path& host, int count) {
   out << "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogContact.xsl'?>"
          "\r\n<CONTACTS>\r\n";
   char buf[1024];
+  const long long step = NameStep(count);
   for (int i = 0; i < count; ++i) {
+    const int name = (int)((i * step) % count);
     std::snprintf(buf, sizeof buf,
                   "<VCARD TITLE=\"Name%07d, Given\" TYPE=\"WinMobile\"><ADDRESS Direction=\"%d\">"
                   "<FIRST>Given</FIRST><LAST>Name%07d</LAST><FILEAS>Name%07d, Given</FILEAS>"
@@ -83,8 +86,7 @@ void WriteContactsFile(const std::filesystem::path& host, int count) {
                   "<HOME1>021-%07d</HOME1><EMAIL1>user%d@example.com</EMAIL1>"
                   "<COMPANY>Company &amp; Sons %d</COMPANY><TITLE>Engineer</TITLE>"
                   "<STREET2>%d Long Street</STREET2><CITY2>上海</CITY2></ADDRESS></VCARD>",
-                  NameNumber(i, count), (i + 1) % 2 == 1 ? 0 : 1, i, NameNumber(i, count), i, i, i,
-                  i, i, i, i);
+                  name, (i + 1) % 2 == 1 ? 0 : 1, i, name, i, i, i, i, i, i, i);
     out << buf;
   }
   out << "</CONTACTS>\r\n";
