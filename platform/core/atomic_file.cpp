@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/core/device_lock.h"
+#include "platform/core/sha256.h"
 
 namespace vardel::core {
 
@@ -47,7 +48,11 @@ pid_t temporary_owner(const std::string& entry) {
   return static_cast<pid_t>(std::stol(pid));
 }
 
+std::atomic<CommitWatcher*> g_watcher{nullptr};
+
 }  // namespace
+
+void set_commit_watcher(CommitWatcher* watcher) { g_watcher.store(watcher); }
 
 HRESULT hresult_from_errno(int e) {
   switch (e) {
@@ -112,6 +117,9 @@ void AtomicFile::abandon() {
 HRESULT AtomicFile::open(std::u16string_view ce_path, bool fail_if_exists) {
   abandon();
   fail_if_exists_ = fail_if_exists;
+  sha256_.clear();
+  source_dir_ = -1;
+  source_name_.clear();
   auto entry = device::locate(ce_path);
   if (!entry) return hresult_from_errno(errno);
   // The target, when there is one, must be a file: a folder, FIFO or link
@@ -126,7 +134,7 @@ HRESULT AtomicFile::open(std::u16string_view ce_path, bool fail_if_exists) {
   // give the new file the permissions any other new file would get.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = temporary_name(name_);
-    fd_ = ::openat(dir_.get(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+    fd_ = ::openat(dir_.get(), temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                    0666);
     if (fd_ >= 0) {
       temp_ = std::move(temp);
@@ -148,6 +156,12 @@ HRESULT AtomicFile::write(std::string_view data) {
 HRESULT AtomicFile::commit() {
   if (fd_ < 0) return E_UNEXPECTED;
   HRESULT hr = ::fsync(fd_) == 0 ? S_OK : hresult_from_errno(errno);
+  CommitWatcher* watcher = g_watcher.load();
+  if (SUCCEEDED(hr) && watcher != nullptr && watcher->watches(dir_.get(), name_)) {
+    if (sha256_.empty() && !sha256_of_fd(fd_, &sha256_)) hr = hresult_from_errno(errno);
+    if (SUCCEEDED(hr))
+      hr = watcher->committing({dir_.get(), name_, sha256_, source_dir_, source_name_});
+  }
   if (::close(fd_) != 0 && SUCCEEDED(hr)) hr = hresult_from_errno(errno);
   fd_ = -1;
   if (SUCCEEDED(hr)) {

@@ -23,6 +23,9 @@ namespace vardel::core {
 // commit. Destroying the object before a successful commit (or any failed
 // call) removes the new file and leaves the target untouched.
 //
+// A commit into a folder that a CommitWatcher watches tells it the new
+// file's SHA-256 before the rename; a watcher that fails fails the commit.
+//
 // A successful commit also removes the temporaries that saves and copies
 // into the same folder left when their process ended mid-write (see
 // sweep_temporaries).
@@ -36,8 +39,16 @@ class AtomicFile {
   // fail_if_exists: commit refuses (ERROR_FILE_EXISTS) to replace a file.
   HRESULT open(std::u16string_view ce_path, bool fail_if_exists = false);
   HRESULT write(std::string_view data);
-  int fd() const { return fd_; }  // the new file, for copying metadata
-  HRESULT commit();               // flushes, renames over the target, flushes the folder
+  int fd() const { return fd_; }  // the new file (read and write), for copying metadata
+  // The digest of what was written, when the writer has it already (it read
+  // the file back); otherwise a watched commit reads the file once for it.
+  void set_sha256(std::string hex) { sha256_ = std::move(hex); }
+  // The new file is a copy of `name` in the open folder `dir_fd`.
+  void set_source(int dir_fd, std::string name) {
+    source_dir_ = dir_fd;
+    source_name_ = std::move(name);
+  }
+  HRESULT commit();  // flushes, renames over the target, flushes the folder
 
  private:
   void abandon();
@@ -47,7 +58,37 @@ class AtomicFile {
   std::string temp_;
   bool fail_if_exists_ = false;
   int fd_ = -1;
+  std::string sha256_;
+  int source_dir_ = -1;
+  std::string source_name_;
 };
+
+// What the platform tells of a watched replacement: the folder and name the
+// new file takes, its digest, and where it was copied from (source_dir -1
+// when it was written, not copied).
+struct Commit {
+  int dir_fd = -1;
+  const std::string& name;
+  const std::string& sha256;
+  int source_dir = -1;
+  const std::string& source_name;
+};
+
+// Something above the platform that keeps a record of what a folder holds
+// (the host's checksum list of the backup folder). Called on the thread that
+// commits; several threads may commit at once.
+class CommitWatcher {
+ public:
+  virtual ~CommitWatcher() = default;
+  // Whether the replacement of `name` in the open folder is to be told.
+  virtual bool watches(int dir_fd, const std::string& name) = 0;
+  // Before the rename. A failure leaves the target as it was.
+  virtual HRESULT committing(const Commit& commit) = 0;
+};
+
+// The process's one watcher, or none (null). The watcher must outlive every
+// commit made while it is set.
+void set_commit_watcher(CommitWatcher* watcher);
 
 // The name a temporary for `target` gets: ".<target>.tmp<pid>-<n>".
 std::string temporary_name(const std::string& target);

@@ -110,6 +110,10 @@ BOOL CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfEx
     SetLastError(vardel::core::win32_from_hresult(hr));
     return FALSE;
   }
+  // A watcher keeping checksums lists a copy under its source's listed
+  // digest, so a source that changed since it was listed is not vouched for.
+  auto source = vardel::device::locate(lpExistingFileName);
+  if (source) out.set_source(source->dir.get(), source->name);
   if (!copy_bytes(in.get(), out.fd())) return fail_errno(errno);
   ::fchmod(out.fd(), sst.st_mode & 07777);
   struct timespec times[2] = {sst.st_atim, sst.st_mtim};  // the copy keeps its write time
