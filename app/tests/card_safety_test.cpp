@@ -49,6 +49,31 @@ TEST_F(CardSafety, ABackupWhoseDatedCopyFailsKeepsThePreviousFile) {
   EXPECT_EQ(dated, 1u);
 }
 
+// A record lost between the walk and the file (the serialiser or the disk
+// dropped it) is caught when the new file is read back: that file fails and
+// the previous one stays.
+TEST_F(CardSafety, ABackupFileMissingARecordOnReadingBackKeepsThePreviousFile) {
+  poom::add_contact(contact(u"New", u"1"));
+  add_sms(3, 2);
+  write_file(device_.contacts_file(), kOldContacts);
+  write_file(device_.messages_file(), kOldMessages);
+  fault::arm("msxml.save.record", E_FAIL, 1, 2);  // one record of each file
+  auto [rc, rm] = backup();
+  EXPECT_EQ(rc, 0u);
+  EXPECT_EQ(rm, 0u);
+  EXPECT_EQ(read_file(device_.contacts_file()), kOldContacts);
+  EXPECT_EQ(read_file(device_.messages_file()), kOldMessages);
+  ASSERT_EQ(boxes().size(), 1u);
+  EXPECT_EQ(boxes()[0].caption, u"警告");
+  EXPECT_EQ(hidden_files(device_.backup_dir()), 0u);
+
+  fault::reset();
+  std::tie(rc, rm) = backup();
+  EXPECT_EQ(rc, 1u);
+  EXPECT_EQ(rm, 1u);
+  EXPECT_NE(read_file(device_.messages_file()).find("<VCARD"), std::string::npos);
+}
+
 // A copy cut off by the process's end leaves a temporary named after the
 // dated copy, which no later save of that name would ever sweep. With the
 // device held, a finished backup leaves no temporary of another process.

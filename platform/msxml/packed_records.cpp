@@ -91,7 +91,9 @@ void pack(Tree& tree, pugi::xml_node parent) {
         packed.runs[placeholder.internal_object()];
         packed.parent = parent;
       }
-      packed.runs[placeholder.internal_object()].append(markup);
+      PackedRun& run = packed.runs[placeholder.internal_object()];
+      run.append(markup);
+      ++run.records;
       parent.remove_child(x);
       ++packed.records;
     }

@@ -82,6 +82,7 @@ class PackedRun {
   void append(std::string_view bytes);
   const std::vector<std::string>& pieces() const { return pieces_; }
   size_t size() const { return size_; }
+  size_t records = 0;  // how many records the bytes hold
 
  private:
   std::vector<std::string> pieces_;

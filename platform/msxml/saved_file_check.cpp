@@ -1,0 +1,127 @@
+// Reading a saved file back (see saved_file_check.h).
+#include "platform/msxml/saved_file_check.h"
+
+#include <libxml/parser.h>
+#include <libxml/xmlerror.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/core/sha256.h"
+
+namespace vardel::msxml {
+
+namespace {
+
+struct State {
+  SavedFile* out = nullptr;
+  xmlParserCtxtPtr ctxt = nullptr;
+  size_t depth = 0;
+  bool refused = false;
+};
+
+void on_start(void* ctx, const xmlChar* localname, const xmlChar* prefix, const xmlChar*, int,
+              const xmlChar**, int, int, const xmlChar**) {
+  auto* s = static_cast<State*>(ctx);
+  if (s->depth == 0) {
+    s->out->root = prefix ? std::string(reinterpret_cast<const char*>(prefix)) + ":" : "";
+    s->out->root += reinterpret_cast<const char*>(localname);
+  } else if (s->depth == 1) {
+    ++s->out->records;
+  }
+  ++s->depth;
+}
+
+void on_end(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  auto* s = static_cast<State*>(ctx);
+  if (s->depth > 0) --s->depth;
+}
+
+void on_doctype(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  auto* s = static_cast<State*>(ctx);
+  s->refused = true;
+  if (s->out->error.empty()) s->out->error = "holds a document type declaration";
+  xmlStopParser(s->ctxt);
+}
+
+void on_error(void* ctx, xmlErrorPtr error) {
+  auto* s = static_cast<State*>(ctx);
+  if (error == nullptr || error->level < XML_ERR_ERROR || !s->out->error.empty()) return;
+  std::string message = error->message ? error->message : "not well-formed";
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  s->out->error = "line " + std::to_string(error->line) + ": " + message;
+}
+
+struct CtxtFree {
+  void operator()(xmlParserCtxt* c) const { xmlFreeParserCtxt(c); }
+};
+
+}  // namespace
+
+bool check_saved_file(int fd, SavedFile* out) {
+  static std::once_flag once;
+  std::call_once(once, [] { xmlInitParser(); });
+  *out = SavedFile{};
+  State state;
+  state.out = out;
+
+  xmlSAXHandler sax{};
+  sax.initialized = XML_SAX2_MAGIC;
+  sax.startElementNs = on_start;
+  sax.endElementNs = on_end;
+  sax.internalSubset = on_doctype;
+  sax.serror = on_error;
+  std::unique_ptr<xmlParserCtxt, CtxtFree> ctxt(
+      xmlCreatePushParserCtxt(&sax, &state, nullptr, 0, nullptr));
+  if (!ctxt) {
+    errno = ENOMEM;
+    return false;
+  }
+  state.ctxt = ctxt.get();
+  // Large texts are allowed (a note may be long); nothing is loaded from
+  // outside the file.
+  xmlCtxtUseOptions(ctxt.get(), XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR |
+                                    XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
+
+  core::Sha256 sha;
+  std::vector<char> buf(256 * 1024);
+  off_t offset = 0;
+  bool parsing = true;
+  for (;;) {
+    const ssize_t n = ::pread(fd, buf.data(), buf.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    offset += n;
+    sha.update(std::string_view(buf.data(), static_cast<size_t>(n)));
+    if (parsing &&
+        (xmlParseChunk(ctxt.get(), buf.data(), static_cast<int>(n), 0) != 0 || state.refused))
+      parsing = false;  // the rest is still hashed
+  }
+  if (parsing) {
+    const bool before_end = !ctxt->wellFormed;
+    xmlParseChunk(ctxt.get(), nullptr, 0, 1);
+    // The push parser names a file that stops short "extra content at the
+    // end"; say what it is.
+    if (!before_end && !ctxt->wellFormed && offset > 0) {
+      if (state.depth > 0)
+        out->error = "is cut short: it ends inside <" + out->root + "> after " +
+                     std::to_string(out->records) + " records";
+      else if (out->root.empty())
+        out->error = "holds no XML element";
+    }
+  }
+  out->sha256 = sha.hex();
+  out->well_formed = parsing && !state.refused && ctxt->wellFormed && offset > 0;
+  if (offset == 0)
+    out->error = "is empty";
+  else if (!out->well_formed && out->error.empty())
+    out->error = "is not well-formed";
+  if (out->well_formed) out->error.clear();
+  return true;
+}
+
+}  // namespace vardel::msxml
