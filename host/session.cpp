@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/MainWindow.h"
+#include "host/care/checksums.h"
 #include "host/device_tools.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
@@ -33,6 +34,7 @@ void start_platform() {
   std::call_once(once, [] {
     platform::register_classes();
     res::install();
+    care::watch_backup_folder();
   });
 }
 
@@ -149,7 +151,7 @@ std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filte
   for (size_t i = 0; i < entries.size(); ++i)
     std::cout << "  " << (i + 1) << ". " << entries[i].path.filename().string() << "  ("
               << describe_size(entries[i].size) << ", " << describe_time(entries[i].modified)
-              << ")\n";
+              << (entries[i].damaged ? std::string(", ") + kDamagedMark : std::string()) << ")\n";
   std::cout << "open which file? [1-" << entries.size() << ", empty to cancel] " << std::flush;
   std::string reply;
   if (!std::getline(std::cin, reply) || reply.empty()) return std::nullopt;

@@ -1,6 +1,8 @@
 // The picker's file list.
 #include "host/frontends/file_list.h"
 
+#include "host/care/verify.h"
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -74,6 +76,14 @@ std::vector<FileEntry> list_files(const std::filesystem::path& folder,
     for (auto& c : ext) c = folded(c);
     e.backup = ext == u".xml";
     files.push_back(std::move(e));
+  }
+  if (!files.empty()) {
+    const care::FolderCheck check = care::verify_folder(folder);
+    for (FileEntry& e : files)
+      for (const care::FileCheck& c : check.files)
+        if (c.name == e.path.filename().string())
+          for (care::Problem p : c.problems)
+            if (p == care::Problem::changed || p == care::Problem::unreadable) e.damaged = true;
   }
   std::sort(files.begin(), files.end(), [](const FileEntry& a, const FileEntry& b) {
     if (a.backup != b.backup) return a.backup;

@@ -24,15 +24,21 @@ struct FileEntry {
   std::uintmax_t size = 0;
   std::time_t modified = 0;
   bool backup = false;  // an XML file: a backup or a dated copy of one
+  // The file is not what SHA256SUMS lists, or does not read as XML: the
+  // picker marks it "已损坏" (damaged).
+  bool damaged = false;
 };
+
+inline constexpr char kDamagedMark[] = "已损坏";
 
 // True when name matches one of the ';'-separated patterns, as the phone
 // matches them: '*' any run, '?' one character, letter case ignored, and
 // "*.*" every name, with or without a dot. An empty pattern matches all.
 bool matches_pattern(std::u16string_view name, std::u16string_view patterns);
 
-// The regular files of folder matching pattern, in the picker's order.
-// A folder that does not exist or cannot be read lists nothing.
+// The regular files of folder matching pattern, in the picker's order, each
+// checked as `vardel verify` checks it. A folder that does not exist or
+// cannot be read lists nothing.
 std::vector<FileEntry> list_files(const std::filesystem::path& folder,
                                   std::u16string_view pattern = u"*.*");
 

@@ -48,6 +48,7 @@ class FileRow : public Fl_Widget {
   FileRow(int x, int y, int w, int h, FileEntry entry, int zoom)
       : Fl_Widget(x, y, w, h), entry_(std::move(entry)), zoom_(zoom) {
     detail_ = describe_time(entry_.modified) + "    " + describe_size(entry_.size);
+    if (entry_.damaged) detail_ += std::string("    ") + kDamagedMark;
   }
   const FileEntry& entry() const { return entry_; }
 
@@ -65,7 +66,7 @@ class FileRow : public Fl_Widget {
     std::string name = elided(utf8(entry_.name), text_w, false);
     fl_draw(name.c_str(), static_cast<int>(name.size()), text_x, y() + 17 * z);
     fl_font(FL_HELVETICA, kSmallFont * z);
-    fl_color(kGrey);
+    fl_color(entry_.damaged ? fl_rgb_color(0xC0, 0x1C, 0x1C) : kGrey);
     fl_draw(detail_.c_str(), static_cast<int>(detail_.size()), text_x, y() + 33 * z);
     fl_color(fl_rgb_color(0xDD, 0xDD, 0xDD));
     fl_rectf(x(), y() + h() - z, w(), z);

@@ -1,0 +1,106 @@
+// Backups checked after they are written: SHA256SUMS as sha256sum reads it,
+// and `vardel verify` naming a copy that rotted and a file cut short.
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+
+#include "host/tests/cli_fixture.h"
+
+namespace {
+
+using namespace vardel_test;
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The one dated copy of stem in the backup folder.
+fs::path dated_copy(const fs::path& dir, const std::string& stem) {
+  fs::path found;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind(stem, 0) == 0 && name != stem + ".xml") found = e.path();
+  }
+  return found;
+}
+
+void flip_byte(const fs::path& p, std::streamoff at) {
+  std::fstream f(p, std::ios::in | std::ios::out | std::ios::binary);
+  f.seekg(at);
+  char c = 0;
+  f.get(c);
+  f.seekp(at);
+  f.put(static_cast<char>(c ^ 0x01));
+}
+
+TEST_F(Cli, EveryBackupIsListedInSha256sumsAsSha256sumChecksIt) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const std::string sums = read_file(backup_dir() / "SHA256SUMS");
+  for (const char* name :
+       {"  通讯录.xml\n", "  短信.xml\n", "  MessageLogContact.xsl\n", "  MessageLogMsg.xsl\n"})
+    EXPECT_TRUE(has(sums, name)) << name << sums;
+  EXPECT_TRUE(has(sums, "  " + dated_copy(backup_dir(), "通讯录").filename().string() + "\n"));
+  const std::string check = "cd '" + backup_dir().string() + "' && sha256sum --quiet -c SHA256SUMS";
+  EXPECT_EQ(std::system(check.c_str()), 0);
+
+  const CliResult r = vardel("verify");
+  EXPECT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_TRUE(has(r.out, "all 6 files are whole")) << r.out;
+  EXPECT_TRUE(has(r.out, "通讯录.xml (40 records)")) << r.out;
+}
+
+TEST_F(Cli, VerifyNamesARottedDatedCopyAndACurrentFileCutShort) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const fs::path dated = dated_copy(backup_dir(), "通讯录");
+  flip_byte(dated, 200);
+  fs::resize_file(backup_dir() / "短信.xml", fs::file_size(backup_dir() / "短信.xml") / 2);
+
+  CliResult r = vardel("verify");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(has(r.out, "changed")) << r.out;
+  EXPECT_TRUE(has(r.out, dated.filename().string())) << r.out;
+  EXPECT_TRUE(has(r.out, "短信.xml: is cut short")) << r.out;
+  EXPECT_TRUE(has(r.out, "2 of 6 files are not whole")) << r.out;
+
+  r = vardel("verify --json");
+  EXPECT_EQ(r.status, 1);
+  const auto j = nlohmann::json::parse(r.out);
+  EXPECT_FALSE(j["whole"].get<bool>());
+  int broken = 0;
+  for (const auto& f : j["files"])
+    if (!f["whole"].get<bool>()) {
+      ++broken;
+      EXPECT_TRUE(f["name"] == dated.filename().string() || f["name"] == "短信.xml") << f;
+      EXPECT_EQ(f["problems"][0], "changed");
+    }
+  EXPECT_EQ(broken, 2);
+
+  // The next backup replaces the current file but vouches for nothing that
+  // rotted: the old dated copy, and the new dated copy of the cut file, are
+  // still named.
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  r = vardel("verify");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.out, dated.filename().string())) << r.out;
+  EXPECT_TRUE(has(r.out, "短信.xml (300 records)")) << r.out;
+  EXPECT_TRUE(has(r.out, "2 of 8 files are not whole")) << r.out;
+}
+
+TEST_F(Cli, VerifyChecksACopiedFolderAndRefusesAMissingOne) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const fs::path copy = dir_ / "copy";
+  fs::copy(backup_dir(), copy);
+  EXPECT_EQ(vardel("verify '" + copy.string() + "'").status, 0);
+  fs::remove(copy / "通讯录.xml");
+  const CliResult r = vardel("verify '" + copy.string() + "'");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(has(r.out, "missing")) << r.out;
+  EXPECT_EQ(vardel("verify '" + (dir_ / "nowhere").string() + "'").status, 2);
+}
+
+}  // namespace
