@@ -48,7 +48,7 @@ class FileRow : public Fl_Widget {
   FileRow(int x, int y, int w, int h, FileEntry entry, int zoom)
       : Fl_Widget(x, y, w, h), entry_(std::move(entry)), zoom_(zoom) {
     detail_ = describe_time(entry_.modified) + "    " + describe_size(entry_.size);
-    if (entry_.damaged) detail_ += std::string("    ") + kDamagedMark;
+    if (entry_.damaged) detail_ += std::string("  ") + kDamagedMark;
   }
   const FileEntry& entry() const { return entry_; }
 
