@@ -103,4 +103,37 @@ TEST_F(Cli, VerifyChecksACopiedFolderAndRefusesAMissingOne) {
   EXPECT_EQ(vardel("verify '" + (dir_ / "nowhere").string() + "'").status, 2);
 }
 
+TEST_F(Cli, PruneRemovesOnlyWhatNoRuleKeepsAndKeepsTheListWhole) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  // Copies of earlier days, as dated copies of the contacts file.
+  const std::string contacts = read_file(backup_dir() / "通讯录.xml");
+  for (const char* day : {"261101", "261102", "261201"})
+    fs::copy_file(backup_dir() / "通讯录.xml",
+                  backup_dir() / (std::string("通讯录") + day + "_080000.xml"));
+  ASSERT_EQ(vardel("backup --yes").status, 0);  // lists them
+  vardel::testing::write_file(backup_dir() / "notes.txt", "mine");
+  const auto before = snapshot(device_);
+
+  CliResult r = vardel("prune");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(has(r.err, "at least one rule")) << r.err;
+  r = vardel("prune --keep-monthly 1 --dry-run");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "remove  通讯录261101_080000.xml")) << r.out;
+  EXPECT_EQ(snapshot(device_), before);
+
+  r = vardel("prune --keep-monthly 1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* gone :
+       {"通讯录261101_080000.xml", "通讯录261102_080000.xml", "通讯录261201_080000.xml"})
+    EXPECT_FALSE(fs::exists(backup_dir() / gone)) << gone;
+  for (const char* kept : {"通讯录.xml", "短信.xml", "MessageLogMsg.xsl", "notes.txt"})
+    EXPECT_TRUE(fs::exists(backup_dir() / kept)) << kept;
+  EXPECT_EQ(read_file(backup_dir() / "通讯录.xml"), contacts);
+  r = vardel("verify");
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
 }  // namespace
