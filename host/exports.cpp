@@ -34,44 +34,6 @@ std::string lower(std::string s) {
   return s;
 }
 
-// A file written through a temporary beside it, renamed into place by
-// commit(); dropped when not committed.
-class StreamedFile {
- public:
-  explicit StreamedFile(const fs::path& target) : target_(target) {
-    tmp_ = target;
-    tmp_ += ".tmp" + std::to_string(::getpid());
-    file_ = std::fopen(tmp_.c_str(), "w+b");
-    if (file_ == nullptr)
-      throw UsageError("cannot write " + target.string() + ": " + std::strerror(errno));
-  }
-  ~StreamedFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_) {
-      std::error_code ec;
-      fs::remove(tmp_, ec);
-    }
-  }
-  std::FILE* get() { return file_; }
-  void commit() {
-    const bool ok = std::fflush(file_) == 0 && ::fsync(fileno(file_)) == 0;
-    const int saved = errno;
-    std::fclose(file_);
-    file_ = nullptr;
-    if (!ok)
-      throw std::runtime_error("cannot write " + target_.string() + ": " + std::strerror(saved));
-    std::error_code ec;
-    fs::rename(tmp_, target_, ec);
-    if (ec) throw std::runtime_error("cannot write " + target_.string() + ": " + ec.message());
-    committed_ = true;
-  }
-
- private:
-  fs::path target_, tmp_;
-  std::FILE* file_ = nullptr;
-  bool committed_ = false;
-};
-
 tools::MessageFormat tool_format(MessagesFormat f) {
   switch (f) {
     case MessagesFormat::android:
@@ -198,7 +160,7 @@ int export_messages(const fs::path& file, MessagesFormat format) {
     };
     return t(a) < t(b);
   });
-  StreamedFile out(file);
+  HostOutput out(file);
   auto writer = tools::make_message_writer(tool_format(format), out.get());
   for (const auto& m : all) writer->add(m);
   writer->finish();
@@ -208,7 +170,7 @@ int export_messages(const fs::path& file, MessagesFormat format) {
 
 int convert_messages_backup(const fs::path& in, const fs::path& out_file, MessagesFormat format,
                             std::vector<std::string>& warnings) {
-  StreamedFile out(out_file);
+  HostOutput out(out_file);
   auto writer = tools::make_message_writer(tool_format(format), out.get());
   int without_time = 0;
   try {

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -40,27 +39,68 @@ std::string read_host_file(const fs::path& file) {
   return bytes.str();
 }
 
-void replace_host_file(const fs::path& file, std::string_view text) {
+std::string write_failure(HRESULT hr) {
+  if (hr == E_ACCESSDENIED) return "permission denied, or not a regular file in its place";
+  if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) return "no such folder";
+  if (hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL)) return "no space left on the device";
+  if (hr == HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE)) return "the name is too long";
+  if (hr == E_INVALIDARG) return "not a file name";
+  return "the write failed";
+}
+
+namespace {
+
+// Opens the atomic replacement of file, saying what stands in its place when
+// that is not a file.
+void open_output(core::AtomicFile& out, const fs::path& file) {
+  const HRESULT hr = out.open_host(file);
+  if (SUCCEEDED(hr)) return;
   struct stat st;
-  if (::stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    throw UsageError("cannot write " + file.string() + ": it is a folder");
-  static std::atomic<unsigned> counter{0};
-  fs::path tmp = file;
-  tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) throw UsageError("cannot write " + file.string() + ": " + reason(errno));
-  const bool written = core::write_all(fd, text) && ::fsync(fd) == 0;
+  std::string why = write_failure(hr);
+  if (::lstat(file.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode))
+      why = "it is a folder";
+    else if (S_ISLNK(st.st_mode))
+      why = "it is a link, which is not followed";
+    else if (!S_ISREG(st.st_mode))
+      why = "it is not a regular file";
+  }
+  throw UsageError("cannot write " + file.string() + ": " + why);
+}
+
+}  // namespace
+
+void replace_host_file(const fs::path& file, std::string_view text) {
+  core::AtomicFile out;
+  open_output(out, file);
+  HRESULT hr = out.write(text);
+  if (SUCCEEDED(hr)) hr = out.commit();
+  if (FAILED(hr))
+    throw std::runtime_error("cannot write " + file.string() + ": " + write_failure(hr));
+}
+
+HostOutput::HostOutput(const fs::path& target) : target_(target) {
+  open_output(file_, target);
+  const int fd = ::dup(file_.fd());
+  stream_ = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (stream_ == nullptr) {
+    if (fd >= 0) ::close(fd);
+    throw std::runtime_error("cannot write " + target.string() + ": " + reason(errno));
+  }
+}
+
+HostOutput::~HostOutput() {
+  if (stream_ != nullptr) std::fclose(stream_);
+}
+
+void HostOutput::commit() {
+  const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_);
   const int err = errno;
-  if (::close(fd) != 0 || !written) {
-    ::unlink(tmp.c_str());
-    throw std::runtime_error("cannot write " + file.string() + ": " +
-                             reason(written ? errno : err));
-  }
-  if (::rename(tmp.c_str(), file.c_str()) != 0) {
-    const int rename_err = errno;
-    ::unlink(tmp.c_str());
-    throw std::runtime_error("cannot write " + file.string() + ": " + reason(rename_err));
-  }
+  std::fclose(stream_);
+  stream_ = nullptr;
+  if (!flushed) throw std::runtime_error("cannot write " + target_.string() + ": " + reason(err));
+  if (HRESULT hr = file_.commit(); FAILED(hr))
+    throw std::runtime_error("cannot write " + target_.string() + ": " + write_failure(hr));
 }
 
 }  // namespace vardel::host

@@ -5,16 +5,42 @@
 #include <string>
 #include <string_view>
 
+#include <cstdio>
+
+#include "platform/core/atomic_file.h"
+
 namespace vardel::host {
 
 // The file's bytes. Throws UsageError for a folder or a file that cannot
 // be read.
 std::string read_host_file(const std::filesystem::path& file);
 
-// Replaces the file with text through a temporary beside it, so an
-// interrupted write leaves the earlier file whole. Throws UsageError when
-// the file cannot be made (no such folder), std::runtime_error when the
-// writing fails.
+// Replaces the file with text through core::AtomicFile (a temporary beside
+// it, flushed, renamed, the folder flushed), so an interrupted write leaves
+// the earlier file whole. Throws UsageError when the file cannot be made
+// (no such folder, a folder or link in its place), std::runtime_error when
+// the writing fails.
 void replace_host_file(const std::filesystem::path& file, std::string_view text);
+
+// Why a file could not be written, from the platform's answer.
+std::string write_failure(HRESULT hr);
+
+// A file written piece by piece through a C stream (the message writers),
+// by the same atomic replacement: renamed into place by commit(), dropped
+// when not committed.
+class HostOutput {
+ public:
+  explicit HostOutput(const std::filesystem::path& target);  // UsageError when it can't be made
+  ~HostOutput();
+  HostOutput(const HostOutput&) = delete;
+  HostOutput& operator=(const HostOutput&) = delete;
+  std::FILE* get() { return stream_; }
+  void commit();  // std::runtime_error when the data can't be written
+
+ private:
+  std::filesystem::path target_;
+  core::AtomicFile file_;
+  std::FILE* stream_ = nullptr;
+};
 
 }  // namespace vardel::host

@@ -1,6 +1,8 @@
 // The record of what the last pull brought.
 #include "host/phone/pull_record.h"
 
+#include "platform/core/atomic_file.h"
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -83,24 +85,8 @@ void save_pull_record(const PullRecord& record, const fs::path& file) {
   for (const auto& [id, fp] : record.messages) j["messages"].push_back({id, fp});
   const std::string text = j.dump() + "\n";
 
-  fs::path tmp = file;
-  tmp += ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out.flush()) {
-      out.close();
-      std::error_code ec;
-      fs::remove(tmp, ec);
-      throw std::runtime_error("cannot write " + file.string());
-    }
-  }
-  std::error_code ec;
-  fs::rename(tmp, file, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    throw std::runtime_error("cannot write " + file.string() + ": " + ec.message());
-  }
+  if (FAILED(core::write_host_file(file, text)))
+    throw std::runtime_error("cannot write " + file.string());
 }
 
 std::string fingerprint(const poom::ContactRecord& contact) {

@@ -1,5 +1,7 @@
 #include "host/tools/render.h"
 
+#include "platform/core/atomic_file.h"
+
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/stat.h>
@@ -328,24 +330,7 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
 }
 
 bool write_page(const fs::path& out_html, const std::string& html) {
-  std::error_code ec;
-  fs::path tmp = out_html;
-  tmp += ".tmp" + std::to_string(::getpid());
-  {
-    std::ofstream out(tmp, std::ios::binary);
-    out << html;
-    out.flush();
-    if (!out) {
-      fs::remove(tmp, ec);
-      return false;
-    }
-  }
-  fs::rename(tmp, out_html, ec);
-  if (ec) {
-    fs::remove(tmp, ec);
-    return false;
-  }
-  return true;
+  return SUCCEEDED(core::write_host_file(out_html, html));
 }
 
 fs::path cache_dir() {

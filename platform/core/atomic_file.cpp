@@ -116,20 +116,36 @@ void AtomicFile::abandon() {
 
 HRESULT AtomicFile::open(std::u16string_view ce_path, bool fail_if_exists) {
   abandon();
+  auto entry = device::locate(ce_path);
+  if (!entry) return hresult_from_errno(errno);
+  return open_in(std::move(entry->dir), std::move(entry->name), fail_if_exists);
+}
+
+HRESULT AtomicFile::open_host(const std::filesystem::path& target, bool fail_if_exists) {
+  abandon();
+  const std::filesystem::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") return E_INVALIDARG;
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  // The folder is the user's to name, links and all; only the file itself
+  // is never followed.
+  device::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) return hresult_from_errno(errno);
+  return open_in(std::move(dir), name.string(), fail_if_exists);
+}
+
+HRESULT AtomicFile::open_in(device::Fd dir, std::string name, bool fail_if_exists) {
   fail_if_exists_ = fail_if_exists;
   sha256_.clear();
   source_dir_ = -1;
   source_name_.clear();
-  auto entry = device::locate(ce_path);
-  if (!entry) return hresult_from_errno(errno);
-  // The target, when there is one, must be a file: a folder, FIFO or link
-  // there is refused now rather than replaced.
+  // The target, when there is one, must be a file: a folder, FIFO, device
+  // node or link there is refused now rather than replaced.
   struct stat st;
-  if (::fstatat(entry->dir.get(), entry->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-      !device::is_plain_file(st.st_mode))
+  const bool exists = ::fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (exists && !device::is_plain_file(st.st_mode))
     return fail_if_exists ? HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) : E_ACCESSDENIED;
-  dir_ = std::move(entry->dir);
-  name_ = std::move(entry->name);
+  dir_ = std::move(dir);
+  name_ = std::move(name);
   // A name of our own rather than mkstemp: open() with 0666 lets the umask
   // give the new file the permissions any other new file would get.
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -138,11 +154,21 @@ HRESULT AtomicFile::open(std::u16string_view ce_path, bool fail_if_exists) {
                    0666);
     if (fd_ >= 0) {
       temp_ = std::move(temp);
+      // A replaced file keeps the mode its owner gave it.
+      if (exists) ::fchmod(fd_, st.st_mode & 07777);
       return S_OK;
     }
     if (errno != EEXIST) return hresult_from_errno(errno);
   }
   return E_FAIL;
+}
+
+HRESULT write_host_file(const std::filesystem::path& target, std::string_view data) {
+  AtomicFile file;
+  HRESULT hr = file.open_host(target);
+  if (SUCCEEDED(hr)) hr = file.write(data);
+  if (SUCCEEDED(hr)) hr = file.commit();
+  return hr;
 }
 
 HRESULT AtomicFile::write(std::string_view data) {

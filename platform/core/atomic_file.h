@@ -6,6 +6,7 @@
 // folder, so a folder swapped for a link meanwhile changes nothing.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -37,7 +38,12 @@ class AtomicFile {
   ~AtomicFile();
 
   // fail_if_exists: commit refuses (ERROR_FILE_EXISTS) to replace a file.
+  // A replaced file's mode is kept.
   HRESULT open(std::u16string_view ce_path, bool fail_if_exists = false);
+  // The same for a file outside the device, named by a host path (exports,
+  // pages, converted files): the folder's path may hold links, the file's
+  // own name is never followed. E_INVALIDARG for a path without a name.
+  HRESULT open_host(const std::filesystem::path& target, bool fail_if_exists = false);
   HRESULT write(std::string_view data);
   int fd() const { return fd_; }  // the new file (read and write), for copying metadata
   // The digest of what was written, when the writer has it already (it read
@@ -52,6 +58,7 @@ class AtomicFile {
 
  private:
   void abandon();
+  HRESULT open_in(device::Fd dir, std::string name, bool fail_if_exists);
 
   device::Fd dir_;
   std::string name_;
@@ -101,6 +108,10 @@ std::string temporary_name(const std::string& target);
 void sweep_temporaries(int dir_fd);
 
 HRESULT hresult_from_errno(int err);
+
+// Replaces a host file (outside the device) with `data` through an
+// AtomicFile: the whole new file or the old one, never a mix.
+HRESULT write_host_file(const std::filesystem::path& target, std::string_view data);
 
 // Writes all of `data` to `fd`, going on after short writes and EINTR; false
 // with errno set (ENOSPC for a write that wrote nothing) when it could not.

@@ -1,6 +1,7 @@
 // What a watcher of replaced files is told, and that a watcher's failure
 // keeps the old file; the digests it is given are the files' SHA-256.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -90,6 +91,36 @@ TEST_F(CommitWatcherTest, AWatcherThatFailsKeepsTheOldFileAndNoTemporary) {
   EXPECT_EQ(read_file(dev_.root() / "a.xml"), "old");
   EXPECT_FALSE(std::filesystem::exists(dev_.root() / "b.xml"));
   for (const auto& e : std::filesystem::directory_iterator(dev_.root()))
+    EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
+}
+
+}  // namespace
+
+namespace {
+
+// Files outside the device go through the same replacement: a link or a
+// device node in the target's place is refused (the link not followed), a
+// replaced file keeps its owner's mode, and nothing is left beside it.
+TEST(HostFile, ReplacesOnlyRegularFilesAndKeepsTheirMode) {
+  vardel::testing::TempFolder dir("vardel-host-file");
+  const auto& d = dir.path();
+  write_file(d / "kept.txt", "old");
+  ASSERT_EQ(::chmod((d / "kept.txt").c_str(), 0600), 0);
+  ASSERT_EQ(core::write_host_file(d / "kept.txt", "new"), S_OK);
+  EXPECT_EQ(read_file(d / "kept.txt"), "new");
+  struct stat st;
+  ASSERT_EQ(::stat((d / "kept.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+  write_file(d / "target.txt", "elsewhere");
+  std::filesystem::create_symlink(d / "target.txt", d / "link.txt");
+  EXPECT_EQ(core::write_host_file(d / "link.txt", "redirected"), E_ACCESSDENIED);
+  EXPECT_EQ(read_file(d / "target.txt"), "elsewhere");
+  EXPECT_TRUE(std::filesystem::is_symlink(d / "link.txt"));
+  EXPECT_EQ(core::write_host_file("/dev/null", "x"), E_ACCESSDENIED);
+  EXPECT_EQ(core::write_host_file(d / "no-such-folder" / "a.txt", "x"),
+            HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
+  for (const auto& e : std::filesystem::directory_iterator(d))
     EXPECT_NE(e.path().filename().string()[0], '.') << e.path();
 }
 
