@@ -16,6 +16,7 @@
 #include "platform/core/device.h"
 #include "platform/mapi/message_db.h"
 #include "platform/poom/contact_db.h"
+#include "platform/core/wstr.h"
 
 namespace fs = std::filesystem;
 
@@ -27,10 +28,7 @@ nlohmann::json parse_json(const fs::path& file, const std::string& bytes) {
   return parse_json_text(bytes, file.string());
 }
 
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 // The first text of the file after a byte order mark and white space.
 std::string_view opening(std::string_view bytes) {

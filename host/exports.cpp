@@ -29,10 +29,7 @@ namespace vardel::host {
 
 namespace {
 
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 tools::MessageFormat tool_format(MessagesFormat f) {
   switch (f) {

@@ -10,20 +10,11 @@
 
 #include "platform/core/device_files.h"
 #include "platform/core/sha256.h"
+#include "platform/core/wstr.h"
 
 namespace vardel::host::care {
 
 namespace {
-
-bool ends_with_ci(std::string_view name, std::string_view ext) {
-  if (name.size() < ext.size()) return false;
-  for (size_t i = 0; i < ext.size(); ++i) {
-    char c = name[name.size() - ext.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != ext[i]) return false;
-  }
-  return true;
-}
 
 std::string unescape(std::string_view name) {
   std::string out;
@@ -53,7 +44,7 @@ bool read_all(int fd, std::string* out) {
 
 bool is_backup_file_name(std::string_view name) {
   if (name.empty() || name[0] == '.') return false;
-  return ends_with_ci(name, ".xml") || ends_with_ci(name, ".xsl");
+  return ascii_iends_with(name, ".xml") || ascii_iends_with(name, ".xsl");
 }
 
 Sums parse_sums(std::string_view text, int* bad) {

@@ -12,6 +12,7 @@
 #include "host/care/checksums.h"
 #include "platform/core/device_files.h"
 #include "platform/msxml/saved_file_check.h"
+#include "platform/core/wstr.h"
 
 namespace vardel::host::care {
 
@@ -57,9 +58,7 @@ FolderCheck verify_folder(const std::filesystem::path& folder) {
     if (is_backup_file_name(n)) files[n].name = n;
 
   for (auto& [name, check] : files) {
-    std::string ext = name.size() > 4 ? name.substr(name.size() - 4) : "";
-    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    check.backup = ext == ".xml";
+    check.backup = ascii_iends_with(name, ".xml");
     const auto listed = sums.find(name);
     device::Fd fd(
         ::openat(dir.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));

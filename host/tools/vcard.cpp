@@ -583,10 +583,7 @@ class CardWriter {
   }
 
  private:
-  static std::string upper(std::string s) {
-    for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-  }
+  static std::string upper(std::string_view s) { return ascii_upper(s); }
 
   bool v4_;
   std::map<CEPROPID, std::string> props_;

@@ -5,16 +5,13 @@
 #include <cctype>
 
 #include "host/tools/vcard_lines.h"
+#include "platform/core/wstr.h"
 
 namespace vardel::tools::vcard {
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string upper(std::string_view s) { return ascii_upper(s); }
 
 // Charset names as iconv knows them; the GB family is read as its superset.
 std::string iconv_name(const std::string& declared) {

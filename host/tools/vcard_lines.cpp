@@ -1,4 +1,5 @@
 #include "host/tools/vcard_lines.h"
+#include "platform/core/wstr.h"
 
 #include <iconv.h>
 
@@ -10,17 +11,8 @@ namespace vardel::tools::vcard {
 
 namespace {
 
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+std::string upper(std::string_view s) { return ascii_upper(s); }
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 bool ends_with_soft_break(const std::string& s) { return !s.empty() && s.back() == '='; }
 

@@ -198,6 +198,35 @@ std::string utf8(std::u16string_view s) {
   return out;
 }
 
+std::string ascii_lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string ascii_upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return out;
+}
+
+bool ascii_iequals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool ascii_iends_with(std::string_view s, std::string_view ending) {
+  return s.size() >= ending.size() && ascii_iequals(s.substr(s.size() - ending.size()), ending);
+}
+
 std::string utf8(const WCHAR* s) { return s ? utf8(std::u16string_view(s)) : std::string(); }
 
 std::u16string utf16(std::string_view s) {

@@ -46,6 +46,13 @@ namespace vardel {
 std::u16string format(const WCHAR* fmt, ...);
 std::u16string vformat(const WCHAR* fmt, va_list args);
 
+// ASCII letter case of byte texts (names, keywords, file endings): bytes
+// outside A-Z / a-z are left as they are, whatever the locale.
+std::string ascii_lower(std::string_view s);
+std::string ascii_upper(std::string_view s);
+bool ascii_iequals(std::string_view a, std::string_view b);
+bool ascii_iends_with(std::string_view s, std::string_view ending);
+
 // UTF-16 <-> UTF-8. A lone surrogate becomes U+FFFD; invalid UTF-8 bytes
 // become U+FFFD.
 std::string utf8(std::u16string_view s);

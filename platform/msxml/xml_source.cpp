@@ -10,6 +10,7 @@
 #include <cerrno>
 
 #include "platform/msxml/text.h"
+#include "platform/core/wstr.h"
 
 namespace vardel::msxml {
 
@@ -49,13 +50,7 @@ std::optional<std::string> read_fd(int fd) {
 
 namespace {
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  std::transform(out.begin(), out.end(), out.begin(), [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  });
-  return out;
-}
+std::string lower(std::string_view s) { return ascii_lower(s); }
 
 std::optional<std::string> convert(const char* from, std::string_view in) {
   iconv_t cd = ::iconv_open("UTF-8", from);

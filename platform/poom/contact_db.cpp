@@ -101,14 +101,7 @@ void throw_if_failed(HRESULT hr, const char* what) {
   }
 }
 
-bool iequals(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) {
-             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-           };
-           return lower(x) == lower(y);
-         });
-}
+bool iequals(std::string_view a, std::string_view b) { return ascii_iequals(a, b); }
 
 }  // namespace
 

@@ -178,3 +178,14 @@ TEST(Utf, ConversionMarksBrokenInputAndRoundTripsTheRest) {
   EXPECT_EQ(vardel::utf16("\xF4\x90\x80\x80"), u"\xFFFD\xFFFD\xFFFD\xFFFD");
   EXPECT_EQ(vardel::utf8(static_cast<const WCHAR*>(nullptr)), "");
 }
+
+// Byte texts' letter case is ASCII's whatever the locale: UTF-8 bytes pass
+// through untouched.
+TEST(AsciiCase, FoldsOnlyAsciiLetters) {
+  EXPECT_EQ(vardel::ascii_lower("QUOTED-Printable 通讯录.XML"), "quoted-printable 通讯录.xml");
+  EXPECT_EQ(vardel::ascii_upper("gb2312 ä"), "GB2312 ä");
+  EXPECT_TRUE(vardel::ascii_iequals("Charset", "CHARSET"));
+  EXPECT_FALSE(vardel::ascii_iequals("Charset", "CHARSETS"));
+  EXPECT_TRUE(vardel::ascii_iends_with("短信.XmL", ".xml"));
+  EXPECT_FALSE(vardel::ascii_iends_with("ml", ".xml"));
+}
