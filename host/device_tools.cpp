@@ -84,11 +84,9 @@ void write_if_missing(std::u16string_view ce_path, std::string_view content) {
 }  // namespace
 
 void prepare_device_folder(const fs::path& folder) {
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec || !fs::is_directory(folder))
+  if (!core::make_private_folders(folder))
     throw UsageError("cannot create device folder " + folder.string() + ": " +
-                     (ec ? ec.message() : "it is not a folder"));
+                     std::strerror(errno));
   device::set_root(fs::absolute(folder));
 }
 

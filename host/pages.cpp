@@ -1,6 +1,7 @@
 // Backups as pages.
 #include "host/pages.h"
 
+#include <cstring>
 #include <stdexcept>
 #include <system_error>
 
@@ -26,9 +27,8 @@ void write_when_different(const fs::path& file, std::string_view content) {
 
 fs::path builtin_stylesheet_dir() {
   const fs::path dir = tools::cache_dir() / "stylesheets";
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) throw std::runtime_error("cannot create " + dir.string() + ": " + ec.message());
+  if (!core::make_private_folders(dir))
+    throw std::runtime_error("cannot create " + dir.string() + ": " + std::strerror(errno));
   write_when_different(dir / "MessageLogContact.xsl", contact_stylesheet());
   write_when_different(dir / "MessageLogMsg.xsl", message_stylesheet());
   return dir;
@@ -39,7 +39,7 @@ void render_page(const fs::path& xml_file, const fs::path& out_html) {
   if (!fs::is_regular_file(xml_file, ec)) throw UsageError("cannot read " + xml_file.string());
   // The cache folder is ours to make; any other folder must exist.
   if (out_html.parent_path() == tools::cache_dir() / "pages")
-    fs::create_directories(out_html.parent_path(), ec);
+    core::make_private_folders(out_html.parent_path());
   // Stylesheets come from beside the file, the device's program folder and
   // the program's own copies, and from nowhere else.
   std::vector<fs::path> dirs;

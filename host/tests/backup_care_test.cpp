@@ -2,6 +2,8 @@
 // and `vardel verify` naming a copy that rotted and a file cut short.
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include "host/tests/cli_fixture.h"
@@ -134,6 +136,37 @@ TEST_F(Cli, PruneRemovesOnlyWhatNoRuleKeepsAndKeepsTheListWhole) {
   EXPECT_EQ(read_file(backup_dir() / "通讯录.xml"), contacts);
   r = vardel("verify");
   EXPECT_EQ(r.status, 0) << r.out;
+}
+
+// Under the usual umask every file a user's data lands in is the owner's
+// alone, and a mode the owner set survives the next backup.
+TEST_F(Cli, EveryFileOfTheDeviceIsPrivateAndAModeTheOwnerSetIsKept) {
+  const mode_t old_mask = ::umask(022);  // inherited by every run below
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  ASSERT_EQ(vardel("render 通讯录.xml").status, 0);
+  const fs::path exported = dir_ / "out.vcf";
+  ASSERT_EQ(vardel("contacts export '" + exported.string() + "'").status, 0);
+  auto mode = [](const fs::path& p) { return fs::status(p).permissions() & fs::perms::all; };
+  size_t files = 0;
+  for (const fs::path& root : {device_, dir_ / "cache"})
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+      if (e.is_symlink()) continue;
+      const auto want =
+          e.is_directory() ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write;
+      EXPECT_EQ(mode(e.path()), want) << e.path();
+      files += e.is_regular_file();
+    }
+  EXPECT_GT(files, 10u);
+  EXPECT_EQ(mode(exported), fs::perms::owner_read | fs::perms::owner_write);
+
+  fs::permissions(backup_dir() / "通讯录.xml",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  EXPECT_EQ(mode(backup_dir() / "通讯录.xml"),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ::umask(old_mask);
 }
 
 }  // namespace

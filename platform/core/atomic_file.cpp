@@ -146,21 +146,36 @@ HRESULT AtomicFile::open_in(device::Fd dir, std::string name, bool fail_if_exist
     return fail_if_exists ? HRESULT_FROM_WIN32(ERROR_FILE_EXISTS) : E_ACCESSDENIED;
   dir_ = std::move(dir);
   name_ = std::move(name);
-  // A name of our own rather than mkstemp: open() with 0666 lets the umask
-  // give the new file the permissions any other new file would get.
+  // A name of our own, so that a temporary a killed run left is known and
+  // swept. A new file is its owner's alone; a replaced one keeps its mode.
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = temporary_name(name_);
     fd_ = ::openat(dir_.get(), temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                   0666);
+                   device::kPrivateFileMode);
     if (fd_ >= 0) {
       temp_ = std::move(temp);
-      // A replaced file keeps the mode its owner gave it.
       if (exists) ::fchmod(fd_, st.st_mode & 07777);
       return S_OK;
     }
     if (errno != EEXIST) return hresult_from_errno(errno);
   }
   return E_FAIL;
+}
+
+bool make_private_folders(const std::filesystem::path& folder) {
+  std::filesystem::path at;
+  for (const auto& part : folder) {
+    at /= part;
+    if (::mkdir(at.c_str(), device::kPrivateFolderMode) == 0 || errno == EEXIST) continue;
+    return false;
+  }
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode)) {
+    errno = ENOTDIR;
+    return false;
+  }
+  return true;
 }
 
 HRESULT write_host_file(const std::filesystem::path& target, std::string_view data) {

@@ -109,6 +109,11 @@ void sweep_temporaries(int dir_fd);
 
 HRESULT hresult_from_errno(int err);
 
+// Makes the folder and any missing folder above it, each made one private
+// (kPrivateFolderMode); folders already there are left as they are. False
+// with errno when one can't be made or is not a folder.
+bool make_private_folders(const std::filesystem::path& folder);
+
 // Replaces a host file (outside the device) with `data` through an
 // AtomicFile: the whole new file or the old one, never a mix.
 HRESULT write_host_file(const std::filesystem::path& target, std::string_view data);

@@ -19,6 +19,11 @@
 
 namespace vardel::device {
 
+// A user's contacts and messages are nobody else's: every file and folder
+// the program makes for them is its owner's alone, whatever the umask.
+inline constexpr unsigned kPrivateFileMode = 0600;
+inline constexpr unsigned kPrivateFolderMode = 0700;
+
 // Chooses the device folder. The folder need not hold anything yet.
 void set_root(const std::filesystem::path& root);
 // The chosen folder (empty before set_root).
@@ -42,7 +47,7 @@ std::optional<std::filesystem::path> to_host(std::u16string_view ce_path);
 // file: it is opened without waiting (a FIFO never blocks) and anything else
 // is refused with EACCES. -1 with errno set on failure; EXDEV or ELOOP for a
 // path that would leave the root.
-int open_file(std::u16string_view ce_path, int flags, unsigned mode = 0666);
+int open_file(std::u16string_view ce_path, int flags, unsigned mode = kPrivateFileMode);
 
 // A duplicate of the root folder's descriptor (O_PATH, close it when done),
 // or -1 with errno ENOSYS while the folder does not exist.

@@ -179,7 +179,8 @@ bool prepare_store_path(const fs::path& host_path) {
     const std::string name = part.string();
     Fd next(openat2_beneath(dir.get(), name, O_PATH | O_DIRECTORY, 0, RESOLVE_NO_SYMLINKS));
     if (!next && errno == ENOENT) {
-      if (::mkdirat(dir.get(), name.c_str(), 0777) != 0 && errno != EEXIST) return false;
+      if (::mkdirat(dir.get(), name.c_str(), kPrivateFolderMode) != 0 && errno != EEXIST)
+        return false;
       next.reset(openat2_beneath(dir.get(), name, O_PATH | O_DIRECTORY, 0, RESOLVE_NO_SYMLINKS));
     }
     if (!next) {

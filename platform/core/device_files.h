@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/device.h"
+
 namespace vardel::device {
 
 // Owns a file descriptor (-1: none).
@@ -65,7 +67,8 @@ std::optional<std::string> resolve(std::u16string_view ce_path);
 // openat2 of a path relative to the root (as resolve gives), confined below
 // it; with no_links, no link at all may be on the way (ELOOP). -1 with errno
 // on failure.
-int open_relative(const std::string& rel, int flags, unsigned mode = 0666, bool no_links = false);
+int open_relative(const std::string& rel, int flags, unsigned mode = kPrivateFileMode,
+                  bool no_links = false);
 
 // A folder below the root opened for listing and *at calls, and the name of
 // an entry in it: what creating, renaming and removing work on (these never

@@ -37,8 +37,9 @@ LockResult lock_device(std::chrono::milliseconds wait) {
   // The system folder is a real folder of the device or nothing.
   Fd root(dup_root_fd());
   if (!root) return LockResult::failed;
-  if (::mkdirat(root.get(), ".device", 0777) != 0 && errno != EEXIST) return LockResult::failed;
-  Fd fd(open_relative(".device/lock", O_RDWR | O_CREAT | O_NONBLOCK, 0666, true));
+  if (::mkdirat(root.get(), ".device", kPrivateFolderMode) != 0 && errno != EEXIST)
+    return LockResult::failed;
+  Fd fd(open_relative(".device/lock", O_RDWR | O_CREAT | O_NONBLOCK, kPrivateFileMode, true));
   if (!fd) {
     if (errno == ELOOP) errno = EXDEV;
     return LockResult::failed;

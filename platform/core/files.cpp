@@ -77,7 +77,8 @@ BOOL CreateDirectoryW(LPCWSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   auto entry = locate(lpPathName);
   if (!entry) return FALSE;
   if (HRESULT hr = vardel::fault::check("core.CreateDirectoryW")) return fail_with(hr);
-  if (::mkdirat(entry->dir.get(), entry->name.c_str(), 0777) == 0) return TRUE;
+  if (::mkdirat(entry->dir.get(), entry->name.c_str(), vardel::device::kPrivateFolderMode) == 0)
+    return TRUE;
   return fail_errno(errno);
 }
 

@@ -2,7 +2,9 @@
 #include "platform/sql/database.h"
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <string>
@@ -215,6 +217,12 @@ HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, L
   if (HRESULT hr = check_database_file(path, probes); FAILED(hr)) return hr;
   std::error_code ec;
   if (path.has_parent_path()) fs::create_directories(path.parent_path(), ec);
+  // A new store is its owner's alone; SQLite gives its log and index the
+  // same mode.
+  if (const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                            device::kPrivateFileMode);
+      fd >= 0)
+    ::close(fd);
 
   sqlite3* db = nullptr;
   int rc = open_connection(path, locking, &db);

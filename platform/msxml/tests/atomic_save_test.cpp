@@ -53,7 +53,8 @@ TEST_F(AtomicSaveTest, AFailedSaveLeavesThePreviousFileWhole) {
   EXPECT_EQ(cards, 2000u);
   EXPECT_TRUE(well_formed(target));
   EXPECT_EQ(entries(target.parent_path()), 1u);
-  // A new file gets ordinary permissions, not a temporary file's 0600.
+  // The replaced file's mode is kept (the previous file was made with the
+  // ordinary permissions), not a new file's 0600.
   struct stat st {};
   ASSERT_EQ(::stat(target.c_str(), &st), 0);
   mode_t mask = ::umask(0);
