@@ -1,6 +1,7 @@
 #include "host/tools/render.h"
 
 #include "platform/core/atomic_file.h"
+#include "platform/core/wstr.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -201,6 +202,23 @@ xmlParserInputPtr no_entities(const char* url, const char*, xmlParserCtxtPtr) {
   return nullptr;
 }
 
+// The page may show only what it holds: no script, no request anywhere,
+// whatever a stylesheet put in it. The policy goes first in the head (or
+// first in the page, where the parser opens the head for it).
+std::string with_content_policy(std::string html) {
+  static const std::string kPolicy =
+      "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; "
+      "style-src 'unsafe-inline'; img-src data:; base-uri 'none'; form-action 'none'\">";
+  const std::string lower = ascii_lower(html.substr(0, 4096));
+  size_t at = lower.find("<head");
+  if (at != std::string::npos) at = lower.find('>', at);
+  if (at != std::string::npos)
+    html.insert(at + 1, kPolicy);
+  else
+    html.insert(0, kPolicy);
+  return html;
+}
+
 // The stylesheet named href: a plain file name, looked for in each folder in
 // turn and read through that folder's descriptor.
 std::optional<std::pair<std::string, fs::path>> read_stylesheet(const std::string& href,
@@ -211,6 +229,14 @@ std::optional<std::pair<std::string, fs::path>> read_stylesheet(const std::strin
         false,
         "stylesheet \"" + href + "\" refused: only a file name beside the backup file is loaded",
         true};
+    return std::nullopt;
+  }
+  // Only a stylesheet file is run as one: never the backup itself or any
+  // other file a crafted instruction names, whose script would land in
+  // the page.
+  if (!ascii_iends_with(href, ".xsl")) {
+    *error = {false, "stylesheet \"" + href + "\" refused: only a stylesheet file (.xsl) is loaded",
+              true};
     return std::nullopt;
   }
   for (const fs::path& folder : g_allowed->folders) {
@@ -325,6 +351,7 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
     return {false, "cannot write the page"};
   std::string html(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
   xmlFree(bytes);
+  html = with_content_policy(std::move(html));
   if (!write_page(out_html, html)) return {false, "cannot write " + out_html.string()};
   return {true, {}};
 }

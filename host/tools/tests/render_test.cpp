@@ -91,3 +91,33 @@ TEST_F(Render, RefusesWhatItCannotRenderSafely) {
   EXPECT_FALSE(vardel::tools::render_backup(dir_ / "broken.xml", dir_ / "b.html").ok);
   EXPECT_FALSE(fs::exists(dir_ / "b.html"));
 }
+
+// A backup whose stylesheet instruction names itself (or any file that is
+// no stylesheet) would run its own markup as the stylesheet and put its
+// script in the page: refused. Every page carries a policy that runs no
+// script and loads nothing.
+TEST_F(Render, OnlyStylesheetFilesAreRunAndEveryPageForbidsScript) {
+  const std::string crafted =
+      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='通讯录.xml'?>"
+      "<xsl:stylesheet version=\"1.0\" xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+      "<xsl:template match=\"/\"><html><body><script>alert(1)</script></body></html>"
+      "</xsl:template></xsl:stylesheet>";
+  vardel::testing::write_file(dir_ / "通讯录.xml", crafted);
+  auto r = vardel::tools::render_backup(dir_ / "通讯录.xml", dir_ / "c.html", {});
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("only a stylesheet file"), std::string::npos) << r.error;
+  EXPECT_FALSE(fs::exists(dir_ / "c.html"));
+
+  vardel::testing::write_file(
+      dir_ / "m.xml",
+      "<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?>"
+      "<CONTACTS/>");
+  r = vardel::tools::render_backup(dir_ / "m.xml", dir_ / "m.html", {source_dir() / "res"});
+  ASSERT_TRUE(r.ok) << r.error;
+  const std::string html = vardel::testing::read_file(dir_ / "m.html");
+  const size_t policy = html.find("Content-Security-Policy");
+  ASSERT_NE(policy, std::string::npos);
+  EXPECT_NE(html.find("default-src 'none'"), std::string::npos);
+  EXPECT_LT(html.find("<head"), policy);
+  EXPECT_LT(policy, html.find("<style"));
+}
