@@ -234,4 +234,30 @@ TEST_F(HostileDevice, SmsBackupsWithNulBodiesAndImpossibleDatesAreReported) {
   EXPECT_TRUE(has(listed, "whole"));
 }
 
+// A device file that is a hard link to a file outside the device would take
+// the device's writes there: the log and the stores are never written
+// through a second name.
+TEST_F(HostileDevice, HardLinksOutOfTheDeviceAreNeverWrittenThrough) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  const fs::path log = device_ / "My Documents" / "debugmsg.txt";
+  fs::remove(log);
+  const auto outside_log = write("outside-log.txt", "the user's own file\n");
+  fs::create_hard_link(outside_log, log);
+  CliResult r = vardel("backup --yes");
+  EXPECT_EQ(read_file(outside_log), "the user's own file\n");
+  EXPECT_TRUE(fs::exists(backup_dir() / "短信.xml")) << r.out << r.err;
+
+  for (const char* suffix : {"-wal", "-shm"})
+    fs::remove(device_ / ".device" / (std::string("contacts.db") + suffix));
+  const fs::path store = device_ / ".device" / "contacts.db";
+  const fs::path outside_store = dir_ / "outside.db";
+  fs::rename(store, outside_store);
+  fs::create_hard_link(outside_store, store);
+  const std::string before = read_file(outside_store);
+  const auto card = write("one.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Linked\r\nEND:VCARD\r\n");
+  r = vardel("contacts import '" + card.string() + "'");
+  EXPECT_NE(r.status, 0);
+  EXPECT_EQ(read_file(outside_store), before);
+}
+
 }  // namespace

@@ -111,6 +111,13 @@ int open_file(std::u16string_view ce_path, int flags, unsigned mode) {
       errno = EACCES;
       return -1;
     }
+    // A file written in place must have no other name: a hard link to a
+    // file outside the device would take the writes there, where the
+    // device's checked resolution cannot see.
+    if ((flags & (O_WRONLY | O_RDWR)) && st.st_nlink > 1) {
+      errno = EXDEV;
+      return -1;
+    }
     ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
   }
   return fd.release();
@@ -198,7 +205,9 @@ bool prepare_store_path(const fs::path& host_path) {
       if (errno == ENOENT) continue;
       return false;
     }
-    if (!is_plain_file(st.st_mode)) {
+    // A second name elsewhere (a hard link) would carry the store's
+    // writes out of the device.
+    if (!is_plain_file(st.st_mode) || st.st_nlink > 1) {
       errno = EXDEV;
       return false;
     }
