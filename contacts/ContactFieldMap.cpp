@@ -6,6 +6,7 @@
 // ADDRESS and found again at any depth below it.
 #include "contacts/ContactFieldMap.h"
 
+#include "platform/core/windows.h"
 #include "platform/poom/pimstore.h"
 
 const ContactFieldMapEntry ContactFieldMap[CONTACT_FIELD_COUNT] = {
@@ -63,3 +64,27 @@ const ContactFieldMapEntry ContactFieldMap[CONTACT_FIELD_COUNT] = {
     {u"ADDRESS//CHILDREN", PIMPR_CHILDREN},                 // 51 children
     {u"NOTE", PIMPR_BODY},                                  // 52 notes (never read)
 };
+
+int GetCarriedContactTags(DWORD* pTags) {
+  int n = 0;
+  for (int i = 0; i < CONTACT_FIELD_COUNT; ++i) {
+    const DWORD dwTag = ContactFieldMap[i].dwTag;
+    if (dwTag == PIMPR_CATEGORIES || dwTag == PIMPR_BODY) continue;
+    pTags[n++] = dwTag;
+  }
+  return n;
+}
+
+DWORD GetContactFieldTwin(DWORD dwTag, int* pbLater) {
+  if (pbLater) *pbLater = 0;
+  int nRow = -1;
+  for (int i = 0; i < CONTACT_FIELD_COUNT && nRow < 0; ++i)
+    if (ContactFieldMap[i].dwTag == dwTag) nRow = i;
+  if (nRow < 0) return 0;
+  for (int i = 0; i < CONTACT_FIELD_COUNT; ++i) {
+    if (i == nRow || wcscmp(ContactFieldMap[i].szPath, ContactFieldMap[nRow].szPath) != 0) continue;
+    if (pbLater) *pbLater = nRow > i ? 1 : 0;
+    return ContactFieldMap[i].dwTag;
+  }
+  return 0;
+}

@@ -19,6 +19,17 @@ struct ContactFieldMapEntry {
 
 extern const ContactFieldMapEntry ContactFieldMap[CONTACT_FIELD_COUNT];
 
+// The tags whose properties a backup file can carry back to the phone, in the
+// map's order: every row but categories and notes, which the backup never
+// writes and the restore never sets. Fills pTags (room for
+// CONTACT_FIELD_COUNT) and returns how many.
+int GetCarriedContactTags(DWORD* pTags);
+
+// The tag of the other row that shares dwTag's path (WORK2, HOME2, COMPANY),
+// or 0. *pbLater (may be null) is 1 when dwTag's row is the later of the two,
+// whose text the backup writes into the shared element when it has one.
+DWORD GetContactFieldTwin(DWORD dwTag, int* pbLater);
+
 // How a field travels between the store and its callers: a text, or for the
 // two date tags the same bytes read as a FILETIME.
 //

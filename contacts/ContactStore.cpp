@@ -5,6 +5,7 @@
 
 #include "platform/com/com.h"
 #include "platform/core/windows.h"
+#include "platform/poom/item_merge.h"
 #include "xml/ComHolders.h"
 
 CContactStore::CContactStore()
@@ -108,5 +109,22 @@ int CContactStore::RemoveItem(int nPosition) {
   }
   if (!m_pItems) return 0;
   HRESULT hr = m_pItems->Remove(nPosition);
+  return SUCCEEDED(hr) ? 1 : 0;
+}
+
+int CContactStore::FillAndRemoveItem(int nKeep, int nRemove, WORD cProps, CEPROPVAL* pProps) {
+  if (!m_bOpened) return 0;
+  if (m_pCurrent) {
+    m_pCurrent->Release();
+    m_pCurrent = NULL;
+  }
+  if (!m_pItems) return 0;
+  // Pocket Outlook would take this as a SetProps and a Remove, two saves; the
+  // phone's store answers it as one.
+  IPOutlookItemMerge* pMerge = NULL;
+  HRESULT hr = m_pItems->QueryInterface(IID_IPOutlookItemMerge, (void**)&pMerge);
+  if (FAILED(hr) || !pMerge) return 0;
+  hr = pMerge->FillAndRemove(nKeep, nRemove, cProps, pProps);
+  pMerge->Release();
   return SUCCEEDED(hr) ? 1 : 0;
 }

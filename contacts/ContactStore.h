@@ -34,6 +34,13 @@ class CContactStore {
   int SelectItem(int nPosition);
   // Deletes the contact at nPosition; later contacts move down by one. 1/0.
   int RemoveItem(int nPosition);
+  // Sets cProps values (texts and dates) on the contact at nKeep and deletes
+  // the contact at nRemove in one step: on 0 neither has changed.
+  int FillAndRemoveItem(int nKeep, int nRemove, WORD cProps, CEPROPVAL* pProps);
+  // Reads the properties pTags of the contact at nPosition, which becomes
+  // current, into one LocalAlloc buffer for the caller (LocalFree); an
+  // absent property has CEDB_PROPNOTFOUND in wFlags. 1/0.
+  int GetItemProps(int nPosition, const CEPROPID* pTags, WORD cTags, CEPROPVAL** ppProps);
 
   // Reads a text field of the current contact. 1 when read (the text may be
   // null), 0 when it can't be read or the store is closed.

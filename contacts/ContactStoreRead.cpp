@@ -113,3 +113,33 @@ HRESULT CContactStore::GetPropertyText(DWORD dwTag, ContactFieldValue* pValue) {
   pItem->Release();
   return hr;
 }
+
+int CContactStore::GetItemProps(int nPosition, const CEPROPID* pTags, WORD cTags,
+                                CEPROPVAL** ppProps) {
+  if (!ppProps) return 0;
+  *ppProps = NULL;
+  if (!SelectItem(nPosition) || !m_pApp) return 0;
+
+  long oid = 0;
+  if (FAILED(m_pCurrent->get_Oid(&oid))) return 0;
+  IItem* pItem = NULL;
+  HRESULT hr = m_pApp->GetItemFromOidEx((CEOID)oid, 0, &pItem);
+  if (FAILED(hr) || !pItem) {
+    if (pItem) pItem->Release();
+    return 0;
+  }
+  CEPROPVAL* pProps = NULL;
+  ULONG cbBuffer = 0;
+  hr = pItem->GetProps(pTags, 0, cTags, &pProps, &cbBuffer, NULL);
+  if (hr == HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)) {
+    pProps = (CEPROPVAL*)LocalAlloc(LMEM_FIXED, cbBuffer);
+    hr = pProps ? pItem->GetProps(pTags, 0, cTags, &pProps, &cbBuffer, NULL) : E_FAIL;
+  }
+  pItem->Release();
+  if (FAILED(hr)) {
+    if (pProps) LocalFree(pProps);
+    return 0;
+  }
+  *ppProps = pProps;
+  return 1;
+}

@@ -10,7 +10,9 @@
 // onto a phone that still holds its contacts keeps the phone's own, complete
 // contact and deletes the restored copy, which the backup file holds with
 // fewer properties. Progress runs from 50 to 100 with code PROGRESS_RESTORE,
-// continuing the restore's bar.
+// continuing the restore's bar. Before a copy is deleted, the contact that
+// stays takes every property it lacks from it (ContactMerge.h), in the same
+// step.
 //
 // A key that cannot be read (the contact cannot be selected, or one of its
 // four fields cannot be read) never counts as equal to anything: a contact
@@ -18,6 +20,7 @@
 // key, and a deletion that fails, may leave duplicates behind, and the pass
 // then answers 0 so that the restore says so.
 #include "contacts/ContactFieldMap.h"
+#include "contacts/ContactMerge.h"
 #include "contacts/ContactStore.h"
 #include "platform/core/windows.h"
 #include "platform/gwes/gwes.h"
@@ -25,6 +28,9 @@
 #include "window_shared/Globals.h"
 #include "window_shared/resource.h"
 #include "xml/XMLTextWriter.h"
+
+LONG g_nContactsFilledIn = 0;
+LONG g_nContactsDiffering = 0;
 
 namespace {
 
@@ -92,6 +98,8 @@ WPARAM RemovalProgress(int p, int n) {
 }  // namespace
 
 int CXMLTextWriter::RemoveDuplicateContacts() {
+  g_nContactsFilledIn = 0;
+  g_nContactsDiffering = 0;
   int nResult = 1;
   if (m_pStore == nullptr) {
     SendMessageW(g_hMainWnd, WM_PROGRESS, 100, PROGRESS_RESTORE);
@@ -118,7 +126,7 @@ int CXMLTextWriter::RemoveDuplicateContacts() {
     if (SameFileAs(first, second) && SameNumbers(first, second)) {
       // The later of the pair goes; the earlier stays at position i and is
       // compared with its new neighbour next.
-      if (!m_pStore->RemoveItem(i + 1)) {
+      if (!MergeAndRemoveContact(m_pStore, i, i + 1)) {
         nResult = 0;
         break;
       }
@@ -156,7 +164,7 @@ int CXMLTextWriter::RemoveDuplicatesOf(int k) {
     // contact that cannot be read, which is left alone (and reported).
     if (!SameFileAs(reference, candidate)) return candidate.bRead;
     if (SameNumbers(reference, candidate)) {
-      if (!m_pStore->RemoveItem(j)) return 0;
+      if (!MergeAndRemoveContact(m_pStore, k - 1, j)) return 0;
       --n;
     } else {
       ++j;

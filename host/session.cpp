@@ -24,6 +24,7 @@
 #include "res/resources.h"
 #include "window_shared/Globals.h"
 #include "window_shared/resource.h"
+#include "xml/XMLTextWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -166,7 +167,19 @@ std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filte
 }  // namespace
 
 int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
-int run_restore(const SessionOptions& options) { return run_job_button(options, IDC_RESTORE); }
+int run_restore(const SessionOptions& options) {
+  const int status = run_job_button(options, IDC_RESTORE);
+  // What the duplicate removal took from the backup's copies and where it
+  // kept the phone's own values: the boxes do not say.
+  if (g_nContactsFilledIn > 0 || g_nContactsDiffering > 0) {
+    auto contacts = [](LONG n) { return std::to_string(n) + (n == 1 ? " contact" : " contacts"); };
+    std::cout << "filled in " << contacts(g_nContactsFilledIn) << " from the backup; "
+              << contacts(g_nContactsDiffering)
+              << (g_nContactsDiffering == 1 ? " differs" : " differ")
+              << " from the backup (the phone's values kept)\n";
+  }
+  return status;
+}
 
 int run_view(const SessionOptions& options, const std::optional<fs::path>& file) {
   start_platform();

@@ -30,6 +30,11 @@ extern LONG g_nMessagesLeftOut;
 // Messages of the last messages backup written without their address (the
 // recipients could not be read).
 extern LONG g_nMessagesIncomplete;
+// Contacts that the last RemoveDuplicateContacts filled in from a copy it
+// deleted, and contacts it kept whose copy held some property with another
+// value (the kept contact's stays). Read by the restore's caller.
+extern LONG g_nContactsFilledIn;
+extern LONG g_nContactsDiffering;
 
 class CXMLTextWriter : public CXMLDocument {
  public:

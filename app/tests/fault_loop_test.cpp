@@ -141,5 +141,40 @@ TEST_F(FaultLoop, RestoreNeverSaysDoneWithContactsMissingOrDuplicated) {
   EXPECT_GT(points, 10u);
 }
 
+// The duplicate removal after a restore onto a phone whose contacts lost
+// their e-mail addresses: at whatever call it fails, no address is lost (the
+// kept contact has it, or the copy that carries it is still there), and a
+// clean run leaves each contact once, with its address back.
+TEST_F(FaultLoop, DuplicateRemovalNeverLosesWhatOnlyTheCopyHeld) {
+  const std::u16string names[3] = {u"张三", u"李四", u"Ann Lee"};
+  auto restored_phone = [&] {
+    poom::delete_all_contacts();
+    for (const auto& name : names) poom::add_contact(contact(name, u"139"));
+    for (const auto& name : names) {
+      auto c = contact(name, u"139");
+      c.push_back({PIMPR_EMAIL1_ADDRESS, name + u"@example.com"});
+      poom::add_contact(c);
+    }
+  };
+  restored_phone();
+  const unsigned points = countdown(
+      "duplicate removal", [&] { RunDuplicateRemoval(); },
+      [&](const std::vector<ShownBox>&, bool clean) {
+        const auto contacts = poom::list_contacts();
+        for (const auto& name : names) {
+          int with_address = 0;
+          for (const auto& c : contacts)
+            for (const auto& p : c)
+              if (p.tag == PIMPR_EMAIL1_ADDRESS && p.text == name + u"@example.com") ++with_address;
+          EXPECT_GE(with_address, 1) << utf8(name);
+        }
+        if (clean) {
+          EXPECT_EQ(contacts.size(), 3u);
+        }
+        restored_phone();
+      });
+  EXPECT_GT(points, 5u);
+}
+
 }  // namespace
 }  // namespace vardel::testing

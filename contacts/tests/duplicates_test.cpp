@@ -116,7 +116,8 @@ TEST_F(DuplicatesTest, AContactThatCannotBeReadIsNeverTakenForADuplicate) {
   Add("A", "1", "a1");
   Add("A", "1", "a2");
   Add("B", "1", "b");
-  vardel::fault::arm("poom.Item", E_FAIL, 3);  // 1, 2, then position 1 again
+  // 1, 2, both again for the fill-in's reads, then position 1 again.
+  vardel::fault::arm("poom.Item", E_FAIL, 5);
   EXPECT_EQ(Remove(), 0);
   EXPECT_EQ(Markers(), (Strings{"a1", "b"}));
   EXPECT_EQ(Percentages(), (Values{50, 100}));

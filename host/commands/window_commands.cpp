@@ -4,9 +4,12 @@
 #include <memory>
 #include <optional>
 
+#include "host/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
+#include "host/restore_plan.h"
 #include "host/session.h"
+#include "platform/core/device.h"
 
 namespace fs = std::filesystem;
 
@@ -16,8 +19,25 @@ namespace {
 
 struct WindowOptions {
   bool yes = false;
+  bool dry_run = false;
   std::string file;
 };
+
+// The restore's plan, from the backup file and the phone as they are; the
+// device is only read (not even locked: a lock file is a change).
+int plan_restore_run() {
+  const fs::path file = backup_folder() / u"通讯录.xml";
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    std::cout << "dry run: there is no contacts backup to restore (" << file.string()
+              << "); the restore would say 请先备份通讯录\n";
+    return 0;
+  }
+  const auto backup = read_contacts_backup(file);
+  const auto phone = poom::list_contacts(device::contacts_db());
+  print_restore_plan(plan_restore(phone, backup), std::cout);
+  return 0;
+}
 
 int open_window(const CommandLine& cli) {
   cli.open_device_for_window();
@@ -53,13 +73,16 @@ void add_window_commands(CommandLine& cli) {
               })
       ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
 
-  cli.command(cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",
-              [&cli, o] {
-                cli.open_existing_device();
-                cli.hold_device();
-                return run_restore(cli.session(o->yes));
-              })
-      ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  CLI::App* restore = cli.command(
+      cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup", [&cli, o] {
+        cli.open_existing_device();
+        if (o->dry_run) return plan_restore_run();
+        cli.hold_device();
+        return run_restore(cli.session(o->yes));
+      });
+  restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  restore->add_flag("--dry-run", o->dry_run,
+                    "print what the restore would add, fill in and leave, changing nothing");
 
   cli.command(cli.app(), "view",
               "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)",

@@ -599,6 +599,33 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
   return S_OK;
 }
 
+HRESULT ContactDatabase::fill_and_remove(long keep, const PropEdits& fill, long remove) {
+  std::lock_guard lock(mutex_);
+  if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
+  Statements& s = *st_;
+  {
+    Transaction txn = s.write();
+    if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
+    long target = keep;
+    if (HRESULT hr = write_locked(&target, fill); FAILED(hr)) return hr;
+    // Deleted whole here, not noted for the purge: the transaction is a
+    // single one either way.
+    sqlite3_bind_int64(s.delete_contact.get(), 1, remove);
+    if (int rc = s.delete_contact.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+    sqlite3_bind_int64(s.delete_contact_props.get(), 1, remove);
+    if (int rc = s.delete_contact_props.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+    sqlite3_bind_int64(s.raise_high_water.get(), 1, remove);
+    if (int rc = s.raise_high_water.run(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+    if (HRESULT hr = fault::check("poom.FillAndRemove.Commit"); FAILED(hr)) return hr;
+    if (int rc = txn.commit(); rc != SQLITE_OK) return hr_from_sqlite(rc);
+  }
+  version_.fetch_add(1, std::memory_order_acq_rel);
+  // The kept contact is loaded afresh when next asked for.
+  cache_.erase(keep);
+  cache_.erase(remove);
+  return S_OK;
+}
+
 HRESULT ContactDatabase::add_default_file_as_locked(long oid, PropEdits& edits) {
   if (auto it = edits.find(PIMPR_FILEAS);
       it != edits.end() && it->second && !it->second->text.empty())

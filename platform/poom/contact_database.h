@@ -121,6 +121,12 @@ class ContactDatabase {
   // *oids receives the new contacts' oids.
   HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids);
 
+  // Stores `fill` on the contact `keep` and deletes the contact `remove`, in
+  // one transaction of their own (pending removals are committed first): on
+  // failure both contacts are as they were. kHrNotFound when `keep` no
+  // longer exists.
+  HRESULT fill_and_remove(long keep, const PropEdits& fill, long remove);
+
   // Deletes a contact (grouped, see above). S_OK also when it was gone.
   HRESULT remove(long oid);
   HRESULT remove_all();

@@ -1,4 +1,5 @@
 // Class and interface identifiers of the Pocket Outlook object model.
+#include "platform/poom/item_merge.h"
 #include "platform/poom/pimstore.h"
 
 using vardel::com::guid;
@@ -13,3 +14,5 @@ const IID IID_IItem = guid("{FAD11DF1-8096-4E4E-B4F2-5BA0D3F01CFC}");
 // Weak so that the COM runtime may define the same identifier.
 __attribute__((weak)) extern const IID IID_IDispatch =
     guid("{00020400-0000-0000-C000-000000000046}");
+// The stand-in's own interface (item_merge.h).
+const IID IID_IPOutlookItemMerge = guid("{6D1C52B0-7A64-4E0B-9C3E-2F1B8E5A9D47}");

@@ -7,11 +7,17 @@
 // one. Properties are read ahead for the next kPrefetch contacts in one
 // query, since callers walk by position.
 //
-// Fault points: "poom.Item", "poom.Remove".
+// FillAndRemove (item_merge.h) sets properties on one contact and deletes
+// another in one transaction of the database.
+//
+// Fault points: "poom.Item", "poom.Remove", "poom.FillAndRemove".
 #include <unordered_map>
 #include <vector>
 
+#include "platform/core/calendar.h"
 #include "platform/core/fault.h"
+#include "platform/core/windows.h"
+#include "platform/poom/item_merge.h"
 #include "platform/poom/objects.h"
 
 namespace vardel::poom {
@@ -54,8 +60,9 @@ class PresenceTree {
   std::size_t top_ = 0;
 };
 
-class ItemCollection final : public com::Object<kPoom, IPOutlookItemCollection, &IID_IDispatch,
-                                                &IID_IPOutlookItemCollection> {
+class ItemCollection final
+    : public com::Object<kPoom, IPOutlookItemMerge, &IID_IDispatch, &IID_IPOutlookItemCollection,
+                         &IID_IPOutlookItemMerge> {
  public:
   ItemCollection(std::shared_ptr<ContactDatabase> db, std::vector<long> oids)
       : db_(std::move(db)),
@@ -93,6 +100,35 @@ class ItemCollection final : public com::Object<kPoom, IPOutlookItemCollection, 
       present_.erase(index);
       gone_[index] = true;
       cache_.erase(oids_[index]);
+      return S_OK;
+    });
+  }
+
+  HRESULT FillAndRemove(int iKeep, int iRemove, WORD cProps, CEPROPVAL* rgVals) override {
+    if (cProps && !rgVals) return E_INVALIDARG;
+    return guard([&] {
+      if (HRESULT hr = fault::check("poom.FillAndRemove")) return hr;
+      const auto count = static_cast<int>(present_.count());
+      if (iKeep < 1 || iKeep > count || iRemove < 1 || iRemove > count || iKeep == iRemove)
+        return E_INVALIDARG;
+      PropEdits fill;
+      for (WORD i = 0; i < cProps; ++i) {
+        const CEPROPVAL& pv = rgVals[i];
+        if (!is_contact_tag(pv.propid)) return E_INVALIDARG;
+        PropValue v;
+        if (is_date_tag(pv.propid))
+          v.filetime = static_cast<std::int64_t>(calendar::filetime_ticks(pv.val.filetime));
+        else if (pv.val.lpwstr)
+          v.text.assign(pv.val.lpwstr, wcslen(pv.val.lpwstr));
+        fill[pv.propid] = std::move(v);
+      }
+      const std::size_t keep = present_.find(static_cast<std::size_t>(iKeep));
+      const std::size_t index = present_.find(static_cast<std::size_t>(iRemove));
+      if (HRESULT hr = db_->fill_and_remove(oids_[keep], fill, oids_[index]); FAILED(hr)) return hr;
+      present_.erase(index);
+      gone_[index] = true;
+      cache_.erase(oids_[index]);
+      cache_.erase(oids_[keep]);
       return S_OK;
     });
   }

@@ -1,7 +1,9 @@
 // The item collection: the folder's order and positional access.
 #include <sqlite3.h>
 
+#include "platform/core/fault.h"
 #include "platform/core/wstr.h"
+#include "platform/poom/item_merge.h"
 #include "platform/poom/tests/poom_fixture.h"
 
 namespace vardel::poom::testing {
@@ -245,6 +247,43 @@ TEST_F(Collection, AFileWithAnAutoincrementSequenceContinuesAfterIt) {
   auto app = logon();
   EXPECT_EQ(save_contact(app.get(), u"later"), 51);
   EXPECT_EQ(file_as_order(app.get()), (std::vector<std::u16string>{u"kept", u"later"}));
+}
+
+// The merge step: the kept contact takes the values, the other goes, and
+// positions after it move down; refused or failed, nothing changes, also as
+// seen by another application object.
+TEST_F(Collection, FillAndRemoveIsOneStep) {
+  auto app = logon();
+  for (const char16_t* name : {u"a", u"b", u"c"}) save_contact(app.get(), name);
+  auto coll = items(app.get());
+  Ref<IPOutlookItemMerge> merge;
+  ASSERT_EQ(coll->QueryInterface(IID_IPOutlookItemMerge, reinterpret_cast<void**>(merge.out())),
+            S_OK);
+  CEPROPVAL fill[1] = {};
+  fill[0].propid = PIMPR_EMAIL1_ADDRESS;
+  fill[0].val.lpwstr = const_cast<WCHAR*>(u"a@example.com");
+  EXPECT_EQ(merge->FillAndRemove(1, 1, 1, fill), E_INVALIDARG);
+  EXPECT_EQ(merge->FillAndRemove(1, 4, 1, fill), E_INVALIDARG);
+  EXPECT_EQ(merge->FillAndRemove(1, 2, 1, nullptr), E_INVALIDARG);
+  {
+    fault::Scope scope;
+    fault::arm("poom.FillAndRemove.Commit", E_FAIL);
+    EXPECT_EQ(merge->FillAndRemove(1, 2, 1, fill), E_FAIL);
+  }
+  EXPECT_EQ(file_as_order(logon().get()), (std::vector<std::u16string>{u"a", u"b", u"c"}));
+  BSTR b = nullptr;
+  item(coll.get(), 1)->get_Email1Address(&b);
+  EXPECT_EQ(take(b), u"");
+
+  ASSERT_EQ(merge->FillAndRemove(1, 2, 1, fill), S_OK);
+  int n = 0;
+  coll->get_Count(&n);
+  EXPECT_EQ(n, 2);
+  item(coll.get(), 2)->get_FileAs(&b);
+  EXPECT_EQ(take(b), u"c");
+  item(coll.get(), 1)->get_Email1Address(&b);
+  EXPECT_EQ(take(b), u"a@example.com");
+  EXPECT_EQ(file_as_order(logon().get()), (std::vector<std::u16string>{u"a", u"c"}));
 }
 
 }  // namespace
