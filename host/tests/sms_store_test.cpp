@@ -118,29 +118,24 @@ TEST_F(SmsStore, ABackupThatCannotSaveASecondStoresMessagesWarnsAndFails) {
 }
 
 TEST_F(SmsStore, TheRestoresDryRunCountsAsTheRestoreDoesAndChangesNotAByte) {
-  make_second_store();
-  ASSERT_EQ(vardel("backup --yes").status, 0);  // merges, and saves all four
-  // The backup with one message the phone lacks and one record no restore
-  // can read.
-  std::string backup = read_file(backup_dir() / "短信.xml");
-  const auto first = backup.find("<VCARD");
-  const auto end = backup.find("</VCARD>", first) + 8;
-  std::string card = backup.substr(first, end - first);
-  const auto text = card.find(">upper<");
-  ASSERT_NE(text, std::string::npos) << card;
-  std::string added = card, broken = card;
-  added.replace(text, 7, ">not on the phone<");
-  for (std::string label : {"来自于：", "到："})
-    for (auto at = broken.find(label); at != std::string::npos; at = broken.find(label))
-      broken.replace(at, label.size(), "从：");
-  backup.insert(end, added + broken);
-  const fs::path file = write("短信.xml", backup);
+  make_second_store();  // left unmerged: the dry run must not merge it
+  // A message the phone has in its second store, one it lacks, and a record
+  // no restore can read.
+  const auto card = [](const std::string& label, const std::string& text) {
+    return "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"" + label + "\" ContactNumber=\"" +
+           label + "\"><MESSAGE Date=\"2009-4-24\" Time=\"  2:0:0\" Direction=\"1\"><TEXT>" + text +
+           "</TEXT></MESSAGE></VCARD>";
+  };
+  const fs::path file =
+      write("短信.xml", "<?xml version=\"1.0\"?><CONTACTS>" + card("来自于：10010", "lower 1") +
+                            card("来自于：10010", "not on the phone") + card("从：1", "broken") +
+                            "</CONTACTS>");
 
   const auto before = snapshot(device_);
   const CliResult dry = vardel("messages restore --dry-run '" + file.string() + "'");
   EXPECT_EQ(dry.status, 0) << dry.err;
   EXPECT_TRUE(has(dry.out,
-                  "would restore 1 messages; 4 already on the phone; 1 records with "
+                  "would restore 1 messages; 1 already on the phone; 1 records with "
                   "warnings"))
       << dry.out;
   EXPECT_TRUE(has(dry.err, "says neither")) << dry.err;
@@ -149,21 +144,7 @@ TEST_F(SmsStore, TheRestoresDryRunCountsAsTheRestoreDoesAndChangesNotAByte) {
 
   const CliResult real = vardel("messages restore --yes '" + file.string() + "'");
   EXPECT_EQ(real.status, 0) << real.err;
-  EXPECT_TRUE(has(real.out, "restored 1 messages; 4 already on the phone")) << real.out;
-}
-
-TEST_F(SmsStore, TheDryRunLeavesStoresToMergeUnmergedAndCountsThemAsOnThePhone) {
-  make_second_store();
-  const std::string backup =
-      "<?xml version=\"1.0\"?><CONTACTS><VCARD Owner=\" \" TYPE=\"WinMobile\" "
-      "CONTACTS=\"来自于：10010\" ContactNumber=\"来自于：10010\"><MESSAGE Date=\"2009-4-24\" "
-      "Time=\"  2:0:0\" Direction=\"1\"><TEXT>lower 1</TEXT></MESSAGE></VCARD></CONTACTS>";
-  const fs::path file = write("one.xml", backup);
-  const auto before = snapshot(device_);
-  const CliResult dry = vardel("messages restore --dry-run '" + file.string() + "'", "");
-  EXPECT_EQ(dry.status, 0) << dry.err;
-  EXPECT_TRUE(has(dry.out, "would restore 0 messages; 1 already on the phone")) << dry.out;
-  EXPECT_EQ(snapshot(device_), before);
+  EXPECT_TRUE(has(real.out, "restored 1 messages; 1 already on the phone")) << real.out;
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // shows of it.
 #include "messages/tests/messages_fixture.h"
 #include "platform/com/com.h"
-#include "platform/core/fault.h"
 #include "platform/mapi/cemapi.h"
 
 #include <algorithm>
@@ -35,24 +34,6 @@ TEST_F(MessagesTest, StoresNamedSmsInAnyCaseAreBackedUpAsOneAndOthersAreNot) {
   EXPECT_EQ(g_nMessagesLeftOut, 0);
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"start", "SetColumns"}));
   EXPECT_EQ(vardel::com::apartment_count(), apartments);
-}
-
-TEST_F(MessagesTest, MessagesOfAFurtherSmsStoreTheOpenCouldNotMergeAreCountedAsLeftOut) {
-  vardel::fault::Scope faults;
-  auto first = AddStore(u"SMS");
-  AddStore(u"ActiveSync");
-  auto second = AddStore(u"sms");
-  auto third = AddStore(u"Sms");
-  Received(first.inbox, u"1", u"saved", Utc(2009, 1, 1, 0, 0, 0));
-  Received(second.inbox, u"2", u"a", Utc(2009, 1, 2, 0, 0, 0));
-  Sent(second.sent, u"3", u"b", Utc(2009, 1, 3, 0, 0, 0));
-  Received(third.inbox, u"4", u"c", Utc(2009, 1, 4, 0, 0, 0));
-  vardel::fault::arm("mapi.MergeStores", E_FAIL);
-
-  // The file holds the first store's messages; the three others are named.
-  EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("来自于：1", "2009-1-1", "  0:0:0", "saved")});
-  EXPECT_EQ(g_nMessagesLeftOut, 3);
 }
 
 TEST_F(MessagesTest, WithoutSmsStoreNothingIsSavedAndOnlyTheFirstStepsAreLogged) {
