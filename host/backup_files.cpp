@@ -100,7 +100,7 @@ std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
 }
 
 MessagesRestore restore_messages(const fs::path& file,
-                                 const std::function<void(int percent)>& progress) {
+                                 const std::function<void(int percent)>& progress, bool dry_run) {
   struct Pending {
     mapi::FolderKind kind;
     mapi::Message message;
@@ -139,17 +139,25 @@ MessagesRestore restore_messages(const fs::path& file,
     throw UsageError(file.string() + " is " + e.what() + "; nothing restored");
   }
 
-  mapi::MessageDb db(device::messages_db());
-  db.begin();  // all or nothing: closing without commit discards the additions
-  const std::int64_t store = db.sms_store();
+  // A dry run opens the file only to read: not a byte of the device changes,
+  // and stores named alike are not merged, so every one of them is looked at.
+  mapi::MessageDb db(device::messages_db(), dry_run);
+  if (!dry_run) db.begin();  // all or nothing: closing without commit discards the additions
   // What the store holds, counted: the same message twice in the file (two
   // alike in one second) is restored twice, and a second restore adds none.
   std::map<tools::MessageKey, int> present;
-  for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent})
-    for (const auto& info : db.messages(db.folder(store, kind)))
-      ++present[tools::message_key(kind, info.message)];
-  const std::int64_t folders[2] = {db.folder(store, mapi::FolderKind::inbox),
-                                   db.folder(store, mapi::FolderKind::sent)};
+  for (const auto& s : db.stores()) {
+    if (_wcsicmp(s.name.c_str(), u"SMS") != 0) continue;
+    for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent})
+      for (const auto& info : db.messages(db.folder(s.id, kind)))
+        ++present[tools::message_key(kind, info.message)];
+  }
+  std::int64_t folders[2] = {0, 0};
+  if (!dry_run) {
+    const std::int64_t store = db.sms_store();
+    folders[0] = db.folder(store, mapi::FolderKind::inbox);
+    folders[1] = db.folder(store, mapi::FolderKind::sent);
+  }
   int last = -1;
   for (size_t i = 0; i < pending.size(); ++i) {
     const Pending& p = pending[i];
@@ -158,13 +166,13 @@ MessagesRestore restore_messages(const fs::path& file,
       --found->second;
       ++result.skipped_duplicates;
     } else {
-      db.add_message(folders[p.kind == mapi::FolderKind::inbox ? 0 : 1], p.message);
+      if (!dry_run) db.add_message(folders[p.kind == mapi::FolderKind::inbox ? 0 : 1], p.message);
       ++result.added;
     }
     const int percent = static_cast<int>(100 * (i + 1) / pending.size());
     if (percent != last && progress) progress(last = percent);
   }
-  db.commit();
+  if (!dry_run) db.commit();
   return result;
 }
 

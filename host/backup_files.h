@@ -37,8 +37,11 @@ struct MessagesRestore {
 // sent items to theirs, the time read as the host's local time, the text as
 // written; a message the store has already (same folder, number, time and
 // text) is skipped. progress gets 0..100. Throws UsageError (nothing added)
-// when the file is not a messages backup.
+// when the file is not a messages backup. A dry run counts the same way and
+// changes nothing: the messages database is only read, and what the real
+// run would add is counted as added.
 MessagesRestore restore_messages(const std::filesystem::path& file,
-                                 const std::function<void(int percent)>& progress);
+                                 const std::function<void(int percent)>& progress,
+                                 bool dry_run = false);
 
 }  // namespace vardel::host

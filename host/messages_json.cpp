@@ -179,13 +179,9 @@ int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
   int added = 0;
   db.begin();  // all or nothing: a failure leaves the transaction uncommitted
   for (const auto& imp : imports) {
-    std::int64_t id = 0;
-    for (const auto& s : db.stores())
-      if (s.name == imp.name) {
-        id = s.id;
-        break;
-      }
-    if (id == 0) id = db.add_store(imp.name);
+    // "sms" goes into the phone's "SMS": the phone takes store names in any
+    // letter case, and a second store beside it would be left out of backups.
+    const std::int64_t id = db.store_named(imp.name);
     for (const auto& [kind, message] : imp.messages) {
       db.add_message(db.folder(id, kind), message);
       ++added;

@@ -31,8 +31,9 @@ struct StoreImport {
 std::vector<StoreImport> messages_from_json(const nlohmann::json& json);
 
 // Adds the messages of the JSON to the database in one transaction,
-// appending to a store of the same name when there is one (else creating
-// it). The whole JSON is checked first: on a UsageError nothing is added.
+// appending to the store of the same name in any letter case when there is
+// one (else creating it). The whole JSON is checked first: on a UsageError
+// nothing is added.
 // Returns the number of messages added.
 int import_messages(mapi::MessageDb& db, const nlohmann::json& json);
 

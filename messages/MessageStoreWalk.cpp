@@ -1,6 +1,7 @@
 // The messages backup's walk over CE MAPI: log on, find the store named
 // "SMS", open its inbox and sent items, and read one message at a time from
-// either folder into its record. WriteMessages merges the two folders.
+// either folder into its record. WriteMessages merges the two folders. The
+// messages of any further store named "SMS" are counted as left out.
 #include "messages/MessageStoreWalk.h"
 
 #include <cstring>
@@ -98,6 +99,58 @@ void ReleaseSentMessage() {
   ClearRecord(&g_SentMessage);
 }
 
+static void OpenFolderContents(IMsgStore* pStore, LPSPropTagArray pFolderProp, ULONG ulFolderTag,
+                               IMAPIFolder** ppFolder, IMAPITable** ppTable);
+
+// The rows of the store's folder under ulFolderTag; 0 when it can't be read.
+static ULONG CountFolderMessages(IMsgStore* pStore, LPSPropTagArray pFolderProp,
+                                 ULONG ulFolderTag) {
+  IMAPIFolder* pFolder = NULL;
+  IMAPITable* pTable = NULL;
+  OpenFolderContents(pStore, pFolderProp, ulFolderTag, &pFolder, &pTable);
+  ULONG ulCount = 0;
+  if (pTable != NULL) {
+    if (FAILED(pTable->GetRowCount(0, &ulCount))) ulCount = 0;
+    pTable->Release();
+  }
+  if (pFolder != NULL) pFolder->Release();
+  return ulCount;
+}
+
+// The messages in the inbox and sent items of every store named "SMS", in
+// any letter case, in the rest of the stores table (the walk has read it
+// up to the store it walked).
+static LONG CountFurtherSmsMessages(IMAPISession* pSession, IMAPITable* pStoresTable) {
+  LONG nCount = 0;
+  while (pStoresTable != NULL) {
+    LPSRowSet pRows = NULL;
+    HRESULT hr = pStoresTable->QueryRows(1, 0, &pRows);
+    if (FAILED(hr) || pRows == NULL || pRows->cRows != 1) {
+      FreeProws(pRows);
+      break;
+    }
+    SRow* pRow = &pRows->aRow[0];
+    LPSPropValue pEntryId = PropAt(pRow->lpProps, pRow->cValues, 0, PR_ENTRYID);
+    LPSPropValue pName = PropAt(pRow->lpProps, pRow->cValues, 1, PR_DISPLAY_NAME_W);
+    IMsgStore* pStore = NULL;
+    if (pEntryId != NULL && pName != NULL && pName->Value.lpszW != NULL &&
+        _wcsicmp(pName->Value.lpszW, u"SMS") == 0) {
+      ULONG ulObjType = 0;
+      pSession->OpenEntry(pEntryId->Value.bin.cb, (LPENTRYID)pEntryId->Value.bin.lpb, NULL,
+                          MAPI_BEST_ACCESS, &ulObjType, (LPUNKNOWN*)&pStore);
+    }
+    FreeProws(pRows);
+    if (pStore != NULL) {
+      nCount += (LONG)CountFolderMessages(pStore, (LPSPropTagArray)&g_InboxFolderProp,
+                                          PR_CE_IPM_INBOX_ENTRYID);
+      nCount += (LONG)CountFolderMessages(pStore, (LPSPropTagArray)&g_SentFolderProp,
+                                          PR_IPM_SENTMAIL_ENTRYID);
+      pStore->Release();
+    }
+  }
+  return nCount;
+}
+
 int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
   g_nMessagesLeftOut = 0;
   g_nMessagesIncomplete = 0;
@@ -159,6 +212,10 @@ int CXMLTextWriter::SavePhoneMessagesToXML(LPCWSTR pszPath) {
       }
     }
   }
+
+  // Messages in a further store named "SMS" (one the open could not merge
+  // into the first) are not in the file: the job must not say it is done.
+  if (pStore != NULL) g_nMessagesLeftOut += CountFurtherSmsMessages(pSession, pStoresTable);
 
   if (pRows != NULL) FreeProws(pRows);
   if (pStoresTable != NULL) pStoresTable->Release();

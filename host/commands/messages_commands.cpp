@@ -28,6 +28,7 @@ struct MessagesOptions {
   std::string file;
   std::string format;
   bool yes = false;
+  bool dry_run = false;
 };
 
 // The messages line as the window shows it: "2、短信　    50%".
@@ -46,18 +47,27 @@ int restore_from(const CommandLine& cli, const MessagesOptions& o) {
   if (!std::filesystem::exists(file, ec))
     throw UsageError(file.string() + ": no such file" +
                      (o.file.empty() ? " (back up first, or name a messages backup)" : ""));
-  // Asked like the restore of contacts; --yes answers OK.
+  // Asked like the restore of contacts; --yes answers OK. A dry run changes
+  // nothing, so it asks nothing.
   const std::u16string caption = u"警告", text = u"将短信恢复到手机中";
-  if (o.yes) {
+  if (o.dry_run) {
+    // Nothing to confirm.
+  } else if (o.yes) {
     std::cout << "[" << utf8(caption) << "] " << utf8(text) << " -> OK\n";
   } else if (HeadlessFrontend::ask(std::cin, std::cout)(caption, text, MB_OKCANCEL) != IDOK) {
     return 1;
   }
   ProgressBars bars(std::cerr, isatty(STDERR_FILENO) != 0);
   const MessagesRestore r = restore_messages(
-      file, [&bars](int percent) { bars.update(1008, messages_label(percent), true); });
+      file, [&bars](int percent) { bars.update(1008, messages_label(percent), true); }, o.dry_run);
   bars.finish();
   for (const auto& w : r.warnings) std::cerr << "vardel: " << file.string() << ": " << w << "\n";
+  if (o.dry_run) {
+    std::cout << "dry run, nothing changed: would restore " << r.added << " messages; "
+              << r.skipped_duplicates << " already on the phone; " << r.warnings.size()
+              << " records with warnings (left out, or kept without a time)\n";
+    return 0;
+  }
   std::cout << "restored " << r.added << " messages";
   if (r.skipped_duplicates > 0)
     std::cout << "; " << r.skipped_duplicates << " already on the phone";
@@ -109,6 +119,9 @@ void add_messages_commands(CommandLine& cli) {
       "messages already there are skipped",
       [&cli, o] { return restore_from(cli, *o); });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  restore->add_flag("--dry-run", o->dry_run,
+                    "print what the restore would add and skip, and change nothing (no "
+                    "confirmation asked)");
   restore->add_option("FILE", o->file,
                       "messages backup: a path, or a name in the backup folder (default: "
                       "短信.xml there; a dated copy may be named)");

@@ -109,17 +109,11 @@ constexpr mapi::FolderKind kFolders[] = {mapi::FolderKind::inbox, mapi::FolderKi
                                          mapi::FolderKind::drafts, mapi::FolderKind::outbox,
                                          mapi::FolderKind::deleted};
 
-std::int64_t sms_store(mapi::MessageDb& db) {
-  for (const auto& s : db.stores())
-    if (s.name == u"SMS") return s.id;
-  return db.add_store(u"SMS");
-}
-
 // Writes the messages into the open transaction; fills next.messages.
 StoreCounts pull_messages(mapi::MessageDb& db, const JoinedMessages& sms, const PullRecord& record,
                           PullRecord& next) {
   StoreCounts counts;
-  const std::int64_t store = sms_store(db);
+  const std::int64_t store = db.sms_store();
   std::vector<std::string> fps;
   fps.reserve(sms.messages.size());
   for (const auto& m : sms.messages) fps.push_back(fingerprint(m.folder, m.message));

@@ -17,7 +17,7 @@ const std::vector<std::string> kSentMessageLog(int recipientReads) {
 
 }  // namespace
 
-TEST_F(MessagesTest, FirstStoreNamedSmsInAnyCaseIsBackedUpAfterOthers) {
+TEST_F(MessagesTest, StoresNamedSmsInAnyCaseAreBackedUpAsOneAndOthersAreNot) {
   auto other = AddStore(u"ActiveSync");
   auto lower = AddStore(u"sms");
   auto upper = AddStore(u"SMS");
@@ -26,8 +26,12 @@ TEST_F(MessagesTest, FirstStoreNamedSmsInAnyCaseIsBackedUpAfterOthers) {
   Received(upper.inbox, u"3", u"upper", Utc(2009, 1, 1, 0, 0, 0));
   int apartments = vardel::com::apartment_count();
 
+  // The logon's open merges "SMS" into "sms", the first of them.
   EXPECT_EQ(RunBackup(), 1);
-  EXPECT_EQ(Records(), std::vector<std::string>{Card("来自于：2", "2009-1-1", "  0:0:0", "lower")});
+  EXPECT_EQ(Records(),
+            (std::vector<std::string>{Card("来自于：2", "2009-1-1", "  0:0:0", "lower"),
+                                      Card("来自于：3", "2009-1-1", "  0:0:0", "upper")}));
+  EXPECT_EQ(g_nMessagesLeftOut, 0);
   EXPECT_EQ(LogTexts(), (std::vector<std::string>{"start", "SetColumns"}));
   EXPECT_EQ(vardel::com::apartment_count(), apartments);
 }

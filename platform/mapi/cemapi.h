@@ -27,7 +27,7 @@
 //
 // Fault points: "mapi.MAPILogonEx", "mapi.StoresTable.QueryRows",
 // "mapi.ContentsTable.QueryRows", "mapi.GetContentsTable", "mapi.GetProps",
-// "mapi.GetRecipientTable".
+// "mapi.GetRecipientTable", "mapi.MergeStores" (platform/mapi/db.h).
 #pragma once
 
 #include "platform/com/com.h"

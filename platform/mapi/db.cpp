@@ -1,9 +1,12 @@
 // The messages database connection (see db.h).
 #include "platform/mapi/db.h"
 
+#include <algorithm>
 #include <atomic>
 #include <string>
 
+#include "platform/core/fault.h"
+#include "platform/core/wstr.h"
 #include "platform/sql/database.h"
 #include "platform/sql/errors.h"
 
@@ -106,21 +109,89 @@ std::optional<std::u16string> Query::opt_text(int col) const {
   return text(col);
 }
 
-Db::Db(const std::filesystem::path& path) {
-  if (HRESULT hr = sql::open_database(path, kTables, &db_); FAILED(hr))
+Db::Db(const std::filesystem::path& path, Access access) {
+  const HRESULT hr = access == Access::read ? sql::open_database_read_only(path, kTables, &db_)
+                                            : sql::open_database(path, kTables, &db_);
+  if (FAILED(hr))
     throw sql::Error("messages database " + path.string() + ": " + open_failure(hr),
                      hr == sql::kHrCorrupt  ? SQLITE_CORRUPT
                      : hr == E_ACCESSDENIED ? SQLITE_PERM
                                             : SQLITE_CANTOPEN);
   try {
-    exec(kSchema);
-    auto q = query("PRAGMA encoding");
-    utf16_file_ = q.step() && q.text(0).starts_with(u"UTF-16");
+    if (access == Access::write) exec(kSchema);
+    {
+      auto q = query("PRAGMA encoding");
+      utf16_file_ = q.step() && q.text(0).starts_with(u"UTF-16");
+    }
+    if (access == Access::write) merge_alike_stores();
   } catch (...) {
     cache_.clear();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     throw;
+  }
+}
+
+std::vector<std::pair<std::int64_t, std::int64_t>> Db::alike_stores() {
+  std::vector<std::pair<std::int64_t, std::int64_t>> later;
+  std::vector<std::pair<std::int64_t, std::u16string>> first;
+  auto q = query("SELECT id, name FROM stores ORDER BY id");
+  while (q.step()) {
+    const std::int64_t id = q.integer(0);
+    std::u16string name = q.text(1);
+    auto same = std::find_if(first.begin(), first.end(), [&](const auto& f) {
+      return _wcsicmp(f.second.c_str(), name.c_str()) == 0;
+    });
+    if (same != first.end())
+      later.emplace_back(same->first, id);
+    else
+      first.emplace_back(id, std::move(name));
+  }
+  return later;
+}
+
+void Db::merge_alike_stores() {
+  // Only read unless there is something to merge: a job that only reads
+  // must find the file's bytes as they were.
+  if (alike_stores().empty()) return;
+  try {
+    exec("BEGIN IMMEDIATE");
+    // Read again inside the transaction: another process may have merged
+    // them between the look and the lock.
+    for (const auto& [into, from] : alike_stores()) {
+      std::vector<std::pair<std::int64_t, std::int64_t>> folders;  // (id, kind)
+      {
+        auto q = query("SELECT id, kind FROM folders WHERE store = ? ORDER BY id");
+        q.bind(1, from);
+        while (q.step()) folders.emplace_back(q.integer(0), q.integer(1));
+      }
+      for (const auto& [folder, kind] : folders) {
+        std::optional<std::int64_t> target;
+        {
+          auto q = query("SELECT id FROM folders WHERE store = ? AND kind = ?");
+          q.bind(1, into).bind(2, kind);
+          if (q.step()) target = q.integer(0);
+        }
+        if (target) {
+          query("UPDATE messages SET folder = ? WHERE folder = ?")
+              .bind(1, *target)
+              .bind(2, folder)
+              .step();
+          query("DELETE FROM folders WHERE id = ?").bind(1, folder).step();
+        } else {
+          // The first store lacks that folder: it takes this one whole.
+          query("UPDATE folders SET store = ? WHERE id = ?").bind(1, into).bind(2, folder).step();
+        }
+      }
+      query("DELETE FROM stores WHERE id = ?").bind(1, from).step();
+    }
+    if (HRESULT hr = fault::check("mapi.MergeStores"); FAILED(hr))
+      throw sql::Error("messages database: merging the stores failed", SQLITE_IOERR);
+    exec("COMMIT");
+  } catch (const std::exception&) {
+    // Left as it was; the stores stay apart and the walk reports the
+    // messages of the later ones as not saved.
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 }
 

@@ -21,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/sql/statement.h"
 
@@ -53,12 +55,27 @@ class Query {
   sqlite3_stmt* stmt_;
 };
 
+// How a connection uses the file. `read` writes nothing at all, not even the
+// merge below: for a look that must leave the device's bytes as they were.
+enum class Access { write, read };
+
 class Db {
  public:
   // Opens (creating when missing, with its folder) and sets up the schema.
   // Throws sql::Error when the database can't be opened: an existing file
   // that is damaged or not a messages database is refused untouched.
-  explicit Db(const std::filesystem::path& path);
+  //
+  // Opened for writing, a file holding stores whose names differ only in
+  // letter case (imports of an earlier version made them) has them merged
+  // into the first of them, in one transaction: each later store's messages
+  // move, ids and recipients kept, to the first store's folder of the same
+  // kind, and the later store goes. When the merge fails it is rolled back,
+  // the file is left as it was and the connection is still opened: the
+  // stores stay apart until an open succeeds in merging them. A file without
+  // such stores is not written to. Opened with Access::read, the file must
+  // exist and nothing is merged. Fault point "mapi.MergeStores" (before the
+  // merge commits).
+  explicit Db(const std::filesystem::path& path, Access access = Access::write);
   ~Db();
   Db(const Db&) = delete;
   Db& operator=(const Db&) = delete;
@@ -84,6 +101,10 @@ class Db {
   bool utf16_file() const { return utf16_file_; }
 
  private:
+  // Stores named alike, later ones after the first: empty when none are.
+  std::vector<std::pair<std::int64_t, std::int64_t>> alike_stores();
+  void merge_alike_stores();
+
   sqlite3* db_ = nullptr;
   bool in_snapshot_ = false;
   std::uint64_t snapshot_ = 0;

@@ -45,11 +45,13 @@ FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int se
 }
 
 struct MessageDb::Impl {
-  explicit Impl(const std::filesystem::path& path) : db(path) {}
+  Impl(const std::filesystem::path& path, bool read_only)
+      : db(path, read_only ? Access::read : Access::write) {}
   Db db;
 };
 
-MessageDb::MessageDb(const std::filesystem::path& path) : impl_(std::make_unique<Impl>(path)) {}
+MessageDb::MessageDb(const std::filesystem::path& path, bool read_only)
+    : impl_(std::make_unique<Impl>(path, read_only)) {}
 MessageDb::~MessageDb() = default;
 MessageDb::MessageDb(MessageDb&&) noexcept = default;
 MessageDb& MessageDb::operator=(MessageDb&&) noexcept = default;
@@ -75,11 +77,19 @@ std::int64_t MessageDb::add_store(std::u16string_view name) {
   }
 }
 
-std::int64_t MessageDb::sms_store() {
+std::optional<std::int64_t> MessageDb::find_store(std::u16string_view name) {
+  const std::u16string wanted(name);
   for (const StoreInfo& s : stores())
-    if (_wcsicmp(s.name.c_str(), u"SMS") == 0) return s.id;
-  return add_store(u"SMS");
+    if (_wcsicmp(s.name.c_str(), wanted.c_str()) == 0) return s.id;
+  return std::nullopt;
 }
+
+std::int64_t MessageDb::store_named(std::u16string_view name) {
+  if (auto id = find_store(name)) return *id;
+  return add_store(name);
+}
+
+std::int64_t MessageDb::sms_store() { return store_named(u"SMS"); }
 
 std::int64_t MessageDb::folder(std::int64_t store, FolderKind kind) {
   auto q = impl_->db.query("SELECT id FROM folders WHERE store = ? AND kind = ?");

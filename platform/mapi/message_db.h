@@ -65,16 +65,25 @@ FILETIME utc_filetime(int year, int month, int day, int hour, int minute, int se
 class MessageDb {
  public:
   // Opens the database at path, creating it (and its folder) when missing.
-  explicit MessageDb(const std::filesystem::path& path);
+  // A file whose stores are named alike in different letter case has them
+  // merged into the first (see db.h). read_only opens an existing file for
+  // reading only: nothing is written, the writing calls below then throw.
+  explicit MessageDb(const std::filesystem::path& path, bool read_only = false);
   ~MessageDb();
   MessageDb(MessageDb&&) noexcept;
   MessageDb& operator=(MessageDb&&) noexcept;
 
-  // Creates a store with the standard folders; gives its id.
+  // Creates a store with the standard folders; gives its id. Imports use
+  // store_named instead, so that a name in other letter case does not make
+  // a second store beside the phone's.
   std::int64_t add_store(std::u16string_view name);
-  // The phone's SMS store: the first store named "SMS" in any letter case,
-  // made (empty, with the standard folders) when there is none. A new phone
-  // always has one.
+  // The first store (lowest id) whose name equals name in any letter case
+  // (as _wcsicmp folds it), or none.
+  std::optional<std::int64_t> find_store(std::u16string_view name);
+  // find_store's store, made (empty, with the standard folders) under name
+  // when there is none.
+  std::int64_t store_named(std::u16string_view name);
+  // The phone's SMS store: store_named(u"SMS"). A new phone always has one.
   std::int64_t sms_store();
   // The store's folder of that kind.
   std::int64_t folder(std::int64_t store, FolderKind kind);

@@ -234,6 +234,27 @@ HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, L
   return S_OK;
 }
 
+HRESULT open_database_read_only(const fs::path& path, TableProbes probes, sqlite3** out) {
+  *out = nullptr;
+  if (path.empty()) return kHrOpenFailed;
+  configure_sqlite();
+  // Missing first, so that no folder is made on the way to it.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return kHrOpenFailed;
+  if (!device::prepare_store_path(path)) return E_ACCESSDENIED;
+  if (HRESULT hr = check_database_file(path, probes); FAILED(hr)) return hr;
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(read_only_uri(path).c_str(), &db,
+                           SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (rc == SQLITE_OK) sqlite3_busy_timeout(db, 5000);
+  if (rc != SQLITE_OK) {
+    sqlite3_close_v2(db);
+    return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
+  }
+  *out = db;
+  return S_OK;
+}
+
 bool holds_file_lock(sqlite3* db) {
   sqlite3_stmt* s = nullptr;
   bool exclusive = false;

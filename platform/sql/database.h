@@ -53,6 +53,14 @@ enum class Locking { shared, exclusive };
 HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out,
                       Locking locking = Locking::shared);
 
+// Checks the file as above, then opens it for reading only: nothing is
+// written to it, and no companion file is made for it (a file without a
+// write-ahead log is opened as immutable, so the caller must hold the device
+// or otherwise know no one changes it meanwhile). kHrOpenFailed for a
+// missing file, else as open_database.
+HRESULT open_database_read_only(const std::filesystem::path& path, TableProbes probes,
+                                sqlite3** out);
+
 // Whether the connection keeps the file's lock (Locking::exclusive took).
 bool holds_file_lock(sqlite3* db);
 

@@ -126,7 +126,7 @@ TEST_F(Mapi, LogonNeedsInitialiseAndHonoursItsFaultPoint) {
 TEST_F(Mapi, StoresTableListsStoresInCreationOrderOneRowAtATime) {
   db_->add_store(u"ActiveSync");
   db_->add_store(u"sms");
-  db_->add_store(u"SMS");
+  db_->add_store(u"Outlook");
   logon();
   IMAPITable* table = nullptr;
   ASSERT_EQ(session_->GetMsgStoresTable(MAPI_UNICODE, &table), S_OK);
@@ -151,7 +151,7 @@ TEST_F(Mapi, StoresTableListsStoresInCreationOrderOneRowAtATime) {
     names.push_back(rows->aRow[0].lpProps[1].Value.lpszW);
     FreeProws(rows);
   }
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"ActiveSync", u"sms", u"SMS"}));
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"ActiveSync", u"sms", u"Outlook"}));
   table->Release();
 }
 
