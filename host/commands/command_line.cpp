@@ -54,10 +54,41 @@ CLI::App* CommandLine::group(const std::string& name, const std::string& descrip
 }
 
 CLI::App* CommandLine::command(CLI::App* parent, const std::string& name,
-                               const std::string& description, Action action) {
+                               const std::string& description, Needs needs, Action action) {
+  return command(parent, name, description, NeedsOf([needs] { return needs; }), std::move(action));
+}
+
+CLI::App* CommandLine::command(CLI::App* parent, const std::string& name,
+                               const std::string& description, NeedsOf needs, Action action) {
   CLI::App* sub = parent->add_subcommand(name, description);
-  commands_.push_back({sub, std::move(action)});
+  commands_.push_back({sub, std::move(needs), std::move(action)});
   return sub;
+}
+
+void CommandLine::provide(const Needs& needs) const {
+  if (needs.display && !display_available())
+    throw UsageError("no display to open the window on (DISPLAY is not set)");
+  switch (needs.device) {
+    case Needs::Device::none:
+      break;
+    case Needs::Device::if_there:
+      try {
+        open_device(device_folder());
+      } catch (const std::exception&) {
+        // Not a device: paths are used as given.
+      }
+      break;
+    case Needs::Device::existing:
+      open_existing_device();
+      break;
+    case Needs::Device::made:
+      prepare_device_folder(device_folder());
+      break;
+    case Needs::Device::window:
+      open_device_for_window();
+      break;
+  }
+  if (needs.lock) hold_device();
 }
 
 int CommandLine::run(int argc, char** argv) {
@@ -87,8 +118,14 @@ int CommandLine::run(int argc, char** argv) {
       }
     apply_screen(screen_);
     for (const Command& c : commands_)
-      if (c.app->parsed()) return c.action();
-    if (app_.get_subcommands().empty() && default_action_) return default_action_();
+      if (c.app->parsed()) {
+        provide(c.needs());
+        return c.action();
+      }
+    if (app_.get_subcommands().empty() && default_action_) {
+      provide(default_needs_());
+      return default_action_();
+    }
     std::cout << app_.help();
     return 0;
   } catch (const UsageError& e) {

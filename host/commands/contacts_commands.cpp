@@ -29,18 +29,16 @@ void add_contacts_commands(CommandLine& cli) {
 
   cli.command(contacts, "import",
               "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0) or a JSON file",
-              [&cli, o] {
-                cli.open_existing_device();
-                cli.hold_device();
+              kChangesDevice,
+              [o] {
                 import_contacts_file(o->file, std::cout, std::cerr);
                 return 0;
               })
       ->add_option("FILE", o->file, "vCard or JSON file")
       ->required();
 
-  CLI::App* out =
-      cli.command(contacts, "export", "write the contacts to a vCard, CSV or JSON file", [&cli, o] {
-        cli.open_existing_device();
+  CLI::App* out = cli.command(
+      contacts, "export", "write the contacts to a vCard, CSV or JSON file", kReadsDevice, [o] {
         ContactsFormat format = o->format.empty()
                                     ? contacts_format_of(o->file).value_or(ContactsFormat::json)
                                     : *contacts_format(o->format);
@@ -60,9 +58,8 @@ void add_contacts_commands(CommandLine& cli) {
   out->add_flag("--tags", o->tags, "JSON keys as hex property tags");
   out->add_option("FILE", o->file, "file to write (replaced)")->required();
 
-  cli.command(contacts, "list", "print the contacts as JSON",
-              [&cli, o] {
-                cli.open_existing_device();
+  cli.command(contacts, "list", "print the contacts as JSON", kReadsDevice,
+              [o] {
                 print_json(contacts_to_json(poom::list_contacts(device::contacts_db()), o->tags));
                 return 0;
               })

@@ -23,12 +23,7 @@ struct ConvertOptions {
   std::string to;
 };
 
-int convert(const CommandLine& cli, const ConvertOptions& o) {
-  // A name in the backup folder needs the device; a path does not.
-  try {
-    open_device(cli.device_folder());
-  } catch (const std::exception&) {
-  }
+int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
   std::error_code ec;
   if (!fs::is_regular_file(in, ec)) throw UsageError(in.string() + ": no such file");
@@ -72,7 +67,8 @@ void add_convert_command(CommandLine& cli) {
       cli.app(), "convert",
       "turn a backup file into vCard, CSV or JSON (contacts) or the Android SMS backup format, "
       "CSV or JSON (messages), for a new phone or a spreadsheet",
-      [&cli, o] { return convert(cli, *o); });
+      // A name in the backup folder needs the device; a path does not.
+      Needs{Needs::Device::if_there}, [o] { return convert(*o); });
   c->add_option("IN", o->in,
                 "contacts or messages backup (current or dated copy): a path, or a name in the "
                 "backup folder")

@@ -11,10 +11,8 @@ namespace vardel::host {
 void add_device_commands(CommandLine& cli) {
   auto demo = std::make_shared<bool>(false);
   CLI::App* dev = cli.group("device", "device tools");
-  cli.command(dev, "init", "create a device (keeps what exists)",
+  cli.command(dev, "init", "create a device (keeps what exists)", Needs{Needs::Device::made, true},
               [&cli, demo] {
-                prepare_device_folder(cli.device_folder());
-                cli.hold_device();
                 init_device(cli.device_folder());
                 std::cout << "device ready: " << device::root().string() << "\n";
                 if (*demo) {

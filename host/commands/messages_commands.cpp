@@ -38,9 +38,7 @@ std::u16string messages_label(int percent) {
          u"%";
 }
 
-int restore_from(const CommandLine& cli, const MessagesOptions& o) {
-  cli.open_existing_device();
-  cli.hold_device();
+int restore_from(const MessagesOptions& o) {
   const std::filesystem::path file =
       o.file.empty() ? backup_folder() / "短信.xml" : backup_file(o.file);
   std::error_code ec;
@@ -84,9 +82,8 @@ void add_messages_commands(CommandLine& cli) {
   cli.command(messages, "import",
               "append the messages of a JSON file or an Android SMS backup (<smses>, SMS and the "
               "text of MMS); messages already on the phone are skipped for the latter",
-              [&cli, o] {
-                cli.open_existing_device();
-                cli.hold_device();
+              kChangesDevice,
+              [o] {
                 import_messages_file(o->file, std::cout, std::cerr);
                 return 0;
               })
@@ -97,8 +94,7 @@ void add_messages_commands(CommandLine& cli) {
       messages, "export",
       "write the SMS store to a file another phone or program reads (Android SMS backup XML, "
       "CSV, JSON)",
-      [&cli, o] {
-        cli.open_existing_device();
+      kReadsDevice, [o] {
         auto format = o->format.empty() ? messages_format_of(o->file) : messages_format(o->format);
         if (!format)
           throw UsageError("cannot tell the format from " + o->file +
@@ -117,7 +113,7 @@ void add_messages_commands(CommandLine& cli) {
       messages, "restore",
       "put the messages of a messages backup (短信.xml) back into the phone's SMS store; "
       "messages already there are skipped",
-      [&cli, o] { return restore_from(cli, *o); });
+      [o] { return o->dry_run ? kReadsDevice : kChangesDevice; }, [o] { return restore_from(*o); });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
   restore->add_flag("--dry-run", o->dry_run,
                     "print what the restore would add and skip, and change nothing (no "
@@ -126,8 +122,7 @@ void add_messages_commands(CommandLine& cli) {
                       "messages backup: a path, or a name in the backup folder (default: "
                       "短信.xml there; a dated copy may be named)");
 
-  cli.command(messages, "list", "print the message stores as JSON", [&cli] {
-    cli.open_existing_device();
+  cli.command(messages, "list", "print the message stores as JSON", kReadsDevice, [] {
     mapi::MessageDb db(device::messages_db());
     print_json(messages_to_json(db));
     return 0;

@@ -182,8 +182,6 @@ struct PhoneOptions {
 
 // The nightly command: one question for both steps.
 int pull_and_back_up(const CommandLine& cli, const PhoneOptions& o) {
-  cli.open_existing_device();
-  cli.hold_device();
   if (!o.yes && !ask("Pull the phone into the device and back it up?")) {
     std::cerr << "vardel: cancelled; the device is unchanged\n";
     return 1;
@@ -199,24 +197,19 @@ void add_phone_commands(CommandLine& cli) {
   CLI::App* group = cli.group("phone", "a real phone through libgammu (see `man gammurc`)");
   CLI::App* pull_command = cli.command(
       group, "pull", "make the device's contacts and SMS a copy of the phone's phonebook and SMS",
-      [&cli, o] {
-        cli.open_existing_device();
-        cli.hold_device();
+      kChangesDevice, [o] {
         if (pull(o->connect(), o->yes)) return 0;
         std::cerr << "vardel: pull cancelled; the device is unchanged\n";
         return 1;
       });
   CLI::App* push_command = cli.command(
       group, "push", "add to the phone's memory every device contact the phone does not hold",
-      [&cli, o] {
-        cli.open_existing_device();
-        return push(o->connect(), o->yes);
-      });
+      kReadsDevice, [o] { return push(o->connect(), o->yes); });
   CLI::App* backup_command =
       cli.command(group, "backup", "pull, then back up (\"备份\"): one confirmation",
-                  [&cli, o] { return pull_and_back_up(cli, *o); });
+                  kChangesDevice, [&cli, o] { return pull_and_back_up(cli, *o); });
   CLI::App* info_command =
-      cli.command(group, "info", "the phone's maker, model, IMEI and memory use", [o] {
+      cli.command(group, "info", "the phone's maker, model, IMEI and memory use", kNoDevice, [o] {
         info(o->connect());
         return 0;
       });

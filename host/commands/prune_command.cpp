@@ -23,13 +23,16 @@ struct PruneOptions {
 void add_prune_command(CommandLine& cli) {
   auto o = std::make_shared<PruneOptions>();
   CLI::App* prune = cli.command(
-      cli.app(), "prune", "remove dated copies of the backups that no keep rule keeps", [&cli, o] {
+      cli.app(), "prune", "remove dated copies of the backups that no keep rule keeps",
+      [o] {
+        // Refused before the device is touched.
         if (!o->rules.any())
           throw UsageError(
               "prune needs at least one rule (--keep-last, --keep-daily, --keep-weekly, "
               "--keep-monthly): without one it would remove every dated copy");
-        cli.open_existing_device();
-        cli.hold_device();
+        return kChangesDevice;
+      },
+      [o] {
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(backup_folder()))
           names.push_back(e.path().filename().string());

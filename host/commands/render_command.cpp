@@ -26,12 +26,8 @@ void add_render_command(CommandLine& cli) {
   auto o = std::make_shared<RenderOptions>();
   CLI::App* render = cli.command(
       cli.app(), "render", "render a backup file through its stylesheet into an HTML page",
-      [&cli, o] {
-        // A name in the backup folder needs the device; a path does not.
-        try {
-          open_device(cli.device_folder());
-        } catch (const std::exception&) {
-        }
+      // A name in the backup folder needs the device; a path does not.
+      Needs{Needs::Device::if_there}, [o] {
         const fs::path file = backup_file(o->file);
         const fs::path page = o->output.empty() ? tools::page_path_for(file) : fs::path(o->output);
         render_page(file, page);

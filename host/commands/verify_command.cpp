@@ -72,13 +72,12 @@ void add_verify_command(CommandLine& cli) {
   CLI::App* verify = cli.command(
       cli.app(), "verify",
       "check every file of the backup folder against SHA256SUMS and read every backup through",
-      [&cli, o] {
+      // The device's folder is read under its lock, while no backup writes:
+      // a save lists its file just before the file takes its name.
+      [o] { return o->folder.empty() ? kChangesDevice : kNoDevice; },
+      [o] {
         fs::path folder;
         if (o->folder.empty()) {
-          cli.open_existing_device();
-          // Read while no backup writes: a save lists its file just before
-          // the file takes its name.
-          cli.hold_device();
           folder = backup_folder();
         } else {
           folder = o->folder;

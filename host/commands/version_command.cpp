@@ -11,7 +11,7 @@ namespace vardel::host {
 
 void add_version_command(CommandLine& cli) {
   cli.app()->set_version_flag("--version", "vardel " VARDEL_VERSION, "print the version and exit");
-  cli.command(cli.app(), "version", "print the program's version", [] {
+  cli.command(cli.app(), "version", "print the program's version", kNoDevice, [] {
     std::cout << "vardel " VARDEL_VERSION "\n";
     return 0;
   });

@@ -39,11 +39,10 @@ int plan_restore_run() {
   return 0;
 }
 
-int open_window(const CommandLine& cli) {
-  cli.open_device_for_window();
-  cli.hold_device();  // the window may start jobs at any time
-  return run_window(cli.session()) == 1 ? 0 : 1;
-}
+// The window may start jobs at any time: it holds the lock while it is open.
+constexpr Needs kWindow{Needs::Device::window, true, true};
+
+int open_window(const CommandLine& cli) { return run_window(cli.session()) == 1 ? 0 : 1; }
 
 }  // namespace
 
@@ -52,52 +51,40 @@ void add_window_commands(CommandLine& cli) {
 
   // Started without a command (as from the desktop menu): the window where
   // there is a display, else the help.
-  cli.set_default([&cli] {
-    if (!display_available()) {
-      std::cout << cli.app()->help();
-      return 0;
-    }
-    return open_window(cli);
-  });
-  cli.command(cli.app(), "gui", "open the window", [&cli] {
-    if (!display_available())
-      throw UsageError("no display to open the window on (DISPLAY is not set)");
-    return open_window(cli);
-  });
+  cli.set_default([] { return display_available() ? kWindow : kNoDevice; },
+                  [&cli] {
+                    if (!display_available()) {
+                      std::cout << cli.app()->help();
+                      return 0;
+                    }
+                    return open_window(cli);
+                  });
+  cli.command(cli.app(), "gui", "open the window", kWindow, [&cli] { return open_window(cli); });
 
-  cli.command(cli.app(), "backup", "tap \"备份\": back up contacts and messages",
-              [&cli, o] {
-                cli.open_existing_device();
-                cli.hold_device();
-                return run_backup(cli.session(o->yes));
-              })
+  cli.command(cli.app(), "backup", "tap \"备份\": back up contacts and messages", kChangesDevice,
+              [&cli, o] { return run_backup(cli.session(o->yes)); })
       ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
 
   CLI::App* restore = cli.command(
-      cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup", [&cli, o] {
-        cli.open_existing_device();
-        if (o->dry_run) return plan_restore_run();
-        cli.hold_device();
-        return run_restore(cli.session(o->yes));
-      });
+      cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",
+      [o] { return o->dry_run ? kReadsDevice : kChangesDevice; },
+      [&cli, o] { return o->dry_run ? plan_restore_run() : run_restore(cli.session(o->yes)); });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
   restore->add_flag("--dry-run", o->dry_run,
                     "print what the restore would add, fill in and leave, changing nothing");
 
   cli.command(cli.app(), "view",
               "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)",
+              kReadsDevice,
               [&cli, o] {
-                cli.open_existing_device();
                 return run_view(cli.session(),
                                 o->file.empty() ? std::nullopt : std::optional<fs::path>(o->file));
               })
       ->add_option("FILE", o->file,
                    "file name in the backup folder, or a path (asked when not given)");
 
-  cli.command(cli.app(), "about", "tap \"关于\": show the About text", [&cli] {
-    cli.open_existing_device();
-    return run_about(cli.session());
-  });
+  cli.command(cli.app(), "about", "tap \"关于\": show the About text", kReadsDevice,
+              [&cli] { return run_about(cli.session()); });
 }
 
 }  // namespace vardel::host
