@@ -1,6 +1,7 @@
 // Running the program's window for one command.
 #include "host/session.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "app/MainWindow.h"
 #include "host/care/checksums.h"
+#include "host/backup_files.h"
 #include "host/device_tools.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
@@ -19,6 +21,9 @@
 #include "host/pages.h"
 #include "host/progress_bars.h"
 #include "platform/core/device.h"
+#include "platform/core/device_files.h"
+#include "platform/msxml/saved_file_check.h"
+#include "platform/poom/contact_db.h"
 #include "platform/gwes/frontend.h"
 #include "platform/platform.h"
 #include "res/resources.h"
@@ -168,7 +173,29 @@ std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filte
 
 int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
 int run_restore(const SessionOptions& options) {
+  // The counts the boxes do not give: what the backup held, and the phone's
+  // book before and after.
+  auto phone_count = [] {
+    try {
+      return std::optional<size_t>(poom::list_contacts(device::contacts_db()).size());
+    } catch (const std::exception&) {
+      return std::optional<size_t>();
+    }
+  };
+  const std::optional<size_t> before = phone_count();
   const int status = run_job_button(options, IDC_RESTORE);
+  const std::optional<size_t> after = phone_count();
+  std::optional<size_t> in_file;
+  {
+    const fs::path file = backup_folder() / u"通讯录.xml";
+    device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    msxml::SavedFile saved;
+    if (fd && msxml::check_saved_file(fd.get(), &saved) && saved.well_formed)
+      in_file = saved.records;
+  }
+  if (in_file && before && after)
+    std::cout << "the backup holds " << *in_file << " contacts; the phone held " << *before
+              << " before the restore and holds " << *after << " now\n";
   // What the duplicate removal took from the backup's copies and where it
   // kept the phone's own values: the boxes do not say.
   if (g_nContactsFilledIn > 0 || g_nContactsDiffering > 0) {
