@@ -69,11 +69,12 @@ std::string html_escaped(std::string_view text) {
 
 }  // namespace
 
-std::optional<fs::path> open_for_reading(const fs::path& host_path) {
+std::optional<fs::path> open_for_reading(const fs::path& host_path, fs::path* page_made) {
   if (tools::has_stylesheet(host_path)) {
     const fs::path page = tools::page_path_for(host_path);
     try {
       render_page(host_path, page);
+      if (page_made) *page_made = page;
       if (gwes::spawn_opener(page)) return page;
       return std::nullopt;
     } catch (const StylesheetRefused& e) {

@@ -28,6 +28,9 @@ void render_page(const std::filesystem::path& xml_file, const std::filesystem::p
 // rendered to its page in the cache folder and the page is opened; any other
 // file (or one that does not render) opens as it is. Returns what was
 // opened; nothing when the opener cannot start.
-std::optional<std::filesystem::path> open_for_reading(const std::filesystem::path& host_path);
+// *page_made, when given, names the page that was made even when no opener
+// could show it.
+std::optional<std::filesystem::path> open_for_reading(const std::filesystem::path& host_path,
+                                                      std::filesystem::path* page_made = nullptr);
 
 }  // namespace vardel::host

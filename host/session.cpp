@@ -228,9 +228,10 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
           return std::nullopt;
         }
       });
-  fe.set_opener([&opened](const fs::path& host_path) {
+  fs::path page;  // made, even when nothing could show it
+  fe.set_opener([&opened, &page](const fs::path& host_path) {
     try {
-      const auto shown = open_for_reading(host_path);
+      const auto shown = open_for_reading(host_path, &page);
       opened = shown.has_value();
       if (shown) std::cout << "opened " << shown->string() << "\n";
     } catch (const std::exception&) {
@@ -241,7 +242,12 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
   gwes::set_frontend(&fe);
   run_program();
   gwes::set_frontend(nullptr);
-  if (!opened && file) std::cerr << "vardel: could not open " << file->string() << "\n";
+  if (!opened && !page.empty())
+    std::cerr << "vardel: no browser could be started to show the page (xdg-open failed); it is "
+                 "at "
+              << page.string() << "\n";
+  else if (!opened && file)
+    std::cerr << "vardel: could not open " << file->string() << "\n";
   return opened ? 0 : 1;
 }
 

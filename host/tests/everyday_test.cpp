@@ -207,4 +207,17 @@ TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
   EXPECT_TRUE(has(man, "\\-\\-version"));
 }
 
+// With no browser to start (xdg-open: "no method available"), view says so,
+// names the page it made and fails, instead of saying "opened".
+TEST_F(Cli, ViewWithoutABrowserSaysSoAndNamesThePage) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  env_ = "VARDEL_OPENER=false";
+  const CliResult r = vardel("view 通讯录.xml");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out.find("opened"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("no browser could be started"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(".html"), std::string::npos) << r.err;
+}
+
 }  // namespace

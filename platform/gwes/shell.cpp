@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <system_error>
+#include <chrono>
 #include <thread>
 
 #include "platform/core/device.h"
@@ -79,6 +80,16 @@ bool spawn_opener(const std::filesystem::path& host_path) {
   pid_t pid = 0;
   // No shell: the path is one argument whatever characters it holds.
   if (posix_spawnp(&pid, opener.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  // xdg-open hands the file on and ends at once, or says within moments
+  // that it has no way to open it: a quick failure is a file not opened.
+  // One still running after a second is a browser in the foreground.
+  for (int i = 0; i < 50; ++i) {
+    int status = 0;
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   // Reap it in the background so no zombie is left while the window runs.
   std::thread([pid] {
     int status = 0;
