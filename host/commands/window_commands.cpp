@@ -1,5 +1,11 @@
 // The window's commands: the window itself, and the taps on its buttons run
 // headless from the command line (备份, 恢复通讯录, 查看, 关于).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -9,6 +15,7 @@
 #include "host/device_tools.h"
 #include "host/restore_plan.h"
 #include "host/session.h"
+#include "platform/core/atomic_file.h"
 #include "platform/core/device.h"
 
 namespace fs = std::filesystem;
@@ -21,7 +28,33 @@ struct WindowOptions {
   bool yes = false;
   bool dry_run = false;
   std::string file;
+  std::string log;
 };
+
+// One line for the night's record: when, which device, and how the backup
+// ended. The log's folder is made when missing, so a cron line works in a
+// home that has none yet.
+void log_backup(const std::string& log, int status) {
+  const fs::path file = log;
+  if (file.has_parent_path() && !core::make_private_folders(file.parent_path()))
+    throw std::runtime_error("cannot write the log " + log + ": " + std::strerror(errno));
+  const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW,
+                        device::kPrivateFileMode);
+  if (fd < 0) throw std::runtime_error("cannot write the log " + log + ": " + std::strerror(errno));
+  char when[32];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", &local);
+  const std::string line =
+      std::string(when) + " vardel backup of " + device::root().string() +
+      (status == 0 ? ": 备份已经完成 (exit 0)\n"
+                   : ": not complete, see the box above (exit " + std::to_string(status) + ")\n");
+  const bool written = core::write_all(fd, line);
+  ::close(fd);
+  if (!written)
+    throw std::runtime_error("cannot write the log " + log + ": " + std::strerror(errno));
+}
 
 // The restore's plan, from the backup file and the phone as they are; the
 // device is only read (not even locked: a lock file is a change).
@@ -61,9 +94,16 @@ void add_window_commands(CommandLine& cli) {
                   });
   cli.command(cli.app(), "gui", "open the window", kWindow, [&cli] { return open_window(cli); });
 
-  cli.command(cli.app(), "backup", "tap \"备份\": back up contacts and messages", kChangesDevice,
-              [&cli, o] { return run_backup(cli.session(o->yes)); })
-      ->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  CLI::App* backup = cli.command(cli.app(), "backup", "tap \"备份\": back up contacts and messages",
+                                 kChangesDevice, [&cli, o] {
+                                   const int status = run_backup(cli.session(o->yes));
+                                   if (!o->log.empty()) log_backup(o->log, status);
+                                   return status;
+                                 });
+  backup->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
+  backup->add_option("--log", o->log,
+                     "append a line saying how the backup ended to this file (its folder is "
+                     "made when missing)");
 
   CLI::App* restore = cli.command(
       cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",

@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 #include "host/tests/cli_fixture.h"
 
 namespace {
@@ -218,6 +220,18 @@ TEST_F(Cli, ViewWithoutABrowserSaysSoAndNamesThePage) {
   EXPECT_EQ(r.out.find("opened"), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("no browser could be started"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(".html"), std::string::npos) << r.err;
+}
+
+// The nightly cron line works in a home without ~/.local/state: the log's
+// folder is made, and each night adds one line.
+TEST_F(Cli, BackupLogMakesItsFolderAndAddsALinePerNight) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  const fs::path log = dir_ / "home" / ".local" / "state" / "vardel-backup.log";
+  ASSERT_EQ(vardel("backup --yes --log '" + log.string() + "'").status, 0);
+  ASSERT_EQ(vardel("backup --yes --log '" + log.string() + "'").status, 0);
+  const std::string text = read_file(log);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2) << text;
+  EXPECT_NE(text.find("备份已经完成 (exit 0)"), std::string::npos) << text;
 }
 
 }  // namespace
