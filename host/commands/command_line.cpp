@@ -1,12 +1,14 @@
 // Parsing the command line and running the chosen command.
 #include "host/commands/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 #include "host/device_tools.h"
 #include "platform/core/device.h"
@@ -27,6 +29,47 @@ void apply_screen(const std::string& screen) {
       w > 4096 || h > 4096)
     throw UsageError("--screen wants WIDTHxHEIGHT, e.g. 240x320 (got \"" + screen + "\")");
   device::set_screen(w, h);
+}
+
+// Levenshtein distance, for suggesting the command meant.
+size_t edit_distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> row(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    size_t diagonal = row[0];
+    row[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t up = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+      diagonal = up;
+    }
+  }
+  return row[b.size()];
+}
+
+// For an argument the parser did not expect where a command stands: the
+// commands there that are spelt nearly so, else all of them.
+std::string command_hint(const CLI::App& app) {
+  const CLI::App* at = &app;
+  for (;;) {
+    const auto chosen = at->get_subcommands();
+    if (chosen.empty()) break;
+    at = chosen.front();
+  }
+  std::vector<std::string> unexpected;
+  for (const std::string& word : at->remaining())
+    if (!word.empty() && word[0] != '-') unexpected.push_back(word);
+  std::vector<std::string> names;
+  for (const CLI::App* sub : at->get_subcommands({})) names.push_back(sub->get_name());
+  if (names.empty() || unexpected.empty()) return "";
+  std::vector<std::string> near;
+  for (const std::string& word : unexpected)
+    for (const std::string& n : names)
+      if (edit_distance(word, n) <= 2 || (word.size() >= 3 && n.rfind(word, 0) == 0))
+        near.push_back(n);
+  std::string out;
+  for (const std::string& n : near.empty() ? names : near) out += (out.empty() ? "" : ", ") + n;
+  return near.empty() ? "the commands here are: " + out : "did you mean " + out + "?";
 }
 
 }  // namespace
@@ -103,6 +146,11 @@ int CommandLine::run(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     std::cout << e.what() << "\n";
     return 0;
+  } catch (const CLI::ExtrasError& e) {
+    std::cerr << "vardel: " << e.what() << "\n";
+    const std::string hint = command_hint(app_);
+    if (!hint.empty()) std::cerr << "vardel: " << hint << " (see vardel --help)\n";
+    return 2;
   } catch (const CLI::ParseError& e) {
     std::cerr << "vardel: " << e.what() << "\n";
     return 2;

@@ -234,4 +234,16 @@ TEST_F(Cli, BackupLogMakesItsFolderAndAddsALinePerNight) {
   EXPECT_NE(text.find("备份已经完成 (exit 0)"), std::string::npos) << text;
 }
 
+// A mistyped command is answered with the commands meant, or those there are.
+TEST_F(Cli, AnUnknownCommandSuggestsTheNearestOnes) {
+  CliResult r = vardel("verfy");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("did you mean verify?"), std::string::npos) << r.err;
+  r = vardel("messages imprt x.json");
+  EXPECT_NE(r.err.find("did you mean import?"), std::string::npos) << r.err;
+  r = vardel("bogus");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("the commands here are: gui, backup"), std::string::npos) << r.err;
+}
+
 }  // namespace
