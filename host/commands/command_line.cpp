@@ -147,9 +147,9 @@ int CommandLine::run(int argc, char** argv) {
     std::cout << e.what() << "\n";
     return 0;
   } catch (const CLI::ExtrasError& e) {
-    std::cerr << "vardel: " << e.what() << "\n";
+    // One line, as every refusal: what was not expected, and what was meant.
     const std::string hint = command_hint(app_);
-    if (!hint.empty()) std::cerr << "vardel: " << hint << " (see vardel --help)\n";
+    std::cerr << "vardel: " << e.what() << (hint.empty() ? "" : "; " + hint) << "\n";
     return 2;
   } catch (const CLI::ParseError& e) {
     std::cerr << "vardel: " << e.what() << "\n";

@@ -61,7 +61,7 @@ offers convert -o '' -- contacts.vcf phone-dir
 offers phone pull - -- -h --help --config --section -y --yes
 offers phone info --section '' --
 offers device init - -- -h --help --demo
-offers backup - -- -h --help -y --yes
+offers backup - -- -h --help -y --yes --log
 
 echo "completion: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
