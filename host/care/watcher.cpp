@@ -46,18 +46,16 @@ class BackupFolderWatcher : public core::CommitWatcher {
 
     std::vector<std::string> names;
     if (!device::list_folder(commit.dir_fd, &names)) return E_FAIL;
-    Sums next;
+    // Every listed file stays listed: one that is gone is for verify to
+    // name (prune takes its own out), and one another job is saving now may
+    // not have taken its name yet.
+    Sums next = sums;
     for (const std::string& n : names) {
-      if (n == commit.name || !is_backup_file_name(n)) continue;
+      if (n == commit.name || !is_backup_file_name(n) || next.count(n)) continue;
       struct stat st;
       if (::fstatat(commit.dir_fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
           !S_ISREG(st.st_mode))
         continue;
-      auto it = sums.find(n);
-      if (it != sums.end()) {
-        next[n] = it->second;
-        continue;
-      }
       // A file the list has never seen (made before there was a list, or
       // put there by hand) is listed as it is now.
       device::Fd fd(::openat(commit.dir_fd, n.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));

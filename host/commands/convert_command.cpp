@@ -26,7 +26,7 @@ struct ConvertOptions {
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
   std::error_code ec;
-  if (!fs::is_regular_file(in, ec)) throw UsageError(in.string() + ": no such file");
+  if (!fs::is_regular_file(in, ec)) throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
   const fs::path out = o.out;
 
   switch (tools::backup_kind(in)) {

@@ -29,6 +29,9 @@ void add_render_command(CommandLine& cli) {
       // A name in the backup folder needs the device; a path does not.
       Needs{Needs::Device::if_there}, [o] {
         const fs::path file = backup_file(o->file);
+        std::error_code ec;
+        if (!fs::exists(file, ec))
+          throw UsageError(o->file + ": no such file (in the backup folder or as a path)");
         const fs::path page = o->output.empty() ? tools::page_path_for(file) : fs::path(o->output);
         render_page(file, page);
         std::cout << page.string() << "\n";

@@ -117,6 +117,10 @@ void add_window_commands(CommandLine& cli) {
               "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)",
               kReadsDevice,
               [&cli, o] {
+                // A missing file is answered as every command answers it.
+                std::error_code ec;
+                if (!o->file.empty() && !fs::exists(backup_file(o->file), ec))
+                  throw UsageError(o->file + ": no such file (in the backup folder or as a path)");
                 return run_view(cli.session(),
                                 o->file.empty() ? std::nullopt : std::optional<fs::path>(o->file));
               })

@@ -91,12 +91,12 @@ TEST_F(Cli, AndroidSmsBackupIsImportedOnceAndOtherXmlIsRefused) {
       << again.out;
 
   // A file of MMS only: their text is taken, their attachments counted.
-  const CliResult mms =
-      vardel("messages import '" + std::string(VARDEL_SOURCE_DIR) +
-             "/host/tools/tests/corpus/sms/sms-backup-reader-2-sample_mms.xml'");
+  const CliResult mms = vardel("messages import '" + std::string(VARDEL_SOURCE_DIR) +
+                               "/host/tools/tests/corpus/sms/sms-backup-reader-2-sample_mms.xml'");
   EXPECT_EQ(mms.status, 0) << mms.err;
-  EXPECT_TRUE(has(mms.out, "imported 4 messages (0 SMS, 4 MMS); left out: 0 messages, 4 MMS "
-                           "attachments"))
+  EXPECT_TRUE(has(mms.out,
+                  "imported 4 messages (0 SMS, 4 MMS); left out: 0 messages, 4 MMS "
+                  "attachments"))
       << mms.out;
 
   const auto stores = nlohmann::json::parse(vardel("messages list").out)["stores"];
@@ -244,6 +244,19 @@ TEST_F(Cli, AnUnknownCommandSuggestsTheNearestOnes) {
   r = vardel("bogus");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("the commands here are: gui, backup"), std::string::npos) << r.err;
+}
+
+// One problem, one answer: a file that is not there is named the same way,
+// with the same status, by every command that reads a backup file.
+TEST_F(Cli, AMissingFileIsOneAnswerForViewRenderAndConvert) {
+  ASSERT_EQ(vardel("device init").status, 0);
+  for (const std::string& args : {std::string("view nope.xml"), std::string("render nope.xml"),
+                                  "convert nope.xml -o '" + (dir_ / "o.vcf").string() + "'"}) {
+    const CliResult r = vardel(args);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(r.err, "vardel: nope.xml: no such file (in the backup folder or as a path)\n")
+        << args;
+  }
 }
 
 }  // namespace
