@@ -180,12 +180,17 @@ int run_backup(const SessionOptions& options) {
   const int status = run_job_button(options, IDC_BACKUP, &saved);
   // Only what this run saved goes into the history: a file a failed job
   // left is the previous backup, added by the run that wrote it.
-  std::vector<fs::path> files;
-  for (int kind : saved)
-    if (kind == 0 || kind == 1)
-      files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
-  history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup,
-                             std::cerr);
+  if (saved.empty()) return status;
+  try {
+    std::vector<fs::path> files;
+    for (int kind : saved)
+      if (kind == 0 || kind == 1)
+        files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
+    history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup,
+                               std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
+  }
   return status;
 }
 int run_restore(const SessionOptions& options) { return run_job_button(options, IDC_RESTORE); }
