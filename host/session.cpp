@@ -12,8 +12,9 @@
 #include <thread>
 
 #include "app/MainWindow.h"
-#include "host/care/checksums.h"
 #include "host/backup_files.h"
+#include "host/care/checksums.h"
+#include "host/history/history_add.h"
 #include "host/device_tools.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
@@ -108,19 +109,24 @@ DWORD exit_code(HANDLE h) {
 }
 
 // Taps one button and waits for the jobs it starts: 0 when every one
-// succeeded, 1 otherwise (also when none started).
-int run_job_button(const SessionOptions& options, int button) {
+// succeeded, 1 otherwise (also when none started). succeeded, when given,
+// gets which jobs ended well (0 contacts, 1 messages, 2 restore).
+int run_job_button(const SessionOptions& options, int button,
+                   std::vector<int>* succeeded = nullptr) {
   start_platform();
   ProgressBars bars(std::cerr, progress_wanted(options));
   std::vector<HANDLE> started;
+  std::vector<int> kinds;
   DrivenFrontend fe(options.trace ? &std::cerr : nullptr, cli_boxes(options, bars),
-                    [&started, button](HWND dialog) {
+                    [&started, &kinds, button](HWND dialog) {
                       HANDLE before[3] = {g_hContactsThread, g_hMessagesThread, g_hRestoreThread};
                       gwes::click(GetDlgItem(dialog, button));
                       HANDLE after[3] = {g_hContactsThread, g_hMessagesThread, g_hRestoreThread};
                       for (int i = 0; i < 3; ++i)
-                        if (after[i] != before[i] && after[i] != nullptr)
+                        if (after[i] != before[i] && after[i] != nullptr) {
                           started.push_back(after[i]);
+                          kinds.push_back(i);
+                        }
                       return started;
                     });
   fe.set_label_listener([&bars](int id, const std::u16string& text, bool visible) {
@@ -131,6 +137,9 @@ int run_job_button(const SessionOptions& options, int button) {
   gwes::set_frontend(nullptr);
   bars.finish();
 
+  if (succeeded)
+    for (size_t i = 0; i < started.size(); ++i)
+      if (exit_code(started[i]) == 1) succeeded->push_back(kinds[i]);
   const size_t expected = button == IDC_BACKUP ? 2 : 1;
   if (started.size() != expected) return 1;
   for (HANDLE h : started)
@@ -171,7 +180,24 @@ std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filte
 
 }  // namespace
 
-int run_backup(const SessionOptions& options) { return run_job_button(options, IDC_BACKUP); }
+int run_backup(const SessionOptions& options) {
+  std::vector<int> saved;
+  const int status = run_job_button(options, IDC_BACKUP, &saved);
+  // Only what this run saved goes into the history: a file a failed job
+  // left is the previous backup, added by the run that wrote it.
+  if (saved.empty()) return status;
+  try {
+    std::vector<fs::path> files;
+    for (int kind : saved)
+      if (kind == 0 || kind == 1)
+        files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
+    history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup,
+                               std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
+  }
+  return status;
+}
 int run_restore(const SessionOptions& options) {
   // The counts the boxes do not give: what the backup held, and the phone's
   // book before and after.

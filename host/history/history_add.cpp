@@ -1,0 +1,125 @@
+#include "host/history/history_add.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "host/tools/android_sms.h"
+#include "host/tools/message_backup.h"
+#include "host/tools/message_key.h"
+#include "host/tools/message_writers.h"
+#include "host/tools/vcard.h"
+#include "platform/core/wstr.h"
+
+namespace fs = std::filesystem;
+
+namespace vardel::history {
+
+namespace {
+
+std::string read_bytes(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw AddError(file.string() + ": cannot be read");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool looks_like_vcard(std::string_view bytes) {
+  // UTF-16 cards are found by the reader itself; a byte order mark or a
+  // blank line may come first.
+  const std::string_view head = bytes.substr(0, 4096);
+  for (std::string_view mark : {"BEGIN:VCARD", "begin:vcard", "Begin:VCard"})
+    if (head.find(mark) != std::string_view::npos) return true;
+  return head.size() >= 2 &&
+         ((head[0] == '\xff' && head[1] == '\xfe') || (head[0] == '\xfe' && head[1] == '\xff'));
+}
+
+FileKind kind_of(const fs::path& file, std::string_view bytes) {
+  if (tools::is_android_sms_backup(bytes)) return FileKind::android_sms;
+  if (looks_like_vcard(bytes)) return FileKind::vcard;
+  switch (tools::backup_kind(file)) {
+    case tools::BackupKind::messages:
+      return FileKind::messages_backup;
+    case tools::BackupKind::contacts:
+      return FileKind::contacts_backup;
+    case tools::BackupKind::neither:
+      break;
+  }
+  return FileKind::unknown;
+}
+
+void count(AddResult& r, bool added, bool message) {
+  if (message)
+    ++(added ? r.messages_added : r.messages_held);
+  else
+    ++(added ? r.contacts_added : r.contacts_held);
+}
+
+}  // namespace
+
+FileKind file_kind(const fs::path& file) { return kind_of(file, read_bytes(file)); }
+
+AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts) {
+  const std::string bytes = read_bytes(file);
+  AddResult r;
+  r.kind = kind_of(file, bytes);
+  if (r.kind == FileKind::unknown) return r;
+  const std::string name = file.filename().string();
+  store.begin();
+  try {
+    switch (r.kind) {
+      case FileKind::messages_backup:
+        tools::read_messages_backup_bytes(
+            bytes,
+            [&](const tools::BackupMessage& m) {
+              HistoryMessage h;
+              h.received = m.received;
+              h.number = m.address;
+              if (m.has_time) h.time = tools::local_time_text(m.local);
+              h.text = m.text;
+              count(r, store.add_message(h, name), true);
+            },
+            [](int, const std::string&) {});
+        break;
+      case FileKind::android_sms:
+        for (const tools::AndroidMessage& a : tools::read_android_sms(bytes).messages) {
+          HistoryMessage h;
+          h.received = a.folder == mapi::FolderKind::inbox;
+          h.number = utf8(tools::message_address(a.message, a.folder));
+          if (a.message.delivery) h.time = tools::local_time_text(*a.message.delivery);
+          h.text = utf8(a.message.text.value_or(u""));
+          count(r, store.add_message(h, name), true);
+        }
+        break;
+      case FileKind::contacts_backup:
+        for (const poom::ContactRecord& c : read_contacts(file))
+          count(r, store.add_contact(c, name), false);
+        break;
+      case FileKind::vcard:
+        for (const poom::ContactRecord& c : tools::read_vcards(bytes).contacts)
+          count(r, store.add_contact(c, name), false);
+        break;
+      case FileKind::unknown:
+        break;
+    }
+    store.commit();
+  } catch (const HistoryError&) {
+    store.rollback();
+    throw;
+  } catch (const std::exception& e) {
+    store.rollback();
+    throw AddError(file.string() + ": " + e.what());
+  }
+  return r;
+}
+
+void add_saved_backups(const fs::path& history, const std::vector<fs::path>& files,
+                       const ContactsReader& read_contacts, std::ostream& warn) {
+  if (files.empty()) return;
+  try {
+    HistoryStore store(history);
+    for (const fs::path& f : files) add_file(store, f, read_contacts);
+  } catch (const std::exception& e) {
+    warn << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
+  }
+}
+
+}  // namespace vardel::history

@@ -1,0 +1,284 @@
+#include "host/history/history_store.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+#include "host/history/number_key.h"
+#include "platform/core/wstr.h"
+#include "platform/poom/pimstore.h"
+#include "platform/sql/database.h"
+#include "platform/sql/errors.h"
+#include "platform/sql/statement.h"
+
+namespace vardel::history {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+constexpr const char* kSchema = R"(
+CREATE TABLE messages(
+  id INTEGER PRIMARY KEY, received INTEGER NOT NULL, number TEXT NOT NULL,
+  number_key TEXT NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL,
+  first_file TEXT NOT NULL, first_seen TEXT NOT NULL,
+  last_file TEXT NOT NULL, last_seen TEXT NOT NULL,
+  UNIQUE(received, number, time, text));
+CREATE INDEX messages_by_number ON messages(number_key, time);
+CREATE INDEX messages_by_time ON messages(time);
+CREATE VIRTUAL TABLE messages_text USING fts5(text, content='messages', content_rowid='id',
+                                              tokenize='trigram');
+CREATE TABLE contacts(
+  id INTEGER PRIMARY KEY, fields TEXT NOT NULL UNIQUE, name TEXT NOT NULL,
+  first_file TEXT NOT NULL, first_seen TEXT NOT NULL,
+  last_file TEXT NOT NULL, last_seen TEXT NOT NULL);
+CREATE TABLE contact_numbers(contact INTEGER NOT NULL, number_key TEXT NOT NULL);
+CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
+)";
+
+void exec(sqlite3* db, const char* sql, const char* what) {
+  if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+    sql::raise(db, "history", what);
+}
+
+std::string column(sqlite3_stmt* s, int col) {
+  const unsigned char* t = sqlite3_column_text(s, col);
+  return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+void bind(sqlite3_stmt* s, int index, const std::string& text) {
+  sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+int user_version(sqlite3* db) {
+  sqlite3_stmt* s = nullptr;
+  int v = -1;
+  if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr) == SQLITE_OK &&
+      sqlite3_step(s) == SQLITE_ROW)
+    v = sqlite3_column_int(s, 0);
+  sqlite3_finalize(s);
+  return v;
+}
+
+// A contact's name as the phone lists it: FileAs, else first and last name.
+std::string contact_name(const poom::ContactRecord& c) {
+  std::u16string file_as, first, last;
+  for (const poom::ContactProperty& p : c) {
+    if (p.tag == PIMPR_FILEAS) file_as = p.text;
+    if (p.tag == PIMPR_FIRST_NAME) first = p.text;
+    if (p.tag == PIMPR_LAST_NAME) last = p.text;
+  }
+  if (!file_as.empty()) return utf8(file_as);
+  return utf8(last.empty() ? first : first.empty() ? last : first + u" " + last);
+}
+
+bool is_number(CEPROPID tag) {
+  return poom::property_name(tag).find("Telephone") != std::string_view::npos;
+}
+
+// Every field, in tag order, so equal versions give equal texts whatever
+// order a file lists them in.
+std::string contact_fields(poom::ContactRecord c) {
+  std::sort(c.begin(), c.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+  std::string out;
+  for (const poom::ContactProperty& p : c) {
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "%08x=", static_cast<unsigned>(p.tag));
+    out += tag;
+    out += utf8(p.text);
+    out += '\x1f';
+  }
+  return out;
+}
+
+}  // namespace
+
+HistoryStore::HistoryStore(const std::filesystem::path& file) {
+  std::error_code ec;
+  const bool existed =
+      std::filesystem::exists(file, ec) && std::filesystem::file_size(file, ec) > 0;
+  const HRESULT hr = sql::open_database(
+      file,
+      {"SELECT id, received, number, number_key, time, text FROM messages LIMIT 0",
+       "SELECT id, fields, name FROM contacts LIMIT 0"},
+      &db_);
+  if (hr == sql::kHrCorrupt)
+    throw HistoryError(file.string() +
+                       " is damaged or is not a vardel history; it was left as it is");
+  if (FAILED(hr)) throw HistoryError(file.string() + ": the history cannot be opened");
+  const int version = user_version(db_);
+  if (existed && version != kSchemaVersion) {
+    sqlite3_close(db_);
+    throw HistoryError(file.string() + " is a history of another version (" +
+                       std::to_string(version) + "); it was left as it is");
+  }
+  if (!existed) {
+    exec(db_, "BEGIN", "begin");
+    exec(db_, kSchema, "create the tables");
+    exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
+    exec(db_, "COMMIT", "commit");
+  }
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+  now_ = text;
+}
+
+HistoryStore::~HistoryStore() { sqlite3_close(db_); }
+
+void HistoryStore::begin() { exec(db_, "BEGIN IMMEDIATE", "begin"); }
+void HistoryStore::commit() { exec(db_, "COMMIT", "commit"); }
+void HistoryStore::rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+
+bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file) {
+  sql::Statement &seen = seen_, &insert = insert_, &index = index_;
+  if (!seen.get() &&
+      (!seen.prepare(db_,
+                     "UPDATE messages SET last_file=?5, last_seen=?6 WHERE received=?1 AND "
+                     "number=?2 AND time=?3 AND text=?4") ||
+       !insert.prepare(db_,
+                       "INSERT INTO messages(received, number, number_key, time, text, "
+                       "first_file, first_seen, last_file, last_seen) "
+                       "VALUES(?1, ?2, ?7, ?3, ?4, ?5, ?6, ?5, ?6)") ||
+       !index.prepare(db_, "INSERT INTO messages_text(rowid, text) VALUES(?1, ?2)")))
+    sql::raise(db_, "history", "prepare");
+  for (sql::Statement* st : {&seen, &insert}) {
+    sqlite3_bind_int(st->get(), 1, m.received ? 1 : 0);
+    bind(st->get(), 2, m.number);
+    bind(st->get(), 3, m.time);
+    bind(st->get(), 4, m.text);
+    bind(st->get(), 5, file);
+    bind(st->get(), 6, now_);
+  }
+  bind(insert.get(), 7, number_key(m.number));
+  if (seen.run() != SQLITE_OK) sql::raise(db_, "history", "update a message");
+  if (sqlite3_changes(db_) > 0) {
+    insert.done();
+    return false;
+  }
+  if (insert.run() != SQLITE_OK) sql::raise(db_, "history", "add a message");
+  sqlite3_bind_int64(index.get(), 1, sqlite3_last_insert_rowid(db_));
+  bind(index.get(), 2, m.text);
+  if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");
+  return true;
+}
+
+bool HistoryStore::add_contact(const poom::ContactRecord& c, const std::string& file) {
+  if (!contact_seen_.get() &&
+      (!contact_seen_.prepare(db_,
+                              "UPDATE contacts SET last_file=?2, last_seen=?3 WHERE fields=?1") ||
+       !contact_insert_.prepare(db_,
+                                "INSERT INTO contacts(fields, name, first_file, first_seen, "
+                                "last_file, last_seen) VALUES(?1, ?4, ?2, ?3, ?2, ?3)") ||
+       !contact_number_.prepare(db_,
+                                "INSERT INTO contact_numbers(contact, number_key) VALUES(?1, ?2)")))
+    sql::raise(db_, "history", "prepare");
+  const std::string fields = contact_fields(c);
+  for (sql::Statement* st : {&contact_seen_, &contact_insert_}) {
+    bind(st->get(), 1, fields);
+    bind(st->get(), 2, file);
+    bind(st->get(), 3, now_);
+  }
+  bind(contact_insert_.get(), 4, contact_name(c));
+  if (contact_seen_.run() != SQLITE_OK) sql::raise(db_, "history", "update a contact");
+  if (sqlite3_changes(db_) > 0) {
+    contact_insert_.done();
+    return false;
+  }
+  if (contact_insert_.run() != SQLITE_OK) sql::raise(db_, "history", "add a contact");
+  const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
+  for (const poom::ContactProperty& p : c) {
+    if (!is_number(p.tag) || p.text.empty()) continue;
+    sqlite3_bind_int64(contact_number_.get(), 1, id);
+    bind(contact_number_.get(), 2, number_key(utf8(p.text)));
+    if (contact_number_.run() != SQLITE_OK) sql::raise(db_, "history", "add a number");
+  }
+  return true;
+}
+
+std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
+  // The trigram index answers three characters or more; shorter text (a
+  // two-character name) is a scan.
+  const std::u16string wide = utf16(q.text);
+  const bool fts = wide.size() >= 3;
+  std::string sql =
+      "SELECT received, number, time, text, first_file, first_seen, last_file, last_seen "
+      "FROM messages WHERE 1";
+  if (fts)
+    sql += " AND id IN (SELECT rowid FROM messages_text WHERE messages_text MATCH ?1)";
+  else if (!q.text.empty())
+    sql += " AND instr(text, ?1) > 0";
+  if (q.number) sql += " AND number_key = ?2";
+  if (q.since) sql += " AND time >= ?3";
+  if (q.until) sql += " AND time < ?4";
+  sql += " ORDER BY time DESC, id DESC";
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
+    sql::raise(db_, "history", "search");
+  if (fts) {
+    // One phrase: quotes doubled so any text is taken as it stands.
+    std::string phrase = "\"";
+    for (char ch : q.text) phrase += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    bind(s, 1, phrase + "\"");
+  } else if (!q.text.empty()) {
+    bind(s, 1, q.text);
+  }
+  if (q.number) bind(s, 2, number_key(*q.number));
+  if (q.since) bind(s, 3, *q.since);
+  // Until a day includes the whole day.
+  if (q.until) bind(s, 4, *q.until + "\x7f");
+  std::vector<HistoryMessage> out;
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
+    out.push_back({sqlite3_column_int(s, 0) != 0, column(s, 1), column(s, 2), column(s, 3),
+                   column(s, 4), column(s, 6), column(s, 5), column(s, 7)});
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) sql::raise(db_, "history", "search");
+  return out;
+}
+
+std::string HistoryStore::name_for(const std::string& number) {
+  sqlite3_stmt* s = nullptr;
+  sqlite3_prepare_v2(db_,
+                     "SELECT c.name FROM contact_numbers n JOIN contacts c ON c.id = n.contact "
+                     "WHERE n.number_key = ?1 AND c.name <> '' "
+                     "ORDER BY c.last_seen DESC, c.id DESC LIMIT 1",
+                     -1, &s, nullptr);
+  bind(s, 1, number_key(number));
+  std::string name = sqlite3_step(s) == SQLITE_ROW ? column(s, 0) : "";
+  sqlite3_finalize(s);
+  return name;
+}
+
+std::vector<Conversation> HistoryStore::conversations() {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT number_key, count(*), min(nullif(time, '')), max(time) "
+                         "FROM messages GROUP BY number_key ORDER BY max(time) DESC",
+                         -1, &s, nullptr) != SQLITE_OK)
+    sql::raise(db_, "history", "conversations");
+  std::vector<Conversation> out;
+  while (sqlite3_step(s) == SQLITE_ROW)
+    out.push_back({column(s, 0), "", sqlite3_column_int(s, 1), column(s, 2), column(s, 3)});
+  sqlite3_finalize(s);
+  for (Conversation& c : out) c.name = name_for(c.number);
+  return out;
+}
+
+std::vector<ContactHistory> HistoryStore::contacts() {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_,
+                         "SELECT name, count(*), min(first_seen), max(last_seen) FROM contacts "
+                         "GROUP BY name ORDER BY name",
+                         -1, &s, nullptr) != SQLITE_OK)
+    sql::raise(db_, "history", "contacts");
+  std::vector<ContactHistory> out;
+  while (sqlite3_step(s) == SQLITE_ROW)
+    out.push_back({column(s, 0), sqlite3_column_int(s, 1), column(s, 2), column(s, 3)});
+  sqlite3_finalize(s);
+  return out;
+}
+
+}  // namespace vardel::history

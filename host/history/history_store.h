@@ -1,0 +1,97 @@
+// The history database: every distinct message and every distinct contact
+// version any added file held, each with the file and the time it was first
+// and last seen in.
+//
+// A message is the same message when its direction, number, local time and
+// text are the same; a contact version when every field is. Texts are
+// indexed by FTS5's trigram tokenizer; queries shorter than three
+// characters (a two-character Chinese name) fall back to a LIKE scan, which
+// the trigram index cannot answer.
+//
+// An existing file must be a sound SQLite database holding the history's
+// own tables at this schema version; anything else is refused (HistoryError)
+// and left exactly as it was. One connection, one thread.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/poom/contact_db.h"
+#include "platform/sql/statement.h"
+
+namespace vardel::history {
+
+class HistoryError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct HistoryMessage {
+  bool received = true;
+  std::string number;  // UTF-8, as the file held it
+  std::string time;    // "2009-04-23 09:05:07" local, "" for a message without one
+  std::string text;    // UTF-8
+  std::string first_file, last_file;
+  std::string first_seen, last_seen;  // UTC "YYYY-MM-DD HH:MM:SS"
+};
+
+struct Conversation {
+  std::string number;  // the key (number_key)
+  std::string name;    // of the newest contact version holding it, else ""
+  int count = 0;
+  std::string first, last;  // message times
+};
+
+struct ContactHistory {
+  std::string name;
+  int versions = 0;
+  std::string first_seen, last_seen;
+};
+
+struct MessageQuery {
+  std::string text;  // "" matches every message
+  std::optional<std::string> number;
+  std::optional<std::string> since, until;  // "YYYY-MM-DD", inclusive
+};
+
+class HistoryStore {
+ public:
+  // Opens the database, creating it when missing. Throws HistoryError for a
+  // damaged or foreign file.
+  explicit HistoryStore(const std::filesystem::path& file);
+  ~HistoryStore();
+  HistoryStore(const HistoryStore&) = delete;
+  HistoryStore& operator=(const HistoryStore&) = delete;
+
+  // One transaction per added file: a failure (or a kill) before commit()
+  // leaves the history as it was.
+  void begin();
+  void commit();
+  void rollback();
+
+  // True when the message is new; either way it is marked seen in file now.
+  bool add_message(const HistoryMessage& m, const std::string& file);
+  // True when the version is new.
+  bool add_contact(const poom::ContactRecord& c, const std::string& file);
+
+  // Newest first.
+  std::vector<HistoryMessage> messages(const MessageQuery& q);
+  // The name of the newest contact version holding the number ("" if none).
+  std::string name_for(const std::string& number);
+  std::vector<Conversation> conversations();
+  std::vector<ContactHistory> contacts();
+
+ private:
+  sqlite3* db_ = nullptr;
+  std::string now_;
+  // Prepared once: an add of a big backup runs them per record.
+  sql::Statement seen_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
+};
+
+}  // namespace vardel::history

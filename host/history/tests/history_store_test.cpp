@@ -1,0 +1,125 @@
+// The history store below the command line: what counts as the same
+// message or contact version, searching short and long texts, and numbers
+// compared as the phone compares them.
+#include <gtest/gtest.h>
+
+#include "host/history/history_export.h"
+#include "host/history/history_store.h"
+#include "host/history/number_key.h"
+#include "platform/poom/pimstore.h"
+#include "test_support/files.h"
+
+namespace {
+
+using namespace vardel::history;
+
+HistoryMessage msg(bool received, std::string number, std::string time, std::string text) {
+  return {received, std::move(number), std::move(time), std::move(text), "", "", "", ""};
+}
+
+MessageQuery q(std::string text, std::optional<std::string> number = std::nullopt,
+               std::optional<std::string> since = std::nullopt,
+               std::optional<std::string> until = std::nullopt) {
+  return {std::move(text), std::move(number), std::move(since), std::move(until)};
+}
+
+TEST(NumberKey, IgnoresSpacesDashesAndTheCountryPrefix) {
+  EXPECT_EQ(number_key("+86 138-0013-8000"), "13800138000");
+  EXPECT_EQ(number_key("0086 13800138000"), "13800138000");
+  EXPECT_EQ(number_key("13800138000"), "13800138000");
+  // Only a leading prefix goes: a number holding 86 elsewhere stays.
+  EXPECT_EQ(number_key("021-8600-1234"), "02186001234");
+  EXPECT_EQ(number_key("+86"), "+86");
+}
+
+class Store : public ::testing::Test {
+ protected:
+  vardel::testing::TempFolder folder_{"vardel-history"};
+  std::filesystem::path file_ = folder_.path() / "history.db";
+};
+
+TEST_F(Store, AMessageIsHeldOnceAndRemembersWhereItWasFirstAndLastSeen) {
+  HistoryStore s(file_);
+  s.begin();
+  EXPECT_TRUE(s.add_message(msg(true, "1380", "2009-01-05 10:47:00", "hello"), "a.xml"));
+  EXPECT_FALSE(s.add_message(msg(true, "1380", "2009-01-05 10:47:00", "hello"), "b.xml"));
+  // Any difference of direction, number, time or text is another message.
+  EXPECT_TRUE(s.add_message(msg(false, "1380", "2009-01-05 10:47:00", "hello"), "b.xml"));
+  EXPECT_TRUE(s.add_message(msg(true, "1381", "2009-01-05 10:47:00", "hello"), "b.xml"));
+  EXPECT_TRUE(s.add_message(msg(true, "1380", "2009-01-05 10:47:01", "hello"), "b.xml"));
+  EXPECT_TRUE(s.add_message(msg(true, "1380", "2009-01-05 10:47:00", "hello!"), "b.xml"));
+  s.commit();
+  const auto all = s.messages(q(""));
+  ASSERT_EQ(all.size(), 5u);
+  const auto first = s.messages(q("hello", "1380", "2009-01-05", "2009-01-05"));
+  ASSERT_FALSE(first.empty());
+  const auto& held = first.back();
+  EXPECT_EQ(held.first_file, "a.xml");
+  EXPECT_EQ(held.last_file, "b.xml");
+}
+
+TEST_F(Store, ARolledBackFileLeavesNothing) {
+  HistoryStore s(file_);
+  s.begin();
+  s.add_message(msg(true, "1380", "2009-01-05 10:47:00", "gone"), "a.xml");
+  s.rollback();
+  EXPECT_TRUE(s.messages(q("")).empty());
+}
+
+TEST_F(Store, FindsShortAndLongTextsAnywhereInAMessage) {
+  HistoryStore s(file_);
+  s.begin();
+  s.add_message(msg(true, "1", "2009-01-05 10:00:00", "快递已放在门卫室"), "a");
+  s.add_message(msg(true, "2", "2009-01-06 10:00:00", "See you at the Station"), "a");
+  s.add_message(msg(true, "3", "2009-01-07 10:00:00", "say \"hi\" OR not"), "a");
+  s.commit();
+  EXPECT_EQ(s.messages(q("门卫")).size(), 1u);       // two characters: the scan
+  EXPECT_EQ(s.messages(q("门卫室")).size(), 1u);     // three: the index
+  EXPECT_EQ(s.messages(q("station")).size(), 1u);    // without regard to case
+  EXPECT_EQ(s.messages(q("\"hi\" OR")).size(), 1u);  // quotes and operators are text
+  EXPECT_TRUE(s.messages(q("卫门")).empty());
+  EXPECT_EQ(s.messages(q("", std::nullopt, "2009-01-06")).size(), 2u);
+  EXPECT_EQ(s.messages(q("", std::nullopt, std::nullopt, "2009-01-06")).size(), 2u);
+  const auto newest = s.messages(q(""));
+  ASSERT_EQ(newest.size(), 3u);
+  EXPECT_EQ(newest.front().number, "3");
+}
+
+TEST_F(Store, NamesComeFromTheNewestContactVersionHoldingTheNumber) {
+  HistoryStore s(file_);
+  using vardel::poom::ContactRecord;
+  const ContactRecord old{{PIMPR_FILEAS, u"Old Name"},
+                          {PIMPR_MOBILE_TELEPHONE_NUMBER, u"+86 138-0013-8000"}};
+  const ContactRecord renamed{{PIMPR_FILEAS, u"New Name"},
+                              {PIMPR_MOBILE_TELEPHONE_NUMBER, u"13800138000"}};
+  s.begin();
+  EXPECT_TRUE(s.add_contact(old, "a"));
+  EXPECT_TRUE(s.add_contact(renamed, "b"));
+  // The same fields in another order are the same version.
+  EXPECT_FALSE(s.add_contact({renamed[1], renamed[0]}, "c"));
+  s.add_message(msg(true, "0086 13800138000", "2009-01-05 10:00:00", "x"), "m");
+  s.commit();
+  EXPECT_EQ(s.name_for("138 0013 8000"), "New Name");
+  const auto conversations = s.conversations();
+  ASSERT_EQ(conversations.size(), 1u);
+  EXPECT_EQ(conversations[0].name, "New Name");
+  EXPECT_EQ(s.contacts().size(), 2u);
+}
+
+TEST_F(Store, RefusesAFileThatIsNoHistoryAndLeavesIt) {
+  const std::string garbage(5000, '\x5a');
+  vardel::testing::write_file(file_, garbage);
+  EXPECT_THROW(HistoryStore{file_}, HistoryError);
+  EXPECT_EQ(vardel::testing::read_file(file_), garbage);
+}
+
+TEST(LocalTime, ReadsTheStoredFormAndRefusesOthers) {
+  const auto st = parse_local_time("2009-04-23 09:05:07");
+  ASSERT_TRUE(st);
+  EXPECT_EQ(st->wDay, 23);
+  EXPECT_EQ(st->wSecond, 7);
+  EXPECT_FALSE(parse_local_time(""));
+  EXPECT_FALSE(parse_local_time("yesterday"));
+}
+
+}  // namespace
