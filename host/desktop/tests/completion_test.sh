@@ -41,8 +41,8 @@ offers() {
   fi
 }
 
-offers '' -- gui backup restore view about render device contacts messages convert phone verify version
-offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify version
+offers '' -- gui backup restore view about render device contacts messages convert phone verify archive version
+offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify archive version
 offers co -- contacts convert
 offers - -- -h --help --device --screen --zoom --trace --version
 offers --device '' -- phone-dir
