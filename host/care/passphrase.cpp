@@ -21,7 +21,7 @@ class Tty {
   Tty() : fd_(::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY)) {}
   ~Tty() {
     if (fd_ < 0) return;
-    if (echo_off_) ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+    if (echo_off_) ::tcsetattr(fd_, TCSADRAIN, &saved_);
     ::close(fd_);
   }
   Tty(const Tty&) = delete;
@@ -34,7 +34,7 @@ class Tty {
     if (::tcgetattr(fd_, &saved_) == 0) {
       termios quiet = saved_;
       quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-      echo_off_ = ::tcsetattr(fd_, TCSAFLUSH, &quiet) == 0;
+      echo_off_ = ::tcsetattr(fd_, TCSADRAIN, &quiet) == 0;
     }
     std::string line;
     char c = 0;
@@ -50,7 +50,7 @@ class Tty {
       line += c;
     }
     if (echo_off_) {
-      ::tcsetattr(fd_, TCSAFLUSH, &saved_);
+      ::tcsetattr(fd_, TCSADRAIN, &saved_);
       echo_off_ = false;
     }
     say("\n");
