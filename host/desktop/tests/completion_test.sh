@@ -41,8 +41,8 @@ offers() {
   fi
 }
 
-offers '' -- gui backup restore view about render device contacts messages convert phone verify prune history version
-offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune history version
+offers '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
+offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
 offers co -- contacts convert
 offers - -- -h --help --device --screen --zoom --trace --version
 offers --device '' -- phone-dir
