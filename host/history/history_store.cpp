@@ -106,17 +106,22 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
     throw HistoryError(file.string() +
                        " is damaged or is not a vardel history; it was left as it is");
   if (FAILED(hr)) throw HistoryError(file.string() + ": the history cannot be opened");
-  const int version = user_version(db_);
-  if (existed && version != kSchemaVersion) {
-    sqlite3_close(db_);
-    throw HistoryError(file.string() + " is a history of another version (" +
-                       std::to_string(version) + "); it was left as it is");
-  }
-  if (!existed) {
-    exec(db_, "BEGIN", "begin");
-    exec(db_, kSchema, "create the tables");
-    exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
-    exec(db_, "COMMIT", "commit");
+  // The destructor does not run for a constructor that throws.
+  try {
+    const int version = user_version(db_);
+    if (existed && version != kSchemaVersion)
+      throw HistoryError(file.string() + " is a history of another version (" +
+                         std::to_string(version) + "); it was left as it is");
+    if (!existed) {
+      exec(db_, "BEGIN", "begin");
+      exec(db_, kSchema, "create the tables");
+      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(),
+           "set version");
+      exec(db_, "COMMIT", "commit");
+    }
+  } catch (...) {
+    sqlite3_close_v2(db_);
+    throw;
   }
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
@@ -126,7 +131,9 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
   now_ = text;
 }
 
-HistoryStore::~HistoryStore() { sqlite3_close(db_); }
+// The prepared statements are members finalized after this body runs;
+// close_v2 lets the connection go once they are.
+HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 
 void HistoryStore::begin() { exec(db_, "BEGIN IMMEDIATE", "begin"); }
 void HistoryStore::commit() { exec(db_, "COMMIT", "commit"); }
