@@ -1,7 +1,10 @@
 // Live progress bars for the terminal.
 #include "host/progress_bars.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <iostream>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -84,6 +87,27 @@ void ProgressBars::finish() {
   // The bars are gone when the window closes: the boxes said how it ended.
   std::lock_guard lock(mutex_);
   if (enabled_ && drawn_) out_ << "\r\033[K" << std::flush;
+  drawn_ = false;
+}
+
+CountsLine::CountsLine() : enabled_(isatty(STDERR_FILENO) != 0) {}
+
+void CountsLine::show(const std::string& text, bool force) {
+  if (!enabled_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (!force && drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
+  last_ = now;
+  drawn_ = true;
+  std::cerr << "\r\033[K" << text << std::flush;
+}
+
+void CountsLine::clear() {
+  if (enabled_ && drawn_) std::cerr << "\r\033[K" << std::flush;
+  drawn_ = false;
+}
+
+void CountsLine::finish() {
+  if (enabled_ && drawn_) std::cerr << "\n" << std::flush;
   drawn_ = false;
 }
 

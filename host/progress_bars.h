@@ -7,6 +7,7 @@
 // Thread-safe.
 #pragma once
 
+#include <chrono>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -42,6 +43,29 @@ class ProgressBars {
   std::mutex mutex_;
   Line lines_[2];
   bool drawn_ = false;
+};
+
+// One line of counts on standard error ("phone: contacts 120/400"),
+// redrawn in place at most ten times a second, when standard error is a
+// terminal; elsewhere it writes nothing. Not thread-safe.
+class CountsLine {
+ public:
+  CountsLine();
+  ~CountsLine() { finish(); }
+  CountsLine(const CountsLine&) = delete;
+  CountsLine& operator=(const CountsLine&) = delete;
+
+  // force draws even within a tenth of a second of the last one.
+  void show(const std::string& text, bool force = false);
+  // Ends the line (once something was drawn).
+  void finish();
+  // Wipes the line, so that other output starts on a clean line.
+  void clear();
+
+ private:
+  bool enabled_;
+  bool drawn_ = false;
+  std::chrono::steady_clock::time_point last_;
 };
 
 }  // namespace vardel::host

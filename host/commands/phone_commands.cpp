@@ -13,40 +13,14 @@
 #include <string>
 
 #include "host/commands/commands.h"
-
 #include "host/phone/pull.h"
 #include "host/phone/push.h"
+#include "host/progress_bars.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::host {
 
 namespace {
-
-// One line of counts on standard error, redrawn at most ten times a second,
-// when standard error is a terminal.
-class CountsLine {
- public:
-  CountsLine() : enabled_(isatty(STDERR_FILENO) != 0) {}
-  ~CountsLine() { finish(); }
-
-  void show(const std::string& text, bool force = false) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && drawn_ && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    drawn_ = true;
-    std::cerr << "\r\033[K" << text << std::flush;
-  }
-  void finish() {
-    if (enabled_ && drawn_) std::cerr << "\n" << std::flush;
-    drawn_ = false;
-  }
-
- private:
-  bool enabled_;
-  bool drawn_ = false;
-  std::chrono::steady_clock::time_point last_;
-};
 
 std::string bar(int done, int total) {
   constexpr int kWidth = 20;

@@ -46,18 +46,21 @@ FileKind kind_of(const fs::path& file, std::string_view bytes) {
   return FileKind::unknown;
 }
 
-void count(AddResult& r, bool added, bool message) {
+void count(AddResult& r, bool added, bool message, const AddProgress& progress) {
   if (message)
     ++(added ? r.messages_added : r.messages_held);
   else
     ++(added ? r.contacts_added : r.contacts_held);
+  const int done = r.messages_added + r.messages_held + r.contacts_added + r.contacts_held;
+  if (progress && done % 4096 == 0) progress(done);
 }
 
 }  // namespace
 
 FileKind file_kind(const fs::path& file) { return kind_of(file, read_bytes(file)); }
 
-AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts) {
+AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts,
+                   const AddProgress& progress) {
   const std::string bytes = read_bytes(file);
   AddResult r;
   r.kind = kind_of(file, bytes);
@@ -75,7 +78,7 @@ AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsRead
               h.number = m.address;
               if (m.has_time) h.time = tools::local_time_text(m.local);
               h.text = m.text;
-              count(r, store.add_message(h, name), true);
+              count(r, store.add_message(h, name), true, progress);
             },
             [](int, const std::string&) {});
         break;
@@ -86,16 +89,16 @@ AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsRead
           h.number = utf8(tools::message_address(a.message, a.folder));
           if (a.message.delivery) h.time = tools::local_time_text(*a.message.delivery);
           h.text = utf8(a.message.text.value_or(u""));
-          count(r, store.add_message(h, name), true);
+          count(r, store.add_message(h, name), true, progress);
         }
         break;
       case FileKind::contacts_backup:
         for (const poom::ContactRecord& c : read_contacts(file))
-          count(r, store.add_contact(c, name), false);
+          count(r, store.add_contact(c, name), false, progress);
         break;
       case FileKind::vcard:
         for (const poom::ContactRecord& c : tools::read_vcards(bytes).contacts)
-          count(r, store.add_contact(c, name), false);
+          count(r, store.add_contact(c, name), false, progress);
         break;
       case FileKind::unknown:
         break;

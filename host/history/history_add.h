@@ -37,11 +37,14 @@ using ContactsReader =
 
 FileKind file_kind(const std::filesystem::path& file);
 
+// Told the records of the file done so far, every few thousand records.
+using AddProgress = std::function<void(int records)>;
+
 // Adds one file; kind unknown (nothing added) for a file of none of the
 // kinds. Throws AddError for one that cannot be read, HistoryError when the
 // history cannot be written.
 AddResult add_file(HistoryStore& store, const std::filesystem::path& file,
-                   const ContactsReader& read_contacts);
+                   const ContactsReader& read_contacts, const AddProgress& progress = {});
 
 // After a backup: adds the files it saved to the history file, creating
 // it when missing, so a history starts with the first backup. Never throws:
