@@ -2,6 +2,7 @@
 // every phone, in one database (history.db in the backup folder unless
 // --history names another) — adding files, searching, listing, exporting.
 #include <iostream>
+#include <map>
 #include <memory>
 #include <regex>
 
@@ -13,6 +14,7 @@
 #include "host/history/history_export.h"
 #include "host/history/history_store.h"
 #include "host/host_files.h"
+#include "host/progress_bars.h"
 
 namespace fs = std::filesystem;
 
@@ -26,6 +28,7 @@ struct HistoryOptions {
   std::string text;
   std::string number, since, until;
   bool json = false;
+  size_t limit = 0;
   std::string output;
   std::string format = "vardel";
 };
@@ -58,6 +61,7 @@ history::MessageQuery query_of(const HistoryOptions& o) {
   if (!o.number.empty()) q.number = o.number;
   if (!o.since.empty()) q.since = o.since;
   if (!o.until.empty()) q.until = o.until;
+  q.limit = o.limit;
   return q;
 }
 
@@ -89,9 +93,18 @@ int run_add(const HistoryOptions& o) {
   }
   history::HistoryStore store(file);
   int failed = 0;
+  CountsLine line;
+  size_t done = 0;
   for (const auto& [f, named] : files) {
+    ++done;
+    const std::string head = "history: " + std::to_string(done) + "/" +
+                             std::to_string(files.size()) + " " + f.filename().string();
+    line.show(head, true);
     try {
-      const history::AddResult r = history::add_file(store, f, read_contacts_backup);
+      const history::AddResult r = history::add_file(
+          store, f, read_contacts_backup,
+          [&](int records) { line.show(head + ": " + std::to_string(records) + " records"); });
+      line.clear();
       if (r.kind == history::FileKind::unknown) {
         if (named) {
           std::cerr << "vardel: " << f.string() << ": not a backup, SMS backup or vCard file\n";
@@ -106,6 +119,7 @@ int run_add(const HistoryOptions& o) {
         std::cout << "added " << r.contacts_added << " contact versions (" << r.contacts_held
                   << " already held) from " << f.filename().string() << "\n";
     } catch (const history::AddError& e) {
+      line.clear();
       std::cerr << "vardel: " << e.what() << " (nothing added from it)\n";
       ++failed;
     }
@@ -127,8 +141,11 @@ int run_search(const HistoryOptions& o) {
   history::HistoryStore store(history_file(o));
   const auto found = store.messages(query_of(o));
   nlohmann::json all = nlohmann::json::array();
+  std::map<std::string, std::string> names;  // by number: hits share few
   for (const history::HistoryMessage& m : found) {
-    const std::string name = store.name_for(m.number);
+    auto known = names.find(m.number);
+    if (known == names.end()) known = names.emplace(m.number, store.name_for(m.number)).first;
+    const std::string& name = known->second;
     if (o.json) {
       all.push_back(message_json(m, name));
       continue;
@@ -163,19 +180,58 @@ int run_conversations(const HistoryOptions& o) {
   return 0;
 }
 
+// What a version changed from the one before: "+Name: value" for a new
+// field, "-Name: value" for one gone, "Name: old -> new" for another value.
+std::vector<std::string> changes(const history::ContactVersion& before,
+                                 const history::ContactVersion& after) {
+  std::map<std::string, std::string> old(before.fields.begin(), before.fields.end());
+  std::vector<std::string> out;
+  for (const auto& [name, value] : after.fields) {
+    const auto was = old.find(name);
+    if (was == old.end())
+      out.push_back("+" + name + ": " + value);
+    else if (was->second != value)
+      out.push_back(name + ": " + was->second + " -> " + value);
+    if (was != old.end()) old.erase(was);
+  }
+  for (const auto& [name, value] : old) out.push_back("-" + name + ": " + value);
+  return out;
+}
+
 int run_contacts(const HistoryOptions& o) {
   history::HistoryStore store(history_file(o));
   nlohmann::json all = nlohmann::json::array();
   for (const history::ContactHistory& c : store.contacts()) {
     if (o.json) {
+      nlohmann::json versions = nlohmann::json::array();
+      for (const history::ContactVersion& v : c.versions) {
+        nlohmann::json fields = nlohmann::json::object();
+        for (const auto& [name, value] : v.fields) fields[name] = value;
+        versions.push_back({{"fields", fields},
+                            {"first_file", v.first_file},
+                            {"first_seen", v.first_seen},
+                            {"last_file", v.last_file},
+                            {"last_seen", v.last_seen}});
+      }
       all.push_back({{"name", c.name},
-                     {"versions", c.versions},
+                     {"versions", versions},
                      {"first_seen", c.first_seen},
                      {"last_seen", c.last_seen}});
       continue;
     }
-    std::cout << (c.name.empty() ? "(no name)" : c.name) << "  " << c.versions
-              << (c.versions == 1 ? " version" : " versions") << "\n";
+    const size_t n = c.versions.size();
+    std::cout << (c.name.empty() ? "(no name)" : c.name) << "  " << n
+              << (n == 1 ? " version" : " versions") << "\n";
+    for (size_t i = 0; i < n; ++i) {
+      const history::ContactVersion& v = c.versions[i];
+      std::cout << "  " << v.first_seen << " .. " << v.last_seen << "  " << v.last_file << "\n";
+      std::vector<std::string> lines;
+      if (i == 0)
+        for (const auto& [name, value] : v.fields) lines.push_back(name + ": " + value);
+      else
+        lines = changes(c.versions[i - 1], v);
+      for (const std::string& line : lines) std::cout << "    " << line << "\n";
+    }
   }
   if (o.json) print_json(all);
   return 0;
@@ -220,12 +276,14 @@ void add_history_command(CommandLine& cli) {
     c->add_option("--since", o->since, "only messages from this day on (2009-04-23)");
     c->add_option("--until", o->until, "only messages up to this day");
   }
+  search->add_option("--limit", o->limit, "only the newest N messages found (default: all)")
+      ->check(CLI::PositiveNumber);
   CLI::App* conversations = cli.command(
       history, "conversations", "one line per number: name, count, first and last",
       [o] { return read_needs(*o); }, [o] { return run_conversations(*o); });
   CLI::App* contacts = cli.command(
-      history, "contacts", "every contact and how many versions", [o] { return read_needs(*o); },
-      [o] { return run_contacts(*o); });
+      history, "contacts", "every contact with its versions: when each was seen and what it changed",
+      [o] { return read_needs(*o); }, [o] { return run_contacts(*o); });
   for (CLI::App* c : {search, conversations, contacts}) {
     c->add_flag("--json", o->json, "print the result as JSON");
     common(c);

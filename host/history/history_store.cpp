@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 #include "host/history/number_key.h"
@@ -70,6 +71,24 @@ std::string contact_name(const poom::ContactRecord& c) {
   }
   if (!file_as.empty()) return utf8(file_as);
   return utf8(last.empty() ? first : first.empty() ? last : first + u" " + last);
+}
+
+// The fields back from contact_fields' text, by property name.
+std::vector<std::pair<std::string, std::string>> parse_fields(const std::string& text) {
+  std::vector<std::pair<std::string, std::string>> out;
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t end = std::min(text.find('\x1f', at), text.size());
+    const std::string field = text.substr(at, end - at);
+    at = end + 1;
+    const size_t eq = field.find('=');
+    if (eq == std::string::npos) continue;
+    const auto tag = static_cast<CEPROPID>(std::strtoul(field.substr(0, eq).c_str(), nullptr, 16));
+    const std::string_view known = poom::property_name(tag);
+    out.emplace_back(known.empty() ? field.substr(0, eq) : std::string(known),
+                     field.substr(eq + 1));
+  }
+  return out;
 }
 
 bool is_number(CEPROPID tag) {
@@ -221,6 +240,7 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   if (q.since) sql += " AND time >= ?3";
   if (q.until) sql += " AND time < ?4";
   sql += " ORDER BY time DESC, id DESC";
+  if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
     sql::raise(db_, "history", "search");
@@ -277,14 +297,24 @@ std::vector<Conversation> HistoryStore::conversations() {
 std::vector<ContactHistory> HistoryStore::contacts() {
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db_,
-                         "SELECT name, count(*), min(first_seen), max(last_seen) FROM contacts "
-                         "GROUP BY name ORDER BY name",
+                         "SELECT name, fields, first_file, first_seen, last_file, last_seen "
+                         "FROM contacts ORDER BY name, first_seen, id",
                          -1, &s, nullptr) != SQLITE_OK)
     sql::raise(db_, "history", "contacts");
   std::vector<ContactHistory> out;
-  while (sqlite3_step(s) == SQLITE_ROW)
-    out.push_back({column(s, 0), sqlite3_column_int(s, 1), column(s, 2), column(s, 3)});
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    const std::string name = column(s, 0);
+    if (out.empty() || out.back().name != name) out.push_back({name, {}, column(s, 3), ""});
+    ContactHistory& c = out.back();
+    ContactVersion v{parse_fields(column(s, 1)), column(s, 2), column(s, 4), column(s, 3),
+                     column(s, 5)};
+    c.first_seen = std::min(c.first_seen, v.first_seen);
+    c.last_seen = std::max(c.last_seen, v.last_seen);
+    c.versions.push_back(std::move(v));
+  }
   sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) sql::raise(db_, "history", "contacts");
   return out;
 }
 

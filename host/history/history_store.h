@@ -20,6 +20,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/poom/contact_db.h"
@@ -48,9 +49,18 @@ struct Conversation {
   std::string first, last;  // message times
 };
 
+// One version of a contact: its fields, by the phone's property names
+// ("MobileTelephoneNumber"), in tag order.
+struct ContactVersion {
+  std::vector<std::pair<std::string, std::string>> fields;
+  std::string first_file, last_file;
+  std::string first_seen, last_seen;  // UTC "YYYY-MM-DD HH:MM:SS"
+};
+
+// The versions of a contact (those listed under one name), oldest first.
 struct ContactHistory {
   std::string name;
-  int versions = 0;
+  std::vector<ContactVersion> versions;
   std::string first_seen, last_seen;
 };
 
@@ -58,6 +68,7 @@ struct MessageQuery {
   std::string text;  // "" matches every message
   std::optional<std::string> number;
   std::optional<std::string> since, until;  // "YYYY-MM-DD", inclusive
+  size_t limit = 0;                          // the newest this many; 0 for all
 };
 
 class HistoryStore {

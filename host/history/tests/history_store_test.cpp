@@ -3,6 +3,9 @@
 // compared as the phone compares them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "host/history/history_check.h"
 #include "host/history/history_export.h"
 #include "host/history/history_store.h"
 #include "host/history/number_key.h"
@@ -120,6 +123,73 @@ TEST(LocalTime, ReadsTheStoredFormAndRefusesOthers) {
   EXPECT_EQ(st->wSecond, 7);
   EXPECT_FALSE(parse_local_time(""));
   EXPECT_FALSE(parse_local_time("yesterday"));
+}
+
+vardel::poom::ContactRecord contact(std::initializer_list<std::pair<CEPROPID, std::u16string>> f) {
+  vardel::poom::ContactRecord c;
+  for (const auto& [tag, text] : f) c.push_back({tag, text});
+  return c;
+}
+
+TEST_F(Store, AContactsVersionsComeBackOldestFirstWithTheirFields) {
+  {
+    HistoryStore s(file_);
+    s.begin();
+    s.add_contact(contact({{PIMPR_FILEAS, u"Müller, Hans"}, {PIMPR_MOBILE_TELEPHONE_NUMBER, u"1380"}}),
+                  "通讯录261201_100000.xml");
+    s.commit();
+    s.begin();
+    // The same fields in another order are the same version.
+    EXPECT_FALSE(s.add_contact(
+        contact({{PIMPR_MOBILE_TELEPHONE_NUMBER, u"1380"}, {PIMPR_FILEAS, u"Müller, Hans"}}),
+        "通讯录.xml"));
+    EXPECT_TRUE(s.add_contact(contact({{PIMPR_FILEAS, u"Müller, Hans"},
+                                       {PIMPR_MOBILE_TELEPHONE_NUMBER, u"1380"},
+                                       {PIMPR_EMAIL1_ADDRESS, u"hans@example.org"}}),
+                              "通讯录.xml"));
+    s.add_contact(contact({{PIMPR_FILEAS, u"Zhang"}}), "通讯录.xml");
+    s.commit();
+  }
+  HistoryStore s(file_);
+  const auto all = s.contacts();
+  ASSERT_EQ(all.size(), 2u);
+  const ContactHistory& hans = all[0];
+  EXPECT_EQ(hans.name, "Müller, Hans");
+  ASSERT_EQ(hans.versions.size(), 2u);
+  EXPECT_EQ(hans.versions[0].first_file, "通讯录261201_100000.xml");
+  EXPECT_EQ(hans.versions[0].last_file, "通讯录.xml");
+  const auto& fields = hans.versions[1].fields;
+  ASSERT_EQ(fields.size(), 3u);
+  EXPECT_NE(std::find(fields.begin(), fields.end(),
+                      std::pair<std::string, std::string>{"Email1Address", "hans@example.org"}),
+            fields.end());
+  EXPECT_EQ(all[1].versions.size(), 1u);
+}
+
+TEST_F(Store, TheCheckCountsASoundHistoryAndNamesADamagedOneWithoutTouchingIt) {
+  {
+    HistoryStore s(file_);
+    s.begin();
+    s.add_message(msg(true, "1", "2009-01-05 10:00:00", "a"), "a");
+    s.add_message(msg(true, "1", "2009-01-05 10:00:01", "b"), "a");
+    s.add_contact(contact({{PIMPR_FILEAS, u"Zhang"}}), "b");
+    s.commit();
+  }
+  HistoryCheck sound = check_history(file_);
+  EXPECT_TRUE(sound.whole) << sound.detail;
+  EXPECT_EQ(sound.messages, 2u);
+  EXPECT_EQ(sound.contact_versions, 1u);
+
+  // A page in the middle overwritten: the header still reads as SQLite.
+  std::string bytes = vardel::testing::read_file(file_);
+  ASSERT_GT(bytes.size(), 8192u);
+  for (size_t i = 4096 + 100; i < 8192; ++i) bytes[i] = '\x5a';
+  vardel::testing::write_file(file_, bytes);
+  const HistoryCheck damaged = check_history(file_);
+  EXPECT_FALSE(damaged.whole);
+  EXPECT_FALSE(damaged.detail.empty());
+  EXPECT_EQ(vardel::testing::read_file(file_), bytes);
+  EXPECT_FALSE(std::filesystem::exists(file_.string() + "-wal"));
 }
 
 }  // namespace
