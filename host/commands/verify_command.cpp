@@ -2,12 +2,14 @@
 // every backup file read through.
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "host/backup_files.h"
 #include "host/care/verify.h"
 #include "host/commands/commands.h"
 #include "host/commands/print_json.h"
 #include "host/device_tools.h"
+#include "host/history/history_check.h"
 
 namespace fs = std::filesystem;
 
@@ -34,6 +36,25 @@ nlohmann::json to_json(const care::FolderCheck& check) {
           {"whole", check.whole()},
           {"checksums", check.sums_present},
           {"files", files}};
+}
+
+// The history beside the backups, when there is one: it changes with every
+// backup, so it has no line in SHA256SUMS; SQLite checks it instead.
+std::optional<history::HistoryCheck> check_history_in(const fs::path& folder) {
+  std::error_code ec;
+  const fs::path file = folder / "history.db";
+  if (!fs::exists(fs::symlink_status(file, ec))) return std::nullopt;
+  return history::check_history(file);
+}
+
+void print_history(const history::HistoryCheck& h) {
+  const std::string status = h.whole ? "ok" : "damaged";
+  std::cout << status << std::string(20 - status.size(), ' ') << "history.db";
+  if (h.whole)
+    std::cout << " (" << h.messages << " messages, " << h.contact_versions
+              << " contact versions)\n";
+  else
+    std::cout << ": " << h.detail << "\n";
 }
 
 void print_text(const care::FolderCheck& check) {
@@ -71,7 +92,8 @@ void add_verify_command(CommandLine& cli) {
   auto o = std::make_shared<VerifyOptions>();
   CLI::App* verify = cli.command(
       cli.app(), "verify",
-      "check every file of the backup folder against SHA256SUMS and read every backup through",
+      "check every file of the backup folder against SHA256SUMS, read every backup through, and "
+      "check the history",
       // The device's folder is read under its lock, while no backup writes:
       // a save lists its file just before the file takes its name.
       [o] { return o->folder.empty() ? kChangesDevice : kNoDevice; },
@@ -85,11 +107,22 @@ void add_verify_command(CommandLine& cli) {
           if (!fs::is_directory(folder, ec)) throw UsageError(o->folder + ": no such folder");
         }
         const care::FolderCheck check = care::verify_folder(folder);
-        if (o->json)
-          print_json(to_json(check));
-        else
+        const auto history = check_history_in(folder);
+        if (o->json) {
+          nlohmann::json j = to_json(check);
+          if (history) {
+            j["history"] = {{"whole", history->whole},
+                            {"messages", history->messages},
+                            {"contact_versions", history->contact_versions}};
+            if (!history->whole) j["history"]["detail"] = history->detail;
+            j["whole"] = check.whole() && history->whole;
+          }
+          print_json(j);
+        } else {
           print_text(check);
-        return check.whole() ? 0 : 1;
+          if (history) print_history(*history);
+        }
+        return check.whole() && (!history || history->whole) ? 0 : 1;
       });
   verify->add_option("FOLDER", o->folder,
                      "a backup folder elsewhere, e.g. a copy off the phone (default: the "

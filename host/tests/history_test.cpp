@@ -45,6 +45,11 @@ TEST_F(Cli, EveryBackupGoesIntoTheHistoryAndAddingItAgainAddsNothing) {
   int total = 0;
   for (const auto& c : nlohmann::json::parse(r.out)) total += c["count"].get<int>();
   EXPECT_EQ(total, 300);
+  // verify checks the history beside the backups (the demo's seven
+  // duplicate contacts are one version each).
+  r = vardel("verify");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(has(r.out, "history.db (300 messages, 33 contact versions)")) << r.out;
 }
 
 TEST_F(Cli, AMessageGoneFromTheLaterBackupIsStillFound) {
@@ -136,7 +141,8 @@ TEST_F(Cli, ADamagedHistoryIsRefusedAndLeftAsItWas) {
   fs::remove(backup_dir() / "history.db-shm");
   write("garbage", garbage);
   fs::copy_file(dir_ / "garbage", db, fs::copy_options::overwrite_existing);
-  for (const char* args : {"history add", "history search 门卫", "history conversations"}) {
+  for (const char* args :
+       {"history add", "history search 门卫", "history conversations", "history contacts"}) {
     const CliResult r = vardel(args);
     EXPECT_TRUE(r.status == 1 || r.status == 2) << args;
     EXPECT_TRUE(has(r.err, "damaged or is not a vardel history")) << r.err;
@@ -145,6 +151,13 @@ TEST_F(Cli, ADamagedHistoryIsRefusedAndLeftAsItWas) {
   const CliResult r = vardel("backup --yes");
   EXPECT_EQ(r.status, 0);
   EXPECT_TRUE(has(r.err, "not added to the history")) << r.err;
+  EXPECT_EQ(read_file(db), garbage);
+  // verify names it, fails, and leaves it as it is too.
+  const CliResult v = vardel("verify --json");
+  EXPECT_EQ(v.status, 1);
+  const auto j = nlohmann::json::parse(v.out);
+  EXPECT_FALSE(j["whole"].get<bool>());
+  EXPECT_FALSE(j["history"]["whole"].get<bool>());
   EXPECT_EQ(read_file(db), garbage);
 }
 
