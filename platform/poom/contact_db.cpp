@@ -12,6 +12,7 @@
 #include "platform/core/wstr.h"
 #include "platform/poom/contact_database.h"
 #include "platform/poom/pimstore.h"
+#include "platform/sql/errors.h"
 
 namespace vardel::poom {
 namespace {
@@ -87,6 +88,11 @@ std::shared_ptr<ContactDatabase> open_or_throw(const std::filesystem::path& db) 
   if (HRESULT hr = ContactDatabase::open(db, &out); FAILED(hr)) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+    // In use is not damaged: say which, and what to do.
+    if (hr == sql::kHrBusy)
+      throw std::runtime_error("the contacts database " + db.string() +
+                               " is in use by another vardel (an import, a restore or the "
+                               "window); try again when it has finished");
     throw std::runtime_error("cannot open the contacts database " + db.string() + " (" + code +
                              ")");
   }

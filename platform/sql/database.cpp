@@ -59,6 +59,13 @@ HRESULT quick_check(sqlite3* db) {
   return hr;
 }
 
+// Whether the last call failed because another connection held the lock:
+// the file is then in use, not damaged.
+bool busy(sqlite3* db) {
+  const int rc = sqlite3_errcode(db);
+  return rc == SQLITE_BUSY || rc == SQLITE_LOCKED;
+}
+
 // Empty, or the store's own tables.
 HRESULT check_tables(sqlite3* db, TableProbes probes) {
   int tables = -1;
@@ -70,13 +77,14 @@ HRESULT check_tables(sqlite3* db, TableProbes probes) {
       sqlite3_step(s) == SQLITE_ROW)
     tables = sqlite3_column_int(s, 0);
   sqlite3_finalize(s);
-  if (tables < 0) return kHrCorrupt;
+  if (tables < 0) return busy(db) ? kHrBusy : kHrCorrupt;
   HRESULT hr = S_OK;
   if (tables > 0) {
     // Something else's database, or ours with a damaged schema.
     for (const char* probe : probes) {
       s = nullptr;
-      if (sqlite3_prepare_v2(db, probe, -1, &s, nullptr) != SQLITE_OK) hr = kHrCorrupt;
+      if (sqlite3_prepare_v2(db, probe, -1, &s, nullptr) != SQLITE_OK)
+        hr = busy(db) ? kHrBusy : kHrCorrupt;
       sqlite3_finalize(s);
     }
   }
@@ -165,12 +173,25 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
   // closed and kept to itself since is known to be sound.
   if (left_as_noted(path)) return S_OK;
 
-  sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(read_only_uri(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
-                           nullptr);
-  HRESULT hr = rc == SQLITE_OK ? quick_check(db) : hr_from_sqlite(rc);
-  if (SUCCEEDED(hr)) hr = check_tables(db, probes);
-  sqlite3_close_v2(db);
+  HRESULT hr = S_OK;
+  // An immutable read takes no lock: a writer that began meanwhile (it
+  // makes the log first) or checkpointed into the file (its stamp changes)
+  // may have been read half-way, so the check is made again through the
+  // log, which waits for the writer's transaction.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const Stamp before = stamp_of(path.string());
+    const std::string uri = read_only_uri(path);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    if (rc == SQLITE_OK) sqlite3_busy_timeout(db, 5000);
+    hr = rc == SQLITE_OK ? quick_check(db) : hr_from_sqlite(rc);
+    if (SUCCEEDED(hr)) hr = check_tables(db, probes);
+    sqlite3_close_v2(db);
+    const bool immutable = uri.ends_with("?immutable=1");
+    if (!immutable || (stamp_of(path.string()) == before &&
+                       !stamp_of(path.string() + "-wal").exists))
+      break;
+  }
   return hr;
 }
 

@@ -18,6 +18,9 @@ HRESULT hr_from_sqlite(int rc) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
       return kHrCorrupt;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return kHrBusy;
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_AUTH:

@@ -13,10 +13,12 @@ namespace vardel::sql {
 
 inline constexpr HRESULT kHrCorrupt = static_cast<HRESULT>(0x80070570);     // ERROR_FILE_CORRUPT
 inline constexpr HRESULT kHrOpenFailed = static_cast<HRESULT>(0x8007006E);  // ERROR_OPEN_FAILED
+inline constexpr HRESULT kHrBusy = static_cast<HRESULT>(0x800700AA);        // ERROR_BUSY
 
 // S_OK for OK, DONE and ROW; STG_E_MEDIUMFULL for a full disk; E_OUTOFMEMORY;
 // kHrCorrupt for a damaged file or one that is no database; kHrOpenFailed
-// when it cannot be opened or is not ours to open; else E_FAIL.
+// when it cannot be opened or is not ours to open; kHrBusy while another
+// connection keeps it locked past the wait; else E_FAIL.
 HRESULT hr_from_sqlite(int rc);
 
 // A failed SQLite call: what was being done, SQLite's message, its code.

@@ -119,6 +119,7 @@ TEST(SqlErrors, ResultCodesBecomeTheHresultsTheStoresReport) {
   EXPECT_EQ(sql::hr_from_sqlite(SQLITE_CORRUPT_INDEX), sql::kHrCorrupt);
   EXPECT_EQ(sql::hr_from_sqlite(SQLITE_NOTADB), sql::kHrCorrupt);
   EXPECT_EQ(sql::hr_from_sqlite(SQLITE_CANTOPEN), sql::kHrOpenFailed);
+  EXPECT_EQ(sql::hr_from_sqlite(SQLITE_BUSY_SNAPSHOT), sql::kHrBusy);
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK);
   sqlite3_exec(db, "SELECT * FROM nowhere", nullptr, nullptr, nullptr);
@@ -149,6 +150,9 @@ TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(file_.c_str(), &other), SQLITE_OK);
   EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", nullptr, nullptr, nullptr), SQLITE_BUSY);
+  // Another process's check meanwhile waits, then finds the file in use,
+  // not damaged.
+  EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrBusy);
   sqlite3_close_v2(owner);
   int rows = 0;
   auto count = [](void* n, int, char**, char**) {
