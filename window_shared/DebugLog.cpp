@@ -118,9 +118,14 @@ void WriteDebugLog(const WCHAR* pszText) {
     const long nLine = log.nPrefix + (pszText != NULL ? Utf8Length(pszText) : 0) + 1;
     if (log.nSize > 0 && log.nSize + nLine > DEBUG_LOG_LIMIT) {
       CloseLogFile(log);
-      DeleteFileW(OLD_LOG_FILE);
-      MoveFileW(LOG_FILE, OLD_LOG_FILE);
-      OpenLogFile(log);
+      // Whatever holds the older file's place goes (an empty folder too);
+      // when the log cannot be moved aside, logging stops rather than the
+      // file growing past its limit.
+      if (!DeleteFileW(OLD_LOG_FILE)) RemoveDirectoryW(OLD_LOG_FILE);
+      if (MoveFileW(LOG_FILE, OLD_LOG_FILE))
+        OpenLogFile(log);
+      else
+        log.bOpenFailed = log.nOpened > 0;
     }
     if (log.pFile != NULL) {
       // One line, handed to the stream at once when it is short (they are).

@@ -14,6 +14,7 @@
 
 namespace fs = std::filesystem;
 using vardel::testing::read_file;
+using vardel::testing::write_file;
 using vardel::testing::TempDevice;
 using vardel::testing::write_file;
 
@@ -192,6 +193,26 @@ TEST(DebugLog, TheLogIsBoundedByMovingItAsideAtItsLimit) {
     EXPECT_EQ(rest, "") << name;
     EXPECT_GT(entries.size(), 0u);
   }
+
+  // A folder in the older file's place: an empty one gives way; one with
+  // files in it is left alone and the log stops at its limit.
+  fs::remove(docs / "debugmsg.old.txt");
+  fs::create_directory(docs / "debugmsg.old.txt");
+  OpenDebugLog();
+  for (int i = 0; i < 25000; ++i) WriteDebugLog(text.c_str());
+  CloseDebugLog();
+  EXPECT_TRUE(fs::is_regular_file(docs / "debugmsg.old.txt"));
+  fs::remove(docs / "debugmsg.old.txt");
+  fs::create_directory(docs / "debugmsg.old.txt");
+  write_file(docs / "debugmsg.old.txt" / "mine.txt", "keep me");
+  for (int backup = 0; backup < 2; ++backup) {
+    OpenDebugLog();
+    for (int i = 0; i < 25000; ++i) WriteDebugLog(text.c_str());
+    CloseDebugLog();
+  }
+  EXPECT_LE(fs::file_size(docs / "debugmsg.txt"), static_cast<std::uintmax_t>(DEBUG_LOG_LIMIT));
+  EXPECT_EQ(read_file(docs / "debugmsg.old.txt" / "mine.txt"), "keep me");
+  fs::remove_all(docs / "debugmsg.old.txt");
 
   // Outside a walk each line is written and the file closed again: it can be
   // moved away between two lines.
