@@ -272,6 +272,10 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
                            const std::vector<fs::path>& stylesheet_dirs) {
   Doc doc = read_xml(xml_file);
   if (!doc) return {false, "cannot read " + xml_file.string() + " as XML"};
+  // A document type may declare entities that grow a small file into a
+  // page of gigabytes as the stylesheet reads them; no backup has one.
+  if (doc->intSubset || doc->extSubset)
+    return {false, xml_file.string() + " has a document type declaration, which no backup has"};
   auto href = stylesheet_href(doc.get());
   if (!href) return {false, xml_file.string() + " names no stylesheet"};
 
@@ -308,6 +312,9 @@ RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
   if (!sheet_file) return failure;
   Doc sheet_doc = parse(sheet_file->first, sheet_file->second.string());
   if (!sheet_doc) return {false, "cannot read stylesheet " + sheet_file->second.string()};
+  if (sheet_doc->intSubset || sheet_doc->extSubset)
+    return {false, "stylesheet " + sheet_file->second.string() +
+                       " has a document type declaration, which no stylesheet of ours has"};
 
   std::unique_ptr<xsltSecurityPrefs, SecFree> sec(xsltNewSecurityPrefs());
   xsltSetSecurityPrefs(sec.get(), XSLT_SECPREF_READ_FILE, allow_read);

@@ -151,3 +151,38 @@ TEST_F(RenderConfinement, AFifoBackupOrStylesheetIsNeverWaitedOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// One entity of a kilobyte, referenced thousands of times: a file of 10 KB
+// that is megabytes of page once expanded.
+std::string big_entity(const std::string& root) {
+  return "<!DOCTYPE " + root + " [<!ENTITY e \"" + std::string(1000, 'x') + "\">]>";
+}
+std::string references() {
+  std::string out;
+  for (int i = 0; i < 3000; ++i) out += "&e;";
+  return out;
+}
+
+TEST_F(RenderConfinement, ADocumentTypeThatCouldExpandIsRefusedInBackupAndStylesheet) {
+  write_file(backup_ / "Own.xsl", sheet("", "<xsl:value-of select=\"/\"/>"));
+  auto r = render("<?xml version=\"1.0\"?><?xml-stylesheet type='text/xsl' href='Own.xsl'?>" +
+                  big_entity("CONTACTS") + "<CONTACTS><VCARD TITLE=\"A\"/>" + references() +
+                  "</CONTACTS>");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("document type declaration"), std::string::npos) << r.error;
+  EXPECT_FALSE(fs::exists(dir_ / "page.html") && fs::file_size(dir_ / "page.html") > 100000);
+
+  write_file(backup_ / "Bad.xsl", big_entity("xsl:stylesheet") +
+                                      "<xsl:stylesheet version=\"1.0\" "
+                                      "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">"
+                                      "<xsl:template match=\"/\"><p>" +
+                                      references() + "</p></xsl:template></xsl:stylesheet>");
+  r = render(backup_naming("Bad.xsl"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("document type declaration"), std::string::npos) << r.error;
+  EXPECT_FALSE(fs::exists(dir_ / "page.html") && fs::file_size(dir_ / "page.html") > 100000);
+}
+
+}  // namespace
