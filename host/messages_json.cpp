@@ -117,8 +117,15 @@ FILETIME parse_iso_time(const std::string& text) {
   std::uint64_t ticks =
       mapi::filetime_ticks(mapi::utc_filetime(year, month, day, hour, minute, second));
   if (m[8].matched) {
+    const int offset_hours = std::stoi(m[9]), offset_minutes = std::stoi(m[10]);
+    if (offset_hours > 23 || offset_minutes > 59)
+      throw UsageError("\"" + text + "\" has no valid zone offset (from -23:59 to +23:59)");
     const std::int64_t offset =
-        (std::stoll(m[9]) * 60 + std::stoll(m[10])) * 60 * 10000000ll * (m[8] == "+" ? 1 : -1);
+        (offset_hours * 60ll + offset_minutes) * 60 * 10000000ll * (m[8] == "+" ? 1 : -1);
+    // A time east of Greenwich on the first day the phone can hold is
+    // before it.
+    if (offset > 0 && static_cast<std::uint64_t>(offset) > ticks)
+      throw UsageError("\"" + text + "\" is before 1601, the earliest time a phone holds");
     ticks = static_cast<std::uint64_t>(static_cast<std::int64_t>(ticks) - offset);
   }
   return mapi::filetime_from_ticks(ticks);

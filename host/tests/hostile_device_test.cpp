@@ -175,6 +175,8 @@ TEST_F(HostileDevice, MalformedJsonIsStatusTwoWithOneLineNamingTheValue) {
       {R"([{"FileAs":"A\u0000B"}])", "NUL"},
       {R"({"stores":[{"name":"SMS","inbox":[{"text":"a\u0000b"}]}]})", "NUL"},
       {R"({"stores":[{"name":"SMS","inbox":[{"time":"2009-02-30T00:00:00Z"}]}]})", "2009-02-30"},
+      {R"({"stores":[{"name":"SMS","inbox":[{"time":"2009-04-23T10:00:00+99:99"}]}]})", "+99:99"},
+      {R"({"stores":[{"name":"SMS","inbox":[{"time":"1601-01-01T00:00:00+08:00"}]}]})", "1601"},
   };
   int n = 0;
   for (const Case& c : cases) {
