@@ -29,7 +29,9 @@ HistoryCheck check_history(const std::filesystem::path& file) {
   sqlite3* db = nullptr;
   const HRESULT hr = sql::open_database_read_only(
       file,
-      {"SELECT id, received, number, number_key, time, text FROM messages LIMIT 0",
+      {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
+       "FROM messages LIMIT 0",
+       "SELECT id, file, seen FROM adds LIMIT 0",
        "SELECT id, fields, name FROM contacts LIMIT 0"},
       &db);
   if (FAILED(hr)) {

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "host/history/number_key.h"
+#include "platform/core/sha256.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"
 #include "platform/sql/database.h"
@@ -18,17 +19,21 @@ namespace {
 
 constexpr int kSchemaVersion = 1;
 
+// A message's row holds its fields once; the unique key is a digest of
+// them (a unique index over the texts would hold every text twice), and
+// where and when it was seen are adds, one row per file added. The text
+// index keeps no positions: a query is matched as a substring (LIKE),
+// which the trigrams find and SQLite confirms against the text.
 constexpr const char* kSchema = R"(
+CREATE TABLE adds(id INTEGER PRIMARY KEY, file TEXT NOT NULL, seen TEXT NOT NULL);
 CREATE TABLE messages(
-  id INTEGER PRIMARY KEY, received INTEGER NOT NULL, number TEXT NOT NULL,
-  number_key TEXT NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL,
-  first_file TEXT NOT NULL, first_seen TEXT NOT NULL,
-  last_file TEXT NOT NULL, last_seen TEXT NOT NULL,
-  UNIQUE(received, number, time, text));
+  id INTEGER PRIMARY KEY, key BLOB NOT NULL UNIQUE, received INTEGER NOT NULL,
+  number TEXT NOT NULL, number_key TEXT NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL,
+  first_add INTEGER NOT NULL REFERENCES adds, last_add INTEGER NOT NULL REFERENCES adds);
 CREATE INDEX messages_by_number ON messages(number_key, time);
 CREATE INDEX messages_by_time ON messages(time);
 CREATE VIRTUAL TABLE messages_text USING fts5(text, content='messages', content_rowid='id',
-                                              tokenize='trigram');
+                                              tokenize='trigram', detail='none', columnsize=0);
 CREATE TABLE contacts(
   id INTEGER PRIMARY KEY, fields TEXT NOT NULL UNIQUE, name TEXT NOT NULL,
   first_file TEXT NOT NULL, first_seen TEXT NOT NULL,
@@ -118,7 +123,9 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
       std::filesystem::exists(file, ec) && std::filesystem::file_size(file, ec) > 0;
   const HRESULT hr = sql::open_database(
       file,
-      {"SELECT id, received, number, number_key, time, text FROM messages LIMIT 0",
+      {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
+       "FROM messages LIMIT 0",
+       "SELECT id, file, seen FROM adds LIMIT 0",
        "SELECT id, fields, name FROM contacts LIMIT 0"},
       &db_);
   if (hr == sql::kHrCorrupt)
@@ -142,6 +149,9 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
     sqlite3_close_v2(db_);
     throw;
   }
+  // An add of a big backup touches pages all over the indexes: keep them
+  // in memory (64 MiB) rather than spilling them to the log mid-transaction.
+  sqlite3_exec(db_, "PRAGMA cache_size=-65536", nullptr, nullptr, nullptr);
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
@@ -154,37 +164,99 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
 // close_v2 lets the connection go once they are.
 HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 
-void HistoryStore::begin() { exec(db_, "BEGIN IMMEDIATE", "begin"); }
-void HistoryStore::commit() { exec(db_, "COMMIT", "commit"); }
-void HistoryStore::rollback() { sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr); }
+// Each transaction notes its file's add afresh: a rolled back one took its
+// add with it.
+void HistoryStore::begin() {
+  add_id_ = 0;
+  exec(db_, "BEGIN IMMEDIATE", "begin");
+}
+void HistoryStore::commit() {
+  exec(db_, "COMMIT", "commit");
+  add_id_ = 0;
+}
+void HistoryStore::rollback() {
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  add_id_ = 0;
+}
+
+namespace {
+
+// The digest that tells one message from another: its four fields, each
+// with its length so that no two sets of fields run together alike.
+std::string message_key(const HistoryMessage& m) {
+  std::string all;
+  all.reserve(m.number.size() + m.time.size() + m.text.size() + 32);
+  all += m.received ? 'r' : 's';
+  for (const std::string* field : {&m.number, &m.time, &m.text}) {
+    all += std::to_string(field->size());
+    all += ':';
+    all += *field;
+  }
+  unsigned char digest[32];
+  core::sha256_bytes(all, digest);
+  return std::string(reinterpret_cast<const char*>(digest), 16);
+}
+
+}  // namespace
+
+sqlite3_int64 HistoryStore::add_of(const std::string& file) {
+  if (add_id_ != 0 && add_file_ == file) return add_id_;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db_, "INSERT INTO adds(file, seen) VALUES(?1, ?2)", -1, &s, nullptr) !=
+      SQLITE_OK)
+    sql::raise(db_, "history", "prepare");
+  bind(s, 1, file);
+  bind(s, 2, now_);
+  const int rc = sqlite3_step(s);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_DONE) sql::raise(db_, "history", "note an add");
+  add_file_ = file;
+  add_id_ = sqlite3_last_insert_rowid(db_);
+  return add_id_;
+}
 
 bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file) {
   sql::Statement &seen = seen_, &insert = insert_, &index = index_;
   if (!seen.get() &&
-      (!seen.prepare(db_,
-                     "UPDATE messages SET last_file=?5, last_seen=?6 WHERE received=?1 AND "
-                     "number=?2 AND time=?3 AND text=?4") ||
+      (!seen.prepare(db_, "UPDATE messages SET last_add=?2 WHERE key=?1") ||
        !insert.prepare(db_,
-                       "INSERT INTO messages(received, number, number_key, time, text, "
-                       "first_file, first_seen, last_file, last_seen) "
-                       "VALUES(?1, ?2, ?7, ?3, ?4, ?5, ?6, ?5, ?6)") ||
+                       "INSERT OR IGNORE INTO messages(key, received, number, number_key, time, "
+                       "text, first_add, last_add) VALUES(?1, ?3, ?4, ?5, ?6, ?7, ?2, ?2)") ||
        !index.prepare(db_, "INSERT INTO messages_text(rowid, text) VALUES(?1, ?2)")))
     sql::raise(db_, "history", "prepare");
+  const sqlite3_int64 add = add_of(file);
+  const std::string key = message_key(m);
   for (sql::Statement* st : {&seen, &insert}) {
-    sqlite3_bind_int(st->get(), 1, m.received ? 1 : 0);
-    bind(st->get(), 2, m.number);
-    bind(st->get(), 3, m.time);
-    bind(st->get(), 4, m.text);
-    bind(st->get(), 5, file);
-    bind(st->get(), 6, now_);
+    sqlite3_bind_blob(st->get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(st->get(), 2, add);
   }
-  bind(insert.get(), 7, number_key(m.number));
-  if (seen.run() != SQLITE_OK) sql::raise(db_, "history", "update a message");
-  if (sqlite3_changes(db_) > 0) {
-    insert.done();
-    return false;
+  auto mark_seen = [&] {
+    if (seen.run() != SQLITE_OK) sql::raise(db_, "history", "update a message");
+    return sqlite3_changes(db_) > 0;
+  };
+  auto try_insert = [&] {
+    sqlite3_bind_int(insert.get(), 3, m.received ? 1 : 0);
+    bind(insert.get(), 4, m.number);
+    bind(insert.get(), 5, number_key(m.number));
+    bind(insert.get(), 6, m.time);
+    bind(insert.get(), 7, m.text);
+    if (insert.run() != SQLITE_OK) sql::raise(db_, "history", "add a message");
+    return sqlite3_changes(db_) > 0;
+  };
+  // A file mostly new to the history, or mostly held already: whichever
+  // the last message was, the next one likely is too, and one statement
+  // then does.
+  bool added;
+  if (last_was_new_) {
+    added = try_insert();
+    if (!added) mark_seen();
+  } else {
+    added = !mark_seen() && try_insert();
   }
-  if (insert.run() != SQLITE_OK) sql::raise(db_, "history", "add a message");
+  seen.done();
+  insert.done();
+  last_was_new_ = added;
+  if (!added) return false;
   sqlite3_bind_int64(index.get(), 1, sqlite3_last_insert_rowid(db_));
   bind(index.get(), 2, m.text);
   if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");
@@ -230,25 +302,30 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   const std::u16string wide = utf16(q.text);
   const bool fts = wide.size() >= 3;
   std::string sql =
-      "SELECT received, number, time, text, first_file, first_seen, last_file, last_seen "
-      "FROM messages WHERE 1";
-  if (fts)
-    sql += " AND id IN (SELECT rowid FROM messages_text WHERE messages_text MATCH ?1)";
-  else if (!q.text.empty())
-    sql += " AND instr(text, ?1) > 0";
-  if (q.number) sql += " AND number_key = ?2";
-  if (q.since) sql += " AND time >= ?3";
-  if (q.until) sql += " AND time < ?4";
-  sql += " ORDER BY time DESC, id DESC";
+      "SELECT m.received, m.number, m.time, m.text, f.file, f.seen, l.file, l.seen "
+      "FROM messages m JOIN adds f ON f.id = m.first_add JOIN adds l ON l.id = m.last_add "
+      "WHERE 1";
+  // The index answers no LIKE with ESCAPE: a query holding LIKE's own
+  // characters finds more there, and the text itself confirms each (without
+  // regard to ASCII case, as LIKE).
+  const bool wild = q.text.find_first_of("%_") != std::string::npos;
+  if (fts) {
+    sql += " AND m.id IN (SELECT rowid FROM messages_text WHERE text LIKE ?1)";
+    if (wild) sql += " AND instr(lower(m.text), lower(?5)) > 0";
+  } else if (!q.text.empty()) {
+    sql += " AND instr(m.text, ?1) > 0";
+  }
+  if (q.number) sql += " AND m.number_key = ?2";
+  if (q.since) sql += " AND m.time >= ?3";
+  if (q.until) sql += " AND m.time < ?4";
+  sql += " ORDER BY m.time DESC, m.id DESC";
   if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
     sql::raise(db_, "history", "search");
   if (fts) {
-    // One phrase: quotes doubled so any text is taken as it stands.
-    std::string phrase = "\"";
-    for (char ch : q.text) phrase += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    bind(s, 1, phrase + "\"");
+    bind(s, 1, "%" + q.text + "%");
+    if (wild) bind(s, 5, q.text);
   } else if (!q.text.empty()) {
     bind(s, 1, q.text);
   }

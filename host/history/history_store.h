@@ -99,8 +99,15 @@ class HistoryStore {
   std::vector<ContactHistory> contacts();
 
  private:
+  // The add that notes where this transaction's records were seen, made by
+  // the first record of its file.
+  sqlite3_int64 add_of(const std::string& file);
+
   sqlite3* db_ = nullptr;
   std::string now_;
+  std::string add_file_;
+  sqlite3_int64 add_id_ = 0;
+  bool last_was_new_ = true;
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement seen_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };

@@ -73,6 +73,11 @@ bool sha256_of_fd(int fd, std::string* hex) {
   return true;
 }
 
+void sha256_bytes(std::string_view bytes, unsigned char out[32]) {
+  start_gcrypt();
+  gcry_md_hash_buffer(GCRY_MD_SHA256, out, bytes.data(), bytes.size());
+}
+
 bool is_sha256_hex(std::string_view text) {
   if (text.size() != 64) return false;
   for (char c : text)

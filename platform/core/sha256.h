@@ -32,6 +32,9 @@ class Sha256 {
 // offset is left alone). False, with errno set, when it can't be read.
 bool sha256_of_fd(int fd, std::string* hex);
 
+// The 32 bytes of the digest of bytes, in one call (for many small texts).
+void sha256_bytes(std::string_view bytes, unsigned char out[32]);
+
 // True for 64 hex digits.
 bool is_sha256_hex(std::string_view text);
 

@@ -88,6 +88,17 @@ TEST_F(Store, FindsShortAndLongTextsAnywhereInAMessage) {
   EXPECT_EQ(newest.front().number, "3");
 }
 
+TEST_F(Store, LikesWildcardsInAQueryAreText) {
+  HistoryStore s(file_);
+  s.begin();
+  s.add_message(msg(true, "4", "2009-01-08 10:00:00", "100% sure, file_2"), "a");
+  s.add_message(msg(true, "4", "2009-01-08 10:00:01", "1000 sure, file-2"), "a");
+  s.commit();
+  EXPECT_EQ(s.messages(q("100% s")).size(), 1u);
+  EXPECT_EQ(s.messages(q("FILE_2")).size(), 1u);
+  EXPECT_EQ(s.messages(q("sure")).size(), 2u);
+}
+
 TEST_F(Store, NamesComeFromTheNewestContactVersionHoldingTheNumber) {
   HistoryStore s(file_);
   using vardel::poom::ContactRecord;
