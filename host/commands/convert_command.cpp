@@ -8,8 +8,10 @@
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/history/contact_names.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
+#include "platform/poom/contact_db.h"
 
 namespace fs = std::filesystem;
 
@@ -22,6 +24,19 @@ struct ConvertOptions {
   std::string out;
   std::string to;
 };
+
+// The names for a messages backup's numbers: from the contacts backup
+// beside it (the backup folder keeps both), else from the device's contacts
+// when there is a device.
+history::ContactNames names_for(const fs::path& messages) {
+  std::error_code ec;
+  const fs::path beside = messages.parent_path() / u"通讯录.xml";
+  if (fs::is_regular_file(beside, ec) && tools::backup_kind(beside) == tools::BackupKind::contacts)
+    return history::ContactNames(read_contacts_backup(beside));
+  if (!device::root().empty() && fs::is_regular_file(device::contacts_db(), ec))
+    return history::ContactNames(poom::list_contacts(device::contacts_db()));
+  return {};
+}
 
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
@@ -48,7 +63,7 @@ int convert(const ConvertOptions& o) {
                          " is a messages backup: convert it to android, csv or "
                          "json (--to, or a .xml, .csv or .json file)");
       std::vector<std::string> warnings;
-      const int n = convert_messages_backup(in, out, *format, warnings);
+      const int n = convert_messages_backup(in, out, *format, names_for(in), warnings);
       for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
       std::cout << "converted " << n << " messages to " << out.string() << "\n";
       return 0;

@@ -174,14 +174,14 @@ TEST_F(Moving, TheDeviceExportsInTheFormatItsFileNames) {
   EXPECT_TRUE(read_file(vcf).rfind("BEGIN:VCARD\r\nVERSION:4.0", 0) == 0);
   ASSERT_EQ(vardel("contacts export '" + csv.string() + "'").status, 0);
   EXPECT_TRUE(read_file(csv).rfind("\xEF\xBB\xBF"
-                               "FileAs,",
-                               0) == 0);
+                                   "FileAs,",
+                                   0) == 0);
   const CliResult r = vardel("messages export '" + sms.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   device_ = dir_ / "other";
   ASSERT_EQ(vardel("device init").status, 0);
-  EXPECT_TRUE(
-      has(vardel("messages import '" + sms.string() + "'").out, "imported 303 messages (303 SMS"));
+  EXPECT_TRUE(has(vardel("messages import '" + sms.string() + "'").out,
+                  "imported 303 messages (295 SMS, 8 MMS)"));
 }
 
 TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
@@ -231,3 +231,43 @@ TEST_F(Moving, VersionAndRenderByNameInTheBackupFolder) {
 }
 
 }  // namespace
+
+// What the Android app shows: who each number is, every recipient of a
+// group message. Numbers match as the phone matches them (+86, spaces).
+TEST_F(Moving, AGroupMessageKeepsItsRecipientsAndNamesThroughTheAndroidFormat) {
+  env_ = "TZ=UTC";
+  ASSERT_EQ(vardel("device init").status, 0);
+  const auto contacts = write("c.json", R"([
+      {"FileAs":"Wang, Li","FirstName":"Li","LastName":"Wang","MobileTelephoneNumber":"+86 138 0013 8000"},
+      {"FirstName":"Chen","BusinessTelephoneNumber":"010-6552-9988"}])");
+  ASSERT_EQ(vardel("contacts import '" + contacts.string() + "'").status, 0);
+  const auto json = write("m.json", R"({"stores":[{"name":"SMS",
+      "inbox":[{"from":"13800138000","time":"2026-12-09T11:57:31Z","text":"hi & <bye>"},
+               {"from":"10086","time":"2026-12-09T23:05:00Z","text":"stranger"}],
+      "sent":[{"to":["13800138000","01065529988","5550100"],"time":"2026-12-09T12:00:00Z",
+               "text":"to all three"},
+              {"to":["010-6552-9988"],"time":"2026-12-09T12:01:00Z","text":"just Chen"}]}]})");
+  ASSERT_EQ(vardel("messages import '" + json.string() + "'").status, 0);
+  const std::string before = vardel("messages list").out;
+
+  const fs::path xml = dir_ / "sms.xml";
+  const CliResult r = vardel("messages export '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string text = read_file(xml);
+  EXPECT_TRUE(has(text, "<smses count=\"4\"")) << text;
+  EXPECT_TRUE(has(text, "readable_date=\"Dec 9, 2026 11:57:31 AM\" contact_name=\"Wang, Li\""))
+      << text;
+  EXPECT_TRUE(has(text, "readable_date=\"Dec 9, 2026 11:05:00 PM\" contact_name=\"(Unknown)\""))
+      << text;
+  EXPECT_TRUE(has(text, "address=\"13800138000~01065529988~5550100\"")) << text;
+  EXPECT_TRUE(has(text, "contact_name=\"Wang, Li, Chen, 5550100\"")) << text;
+  EXPECT_TRUE(has(text, "address=\"010-6552-9988\"")) << text;
+  EXPECT_TRUE(has(text, "contact_name=\"Chen\"")) << text;
+
+  device_ = dir_ / "new-phone";
+  ASSERT_EQ(vardel("device init").status, 0);
+  const CliResult in = vardel("messages import '" + xml.string() + "'");
+  ASSERT_EQ(in.status, 0) << in.err;
+  EXPECT_TRUE(has(in.out, "imported 4 messages (3 SMS, 1 MMS")) << in.out;
+  EXPECT_EQ(vardel("messages list").out, before);
+}
