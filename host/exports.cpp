@@ -38,6 +38,8 @@ tools::MessageFormat tool_format(MessagesFormat f) {
       return tools::MessageFormat::android;
     case MessagesFormat::csv:
       return tools::MessageFormat::csv;
+    case MessagesFormat::sms_ie:
+      return tools::MessageFormat::sms_ie;
     default:
       return tools::MessageFormat::json;
   }
@@ -57,6 +59,7 @@ std::optional<MessagesFormat> messages_format(const std::string& name) {
   if (name == "android") return MessagesFormat::android;
   if (name == "csv") return MessagesFormat::csv;
   if (name == "json") return MessagesFormat::json;
+  if (name == "sms-ie") return MessagesFormat::sms_ie;
   return std::nullopt;
 }
 
@@ -73,6 +76,7 @@ std::optional<MessagesFormat> messages_format_of(const fs::path& file) {
   if (ext == ".xml") return MessagesFormat::android;
   if (ext == ".csv") return MessagesFormat::csv;
   if (ext == ".json") return MessagesFormat::json;
+  if (ext == ".zip") return MessagesFormat::sms_ie;
   return std::nullopt;
 }
 

@@ -15,13 +15,14 @@
 namespace vardel::host {
 
 enum class ContactsFormat { json, vcard, vcard3, csv };
-enum class MessagesFormat { android, csv, json };
+enum class MessagesFormat { android, csv, json, sms_ie };
 
-// The format a name asks for ("vcard", "android"); nothing for another name.
+// The format a name asks for ("vcard", "android", "sms-ie"); nothing for another name.
 std::optional<ContactsFormat> contacts_format(const std::string& name);
 std::optional<MessagesFormat> messages_format(const std::string& name);
 // The format a file's extension stands for: .vcf/.vcard vCard 4.0, .csv,
-// .json; .xml the Android SMS backup format.
+// .json; .xml the Android SMS backup format, .zip an SMS Import / Export
+// archive.
 std::optional<ContactsFormat> contacts_format_of(const std::filesystem::path& file);
 std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& file);
 

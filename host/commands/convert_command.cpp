@@ -60,8 +60,8 @@ int convert(const ConvertOptions& o) {
       auto format = o.to.empty() ? messages_format_of(out) : messages_format(o.to);
       if (!format)
         throw UsageError(in.string() +
-                         " is a messages backup: convert it to android, csv or "
-                         "json (--to, or a .xml, .csv or .json file)");
+                         " is a messages backup: convert it to android, sms-ie, csv or "
+                         "json (--to, or a .xml, .zip, .csv or .json file)");
       std::vector<std::string> warnings;
       const int n = convert_messages_backup(in, out, *format, names_for(in), warnings);
       for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
@@ -81,7 +81,7 @@ void add_convert_command(CommandLine& cli) {
   CLI::App* c = cli.command(
       cli.app(), "convert",
       "turn a backup file into vCard, CSV or JSON (contacts) or the Android SMS backup format, "
-      "CSV or JSON (messages), for a new phone or a spreadsheet",
+      "an SMS Import / Export archive, CSV or JSON (messages), for a new phone or a spreadsheet",
       // A name in the backup folder needs the device; a path does not.
       Needs{Needs::Device::if_there}, [o] { return convert(*o); });
   c->add_option("IN", o->in,
@@ -90,9 +90,10 @@ void add_convert_command(CommandLine& cli) {
       ->required();
   c->add_option("-o,--output", o->out, "file to write (replaced)")->required();
   c->add_option("--to", o->to,
-                "vcard (4.0), vcard3, csv or json for contacts; android, csv or json for "
-                "messages; default from the output's extension (.vcf, .xml, .csv, .json)")
-      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android"}));
+                "vcard (4.0), vcard3, csv or json for contacts; android, sms-ie, csv or json "
+                "for messages; default from the output's extension (.vcf, .xml, .zip, .csv, "
+                ".json)")
+      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android", "sms-ie"}));
 }
 
 }  // namespace vardel::host

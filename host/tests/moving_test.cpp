@@ -194,7 +194,7 @@ TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
   };
   for (const Case& c :
        {Case{"convert '" + file.string() + "' -o '" + (dir_ / "x.vcf").string() + "'",
-             "is a messages backup: convert it to android, csv or json"},
+             "is a messages backup: convert it to android, sms-ie, csv or json"},
         Case{"convert 通讯录.xml -o '" + (dir_ / "x.xml").string() + "'",
              "is a contacts backup: convert it to vcard"},
         Case{"convert '" + write("n.xml", "<smses/>").string() + "' -o '" +

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "host/tools/sms_ie.h"
 #include "platform/core/calendar.h"
 #include "platform/core/windows.h"
 #include "platform/core/wstr.h"
@@ -326,6 +327,8 @@ std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FI
       return std::make_unique<CsvWriter>(out);
     case MessageFormat::json:
       return std::make_unique<JsonWriter>(out);
+    case MessageFormat::sms_ie:
+      return make_sms_ie_writer(out, std::move(name_of));
   }
   return nullptr;
 }

@@ -27,7 +27,8 @@
 
 namespace vardel::tools {
 
-enum class MessageFormat { android, csv, json };
+//   sms_ie   the archive of "SMS Import / Export" (sms_ie.h)
+enum class MessageFormat { android, csv, json, sms_ie };
 
 struct OutMessage {
   mapi::FolderKind folder = mapi::FolderKind::inbox;
