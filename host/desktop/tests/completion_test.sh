@@ -41,12 +41,12 @@ offers() {
   fi
 }
 
-offers '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
-offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
+offers '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history carddav version
+offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history carddav version
 offers co -- contacts convert
 offers - -- -h --help --device --screen --zoom --trace --version
 offers --device '' -- phone-dir
-offers --device phone-dir c -- contacts convert
+offers --device phone-dir c -- carddav contacts convert
 offers --device = '' -- phone-dir
 offers --screen '' --
 offers contacts '' -- import export list
