@@ -27,12 +27,18 @@ struct ConvertOptions {
 
 // The names for a messages backup's numbers: from the contacts backup
 // beside it (the backup folder keeps both), else from the device's contacts
-// when there is a device.
-history::ContactNames names_for(const fs::path& messages) {
+// when there is a device. A contacts backup that cannot be read costs the
+// names only, with a warning.
+history::ContactNames names_for(const fs::path& messages, std::vector<std::string>& warnings) {
   std::error_code ec;
   const fs::path beside = messages.parent_path() / u"通讯录.xml";
-  if (fs::is_regular_file(beside, ec) && tools::backup_kind(beside) == tools::BackupKind::contacts)
-    return history::ContactNames(read_contacts_backup(beside));
+  if (fs::is_regular_file(beside, ec)) {
+    try {
+      return history::ContactNames(read_contacts_backup(beside));
+    } catch (const std::exception& e) {
+      warnings.push_back(std::string("no names from the contacts beside it: ") + e.what());
+    }
+  }
   if (!device::root().empty() && fs::is_regular_file(device::contacts_db(), ec))
     return history::ContactNames(poom::list_contacts(device::contacts_db()));
   return {};
@@ -41,7 +47,8 @@ history::ContactNames names_for(const fs::path& messages) {
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
   std::error_code ec;
-  if (!fs::is_regular_file(in, ec)) throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
+  if (!fs::is_regular_file(in, ec))
+    throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
   const fs::path out = o.out;
 
   switch (tools::backup_kind(in)) {
@@ -63,7 +70,8 @@ int convert(const ConvertOptions& o) {
                          " is a messages backup: convert it to android, sms-ie, csv or "
                          "json (--to, or a .xml, .zip, .csv or .json file)");
       std::vector<std::string> warnings;
-      const int n = convert_messages_backup(in, out, *format, names_for(in), warnings);
+      const history::ContactNames names = names_for(in, warnings);
+      const int n = convert_messages_backup(in, out, *format, names, warnings);
       for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
       std::cout << "converted " << n << " messages to " << out.string() << "\n";
       return 0;

@@ -271,3 +271,34 @@ TEST_F(Moving, AGroupMessageKeepsItsRecipientsAndNamesThroughTheAndroidFormat) {
   EXPECT_TRUE(has(in.out, "imported 4 messages (3 SMS, 1 MMS")) << in.out;
   EXPECT_EQ(vardel("messages list").out, before);
 }
+
+// A backup converted away from the phone is named from the contacts backup
+// beside it; one that cannot be read costs the names, not the file. The
+// history names from the contacts it holds.
+TEST_F(Moving, ConvertedAndHistoryMessagesAreNamedFromTheContactsTheyCameWith) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const fs::path old = dir_ / "old";
+  fs::create_directory(old);
+  for (const char* name : {"短信.xml", "通讯录.xml"})
+    fs::copy_file(backup_dir() / name, old / name);
+  const fs::path from_history = dir_ / "history.xml";
+  ASSERT_EQ(vardel("history export --to android -o '" + from_history.string() + "'").status, 0);
+  device_ = dir_ / "no-device";
+
+  const fs::path xml = dir_ / "sms.xml";
+  CliResult r = vardel("convert '" + (old / "短信.xml").string() + "' -o '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const fs::path& file : {xml, from_history}) {
+    const std::string text = read_file(file);
+    EXPECT_TRUE(has(text, "address=\"13800118785\"")) << file;
+    EXPECT_TRUE(has(text, "contact_name=\"郭晶\"")) << file;
+  }
+
+  write("old/通讯录.xml", "<CONTACTS><VCARD>");
+  r = vardel("convert '" + (old / "短信.xml").string() + "' -o '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "no names from the contacts beside it")) << r.err;
+  EXPECT_FALSE(has(read_file(xml), "contact_name=\"郭晶\""));
+  EXPECT_TRUE(has(read_file(xml), "contact_name=\"(Unknown)\""));
+}
