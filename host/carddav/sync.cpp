@@ -108,8 +108,9 @@ std::string resource_name(const std::string& uid) {
 
 PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& contacts,
                 const Progress& progress) {
-  std::map<std::string, std::string> etags;  // url -> ETag
-  for (const Resource& r : book.list()) etags[r.url] = r.etag;
+  // Every card with its ETag in one request, to compare with.
+  std::map<std::string, Resource> there;
+  for (Resource& r : book.fetch_all()) there[r.url] = std::move(r);
 
   PushReport report;
   std::set<std::string> used;
@@ -129,16 +130,15 @@ PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& conta
     }
     used.insert(named.uid);
     const std::string url = book.url() + resource_name(named.uid);
-    const auto known = etags.find(url);
+    const auto known = there.find(url);
     std::string etag;
-    if (known != etags.end()) {
-      const Resource there = book.fetch(url);
-      if (read_as(there.card) == read_as(named.card)) {
+    if (known != there.end()) {
+      if (read_as(known->second.card) == read_as(named.card)) {
         ++report.unchanged;
         if (progress) progress(++done, static_cast<int>(contacts.size()));
         continue;
       }
-      etag = there.etag.empty() ? known->second : there.etag;
+      etag = known->second.etag;
     }
     const HttpResponse r = book.put(url, named.card, etag);
     if (is_success(r.status)) {

@@ -39,8 +39,9 @@ struct PushReport {
 
 using Progress = std::function<void(int done, int total)>;
 
-// Throws DavError or HttpError when the address book cannot be listed; a
-// card the server refuses is counted and the others go on.
+// The address book is read once, every card with its ETag (as the pull
+// reads it). Throws DavError or HttpError when it cannot be read; a card the
+// server refuses is counted and the others go on.
 PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& contacts,
                 const Progress& progress);
 
