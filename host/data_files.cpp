@@ -12,6 +12,7 @@
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/android_sms.h"
+#include "host/tools/sms_ie.h"
 #include "host/tools/vcard.h"
 #include "platform/core/device.h"
 #include "platform/mapi/message_db.h"
@@ -68,12 +69,15 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
   const std::string bytes = read_host_file(file);
-  if (opening(bytes).starts_with("<")) {
+  if (opening(bytes).starts_with("<") || tools::is_zip(bytes)) {
     tools::SmsImport sms;
     try {
-      sms = tools::import_android_sms(bytes, device::messages_db());
+      sms = tools::is_zip(bytes) ? tools::import_sms_ie(bytes, device::messages_db())
+                                 : tools::import_android_sms(bytes, device::messages_db());
     } catch (const tools::SmsFileError& e) {
       throw UsageError(file.string() + " is " + e.what());
+    } catch (const tools::SmsIeError& e) {
+      throw UsageError(file.string() + " is " + e.what() + "; nothing imported");
     }
     for (const auto& w : sms.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
     out << "imported " << sms.added << " messages (" << sms.sms_added << " SMS, " << sms.mms_added

@@ -13,6 +13,7 @@
 
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
+#include "host/history/contact_names.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/message_backup.h"
@@ -37,6 +38,8 @@ tools::MessageFormat tool_format(MessagesFormat f) {
       return tools::MessageFormat::android;
     case MessagesFormat::csv:
       return tools::MessageFormat::csv;
+    case MessagesFormat::sms_ie:
+      return tools::MessageFormat::sms_ie;
     default:
       return tools::MessageFormat::json;
   }
@@ -56,6 +59,7 @@ std::optional<MessagesFormat> messages_format(const std::string& name) {
   if (name == "android") return MessagesFormat::android;
   if (name == "csv") return MessagesFormat::csv;
   if (name == "json") return MessagesFormat::json;
+  if (name == "sms-ie") return MessagesFormat::sms_ie;
   return std::nullopt;
 }
 
@@ -72,6 +76,7 @@ std::optional<MessagesFormat> messages_format_of(const fs::path& file) {
   if (ext == ".xml") return MessagesFormat::android;
   if (ext == ".csv") return MessagesFormat::csv;
   if (ext == ".json") return MessagesFormat::json;
+  if (ext == ".zip") return MessagesFormat::sms_ie;
   return std::nullopt;
 }
 
@@ -143,10 +148,12 @@ int export_messages(const fs::path& file, MessagesFormat format) {
       tools::OutMessage m;
       m.folder = kind;
       const auto& msg = info.message;
-      if (kind == mapi::FolderKind::inbox)
-        m.address = utf8(msg.sender.value_or(u""));
-      else if (!msg.recipients.empty())
-        m.address = utf8(msg.recipients.front().value_or(u""));
+      if (kind == mapi::FolderKind::inbox) {
+        m.addresses.push_back(utf8(msg.sender.value_or(u"")));
+      } else {
+        for (const auto& r : msg.recipients)
+          if (r && !r->empty()) m.addresses.push_back(utf8(*r));
+      }
       m.utc = msg.delivery;
       m.text = utf8(msg.text.value_or(u""));
       all.push_back(std::move(m));
@@ -157,8 +164,10 @@ int export_messages(const fs::path& file, MessagesFormat format) {
     };
     return t(a) < t(b);
   });
+  const history::ContactNames names(poom::list_contacts(device::contacts_db()));
   HostOutput out(file);
-  auto writer = tools::make_message_writer(tool_format(format), out.get());
+  auto writer = tools::make_message_writer(tool_format(format), out.get(),
+                                           [&](const std::string& n) { return names.name_of(n); });
   for (const auto& m : all) writer->add(m);
   writer->finish();
   out.commit();
@@ -166,9 +175,11 @@ int export_messages(const fs::path& file, MessagesFormat format) {
 }
 
 int convert_messages_backup(const fs::path& in, const fs::path& out_file, MessagesFormat format,
+                            const history::ContactNames& names,
                             std::vector<std::string>& warnings) {
   HostOutput out(out_file);
-  auto writer = tools::make_message_writer(tool_format(format), out.get());
+  auto writer = tools::make_message_writer(tool_format(format), out.get(),
+                                           [&](const std::string& n) { return names.name_of(n); });
   int without_time = 0;
   try {
     tools::read_messages_backup(
@@ -176,7 +187,7 @@ int convert_messages_backup(const fs::path& in, const fs::path& out_file, Messag
         [&](const tools::BackupMessage& b) {
           tools::OutMessage m;
           m.folder = b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent;
-          m.address = b.address;
+          m.addresses.push_back(b.address);
           m.text = b.text;
           if (b.has_time) {
             FILETIME local{}, utc{};

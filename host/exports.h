@@ -9,18 +9,20 @@
 #include <string>
 #include <vector>
 
+#include "host/history/contact_names.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::host {
 
 enum class ContactsFormat { json, vcard, vcard3, csv };
-enum class MessagesFormat { android, csv, json };
+enum class MessagesFormat { android, csv, json, sms_ie };
 
-// The format a name asks for ("vcard", "android"); nothing for another name.
+// The format a name asks for ("vcard", "android", "sms-ie"); nothing for another name.
 std::optional<ContactsFormat> contacts_format(const std::string& name);
 std::optional<MessagesFormat> messages_format(const std::string& name);
 // The format a file's extension stands for: .vcf/.vcard vCard 4.0, .csv,
-// .json; .xml the Android SMS backup format.
+// .json; .xml the Android SMS backup format, .zip an SMS Import / Export
+// archive.
 std::optional<ContactsFormat> contacts_format_of(const std::filesystem::path& file);
 std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& file);
 
@@ -34,13 +36,15 @@ void write_contacts(const std::filesystem::path& file,
                     bool hex_tags = false);
 
 // The current device's SMS store (JSON: every store, as `messages list`
-// prints it) to file. Returns the number of messages written.
+// prints it) to file, named from the device's contacts. Returns the number
+// of messages written.
 int export_messages(const std::filesystem::path& file, MessagesFormat format);
 
-// A messages backup to file, streamed. Returns the number of messages
-// written; warnings get the records left out. Throws UsageError when in is
-// not a messages backup (no output is left).
+// A messages backup to file, streamed, named from names. Returns the
+// number of messages written; warnings get the records left out. Throws
+// UsageError when in is not a messages backup (no output is left).
 int convert_messages_backup(const std::filesystem::path& in, const std::filesystem::path& out,
-                            MessagesFormat format, std::vector<std::string>& warnings);
+                            MessagesFormat format, const history::ContactNames& names,
+                            std::vector<std::string>& warnings);
 
 }  // namespace vardel::host

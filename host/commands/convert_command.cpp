@@ -8,8 +8,10 @@
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/history/contact_names.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
+#include "platform/poom/contact_db.h"
 
 namespace fs = std::filesystem;
 
@@ -23,10 +25,30 @@ struct ConvertOptions {
   std::string to;
 };
 
+// The names for a messages backup's numbers: from the contacts backup
+// beside it (the backup folder keeps both), else from the device's contacts
+// when there is a device. A contacts backup that cannot be read costs the
+// names only, with a warning.
+history::ContactNames names_for(const fs::path& messages, std::vector<std::string>& warnings) {
+  std::error_code ec;
+  const fs::path beside = messages.parent_path() / u"通讯录.xml";
+  if (fs::is_regular_file(beside, ec)) {
+    try {
+      return history::ContactNames(read_contacts_backup(beside));
+    } catch (const std::exception& e) {
+      warnings.push_back(std::string("no names from the contacts beside it: ") + e.what());
+    }
+  }
+  if (!device::root().empty() && fs::is_regular_file(device::contacts_db(), ec))
+    return history::ContactNames(poom::list_contacts(device::contacts_db()));
+  return {};
+}
+
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
   std::error_code ec;
-  if (!fs::is_regular_file(in, ec)) throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
+  if (!fs::is_regular_file(in, ec))
+    throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
   const fs::path out = o.out;
 
   switch (tools::backup_kind(in)) {
@@ -45,10 +67,11 @@ int convert(const ConvertOptions& o) {
       auto format = o.to.empty() ? messages_format_of(out) : messages_format(o.to);
       if (!format)
         throw UsageError(in.string() +
-                         " is a messages backup: convert it to android, csv or "
-                         "json (--to, or a .xml, .csv or .json file)");
+                         " is a messages backup: convert it to android, sms-ie, csv or "
+                         "json (--to, or a .xml, .zip, .csv or .json file)");
       std::vector<std::string> warnings;
-      const int n = convert_messages_backup(in, out, *format, warnings);
+      const history::ContactNames names = names_for(in, warnings);
+      const int n = convert_messages_backup(in, out, *format, names, warnings);
       for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
       std::cout << "converted " << n << " messages to " << out.string() << "\n";
       return 0;
@@ -66,7 +89,7 @@ void add_convert_command(CommandLine& cli) {
   CLI::App* c = cli.command(
       cli.app(), "convert",
       "turn a backup file into vCard, CSV or JSON (contacts) or the Android SMS backup format, "
-      "CSV or JSON (messages), for a new phone or a spreadsheet",
+      "an SMS Import / Export archive, CSV or JSON (messages), for a new phone or a spreadsheet",
       // A name in the backup folder needs the device; a path does not.
       Needs{Needs::Device::if_there}, [o] { return convert(*o); });
   c->add_option("IN", o->in,
@@ -75,9 +98,10 @@ void add_convert_command(CommandLine& cli) {
       ->required();
   c->add_option("-o,--output", o->out, "file to write (replaced)")->required();
   c->add_option("--to", o->to,
-                "vcard (4.0), vcard3, csv or json for contacts; android, csv or json for "
-                "messages; default from the output's extension (.vcf, .xml, .csv, .json)")
-      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android"}));
+                "vcard (4.0), vcard3, csv or json for contacts; android, sms-ie, csv or json "
+                "for messages; default from the output's extension (.vcf, .xml, .zip, .csv, "
+                ".json)")
+      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android", "sms-ie"}));
 }
 
 }  // namespace vardel::host

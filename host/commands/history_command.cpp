@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <unordered_map>
 
 #include "host/backup_files.h"
 #include "host/commands/commands.h"
@@ -245,7 +246,14 @@ int run_export(const HistoryOptions& o) {
   all.text.clear();
   const auto messages = store.messages(query_of(all));
   HostOutput out(o.output);
-  const int n = history::write_messages(messages, *format, out.get());
+  // Named from the newest contact version the history holds for the
+  // number, asked once per number.
+  std::unordered_map<std::string, std::string> names;
+  const int n = history::write_messages(messages, *format, out.get(), [&](const std::string& k) {
+    auto found = names.find(k);
+    if (found == names.end()) found = names.emplace(k, store.name_for(k)).first;
+    return found->second;
+  });
   out.commit();
   std::cout << "wrote " << n << " messages to " << o.output << "\n";
   return 0;

@@ -80,33 +80,35 @@ void add_messages_commands(CommandLine& cli) {
   CLI::App* messages = cli.group("messages", "the phone's message stores in and out");
 
   cli.command(messages, "import",
-              "append the messages of a JSON file or an Android SMS backup (<smses>, SMS and the "
-              "text of MMS); messages already on the phone are skipped for the latter",
+              "append the messages of a JSON file, an Android SMS backup (<smses>) or an SMS "
+              "Import / Export archive (.zip): SMS and the text of MMS; messages already on the "
+              "phone are skipped for the latter two",
               kChangesDevice,
               [o] {
                 import_messages_file(o->file, std::cout, std::cerr);
                 return 0;
               })
-      ->add_option("FILE", o->file, "JSON or SMS backup XML file")
+      ->add_option("FILE", o->file, "JSON, SMS backup XML or SMS Import / Export ZIP file")
       ->required();
 
   CLI::App* out = cli.command(
       messages, "export",
       "write the SMS store to a file another phone or program reads (Android SMS backup XML, "
-      "CSV, JSON)",
+      "SMS Import / Export ZIP, CSV, JSON)",
       kReadsDevice, [o] {
         auto format = o->format.empty() ? messages_format_of(o->file) : messages_format(o->format);
         if (!format)
           throw UsageError("cannot tell the format from " + o->file +
-                           ": name a .xml, .csv or .json file, or give --format");
+                           ": name a .xml, .zip, .csv or .json file, or give --format");
         const int n = export_messages(o->file, *format);
         std::cout << "exported " << n << " messages to " << o->file << "\n";
         return 0;
       });
   out->add_option("--format", o->format,
-                  "android (the Android SMS backup app's XML), csv or json (every store, as "
-                  "`messages list`); default from FILE's extension (.xml, .csv, .json)")
-      ->check(CLI::IsMember({"android", "csv", "json"}));
+                  "android (the Android SMS backup app's XML), sms-ie (an SMS Import / Export "
+                  "archive), csv or json (every store, as `messages list`); default from FILE's "
+                  "extension (.xml, .zip, .csv, .json)")
+      ->check(CLI::IsMember({"android", "sms-ie", "csv", "json"}));
   out->add_option("FILE", o->file, "file to write (replaced)")->required();
 
   CLI::App* restore = cli.command(

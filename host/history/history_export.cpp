@@ -78,8 +78,8 @@ std::optional<SYSTEMTIME> parse_local_time(const std::string& text) {
   return st;
 }
 
-int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format,
-                   std::FILE* out) {
+int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format, std::FILE* out,
+                   const tools::NameOf& name_of) {
   if (format == ExportFormat::vardel) {
     std::fputs(
         "<?xml version=\"1.0\"?>\n"
@@ -93,11 +93,11 @@ int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat for
   const auto kind = format == ExportFormat::android ? tools::MessageFormat::android
                     : format == ExportFormat::csv   ? tools::MessageFormat::csv
                                                     : tools::MessageFormat::json;
-  const auto writer = tools::make_message_writer(kind, out);
+  const auto writer = tools::make_message_writer(kind, out, name_of);
   for (auto m = messages.rbegin(); m != messages.rend(); ++m) {
     tools::OutMessage o;
     o.folder = m->received ? mapi::FolderKind::inbox : mapi::FolderKind::sent;
-    o.address = m->number;
+    o.addresses.push_back(m->number);
     o.text = m->text;
     if (const auto st = parse_local_time(m->time)) {
       o.local = *st;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/history/history_store.h"
+#include "host/tools/message_writers.h"
 #include "platform/core/types.h"
 
 namespace vardel::history {
@@ -23,8 +24,9 @@ std::optional<ExportFormat> export_format(const std::string& name);
 std::optional<SYSTEMTIME> parse_local_time(const std::string& text);
 
 // Writes every message; out must be able to seek (the Android count is
-// filled in last). Returns the number written.
-int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format,
-                   std::FILE* out);
+// filled in last). name_of names the numbers in the Android format. Returns
+// the number written.
+int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format, std::FILE* out,
+                   const tools::NameOf& name_of = {});
 
 }  // namespace vardel::history

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "host/history/contact_names.h"
 #include "host/history/number_key.h"
 #include "platform/core/sha256.h"
 #include "platform/core/wstr.h"
@@ -66,18 +67,6 @@ int user_version(sqlite3* db) {
   return v;
 }
 
-// A contact's name as the phone lists it: FileAs, else first and last name.
-std::string contact_name(const poom::ContactRecord& c) {
-  std::u16string file_as, first, last;
-  for (const poom::ContactProperty& p : c) {
-    if (p.tag == PIMPR_FILEAS) file_as = p.text;
-    if (p.tag == PIMPR_FIRST_NAME) first = p.text;
-    if (p.tag == PIMPR_LAST_NAME) last = p.text;
-  }
-  if (!file_as.empty()) return utf8(file_as);
-  return utf8(last.empty() ? first : first.empty() ? last : first + u" " + last);
-}
-
 // The fields back from contact_fields' text, by property name.
 std::vector<std::pair<std::string, std::string>> parse_fields(const std::string& text) {
   std::vector<std::pair<std::string, std::string>> out;
@@ -94,10 +83,6 @@ std::vector<std::pair<std::string, std::string>> parse_fields(const std::string&
                      field.substr(eq + 1));
   }
   return out;
-}
-
-bool is_number(CEPROPID tag) {
-  return poom::property_name(tag).find("Telephone") != std::string_view::npos;
 }
 
 // Every field, in tag order, so equal versions give equal texts whatever
@@ -141,8 +126,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
     if (!existed) {
       exec(db_, "BEGIN", "begin");
       exec(db_, kSchema, "create the tables");
-      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(),
-           "set version");
+      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
     }
   } catch (...) {
@@ -288,7 +272,7 @@ bool HistoryStore::add_contact(const poom::ContactRecord& c, const std::string& 
   if (contact_insert_.run() != SQLITE_OK) sql::raise(db_, "history", "add a contact");
   const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
   for (const poom::ContactProperty& p : c) {
-    if (!is_number(p.tag) || p.text.empty()) continue;
+    if (!is_number_property(p.tag) || p.text.empty()) continue;
     sqlite3_bind_int64(contact_number_.get(), 1, id);
     bind(contact_number_.get(), 2, number_key(utf8(p.text)));
     if (contact_number_.run() != SQLITE_OK) sql::raise(db_, "history", "add a number");

@@ -197,7 +197,7 @@ TEST_F(Cli, EveryCommandHasHelpAndTheManPageNamesThem) {
   for (const std::string command :
        {"gui", "backup", "restore", "view", "render", "about", "device init", "contacts import",
         "contacts export", "contacts list", "messages import", "messages list", "messages export",
-        "messages restore", "convert", "version"}) {
+        "messages restore", "convert", "carddav push", "carddav pull", "version"}) {
     const CliResult r = vardel(command + " --help");
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_TRUE(has(r.out, "Usage: vardel " + command)) << command << "\n" << r.out;

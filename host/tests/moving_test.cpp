@@ -174,14 +174,14 @@ TEST_F(Moving, TheDeviceExportsInTheFormatItsFileNames) {
   EXPECT_TRUE(read_file(vcf).rfind("BEGIN:VCARD\r\nVERSION:4.0", 0) == 0);
   ASSERT_EQ(vardel("contacts export '" + csv.string() + "'").status, 0);
   EXPECT_TRUE(read_file(csv).rfind("\xEF\xBB\xBF"
-                               "FileAs,",
-                               0) == 0);
+                                   "FileAs,",
+                                   0) == 0);
   const CliResult r = vardel("messages export '" + sms.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   device_ = dir_ / "other";
   ASSERT_EQ(vardel("device init").status, 0);
-  EXPECT_TRUE(
-      has(vardel("messages import '" + sms.string() + "'").out, "imported 303 messages (303 SMS"));
+  EXPECT_TRUE(has(vardel("messages import '" + sms.string() + "'").out,
+                  "imported 303 messages (295 SMS, 8 MMS)"));
 }
 
 TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
@@ -194,7 +194,7 @@ TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
   };
   for (const Case& c :
        {Case{"convert '" + file.string() + "' -o '" + (dir_ / "x.vcf").string() + "'",
-             "is a messages backup: convert it to android, csv or json"},
+             "is a messages backup: convert it to android, sms-ie, csv or json"},
         Case{"convert 通讯录.xml -o '" + (dir_ / "x.xml").string() + "'",
              "is a contacts backup: convert it to vcard"},
         Case{"convert '" + write("n.xml", "<smses/>").string() + "' -o '" +
@@ -231,3 +231,74 @@ TEST_F(Moving, VersionAndRenderByNameInTheBackupFolder) {
 }
 
 }  // namespace
+
+// What the Android app shows: who each number is, every recipient of a
+// group message. Numbers match as the phone matches them (+86, spaces).
+TEST_F(Moving, AGroupMessageKeepsItsRecipientsAndNamesThroughTheAndroidFormat) {
+  env_ = "TZ=UTC";
+  ASSERT_EQ(vardel("device init").status, 0);
+  const auto contacts = write("c.json", R"([
+      {"FileAs":"Wang, Li","FirstName":"Li","LastName":"Wang","MobileTelephoneNumber":"+86 138 0013 8000"},
+      {"FirstName":"Chen","BusinessTelephoneNumber":"010-6552-9988"}])");
+  ASSERT_EQ(vardel("contacts import '" + contacts.string() + "'").status, 0);
+  const auto json = write("m.json", R"({"stores":[{"name":"SMS",
+      "inbox":[{"from":"13800138000","time":"2026-12-09T11:57:31Z","text":"hi & <bye>"},
+               {"from":"10086","time":"2026-12-09T23:05:00Z","text":"stranger"}],
+      "sent":[{"to":["13800138000","01065529988","5550100"],"time":"2026-12-09T12:00:00Z",
+               "text":"to all three"},
+              {"to":["010-6552-9988"],"time":"2026-12-09T12:01:00Z","text":"just Chen"}]}]})");
+  ASSERT_EQ(vardel("messages import '" + json.string() + "'").status, 0);
+  const std::string before = vardel("messages list").out;
+
+  const fs::path xml = dir_ / "sms.xml";
+  const CliResult r = vardel("messages export '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string text = read_file(xml);
+  EXPECT_TRUE(has(text, "<smses count=\"4\"")) << text;
+  EXPECT_TRUE(has(text, "readable_date=\"Dec 9, 2026 11:57:31 AM\" contact_name=\"Wang, Li\""))
+      << text;
+  EXPECT_TRUE(has(text, "readable_date=\"Dec 9, 2026 11:05:00 PM\" contact_name=\"(Unknown)\""))
+      << text;
+  EXPECT_TRUE(has(text, "address=\"13800138000~01065529988~5550100\"")) << text;
+  EXPECT_TRUE(has(text, "contact_name=\"Wang, Li, Chen, 5550100\"")) << text;
+  EXPECT_TRUE(has(text, "address=\"010-6552-9988\"")) << text;
+  EXPECT_TRUE(has(text, "contact_name=\"Chen\"")) << text;
+
+  device_ = dir_ / "new-phone";
+  ASSERT_EQ(vardel("device init").status, 0);
+  const CliResult in = vardel("messages import '" + xml.string() + "'");
+  ASSERT_EQ(in.status, 0) << in.err;
+  EXPECT_TRUE(has(in.out, "imported 4 messages (3 SMS, 1 MMS")) << in.out;
+  EXPECT_EQ(vardel("messages list").out, before);
+}
+
+// A backup converted away from the phone is named from the contacts backup
+// beside it; one that cannot be read costs the names, not the file. The
+// history names from the contacts it holds.
+TEST_F(Moving, ConvertedAndHistoryMessagesAreNamedFromTheContactsTheyCameWith) {
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const fs::path old = dir_ / "old";
+  fs::create_directory(old);
+  for (const char* name : {"短信.xml", "通讯录.xml"})
+    fs::copy_file(backup_dir() / name, old / name);
+  const fs::path from_history = dir_ / "history.xml";
+  ASSERT_EQ(vardel("history export --to android -o '" + from_history.string() + "'").status, 0);
+  device_ = dir_ / "no-device";
+
+  const fs::path xml = dir_ / "sms.xml";
+  CliResult r = vardel("convert '" + (old / "短信.xml").string() + "' -o '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  for (const fs::path& file : {xml, from_history}) {
+    const std::string text = read_file(file);
+    EXPECT_TRUE(has(text, "address=\"13800118785\"")) << file;
+    EXPECT_TRUE(has(text, "contact_name=\"郭晶\"")) << file;
+  }
+
+  write("old/通讯录.xml", "<CONTACTS><VCARD>");
+  r = vardel("convert '" + (old / "短信.xml").string() + "' -o '" + xml.string() + "'");
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.err, "no names from the contacts beside it")) << r.err;
+  EXPECT_FALSE(has(read_file(xml), "contact_name=\"郭晶\""));
+  EXPECT_TRUE(has(read_file(xml), "contact_name=\"(Unknown)\""));
+}

@@ -189,10 +189,18 @@ void read_sms(const pugi::xml_node& sms, const std::string& what, AndroidSmsFile
   am.folder = kind;
   const std::u16string address = text_of(sms.attribute("address").as_string());
   if (!address.empty()) {
-    if (kind == mapi::FolderKind::inbox)
+    if (kind == mapi::FolderKind::inbox) {
       am.message.sender = address;
-    else
-      am.message.recipients.push_back(address);
+    } else {
+      // Several numbers "~" apart, as a group message names them, are
+      // each a recipient.
+      for (size_t pos = 0; pos <= address.size();) {
+        size_t end = address.find(u'~', pos);
+        if (end == std::u16string::npos) end = address.size();
+        if (end > pos) am.message.recipients.push_back(address.substr(pos, end - pos));
+        pos = end + 1;
+      }
+    }
   }
   if (auto body = sms.attribute("body")) am.message.text = text_of(body.as_string());
   set_time(sms, am.message, what, file.warnings);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "host/tools/sms_ie.h"
 #include "platform/core/calendar.h"
 #include "platform/core/windows.h"
 #include "platform/core/wstr.h"
@@ -74,7 +75,7 @@ int type_of(mapi::FolderKind f) {
 
 class AndroidWriter : public MessageWriter {
  public:
-  explicit AndroidWriter(std::FILE* out) : out_(out) {
+  AndroidWriter(std::FILE* out, NameOf name_of) : out_(out), name_of_(std::move(name_of)) {
     put(out_, "<?xml version='1.0' encoding='UTF-8' standalone='yes' ?>\n");
     count_at_ = std::ftell(out_);
     // The count is not known yet: room for it, filled in by finish().
@@ -83,23 +84,24 @@ class AndroidWriter : public MessageWriter {
 
   void add(const OutMessage& m) override {
     line_.clear();
-    line_ += "  <sms protocol=\"0\" address=\"";
-    xml_attribute(line_, m.address);
     const long long ms = m.utc ? unix_ms(*m.utc) : 0;
     const std::string date = std::to_string(ms < 0 ? 0 : ms);
-    line_ += "\" date=\"" + date + "\" type=\"" + std::to_string(type_of(m.folder)) +
-             "\" subject=\"null\" body=\"";
-    xml_attribute(line_, m.text);
-    line_ +=
-        "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
-        "locked=\"0\" date_sent=\"";
-    line_ += m.folder == mapi::FolderKind::inbox ? date : "0";
-    line_ += "\" readable_date=\"";
-    if (m.local)
-      line_ += readable(*m.local);
-    else if (m.utc)
-      line_ += readable(local_of(*m.utc));
-    line_ += "\" contact_name=\"(Unknown)\" />\n";
+    const std::string type = std::to_string(type_of(m.folder));
+    if (m.folder != mapi::FolderKind::inbox && m.addresses.size() > 1) {
+      add_group(m, date, type);
+    } else {
+      line_ += "  <sms protocol=\"0\" address=\"";
+      if (!m.addresses.empty()) xml_attribute(line_, m.addresses.front());
+      line_ += "\" date=\"" + date + "\" type=\"" + type + "\" subject=\"null\" body=\"";
+      xml_attribute(line_, m.text);
+      line_ +=
+          "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
+          "locked=\"0\" date_sent=\"";
+      line_ += m.folder == mapi::FolderKind::inbox ? date : "0";
+      line_ += "\"";
+      readable_and_name(m);
+      line_ += " />\n";
+    }
     put(out_, line_);
     ++written_;
   }
@@ -116,6 +118,61 @@ class AndroidWriter : public MessageWriter {
  private:
   static constexpr size_t kRoom = 12;
 
+  // A message to several recipients, as the app writes a group message.
+  void add_group(const OutMessage& m, const std::string& date, const std::string& type) {
+    line_ += "  <mms date=\"" + date +
+             "\" ct_t=\"application/vnd.wap.multipart.related\" msg_box=\"" + type +
+             "\" address=\"";
+    for (size_t k = 0; k < m.addresses.size(); ++k) {
+      if (k) line_ += '~';
+      xml_attribute(line_, m.addresses[k]);
+    }
+    line_ +=
+        "\" read=\"1\" m_type=\"128\" sub=\"null\" text_only=\"1\" locked=\"0\" "
+        "date_sent=\"0\"";
+    readable_and_name(m);
+    line_ +=
+        ">\n    <parts>\n      <part seq=\"0\" ct=\"text/plain\" name=\"null\" chset=\"106\" "
+        "cd=\"null\" fn=\"null\" cid=\"&lt;text0&gt;\" cl=\"text0.txt\" ctt_s=\"null\" "
+        "ctt_t=\"null\" text=\"";
+    xml_attribute(line_, m.text);
+    line_ +=
+        "\" />\n    </parts>\n    <addrs>\n      <addr address=\"insert-address-token\" "
+        "type=\"137\" charset=\"106\" />\n";
+    for (const std::string& a : m.addresses) {
+      line_ += "      <addr address=\"";
+      xml_attribute(line_, a);
+      line_ += "\" type=\"151\" charset=\"106\" />\n";
+    }
+    line_ += "    </addrs>\n  </mms>\n";
+  }
+
+  // readable_date and contact_name, the last attributes of either element.
+  void readable_and_name(const OutMessage& m) {
+    line_ += " readable_date=\"";
+    if (m.local)
+      line_ += readable(*m.local);
+    else if (m.utc)
+      line_ += readable(local_of(*m.utc));
+    line_ += "\" contact_name=\"";
+    xml_attribute(line_, contact_name(m.addresses));
+    line_ += "\"";
+  }
+
+  // The contact's name; for a group, each recipient's name (its number when
+  // it has none) ", " apart. "(Unknown)" when no number has a contact.
+  std::string contact_name(const std::vector<std::string>& addresses) const {
+    std::string names;
+    bool known = false;
+    for (const std::string& a : addresses) {
+      std::string name = name_of_ ? name_of_(a) : std::string();
+      known = known || !name.empty();
+      if (!names.empty()) names += ", ";
+      names += name.empty() ? a : name;
+    }
+    return known ? names : "(Unknown)";
+  }
+
   // "Apr 23, 2009 10:00:00 AM", as the app writes it.
   static std::string readable(const SYSTEMTIME& st) {
     static const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -129,9 +186,16 @@ class AndroidWriter : public MessageWriter {
   }
 
   std::FILE* out_;
+  NameOf name_of_;
   long count_at_ = -1;
   std::string line_;
 };
+
+std::string joined(const std::vector<std::string>& addresses) {
+  std::string out;
+  for (const std::string& a : addresses) out += (out.empty() ? "" : "~") + a;
+  return out;
+}
 
 class CsvWriter : public MessageWriter {
  public:
@@ -143,7 +207,7 @@ class CsvWriter : public MessageWriter {
   void add(const OutMessage& m) override {
     static const char* kTypes[] = {"received", "sent", "draft", "outbox", "deleted"};
     std::string row = kTypes[static_cast<int>(m.folder)];
-    row += "," + csv_field(m.address) + ",";
+    row += "," + csv_field(joined(m.addresses)) + ",";
     if (m.local)
       row += local_time_text(*m.local);
     else if (m.utc)
@@ -187,9 +251,17 @@ class JsonWriter : public MessageWriter {
   }
   void add(const OutMessage& m) override {
     std::string obj = "\n  {";
-    obj += m.folder == mapi::FolderKind::inbox ? "\"from\": " : "\"to\": [";
-    json_string(obj, m.address);
-    if (m.folder != mapi::FolderKind::inbox) obj += "]";
+    if (m.folder == mapi::FolderKind::inbox) {
+      obj += "\"from\": ";
+      json_string(obj, m.addresses.empty() ? std::string() : m.addresses.front());
+    } else {
+      obj += "\"to\": [";
+      for (size_t k = 0; k < m.addresses.size(); ++k) {
+        if (k) obj += ", ";
+        json_string(obj, m.addresses[k]);
+      }
+      obj += "]";
+    }
     if (m.utc) {
       SYSTEMTIME st{};
       FileTimeToSystemTime(&*m.utc, &st);
@@ -246,14 +318,17 @@ std::string local_time_text(const SYSTEMTIME& st) {
   return buf;
 }
 
-std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out) {
+std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out,
+                                                   NameOf name_of) {
   switch (format) {
     case MessageFormat::android:
-      return std::make_unique<AndroidWriter>(out);
+      return std::make_unique<AndroidWriter>(out, std::move(name_of));
     case MessageFormat::csv:
       return std::make_unique<CsvWriter>(out);
     case MessageFormat::json:
       return std::make_unique<JsonWriter>(out);
+    case MessageFormat::sms_ie:
+      return make_sms_ie_writer(out, std::move(name_of));
   }
   return nullptr;
 }

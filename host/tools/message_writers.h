@@ -4,28 +4,37 @@
 //            <smses count="N"><sms protocol address date type body read
 //            status locked date_sent readable_date contact_name .../></smses>
 //            (date in milliseconds since 1970 UTC; type 1 received, 2 sent,
-//            3 draft, 4 outbox)
+//            3 draft, 4 outbox). A message to several recipients is written
+//            as the app writes a group message: an <mms> whose address
+//            joins them with "~", its text in one text/plain part, each
+//            recipient an <addr> of type 151 (to).
 //   csv      UTF-8 with a byte order mark (so spreadsheets read Chinese), a
-//            header row, RFC 4180 quoting, one row per message
+//            header row, RFC 4180 quoting, one row per message (several
+//            recipients "~" apart)
 //   json     {"stores":[{"name":"SMS","inbox":[...],"sent":[...]}]}, the
 //            shape `vardel messages import` reads
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/mapi/message_db.h"
 
 namespace vardel::tools {
 
-enum class MessageFormat { android, csv, json };
+//   sms_ie   the archive of "SMS Import / Export" (sms_ie.h)
+enum class MessageFormat { android, csv, json, sms_ie };
 
 struct OutMessage {
   mapi::FolderKind folder = mapi::FolderKind::inbox;
-  std::string address;  // UTF-8: sender of a received message, else the recipient
+  // UTF-8: the sender of a received message, else every recipient the
+  // source knows (a backup file keeps one), in the source's order.
+  std::vector<std::string> addresses;
   std::optional<FILETIME> utc;
   // The same time as the phone showed it, when known (a backup holds it):
   // spares the conversion back from UTC.
@@ -45,8 +54,13 @@ class MessageWriter {
   int written_ = 0;
 };
 
+// The name of the contact a number belongs to, "" for none.
+using NameOf = std::function<std::string(const std::string& number)>;
+
 // out must be a file that can seek (the Android count is filled in last).
-std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out);
+// name_of gives the Android contact_name (none: every name is unknown).
+std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out,
+                                                   NameOf name_of = {});
 
 // One CSV field with RFC 4180 quoting (when it holds a comma, a quote or a
 // line break).

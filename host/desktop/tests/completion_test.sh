@@ -41,12 +41,12 @@ offers() {
   fi
 }
 
-offers '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
-offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history version
+offers '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history carddav version
+offers --trace '' -- gui backup restore view about render device contacts messages convert phone verify prune archive history carddav version
 offers co -- contacts convert
 offers - -- -h --help --device --screen --zoom --trace --version
 offers --device '' -- phone-dir
-offers --device phone-dir c -- contacts convert
+offers --device phone-dir c -- carddav contacts convert
 offers --device = '' -- phone-dir
 offers --screen '' --
 offers contacts '' -- import export list
@@ -55,8 +55,8 @@ offers contacts export --format = v -- vcard vcard3
 offers contacts export --tags '' -- contacts.vcf phone-dir
 offers contacts import c -- contacts.vcf
 offers contacts export - -- -h --help --format --vcard-version --tags
-offers messages export --format '' -- android csv json
-offers convert --to '' -- vcard vcard3 csv json android
+offers messages export --format '' -- android sms-ie csv json
+offers convert --to '' -- vcard vcard3 csv json android sms-ie
 offers convert -o '' -- contacts.vcf phone-dir
 offers phone pull - -- -h --help --config --section -y --yes
 offers phone info --section '' --
