@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
   const auto t0 = std::chrono::steady_clock::now();
   std::vector<std::string> warnings;
   const int written = vardel::host::convert_messages_backup(
-      in, out, vardel::host::MessagesFormat::android, warnings);
+      in, out, vardel::host::MessagesFormat::android, vardel::history::ContactNames{}, warnings);
   const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const double cpu = cpu_seconds() - cpu0;
   const double peak_mib = static_cast<double>(peak_kib()) / 1024;
