@@ -13,6 +13,7 @@
 
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
+#include "host/formats/contact_fields.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/message_backup.h"
@@ -85,7 +86,7 @@ std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
       }
   std::string out = "\xEF\xBB\xBF";
   for (size_t k = 0; k < columns.size(); ++k) {
-    std::string name(poom::property_name(columns[k]));
+    std::string name(fields::field_name(columns[k]));
     out += (k ? "," : "") + tools::csv_field(name.empty() ? hex_tag(columns[k]) : name);
   }
   out += "\r\n";

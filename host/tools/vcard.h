@@ -15,28 +15,16 @@
 // property the phone keeps once, given twice, keeps the first value and
 // names the second in a warning; notes are joined.
 //
-// The property map (both ways):
-//   FN / SORT-STRING / N;SORT-AS   FileAs (the sort string when there is one)
-//   N                              LastName;FirstName
-//   NICKNAME                       Nickname
-//   TEL  work,voice / work (2nd)   Business / Business2 telephone
-//        cell                      Mobile
-//        home / home (2nd)         Home / Home2 telephone
-//        work,fax / home,fax       Business / Home fax
-//        pager, car                Pager, Car telephone
-//   X-MS-TEL;TYPE=ASSISTANT|RADIO|COMPANY (also TEL;TYPE=X-ASSISTANT, ...)
-//                                  Assistant / Radio / Company telephone
-//   EMAIL (three)                  Email1..3
-//   IMPP, X-AIM, X-MSN, X-ICQ, X-JABBER, X-YAHOO, X-QQ, X-SKYPE (three)  IM1..3
-//   URL                            WebPage
-//   ORG                            CompanyName;Department
-//   TITLE                          JobTitle
-//   X-MS-OFFICE, X-MS-MANAGER, X-MS-ASSISTANT (also X-OFFICE, X-MANAGER, X-ASSISTANT)
-//   ADR work / home / other        the three postal addresses
-//   BDAY, ANNIVERSARY (3.0: X-ANNIVERSARY)
-//   RELATED;TYPE=spouse|child (3.0: X-SPOUSE, X-CHILDREN)
-//   X-GOVERNMENT-ID, X-CUSTOMER-ID, X-ACCOUNT
-//   CATEGORIES, NOTE
+// Which vCard property each contact property is, both ways, is the contact
+// field table's (host/formats/contact_fields.h): FN, N, TEL by type
+// (X-MS-TEL for the assistant, radio and company numbers), EMAIL and IMPP
+// with X-SLOT, ORG, ADR work/home/other, BDAY, ANNIVERSARY, RELATED and the
+// X- properties of the phone's other fields. A value whose slot is taken
+// goes to the next free slot of its kind (a second fax to the home fax, an
+// OTHER number to the first free telephone, a second work address to the
+// other address); only with none free is it left out, and said so. Peers'
+// other names for the same properties (X-AIM, X-EVOLUTION-SPOUSE, ...) are
+// read too.
 #pragma once
 
 #include <string>
