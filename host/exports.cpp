@@ -102,13 +102,15 @@ std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
 }
 
 void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>& contacts,
-                    ContactsFormat format, bool hex_tags) {
+                    ContactsFormat format, bool hex_tags, const std::vector<std::string>& uids) {
   switch (format) {
     case ContactsFormat::vcard:
     case ContactsFormat::vcard3:
-      replace_host_file(file, tools::write_vcards(contacts, format == ContactsFormat::vcard3
-                                                                ? tools::VcardVersion::v3
-                                                                : tools::VcardVersion::v4));
+      replace_host_file(
+          file, tools::write_vcards(contacts,
+                                    format == ContactsFormat::vcard3 ? tools::VcardVersion::v3
+                                                                     : tools::VcardVersion::v4,
+                                    uids));
       return;
     case ContactsFormat::csv:
       replace_host_file(file, contacts_csv(contacts));

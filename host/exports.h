@@ -29,9 +29,10 @@ std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& fi
 std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts);
 
 // Writes contacts in a format to file. hex_tags: JSON keys as property tags.
+// uids: one per contact, the vCard UID of each (vCard only).
 void write_contacts(const std::filesystem::path& file,
                     const std::vector<poom::ContactRecord>& contacts, ContactsFormat format,
-                    bool hex_tags = false);
+                    bool hex_tags = false, const std::vector<std::string>& uids = {});
 
 // The current device's SMS store (JSON: every store, as `messages list`
 // prints it) to file. Returns the number of messages written.

@@ -44,8 +44,17 @@ void add_contacts_commands(CommandLine& cli) {
                                     : *contacts_format(o->format);
         if (format == ContactsFormat::vcard && o->vcard_version == 3)
           format = ContactsFormat::vcard3;
-        const auto contacts = poom::list_contacts(device::contacts_db());
-        write_contacts(o->file, contacts, format, o->tags);
+        std::vector<poom::ContactRecord> contacts;
+        std::vector<long> oids;
+        for (auto& stored : poom::list_stored_contacts(device::contacts_db())) {
+          contacts.push_back(std::move(stored.record));
+          oids.push_back(stored.oid);
+        }
+        // Only a vCard carries the UIDs; other formats do not make them.
+        std::vector<std::string> uids;
+        if (format == ContactsFormat::vcard || format == ContactsFormat::vcard3)
+          uids = poom::contact_uids(oids, device::contacts_db());
+        write_contacts(o->file, contacts, format, o->tags, uids);
         std::cout << "exported " << contacts.size() << " contacts to " << o->file << "\n";
         return 0;
       });

@@ -8,6 +8,7 @@
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/formats/contact_uid.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
 
@@ -26,7 +27,8 @@ struct ConvertOptions {
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
   std::error_code ec;
-  if (!fs::is_regular_file(in, ec)) throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
+  if (!fs::is_regular_file(in, ec))
+    throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
   const fs::path out = o.out;
 
   switch (tools::backup_kind(in)) {
@@ -37,7 +39,9 @@ int convert(const ConvertOptions& o) {
                          " is a contacts backup: convert it to vcard, vcard3, csv "
                          "or json (--to, or a .vcf, .csv or .json file)");
       const auto contacts = read_contacts_backup(in);
-      write_contacts(out, contacts, *format);
+      // No store keeps these contacts' UIDs: each is derived from the
+      // contact, the same for the same contact in every conversion.
+      write_contacts(out, contacts, *format, false, fields::derived_uids(contacts));
       std::cout << "converted " << contacts.size() << " contacts to " << out.string() << "\n";
       return 0;
     }

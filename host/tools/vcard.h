@@ -37,6 +37,8 @@ namespace vardel::tools {
 
 struct VcardImport {
   std::vector<poom::ContactRecord> contacts;
+  // The cards' UIDs, one per contact ("" for a card without one).
+  std::vector<std::string> uids;
   // What was left out or read otherwise than the file says, one line each,
   // naming the line and the property: "line 12: ORG: ...".
   std::vector<std::string> warnings;
@@ -49,7 +51,10 @@ VcardImport read_vcards(std::string_view file_bytes);
 
 enum class VcardVersion { v3, v4 };
 
+// uids[i], when there and not empty, is written as the UID of contacts[i]
+// (right after VERSION).
 std::string write_vcards(const std::vector<poom::ContactRecord>& contacts,
-                         VcardVersion version = VcardVersion::v4);
+                         VcardVersion version = VcardVersion::v4,
+                         const std::vector<std::string>& uids = {});
 
 }  // namespace vardel::tools

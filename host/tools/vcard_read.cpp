@@ -372,7 +372,7 @@ VcardImport read_vcards(std::string_view file_bytes) {
     ++i;
     CardBuilder card(result.warnings);
     const size_t warnings_before = result.warnings.size();
-    std::string fn, sort, problem;
+    std::string fn, sort, problem, uid;
     bool ended = false;
     for (; i < lines.size(); ++i) {
       if (!parsed[i]) {
@@ -399,6 +399,12 @@ VcardImport read_vcards(std::string_view file_bytes) {
         card.warn("left out: the text holds a NUL character");
         continue;
       }
+      if (cl.name == "UID") {
+        // Kept with the contact, so that the card written for it again is
+        // the same card to an address book.
+        if (uid.empty()) uid = vcard::unescape(value, cl.line_breaks);
+        continue;
+      }
       add_property(card, cl, value, fn, sort);
     }
     if (!ended && problem.empty())
@@ -418,6 +424,7 @@ VcardImport read_vcards(std::string_view file_bytes) {
     }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
     result.contacts.push_back(card.finish());
+    result.uids.push_back(uid);
   }
   if (!utf16_kind.empty() && !result.contacts.empty())
     result.notes.push_back("read as " + utf16_kind);

@@ -121,9 +121,10 @@ class CardWriter {
     line("CATEGORIES" + params("CATEGORIES", c) + ":" + unescaped_commas);
   }
 
-  std::string write() {
+  std::string write(const std::string& uid) {
     line("BEGIN:VCARD");
     line(v4_ ? "VERSION:4.0" : "VERSION:3.0");
+    if (!uid.empty()) line("UID:" + vcard::escape(uid));
     const auto rows = fields::contact_fields();
     for (size_t k = 0; k < rows.size();) {
       const ContactField& f = rows[k];
@@ -178,9 +179,11 @@ class CardWriter {
 
 }  // namespace
 
-std::string write_vcards(const std::vector<poom::ContactRecord>& contacts, VcardVersion version) {
+std::string write_vcards(const std::vector<poom::ContactRecord>& contacts, VcardVersion version,
+                         const std::vector<std::string>& uids) {
   std::string out;
-  for (auto& c : contacts) out += CardWriter(c, version).write();
+  for (size_t k = 0; k < contacts.size(); ++k)
+    out += CardWriter(contacts[k], version).write(k < uids.size() ? uids[k] : std::string());
   return out;
 }
 
