@@ -123,6 +123,41 @@ TEST_F(Cards, AConvertedBackupGivesEachContactTheSameUidEveryTime) {
   expect_vobject_reads_every_card(b);
 }
 
+// The backup keeps the company's name and telephone in one element: a name
+// stays a name in every converted file and in a restored phone, and a fax
+// is not written a second time as a business number.
+TEST_F(Cards, ACompanyNameStaysANameAndAFaxIsWrittenOnce) {
+  ASSERT_EQ(vardel("device init").status, 0);
+  const auto contacts = write("c.json", R"([
+    {"FileAs":"Müller, Jürgen","CompanyName":"Example Trading & Co.","BusinessFaxNumber":"010-9"},
+    {"FileAs":"Desk","CompanyTelephoneNumber":"+49 30 1234"}])");
+  ASSERT_EQ(vardel("contacts import '" + contacts.string() + "'").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const fs::path vcf = dir_ / "c.vcf", csv = dir_ / "c.csv";
+  for (const fs::path& out : {vcf, csv})
+    ASSERT_EQ(vardel("convert 通讯录.xml -o '" + out.string() + "'").status, 0) << out;
+  const std::string cards = read_file(vcf);
+  EXPECT_NE(cards.find("ORG:Example Trading & Co.;\r\n"), std::string::npos) << cards;
+  EXPECT_EQ(cards.find("company:Example"), std::string::npos) << cards;
+  EXPECT_NE(cards.find("X-MS-TEL;TYPE=company:+49 30 1234"), std::string::npos) << cards;
+  EXPECT_EQ(cards.find("ORG:+49"), std::string::npos) << cards;
+  EXPECT_EQ(cards.find("010-9"), cards.rfind("010-9")) << cards;  // once, as the fax
+  EXPECT_NE(cards.find("TEL;TYPE=work,fax:010-9"), std::string::npos) << cards;
+  const std::string sheet = read_file(csv);
+  EXPECT_EQ(sheet.find("Business2TelephoneNumber"), std::string::npos) << sheet;
+  EXPECT_EQ(sheet.find("010-9"), sheet.rfind("010-9")) << sheet;
+
+  device_ = dir_ / "new-phone";
+  ASSERT_EQ(vardel("device init").status, 0);
+  fs::create_directories(backup_dir());
+  fs::copy(dir_ / "device/Storage Card/vardelbackup/通讯录.xml", backup_dir() / "通讯录.xml");
+  ASSERT_EQ(vardel("restore --yes").status, 0);
+  const std::string listed = vardel("contacts list").out;
+  EXPECT_NE(listed.find("\"CompanyName\": \"Example Trading & Co.\""), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("\"CompanyTelephoneNumber\": \"Example"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("Business2TelephoneNumber"), std::string::npos) << listed;
+}
+
 TEST_F(Cards, TheRealWorldCardsReadInKhardAndVobjectOnceThroughThePhone) {
   ASSERT_EQ(vardel("device init").status, 0);
   const fs::path corpus = fs::path(VARDEL_SOURCE_DIR) / "host/tools/tests/corpus/vcard";
