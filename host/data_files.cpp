@@ -12,6 +12,7 @@
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/android_sms.h"
+#include "host/formats/address_book_csv.h"
 #include "host/tools/vcard.h"
 #include "platform/core/device.h"
 #include "platform/mapi/message_db.h"
@@ -56,6 +57,10 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
       throw UsageError(file.string() + " holds no readable vCard (no BEGIN:VCARD ... END:VCARD)");
     records = std::move(cards.contacts);
     uids = std::move(cards.uids);
+  } else if (address_book_csv_layout(bytes)) {
+    CsvContacts sheet = read_address_book_csv(bytes);
+    for (const auto& w : sheet.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
+    records = std::move(sheet.contacts);
   } else {
     const std::string_view start = opening(bytes);
     if (!start.starts_with("[") && !start.starts_with("{"))

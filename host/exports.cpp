@@ -13,6 +13,7 @@
 
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
+#include "host/formats/address_book_csv.h"
 #include "host/formats/contact_fields.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
@@ -50,6 +51,8 @@ std::optional<ContactsFormat> contacts_format(const std::string& name) {
   if (name == "vcard") return ContactsFormat::vcard;
   if (name == "vcard3") return ContactsFormat::vcard3;
   if (name == "csv") return ContactsFormat::csv;
+  if (name == "google-csv") return ContactsFormat::google_csv;
+  if (name == "outlook-csv") return ContactsFormat::outlook_csv;
   return std::nullopt;
 }
 
@@ -114,6 +117,12 @@ void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>
       return;
     case ContactsFormat::csv:
       replace_host_file(file, contacts_csv(contacts));
+      return;
+    case ContactsFormat::google_csv:
+      replace_host_file(file, address_book_csv(contacts, CsvLayout::google));
+      return;
+    case ContactsFormat::outlook_csv:
+      replace_host_file(file, address_book_csv(contacts, CsvLayout::outlook));
       return;
     case ContactsFormat::json:
       replace_host_file(file,

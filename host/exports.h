@@ -13,7 +13,9 @@
 
 namespace vardel::host {
 
-enum class ContactsFormat { json, vcard, vcard3, csv };
+// csv: the phone's property names as columns; google_csv and outlook_csv:
+// the layouts of those address books (host/formats/address_book_csv.h).
+enum class ContactsFormat { json, vcard, vcard3, csv, google_csv, outlook_csv };
 enum class MessagesFormat { android, csv, json };
 
 // The format a name asks for ("vcard", "android"); nothing for another name.

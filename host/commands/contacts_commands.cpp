@@ -28,13 +28,14 @@ void add_contacts_commands(CommandLine& cli) {
   CLI::App* contacts = cli.group("contacts", "the phone's contacts in and out (JSON, vCard)");
 
   cli.command(contacts, "import",
-              "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0) or a JSON file",
+              "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0), a CSV file of Google "
+              "Contacts or Outlook, or a JSON file",
               kChangesDevice,
               [o] {
                 import_contacts_file(o->file, std::cout, std::cerr);
                 return 0;
               })
-      ->add_option("FILE", o->file, "vCard or JSON file")
+      ->add_option("FILE", o->file, "vCard, CSV or JSON file")
       ->required();
 
   CLI::App* out = cli.command(
@@ -58,10 +59,10 @@ void add_contacts_commands(CommandLine& cli) {
         std::cout << "exported " << contacts.size() << " contacts to " << o->file << "\n";
         return 0;
       });
-  out->add_option("--format", o->format,
-                  "vcard (4.0), vcard3, csv or json; default from FILE's extension (.vcf, .csv, "
-                  ".json), else json")
-      ->check(CLI::IsMember({"json", "vcard", "vcard3", "csv"}));
+  out->add_option("--format,--to", o->format,
+                  "vcard (4.0), vcard3, csv, google-csv, outlook-csv or json; default from FILE's "
+                  "extension (.vcf, .csv, .json), else json")
+      ->check(CLI::IsMember({"json", "vcard", "vcard3", "csv", "google-csv", "outlook-csv"}));
   out->add_option("--vcard-version", o->vcard_version, "vCard version to write: 4 (default) or 3")
       ->check(CLI::IsMember({3, 4}));
   out->add_flag("--tags", o->tags, "JSON keys as hex property tags");

@@ -36,8 +36,8 @@ int convert(const ConvertOptions& o) {
       auto format = o.to.empty() ? contacts_format_of(out) : contacts_format(o.to);
       if (!format)
         throw UsageError(in.string() +
-                         " is a contacts backup: convert it to vcard, vcard3, csv "
-                         "or json (--to, or a .vcf, .csv or .json file)");
+                         " is a contacts backup: convert it to vcard, vcard3, csv, "
+                         "google-csv, outlook-csv or json (--to, or a .vcf, .csv or .json file)");
       const auto contacts = read_contacts_backup(in);
       // No store keeps these contacts' UIDs: each is derived from the
       // contact, the same for the same contact in every conversion.
@@ -79,9 +79,11 @@ void add_convert_command(CommandLine& cli) {
       ->required();
   c->add_option("-o,--output", o->out, "file to write (replaced)")->required();
   c->add_option("--to", o->to,
-                "vcard (4.0), vcard3, csv or json for contacts; android, csv or json for "
-                "messages; default from the output's extension (.vcf, .xml, .csv, .json)")
-      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android"}));
+                "vcard (4.0), vcard3, csv, google-csv, outlook-csv or json for contacts; android, "
+                "csv or json for messages; default from the output's extension (.vcf, .xml, "
+                ".csv, .json)")
+      ->check(CLI::IsMember(
+          {"vcard", "vcard3", "csv", "google-csv", "outlook-csv", "json", "android"}));
 }
 
 }  // namespace vardel::host
