@@ -5,8 +5,10 @@
 // Reading: folded lines, quoted-printable values (with soft line breaks),
 // CHARSET parameters (GB2312, GBK, Big5, ISO-8859-x, ... through iconv), bare
 // 2.1 type parameters ("TEL;WORK;FAX:") and TYPE lists; several cards per
-// file. A card that cannot be read is skipped with a warning naming its
-// first line; the others are imported. A line that is no vCard line (a "#"
+// file. A card that cannot be read (one that begins inside another) is
+// skipped with a warning naming its first line; the others are imported.
+// The last card of a file cut short, without END:VCARD, is kept with a
+// warning naming its first line and the file's last. A line that is no vCard line (a "#"
 // comment, junk) and a property that cannot be read are skipped with a
 // warning, never the card. Line ends may be CR, LF, CR LF or CR CR LF; the
 // file may be UTF-8 (with or without a byte order mark) or UTF-16. Text that

@@ -407,8 +407,6 @@ VcardImport read_vcards(std::string_view file_bytes) {
       }
       add_property(card, cl, value, fn, sort);
     }
-    if (!ended && problem.empty())
-      problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
     if (!problem.empty()) {
       result.warnings.resize(warnings_before);
       result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" +
@@ -421,6 +419,15 @@ VcardImport read_vcards(std::string_view file_bytes) {
       result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
                                 (fn.empty() ? std::string("no name") : fn) +
                                 "): the phone has no place for " + names + "; left out");
+    }
+    if (!ended) {
+      // The last card of a file cut short (a copy that stopped): what it
+      // holds is kept, and said so.
+      result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
+                                (fn.empty() ? std::string("no name") : fn) +
+                                "): no END:VCARD, the file ends at line " +
+                                std::to_string(lines.empty() ? start_line : lines.back().line) +
+                                "; kept as far as it goes");
     }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
     result.contacts.push_back(card.finish());
