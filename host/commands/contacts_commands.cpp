@@ -1,11 +1,13 @@
 // `vardel contacts import|export|list`: the phone's contacts in and out.
 #include <iostream>
 #include <memory>
+#include <stdexcept>
 
 #include "host/commands/commands.h"
 #include "host/contacts_json.h"
 #include "host/data_files.h"
 #include "host/exports.h"
+#include "host/formats/contact_uid.h"
 #include "host/commands/print_json.h"
 #include "platform/core/device.h"
 #include "platform/poom/contact_db.h"
@@ -20,6 +22,14 @@ struct ContactsOptions {
   int vcard_version = 4;
   bool tags = false;
 };
+
+ContactsFormat export_format(const ContactsOptions& o) {
+  ContactsFormat format = o.format.empty()
+                              ? contacts_format_of(o.file).value_or(ContactsFormat::json)
+                              : *contacts_format(o.format);
+  if (format == ContactsFormat::vcard && o.vcard_version == 3) format = ContactsFormat::vcard3;
+  return format;
+}
 
 }  // namespace
 
@@ -38,13 +48,17 @@ void add_contacts_commands(CommandLine& cli) {
       ->add_option("FILE", o->file, "vCard, CSV or JSON file")
       ->required();
 
+  // A vCard export gives contacts their UIDs the first time: it writes to
+  // the device, so it holds the device's lock.
+  auto is_vcard = [o] {
+    const ContactsFormat format = export_format(*o);
+    return format == ContactsFormat::vcard || format == ContactsFormat::vcard3;
+  };
   CLI::App* out = cli.command(
-      contacts, "export", "write the contacts to a vCard, CSV or JSON file", kReadsDevice, [o] {
-        ContactsFormat format = o->format.empty()
-                                    ? contacts_format_of(o->file).value_or(ContactsFormat::json)
-                                    : *contacts_format(o->format);
-        if (format == ContactsFormat::vcard && o->vcard_version == 3)
-          format = ContactsFormat::vcard3;
+      contacts, "export", "write the contacts to a vCard, CSV or JSON file",
+      [is_vcard] { return is_vcard() ? kChangesDevice : kReadsDevice; },
+      [o] {
+        const ContactsFormat format = export_format(*o);
         std::vector<poom::ContactRecord> contacts;
         std::vector<long> oids;
         for (auto& stored : poom::list_stored_contacts(device::contacts_db())) {
@@ -53,8 +67,18 @@ void add_contacts_commands(CommandLine& cli) {
         }
         // Only a vCard carries the UIDs; other formats do not make them.
         std::vector<std::string> uids;
-        if (format == ContactsFormat::vcard || format == ContactsFormat::vcard3)
-          uids = poom::contact_uids(oids, device::contacts_db());
+        if (format == ContactsFormat::vcard || format == ContactsFormat::vcard3) {
+          try {
+            uids = poom::contact_uids(oids, device::contacts_db());
+          } catch (const std::runtime_error& e) {
+            // A device that cannot be written to (a copy on read-only
+            // media) still exports: each card then carries the UID a
+            // converted backup would give it.
+            std::cerr << "vardel: the contacts could not be given UIDs to keep (" << e.what()
+                      << "); each card carries one derived from the contact\n";
+            uids = fields::derived_uids(contacts);
+          }
+        }
         write_contacts(o->file, contacts, format, o->tags, uids);
         std::cout << "exported " << contacts.size() << " contacts to " << o->file << "\n";
         return 0;

@@ -48,8 +48,15 @@ HRESULT ContactDatabase::uids(std::span<const long> oids, std::vector<std::strin
   out->clear();
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
   if (HRESULT hr = exec_locked("BEGIN IMMEDIATE"); FAILED(hr)) return hr;
+  // Rolled back unless committed, an exception included.
+  struct Rollback {
+    ContactDatabase* db;
+    bool open = true;
+    ~Rollback() {
+      if (open) db->exec_locked("ROLLBACK");
+    }
+  } txn{this};
   auto fail = [&](HRESULT hr) {
-    exec_locked("ROLLBACK");
     out->clear();
     return hr;
   };
@@ -84,6 +91,7 @@ HRESULT ContactDatabase::uids(std::span<const long> oids, std::vector<std::strin
       FAILED(hr))
     return fail(hr);
   if (HRESULT hr = exec_locked("COMMIT"); FAILED(hr)) return fail(hr);
+  txn.open = false;
   return S_OK;
 }
 
