@@ -88,3 +88,29 @@ DWORD GetContactFieldTwin(DWORD dwTag, int* pbLater) {
   }
   return 0;
 }
+
+int IsTelephoneText(LPCWSTR pszText) {
+  if (pszText == nullptr) return 0;
+  int nDigits = 0;
+  for (LPCWSTR p = pszText; *p != 0; ++p) {
+    const WCHAR c = *p;
+    if (c >= u'0' && c <= u'9') {
+      ++nDigits;
+      continue;
+    }
+    if (c == u' ' || c == u'+' || c == u'-' || c == u'(' || c == u')' || c == u'.' || c == u'/' ||
+        c == u'p' || c == u'P' || c == u'w' || c == u'W' || c == u'#' || c == u'*')
+      continue;
+    return 0;
+  }
+  return nDigits >= 3 ? 1 : 0;
+}
+
+int ContactFieldTakesText(DWORD dwTag, LPCWSTR pszText) {
+  int bLater = 0;
+  const DWORD dwTwin = GetContactFieldTwin(dwTag, &bLater);
+  if (dwTwin == 0) return 1;
+  if (dwTag == PIMPR_COMPANY_TELEPHONE_NUMBER) return IsTelephoneText(pszText);
+  if (dwTag == PIMPR_COMPANY_NAME) return IsTelephoneText(pszText) ? 0 : 1;
+  return bLater;
+}

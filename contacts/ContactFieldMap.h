@@ -30,6 +30,19 @@ int GetCarriedContactTags(DWORD* pTags);
 // whose text the backup writes into the shared element when it has one.
 DWORD GetContactFieldTwin(DWORD dwTag, int* pbLater);
 
+// 1 when a text read from dwTag's element sets dwTag's property. An element
+// two rows share stands for one value, so its text sets one of the two,
+// never both: COMPANY's text sets the company telephone when it reads as a
+// telephone number (IsTelephoneText) and the company name otherwise; WORK2's
+// and HOME2's set the fax, the later row, whose text the backup keeps when
+// a contact has both. Every other row takes its element's text.
+int ContactFieldTakesText(DWORD dwTag, LPCWSTR pszText);
+
+// 1 when the text reads as a telephone number: only digits, spaces and
+// + - ( ) . / p w # * (pauses, waits and tones as phones dial them), with
+// at least three digits.
+int IsTelephoneText(LPCWSTR pszText);
+
 // How a field travels between the store and its callers: a text, or for the
 // two date tags the same bytes read as a FILETIME.
 //

@@ -2,8 +2,11 @@
 //
 // For each record the 53 paths of the field map are looked up below the
 // VCARD element, in the map's order, and every element that holds text sets
-// its property (rows that share a path, such as WORK2, set both properties
-// from the one element). A property the contact refuses is simply missing;
+// its property. Rows that share a path (WORK2, HOME2, COMPANY) stand for one
+// value, which sets one of the two properties (ContactFieldTakesText): the
+// restore once set both, and so gave a contact a company telephone that was
+// its company's name and every fax a second business number; it no longer
+// makes up values. A property the contact refuses is simply missing;
 // a contact that cannot be created or saved stops the restore with 0, and
 // the contacts saved before it stay. Progress runs from 0 to 50 with code
 // PROGRESS_RESTORE; the duplicate removal that follows takes it to 100.
@@ -82,7 +85,8 @@ HRESULT CXMLTextReader::RestoreContact(IXMLDOMNode* pElement) {
     LPWSTR pszText = GetNodeText(pNode, &nLength);
     if (pszText == nullptr) hrResult = S_FALSE;
     try {
-      if (pszText != nullptr && pszText[0] != 0) {
+      if (pszText != nullptr && pszText[0] != 0 &&
+          ContactFieldTakesText(ContactFieldMap[j].dwTag, pszText)) {
         const DWORD dwTag = ContactFieldMap[j].dwTag;
         ContactFieldValue value = {};
         if (TypeFromPropID(dwTag) == CEVT_FILETIME) {

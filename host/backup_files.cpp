@@ -86,6 +86,8 @@ std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
       append_text(node, text);
       if (text.empty()) continue;
       const std::u16string wide = utf16(text);
+      // An element two fields share gives its text to one of them.
+      if (!ContactFieldTakesText(field.dwTag, wide.c_str())) continue;
       if ((field.dwTag & 0xFFFF) == CONTACT_TYPE_DATE) {
         FILETIME ft{};
         if (DateTextToFileTime(wide.c_str(), &ft))

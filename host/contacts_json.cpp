@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host/device_tools.h"
+#include "host/formats/contact_fields.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/props.h"
 
@@ -35,7 +36,7 @@ nlohmann::json contacts_to_json(const std::vector<poom::ContactRecord>& contacts
   for (const auto& contact : contacts) {
     nlohmann::json obj = nlohmann::json::object();
     for (const auto& prop : contact) {
-      std::string key = hex_tags ? hex_tag(prop.tag) : std::string(poom::property_name(prop.tag));
+      std::string key = hex_tags ? hex_tag(prop.tag) : std::string(fields::field_name(prop.tag));
       if (key.empty()) key = hex_tag(prop.tag);
       obj[key] = utf8(prop.text);
     }
@@ -67,7 +68,7 @@ std::optional<CEPROPID> parse_tag(const std::string& key) {
     if (std::find(known.begin(), known.end(), value) == known.end()) return std::nullopt;
     return value;
   }
-  return poom::property_tag(key);
+  return fields::field_tag(key);
 }
 
 }  // namespace

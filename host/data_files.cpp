@@ -9,6 +9,7 @@
 
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
+#include "host/formats/address_book_csv.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/android_sms.h"
@@ -49,12 +50,18 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
 int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err) {
   const std::string bytes = read_host_file(file);
   std::vector<poom::ContactRecord> records;
+  std::vector<std::string> uids;
   if (is_vcard_file(file, bytes)) {
     tools::VcardImport cards = tools::read_vcards(bytes);
     for (const auto& w : cards.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
     if (cards.contacts.empty())
       throw UsageError(file.string() + " holds no readable vCard (no BEGIN:VCARD ... END:VCARD)");
     records = std::move(cards.contacts);
+    uids = std::move(cards.uids);
+  } else if (address_book_csv_layout(bytes)) {
+    CsvContacts sheet = read_address_book_csv(bytes);
+    for (const auto& w : sheet.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
+    records = std::move(sheet.contacts);
   } else {
     const std::string_view start = opening(bytes);
     if (!start.starts_with("[") && !start.starts_with("{"))
@@ -62,7 +69,7 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
                        " is neither a vCard file (no BEGIN:VCARD) nor a JSON list of contacts");
     records = contacts_from_json(parse_json(file, bytes));
   }
-  poom::add_contacts(records, device::contacts_db());
+  poom::add_contacts(records, uids, device::contacts_db());
   out << "imported " << records.size() << " contacts\n";
   return static_cast<int>(records.size());
 }

@@ -13,6 +13,8 @@
 
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
+#include "host/formats/address_book_csv.h"
+#include "host/formats/contact_fields.h"
 #include "host/history/contact_names.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
@@ -52,6 +54,8 @@ std::optional<ContactsFormat> contacts_format(const std::string& name) {
   if (name == "vcard") return ContactsFormat::vcard;
   if (name == "vcard3") return ContactsFormat::vcard3;
   if (name == "csv") return ContactsFormat::csv;
+  if (name == "google-csv") return ContactsFormat::google_csv;
+  if (name == "outlook-csv") return ContactsFormat::outlook_csv;
   return std::nullopt;
 }
 
@@ -90,7 +94,7 @@ std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
       }
   std::string out = "\xEF\xBB\xBF";
   for (size_t k = 0; k < columns.size(); ++k) {
-    std::string name(poom::property_name(columns[k]));
+    std::string name(fields::field_name(columns[k]));
     out += (k ? "," : "") + tools::csv_field(name.empty() ? hex_tag(columns[k]) : name);
   }
   out += "\r\n";
@@ -106,16 +110,24 @@ std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
 }
 
 void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>& contacts,
-                    ContactsFormat format, bool hex_tags) {
+                    ContactsFormat format, bool hex_tags, const std::vector<std::string>& uids) {
   switch (format) {
     case ContactsFormat::vcard:
     case ContactsFormat::vcard3:
-      replace_host_file(file, tools::write_vcards(contacts, format == ContactsFormat::vcard3
-                                                                ? tools::VcardVersion::v3
-                                                                : tools::VcardVersion::v4));
+      replace_host_file(
+          file, tools::write_vcards(contacts,
+                                    format == ContactsFormat::vcard3 ? tools::VcardVersion::v3
+                                                                     : tools::VcardVersion::v4,
+                                    uids));
       return;
     case ContactsFormat::csv:
       replace_host_file(file, contacts_csv(contacts));
+      return;
+    case ContactsFormat::google_csv:
+      replace_host_file(file, address_book_csv(contacts, CsvLayout::google));
+      return;
+    case ContactsFormat::outlook_csv:
+      replace_host_file(file, address_book_csv(contacts, CsvLayout::outlook));
       return;
     case ContactsFormat::json:
       replace_host_file(file,

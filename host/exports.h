@@ -14,7 +14,9 @@
 
 namespace vardel::host {
 
-enum class ContactsFormat { json, vcard, vcard3, csv };
+// csv: the phone's property names as columns; google_csv and outlook_csv:
+// the layouts of those address books (host/formats/address_book_csv.h).
+enum class ContactsFormat { json, vcard, vcard3, csv, google_csv, outlook_csv };
 enum class MessagesFormat { android, csv, json, sms_ie };
 
 // The format a name asks for ("vcard", "android", "sms-ie"); nothing for another name.
@@ -31,9 +33,10 @@ std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& fi
 std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts);
 
 // Writes contacts in a format to file. hex_tags: JSON keys as property tags.
+// uids: one per contact, the vCard UID of each (vCard only).
 void write_contacts(const std::filesystem::path& file,
                     const std::vector<poom::ContactRecord>& contacts, ContactsFormat format,
-                    bool hex_tags = false);
+                    bool hex_tags = false, const std::vector<std::string>& uids = {});
 
 // The current device's SMS store (JSON: every store, as `messages list`
 // prints it) to file, named from the device's contacts. Returns the number

@@ -1,8 +1,10 @@
 // Restoring contacts from a contacts file into the phone.
+#include "contacts/ContactFieldMap.h"
 #include "contacts/ContactStore.h"
 #include "contacts/DateText.h"
 #include "contacts/XMLTextReader.h"
 #include "contacts/tests/contacts_fixture.h"
+#include "platform/core/wstr.h"
 
 using namespace contacts_test;
 using vardel::poom::list_contacts;
@@ -76,16 +78,42 @@ TEST_F(RestoreTest, ElementTextsSetTheirPropertiesAsTheyStand) {
   const auto& c = listed[1];
   EXPECT_EQ(Prop(c, PIMPR_FIRST_NAME), u"");
   EXPECT_EQ(Prop(c, PIMPR_LAST_NAME), u" Wang ");
-  EXPECT_EQ(Prop(c, PIMPR_BUSINESS2_TELEPHONE_NUMBER), u"work2");
+  // A shared element sets one of its two properties, never both.
+  EXPECT_EQ(Prop(c, PIMPR_BUSINESS2_TELEPHONE_NUMBER), u"");
   EXPECT_EQ(Prop(c, PIMPR_BUSINESS_FAX_NUMBER), u"work2");
-  EXPECT_EQ(Prop(c, PIMPR_HOME2_TELEPHONE_NUMBER), u"home2");
+  EXPECT_EQ(Prop(c, PIMPR_HOME2_TELEPHONE_NUMBER), u"");
   EXPECT_EQ(Prop(c, PIMPR_HOME_FAX_NUMBER), u"home2");
   EXPECT_EQ(Prop(c, PIMPR_COMPANY_NAME), u"ACME");
-  EXPECT_EQ(Prop(c, PIMPR_COMPANY_TELEPHONE_NUMBER), u"ACME");
+  EXPECT_EQ(Prop(c, PIMPR_COMPANY_TELEPHONE_NUMBER), u"");
   EXPECT_EQ(Prop(c, PIMPR_SPOUSE), u"Li");
   EXPECT_EQ(Prop(c, PIMPR_WEB_PAGE), u"http://w");
   EXPECT_EQ(Prop(c, PIMPR_CATEGORIES), u"");
   EXPECT_EQ(Prop(c, PIMPR_BODY), u"");
+}
+
+// COMPANY holds the company's name or its telephone: a text that reads as a
+// number is the telephone, any other the name.
+TEST_F(RestoreTest, TheCompanyElementIsANameUnlessItReadsAsANumber) {
+  ASSERT_EQ(
+      Restore({"<ADDRESS><FILEAS>Müller, Hans</FILEAS>"
+               "<COMPANY>Example Trading &amp; Co.</COMPANY></ADDRESS>",
+               "<ADDRESS><FILEAS>Desk</FILEAS><COMPANY>+49 (30) 123-45 #2</COMPANY></ADDRESS>",
+               "<ADDRESS><FILEAS>Short</FILEAS><COMPANY>3M</COMPANY></ADDRESS>"}),
+      1);
+  auto listed = list_contacts();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(Prop(listed[0], PIMPR_COMPANY_NAME), u"");
+  EXPECT_EQ(Prop(listed[0], PIMPR_COMPANY_TELEPHONE_NUMBER), u"+49 (30) 123-45 #2");
+  EXPECT_EQ(Prop(listed[1], PIMPR_COMPANY_NAME), u"Example Trading & Co.");
+  EXPECT_EQ(Prop(listed[1], PIMPR_COMPANY_TELEPHONE_NUMBER), u"");
+  EXPECT_EQ(Prop(listed[2], PIMPR_COMPANY_NAME), u"3M");
+}
+
+TEST(ContactFieldMapTest, TelephoneTextIsDigitsAndDiallingMarksWithThreeDigits) {
+  for (LPCWSTR yes : {u"123", u"+86 (10) 6552-9988", u"030/1234.5", u"555p12w3#*"})
+    EXPECT_EQ(IsTelephoneText(yes), 1) << vardel::utf8(yes);
+  for (LPCWSTR no : {u"", u"12", u"Example Trading & Co.", u"3M", u"ext. 12", u"12345x"})
+    EXPECT_EQ(IsTelephoneText(no), 0) << vardel::utf8(no);
 }
 
 TEST_F(RestoreTest, QueuedPropertiesArriveOnlyWithTheSecondSave) {

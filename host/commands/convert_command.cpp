@@ -8,6 +8,7 @@
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/formats/contact_uid.h"
 #include "host/history/contact_names.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
@@ -56,10 +57,12 @@ int convert(const ConvertOptions& o) {
       auto format = o.to.empty() ? contacts_format_of(out) : contacts_format(o.to);
       if (!format)
         throw UsageError(in.string() +
-                         " is a contacts backup: convert it to vcard, vcard3, csv "
-                         "or json (--to, or a .vcf, .csv or .json file)");
+                         " is a contacts backup: convert it to vcard, vcard3, csv, "
+                         "google-csv, outlook-csv or json (--to, or a .vcf, .csv or .json file)");
       const auto contacts = read_contacts_backup(in);
-      write_contacts(out, contacts, *format);
+      // No store keeps these contacts' UIDs: each is derived from the
+      // contact, the same for the same contact in every conversion.
+      write_contacts(out, contacts, *format, false, fields::derived_uids(contacts));
       std::cout << "converted " << contacts.size() << " contacts to " << out.string() << "\n";
       return 0;
     }
@@ -98,10 +101,11 @@ void add_convert_command(CommandLine& cli) {
       ->required();
   c->add_option("-o,--output", o->out, "file to write (replaced)")->required();
   c->add_option("--to", o->to,
-                "vcard (4.0), vcard3, csv or json for contacts; android, sms-ie, csv or json "
-                "for messages; default from the output's extension (.vcf, .xml, .zip, .csv, "
-                ".json)")
-      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "json", "android", "sms-ie"}));
+                "vcard (4.0), vcard3, csv, google-csv, outlook-csv or json for contacts; android, "
+                "sms-ie, csv or json for messages; default from the output's extension (.vcf, "
+                ".xml, .zip, .csv, .json)")
+      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "google-csv", "outlook-csv", "json",
+                             "android", "sms-ie"}));
 }
 
 }  // namespace vardel::host

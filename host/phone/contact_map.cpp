@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <map>
 
+#include "host/formats/contact_fields.h"
 #include "host/phone/gammu_text.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/file_as.h"
@@ -44,6 +45,26 @@ const char* field_name(GSM_EntryType type) {
       return "formal name";
     case PBK_Text_UserID:
       return "user id";
+    case PBK_Text_FirstName:
+      return "first name";
+    case PBK_Text_LastName:
+      return "last name";
+    case PBK_Text_SecondName:
+      return "second name";
+    case PBK_Text_NamePrefix:
+      return "name prefix";
+    case PBK_Text_NameSuffix:
+      return "name suffix";
+    case PBK_Text_NickName:
+      return "nickname";
+    case PBK_Text_Company:
+      return "company";
+    case PBK_Text_JobTitle:
+      return "job title";
+    case PBK_Text_URL:
+      return "web address";
+    case PBK_Text_Note:
+      return "note";
     default:
       return "other field";
   }
@@ -60,7 +81,7 @@ class Builder {
   std::map<CEPROPID, std::u16string> props;
   std::vector<std::string> unplaced;
 
-  void first_free(std::initializer_list<CEPROPID> slots, std::u16string text, const char* name) {
+  void first_free(const std::vector<CEPROPID>& slots, std::u16string text, const char* name) {
     for (CEPROPID tag : slots)
       if (!props.count(tag)) {
         props.emplace(tag, std::move(text));
@@ -70,99 +91,92 @@ class Builder {
   }
 };
 
-struct AddressSlots {
-  CEPROPID street, city, state, zip, country;
-};
-
-AddressSlots address_slots(GSM_EntryLocation where) {
-  switch (where) {
-    case PBK_Location_Home:
-      return {PIMPR_HOME_ADDRESS_STREET, PIMPR_HOME_ADDRESS_CITY, PIMPR_HOME_ADDRESS_STATE,
-              PIMPR_HOME_ADDRESS_POSTAL_CODE, PIMPR_HOME_ADDRESS_COUNTRY};
-    case PBK_Location_Work:
-      return {PIMPR_BUSINESS_ADDRESS_STREET, PIMPR_BUSINESS_ADDRESS_CITY,
-              PIMPR_BUSINESS_ADDRESS_STATE, PIMPR_BUSINESS_ADDRESS_POSTAL_CODE,
-              PIMPR_BUSINESS_ADDRESS_COUNTRY};
-    default:
-      return {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
-              PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY};
-  }
+// The given slots first, then the others of their kind.
+std::vector<CEPROPID> then_kind(std::vector<CEPROPID> first, fields::Kind kind,
+                                fields::Place place = fields::Place::none) {
+  for (CEPROPID tag : fields::slots(kind, place))
+    if (std::find(first.begin(), first.end(), tag) == first.end()) first.push_back(tag);
+  return first;
 }
 
-// Phonebook fields with one place in a contact, and back.
-struct OnePlace {
-  GSM_EntryType type;
-  CEPROPID tag;
-  const char* name;
-};
-constexpr OnePlace kOnePlace[] = {
-    {PBK_Text_FirstName, PIMPR_FIRST_NAME, "first name"},
-    {PBK_Text_LastName, PIMPR_LAST_NAME, "last name"},
-    {PBK_Text_SecondName, PIMPR_MIDDLE_NAME, "second name"},
-    {PBK_Text_NamePrefix, PIMPR_TITLE, "name prefix"},
-    {PBK_Text_NameSuffix, PIMPR_SUFFIX, "name suffix"},
-    {PBK_Text_NickName, PIMPR_NICKNAME, "nickname"},
-    {PBK_Text_Company, PIMPR_COMPANY_NAME, "company"},
-    {PBK_Text_JobTitle, PIMPR_JOB_TITLE, "job title"},
-    {PBK_Text_URL, PIMPR_WEB_PAGE, "web address"},
-    {PBK_Text_Note, PIMPR_BODY, "note"},
-};
+fields::Place place_of(GSM_EntryLocation where) {
+  return where == PBK_Location_Home   ? fields::Place::home
+         : where == PBK_Location_Work ? fields::Place::work
+                                      : fields::Place::other;
+}
+
+// One part (0 street ... 4 country) of an address: its place's, else that
+// of the next address with the part free.
+void place_address_part(Builder& b, GSM_EntryLocation where, int part, std::u16string text,
+                        const char* name) {
+  std::vector<CEPROPID> slots;
+  for (CEPROPID street : fields::slots(fields::Kind::address, place_of(where)))
+    slots.push_back(fields::address_parts(fields::address_place(street))[part]);
+  b.first_free(slots, std::move(text), name);
+}
+
+// A phonebook text field with one place in a contact (a name part, the
+// company, ...): its row of the field table.
+const fields::ContactField* one_place(GSM_EntryType type) {
+  if (type == PBK_Category || type == PBK_Date) return nullptr;
+  for (const fields::ContactField& f : fields::contact_fields())
+    if (f.gammu == type && (f.kind == fields::Kind::name || f.kind == fields::Kind::text))
+      return &f;
+  return nullptr;
+}
 
 void place(Builder& b, const GSM_SubMemoryEntry& sub, std::u16string text,
            std::vector<std::u16string>& categories) {
-  for (const OnePlace& one : kOnePlace)
-    if (one.type == sub.EntryType) return b.first_free({one.tag}, std::move(text), one.name);
+  using fields::Kind;
+  using fields::Place;
+  if (const fields::ContactField* one = one_place(sub.EntryType))
+    return b.first_free({one->tag}, std::move(text), field_name(sub.EntryType));
   const GSM_EntryLocation where = sub.Location;
   switch (sub.EntryType) {
     case PBK_Number_Mobile:
-      return b.first_free({PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_CAR_TELEPHONE_NUMBER}, text,
-                          "mobile number");
+      return b.first_free(
+          then_kind({PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_CAR_TELEPHONE_NUMBER}, Kind::telephone),
+          text, "mobile number");
     case PBK_Number_General:
       if (where == PBK_Location_Home)
-        return b.first_free({PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER}, text,
-                            "home number");
+        return b.first_free(fields::slots(Kind::telephone, Place::home), text, "home number");
       if (where == PBK_Location_Work)
-        return b.first_free({PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER},
-                            text, "work number");
+        return b.first_free(fields::slots(Kind::telephone, Place::work), text, "work number");
       // A number of no kind, as SIM cards keep them: most are mobiles.
-      return b.first_free(
-          {PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
-           PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER},
-          text, "number");
+      return b.first_free(fields::slots(Kind::telephone), text, "number");
     case PBK_Number_Fax:
-      if (where == PBK_Location_Home)
-        return b.first_free({PIMPR_HOME_FAX_NUMBER}, text, "fax number");
-      return b.first_free({PIMPR_BUSINESS_FAX_NUMBER, PIMPR_HOME_FAX_NUMBER}, text, "fax number");
+      return b.first_free(
+          fields::slots(Kind::fax, where == PBK_Location_Home ? Place::home : Place::work), text,
+          "fax number");
     case PBK_Number_Pager:
       return b.first_free({PIMPR_PAGER_NUMBER}, text, "pager number");
     case PBK_Number_Other:
     case PBK_Number_Messaging:
     case PBK_Number_Video:
-      return b.first_free({PIMPR_RADIO_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
-                           PIMPR_BUSINESS2_TELEPHONE_NUMBER},
+      return b.first_free(then_kind({PIMPR_RADIO_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
+                                     PIMPR_BUSINESS2_TELEPHONE_NUMBER},
+                                    Kind::telephone),
                           text, "other number");
     case PBK_Text_Email:
-      return b.first_free({PIMPR_EMAIL1_ADDRESS, PIMPR_EMAIL2_ADDRESS, PIMPR_EMAIL3_ADDRESS}, text,
-                          "e-mail address");
+      return b.first_free(fields::slots(Kind::email), text, "e-mail address");
     case PBK_Text_Email2:
       return b.first_free({PIMPR_EMAIL2_ADDRESS, PIMPR_EMAIL3_ADDRESS, PIMPR_EMAIL1_ADDRESS}, text,
                           "e-mail address");
     case PBK_Text_SIP:
     case PBK_Text_VOIP:
     case PBK_Text_WVID:
-      return b.first_free({PIMPR_IM1_ADDRESS, PIMPR_IM2_ADDRESS, PIMPR_IM3_ADDRESS}, text,
-                          "internet call address");
+      return b.first_free(fields::slots(Kind::im), text, "internet call address");
     case PBK_Text_Postal:
     case PBK_Text_StreetAddress:
-      return b.first_free({address_slots(where).street}, text, "street");
+      return place_address_part(b, where, 0, std::move(text), "street");
     case PBK_Text_City:
-      return b.first_free({address_slots(where).city}, text, "city");
+      return place_address_part(b, where, 1, std::move(text), "city");
     case PBK_Text_State:
-      return b.first_free({address_slots(where).state}, text, "state");
+      return place_address_part(b, where, 2, std::move(text), "state");
     case PBK_Text_Zip:
-      return b.first_free({address_slots(where).zip}, text, "postal code");
+      return place_address_part(b, where, 3, std::move(text), "postal code");
     case PBK_Text_Country:
-      return b.first_free({address_slots(where).country}, text, "country");
+      return place_address_part(b, where, 4, std::move(text), "country");
     case PBK_Category:
       if (sub.Number == -1 || !text.empty()) {
         categories.push_back(std::move(text));
@@ -289,98 +303,32 @@ EntryResult entry_from_contact(const poom::ContactRecord& contact, GSM_MemoryEnt
     w.add(PBK_Text_Name, PBK_Location_Unknown, file_as, "FileAs");
 
   for (const auto& [tag, text] : props) {
-    const std::string field(poom::property_name(tag));
-    const OnePlace* one = std::find_if(std::begin(kOnePlace), std::end(kOnePlace),
-                                       [&](const OnePlace& o) { return o.tag == tag; });
-    if (one != std::end(kOnePlace)) {
-      w.add(one->type, PBK_Location_Unknown, text, field);
-      continue;
-    }
-    switch (tag) {
-      case PIMPR_FILEAS:
-        break;
-      case PIMPR_EMAIL1_ADDRESS:
-      case PIMPR_EMAIL3_ADDRESS:
-        w.add(PBK_Text_Email, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_EMAIL2_ADDRESS:
-        w.add(PBK_Text_Email2, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_MOBILE_TELEPHONE_NUMBER:
-      case PIMPR_CAR_TELEPHONE_NUMBER:
-        w.add(PBK_Number_Mobile, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_HOME_TELEPHONE_NUMBER:
-      case PIMPR_HOME2_TELEPHONE_NUMBER:
-        w.add(PBK_Number_General, PBK_Location_Home, text, field);
-        break;
-      case PIMPR_BUSINESS_TELEPHONE_NUMBER:
-      case PIMPR_BUSINESS2_TELEPHONE_NUMBER:
-      case PIMPR_COMPANY_TELEPHONE_NUMBER:
-        w.add(PBK_Number_General, PBK_Location_Work, text, field);
-        break;
-      case PIMPR_HOME_FAX_NUMBER:
-        w.add(PBK_Number_Fax, PBK_Location_Home, text, field);
-        break;
-      case PIMPR_BUSINESS_FAX_NUMBER:
-        w.add(PBK_Number_Fax, PBK_Location_Work, text, field);
-        break;
-      case PIMPR_PAGER_NUMBER:
-        w.add(PBK_Number_Pager, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_RADIO_TELEPHONE_NUMBER:
-        w.add(PBK_Number_Other, PBK_Location_Unknown, text, field);
-        break;
-      case PIMPR_HOME_ADDRESS_STREET:
-      case PIMPR_BUSINESS_ADDRESS_STREET:
-      case PIMPR_OTHER_ADDRESS_STREET:
-      case PIMPR_HOME_ADDRESS_CITY:
-      case PIMPR_BUSINESS_ADDRESS_CITY:
-      case PIMPR_OTHER_ADDRESS_CITY:
-      case PIMPR_HOME_ADDRESS_STATE:
-      case PIMPR_BUSINESS_ADDRESS_STATE:
-      case PIMPR_OTHER_ADDRESS_STATE:
-      case PIMPR_HOME_ADDRESS_POSTAL_CODE:
-      case PIMPR_BUSINESS_ADDRESS_POSTAL_CODE:
-      case PIMPR_OTHER_ADDRESS_POSTAL_CODE:
-      case PIMPR_HOME_ADDRESS_COUNTRY:
-      case PIMPR_BUSINESS_ADDRESS_COUNTRY:
-      case PIMPR_OTHER_ADDRESS_COUNTRY: {
-        // The address tags run street, city, state, postal code, country
-        // from 0x..1 in each block of sixteen.
-        const unsigned block = (tag >> 16) & 0xF0, part = (tag >> 16) & 0x0F;
-        const GSM_EntryLocation where = block == 0xD0   ? PBK_Location_Home
-                                        : block == 0xC0 ? PBK_Location_Work
-                                                        : PBK_Location_Unknown;
-        static constexpr GSM_EntryType kParts[] = {PBK_Text_StreetAddress, PBK_Text_City,
-                                                   PBK_Text_State, PBK_Text_Zip, PBK_Text_Country};
-        w.add(kParts[part - 1], where, text, field);
-        break;
+    const fields::ContactField* f = fields::field_of(tag);
+    const std::string field(fields::field_name(tag));
+    if (tag == PIMPR_FILEAS) continue;
+    if (tag == PIMPR_CATEGORIES) {
+      std::u16string_view rest = text;
+      while (!rest.empty()) {
+        const auto comma = rest.find(u',');
+        const std::u16string one = trim(rest.substr(0, comma));
+        if (!one.empty()) w.add(PBK_Category, PBK_Location_Unknown, one, field);
+        rest = comma == std::u16string_view::npos ? u"" : rest.substr(comma + 1);
       }
-      case PIMPR_CATEGORIES: {
-        std::u16string_view rest = text;
-        while (!rest.empty()) {
-          const auto comma = rest.find(u',');
-          const std::u16string one = trim(rest.substr(0, comma));
-          if (!one.empty()) w.add(PBK_Category, PBK_Location_Unknown, one, field);
-          rest = comma == std::u16string_view::npos ? u"" : rest.substr(comma + 1);
+    } else if (tag == PIMPR_BIRTHDAY) {
+      if (auto day = gammu_date(text); day && w.result.refused.empty()) {
+        if (out->EntriesNum >= GSM_PHONEBOOK_ENTRIES) {
+          w.result.refused = "more fields than a phone entry holds";
+          continue;
         }
-        break;
+        GSM_SubMemoryEntry& sub = out->Entries[out->EntriesNum++];
+        std::memset(&sub, 0, sizeof sub);
+        sub.EntryType = PBK_Date;
+        sub.Date = *day;
       }
-      case PIMPR_BIRTHDAY:
-        if (auto day = gammu_date(text); day && w.result.refused.empty()) {
-          if (out->EntriesNum >= GSM_PHONEBOOK_ENTRIES) {
-            w.result.refused = "more fields than a phone entry holds";
-            break;
-          }
-          GSM_SubMemoryEntry& sub = out->Entries[out->EntriesNum++];
-          std::memset(&sub, 0, sizeof sub);
-          sub.EntryType = PBK_Date;
-          sub.Date = *day;
-        }
-        break;
-      default:
-        w.result.unplaced.push_back(field);
+    } else if (f && f->gammu != 0 && f->kind != fields::Kind::date) {
+      w.add(f->gammu, f->gammu_location, text, field);
+    } else {
+      w.result.unplaced.push_back(field);
     }
   }
   if (!w.result.refused.empty()) {

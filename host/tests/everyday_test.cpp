@@ -60,7 +60,7 @@ TEST_F(Cli, AnOldPhonesVcardIsReadAndItsBrokenCardSkippedByLine) {
   // A file with nothing readable changes nothing and says so.
   const auto before = snapshot(device_);
   const CliResult none =
-      vardel("contacts import '" + write("none.vcf", "BEGIN:VCARD\r\nFN:x\r\n").string() + "'");
+      vardel("contacts import '" + write("none.vcf", "VERSION:3.0\r\nFN:x\r\n").string() + "'");
   EXPECT_EQ(none.status, 2);
   EXPECT_TRUE(has(none.err, "no readable vCard")) << none.err;
   // A missing file and a file of another kind say so in one line.

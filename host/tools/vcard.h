@@ -5,8 +5,10 @@
 // Reading: folded lines, quoted-printable values (with soft line breaks),
 // CHARSET parameters (GB2312, GBK, Big5, ISO-8859-x, ... through iconv), bare
 // 2.1 type parameters ("TEL;WORK;FAX:") and TYPE lists; several cards per
-// file. A card that cannot be read is skipped with a warning naming its
-// first line; the others are imported. A line that is no vCard line (a "#"
+// file. A card that cannot be read (one that begins inside another) is
+// skipped with a warning naming its first line; the others are imported.
+// The last card of a file cut short, without END:VCARD, is kept with a
+// warning naming its first line and the file's last. A line that is no vCard line (a "#"
 // comment, junk) and a property that cannot be read are skipped with a
 // warning, never the card. Line ends may be CR, LF, CR LF or CR CR LF; the
 // file may be UTF-8 (with or without a byte order mark) or UTF-16. Text that
@@ -15,28 +17,16 @@
 // property the phone keeps once, given twice, keeps the first value and
 // names the second in a warning; notes are joined.
 //
-// The property map (both ways):
-//   FN / SORT-STRING / N;SORT-AS   FileAs (the sort string when there is one)
-//   N                              LastName;FirstName
-//   NICKNAME                       Nickname
-//   TEL  work,voice / work (2nd)   Business / Business2 telephone
-//        cell                      Mobile
-//        home / home (2nd)         Home / Home2 telephone
-//        work,fax / home,fax       Business / Home fax
-//        pager, car                Pager, Car telephone
-//   X-MS-TEL;TYPE=ASSISTANT|RADIO|COMPANY (also TEL;TYPE=X-ASSISTANT, ...)
-//                                  Assistant / Radio / Company telephone
-//   EMAIL (three)                  Email1..3
-//   IMPP, X-AIM, X-MSN, X-ICQ, X-JABBER, X-YAHOO, X-QQ, X-SKYPE (three)  IM1..3
-//   URL                            WebPage
-//   ORG                            CompanyName;Department
-//   TITLE                          JobTitle
-//   X-MS-OFFICE, X-MS-MANAGER, X-MS-ASSISTANT (also X-OFFICE, X-MANAGER, X-ASSISTANT)
-//   ADR work / home / other        the three postal addresses
-//   BDAY, ANNIVERSARY (3.0: X-ANNIVERSARY)
-//   RELATED;TYPE=spouse|child (3.0: X-SPOUSE, X-CHILDREN)
-//   X-GOVERNMENT-ID, X-CUSTOMER-ID, X-ACCOUNT
-//   CATEGORIES, NOTE
+// Which vCard property each contact property is, both ways, is the contact
+// field table's (host/formats/contact_fields.h): FN, N, TEL by type
+// (X-MS-TEL for the assistant, radio and company numbers), EMAIL and IMPP
+// with X-SLOT, ORG, ADR work/home/other, BDAY, ANNIVERSARY, RELATED and the
+// X- properties of the phone's other fields. A value whose slot is taken
+// goes to the next free slot of its kind (a second fax to the home fax, an
+// OTHER number to the first free telephone, a second work address to the
+// other address); only with none free is it left out, and said so. Peers'
+// other names for the same properties (X-AIM, X-EVOLUTION-SPOUSE, ...) are
+// read too.
 #pragma once
 
 #include <string>
@@ -49,6 +39,8 @@ namespace vardel::tools {
 
 struct VcardImport {
   std::vector<poom::ContactRecord> contacts;
+  // The cards' UIDs, one per contact ("" for a card without one).
+  std::vector<std::string> uids;
   // What was left out or read otherwise than the file says, one line each,
   // naming the line and the property: "line 12: ORG: ...".
   std::vector<std::string> warnings;
@@ -61,7 +53,10 @@ VcardImport read_vcards(std::string_view file_bytes);
 
 enum class VcardVersion { v3, v4 };
 
+// uids[i], when there and not empty, is written as the UID of contacts[i]
+// (right after VERSION).
 std::string write_vcards(const std::vector<poom::ContactRecord>& contacts,
-                         VcardVersion version = VcardVersion::v4);
+                         VcardVersion version = VcardVersion::v4,
+                         const std::vector<std::string>& uids = {});
 
 }  // namespace vardel::tools

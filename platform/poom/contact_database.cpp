@@ -109,7 +109,8 @@ constexpr const char* kSchema =
     "  PRIMARY KEY(oid, tag)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS oid_high_water(oid INTEGER NOT NULL);"
     "INSERT INTO oid_high_water(oid) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM oid_high_water);"
-    "CREATE TABLE IF NOT EXISTS removed_contacts(oid INTEGER PRIMARY KEY);";
+    "CREATE TABLE IF NOT EXISTS removed_contacts(oid INTEGER PRIMARY KEY);"
+    "CREATE TABLE IF NOT EXISTS contact_uids(oid INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE);";
 
 // What an existing file must hold to be opened (sql::check_database_file).
 constexpr sql::TableProbes kTables = {"SELECT oid, fileas_key FROM contacts LIMIT 0",
@@ -559,7 +560,7 @@ HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
 }
 
 HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdits> add,
-                                 std::vector<long>* oids) {
+                                 std::vector<long>* oids, std::span<const std::string> uids) {
   std::lock_guard lock(mutex_);
   oids->clear();
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
@@ -588,6 +589,9 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
   for (const PropEdits& edits : add) {
     long oid = 0;
     if (HRESULT hr = write_locked(&oid, edits); FAILED(hr)) return fail(hr);
+    const std::size_t k = oids->size();
+    if (k < uids.size() && !uids[k].empty())
+      if (HRESULT hr = insert_uid_locked(oid, uids[k]); FAILED(hr)) return fail(hr);
     oids->push_back(oid);
   }
   if (HRESULT hr = fault::check("poom.ReplaceContacts.Commit"); FAILED(hr)) return fail(hr);
@@ -770,7 +774,8 @@ HRESULT ContactDatabase::remove_all() {
   HRESULT hr = exec_locked(
       "BEGIN IMMEDIATE;"
       " UPDATE oid_high_water SET oid = max(oid, coalesce((SELECT max(oid) FROM contacts), 0));"
-      " DELETE FROM properties; DELETE FROM contacts; DELETE FROM removed_contacts; COMMIT;");
+      " DELETE FROM properties; DELETE FROM contacts; DELETE FROM removed_contacts;"
+      " DELETE FROM contact_uids; COMMIT;");
   if (FAILED(hr))
     exec_locked("ROLLBACK");
   else

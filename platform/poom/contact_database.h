@@ -6,7 +6,8 @@
 // fileas_key is the FileAs text case-folded (vardel::fold_case), so ordering
 // by (fileas_key, oid) puts contacts whose FileAs differ only in case side by
 // side, in the order they were created. Texts are stored as UTF-8, dates as
-// FILETIME ticks. Every read starts from the contacts table, so properties
+// FILETIME ticks. contact_uids(oid, uid) holds the contacts' vCard UIDs
+// (contact_uids.cpp). Every read starts from the contacts table, so properties
 // whose contact is gone are never seen.
 //
 // One connection per database file per process, shared by every application
@@ -119,7 +120,15 @@ class ContactDatabase {
   // creates one contact per edits of `add` (given file-as names as a save
   // gives them), all in one transaction: on failure nothing has changed.
   // *oids receives the new contacts' oids.
-  HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids);
+  // uids, when given, are the UIDs the added contacts came with, in add's
+  // order ("" for none); one another contact holds already is not kept.
+  HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids,
+                  std::span<const std::string> uids = {});
+
+  // The contacts' UIDs, in the order of oids ("" for a contact that does not
+  // exist). A contact without one is given a new UUID (version 4), stored in
+  // the same transaction, so it is the same in every later export.
+  HRESULT uids(std::span<const long> oids, std::vector<std::string>* out);
 
   // Stores `fill` on the contact `keep` and deletes the contact `remove`, in
   // one transaction of their own (pending removals are committed first): on
@@ -159,6 +168,7 @@ class ContactDatabase {
   HRESULT add_default_file_as_locked(long oid, PropEdits& edits);
   HRESULT migrate_file_as_locked();
   void remember_locked(long oid, SharedProps props);
+  HRESULT insert_uid_locked(long oid, const std::string& uid);
 
   std::mutex mutex_;
   sqlite3* db_;
@@ -178,5 +188,8 @@ class ContactDatabase {
   struct Statements;
   std::unique_ptr<Statements> st_;
 };
+
+// A new random UUID (version 4) in its lower-case text form.
+std::string new_contact_uid();
 
 }  // namespace vardel::poom

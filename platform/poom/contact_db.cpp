@@ -168,13 +168,26 @@ long add_contact(const ContactRecord& contact, const std::filesystem::path& db) 
 
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
                                const std::filesystem::path& db) {
+  return add_contacts(contacts, {}, db);
+}
+
+std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
+                               const std::vector<std::string>& uids,
+                               const std::filesystem::path& db) {
   std::vector<PropEdits> all;
   all.reserve(contacts.size());
   for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
   auto database = open_or_throw(db);
   std::vector<long> oids;
-  throw_if_failed(database->replace({}, all, &oids), "adding the contacts");
+  throw_if_failed(database->replace({}, all, &oids, uids), "adding the contacts");
   return oids;
+}
+
+std::vector<std::string> contact_uids(const std::vector<long>& oids,
+                                      const std::filesystem::path& db) {
+  std::vector<std::string> out;
+  throw_if_failed(open_or_throw(db)->uids(oids, &out), "reading the contacts' UIDs");
+  return out;
 }
 
 std::vector<long> replace_contacts(const std::vector<long>& remove,

@@ -54,6 +54,19 @@ long add_contact(const ContactRecord& contact,
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
                                const std::filesystem::path& db = default_contacts_db());
 
+// add_contacts, each contact keeping the UID it came with (uids[i] for
+// contacts[i]; "" or a missing entry for none, and one another contact
+// holds already is not kept).
+std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
+                               const std::vector<std::string>& uids,
+                               const std::filesystem::path& db = default_contacts_db());
+
+// The contacts' vCard UIDs, in the order of oids ("" for one that does not
+// exist): the one each contact came with, else a UUID made the first time
+// it is asked for and kept with the contact from then on.
+std::vector<std::string> contact_uids(const std::vector<long>& oids,
+                                      const std::filesystem::path& db = default_contacts_db());
+
 // Every contact with its object identifier, in the item collection's order.
 struct StoredContact {
   long oid = 0;

@@ -50,13 +50,13 @@ offers --device phone-dir c -- carddav contacts convert
 offers --device = '' -- phone-dir
 offers --screen '' --
 offers contacts '' -- import export list
-offers contacts export --format '' -- json vcard vcard3 csv
+offers contacts export --format '' -- json vcard vcard3 csv google-csv outlook-csv
 offers contacts export --format = v -- vcard vcard3
 offers contacts export --tags '' -- contacts.vcf phone-dir
 offers contacts import c -- contacts.vcf
-offers contacts export - -- -h --help --format --vcard-version --tags
+offers contacts export - -- -h --help --format --to --vcard-version --tags
 offers messages export --format '' -- android sms-ie csv json
-offers convert --to '' -- vcard vcard3 csv json android sms-ie
+offers convert --to '' -- vcard vcard3 csv google-csv outlook-csv json android sms-ie
 offers convert -o '' -- contacts.vcf phone-dir
 offers phone pull - -- -h --help --config --section -y --yes
 offers phone info --section '' --

@@ -201,5 +201,23 @@ TEST(ContactMap, DuplicateKeyIgnoresCaseAndOtherFieldsAndEqualsMissingWithEmpty)
                                              {PIMPR_BUSINESS_TELEPHONE_NUMBER, u"1"}}));
 }
 
+TEST(ContactMap, ASecondFieldOfAKindTakesAFreeSlotOfThatKind) {
+  const MappedContact m =
+      contact_from_entry(Entry()
+                             .text(PBK_Text_Name, u"Depot")
+                             .text(PBK_Number_Fax, u"010-1", PBK_Location_Work)
+                             .text(PBK_Number_Fax, u"010-2", PBK_Location_Work)
+                             .text(PBK_Text_StreetAddress, u"1 Road", PBK_Location_Work)
+                             .text(PBK_Text_StreetAddress, u"2 Lane", PBK_Location_Work)
+                             .text(PBK_Text_City, u"Berlin", PBK_Location_Work)
+                             .get());
+  EXPECT_TRUE(m.unplaced.empty());
+  EXPECT_EQ(field(m.record, PIMPR_BUSINESS_FAX_NUMBER), u"010-1");
+  EXPECT_EQ(field(m.record, PIMPR_HOME_FAX_NUMBER), u"010-2");
+  EXPECT_EQ(field(m.record, PIMPR_BUSINESS_ADDRESS_STREET), u"1 Road");
+  EXPECT_EQ(field(m.record, PIMPR_OTHER_ADDRESS_STREET), u"2 Lane");
+  EXPECT_EQ(field(m.record, PIMPR_BUSINESS_ADDRESS_CITY), u"Berlin");
+}
+
 }  // namespace
 }  // namespace vardel::phone

@@ -43,7 +43,7 @@ const CardCase kCards[] = {
     {"ezvcard-evolution.vcf", 1, PIMPR_MANAGER, "Big Blue", ""},
     {"ezvcard-gmail-list.vcf", 3, PIMPR_EMAIL1_ADDRESS, "asmithk@gmail.com", ""},
     {"ezvcard-gmail-single2.vcf", 1, PIMPR_BODY,
-     "note line 1\nnote line 2\nCustomField: field value", "line 27: TEL: 5555551116 left out"},
+     "note line 1\nnote line 2\nCustomField: field value", "line 33: TEL: 5555551121 left out"},
     {"ezvcard-fullcontact.vcf", 1, PIMPR_JOB_TITLE, "Title1",
      "line 28: TITLE: \"Title2\" left out"},
     {"android-v40-sip.vcf", 1, PIMPR_HOME_TELEPHONE_NUMBER, "1", ""},
@@ -93,6 +93,34 @@ TEST(Corpus, EveryVcardFileGivesItsCardsAndNamesWhatItLeavesOut) {
   EXPECT_TRUE(
       tools::read_vcards(vardel::testing::read_file(corpus() / "vcard/made/not-a-vcard.txt"))
           .contacts.empty());
+}
+
+// A value whose usual slot is taken goes to a free slot of its kind; only
+// when every slot of the kind is taken is it left out.
+TEST(Corpus, ValuesWithAFreeSlotOfTheirKindAreKept) {
+  const auto each =
+      tools::read_vcards(vardel::testing::read_file(corpus() / "vcard/made/second-of-each.vcf"));
+  ASSERT_EQ(each.contacts.size(), 1u);
+  EXPECT_TRUE(each.warnings.empty()) << all(each.warnings);
+  auto f = fields(each.contacts[0]);
+  EXPECT_EQ(f[PIMPR_BUSINESS_FAX_NUMBER], "010-1");
+  EXPECT_EQ(f[PIMPR_HOME_FAX_NUMBER], "010-2");
+  EXPECT_EQ(f[PIMPR_MOBILE_TELEPHONE_NUMBER], "139");
+  EXPECT_EQ(f[PIMPR_HOME_TELEPHONE_NUMBER], "020-3");
+  EXPECT_EQ(f[PIMPR_BUSINESS_ADDRESS_CITY], "Berlin");
+  EXPECT_EQ(f[PIMPR_OTHER_ADDRESS_STREET], "2 Depot Lane");
+  EXPECT_EQ(f[PIMPR_OTHER_ADDRESS_CITY], "Hamburg");
+  EXPECT_EQ(f[PIMPR_OTHER_ADDRESS_COUNTRY], "Germany");
+
+  // Gmail's eleven numbers fill all seven telephone slots; the MAIN number
+  // once dropped for want of the usual five is kept.
+  const auto gmail =
+      tools::read_vcards(vardel::testing::read_file(corpus() / "vcard/ezvcard-gmail-single2.vcf"));
+  f = fields(gmail.contacts[0]);
+  EXPECT_EQ(f[PIMPR_RADIO_TELEPHONE_NUMBER], "5555551116");
+  EXPECT_EQ(f[PIMPR_CAR_TELEPHONE_NUMBER], "5555551119");
+  EXPECT_EQ(f[PIMPR_HOME_FAX_NUMBER], "5555551117");
+  EXPECT_EQ(all(gmail.warnings).find("5555551116"), std::string::npos);
 }
 
 TEST(Corpus, AndroidFilesGiveTheirSmsAndTheTextOfTheirMms) {

@@ -107,6 +107,40 @@ TEST_F(HostTools, PropertyNamesAndTagsMapBothWays) {
   for (CEPROPID tag : known_property_tags()) EXPECT_EQ(property_tag(property_name(tag)), tag);
 }
 
+// A contact's UID is made once and kept with it: the same in every later
+// asking, apart from every other contact's, and outside its properties.
+TEST_F(HostTools, AContactsUidIsMadeOnceKeptAndAnImportedOneKept) {
+  create_contacts_db();
+  const long a = add_contact({{PIMPR_FILEAS, u"Amy"}});
+  const std::vector<long> added =
+      add_contacts({{{PIMPR_FILEAS, u"Bo"}}, {{PIMPR_FILEAS, u"Cy"}}, {{PIMPR_FILEAS, u"Di"}}},
+                   {"urn:uuid:kept-from-a-card", "", "urn:uuid:kept-from-a-card"});
+  const std::vector<long> all = {a, added[0], added[1], added[2], 999};
+  const auto first = contact_uids(all);
+  ASSERT_EQ(first.size(), 5u);
+  EXPECT_EQ(first[1], "urn:uuid:kept-from-a-card");
+  // A UID another contact holds already is not taken twice.
+  EXPECT_NE(first[3], first[1]);
+  for (size_t k : {0, 2, 3}) {
+    EXPECT_EQ(first[k].size(), 36u) << first[k];
+    EXPECT_EQ(first[k][14], '4') << first[k];  // version 4: random
+  }
+  EXPECT_NE(first[0], first[2]);
+  EXPECT_EQ(first[4], "");  // no such contact
+  EXPECT_EQ(contact_uids(all), first);
+  EXPECT_EQ(list_contacts()[0], (ContactRecord{{PIMPR_FILEAS, u"Amy"}}));
+
+  // A removed contact's UID goes with it; the others stay.
+  replace_contacts({a}, {});
+  const auto after = contact_uids({a, added[0]});
+  EXPECT_EQ(after[0], "");
+  EXPECT_EQ(after[1], first[1]);
+  delete_all_contacts();
+  const long again =
+      add_contacts({{{PIMPR_FILEAS, u"Bo"}}}, std::vector<std::string>{first[1]}).front();
+  EXPECT_EQ(contact_uids({again}).front(), first[1]);
+}
+
 TEST(Dates, ConversionsKeepTheDayAndTimeAcrossEveryForm) {
   // DATE -> ticks -> DATE is exact for whole seconds, on both sides of the
   // epoch, at the ends of the range, and across leap days.

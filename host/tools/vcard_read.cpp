@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <set>
+#include <span>
 
+#include "host/formats/contact_fields.h"
 #include "host/tools/vcard_charset.h"
 #include "host/tools/vcard_lines.h"
 #include "platform/core/calendar.h"
@@ -19,52 +22,15 @@ namespace {
 
 using vcard::ContentLine;
 
-// Properties that fill numbered slots: a later value takes the next free one.
-const std::array<CEPROPID, 3> kEmails = {PIMPR_EMAIL1_ADDRESS, PIMPR_EMAIL2_ADDRESS,
-                                         PIMPR_EMAIL3_ADDRESS};
-const std::array<CEPROPID, 3> kIms = {PIMPR_IM1_ADDRESS, PIMPR_IM2_ADDRESS, PIMPR_IM3_ADDRESS};
-const std::array<CEPROPID, 2> kWorkTels = {PIMPR_BUSINESS_TELEPHONE_NUMBER,
-                                           PIMPR_BUSINESS2_TELEPHONE_NUMBER};
-const std::array<CEPROPID, 2> kHomeTels = {PIMPR_HOME_TELEPHONE_NUMBER,
-                                           PIMPR_HOME2_TELEPHONE_NUMBER};
-
-struct Address {
-  const char* type;
-  std::array<CEPROPID, 5> tags;  // street, city, state, postal code, country
-};
-const std::array<Address, 3> kAddresses = {{
-    {"work",
-     {PIMPR_BUSINESS_ADDRESS_STREET, PIMPR_BUSINESS_ADDRESS_CITY, PIMPR_BUSINESS_ADDRESS_STATE,
-      PIMPR_BUSINESS_ADDRESS_POSTAL_CODE, PIMPR_BUSINESS_ADDRESS_COUNTRY}},
-    {"home",
-     {PIMPR_HOME_ADDRESS_STREET, PIMPR_HOME_ADDRESS_CITY, PIMPR_HOME_ADDRESS_STATE,
-      PIMPR_HOME_ADDRESS_POSTAL_CODE, PIMPR_HOME_ADDRESS_COUNTRY}},
-    {"other",
-     {PIMPR_OTHER_ADDRESS_STREET, PIMPR_OTHER_ADDRESS_CITY, PIMPR_OTHER_ADDRESS_STATE,
-      PIMPR_OTHER_ADDRESS_POSTAL_CODE, PIMPR_OTHER_ADDRESS_COUNTRY}},
-}};
-
-// Single-valued text properties that map one to one.
-struct Simple {
-  const char* name;
-  CEPROPID tag;
-};
-const std::array<Simple, 14> kSimple = {{
-    {"NICKNAME", PIMPR_NICKNAME},
-    {"URL", PIMPR_WEB_PAGE},
-    {"TITLE", PIMPR_JOB_TITLE},
-    {"X-MS-OFFICE", PIMPR_OFFICE_LOCATION},
-    {"X-MS-MANAGER", PIMPR_MANAGER},
-    {"X-MS-ASSISTANT", PIMPR_ASSISTANT_NAME},
-    {"X-GOVERNMENT-ID", PIMPR_GOVERNMENTID},
-    {"X-CUSTOMER-ID", PIMPR_CUSTOMERID},
-    {"X-ACCOUNT", PIMPR_ACCOUNT_NAME},
-    {"X-PHONETIC-ORG", PIMPR_YOMI_COMPANY},
-    {"NOTE", PIMPR_BODY},
-    {"X-SPOUSE", PIMPR_SPOUSE},
-    {"X-CHILDREN", PIMPR_CHILDREN},
-    {"X-ANNIVERSARY", PIMPR_ANNIVERSARY},
-}};
+// A property of the phone's with one simple text value, by its vCard name
+// (3.0's name too); nullptr for another name.
+const fields::ContactField* simple_text(const std::string& name) {
+  for (const fields::ContactField& f : fields::contact_fields())
+    if (f.kind == fields::Kind::text && f.vcard != "ORG" && f.vcard != "CATEGORIES" &&
+        ((f.vcard == name && f.vcard_types.empty()) || f.vcard3 == name))
+      return &f;
+  return nullptr;
+}
 
 // Other names peers use for the same properties.
 const std::map<std::string, std::string> kAliases = {
@@ -149,7 +115,7 @@ class CardBuilder {
       it->second += u"\n" + text;
       return;
     }
-    const std::string_view what = poom::property_name(tag);
+    const std::string_view what = fields::field_name(tag);
     warn("\"" + utf8_text + "\" left out: the phone keeps one " +
          (what.empty() ? std::string("value") : std::string(what)) + " (\"" + utf8(it->second) +
          "\")");
@@ -157,17 +123,17 @@ class CardBuilder {
   bool has(CEPROPID tag) const { return props_.count(tag) != 0; }
 
   // Puts a value into the slot X-SLOT names when that is free, else into the
-  // first free slot; false when every slot is taken.
-  template <size_t N>
-  bool fill_slot(const std::array<CEPROPID, N>& slots, const ContentLine& cl,
-                 const std::string& text) {
+  // first free slot; false when every slot is taken. A value one of the
+  // first `own` slots holds already is kept once.
+  bool fill_slot(const std::vector<CEPROPID>& slots, const ContentLine& cl, const std::string& text,
+                 size_t own = SIZE_MAX) {
     if (text.empty()) return true;
     const std::u16string wide = utf16(text);
-    for (auto tag : slots)  // the same value twice is kept once
-      if (auto it = props_.find(tag); it != props_.end() && it->second == wide) return true;
+    for (size_t k = 0; k < slots.size() && k < own; ++k)
+      if (auto it = props_.find(slots[k]); it != props_.end() && it->second == wide) return true;
     if (!cl.slot.empty()) {
       size_t k = static_cast<size_t>(cl.slot[0] - '1');
-      if (cl.slot.size() == 1 && k < N && !has(slots[k])) {
+      if (cl.slot.size() == 1 && k < slots.size() && !has(slots[k])) {
         set(slots[k], text);
         return true;
       }
@@ -177,6 +143,36 @@ class CardBuilder {
         set(tag, text);
         return true;
       }
+    return false;
+  }
+
+  // Puts an address (its five parts) into the first of the places whose
+  // address is empty; the same address twice in its own place is kept once.
+  // False when every place holds another address.
+  bool fill_address(const std::vector<CEPROPID>& streets, const std::string (&parts)[5]) {
+    bool empty = true;
+    for (auto& p : parts) empty = empty && p.empty();
+    if (empty) return true;
+    auto place_parts = [](CEPROPID street) {
+      return fields::address_parts(fields::address_place(street));
+    };
+    for (CEPROPID street : std::span(streets).first(1)) {
+      const auto tags = place_parts(street);
+      bool same = true;
+      for (int k = 0; k < 5; ++k) {
+        auto it = props_.find(tags[k]);
+        same = same && (it == props_.end() ? parts[k].empty() : it->second == utf16(parts[k]));
+      }
+      if (same) return true;
+    }
+    for (CEPROPID street : streets) {
+      const auto tags = place_parts(street);
+      bool free = true;
+      for (auto t : tags) free = free && !has(t);
+      if (!free) continue;
+      for (int k = 0; k < 5; ++k) set(tags[k], parts[k]);
+      return true;
+    }
     return false;
   }
 
@@ -202,44 +198,44 @@ class CardBuilder {
 };
 
 void add_telephone(CardBuilder& card, const ContentLine& cl, const std::string& number) {
+  using fields::Kind;
+  using fields::Place;
   auto t = [&](const char* type) { return cl.has_type(type); };
-  bool ok = true;
+  // The slots in the order tried; the same number in one of the first `own`
+  // (the slots of its kind) is kept once.
+  std::vector<CEPROPID> slots;
+  size_t own = 1;
+  auto first_then_any = [&](CEPROPID tag) {
+    slots = {tag};
+    for (CEPROPID other : fields::slots(Kind::telephone))
+      if (other != tag) slots.push_back(other);
+  };
   if (cl.name == "X-MS-TEL" || t("x-assistant") || t("assistant") || t("x-radio") || t("radio") ||
       t("x-company") || t("company")) {
-    if (t("assistant") || t("x-assistant"))
-      card.set(PIMPR_ASSISTANT_TELEPHONE_NUMBER, number);
-    else if (t("radio") || t("x-radio"))
-      card.set(PIMPR_RADIO_TELEPHONE_NUMBER, number);
-    else
-      card.set(PIMPR_COMPANY_TELEPHONE_NUMBER, number);
+    first_then_any(t("assistant") || t("x-assistant") ? PIMPR_ASSISTANT_TELEPHONE_NUMBER
+                   : t("radio") || t("x-radio")       ? PIMPR_RADIO_TELEPHONE_NUMBER
+                                                      : PIMPR_COMPANY_TELEPHONE_NUMBER);
   } else if (t("fax")) {
-    card.set(t("home") ? PIMPR_HOME_FAX_NUMBER : PIMPR_BUSINESS_FAX_NUMBER, number);
+    slots = fields::slots(Kind::fax, t("home") ? Place::home : Place::work);
   } else if (t("cell") || t("mobile")) {
-    // A second mobile number goes where an untyped one would.
-    if (card.has(PIMPR_MOBILE_TELEPHONE_NUMBER)) {
-      static const std::array<CEPROPID, 5> more = {
-          PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
-          PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
-      ok = card.fill_slot(more, cl, number);
-    } else {
-      card.set(PIMPR_MOBILE_TELEPHONE_NUMBER, number);
-    }
+    // A second mobile number goes where a number of no kind would.
+    slots = fields::slots(Kind::telephone, Place::mobile);
+    own = card.has(PIMPR_MOBILE_TELEPHONE_NUMBER) ? 5 : 1;
   } else if (t("pager")) {
-    card.set(PIMPR_PAGER_NUMBER, number);
+    slots = {PIMPR_PAGER_NUMBER};
   } else if (t("car")) {
-    card.set(PIMPR_CAR_TELEPHONE_NUMBER, number);
-  } else if (t("work")) {
-    ok = card.fill_slot(kWorkTels, cl, number);
-  } else if (t("home")) {
-    ok = card.fill_slot(kHomeTels, cl, number);
+    first_then_any(PIMPR_CAR_TELEPHONE_NUMBER);
+  } else if (t("work") || t("home")) {
+    slots = fields::slots(Kind::telephone, t("work") ? Place::work : Place::home);
+    own = 2;
   } else {
-    // An untyped number: the phone's most likely place first.
-    static const std::array<CEPROPID, 5> anywhere = {
-        PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER, PIMPR_HOME2_TELEPHONE_NUMBER,
-        PIMPR_BUSINESS_TELEPHONE_NUMBER, PIMPR_BUSINESS2_TELEPHONE_NUMBER};
-    ok = card.fill_slot(anywhere, cl, number);
+    // A number of no kind we know (OTHER, MAIN, none): the phone's likeliest
+    // place first.
+    slots = fields::slots(Kind::telephone);
+    own = 5;
   }
-  if (!ok) card.warn(number + " left out: no free place for another number of this kind");
+  if (!card.fill_slot(slots, cl, number, own))
+    card.warn(number + " left out: no free place for another number of this kind");
 }
 
 // Properties with no place on the phone that are only bookkeeping of the
@@ -290,10 +286,10 @@ void add_property(CardBuilder& card, ContentLine cl, const std::string& value, s
         text.size() > 4 && (text.compare(0, 4, "tel:") == 0 || text.compare(0, 4, "TEL:") == 0);
     add_telephone(card, cl, tel_uri ? text.substr(4) : text);
   } else if (n == "EMAIL") {
-    if (!card.fill_slot(kEmails, cl, text))
+    if (!card.fill_slot(fields::slots(fields::Kind::email), cl, text))
       card.warn(text + " left out: the phone keeps three e-mail addresses");
   } else if (n == "IMPP" || kLegacyIm.count(n)) {
-    if (!card.fill_slot(kIms, cl, text))
+    if (!card.fill_slot(fields::slots(fields::Kind::im), cl, text))
       card.warn(text + " left out: the phone keeps three IM addresses");
   } else if (n == "ORG") {
     auto parts = structured();
@@ -303,16 +299,15 @@ void add_property(CardBuilder& card, ContentLine cl, const std::string& value, s
   } else if (n == "ADR") {
     auto parts = structured();
     parts.resize(7);
-    const Address* where = &kAddresses[2];
-    if (cl.has_type("work"))
-      where = &kAddresses[0];
-    else if (cl.has_type("home"))
-      where = &kAddresses[1];
+    const fields::Place place = cl.has_type("work")   ? fields::Place::work
+                                : cl.has_type("home") ? fields::Place::home
+                                                      : fields::Place::other;
     std::string street;
     for (int k : {0, 1, 2})
       if (!parts[k].empty()) street += (street.empty() ? "" : " ") + parts[k];
     const std::string values[5] = {street, parts[3], parts[4], parts[5], parts[6]};
-    for (int k = 0; k < 5; ++k) card.set(where->tags[k], values[k]);
+    if (!card.fill_address(fields::slots(fields::Kind::address, place), values))
+      card.warn("left out: the phone keeps three addresses, all taken");
   } else if (n == "BDAY" || n == "X-ANNIVERSARY") {
     auto date = iso_date(text);
     if (!date) {
@@ -330,11 +325,10 @@ void add_property(CardBuilder& card, ContentLine cl, const std::string& value, s
   } else if (n == "CATEGORIES") {
     card.set(PIMPR_CATEGORIES, text);
   } else {
-    for (auto& s : kSimple)
-      if (n == s.name) {
-        card.set(s.tag, text);
-        return;
-      }
+    if (const fields::ContactField* f = simple_text(n)) {
+      card.set(f->tag, text);
+      return;
+    }
     if (!kBookkeeping.count(n)) card.not_stored(n);
   }
 }
@@ -378,7 +372,7 @@ VcardImport read_vcards(std::string_view file_bytes) {
     ++i;
     CardBuilder card(result.warnings);
     const size_t warnings_before = result.warnings.size();
-    std::string fn, sort, problem;
+    std::string fn, sort, problem, uid;
     bool ended = false;
     for (; i < lines.size(); ++i) {
       if (!parsed[i]) {
@@ -405,10 +399,14 @@ VcardImport read_vcards(std::string_view file_bytes) {
         card.warn("left out: the text holds a NUL character");
         continue;
       }
+      if (cl.name == "UID") {
+        // Kept with the contact, so that the card written for it again is
+        // the same card to an address book.
+        if (uid.empty()) uid = vcard::unescape(value, cl.line_breaks);
+        continue;
+      }
       add_property(card, cl, value, fn, sort);
     }
-    if (!ended && problem.empty())
-      problem = "line " + std::to_string(start_line) + ": card has no END:VCARD";
     if (!problem.empty()) {
       result.warnings.resize(warnings_before);
       result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" +
@@ -422,180 +420,22 @@ VcardImport read_vcards(std::string_view file_bytes) {
                                 (fn.empty() ? std::string("no name") : fn) +
                                 "): the phone has no place for " + names + "; left out");
     }
+    if (!ended) {
+      // The last card of a file cut short (a copy that stopped): what it
+      // holds is kept, and said so.
+      result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
+                                (fn.empty() ? std::string("no name") : fn) +
+                                "): no END:VCARD, the file ends at line " +
+                                std::to_string(lines.empty() ? start_line : lines.back().line) +
+                                "; kept as far as it goes");
+    }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
     result.contacts.push_back(card.finish());
+    result.uids.push_back(uid);
   }
   if (!utf16_kind.empty() && !result.contacts.empty())
     result.notes.push_back("read as " + utf16_kind);
   return result;
-}
-
-namespace {
-
-class CardWriter {
- public:
-  CardWriter(const poom::ContactRecord& c, VcardVersion v) : v4_(v == VcardVersion::v4) {
-    for (auto& p : c) props_[p.tag] = utf8(p.text);
-  }
-
-  std::string get(CEPROPID tag) const {
-    auto it = props_.find(tag);
-    return it == props_.end() ? std::string() : it->second;
-  }
-
-  void line(const std::string& content) { out_ += vcard::fold(content); }
-
-  // The parameters a text value needs: X-EOL when its line breaks are not
-  // all LF, and in 4.0 VALUE=text on a property whose value is by default
-  // a URI when the text is not one.
-  std::string params(const std::string& name, const std::string& value) const {
-    std::string p;
-    if (auto eol = vcard::line_break_kinds(value); !eol.empty()) p += ";X-EOL=" + eol;
-    if (v4_ && (name == "RELATED" || name == "URL" || name == "IMPP") && !is_uri(value))
-      p += ";VALUE=text";
-    return p;
-  }
-
-  void text(const std::string& name, CEPROPID tag) {
-    auto v = get(tag);
-    if (!v.empty()) line(name + params(name, v) + ":" + vcard::escape(v));
-  }
-
-  void typed(const std::string& name, const std::string& types, CEPROPID tag, int slot = 0) {
-    auto v = get(tag);
-    if (v.empty()) return;
-    std::string head = name;
-    if (!types.empty()) head += ";TYPE=" + (v4_ ? types : upper(types));
-    if (slot > 1) head += ";X-SLOT=" + std::to_string(slot);
-    line(head + params(name, v) + ":" + vcard::escape(v));
-  }
-
-  // A structured value: its parts escaped and joined with ';'.
-  void structured(const std::string& head, const std::vector<std::string>& parts) {
-    std::string all, value;
-    for (size_t k = 0; k < parts.size(); ++k) {
-      all += parts[k] + ";";
-      value += (k ? ";" : "") + vcard::escape(parts[k]);
-    }
-    line(head + params("", all) + ":" + value);
-  }
-
-  // The formatted name: the file-as name, else the name's parts, else what
-  // else names the contact (vCard wants one that is not empty).
-  std::string formatted_name() const {
-    if (auto f = get(PIMPR_FILEAS); !f.empty()) return f;
-    std::string name;
-    for (CEPROPID tag :
-         {PIMPR_TITLE, PIMPR_FIRST_NAME, PIMPR_MIDDLE_NAME, PIMPR_LAST_NAME, PIMPR_SUFFIX})
-      if (auto part = get(tag); !part.empty()) name += (name.empty() ? "" : " ") + part;
-    for (CEPROPID tag : {PIMPR_COMPANY_NAME, PIMPR_EMAIL1_ADDRESS, PIMPR_MOBILE_TELEPHONE_NUMBER})
-      if (name.empty()) name = get(tag);
-    return name;
-  }
-
-  static bool is_uri(const std::string& v) {
-    const size_t colon = v.find(':');
-    if (colon == std::string::npos || colon == 0 || !std::isalpha(static_cast<unsigned char>(v[0])))
-      return false;
-    for (size_t k = 0; k < colon; ++k) {
-      const char c = v[k];
-      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-        return false;
-    }
-    return v.find_first_of(" \r\n") == std::string::npos;
-  }
-
-  std::string date(CEPROPID tag) const {
-    auto v = get(tag);
-    if (v.empty() || !v4_) return v;
-    std::string basic;  // vCard 4.0 writes dates in the basic form
-    for (char c : v)
-      if (c != '-' && c != ':') basic += c;
-    return basic;
-  }
-
-  std::string write() {
-    line("BEGIN:VCARD");
-    line(v4_ ? "VERSION:4.0" : "VERSION:3.0");
-    const std::string fn = formatted_name();
-    line("FN" + params("FN", fn) + ":" + vcard::escape(fn));
-    structured("N", {get(PIMPR_LAST_NAME), get(PIMPR_FIRST_NAME), get(PIMPR_MIDDLE_NAME),
-                     get(PIMPR_TITLE), get(PIMPR_SUFFIX)});
-    text("NICKNAME", PIMPR_NICKNAME);
-    typed("TEL", "cell", PIMPR_MOBILE_TELEPHONE_NUMBER);
-    typed("TEL", "work,voice", PIMPR_BUSINESS_TELEPHONE_NUMBER);
-    typed("TEL", "work,voice", PIMPR_BUSINESS2_TELEPHONE_NUMBER, 2);
-    typed("TEL", "home,voice", PIMPR_HOME_TELEPHONE_NUMBER);
-    typed("TEL", "home,voice", PIMPR_HOME2_TELEPHONE_NUMBER, 2);
-    typed("TEL", "work,fax", PIMPR_BUSINESS_FAX_NUMBER);
-    typed("TEL", "home,fax", PIMPR_HOME_FAX_NUMBER);
-    typed("TEL", "pager", PIMPR_PAGER_NUMBER);
-    typed("TEL", "car", PIMPR_CAR_TELEPHONE_NUMBER);
-    typed("X-MS-TEL", "assistant", PIMPR_ASSISTANT_TELEPHONE_NUMBER);
-    typed("X-MS-TEL", "radio", PIMPR_RADIO_TELEPHONE_NUMBER);
-    typed("X-MS-TEL", "company", PIMPR_COMPANY_TELEPHONE_NUMBER);
-    for (int k = 0; k < 3; ++k) typed("EMAIL", "internet", kEmails[k], k + 1);
-    for (int k = 0; k < 3; ++k) typed("IMPP", "", kIms[k], k + 1);
-    text("URL", PIMPR_WEB_PAGE);
-    if (!get(PIMPR_COMPANY_NAME).empty() || !get(PIMPR_DEPARTMENT).empty())
-      structured("ORG", {get(PIMPR_COMPANY_NAME), get(PIMPR_DEPARTMENT)});
-    text("X-PHONETIC-ORG", PIMPR_YOMI_COMPANY);
-    text("TITLE", PIMPR_JOB_TITLE);
-    text("X-MS-OFFICE", PIMPR_OFFICE_LOCATION);
-    text("X-MS-MANAGER", PIMPR_MANAGER);
-    text("X-MS-ASSISTANT", PIMPR_ASSISTANT_NAME);
-    for (auto& a : kAddresses) {
-      bool any = false;
-      for (auto t : a.tags) any = any || !get(t).empty();
-      if (!any) continue;
-      std::vector<std::string> parts = {"", ""};
-      for (auto t : a.tags) parts.push_back(get(t));
-      structured(std::string("ADR;TYPE=") + (v4_ ? a.type : upper(a.type)), parts);
-    }
-    if (auto b = date(PIMPR_BIRTHDAY); !b.empty()) line("BDAY:" + b);
-    if (auto d = date(PIMPR_ANNIVERSARY); !d.empty())
-      line((v4_ ? "ANNIVERSARY:" : "X-ANNIVERSARY:") + d);
-    if (v4_) {
-      typed("RELATED", "spouse", PIMPR_SPOUSE);
-      typed("RELATED", "child", PIMPR_CHILDREN);
-    } else {
-      text("X-SPOUSE", PIMPR_SPOUSE);
-      text("X-CHILDREN", PIMPR_CHILDREN);
-    }
-    text("X-GOVERNMENT-ID", PIMPR_GOVERNMENTID);
-    text("X-CUSTOMER-ID", PIMPR_CUSTOMERID);
-    text("X-ACCOUNT", PIMPR_ACCOUNT_NAME);
-    if (auto c = get(PIMPR_CATEGORIES); !c.empty()) {
-      // Categories are a comma-separated list already; only the other
-      // special characters are escaped.
-      std::string v;
-      for (char ch : vcard::escape(c)) v += ch;
-      std::string unescaped_commas;
-      for (size_t k = 0; k < v.size(); ++k) {
-        if (v[k] == '\\' && k + 1 < v.size() && v[k + 1] == ',') continue;
-        unescaped_commas += v[k];
-      }
-      line("CATEGORIES" + params("CATEGORIES", c) + ":" + unescaped_commas);
-    }
-    text("NOTE", PIMPR_BODY);
-    line("END:VCARD");
-    return out_;
-  }
-
- private:
-  static std::string upper(std::string_view s) { return ascii_upper(s); }
-
-  bool v4_;
-  std::map<CEPROPID, std::string> props_;
-  std::string out_;
-};
-
-}  // namespace
-
-std::string write_vcards(const std::vector<poom::ContactRecord>& contacts, VcardVersion version) {
-  std::string out;
-  for (auto& c : contacts) out += CardWriter(c, version).write();
-  return out;
 }
 
 }  // namespace vardel::tools
