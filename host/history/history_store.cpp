@@ -159,8 +159,8 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     hr = sql::check_database_file(file, {kProbeMessages, kProbeContacts});
     // Not immutable: a backup may add to the history while it is read.
     if (SUCCEEDED(hr) &&
-        sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+        sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+            SQLITE_OK) {
       sqlite3_close_v2(db_);
       db_ = nullptr;
       hr = sql::kHrOpenFailed;
@@ -182,8 +182,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     if (!existed) {
       exec(db_, "BEGIN", "begin");
       exec(db_, kSchema, "create the tables");
-      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(),
-           "set version");
+      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
     }
     has_summary_ = has_table(db_, "conversation_summary");

@@ -84,9 +84,9 @@ TEST_F(Summary, SaysWhatTheMessagesSayHoweverTheyArrive) {
       << counted;
   EXPECT_NE(counted.find("10086 1 NULL  5"), std::string::npos) << counted;
   // A message taken away (no command does yet, but the table must follow).
-  ASSERT_EQ(sqlite3_exec(s.connection(), "DELETE FROM messages WHERE id = 3", nullptr, nullptr,
-                         nullptr),
-            SQLITE_OK);
+  ASSERT_EQ(
+      sqlite3_exec(s.connection(), "DELETE FROM messages WHERE id = 3", nullptr, nullptr, nullptr),
+      SQLITE_OK);
   EXPECT_EQ(summary(s.connection(), false), summary(s.connection(), true));
 }
 
@@ -134,8 +134,7 @@ TEST_F(Summary, AReadOnlyOpeningChangesNothingAndSeesWhatAWriterAdds) {
     w.add_message(msg("10086", "2011-01-01 00:00:00", "while it was open"), "c");
     w.commit();
   }
-  EXPECT_EQ(r.messages({"while it was open", std::nullopt, std::nullopt, std::nullopt}).size(),
-            1u);
+  EXPECT_EQ(r.messages({"while it was open", std::nullopt, std::nullopt, std::nullopt}).size(), 1u);
   // A damaged file is refused read-only too, and left as it was.
   std::ofstream(folder_.path() / "junk.db") << "not a database at all";
   EXPECT_THROW(HistoryStore(folder_.path() / "junk.db", HistoryStore::Access::read_only),
