@@ -1,6 +1,7 @@
 #include "host/history_view/history_pages.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -151,6 +152,27 @@ bool is_email(CEPROPID tag) {
 
 }  // namespace
 
+HistoryPages::HistoryPages(history::HistoryStore& store, int page_size)
+    : store_(store), page_size_(page_size) {
+  Query q(store_.connection(), "SELECT id >> " + std::to_string(kBlockShift) +
+                                   ", max(time), max(id) FROM messages GROUP BY 1 ORDER BY 1");
+  std::string newest;
+  while (q.row()) {
+    const std::int64_t block = q.integer(0);
+    while (static_cast<std::int64_t>(newest_.size()) < block) newest_.push_back(newest);
+    newest = std::max(newest, q.text(1));
+    newest_.push_back(newest);
+    known_ids_ = q.integer(2) + 1;
+  }
+}
+
+std::string HistoryPages::newest_below(std::int64_t id) const {
+  if (id > known_ids_) return "\x7f";  // added since: anything
+  const std::int64_t block = (id - 1) >> kBlockShift;
+  if (block < 0) return "";
+  return newest_[static_cast<size_t>(std::min<std::int64_t>(block, newest_.size() - 1))];
+}
+
 std::string HistoryPages::name_of(const std::string& key) {
   Query q(store_.connection(), "SELECT " + name_of_key("?1"));
   q.bind(1, key);
@@ -276,50 +298,81 @@ json HistoryPages::search(const std::string& text, std::optional<std::int64_t> b
   json out = {{"hits", json::array()}, {"more", false}};
   if (text.empty()) return out;
   sqlite3* db = store_.connection();
-  std::string time;
-  std::int64_t id = 0;
+  // Hits come after (below) this, in the order time then id.
+  std::string after_time = "\x7f";
+  std::int64_t after_id = INT64_MAX;
   if (before) {
     Query a(db, "SELECT time, id FROM messages WHERE id = ?1");
     a.bind(1, *before);
     if (!a.row()) return out;
-    time = a.text(0);
-    id = a.integer(1);
+    after_time = a.text(0);
+    after_id = a.integer(1);
   }
-  // The trigram index answers three characters or more; a shorter text
-  // (a two-character name) is read newest first until a page is found.
+  const auto below_cursor = [&](const std::string& time, std::int64_t id) {
+    return time < after_time || (time == after_time && id < after_id);
+  };
+  struct Hit {
+    std::string time;
+    std::int64_t id;
+    bool operator<(const Hit& o) const { return time != o.time ? time > o.time : id > o.id; }
+  };
+  // The best page + 1 so far, newest first.
+  std::vector<Hit> best;
+  const size_t wanted = static_cast<size_t>(page_size_) + 1;
+
   size_t characters = 0;
   for (unsigned char c : text) characters += (c & 0xc0) != 0x80;
-  std::string sql = "SELECT id, received, time, text, number_key, number FROM messages WHERE ";
-  if (characters >= 3)
-    sql += "id IN (SELECT rowid FROM messages_text WHERE messages_text MATCH ?1)";
-  else
-    sql += "instr(lower(text), lower(?1)) > 0";
-  if (before) sql += " AND (time, id) < (?2, ?3)";
-  sql += " ORDER BY time DESC, id DESC LIMIT ?4";
-  Query q(db, sql);
   if (characters >= 3) {
     // One phrase: quotes doubled, so any text is taken as it stands.
     std::string phrase = "\"";
     for (char ch : text) phrase += ch == '"' ? std::string("\"\"") : std::string(1, ch);
-    q.bind(1, phrase + "\"");
-  } else {
-    q.bind(1, text);
-  }
-  if (before) q.bind(2, time).bind(3, id);
-  q.bind(4, static_cast<std::int64_t>(page_size_ + 1));
-  std::map<std::string, std::string> names;
-  int n = 0;
-  while (q.row()) {
-    if (n++ == page_size_) {
-      out["more"] = true;
-      break;
+    Query matches(db,
+                  "SELECT rowid FROM messages_text WHERE messages_text MATCH ?1 "
+                  "ORDER BY rowid DESC");
+    matches.bind(1, phrase + "\"");
+    Query time_of(db, "SELECT time FROM messages WHERE id = ?1");
+    while (matches.row()) {
+      const std::int64_t id = matches.integer(0);
+      if (best.size() == wanted && newest_below(id + 1) <= best.back().time) break;
+      time_of.again();
+      time_of.bind(1, id);
+      if (!time_of.row()) continue;
+      const std::string time = time_of.text(0);
+      if (!below_cursor(time, id)) continue;
+      const Hit hit{time, id};
+      if (best.size() == wanted && !(hit < best.back())) continue;
+      best.insert(std::upper_bound(best.begin(), best.end(), hit), hit);
+      if (best.size() > wanted) best.pop_back();
     }
-    json hit = message_json(q, 0);
-    const std::string key = q.text(4);
+  } else {
+    // Two characters are no trigram: read newest first until a page is
+    // found.
+    Query q(db,
+            "SELECT time, id FROM messages WHERE instr(lower(text), lower(?1)) > 0 "
+            "AND (time, id) < (?2, ?3) ORDER BY time DESC, id DESC LIMIT ?4");
+    q.bind(1, text)
+        .bind(2, after_time)
+        .bind(3, after_id)
+        .bind(4, static_cast<std::int64_t>(wanted));
+    while (q.row()) best.push_back({q.text(0), q.integer(1)});
+  }
+
+  if (best.size() == wanted) {
+    out["more"] = true;
+    best.pop_back();
+  }
+  Query row(db, "SELECT id, received, time, text, number_key, number FROM messages WHERE id = ?1");
+  std::map<std::string, std::string> names;
+  for (const Hit& h : best) {
+    row.again();
+    row.bind(1, h.id);
+    if (!row.row()) continue;
+    json hit = message_json(row, 0);
+    const std::string key = row.text(4);
     auto it = names.find(key);
     if (it == names.end()) it = names.emplace(key, name_of(key)).first;
     hit["key"] = key;
-    hit["number"] = q.text(5);
+    hit["number"] = row.text(5);
     hit["name"] = it->second;
     out["hits"].push_back(std::move(hit));
   }

@@ -173,6 +173,63 @@ TEST_F(Pages, SearchFindsLongAndShortTextsPageByPageWithNames) {
   EXPECT_TRUE(p.search("", std::nullopt)["hits"].empty());
 }
 
+// Every hit of a text, walked page by page, as sorting all of them by time
+// lists them.
+std::vector<std::int64_t> all_hits(HistoryPages& p, const std::string& text) {
+  std::vector<std::int64_t> ids;
+  json page = p.search(text, std::nullopt);
+  for (;;) {
+    for (const json& h : page["hits"]) ids.push_back(h["id"]);
+    if (!page["more"].get<bool>()) return ids;
+    page = p.search(text, ids.back());
+  }
+}
+
+std::vector<std::int64_t> sorted_hits(HistoryStore& s, const std::string& text) {
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(s.connection(),
+                     "SELECT id FROM messages WHERE instr(lower(text), lower(?1)) > 0 "
+                     "ORDER BY time DESC, id DESC",
+                     -1, &st, nullptr);
+  sqlite3_bind_text(st, 1, text.c_str(), -1, SQLITE_TRANSIENT);
+  std::vector<std::int64_t> ids;
+  while (sqlite3_step(st) == SQLITE_ROW) ids.push_back(sqlite3_column_int64(st, 0));
+  sqlite3_finalize(st);
+  return ids;
+}
+
+TEST(Search, SearchByIdGivesTheOrderOfTime) {
+  vardel::testing::TempFolder folder("vardel-pages");
+  const auto file = folder / "h.db";
+  auto add = [&](int from, int to, int year, const char* number) {
+    HistoryStore s(file);
+    s.begin();
+    for (int i = from; i < to; ++i)
+      s.add_message(msg(true, number,
+                        std::to_string(year + i % 7) + "-0" + std::to_string(1 + i % 9) + "-" +
+                            two(1 + i % 28) + " 1" + std::to_string(i % 10) + ":00:00",
+                        (i % 3 ? "Common words " : "rare ") + std::to_string(i)),
+                    "a");
+    s.commit();
+  };
+  // Ids against time: a recent phone, then an old phone's backup added
+  // later, then recent messages again, some at equal times.
+  add(0, 700, 2015, "1");
+  add(700, 1400, 2003, "2");
+  add(1400, 1700, 2015, "3");
+  HistoryStore s(file, HistoryStore::Access::read_only);
+  HistoryPages p(s, 25);
+  for (const char* text : {"common", "words 1", "rare 13", "rare", "re 1"}) {
+    const auto expected = sorted_hits(s, text);
+    ASSERT_FALSE(expected.empty()) << text;
+    EXPECT_EQ(all_hits(p, text), expected) << text;
+  }
+  // Messages added after the pages were opened, old and new.
+  add(1700, 1900, 2001, "4");
+  add(1900, 2000, 2030, "5");
+  EXPECT_EQ(all_hits(p, "common"), sorted_hits(s, "common"));
+}
+
 TEST_F(Pages, AContactShowsEveryVersionAndItsConversations) {
   HistoryStore s(file_, HistoryStore::Access::read_only);
   HistoryPages p(s);
