@@ -96,6 +96,7 @@ async function showConversations(view) {
   if (!conversationsCache) conversationsCache = await api('conversations');
   if (view !== currentView) return;
   const all = conversationsCache;
+  let rendering = 0;
 
   const render = () => {
     const q = filter.value.trim().toLowerCase();
@@ -103,7 +104,9 @@ async function showConversations(view) {
                                           .includes(q))
                     : all;
     count.textContent = q ? shown.length + ' / ' + all.length + ' 个会话' : all.length + ' 个会话';
-    const items = shown.map(c => {
+    // The first screenful at once, the rest a slice at a time after it is
+    // drawn: a history's thousands of conversations would hold it back.
+    const item = c => {
       const a = el('a');
       a.href = '#/c/' + encodeURIComponent(c.key);
       const name = el('div', 'name', who(c.name, c.number));
@@ -113,8 +116,17 @@ async function showConversations(view) {
       const li = el('li', 'conv');
       li.append(a);
       return li;
-    });
-    list.replaceChildren(...items);
+    };
+    const mine = ++rendering;
+    list.replaceChildren(...shown.slice(0, 60).map(item));
+    let at = 60;
+    const rest = () => {
+      if (mine !== rendering || view !== currentView) return;
+      list.append(...shown.slice(at, at + 300).map(item));
+      at += 300;
+      if (at < shown.length) setTimeout(rest, 0);
+    };
+    if (at < shown.length) setTimeout(rest, 0);
     if (!all.length) list.append(el('li', 'note', '历史中还没有短信。'));
   };
   filter.addEventListener('input', render);

@@ -8,7 +8,11 @@ messages holding markup to a history, starts `vardel history view
 JSON text ended by NUL). Nothing beyond the Python standard library.
 
   browser_test.py --vardel build/host/vardel [--require-chromium]
-                  [--screenshots docs/]
+                  [--screenshots docs/] [--first-screen HISTORY]
+
+--first-screen times, on a history of one's own (a big one), how long the
+conversations, a long conversation and a search take to show, from asking
+to drawn; it checks nothing.
 
 Without --require-chromium (as ctest passes it), a machine without
 Chromium skips the test with a message.
@@ -364,11 +368,35 @@ def take_screenshots(b, view, folder):
         print("wrote", os.path.join(folder, name))
 
 
+def time_first_screens(b, view):
+    conversations = "document.querySelectorAll('.conv').length > 0"
+    started = time.monotonic()
+    b.go(view.url)
+    b.wait(conversations, "the conversations", timeout=30)
+    shown = time.monotonic() - started
+    count = b.js("document.querySelectorAll('.conv').length")
+    print("conversations (first %d) shown in %.0f ms" % (count, shown * 1000))
+    time.sleep(1)  # the rest of the list
+    key = b.js("[...document.querySelectorAll('.conv .meta')].map(e => parseInt(e.textContent))"
+               ".reduce((best, n, i, all) => n > all[best] ? i : best, 0)")
+    href = b.js("document.querySelectorAll('.conv a')[%d].getAttribute('href')" % key)
+    started = time.monotonic()
+    b.go(view.url + href)
+    b.wait("document.querySelectorAll('.msg').length > 0", "the conversation", timeout=30)
+    print("longest conversation's first page shown in %.0f ms" %
+          ((time.monotonic() - started) * 1000))
+    started = time.monotonic()
+    b.go(view.url + "#/search?q=" + urllib.parse.quote("验证码"))
+    b.wait("document.querySelectorAll('.hit').length > 0", "the hits", timeout=30)
+    print("search 验证码 shown in %.0f ms" % ((time.monotonic() - started) * 1000))
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--vardel", required=True)
     p.add_argument("--require-chromium", action="store_true")
     p.add_argument("--screenshots")
+    p.add_argument("--first-screen", metavar="HISTORY")
     a = p.parse_args()
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
     if not chromium:
@@ -385,12 +413,15 @@ def main():
                            capture_output=True, text=True)
         assert r.returncode == 2 and "no history" in r.stderr, (r.returncode, r.stderr)
 
-        history = make_history(a.vardel, work)
+        history = a.first_screen or make_history(a.vardel, work)
         view = View(a.vardel, history)
         b = Chromium(chromium, os.path.join(work, "profile"))
         try:
             if a.screenshots:
                 take_screenshots(b, view, a.screenshots)
+                return 0
+            if a.first_screen:
+                time_first_screens(b, view)
                 return 0
             checks = [check_conversations, check_search, check_long_conversation,
                       check_markup_is_text, check_nothing_for_others]
