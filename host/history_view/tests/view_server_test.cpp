@@ -110,15 +110,8 @@ TEST_F(Server, EveryAnswerForbidsOutsideResourcesSniffingAndOtherOrigins) {
   }
   EXPECT_EQ(get(base() + "nothing")->status, 404);
   EXPECT_EQ(get(base() + "api/nothing")->status, 404);
-  auto page = get(base());
-  EXPECT_EQ(page->get_header_value("Content-Type"), "text/html; charset=utf-8");
-  EXPECT_NE(page->body.find("lang=\"zh-CN\""), std::string::npos);
   EXPECT_EQ(get(base() + "app.js")->get_header_value("Content-Type"),
             "text/javascript; charset=utf-8");
-  EXPECT_EQ(get(base() + "app.css")->get_header_value("Content-Type"), "text/css; charset=utf-8");
-  auto json = get(base() + "api/search?q=%E4%BD%99%E9%A2%9D");
-  EXPECT_EQ(json->get_header_value("Content-Type"), "application/json; charset=utf-8");
-  EXPECT_NE(json->body.find("10086"), std::string::npos);
 }
 
 TEST(ServerEnd, EndsAfterTheIdleLimitOrWhenAskedWithEveryStartItsOwnToken) {
