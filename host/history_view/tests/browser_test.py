@@ -356,7 +356,7 @@ def check_nothing_for_others(b, view):
 
 def take_screenshots(b, view, folder):
     shots = [("history-conversations.png", "", ".conv"),
-             ("history-conversation.png", "#/c/13800000000", ".msg"),
+             ("history-conversation.png", "#/c/13800110866", ".msg"),
              ("history-search.png", "#/search?q=birthday", ".hit"),
              ("history-contacts.png", "#/contacts", ".contact"),
              ("history-contact.png", "#/contact/" + urllib.parse.quote("张伟"), ".version")]
@@ -364,7 +364,28 @@ def take_screenshots(b, view, folder):
         b.go(view.url + where)
         b.wait("document.querySelector(%s) !== null" % json.dumps(ready), name)
         time.sleep(0.3)
+        # As tall as the page's content (at most 1400), ending below the last
+        # whole row, so nothing is cut at either edge.
+        height = b.js("""(() => {
+            const scroll = document.querySelector('.scroll');
+            const top = scroll.getBoundingClientRect().top;
+            const want = Math.min(Math.max(760, top + scroll.scrollHeight), 1400);
+            let best = 0;
+            for (const e of scroll.querySelectorAll('.list > li, .msg, .card, .more')) {
+              const bottom = e.getBoundingClientRect().bottom + scroll.scrollTop;
+              if (bottom <= want && bottom > best) best = bottom;
+            }
+            return Math.ceil(best ? best + 10 : want);
+          })()""")
+        b.call("Emulation.setDeviceMetricsOverride",
+               {"width": 1100, "height": height, "deviceScaleFactor": 1, "mobile": False},
+               session=True)
+        b.js("document.querySelector('.scroll').scrollTop = 0")
+        time.sleep(0.2)
         b.screenshot(os.path.join(folder, name))
+        b.call("Emulation.setDeviceMetricsOverride",
+               {"width": 1100, "height": 760, "deviceScaleFactor": 1, "mobile": False},
+               session=True)
         print("wrote", os.path.join(folder, name))
 
 
