@@ -18,13 +18,15 @@ void add_verify_command(CommandLine& cli);     // verify
 void add_prune_command(CommandLine& cli);      // prune
 void add_archive_command(CommandLine& cli);    // archive
 void add_history_command(CommandLine& cli);    // history add|search|conversations|contacts|export
-void add_carddav_command(CommandLine& cli);    // carddav push|pull
-void add_version_command(CommandLine& cli);    // version, --version
+void add_history_view_command(CommandLine& cli);  // history view
+void add_carddav_command(CommandLine& cli);       // carddav push|pull
+void add_version_command(CommandLine& cli);       // version, --version
 
 inline constexpr void (*kCommandGroups[])(CommandLine&) = {
     add_window_commands,   add_render_command,  add_device_commands, add_contacts_commands,
     add_messages_commands, add_convert_command, add_phone_commands,  add_verify_command,
-    add_prune_command,     add_archive_command, add_history_command, add_carddav_command,
+    add_prune_command,     add_archive_command, add_history_command, add_history_view_command,
+    add_carddav_command,
     add_version_command,
 };
 

@@ -43,6 +43,52 @@ CREATE TABLE contact_numbers(contact INTEGER NOT NULL, number_key TEXT NOT NULL)
 CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
 )";
 
+// Each number's conversation in one row, kept by the triggers as messages
+// come and go, so listing the conversations does not read every message.
+// last_id is the newest message (latest time, then latest added).
+constexpr const char* kSummary = R"(
+CREATE TABLE IF NOT EXISTS conversation_summary(
+  number_key TEXT PRIMARY KEY, count INTEGER NOT NULL, first_time TEXT,
+  last_time TEXT NOT NULL, last_id INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS conversation_summary_by_last ON conversation_summary(last_time);
+CREATE TRIGGER IF NOT EXISTS conversation_summary_add AFTER INSERT ON messages BEGIN
+  INSERT INTO conversation_summary(number_key, count, first_time, last_time, last_id)
+  VALUES(new.number_key, 1, nullif(new.time, ''), new.time, new.id)
+  ON CONFLICT(number_key) DO UPDATE SET
+    count = count + 1,
+    first_time = CASE WHEN excluded.first_time IS NULL THEN first_time
+                      WHEN first_time IS NULL OR excluded.first_time < first_time
+                      THEN excluded.first_time ELSE first_time END,
+    last_id = CASE WHEN excluded.last_time >= last_time THEN excluded.last_id ELSE last_id END,
+    last_time = max(last_time, excluded.last_time);
+END;
+CREATE TRIGGER IF NOT EXISTS conversation_summary_remove AFTER DELETE ON messages BEGIN
+  DELETE FROM conversation_summary WHERE number_key = old.number_key;
+  INSERT INTO conversation_summary
+    SELECT number_key, count(*), min(nullif(time, '')), max(time),
+           (SELECT id FROM messages WHERE number_key = old.number_key
+            ORDER BY time DESC, id DESC LIMIT 1)
+    FROM messages WHERE number_key = old.number_key GROUP BY number_key;
+END;
+)";
+
+// The summary of a history made before it existed.
+constexpr const char* kFillSummary = R"(
+DELETE FROM conversation_summary;
+INSERT INTO conversation_summary
+  SELECT number_key, count(*), min(nullif(time, '')), max(time), 0 FROM messages
+  GROUP BY number_key;
+UPDATE conversation_summary SET last_id =
+  (SELECT id FROM messages m WHERE m.number_key = conversation_summary.number_key
+   ORDER BY time DESC, id DESC LIMIT 1);
+)";
+
+constexpr const char* kProbeMessages =
+    "SELECT id, key, received, number, number_key, time, text, first_add, last_add "
+    "FROM messages LIMIT 0";
+constexpr const char* kProbeAdds = "SELECT id, file, seen FROM adds LIMIT 0";
+constexpr const char* kProbeContacts = "SELECT id, fields, name FROM contacts LIMIT 0";
+
 void exec(sqlite3* db, const char* sql, const char* what) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
     sql::raise(db, "history", what);
@@ -85,6 +131,18 @@ std::vector<std::pair<std::string, std::string>> parse_fields(const std::string&
   return out;
 }
 
+bool has_table(sqlite3* db, const char* name) {
+  sqlite3_stmt* s = nullptr;
+  bool found = false;
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1, &s,
+                         nullptr) == SQLITE_OK) {
+    sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
+    found = sqlite3_step(s) == SQLITE_ROW;
+  }
+  sqlite3_finalize(s);
+  return found;
+}
+
 // Every field, in tag order, so equal versions give equal texts whatever
 // order a file lists them in.
 std::string contact_fields(poom::ContactRecord c) {
@@ -102,17 +160,26 @@ std::string contact_fields(poom::ContactRecord c) {
 
 }  // namespace
 
-HistoryStore::HistoryStore(const std::filesystem::path& file) {
+HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
   std::error_code ec;
   const bool existed =
       std::filesystem::exists(file, ec) && std::filesystem::file_size(file, ec) > 0;
-  const HRESULT hr = sql::open_database(
-      file,
-      {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
-       "FROM messages LIMIT 0",
-       "SELECT id, file, seen FROM adds LIMIT 0",
-       "SELECT id, fields, name FROM contacts LIMIT 0"},
-      &db_);
+  HRESULT hr = S_OK;
+  if (access == Access::read_only) {
+    if (!existed) throw HistoryError(file.string() + ": there is no history there");
+    hr = sql::check_database_file(file, {kProbeMessages, kProbeAdds, kProbeContacts});
+    // Not immutable: a backup may add to the history while it is read.
+    if (SUCCEEDED(hr) &&
+        sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+            SQLITE_OK) {
+      sqlite3_close_v2(db_);
+      db_ = nullptr;
+      hr = sql::kHrOpenFailed;
+    }
+    if (db_) sqlite3_busy_timeout(db_, 5000);
+  } else {
+    hr = sql::open_database(file, {kProbeMessages, kProbeAdds, kProbeContacts}, &db_);
+  }
   if (hr == sql::kHrCorrupt)
     throw HistoryError(file.string() +
                        " is damaged or is not a vardel history; it was left as it is");
@@ -128,6 +195,14 @@ HistoryStore::HistoryStore(const std::filesystem::path& file) {
       exec(db_, kSchema, "create the tables");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
+    }
+    has_summary_ = has_table(db_, "conversation_summary");
+    if (access == Access::read_write && !has_summary_) {
+      exec(db_, "BEGIN IMMEDIATE", "begin");
+      exec(db_, kSummary, "create the summary");
+      exec(db_, kFillSummary, "fill the summary");
+      exec(db_, "COMMIT", "commit");
+      has_summary_ = true;
     }
   } catch (...) {
     sqlite3_close_v2(db_);

@@ -11,6 +11,11 @@
 // An existing file must be a sound SQLite database holding the history's
 // own tables at this schema version; anything else is refused (HistoryError)
 // and left exactly as it was. One connection, one thread.
+//
+// Each number's count, first and last message are kept in a summary table
+// as messages are added (a trigger), so listing the conversations of a big
+// history does not read every message. A history made before the table
+// existed gets it, filled, at its next writable opening.
 #pragma once
 
 #include <sqlite3.h>
@@ -73,9 +78,13 @@ struct MessageQuery {
 
 class HistoryStore {
  public:
+  enum class Access { read_write, read_only };
+
   // Opens the database, creating it when missing. Throws HistoryError for a
-  // damaged or foreign file.
-  explicit HistoryStore(const std::filesystem::path& file);
+  // damaged or foreign file. Read-only, the file must exist (else
+  // HistoryError) and nothing is ever written to it; another process may
+  // still add to it meanwhile, and each query sees its last commit.
+  explicit HistoryStore(const std::filesystem::path& file, Access access = Access::read_write);
   ~HistoryStore();
   HistoryStore(const HistoryStore&) = delete;
   HistoryStore& operator=(const HistoryStore&) = delete;
@@ -98,6 +107,13 @@ class HistoryStore {
   std::vector<Conversation> conversations();
   std::vector<ContactHistory> contacts();
 
+  // The connection, for readers that ask their own questions of the tables
+  // (the page server). Owned by the store.
+  sqlite3* connection() const { return db_; }
+  // Whether the summary of conversations is there (not in a history made
+  // before it and opened read-only since).
+  bool has_summary() const { return has_summary_; }
+
  private:
   // The add that notes where this transaction's records were seen, made by
   // the first record of its file.
@@ -108,6 +124,7 @@ class HistoryStore {
   std::string add_file_;
   sqlite3_int64 add_id_ = 0;
   bool last_was_new_ = true;
+  bool has_summary_ = false;
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement seen_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };
