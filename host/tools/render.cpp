@@ -84,9 +84,18 @@ int open_beneath(const fs::path& folder, const std::string& name) {
   return fd;
 }
 
-Doc parse(const std::string& bytes, const std::string& url) {
-  return Doc(xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), url.c_str(), nullptr,
-                           kSafeParse));
+// A document's base is its path as a URI: relative references in it
+// (document('通讯录.xml', /)) can only be resolved against a base whose
+// spaces and other characters are escaped ("Storage Card").
+Doc parse(const std::string& bytes, const std::string& path) {
+  std::error_code ec;
+  const std::string whole = fs::absolute(path, ec).string();
+  xmlChar* uri = xmlPathToURI(reinterpret_cast<const xmlChar*>(whole.c_str()));
+  Doc doc(xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()),
+                        uri ? reinterpret_cast<const char*>(uri) : path.c_str(), nullptr,
+                        kSafeParse));
+  xmlFree(uri);
+  return doc;
 }
 
 Doc read_xml(const fs::path& file) {
@@ -172,6 +181,9 @@ xmlDocPtr confined_loader(const xmlChar* uri, xmlDictPtr, int, void*, xsltLoadTy
     return nullptr;
   }
   auto bytes = read_regular(open_beneath(where->first, where->second));
+  // A file that is not there is no document (the messages page looks for
+  // the contacts backup beside it, which a folder need not have).
+  if (!bytes && errno == ENOENT) return nullptr;
   if (!bytes) {
     refuse(text,
            errno == EXDEV || errno == ELOOP ? "a link leading elsewhere" : "not a readable file");

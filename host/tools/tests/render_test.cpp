@@ -76,6 +76,25 @@ TEST_F(Render, MessagesPageGroupsByNumberAndTellsDirection) {
   EXPECT_EQ(count(html, "msg out"), 1u);
   EXPECT_NE(html.find("余额 &lt;10元"), std::string::npos);
   EXPECT_NE(html.find("2009-4-24"), std::string::npos);
+  EXPECT_EQ(count(html, "class=\"num\""), 0u);  // no contacts backup beside it
+
+  // With a contacts backup beside it (in a folder whose name needs escaping
+  // as a URI), a conversation shows the name of the contact holding its
+  // number, compared as the phone compares numbers.
+  const fs::path card = dir_ / "Storage Card";
+  fs::create_directories(card);
+  fs::copy_file(dir_ / "MessageLogMsg.xsl", card / "MessageLogMsg.xsl");
+  fs::copy_file(dir_ / "短信.xml", card / "短信.xml");
+  vardel::testing::write_file(
+      card / "通讯录.xml",
+      "<?xml version=\"1.0\"?><CONTACTS><VCARD TITLE=\"王芳\" TYPE=\"WinMobile\"><ADDRESS "
+      "Direction=\"0\"><FILEAS>王芳</FILEAS><MOBILE>+86 138-0000-0000</MOBILE>"
+      "<EMAIL1>10086</EMAIL1></ADDRESS></VCARD></CONTACTS>");
+  r = vardel::tools::render_backup(card / "短信.xml", dir_ / "named.html");
+  ASSERT_TRUE(r.ok) << r.error;
+  html = vardel::testing::read_file(dir_ / "named.html");
+  EXPECT_NE(html.find("王芳 <span class=\"num\">13800000000</span>"), std::string::npos) << html;
+  EXPECT_EQ(count(html, "class=\"num\""), 1u);
 }
 
 TEST_F(Render, RefusesWhatItCannotRenderSafely) {
