@@ -43,25 +43,16 @@ CREATE TABLE contact_numbers(contact INTEGER NOT NULL, number_key TEXT NOT NULL)
 CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
 )";
 
-// Each number's conversation in one row, kept by the triggers as messages
-// come and go, so listing the conversations does not read every message.
-// last_id is the newest message (latest time, then latest added).
+// Each number's conversation in one row, so listing the conversations does
+// not read every message: an add folds its new messages in as it commits
+// (a trigger per message cost more than the rest of the add), the trigger
+// below keeps it when messages go. last_id is the newest message (latest
+// time, then latest added).
 constexpr const char* kSummary = R"(
 CREATE TABLE IF NOT EXISTS conversation_summary(
   number_key TEXT PRIMARY KEY, count INTEGER NOT NULL, first_time TEXT,
   last_time TEXT NOT NULL, last_id INTEGER NOT NULL);
 CREATE INDEX IF NOT EXISTS conversation_summary_by_last ON conversation_summary(last_time);
-CREATE TRIGGER IF NOT EXISTS conversation_summary_add AFTER INSERT ON messages BEGIN
-  INSERT INTO conversation_summary(number_key, count, first_time, last_time, last_id)
-  VALUES(new.number_key, 1, nullif(new.time, ''), new.time, new.id)
-  ON CONFLICT(number_key) DO UPDATE SET
-    count = count + 1,
-    first_time = CASE WHEN excluded.first_time IS NULL THEN first_time
-                      WHEN first_time IS NULL OR excluded.first_time < first_time
-                      THEN excluded.first_time ELSE first_time END,
-    last_id = CASE WHEN excluded.last_time >= last_time THEN excluded.last_id ELSE last_id END,
-    last_time = max(last_time, excluded.last_time);
-END;
 CREATE TRIGGER IF NOT EXISTS conversation_summary_remove AFTER DELETE ON messages BEGIN
   DELETE FROM conversation_summary WHERE number_key = old.number_key;
   INSERT INTO conversation_summary
@@ -70,6 +61,19 @@ CREATE TRIGGER IF NOT EXISTS conversation_summary_remove AFTER DELETE ON message
             ORDER BY time DESC, id DESC LIMIT 1)
     FROM messages WHERE number_key = old.number_key GROUP BY number_key;
 END;
+)";
+
+// What an add folds into the summary: one row per number it added to.
+constexpr const char* kFoldSummary = R"(
+INSERT INTO conversation_summary(number_key, count, first_time, last_time, last_id)
+VALUES(?1, ?2, ?3, ?4, ?5)
+ON CONFLICT(number_key) DO UPDATE SET
+  count = count + excluded.count,
+  first_time = CASE WHEN excluded.first_time IS NULL THEN first_time
+                    WHEN first_time IS NULL OR excluded.first_time < first_time
+                    THEN excluded.first_time ELSE first_time END,
+  last_id = CASE WHEN excluded.last_time >= last_time THEN excluded.last_id ELSE last_id END,
+  last_time = max(last_time, excluded.last_time)
 )";
 
 // The summary of a history made before it existed.
@@ -197,6 +201,8 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
       exec(db_, "COMMIT", "commit");
     }
     has_summary_ = has_table(db_, "conversation_summary");
+    if (access == Access::read_write)
+      exec(db_, "DROP TRIGGER IF EXISTS conversation_summary_add", "drop the old trigger");
     if (access == Access::read_write && !has_summary_) {
       exec(db_, "BEGIN IMMEDIATE", "begin");
       exec(db_, kSummary, "create the summary");
@@ -227,15 +233,48 @@ HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 // add with it.
 void HistoryStore::begin() {
   add_id_ = 0;
+  summary_.clear();
   exec(db_, "BEGIN IMMEDIATE", "begin");
 }
 void HistoryStore::commit() {
+  fold_summary();
   exec(db_, "COMMIT", "commit");
   add_id_ = 0;
 }
 void HistoryStore::rollback() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   add_id_ = 0;
+  summary_.clear();
+}
+
+void HistoryStore::note_in_summary(const std::string& number_key, const std::string& time,
+                                   sqlite3_int64 id) {
+  Summary& s = summary_[number_key];
+  ++s.count;
+  if (!time.empty() && (!s.first || time < *s.first)) s.first = time;
+  // Later ids are added later: at an equal time the later one is newer.
+  if (s.count == 1 || time >= s.last) {
+    s.last = time;
+    s.last_id = id;
+  }
+}
+
+void HistoryStore::fold_summary() {
+  if (summary_.empty() || !has_summary_) return;
+  sql::Statement fold;
+  if (!fold.prepare(db_, kFoldSummary)) sql::raise(db_, "history", "prepare");
+  for (const auto& [key, s] : summary_) {
+    bind(fold.get(), 1, key);
+    sqlite3_bind_int64(fold.get(), 2, s.count);
+    if (s.first)
+      bind(fold.get(), 3, *s.first);
+    else
+      sqlite3_bind_null(fold.get(), 3);
+    bind(fold.get(), 4, s.last);
+    sqlite3_bind_int64(fold.get(), 5, s.last_id);
+    if (fold.run() != SQLITE_OK) sql::raise(db_, "history", "fold the summary");
+  }
+  summary_.clear();
 }
 
 namespace {
@@ -316,7 +355,9 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   insert.done();
   last_was_new_ = added;
   if (!added) return false;
-  sqlite3_bind_int64(index.get(), 1, sqlite3_last_insert_rowid(db_));
+  const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
+  note_in_summary(number_key(m.number), m.time, id);
+  sqlite3_bind_int64(index.get(), 1, id);
   bind(index.get(), 2, m.text);
   if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");
   return true;

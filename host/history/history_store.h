@@ -13,7 +13,7 @@
 // and left exactly as it was. One connection, one thread.
 //
 // Each number's count, first and last message are kept in a summary table
-// as messages are added (a trigger), so listing the conversations of a big
+// as each added file commits, so listing the conversations of a big
 // history does not read every message. A history made before the table
 // existed gets it, filled, at its next writable opening.
 #pragma once
@@ -25,6 +25,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -118,6 +119,17 @@ class HistoryStore {
   // The add that notes where this transaction's records were seen, made by
   // the first record of its file.
   sqlite3_int64 add_of(const std::string& file);
+  // The summary's changes gather in memory while a file is added, and go
+  // into the table, one row per number, as it commits.
+  void note_in_summary(const std::string& number_key, const std::string& time, sqlite3_int64 id);
+  void fold_summary();
+  struct Summary {
+    sqlite3_int64 count = 0;
+    std::optional<std::string> first;
+    std::string last;
+    sqlite3_int64 last_id = 0;
+  };
+  std::unordered_map<std::string, Summary> summary_;
 
   sqlite3* db_ = nullptr;
   std::string now_;

@@ -95,7 +95,7 @@ TEST_F(Summary, AHistoryMadeBeforeItGetsItFilledAtItsNextWritableOpening) {
     HistoryStore s(file_);
     add_mixed(s);
     ASSERT_EQ(sqlite3_exec(s.connection(),
-                           "DROP TRIGGER conversation_summary_add; "
+                           "DROP TRIGGER IF EXISTS conversation_summary_add; "
                            "DROP TRIGGER conversation_summary_remove; "
                            "DROP TABLE conversation_summary",
                            nullptr, nullptr, nullptr),

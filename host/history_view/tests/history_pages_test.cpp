@@ -90,7 +90,7 @@ TEST_F(Pages, ASummaryLessHistoryListsTheSameConversations) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
     sqlite3_exec(db,
-                 "DROP TRIGGER conversation_summary_add; DROP TRIGGER conversation_summary_remove;"
+                 "DROP TRIGGER IF EXISTS conversation_summary_add; DROP TRIGGER conversation_summary_remove;"
                  "DROP TABLE conversation_summary",
                  nullptr, nullptr, nullptr);
     sqlite3_close(db);
