@@ -75,7 +75,9 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 }
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
-  const std::string bytes = read_host_file(file);
+  std::string bytes = read_host_file(file);
+  // The app writes UTF-8, but a file saved again by an editor may be UTF-16.
+  if (auto utf8 = tools::utf8_of_utf16(bytes)) bytes = std::move(*utf8);
   if (opening(bytes).starts_with("<") || tools::is_zip(bytes)) {
     tools::SmsImport sms;
     try {

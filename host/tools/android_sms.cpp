@@ -282,6 +282,31 @@ void read_mms(const pugi::xml_node& mms, const std::string& what, AndroidSmsFile
 
 }  // namespace
 
+std::optional<std::string> utf8_of_utf16(std::string_view bytes) {
+  if (bytes.size() < 2) return std::nullopt;
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  bool little;
+  size_t start = 2;
+  if (b(0) == 0xFF && b(1) == 0xFE) {
+    little = true;
+  } else if (b(0) == 0xFE && b(1) == 0xFF) {
+    little = false;
+  } else if (b(0) == '<' && b(1) == 0) {
+    little = true;
+    start = 0;
+  } else if (b(0) == 0 && b(1) == '<') {
+    little = false;
+    start = 0;
+  } else {
+    return std::nullopt;
+  }
+  std::u16string units;
+  units.reserve((bytes.size() - start) / 2);
+  for (size_t i = start; i + 1 < bytes.size(); i += 2)
+    units += static_cast<char16_t>(little ? b(i) | (b(i + 1) << 8) : (b(i) << 8) | b(i + 1));
+  return utf8(std::u16string_view(units));
+}
+
 bool is_android_sms_backup(std::string_view bytes) {
   pugi::xml_document doc;
   if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default & ~pugi::parse_doctype))

@@ -50,6 +50,11 @@ struct AndroidSmsFile {
 // True when the bytes are an XML document whose root is <smses>.
 bool is_android_sms_backup(std::string_view bytes);
 
+// A file in UTF-16 (a byte order mark, or "<" as its first unit, either
+// byte order) as UTF-8 without the mark; a lone surrogate becomes U+FFFD, an
+// odd last byte is dropped. Nothing for a file that is not UTF-16.
+std::optional<std::string> utf8_of_utf16(std::string_view bytes);
+
 // Reads the file (any bytes: this is the reader's one entry point, safe for
 // hostile input). Throws SmsFileError when it is not well-formed or not
 // such a backup.
