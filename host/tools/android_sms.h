@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,5 +75,10 @@ struct SmsImport {
 // as read_android_sms does; the database is then unchanged (the import is
 // one transaction).
 SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db);
+// The same, reading the file in pieces: memory holds one message at a time
+// (besides what the database keeps), whatever the file's size. Elements
+// nested more than a few hundred deep are refused, naming the line.
+SmsImport import_android_sms_file(const std::filesystem::path& file,
+                                  const std::filesystem::path& messages_db);
 
 }  // namespace vardel::tools
