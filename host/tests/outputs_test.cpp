@@ -1,7 +1,8 @@
 // Files written for other programs stay readable by them: XML that strict
 // parsers accept whatever the messages hold, CSV cells that spreadsheets do
 // not run as formulas yet read back as they were, and Android backups in
-// UTF-16 read as in UTF-8.
+// UTF-16 read as in UTF-8. Files from elsewhere nested without end are
+// refused naming their line, never a crash.
 #include <nlohmann/json.hpp>
 
 #include "host/tests/cli_fixture.h"
@@ -189,6 +190,28 @@ TEST_F(Outputs, Utf16AndroidBackupsImportInEitherByteOrder) {
     EXPECT_EQ(got[0], "余额 100 元 \xF0\x9F\x98\x80");
     EXPECT_EQ(got[1], "好");
   }
+}
+
+TEST_F(Outputs, FilesNestedWithoutEndAreRefusedNamingTheirLine) {
+  ASSERT_EQ(vardel("device init").status, 0);
+  std::string sms = "<smses>\n  <sms type=\"1\" body=\"kept out\"/>\n  <mms>";
+  std::string backup = "<?xml version=\"1.0\"?>\n<CONTACTS>\n";
+  for (int k = 0; k < 500000; ++k) {
+    sms += "<part>";
+    backup += "<VCARD>";
+  }
+  const auto before = snapshot(device_);
+  const CliResult in = vardel("messages import '" + write("deep.xml", sms).string() + "'");
+  EXPECT_EQ(in.status, 2) << in.err;
+  EXPECT_TRUE(has(in.err, "at line 3, column ")) << in.err;
+  EXPECT_TRUE(has(in.err, "nested more than 256 deep")) << in.err;
+  const fs::path deep = write("deep-backup.xml", backup);
+  const CliResult restore = vardel("messages restore --yes '" + deep.string() + "'");
+  EXPECT_EQ(restore.status, 2) << restore.err;
+  EXPECT_TRUE(has(restore.err, "line 3")) << restore.err;
+  EXPECT_EQ(
+      vardel("convert '" + deep.string() + "' -o '" + (dir_ / "x.json").string() + "'").status, 2);
+  EXPECT_EQ(snapshot(device_), before);
 }
 
 }  // namespace
