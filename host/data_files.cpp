@@ -75,12 +75,17 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 }
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
-  const std::string bytes = read_host_file(file);
-  if (opening(bytes).starts_with("<") || tools::is_zip(bytes)) {
+  // Told by its first bytes, so that an Android file is read in pieces,
+  // never whole. The app writes UTF-8, but a file saved again by an editor
+  // may be UTF-16.
+  std::string head = read_host_file_head(file, 4096);
+  const bool zip = tools::is_zip(head);
+  if (auto utf8 = tools::utf8_of_utf16(head)) head = std::move(*utf8);
+  if (opening(head).starts_with("<") || zip) {
     tools::SmsImport sms;
     try {
-      sms = tools::is_zip(bytes) ? tools::import_sms_ie(bytes, device::messages_db())
-                                 : tools::import_android_sms(bytes, device::messages_db());
+      sms = zip ? tools::import_sms_ie(read_host_file(file), device::messages_db())
+                : tools::import_android_sms_file(file, device::messages_db());
     } catch (const tools::SmsFileError& e) {
       throw UsageError(file.string() + " is " + e.what());
     } catch (const tools::SmsIeError& e) {
@@ -97,6 +102,8 @@ int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& 
     out << "\n";
     return sms.added;
   }
+  std::string bytes = read_host_file(file);
+  if (auto utf8 = tools::utf8_of_utf16(bytes)) bytes = std::move(*utf8);
   mapi::MessageDb db(device::messages_db());
   const int n = import_messages(db, parse_json(file, bytes));
   out << "imported " << n << " messages\n";

@@ -138,7 +138,26 @@ void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>
   }
 }
 
-int export_messages(const fs::path& file, MessagesFormat format) {
+namespace {
+
+// Halves of a surrogate pair without their partner: they become U+FFFD on
+// the way to UTF-8, so an XML file counts them among its replacements.
+size_t lone_surrogates(std::u16string_view s) {
+  size_t n = 0;
+  for (size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF)
+      ++i;
+    else if (c >= 0xD800 && c <= 0xDFFF)
+      ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+int export_messages(const fs::path& file, MessagesFormat format,
+                    std::vector<std::string>& warnings) {
   mapi::MessageDb db(device::messages_db());
   if (format == MessagesFormat::json) {
     replace_host_file(
@@ -153,6 +172,7 @@ int export_messages(const fs::path& file, MessagesFormat format) {
   }
   // The SMS store's folders merged by time, as the phone shows them.
   std::vector<tools::OutMessage> all;
+  size_t lone = 0;
   const std::int64_t store = db.sms_store();
   for (auto kind : {mapi::FolderKind::inbox, mapi::FolderKind::sent, mapi::FolderKind::drafts,
                     mapi::FolderKind::outbox})
@@ -168,6 +188,7 @@ int export_messages(const fs::path& file, MessagesFormat format) {
       }
       m.utc = msg.delivery;
       m.text = utf8(msg.text.value_or(u""));
+      lone += lone_surrogates(msg.text.value_or(u""));
       all.push_back(std::move(m));
     }
   std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
@@ -183,6 +204,8 @@ int export_messages(const fs::path& file, MessagesFormat format) {
   for (const auto& m : all) writer->add(m);
   writer->finish();
   out.commit();
+  if (format == MessagesFormat::android && writer->replaced() + lone > 0)
+    warnings.push_back(tools::replaced_warning(writer->replaced() + lone));
   return writer->written();
 }
 
@@ -220,6 +243,7 @@ int convert_messages_backup(const fs::path& in, const fs::path& out_file, Messag
   }
   writer->finish();
   out.commit();
+  if (writer->replaced() > 0) warnings.push_back(tools::replaced_warning(writer->replaced()));
   if (without_time > 0 && format == MessagesFormat::android)
     warnings.push_back(std::to_string(without_time) +
                        " messages have no time: written with the date 0 (1970)");

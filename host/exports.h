@@ -41,7 +41,8 @@ void write_contacts(const std::filesystem::path& file,
 // The current device's SMS store (JSON: every store, as `messages list`
 // prints it) to file, named from the device's contacts. Returns the number
 // of messages written.
-int export_messages(const std::filesystem::path& file, MessagesFormat format);
+int export_messages(const std::filesystem::path& file, MessagesFormat format,
+                    std::vector<std::string>& warnings);
 
 // A messages backup to file, streamed, named from names. Returns the
 // number of messages written; warnings get the records left out. Throws

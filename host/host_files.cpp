@@ -39,6 +39,22 @@ std::string read_host_file(const fs::path& file) {
   return bytes.str();
 }
 
+std::string read_host_file_head(const fs::path& file, size_t n) {
+  std::error_code ec;
+  if (fs::is_directory(file, ec)) throw UsageError(file.string() + " is a folder, not a file");
+  if (!fs::exists(file, ec)) throw UsageError(file.string() + ": no such file");
+  errno = 0;
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    throw UsageError("cannot read " + file.string() + ": " +
+                     (errno ? std::strerror(errno) : "cannot open it"));
+  std::string bytes(n, '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(n));
+  if (in.bad()) throw UsageError("cannot read " + file.string() + ": " + std::strerror(errno));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
+}
+
 std::string write_failure(HRESULT hr) {
   if (hr == E_ACCESSDENIED) return "permission denied, or not a regular file in its place";
   if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) return "no such folder";

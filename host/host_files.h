@@ -14,6 +14,8 @@ namespace vardel::host {
 // The file's bytes. Throws UsageError for a folder or a file that cannot
 // be read.
 std::string read_host_file(const std::filesystem::path& file);
+// Its first n bytes (fewer when it is shorter), with the same refusals.
+std::string read_host_file_head(const std::filesystem::path& file, size_t n);
 
 // Replaces the file with text through core::AtomicFile (a temporary beside
 // it, flushed, renamed, the folder flushed), so an interrupted write leaves

@@ -249,12 +249,18 @@ int run_export(const HistoryOptions& o) {
   // Named from the newest contact version the history holds for the
   // number, asked once per number.
   std::unordered_map<std::string, std::string> names;
-  const int n = history::write_messages(messages, *format, out.get(), [&](const std::string& k) {
-    auto found = names.find(k);
-    if (found == names.end()) found = names.emplace(k, store.name_for(k)).first;
-    return found->second;
-  });
+  size_t replaced = 0;
+  const int n = history::write_messages(
+      messages, *format, out.get(),
+      [&](const std::string& k) {
+        auto found = names.find(k);
+        if (found == names.end()) found = names.emplace(k, store.name_for(k)).first;
+        return found->second;
+      },
+      &replaced);
   out.commit();
+  if (replaced > 0)
+    std::cerr << "vardel: " << o.output << ": " << tools::replaced_warning(replaced) << "\n";
   std::cout << "wrote " << n << " messages to " << o.output << "\n";
   return 0;
 }
@@ -290,7 +296,8 @@ void add_history_command(CommandLine& cli) {
       history, "conversations", "one line per number: name, count, first and last",
       [o] { return read_needs(*o); }, [o] { return run_conversations(*o); });
   CLI::App* contacts = cli.command(
-      history, "contacts", "every contact with its versions: when each was seen and what it changed",
+      history, "contacts",
+      "every contact with its versions: when each was seen and what it changed",
       [o] { return read_needs(*o); }, [o] { return run_contacts(*o); });
   for (CLI::App* c : {search, conversations, contacts}) {
     c->add_flag("--json", o->json, "print the result as JSON");

@@ -100,7 +100,9 @@ void add_messages_commands(CommandLine& cli) {
         if (!format)
           throw UsageError("cannot tell the format from " + o->file +
                            ": name a .xml, .zip, .csv or .json file, or give --format");
-        const int n = export_messages(o->file, *format);
+        std::vector<std::string> warnings;
+        const int n = export_messages(o->file, *format, warnings);
+        for (const auto& w : warnings) std::cerr << "vardel: " << o->file << ": " << w << "\n";
         std::cout << "exported " << n << " messages to " << o->file << "\n";
         return 0;
       });

@@ -271,7 +271,8 @@ std::vector<std::pair<std::string, std::string>> labelled(const Props& p, std::s
     if (group != l.group) continue;
     std::vector<std::string> values;
     for (CEPROPID tag : l.tags)
-      if (auto v = get(p, tag); !v.empty()) values.push_back(poom::is_date_tag(tag) ? iso_day(v) : v);
+      if (auto v = get(p, tag); !v.empty())
+        values.push_back(poom::is_date_tag(tag) ? iso_day(v) : v);
     if (!values.empty()) out.emplace_back(l.label, join(values, kJoin));
   }
   return out;
@@ -367,7 +368,8 @@ std::string outlook_csv(const std::vector<poom::ContactRecord>& contacts) {
 // ---- Reading -------------------------------------------------------------
 
 // RFC 4180 rows (quoted cells with "" for a quote and line breaks inside;
-// rows end with CR LF or LF). Throws UsageError for a quote left open.
+// rows end with CR LF or LF; the apostrophe that kept a cell from being
+// taken for a formula is taken off). Throws UsageError for a quote left open.
 std::vector<std::vector<std::string>> csv_rows(std::string_view text) {
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
   std::vector<std::vector<std::string>> rows;
@@ -390,13 +392,13 @@ std::vector<std::vector<std::string>> csv_rows(std::string_view text) {
     if (c == '"') {
       quoted = any = true;
     } else if (c == ',') {
-      row.push_back(std::move(cell));
+      row.push_back(tools::csv_unguarded(std::move(cell)));
       cell.clear();
       any = true;
     } else if (c == '\r' || c == '\n') {
       if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
       if (any || !cell.empty()) {
-        row.push_back(std::move(cell));
+        row.push_back(tools::csv_unguarded(std::move(cell)));
         rows.push_back(std::move(row));
       }
       row.clear();
@@ -409,7 +411,7 @@ std::vector<std::vector<std::string>> csv_rows(std::string_view text) {
   }
   if (quoted) throw UsageError("the CSV file ends inside a quoted cell");
   if (any || !cell.empty()) {
-    row.push_back(std::move(cell));
+    row.push_back(tools::csv_unguarded(std::move(cell)));
     rows.push_back(std::move(row));
   }
   return rows;

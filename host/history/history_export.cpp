@@ -9,37 +9,19 @@ namespace vardel::history {
 
 namespace {
 
-// Text as the program's own XML save escapes it: markup characters, and
-// carriage returns, which a parser would otherwise fold into line feeds.
-std::string escaped(const std::string& text) {
+// Text as the program's own XML save writes it (markup characters and
+// carriage returns as references, what XML cannot carry as U+FFFD); counts
+// the characters replaced.
+std::string escaped(const std::string& text, tools::XmlEscape mode, size_t& replaced) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\r':
-        out += "&#13;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  replaced += tools::append_xml_escaped(out, text, mode);
   return out;
 }
 
-void write_backup_record(const HistoryMessage& m, std::FILE* out) {
-  const std::string label = (m.received ? "来自于：" : "到：") + escaped(m.number);
+void write_backup_record(const HistoryMessage& m, std::FILE* out, size_t& replaced) {
+  const std::string label =
+      (m.received ? "来自于：" : "到：") + escaped(m.number, tools::XmlEscape::attribute, replaced);
   std::string date, time;
   if (const auto st = parse_local_time(m.time)) {
     date = std::to_string(st->wYear) + "-" + std::to_string(st->wMonth) + "-" +
@@ -51,7 +33,8 @@ void write_backup_record(const HistoryMessage& m, std::FILE* out) {
                "<VCARD Owner=\" \" TYPE=\"WinMobile\" CONTACTS=\"%s\" ContactNumber=\"%s\">"
                "<MESSAGE Date=\"%s\" Time=\"%s\" Direction=\"1\"><TEXT>%s</TEXT></MESSAGE>"
                "</VCARD>",
-               label.c_str(), label.c_str(), date.c_str(), time.c_str(), escaped(m.text).c_str());
+               label.c_str(), label.c_str(), date.c_str(), time.c_str(),
+               escaped(m.text, tools::XmlEscape::text, replaced).c_str());
 }
 
 }  // namespace
@@ -79,14 +62,16 @@ std::optional<SYSTEMTIME> parse_local_time(const std::string& text) {
 }
 
 int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format, std::FILE* out,
-                   const tools::NameOf& name_of) {
+                   const tools::NameOf& name_of, size_t* replaced) {
+  size_t none = 0;
+  size_t& count = replaced ? *replaced : none;
   if (format == ExportFormat::vardel) {
     std::fputs(
         "<?xml version=\"1.0\"?>\n"
         "<?xml-stylesheet type='text/xsl' href='MessageLogMsg.xsl'?>\n<CONTACTS>\n",
         out);
     // Oldest first, as the phone's own backup lists them.
-    for (auto m = messages.rbegin(); m != messages.rend(); ++m) write_backup_record(*m, out);
+    for (auto m = messages.rbegin(); m != messages.rend(); ++m) write_backup_record(*m, out, count);
     std::fputs("</CONTACTS>\n", out);
     return static_cast<int>(messages.size());
   }
@@ -107,6 +92,7 @@ int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat for
     writer->add(o);
   }
   writer->finish();
+  count += writer->replaced();
   return writer->written();
 }
 

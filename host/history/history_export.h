@@ -25,8 +25,9 @@ std::optional<SYSTEMTIME> parse_local_time(const std::string& text);
 
 // Writes every message; out must be able to seek (the Android count is
 // filled in last). name_of names the numbers in the Android format. Returns
-// the number written.
+// the number written; replaced, when given, gains the number of characters
+// XML cannot carry that were written as U+FFFD.
 int write_messages(const std::vector<HistoryMessage>& messages, ExportFormat format, std::FILE* out,
-                   const tools::NameOf& name_of = {});
+                   const tools::NameOf& name_of = {}, size_t* replaced = nullptr);
 
 }  // namespace vardel::history

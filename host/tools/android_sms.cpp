@@ -1,11 +1,14 @@
 #include "host/tools/android_sms.h"
 #include "host/tools/message_key.h"
+#include "host/tools/xml_children.h"
 
 #include <pugixml.hpp>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <map>
 #include <tuple>
 
@@ -125,21 +128,6 @@ std::u16string text_of(const char* s) {
     }
   }
   return out;
-}
-
-// "line 12, column 7" for a byte offset into the file.
-std::string where(std::string_view bytes, std::ptrdiff_t offset) {
-  size_t line = 1, column = 1;
-  const size_t end = std::min<size_t>(offset < 0 ? 0 : static_cast<size_t>(offset), bytes.size());
-  for (size_t i = 0; i < end; ++i) {
-    if (bytes[i] == '\n') {
-      ++line;
-      column = 1;
-    } else if ((static_cast<unsigned char>(bytes[i]) & 0xC0) != 0x80) {
-      ++column;
-    }
-  }
-  return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 bool folder_of(int type, mapi::FolderKind* kind) {
@@ -282,6 +270,31 @@ void read_mms(const pugi::xml_node& mms, const std::string& what, AndroidSmsFile
 
 }  // namespace
 
+std::optional<std::string> utf8_of_utf16(std::string_view bytes) {
+  if (bytes.size() < 2) return std::nullopt;
+  const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  bool little;
+  size_t start = 2;
+  if (b(0) == 0xFF && b(1) == 0xFE) {
+    little = true;
+  } else if (b(0) == 0xFE && b(1) == 0xFF) {
+    little = false;
+  } else if (b(0) == '<' && b(1) == 0) {
+    little = true;
+    start = 0;
+  } else if (b(0) == 0 && b(1) == '<') {
+    little = false;
+    start = 0;
+  } else {
+    return std::nullopt;
+  }
+  std::u16string units;
+  units.reserve((bytes.size() - start) / 2);
+  for (size_t i = start; i + 1 < bytes.size(); i += 2)
+    units += static_cast<char16_t>(little ? b(i) | (b(i + 1) << 8) : (b(i) << 8) | b(i + 1));
+  return utf8(std::u16string_view(units));
+}
+
 bool is_android_sms_backup(std::string_view bytes) {
   pugi::xml_document doc;
   if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default & ~pugi::parse_doctype))
@@ -289,19 +302,20 @@ bool is_android_sms_backup(std::string_view bytes) {
   return std::string(doc.document_element().name()) == "smses";
 }
 
-AndroidSmsFile read_android_sms(std::string_view file_bytes) {
-  std::vector<Mark> marks;
-  const std::string marked = mark_nul_references(file_bytes, &marks);
-  pugi::xml_document doc;
-  auto parsed =
-      doc.load_buffer(marked.data(), marked.size(), pugi::parse_default & ~pugi::parse_doctype);
-  const std::string root = doc.document_element().name();
-  if (!parsed) {
-    // A root already read tells a cut-off backup from some other file.
-    const std::string what =
-        root == "smses" ? "an SMS backup cut short or malformed" : "not well-formed XML";
-    throw SmsFileError(what + " at " + where(file_bytes, file_offset(parsed.offset, marks)) + " (" +
-                       parsed.description() + "); nothing imported");
+namespace {
+
+using Each = std::function<void(AndroidMessage&&)>;
+
+// Every message of the file, one child of <smses> at a time: each is
+// parsed on its own, so memory holds one message, and its line is known
+// from where the reader is.
+void check_root(XmlChildren& children) {
+  std::string root;
+  try {
+    root = children.root();
+  } catch (const XmlShapeError& e) {
+    throw SmsFileError("not well-formed XML at " + e.place().text() + " (" + e.what() +
+                       "); nothing imported");
   }
   if (root == "CONTACTS")
     throw SmsFileError(
@@ -309,38 +323,62 @@ AndroidSmsFile read_android_sms(std::string_view file_bytes) {
         "with `vardel messages restore`");
   if (root != "smses")
     throw SmsFileError("not an SMS backup (its root is <" + root + ">, not <smses>)");
-
-  AndroidSmsFile file;
-  int index = 0;
-  for (auto node : doc.document_element().children()) {
-    const std::string name = node.name();
-    if (name != "sms" && name != "mms") continue;
-    ++index;
-    const std::string what =
-        name + " " + std::to_string(index) + " (line " +
-        where(file_bytes, file_offset(node.offset_debug() - 1, marks)).substr(5) + ")";
-    const size_t before = file.messages.size();
-    if (name == "sms")
-      read_sms(node, what, file);
-    else
-      read_mms(node, what, file);
-    if (file.messages.size() > before && holds_nul(file.messages.back().message)) {
-      file.messages.pop_back();
-      file.warnings.push_back(what + ": holds a NUL character (&#0;), left out");
-      ++file.messages_left_out;
-    }
-  }
-  return file;
 }
 
-SmsImport import_android_sms(std::string_view file_bytes,
-                             const std::filesystem::path& messages_db) {
-  AndroidSmsFile file = read_android_sms(file_bytes);
-  SmsImport result;
-  result.warnings = std::move(file.warnings);
-  result.attachments_left_out = file.attachments_left_out;
-  result.messages_left_out = file.messages_left_out;
+void read_stream(XmlChildren& children, AndroidSmsFile& file, const Each& each) {
+  check_root(children);
+  const auto malformed = [](const XmlPlace& at, const std::string& why) {
+    return SmsFileError("an SMS backup cut short or malformed at " + at.text() + " (" + why +
+                        "); nothing imported");
+  };
+  std::string text, name;
+  XmlPlace at;
+  int index = 0;
+  for (;;) {
+    try {
+      if (!children.next(text, at, name)) break;
+    } catch (const XmlShapeError& e) {
+      throw malformed(e.place(), e.what());
+    }
+    if (name != "sms" && name != "mms") continue;
+    ++index;
+    std::vector<Mark> marks;
+    const std::string marked = mark_nul_references(text, &marks);
+    pugi::xml_document doc;
+    const auto parsed =
+        doc.load_buffer(marked.data(), marked.size(), pugi::parse_default & ~pugi::parse_doctype);
+    if (!parsed)
+      throw malformed(XmlChildren::place_in(text,
+                                            static_cast<size_t>(std::max<std::ptrdiff_t>(
+                                                0, file_offset(parsed.offset, marks))),
+                                            at),
+                      parsed.description());
+    const std::string what = name + " " + std::to_string(index) + " (line " +
+                             std::to_string(at.line) + ", column " + std::to_string(at.column) +
+                             ")";
+    AndroidSmsFile one;
+    if (name == "sms")
+      read_sms(doc.first_child(), what, one);
+    else
+      read_mms(doc.first_child(), what, one);
+    file.attachments_left_out += one.attachments_left_out;
+    file.messages_left_out += one.messages_left_out;
+    for (auto& w : one.warnings) file.warnings.push_back(std::move(w));
+    for (auto& m : one.messages) {
+      if (holds_nul(m.message)) {
+        file.warnings.push_back(what + ": holds a NUL character (&#0;), left out");
+        ++file.messages_left_out;
+        continue;
+      }
+      each(std::move(m));
+    }
+  }
+}
 
+// Adds each message the store does not hold yet, in one transaction that
+// commits only once the whole file has been read.
+SmsImport import_stream(XmlChildren& children, const std::filesystem::path& messages_db) {
+  check_root(children);  // another kind of file never opens the database
   mapi::MessageDb db(messages_db);
   // One transaction: a failure part-way leaves the database as it was,
   // since closing the connection discards an open transaction.
@@ -353,19 +391,64 @@ SmsImport import_android_sms(std::string_view file_bytes,
                     mapi::FolderKind::outbox})
     for (auto& info : db.messages(db.folder(store, kind)))
       ++present[message_key(kind, info.message)];
-  for (const AndroidMessage& m : file.messages) {
+  std::int64_t folders[5] = {};
+  SmsImport result;
+  AndroidSmsFile file;
+  read_stream(children, file, [&](AndroidMessage&& m) {
     auto found = present.find(message_key(m.folder, m.message));
     if (found != present.end() && found->second > 0) {
       --found->second;
       ++result.skipped_duplicates;
-      continue;
+      return;
     }
-    db.add_message(db.folder(store, m.folder), m.message);
+    std::int64_t& folder = folders[static_cast<int>(m.folder)];
+    if (!folder) folder = db.folder(store, m.folder);
+    db.add_message(folder, m.message);
     ++result.added;
     ++(m.mms ? result.mms_added : result.sms_added);
-  }
+  });
   db.commit();
+  result.warnings = std::move(file.warnings);
+  result.attachments_left_out = file.attachments_left_out;
+  result.messages_left_out = file.messages_left_out;
   return result;
+}
+
+XmlChildren::Source memory_source(std::string_view bytes) {
+  return [bytes](char* buf, size_t n) mutable {
+    n = std::min(n, bytes.size());
+    std::memcpy(buf, bytes.data(), n);
+    bytes.remove_prefix(n);
+    return n;
+  };
+}
+
+}  // namespace
+
+AndroidSmsFile read_android_sms(std::string_view file_bytes) {
+  XmlChildren children(memory_source(file_bytes));
+  AndroidSmsFile file;
+  read_stream(children, file, [&](AndroidMessage&& m) { file.messages.push_back(std::move(m)); });
+  return file;
+}
+
+SmsImport import_android_sms(std::string_view file_bytes,
+                             const std::filesystem::path& messages_db) {
+  XmlChildren children(memory_source(file_bytes));
+  return import_stream(children, messages_db);
+}
+
+SmsImport import_android_sms_file(const std::filesystem::path& file,
+                                  const std::filesystem::path& messages_db) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), std::fclose);
+  if (!in) throw SmsFileError("unreadable: " + std::string(std::strerror(errno)));
+  XmlChildren children([&](char* buf, size_t n) {
+    const size_t got = std::fread(buf, 1, n, in.get());
+    if (got == 0 && std::ferror(in.get()))
+      throw SmsFileError("unreadable: " + std::string(std::strerror(errno)));
+    return got;
+  });
+  return import_stream(children, messages_db);
 }
 
 }  // namespace vardel::tools

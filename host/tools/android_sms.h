@@ -19,6 +19,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,11 @@ struct AndroidSmsFile {
 // True when the bytes are an XML document whose root is <smses>.
 bool is_android_sms_backup(std::string_view bytes);
 
+// A file in UTF-16 (a byte order mark, or "<" as its first unit, either
+// byte order) as UTF-8 without the mark; a lone surrogate becomes U+FFFD, an
+// odd last byte is dropped. Nothing for a file that is not UTF-16.
+std::optional<std::string> utf8_of_utf16(std::string_view bytes);
+
 // Reads the file (any bytes: this is the reader's one entry point, safe for
 // hostile input). Throws SmsFileError when it is not well-formed or not
 // such a backup.
@@ -69,5 +75,10 @@ struct SmsImport {
 // as read_android_sms does; the database is then unchanged (the import is
 // one transaction).
 SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db);
+// The same, reading the file in pieces: memory holds one message at a time
+// (besides what the database keeps), whatever the file's size. Elements
+// nested more than a few hundred deep are refused, naming the line.
+SmsImport import_android_sms_file(const std::filesystem::path& file,
+                                  const std::filesystem::path& messages_db);
 
 }  // namespace vardel::tools

@@ -29,20 +29,83 @@ struct Escapes {
   const char* of(char c) const { return as[static_cast<unsigned char>(c)]; }
 };
 
-// In an XML attribute, line breaks are references, so that they survive the
-// reader's attribute normalisation.
-constexpr Escapes kAttributeEscapes = {{'&', "&amp;"},  {'<', "&lt;"},   {'>', "&gt;"},
-                                       {'"', "&quot;"}, {'\n', "&#10;"}, {'\r', "&#13;"},
-                                       {'\t', "&#9;"}};
+}  // namespace
 
-void xml_attribute(std::string& out, std::string_view text) {
-  for (char c : text) {
-    if (const char* as = kAttributeEscapes.of(c))
-      out += as;
-    else
-      out += c;
+// The code point of the UTF-8 sequence at text[i], advancing i past it; a
+// malformed sequence (or an encoded surrogate) is one byte of -1.
+static long next_code_point(std::string_view text, size_t& i) {
+  const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char c = b(i);
+  int n = c < 0x80             ? 0
+          : (c & 0xE0) == 0xC0 ? 1
+          : (c & 0xF0) == 0xE0 ? 2
+          : (c & 0xF8) == 0xF0 ? 3
+                               : -1;
+  if (n < 0 || i + n >= text.size() + (n ? 0 : 1)) {
+    ++i;
+    return n == 0 ? c : -1;
   }
+  long cp = n == 0 ? c : c & (0x3F >> n);
+  for (int k = 1; k <= n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return -1;
+    }
+    cp = (cp << 6) | (b(i + k) & 0x3F);
+  }
+  static constexpr long kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    ++i;
+    return -1;
+  }
+  i += n + 1;
+  return cp;
 }
+
+size_t append_xml_escaped(std::string& out, std::string_view text, XmlEscape mode) {
+  size_t replaced = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t at = i;
+    const long cp = next_code_point(text, i);
+    const bool carried = cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) ||
+                         (cp >= 0xE000 && cp <= 0xFFFD) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    if (!carried) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++replaced;
+      continue;
+    }
+    switch (cp) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      // A parser folds a raw CR into LF and, in an attribute, every line
+      // break and tab into a space: references keep them.
+      case '\r':
+        out += "&#13;";
+        break;
+      case '\n':
+        out += mode == XmlEscape::attribute ? "&#10;" : "\n";
+        break;
+      case '\t':
+        out += mode == XmlEscape::attribute ? "&#9;" : "\t";
+        break;
+      default:
+        out.append(text.substr(at, i - at));
+    }
+  }
+  return replaced;
+}
+
+namespace {
 
 SYSTEMTIME local_of(const FILETIME& utc) {
   FILETIME local{};
@@ -91,9 +154,10 @@ class AndroidWriter : public MessageWriter {
       add_group(m, date, type);
     } else {
       line_ += "  <sms protocol=\"0\" address=\"";
-      if (!m.addresses.empty()) xml_attribute(line_, m.addresses.front());
+      if (!m.addresses.empty())
+        replaced_ += append_xml_escaped(line_, m.addresses.front(), XmlEscape::attribute);
       line_ += "\" date=\"" + date + "\" type=\"" + type + "\" subject=\"null\" body=\"";
-      xml_attribute(line_, m.text);
+      replaced_ += append_xml_escaped(line_, m.text, XmlEscape::attribute);
       line_ +=
           "\" toa=\"null\" sc_toa=\"null\" service_center=\"null\" read=\"1\" status=\"-1\" "
           "locked=\"0\" date_sent=\"";
@@ -125,7 +189,7 @@ class AndroidWriter : public MessageWriter {
              "\" address=\"";
     for (size_t k = 0; k < m.addresses.size(); ++k) {
       if (k) line_ += '~';
-      xml_attribute(line_, m.addresses[k]);
+      replaced_ += append_xml_escaped(line_, m.addresses[k], XmlEscape::attribute);
     }
     line_ +=
         "\" read=\"1\" m_type=\"128\" sub=\"null\" text_only=\"1\" locked=\"0\" "
@@ -135,13 +199,13 @@ class AndroidWriter : public MessageWriter {
         ">\n    <parts>\n      <part seq=\"0\" ct=\"text/plain\" name=\"null\" chset=\"106\" "
         "cd=\"null\" fn=\"null\" cid=\"&lt;text0&gt;\" cl=\"text0.txt\" ctt_s=\"null\" "
         "ctt_t=\"null\" text=\"";
-    xml_attribute(line_, m.text);
+    replaced_ += append_xml_escaped(line_, m.text, XmlEscape::attribute);
     line_ +=
         "\" />\n    </parts>\n    <addrs>\n      <addr address=\"insert-address-token\" "
         "type=\"137\" charset=\"106\" />\n";
     for (const std::string& a : m.addresses) {
       line_ += "      <addr address=\"";
-      xml_attribute(line_, a);
+      replaced_ += append_xml_escaped(line_, a, XmlEscape::attribute);
       line_ += "\" type=\"151\" charset=\"106\" />\n";
     }
     line_ += "    </addrs>\n  </mms>\n";
@@ -155,7 +219,7 @@ class AndroidWriter : public MessageWriter {
     else if (m.utc)
       line_ += readable(local_of(*m.utc));
     line_ += "\" contact_name=\"";
-    xml_attribute(line_, contact_name(m.addresses));
+    replaced_ += append_xml_escaped(line_, contact_name(m.addresses), XmlEscape::attribute);
     line_ += "\"";
   }
 
@@ -299,7 +363,24 @@ class JsonWriter : public MessageWriter {
 
 }  // namespace
 
+std::string replaced_warning(size_t n) {
+  return std::to_string(n) + (n == 1 ? " character" : " characters") +
+         " that XML cannot carry written as U+FFFD";
+}
+
+bool csv_formula_like(std::string_view text) {
+  const size_t first = text.find_first_not_of('\'');
+  return first != std::string_view::npos && std::strchr("=+-@\t\r", text[first]) != nullptr &&
+         text[first] != 0;
+}
+
 std::string csv_field(std::string_view text) {
+  std::string guarded;
+  if (csv_formula_like(text)) {
+    guarded = "'";
+    guarded += text;
+    text = guarded;
+  }
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
   std::string out = "\"";
   for (char c : text) {
@@ -307,6 +388,11 @@ std::string csv_field(std::string_view text) {
     out += c;
   }
   return out + "\"";
+}
+
+std::string csv_unguarded(std::string cell) {
+  if (!cell.empty() && cell.front() == '\'' && csv_formula_like(cell)) cell.erase(0, 1);
+  return cell;
 }
 
 std::string local_time_text(const FILETIME& utc) { return local_time_text(local_of(utc)); }

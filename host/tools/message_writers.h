@@ -49,9 +49,12 @@ class MessageWriter {
   // Completes the file (the count, the closing tags); the caller flushes.
   virtual void finish() = 0;
   int written() const { return written_; }
+  // Characters XML cannot carry, written as U+FFFD (the XML formats only).
+  size_t replaced() const { return replaced_; }
 
  protected:
   int written_ = 0;
+  size_t replaced_ = 0;
 };
 
 // The name of the contact a number belongs to, "" for none.
@@ -62,9 +65,26 @@ using NameOf = std::function<std::string(const std::string& number)>;
 std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FILE* out,
                                                    NameOf name_of = {});
 
+enum class XmlEscape { text, attribute };
+
+// Appends UTF-8 text escaped for XML: markup characters and carriage returns
+// as references (line breaks and tabs too in an attribute), and what XML 1.0
+// cannot carry -- control characters other than tab, LF and CR, U+FFFE,
+// U+FFFF, surrogates and malformed bytes -- as U+FFFD, as the backups are
+// written. Returns how many were replaced.
+size_t append_xml_escaped(std::string& out, std::string_view text, XmlEscape mode);
+
+// The warning for n characters replaced by append_xml_escaped.
+std::string replaced_warning(size_t n);
+
 // One CSV field with RFC 4180 quoting (when it holds a comma, a quote or a
-// line break).
+// line break). A text a spreadsheet would take for a formula (its first
+// character, after any leading apostrophes, one of = + - @ tab CR) gets one
+// more leading apostrophe, which spreadsheets show as text;
+// csv_unguarded takes it off again, so reading gives back what was written.
 std::string csv_field(std::string_view text);
+bool csv_formula_like(std::string_view text);
+std::string csv_unguarded(std::string cell);
 
 // "2009-04-23 10:00:00" in the host's local time (TZ honoured).
 std::string local_time_text(const FILETIME& utc);

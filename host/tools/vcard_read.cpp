@@ -348,20 +348,32 @@ VcardImport read_vcards(std::string_view file_bytes) {
   const std::string text = vcard::file_to_8bit(file_bytes, &utf16_kind);
   const auto lines = vcard::unfold(text);
 
-  // Every line is parsed first, so that the values whose charset must be
-  // detected are judged together.
-  std::vector<std::optional<ContentLine>> parsed(lines.size());
-  std::vector<std::string> errors(lines.size());
+  // The values whose charset must be detected are judged together: a first
+  // pass gathers them. The lines are parsed again as their card is read,
+  // rather than kept parsed, which would take many times the file's size.
   vcard::CharsetDetector detector;
-  for (size_t k = 0; k < lines.size(); ++k) {
-    parsed[k] = vcard::parse(lines[k], &errors[k]);
-    if (parsed[k] && vcard::CharsetDetector::needs_detection(parsed[k]->value, parsed[k]->charset))
-      detector.add_sample(parsed[k]->value);
+  for (const auto& raw : lines) {
+    std::string error;
+    const auto cl = vcard::parse(raw, &error);
+    if (cl && vcard::CharsetDetector::needs_detection(cl->value, cl->charset))
+      detector.add_sample(cl->value);
   }
+  // The parse of line k, kept while its card is read (and the one after).
+  std::optional<ContentLine> current;
+  std::string error;
+  size_t current_at = static_cast<size_t>(-1);
+  const auto parsed_at = [&](size_t k) -> const std::optional<ContentLine>& {
+    if (k != current_at) {
+      error.clear();
+      current = vcard::parse(lines[k], &error);
+      current_at = k;
+    }
+    return current;
+  };
 
   size_t i = 0;
   while (i < lines.size()) {
-    const auto& begin = parsed[i];
+    const auto& begin = parsed_at(i);
     if (!begin || begin->name != "BEGIN" || !is_vcard(begin->value)) {
       result.warnings.push_back("line " + std::to_string(lines[i].line) +
                                 ": not part of a card, skipped");
@@ -375,12 +387,12 @@ VcardImport read_vcards(std::string_view file_bytes) {
     std::string fn, sort, problem, uid;
     bool ended = false;
     for (; i < lines.size(); ++i) {
-      if (!parsed[i]) {
-        result.warnings.push_back("line " + std::to_string(lines[i].line) +
-                                  ": skipped: " + errors[i]);
+      const auto& parsed = parsed_at(i);
+      if (!parsed) {
+        result.warnings.push_back("line " + std::to_string(lines[i].line) + ": skipped: " + error);
         continue;
       }
-      const ContentLine& cl = *parsed[i];
+      const ContentLine& cl = *parsed;
       if (cl.name == "END") {
         ++i;
         ended = true;
