@@ -108,7 +108,8 @@ int run_add(const HistoryOptions& o) {
       line.clear();
       if (r.kind == history::FileKind::unknown) {
         if (named) {
-          std::cerr << "vardel: " << f.string() << ": not a backup, SMS backup or vCard file\n";
+          std::cerr << "vardel: "
+                    << tools::wrong_file(f.string(), tools::what_file(tools::file_head(f))) << "\n";
           ++failed;
         }
         continue;
@@ -290,7 +291,8 @@ void add_history_command(CommandLine& cli) {
       history, "conversations", "one line per number: name, count, first and last",
       [o] { return read_needs(*o); }, [o] { return run_conversations(*o); });
   CLI::App* contacts = cli.command(
-      history, "contacts", "every contact with its versions: when each was seen and what it changed",
+      history, "contacts",
+      "every contact with its versions: when each was seen and what it changed",
       [o] { return read_needs(*o); }, [o] { return run_contacts(*o); });
   for (CLI::App* c : {search, conversations, contacts}) {
     c->add_flag("--json", o->json, "print the result as JSON");
