@@ -1,5 +1,7 @@
-// Files given to the wrong command: each is named for what it is, with the
-// command that takes it, and nothing changes.
+// Files given to the wrong command, and the problems every command that
+// takes a file can meet: each has one answer, worded and numbered the same
+// by every command (the man page's DIAGNOSTICS table), and none of them
+// changes the device.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -111,6 +113,78 @@ TEST_F(Refusals, AFileGivenToTheWrongCommandIsNamedWithTheCommandThatTakesIt) {
   EXPECT_TRUE(has(r.err, "通讯录.xml is an Android SMS backup (messages)")) << r.err;
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(snapshot(device_), swapped);
+}
+
+// Every command that takes a file, against every problem it can meet.
+TEST_F(Refusals, EachProblemHasOneWordingAndOneStatusInEveryCommand) {
+  const std::string in_folder = " (in the backup folder or as a path)";
+  struct Command {
+    std::string args;  // FILE for the file
+    bool looks_in_backup_folder;
+    bool changes_device;
+  };
+  const Command commands[] = {
+      {"contacts import FILE", false, true},
+      {"messages import FILE", false, true},
+      {"messages restore --yes FILE", true, true},
+      {"view FILE", true, false},
+      {"render FILE -o " + at("page.html"), true, false},
+      {"convert FILE -o " + at("out.vcf"), true, false},
+  };
+  fs::create_directory(dir_ / "folder.xml");
+  ASSERT_EQ(::mkfifo((dir_ / "fifo.xml").c_str(), 0600), 0);
+  const auto before = snapshot(device_);
+  auto with = [](std::string args, const std::string& file) {
+    return args.replace(args.find("FILE"), 4, file);
+  };
+  for (const Command& c : commands) {
+    CliResult r = vardel(with(c.args, "nope.xml"));
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.err,
+              "vardel: nope.xml: no such file" + (c.looks_in_backup_folder ? in_folder : "") + "\n")
+        << c.args;
+
+    r = vardel(with(c.args, at("folder.xml")));
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.err, "vardel: " + (dir_ / "folder.xml").string() + ": cannot be read (a folder)\n")
+        << c.args;
+
+    r = vardel(with(c.args, at("fifo.xml")));
+    EXPECT_EQ(r.status, 2) << c.args;
+    EXPECT_EQ(r.err,
+              "vardel: " + (dir_ / "fifo.xml").string() + ": cannot be read (not a regular file)\n")
+        << c.args;
+
+    // A device that is not there: the commands that need one say so; a path
+    // needs none.
+    r = vardel("--device " + at("nowhere") + " " + with(c.args, at("c.vcf")));
+    if (c.args.starts_with("render") || c.args.starts_with("convert")) {
+      EXPECT_FALSE(has(r.err, "does not exist")) << c.args << "\n" << r.err;
+    } else {
+      EXPECT_EQ(r.status, 2) << c.args;
+      EXPECT_EQ(r.err, "vardel: device folder " + (dir_ / "nowhere").string() +
+                           " does not exist (make one with `vardel device init`)\n")
+          << c.args;
+    }
+  }
+  EXPECT_EQ(snapshot(device_), before);
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+
+  // Another vardel changing the device: this test holds its lock.
+  const int fd = ::open((device_ / ".device" / "lock").c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  for (const Command& c : commands) {
+    if (!c.changes_device) continue;
+    const std::string file = c.looks_in_backup_folder ? "短信.xml" : at("c.vcf");
+    const CliResult r = vardel(with(c.args, file));
+    EXPECT_EQ(r.status, 1) << c.args;
+    EXPECT_EQ(r.err, "vardel: the device " + device_.string() +
+                         " is busy: another vardel is changing it\n")
+        << c.args;
+  }
+  ::close(fd);
+  EXPECT_EQ(snapshot(device_), before);
 }
 
 }  // namespace
