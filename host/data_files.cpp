@@ -48,6 +48,16 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
 }  // namespace
 
 int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+  using tools::FileKind;
+  // A file named as a vCard goes to the vCard reader, which says what is
+  // wrong with it (no BEGIN:VCARD, a card cut short).
+  if (const std::string ext = lower(file.extension().string()); ext == ".vcf" || ext == ".vcard")
+    check_input_file(
+        file, file.string(),
+        {FileKind::vcard, FileKind::contacts_json, FileKind::contacts_csv, FileKind::unknown});
+  else
+    check_input_file(file, file.string(),
+                     {FileKind::vcard, FileKind::contacts_json, FileKind::contacts_csv});
   const std::string bytes = read_host_file(file);
   std::vector<poom::ContactRecord> records;
   std::vector<std::string> uids;
@@ -75,6 +85,11 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 }
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+  using tools::FileKind;
+  // Other XML goes to the SMS backup reader, which names the line it breaks
+  // at or the root it found instead of <smses>.
+  check_input_file(file, file.string(),
+                   {FileKind::messages_json, FileKind::android_sms, FileKind::zip, FileKind::xml});
   // Told by its first bytes, so that an Android file is read in pieces,
   // never whole. The app writes UTF-8, but a file saved again by an editor
   // may be UTF-16.

@@ -22,20 +22,42 @@ namespace {
 
 std::string reason(int err) { return std::strerror(err); }
 
+// The missing and unreadable answers of check_input_file.
+void check_readable(const fs::path& file, const std::string& given, LookedUp looked_up) {
+  std::error_code ec;
+  if (!fs::exists(file, ec))
+    throw UsageError(
+        given + ": no such file" +
+        (looked_up == LookedUp::in_backup_folder ? " (in the backup folder or as a path)" : ""));
+  if (fs::is_directory(file, ec)) throw UsageError(given + ": cannot be read (a folder)");
+  if (!fs::is_regular_file(file, ec))
+    throw UsageError(given + ": cannot be read (not a regular file)");
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) throw UsageError(given + ": cannot be read (" + reason(errno) + ")");
+  ::close(fd);
+}
+
 }  // namespace
 
+tools::FileKind check_input_file(const fs::path& file, const std::string& given,
+                                 std::initializer_list<tools::FileKind> kinds, LookedUp looked_up) {
+  check_readable(file, given, looked_up);
+  const tools::FileKind kind = tools::what_file(tools::file_head(file));
+  for (tools::FileKind k : kinds)
+    if (k == kind) return kind;
+  throw UsageError(tools::wrong_file(given, kind));
+}
+
 std::string read_host_file(const fs::path& file) {
-  std::error_code ec;
-  if (fs::is_directory(file, ec)) throw UsageError(file.string() + " is a folder, not a file");
-  if (!fs::exists(file, ec)) throw UsageError(file.string() + ": no such file");
+  check_readable(file, file.string(), LookedUp::as_path);
   errno = 0;
   std::ifstream in(file, std::ios::binary);
   if (!in)
-    throw UsageError("cannot read " + file.string() + ": " +
-                     (errno ? std::strerror(errno) : "cannot open it"));
+    throw UsageError(file.string() + ": cannot be read (" +
+                     (errno ? std::strerror(errno) : "cannot open it") + ")");
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  if (in.bad()) throw UsageError("cannot read " + file.string() + ": " + std::strerror(errno));
+  if (in.bad()) throw UsageError(file.string() + ": cannot be read (" + std::strerror(errno) + ")");
   return bytes.str();
 }
 

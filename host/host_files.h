@@ -2,20 +2,37 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
 #include <cstdio>
 
+#include "host/tools/file_kind.h"
 #include "platform/core/atomic_file.h"
 
 namespace vardel::host {
 
-// The file's bytes. Throws UsageError for a folder or a file that cannot
-// be read.
+// The file's bytes. Throws UsageError for a file that is not there or
+// cannot be read, worded as check_input_file words it.
 std::string read_host_file(const std::filesystem::path& file);
 // Its first n bytes (fewer when it is shorter), with the same refusals.
 std::string read_host_file_head(const std::filesystem::path& file, size_t n);
+
+// Where a command looks for a file it is given.
+enum class LookedUp { as_path, in_backup_folder };
+
+// Every command that reads a file asks this first, so that each problem has
+// one answer, all of them status 2 (UsageError), nothing changed:
+//   "X: no such file"   (+ " (in the backup folder or as a path)")
+//   "X: cannot be read (Permission denied)", "X: cannot be read (a folder)"
+//   "X is a vCard file (contacts); `vardel contacts import` takes it"
+//   "X is not a file vardel reads (...)"
+// given is the name as the user wrote it, file where it was found. Returns
+// the file's kind when it is one of kinds.
+tools::FileKind check_input_file(const std::filesystem::path& file, const std::string& given,
+                                 std::initializer_list<tools::FileKind> kinds,
+                                 LookedUp looked_up = LookedUp::as_path);
 
 // Replaces the file with text through core::AtomicFile (a temporary beside
 // it, flushed, renamed, the folder flushed), so an interrupted write leaves

@@ -77,7 +77,9 @@ std::string command_hint(const CLI::App& app) {
 CommandLine::CommandLine(const std::string& description) : app_(description, "vardel") {
   app_.add_option("--device", device_,
                   "device folder (default $VARDEL_DEVICE, else ~/.local/share/vardel/device)");
-  app_.add_option("--screen", screen_, "screen size WxH (default 240x320)");
+  app_.add_option("--screen", screen_,
+                  "screen size WxH (default 240x320; the phones' screens: 240x320, 320x240, "
+                  "240x240, 480x640, 640x480, 480x800)");
   app_.add_option("--zoom", zoom_,
                   "show the window N times as large (default: about half the display's height)")
       ->check(CLI::Range(1, 8));

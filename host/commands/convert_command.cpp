@@ -10,6 +10,7 @@
 #include "host/exports.h"
 #include "host/formats/contact_uid.h"
 #include "host/history/contact_names.h"
+#include "host/host_files.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
 #include "platform/poom/contact_db.h"
@@ -47,42 +48,35 @@ history::ContactNames names_for(const fs::path& messages, std::vector<std::strin
 
 int convert(const ConvertOptions& o) {
   const fs::path in = backup_file(o.in);
-  std::error_code ec;
-  if (!fs::is_regular_file(in, ec))
-    throw UsageError(o.in + ": no such file (in the backup folder or as a path)");
+  using tools::FileKind;
+  const FileKind kind = check_input_file(
+      in, o.in, {FileKind::contacts_backup, FileKind::messages_backup}, LookedUp::in_backup_folder);
   const fs::path out = o.out;
 
-  switch (tools::backup_kind(in)) {
-    case tools::BackupKind::contacts: {
-      auto format = o.to.empty() ? contacts_format_of(out) : contacts_format(o.to);
-      if (!format)
-        throw UsageError(in.string() +
-                         " is a contacts backup: convert it to vcard, vcard3, csv, "
-                         "google-csv, outlook-csv or json (--to, or a .vcf, .csv or .json file)");
-      const auto contacts = read_contacts_backup(in);
-      // No store keeps these contacts' UIDs: each is derived from the
-      // contact, the same for the same contact in every conversion.
-      write_contacts(out, contacts, *format, false, fields::derived_uids(contacts));
-      std::cout << "converted " << contacts.size() << " contacts to " << out.string() << "\n";
-      return 0;
-    }
-    case tools::BackupKind::messages: {
-      auto format = o.to.empty() ? messages_format_of(out) : messages_format(o.to);
-      if (!format)
-        throw UsageError(in.string() +
-                         " is a messages backup: convert it to android, sms-ie, csv or "
-                         "json (--to, or a .xml, .zip, .csv or .json file)");
-      std::vector<std::string> warnings;
-      const history::ContactNames names = names_for(in, warnings);
-      const int n = convert_messages_backup(in, out, *format, names, warnings);
-      for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
-      std::cout << "converted " << n << " messages to " << out.string() << "\n";
-      return 0;
-    }
-    case tools::BackupKind::neither:
-      break;
+  if (kind == FileKind::contacts_backup) {
+    auto format = o.to.empty() ? contacts_format_of(out) : contacts_format(o.to);
+    if (!format)
+      throw UsageError(in.string() +
+                       " is a contacts backup: convert it to vcard, vcard3, csv, "
+                       "google-csv, outlook-csv or json (--to, or a .vcf, .csv or .json file)");
+    const auto contacts = read_contacts_backup(in);
+    // No store keeps these contacts' UIDs: each is derived from the
+    // contact, the same for the same contact in every conversion.
+    write_contacts(out, contacts, *format, false, fields::derived_uids(contacts));
+    std::cout << "converted " << contacts.size() << " contacts to " << out.string() << "\n";
+    return 0;
   }
-  throw UsageError(in.string() + " is neither a contacts nor a messages backup of this program");
+  auto format = o.to.empty() ? messages_format_of(out) : messages_format(o.to);
+  if (!format)
+    throw UsageError(in.string() +
+                     " is a messages backup: convert it to android, sms-ie, csv or "
+                     "json (--to, or a .xml, .zip, .csv or .json file)");
+  std::vector<std::string> warnings;
+  const history::ContactNames names = names_for(in, warnings);
+  const int n = convert_messages_backup(in, out, *format, names, warnings);
+  for (const auto& w : warnings) std::cerr << "vardel: " << in.string() << ": " << w << "\n";
+  std::cout << "converted " << n << " messages to " << out.string() << "\n";
+  return 0;
 }
 
 }  // namespace
@@ -104,8 +98,8 @@ void add_convert_command(CommandLine& cli) {
                 "vcard (4.0), vcard3, csv, google-csv, outlook-csv or json for contacts; android, "
                 "sms-ie, csv or json for messages; default from the output's extension (.vcf, "
                 ".xml, .zip, .csv, .json)")
-      ->check(CLI::IsMember({"vcard", "vcard3", "csv", "google-csv", "outlook-csv", "json",
-                             "android", "sms-ie"}));
+      ->check(CLI::IsMember(
+          {"vcard", "vcard3", "csv", "google-csv", "outlook-csv", "json", "android", "sms-ie"}));
 }
 
 }  // namespace vardel::host

@@ -108,7 +108,8 @@ int run_add(const HistoryOptions& o) {
       line.clear();
       if (r.kind == history::FileKind::unknown) {
         if (named) {
-          std::cerr << "vardel: " << f.string() << ": not a backup, SMS backup or vCard file\n";
+          std::cerr << "vardel: "
+                    << tools::wrong_file(f.string(), tools::what_file(tools::file_head(f))) << "\n";
           ++failed;
         }
         continue;

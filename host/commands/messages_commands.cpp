@@ -13,6 +13,7 @@
 #include "host/device_tools.h"
 #include "host/exports.h"
 #include "host/frontends/frontend_headless.h"
+#include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/progress_bars.h"
 #include "platform/core/device.h"
@@ -42,9 +43,11 @@ int restore_from(const MessagesOptions& o) {
   const std::filesystem::path file =
       o.file.empty() ? backup_folder() / "短信.xml" : backup_file(o.file);
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec))
-    throw UsageError(file.string() + ": no such file" +
-                     (o.file.empty() ? " (back up first, or name a messages backup)" : ""));
+  if (o.file.empty() && !std::filesystem::exists(file, ec))
+    throw UsageError(file.string() + ": no such file (back up first, or name a messages backup)");
+  // Told before the question: a file of another kind is not worth an OK.
+  check_input_file(file, o.file.empty() ? file.string() : o.file,
+                   {tools::FileKind::messages_backup}, LookedUp::in_backup_folder);
   // Asked like the restore of contacts; --yes answers OK. A dry run changes
   // nothing, so it asks nothing.
   const std::u16string caption = u"警告", text = u"将短信恢复到手机中";

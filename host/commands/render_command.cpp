@@ -6,6 +6,7 @@
 #include "host/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
+#include "host/host_files.h"
 #include "host/pages.h"
 #include "host/tools/render.h"
 
@@ -29,9 +30,11 @@ void add_render_command(CommandLine& cli) {
       // A name in the backup folder needs the device; a path does not.
       Needs{Needs::Device::if_there}, [o] {
         const fs::path file = backup_file(o->file);
-        std::error_code ec;
-        if (!fs::exists(file, ec))
-          throw UsageError(o->file + ": no such file (in the backup folder or as a path)");
+        // Other XML names its own stylesheet, or says why it has none.
+        using tools::FileKind;
+        check_input_file(file, o->file,
+                         {FileKind::contacts_backup, FileKind::messages_backup, FileKind::xml},
+                         LookedUp::in_backup_folder);
         const fs::path page = o->output.empty() ? tools::page_path_for(file) : fs::path(o->output);
         render_page(file, page);
         std::cout << page.string() << "\n";

@@ -13,6 +13,7 @@
 #include "host/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
+#include "host/host_files.h"
 #include "host/restore_plan.h"
 #include "host/session.h"
 #include "platform/core/atomic_file.h"
@@ -72,6 +73,18 @@ int plan_restore_run() {
   return 0;
 }
 
+// The restore reads 通讯录.xml of the backup folder; a file of another kind
+// put there under that name is named before anything is asked. A broken
+// backup is left to the restore, which says so in its box.
+void check_contacts_backup() {
+  const fs::path file = backup_folder() / u"通讯录.xml";
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return;
+  using tools::FileKind;
+  check_input_file(file, file.string(),
+                   {FileKind::contacts_backup, FileKind::xml, FileKind::unknown});
+}
+
 // The window may start jobs at any time: it holds the lock while it is open.
 constexpr Needs kWindow{Needs::Device::window, true, true};
 
@@ -108,7 +121,10 @@ void add_window_commands(CommandLine& cli) {
   CLI::App* restore = cli.command(
       cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",
       [o] { return o->dry_run ? kReadsDevice : kChangesDevice; },
-      [&cli, o] { return o->dry_run ? plan_restore_run() : run_restore(cli.session(o->yes)); });
+      [&cli, o] {
+        check_contacts_backup();
+        return o->dry_run ? plan_restore_run() : run_restore(cli.session(o->yes));
+      });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
   restore->add_flag("--dry-run", o->dry_run,
                     "print what the restore would add, fill in and leave, changing nothing");
@@ -117,10 +133,17 @@ void add_window_commands(CommandLine& cli) {
               "tap \"查看\": open a file of the backup folder (a backup file as its rendered page)",
               kReadsDevice,
               [&cli, o] {
-                // A missing file is answered as every command answers it.
-                std::error_code ec;
-                if (!o->file.empty() && !fs::exists(backup_file(o->file), ec))
-                  throw UsageError(o->file + ": no such file (in the backup folder or as a path)");
+                // Any file may be opened; one that is missing or cannot be
+                // read is answered as every command answers it.
+                using tools::FileKind;
+                if (!o->file.empty())
+                  check_input_file(
+                      backup_file(o->file), o->file,
+                      {FileKind::vcard, FileKind::contacts_json, FileKind::messages_json,
+                       FileKind::android_sms, FileKind::contacts_backup, FileKind::messages_backup,
+                       FileKind::zip, FileKind::contacts_csv, FileKind::messages_csv, FileKind::xml,
+                       FileKind::unknown},
+                      LookedUp::in_backup_folder);
                 return run_view(cli.session(),
                                 o->file.empty() ? std::nullopt : std::optional<fs::path>(o->file));
               })

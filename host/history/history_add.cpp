@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "host/tools/android_sms.h"
+#include "host/tools/file_kind.h"
 #include "host/tools/message_backup.h"
 #include "host/tools/message_key.h"
 #include "host/tools/message_writers.h"
@@ -22,28 +23,19 @@ std::string read_bytes(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-bool looks_like_vcard(std::string_view bytes) {
-  // UTF-16 cards are found by the reader itself; a byte order mark or a
-  // blank line may come first.
-  const std::string_view head = bytes.substr(0, 4096);
-  for (std::string_view mark : {"BEGIN:VCARD", "begin:vcard", "Begin:VCard"})
-    if (head.find(mark) != std::string_view::npos) return true;
-  return head.size() >= 2 &&
-         ((head[0] == '\xff' && head[1] == '\xfe') || (head[0] == '\xfe' && head[1] == '\xff'));
-}
-
-FileKind kind_of(const fs::path& file, std::string_view bytes) {
-  if (tools::is_android_sms_backup(bytes)) return FileKind::android_sms;
-  if (looks_like_vcard(bytes)) return FileKind::vcard;
-  switch (tools::backup_kind(file)) {
-    case tools::BackupKind::messages:
+FileKind kind_of(std::string_view bytes) {
+  switch (tools::what_file(bytes.substr(0, tools::kHeadSize))) {
+    case tools::FileKind::android_sms:
+      return FileKind::android_sms;
+    case tools::FileKind::vcard:
+      return FileKind::vcard;
+    case tools::FileKind::messages_backup:
       return FileKind::messages_backup;
-    case tools::BackupKind::contacts:
+    case tools::FileKind::contacts_backup:
       return FileKind::contacts_backup;
-    case tools::BackupKind::neither:
-      break;
+    default:
+      return FileKind::unknown;
   }
-  return FileKind::unknown;
 }
 
 void count(AddResult& r, bool added, bool message, const AddProgress& progress) {
@@ -57,13 +49,13 @@ void count(AddResult& r, bool added, bool message, const AddProgress& progress) 
 
 }  // namespace
 
-FileKind file_kind(const fs::path& file) { return kind_of(file, read_bytes(file)); }
+FileKind file_kind(const fs::path& file) { return kind_of(tools::file_head(file)); }
 
 AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts,
                    const AddProgress& progress) {
   const std::string bytes = read_bytes(file);
   AddResult r;
-  r.kind = kind_of(file, bytes);
+  r.kind = kind_of(bytes);
   if (r.kind == FileKind::unknown) return r;
   const std::string name = file.filename().string();
   store.begin();

@@ -199,11 +199,12 @@ TEST_F(Moving, WhatIsNoBackupOrTheWrongKindIsRefusedAndChangesNothing) {
              "is a contacts backup: convert it to vcard"},
         Case{"convert '" + write("n.xml", "<smses/>").string() + "' -o '" +
                  (dir_ / "x.json").string() + "'",
-             "neither a contacts nor a messages backup"},
+             "is an Android SMS backup (messages); `vardel messages import` takes it"},
         Case{"convert nowhere.xml -o '" + (dir_ / "x.json").string() + "'", "no such file"},
         Case{"convert '" + truncated.string() + "' -o '" + (dir_ / "x.json").string() + "'",
              "cut short or malformed at line"},
-        Case{"messages restore --yes 通讯录.xml", "a contacts backup, not a messages backup"},
+        Case{"messages restore --yes 通讯录.xml",
+             "通讯录.xml is a contacts backup of this program; `vardel restore` takes it"},
         Case{"messages restore --yes '" + truncated.string() + "'", "nothing restored"},
         Case{"messages restore --yes nowhere.xml", "no such file"}}) {
     const CliResult r = vardel(c.args);

@@ -249,6 +249,13 @@ BackupKind backup_kind(const std::filesystem::path& file) {
   return kind_of(r.get());
 }
 
+BackupKind backup_kind_of(std::string_view bytes) {
+  Reader r(xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
+                              kReaderOptions));
+  if (!r) return BackupKind::neither;
+  return kind_of(r.get());
+}
+
 void read_messages_backup(const std::filesystem::path& file, const MessageSink& each,
                           const SkipSink& skipped) {
   Reader r(xmlReaderForFile(file.c_str(), nullptr, kReaderOptions));

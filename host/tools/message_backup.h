@@ -26,6 +26,9 @@ enum class BackupKind { contacts, messages, neither };
 
 // What a file is; neither for a file that cannot be read as XML.
 BackupKind backup_kind(const std::filesystem::path& file);
+// The same for bytes in memory: a file's head will do, as long as it holds
+// the first record.
+BackupKind backup_kind_of(std::string_view bytes);
 
 // A file that is not a messages backup, or is cut short or malformed (the
 // text names the line and column).

@@ -48,7 +48,10 @@ offers - -- -h --help --device --screen --zoom --trace --version
 offers --device '' -- phone-dir
 offers --device phone-dir c -- carddav contacts convert
 offers --device = '' -- phone-dir
-offers --screen '' --
+offers --screen '' -- 240x320 320x240 240x240 480x640 640x480 480x800
+offers --screen 4 -- 480x640 480x800
+offers --zoom '' -- 1 2 3 4 5 6 7 8
+offers --zoom = 1 -- 1
 offers contacts '' -- import export list
 offers contacts export --format '' -- json vcard vcard3 csv google-csv outlook-csv
 offers contacts export --format = v -- vcard vcard3
@@ -60,6 +63,24 @@ offers convert --to '' -- vcard vcard3 csv google-csv outlook-csv json android s
 offers convert -o '' -- contacts.vcf phone-dir
 offers phone pull - -- -h --help --config --section -y --yes
 offers phone info --section '' --
+# A file named in the backup folder: its backup files (not the stylesheets,
+# sums or history), then paths from here.
+backups="$scratch/phone-dir/Storage Card/vardelbackup"
+mkdir -p "$backups"
+touch "$backups/通讯录.xml" "$backups/短信.xml" "$backups/短信091231_235959.xml" \
+    "$backups/MessageLogMsg.xsl" "$backups/SHA256SUMS" "$backups/history.db"
+export VARDEL_DEVICE="$scratch/phone-dir"
+for command in view render convert "messages restore"; do
+    # shellcheck disable=SC2086
+    offers $command '' -- 通讯录.xml 短信.xml 短信091231_235959.xml contacts.vcf phone-dir
+done
+offers view 短 -- 短信.xml 短信091231_235959.xml
+offers messages restore --yes 短信0 -- 短信091231_235959.xml
+offers render phone-dir/ -- "phone-dir/Storage Card"
+unset VARDEL_DEVICE
+offers --device phone-dir convert 通 -- 通讯录.xml
+offers --device=phone-dir view 通 -- 通讯录.xml
+offers --device elsewhere view 通 --
 offers device init - -- -h --help --demo
 offers backup - -- -h --help -y --yes --log
 
