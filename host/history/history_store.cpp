@@ -396,15 +396,55 @@ bool HistoryStore::add_contact(const poom::ContactRecord& c, const std::string& 
   return true;
 }
 
+namespace {
+
+// Messages the newest-first reading looks at before it gives way to the
+// index.
+constexpr int kNewestWindow = 20000;
+
+constexpr const char* kMessageColumns =
+    "SELECT m.received, m.number, m.time, m.text, f.file, f.seen, l.file, l.seen "
+    "FROM messages m JOIN adds f ON f.id = m.first_add JOIN adds l ON l.id = m.last_add ";
+
+HistoryMessage message_of(sqlite3_stmt* s) {
+  return {sqlite3_column_int(s, 0) != 0, column(s, 1), column(s, 2), column(s, 3),
+          column(s, 4), column(s, 6), column(s, 5), column(s, 7)};
+}
+
+// The filters a query adds to any search, on messages as m.
+std::string filters_of(const MessageQuery& q) {
+  std::string filters;
+  if (q.number) filters += " AND m.number_key = ?2";
+  if (q.since) filters += " AND m.time >= ?3";
+  if (q.until) filters += " AND m.time < ?4";
+  return filters;
+}
+
+void bind_filters(sqlite3_stmt* s, const MessageQuery& q) {
+  if (q.number) bind(s, 2, number_key(*q.number));
+  if (q.since) bind(s, 3, *q.since);
+  // Until a day includes the whole day.
+  if (q.until) bind(s, 4, *q.until + "\x7f");
+}
+
+// Without regard to ASCII case, as LIKE compares.
+bool holds(const std::string& text, const std::string& lowered_part) {
+  return ascii_lower(text).find(lowered_part) != std::string::npos;
+}
+
+}  // namespace
+
 std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   // The trigram index answers three characters or more; shorter text (a
   // two-character name) is a scan.
-  const std::u16string wide = utf16(q.text);
-  const bool fts = wide.size() >= 3;
-  std::string sql =
-      "SELECT m.received, m.number, m.time, m.text, f.file, f.seen, l.file, l.seen "
-      "FROM messages m JOIN adds f ON f.id = m.first_add JOIN adds l ON l.id = m.last_add "
-      "WHERE 1";
+  const bool fts = utf16(q.text).size() >= 3;
+  // The newest few of a text that many messages hold are found long before
+  // the index has listed every match, by reading the newest messages.
+  if (fts && q.limit > 0) {
+    std::vector<HistoryMessage> newest = newest_messages(q);
+    if (newest.size() == q.limit) return newest;
+  }
+  std::string sql = std::string(kMessageColumns) + "WHERE 1";
   // The index answers no LIKE with ESCAPE: a query holding LIKE's own
   // characters finds more there, and the text itself confirms each (without
   // regard to ASCII case, as LIKE).
@@ -415,10 +455,7 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   } else if (!q.text.empty()) {
     sql += " AND instr(m.text, ?1) > 0";
   }
-  if (q.number) sql += " AND m.number_key = ?2";
-  if (q.since) sql += " AND m.time >= ?3";
-  if (q.until) sql += " AND m.time < ?4";
-  sql += " ORDER BY m.time DESC, m.id DESC";
+  sql += filters_of(q) + " ORDER BY m.time DESC, m.id DESC";
   if (q.limit > 0) sql += " LIMIT " + std::to_string(q.limit);
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
@@ -429,17 +466,35 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   } else if (!q.text.empty()) {
     bind(s, 1, q.text);
   }
-  if (q.number) bind(s, 2, number_key(*q.number));
-  if (q.since) bind(s, 3, *q.since);
-  // Until a day includes the whole day.
-  if (q.until) bind(s, 4, *q.until + "\x7f");
+  bind_filters(s, q);
   std::vector<HistoryMessage> out;
   int rc;
-  while ((rc = sqlite3_step(s)) == SQLITE_ROW)
-    out.push_back({sqlite3_column_int(s, 0) != 0, column(s, 1), column(s, 2), column(s, 3),
-                   column(s, 4), column(s, 6), column(s, 5), column(s, 7)});
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) out.push_back(message_of(s));
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) sql::raise(db_, "history", "search");
+  return out;
+}
+
+std::vector<HistoryMessage> HistoryStore::newest_messages(const MessageQuery& q) {
+  const std::string lowered = ascii_lower(q.text);
+  const std::string sql = "SELECT m.id, m.text FROM messages m WHERE 1" + filters_of(q) +
+                          " ORDER BY m.time DESC, m.id DESC LIMIT " +
+                          std::to_string(kNewestWindow);
+  sql::Statement newest, row;
+  if (!newest.prepare(db_, sql) ||
+      !row.prepare(db_, std::string(kMessageColumns) + "WHERE m.id = ?1"))
+    sql::raise(db_, "history", "search");
+  bind_filters(newest.get(), q);
+  std::vector<sqlite3_int64> ids;
+  while (ids.size() < q.limit && sqlite3_step(newest.get()) == SQLITE_ROW)
+    if (holds(column(newest.get(), 1), lowered)) ids.push_back(sqlite3_column_int64(newest.get(), 0));
+  std::vector<HistoryMessage> out;
+  if (ids.size() < q.limit) return out;  // the index finds them
+  for (sqlite3_int64 id : ids) {
+    sqlite3_bind_int64(row.get(), 1, id);
+    if (sqlite3_step(row.get()) == SQLITE_ROW) out.push_back(message_of(row.get()));
+    row.done();
+  }
   return out;
 }
 

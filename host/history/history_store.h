@@ -123,6 +123,9 @@ class HistoryStore {
   // into the table, one row per number, as it commits.
   void note_in_summary(const std::string& number_key, const std::string& time, sqlite3_int64 id);
   void fold_summary();
+  // The newest q.limit messages holding q.text among the newest few
+  // thousand, or fewer when they are not all there.
+  std::vector<HistoryMessage> newest_messages(const MessageQuery& q);
   struct Summary {
     sqlite3_int64 count = 0;
     std::optional<std::string> first;

@@ -88,6 +88,27 @@ TEST_F(Store, FindsShortAndLongTextsAnywhereInAMessage) {
   EXPECT_EQ(newest.front().number, "3");
 }
 
+TEST_F(Store, TheNewestFewAreTheFirstOfAllTheMatchesHoweverTheyAreFound) {
+  HistoryStore s(file_);
+  s.begin();
+  s.add_message(msg(true, "9", "2008-01-01 00:00:00", "a Rare word"), "a");
+  for (int i = 0; i < 60; ++i)
+    s.add_message(msg(i % 2 == 0, "1", "2009-01-" + std::to_string(10 + i % 20) + " 10:00:" +
+                                           std::to_string(10 + i % 40),
+                      "Common text " + std::to_string(i)),
+                  "a");
+  s.commit();
+  const auto all = s.messages(q("common"));
+  ASSERT_EQ(all.size(), 60u);
+  MessageQuery few = q("COMMON TEXT");
+  few.limit = 5;
+  const auto newest = s.messages(few);
+  ASSERT_EQ(newest.size(), 5u);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(newest[i].text, all[i].text) << i;
+  few.text = "rare";
+  EXPECT_EQ(s.messages(few).size(), 1u);  // fewer than asked: all there are
+}
+
 TEST_F(Store, LikesWildcardsInAQueryAreText) {
   HistoryStore s(file_);
   s.begin();
