@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
@@ -15,7 +16,10 @@
 #include "host/tools/android_sms.h"
 #include "host/tools/sms_ie.h"
 #include "host/tools/vcard.h"
+#include "platform/core/calendar.h"
 #include "platform/core/device.h"
+#include "platform/core/sha256.h"
+#include "platform/core/windows.h"
 #include "platform/mapi/message_db.h"
 #include "platform/poom/contact_db.h"
 #include "platform/core/wstr.h"
@@ -40,6 +44,29 @@ std::string_view opening(std::string_view bytes) {
   return bytes.substr(0, 11);
 }
 
+// What an import notes in the store, and looks for before it adds anything.
+sql::FileIdentity identity_of(std::string_view bytes) {
+  core::Sha256 hash;
+  hash.update(bytes);
+  return {hash.hex(), static_cast<std::int64_t>(bytes.size())};
+}
+
+// Says so when the store has taken this file in already: a retry after a run
+// that was killed (even after its commit, before it could say so) then adds
+// nothing twice.
+bool imported_already(const fs::path& file, std::optional<std::int64_t> when, std::ostream& out) {
+  if (!when) return false;
+  FILETIME utc = calendar::filetime_from_ticks(static_cast<std::uint64_t>(*when)), local{};
+  SYSTEMTIME st{};
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &st);
+  char date[32];
+  std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u", st.wYear, st.wMonth, st.wDay,
+                st.wHour, st.wMinute);
+  out << file.string() << " was imported already (on " << date << "); nothing added\n";
+  return true;
+}
+
 bool is_vcard_file(const fs::path& file, std::string_view bytes) {
   const std::string ext = lower(file.extension().string());
   return ext == ".vcf" || ext == ".vcard" || lower(std::string(opening(bytes))) == "begin:vcard";
@@ -47,8 +74,12 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
 
 }  // namespace
 
-int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
   const std::string bytes = read_host_file(file);
+  const sql::FileIdentity identity = identity_of(bytes);
+  if (!again &&
+      imported_already(file, poom::contacts_imported_when(identity, device::contacts_db()), out))
+    return 0;
   std::vector<poom::ContactRecord> records;
   std::vector<std::string> uids;
   if (is_vcard_file(file, bytes)) {
@@ -69,18 +100,23 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
                        " is neither a vCard file (no BEGIN:VCARD) nor a JSON list of contacts");
     records = contacts_from_json(parse_json(file, bytes));
   }
-  poom::add_contacts(records, uids, device::contacts_db());
+  poom::import_contacts(records, uids, identity, device::contacts_db());
   out << "imported " << records.size() << " contacts\n";
   return static_cast<int>(records.size());
 }
 
-int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
   const std::string bytes = read_host_file(file);
+  const sql::FileIdentity identity = identity_of(bytes);
+  if (!again &&
+      imported_already(file, mapi::MessageDb(device::messages_db()).imported_when(identity), out))
+    return 0;
   if (opening(bytes).starts_with("<") || tools::is_zip(bytes)) {
     tools::SmsImport sms;
     try {
-      sms = tools::is_zip(bytes) ? tools::import_sms_ie(bytes, device::messages_db())
-                                 : tools::import_android_sms(bytes, device::messages_db());
+      sms = tools::is_zip(bytes)
+                ? tools::import_sms_ie(bytes, device::messages_db(), &identity)
+                : tools::import_android_sms(bytes, device::messages_db(), &identity);
     } catch (const tools::SmsFileError& e) {
       throw UsageError(file.string() + " is " + e.what());
     } catch (const tools::SmsIeError& e) {
@@ -98,7 +134,7 @@ int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& 
     return sms.added;
   }
   mapi::MessageDb db(device::messages_db());
-  const int n = import_messages(db, parse_json(file, bytes));
+  const int n = import_messages(db, parse_json(file, bytes), &identity);
   out << "imported " << n << " messages\n";
   return n;
 }

@@ -29,6 +29,7 @@ struct MessagesOptions {
   std::string format;
   bool yes = false;
   bool dry_run = false;
+  bool again = false;
 };
 
 // The messages line as the window shows it: "2、短信　    50%".
@@ -79,17 +80,20 @@ void add_messages_commands(CommandLine& cli) {
   auto o = std::make_shared<MessagesOptions>();
   CLI::App* messages = cli.group("messages", "the phone's message stores in and out");
 
-  cli.command(messages, "import",
-              "append the messages of a JSON file, an Android SMS backup (<smses>) or an SMS "
-              "Import / Export archive (.zip): SMS and the text of MMS; messages already on the "
-              "phone are skipped for the latter two",
-              kChangesDevice,
-              [o] {
-                import_messages_file(o->file, std::cout, std::cerr);
-                return 0;
-              })
-      ->add_option("FILE", o->file, "JSON, SMS backup XML or SMS Import / Export ZIP file")
+  CLI::App* import = cli.command(
+      messages, "import",
+      "append the messages of a JSON file, an Android SMS backup (<smses>) or an SMS "
+      "Import / Export archive (.zip): SMS and the text of MMS; messages already on the "
+      "phone are skipped for the latter two",
+      kChangesDevice, [o] {
+        import_messages_file(o->file, std::cout, std::cerr, o->again);
+        return 0;
+      });
+  import->add_option("FILE", o->file, "JSON, SMS backup XML or SMS Import / Export ZIP file")
       ->required();
+  import->add_flag("--again", o->again,
+                   "import the file even when it was imported before (the device keeps each "
+                   "imported file's SHA-256, so a repeated import adds nothing)");
 
   CLI::App* out = cli.command(
       messages, "export",

@@ -333,8 +333,8 @@ AndroidSmsFile read_android_sms(std::string_view file_bytes) {
   return file;
 }
 
-SmsImport import_android_sms(std::string_view file_bytes,
-                             const std::filesystem::path& messages_db) {
+SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db,
+                             const sql::FileIdentity* imported) {
   AndroidSmsFile file = read_android_sms(file_bytes);
   SmsImport result;
   result.warnings = std::move(file.warnings);
@@ -364,6 +364,7 @@ SmsImport import_android_sms(std::string_view file_bytes,
     ++result.added;
     ++(m.mms ? result.mms_added : result.sms_added);
   }
+  if (imported) db.note_imported(*imported);
   db.commit();
   return result;
 }

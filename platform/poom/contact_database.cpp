@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "platform/core/clock.h"
 #include "platform/core/device.h"
 #include "platform/core/device_lock.h"
 #include "platform/core/fault.h"
@@ -560,7 +561,8 @@ HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
 }
 
 HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdits> add,
-                                 std::vector<long>* oids, std::span<const std::string> uids) {
+                                 std::vector<long>* oids, std::span<const std::string> uids,
+                                 const sql::FileIdentity* imported) {
   std::lock_guard lock(mutex_);
   oids->clear();
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
@@ -594,6 +596,11 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
       if (HRESULT hr = insert_uid_locked(oid, uids[k]); FAILED(hr)) return fail(hr);
     oids->push_back(oid);
   }
+  if (imported)
+    if (HRESULT hr =
+            sql::note_imported(db_, *imported, static_cast<std::int64_t>(clock::utc_ticks()));
+        FAILED(hr))
+      return fail(hr);
   if (HRESULT hr = fault::check("poom.ReplaceContacts.Commit"); FAILED(hr)) return fail(hr);
   if (int rc = txn.commit(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
   version_.fetch_add(1, std::memory_order_acq_rel);
