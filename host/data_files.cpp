@@ -11,6 +11,7 @@
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
 #include "host/formats/address_book_csv.h"
+#include "host/free_space.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/android_sms.h"
@@ -75,6 +76,7 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
 }  // namespace
 
 int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
+  require_room_for(file, device::contacts_db());
   const std::string bytes = read_host_file(file);
   const sql::FileIdentity identity = identity_of(bytes);
   if (!again &&
@@ -106,6 +108,7 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
 }
 
 int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
+  require_room_for(file, device::messages_db());
   const std::string bytes = read_host_file(file);
   const sql::FileIdentity identity = identity_of(bytes);
   if (!again &&

@@ -12,6 +12,7 @@
 #include "host/data_files.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/free_space.h"
 #include "host/frontends/frontend_headless.h"
 #include "host/messages_json.h"
 #include "host/progress_bars.h"
@@ -46,6 +47,7 @@ int restore_from(const MessagesOptions& o) {
   if (!std::filesystem::exists(file, ec))
     throw UsageError(file.string() + ": no such file" +
                      (o.file.empty() ? " (back up first, or name a messages backup)" : ""));
+  if (!o.dry_run) require_room_for(file, device::messages_db());
   // Asked like the restore of contacts; --yes answers OK. A dry run changes
   // nothing, so it asks nothing.
   const std::u16string caption = u"警告", text = u"将短信恢复到手机中";

@@ -13,6 +13,7 @@
 #include "host/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
+#include "host/free_space.h"
 #include "host/restore_plan.h"
 #include "host/session.h"
 #include "platform/core/atomic_file.h"
@@ -108,7 +109,11 @@ void add_window_commands(CommandLine& cli) {
   CLI::App* restore = cli.command(
       cli.app(), "restore", "tap \"恢复通讯录\": restore contacts from the backup",
       [o] { return o->dry_run ? kReadsDevice : kChangesDevice; },
-      [&cli, o] { return o->dry_run ? plan_restore_run() : run_restore(cli.session(o->yes)); });
+      [&cli, o] {
+        if (o->dry_run) return plan_restore_run();
+        require_room_for(backup_folder() / u"通讯录.xml", device::contacts_db());
+        return run_restore(cli.session(o->yes));
+      });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
   restore->add_flag("--dry-run", o->dry_run,
                     "print what the restore would add, fill in and leave, changing nothing");

@@ -268,7 +268,9 @@ HRESULT ContactDatabase::exec_locked(const char* sql) {
 // kernel is asked to start writing the log out, so the fsync that begins the
 // next checkpoint finds most of it on the disk already instead of waiting
 // for all of it. Nothing is waited for here, and what is durable when is
-// unchanged.
+// unchanged. The bound is a few MiB, not more: the log takes room on the
+// card that a restore needs for the contacts themselves (the transaction
+// after a checkpoint cuts the file back to sql::kLogLimit).
 int ContactDatabase::log_grew(void* self, sqlite3* db, const char* name, int pages) {
   auto* me = static_cast<ContactDatabase*>(self);
   if (pages >= kCheckpointPages) {

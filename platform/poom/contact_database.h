@@ -86,7 +86,7 @@ class ContactDatabase {
   static constexpr int kRemoveBatch = 2048;
   static constexpr std::chrono::milliseconds kRemoveBatchAge{200};
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
-  static constexpr int kCheckpointPages = 8192;  // 32 MiB of log at most, normally
+  static constexpr int kCheckpointPages = 1024;  // 4 MiB of log at most, normally
   static constexpr int kWritebackPages = 256;
 
   // The process's connection to the database at `path`, opened (and the
