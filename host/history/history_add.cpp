@@ -32,10 +32,10 @@ bool looks_like_vcard(std::string_view bytes) {
          ((head[0] == '\xff' && head[1] == '\xfe') || (head[0] == '\xfe' && head[1] == '\xff'));
 }
 
-FileKind kind_of(const fs::path& file, std::string_view bytes) {
+FileKind kind_of(std::string_view bytes) {
   if (tools::is_android_sms_backup(bytes)) return FileKind::android_sms;
   if (looks_like_vcard(bytes)) return FileKind::vcard;
-  switch (tools::backup_kind(file)) {
+  switch (tools::backup_kind_bytes(bytes)) {
     case tools::BackupKind::messages:
       return FileKind::messages_backup;
     case tools::BackupKind::contacts:
@@ -57,13 +57,17 @@ void count(AddResult& r, bool added, bool message, const AddProgress& progress) 
 
 }  // namespace
 
-FileKind file_kind(const fs::path& file) { return kind_of(file, read_bytes(file)); }
+FileKind file_kind(const fs::path& file) { return kind_of(read_bytes(file)); }
 
 AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts,
                    const AddProgress& progress) {
-  const std::string bytes = read_bytes(file);
+  return add_bytes(store, file, read_bytes(file), read_contacts, progress);
+}
+
+AddResult add_bytes(HistoryStore& store, const fs::path& file, std::string_view bytes,
+                    const ContactsReader& read_contacts, const AddProgress& progress) {
   AddResult r;
-  r.kind = kind_of(file, bytes);
+  r.kind = kind_of(bytes);
   if (r.kind == FileKind::unknown) return r;
   const std::string name = file.filename().string();
   store.begin();
@@ -93,7 +97,7 @@ AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsRead
         }
         break;
       case FileKind::contacts_backup:
-        for (const poom::ContactRecord& c : read_contacts(file))
+        for (const poom::ContactRecord& c : read_contacts(file, bytes))
           count(r, store.add_contact(c, name), false, progress);
         break;
       case FileKind::vcard:
