@@ -109,7 +109,9 @@ int main(int argc, char** argv) {
         },
         [](int, const std::string&) {});
   });
-  auto no_contacts = [](const fs::path&) { return std::vector<poom::ContactRecord>{}; };
+  auto no_contacts = [](const fs::path&, std::string_view) {
+    return std::vector<poom::ContactRecord>{};
+  };
   history::AddResult first, again;
   {
     history::HistoryStore store(db);

@@ -4,7 +4,13 @@
 
 #include <pugixml.hpp>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <system_error>
 #include <tuple>
@@ -68,12 +74,83 @@ fs::path backup_file(const fs::path& given) {
   return given;
 }
 
+device::Fd open_input_file(const fs::path& file) {
+  // Told by the path's words, not by where its links lead: a link inside
+  // the device is the device's to judge.
+  const fs::path root =
+      device::root().empty() ? fs::path() : fs::absolute(device::root()).lexically_normal();
+  const fs::path rel =
+      root.empty() ? fs::path() : fs::absolute(file).lexically_normal().lexically_relative(root);
+  device::Fd fd;
+  if (!rel.empty() && rel != "." && *rel.begin() != "..") {
+    std::u16string ce;
+    for (const auto& name : rel) ce += u"\\" + utf16(name.string());
+    fd.reset(device::open_file(ce, O_RDONLY));
+  } else {
+    fd.reset(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat st {};
+    if (fd && (::fstat(fd.get(), &st) != 0 || !device::is_plain_file(st.st_mode))) {
+      fd.reset();
+      errno = EACCES;
+    }
+  }
+  if (fd) {
+    // Opened without waiting; read as any file is.
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    return fd;
+  }
+  const int e = errno;
+  if (e == EXDEV || e == ELOOP)
+    throw UsageError(file.string() + ": refused, a link on the way leads out of the device");
+  if (e == EACCES)
+    throw UsageError(file.string() + ": refused, not a regular file (or not readable)");
+  throw UsageError(file.string() + ": cannot be read (" + std::strerror(e) + ")");
+}
+
+std::string read_input_file(const fs::path& file) {
+  const device::Fd fd = open_input_file(file);
+  std::string bytes;
+  char buf[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n == 0) return bytes;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw UsageError(file.string() + ": cannot be read (" + std::strerror(errno) + ")");
+    }
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+}
+
+namespace {
+
+std::vector<poom::ContactRecord> contacts_of(const pugi::xml_document& doc);
+
+}  // namespace
+
+std::vector<poom::ContactRecord> read_contacts_backup_bytes(const fs::path& file,
+                                                            std::string_view bytes) {
+  pugi::xml_document doc;
+  const auto parsed =
+      doc.load_buffer(bytes.data(), bytes.size(),
+                      (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_doctype);
+  if (!parsed)
+    throw UsageError(file.string() + " is not well-formed XML (" + parsed.description() + ")");
+  return contacts_of(doc);
+}
+
 std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
   pugi::xml_document doc;
   const auto parsed = doc.load_file(
       file.c_str(), (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_doctype);
   if (!parsed)
     throw UsageError(file.string() + " is not well-formed XML (" + parsed.description() + ")");
+  return contacts_of(doc);
+}
+
+namespace {
+
+std::vector<poom::ContactRecord> contacts_of(const pugi::xml_document& doc) {
   std::vector<poom::ContactRecord> contacts;
   for (const auto& selected : doc.select_nodes("//CONTACTS/VCARD")) {
     const pugi::xml_node card = selected.node();
@@ -101,6 +178,8 @@ std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
   return contacts;
 }
 
+}  // namespace
+
 MessagesRestore restore_messages(const fs::path& file,
                                  const std::function<void(int percent)>& progress, bool dry_run) {
   struct Pending {
@@ -109,14 +188,16 @@ MessagesRestore restore_messages(const fs::path& file,
   };
   std::vector<Pending> pending;
   MessagesRestore result;
-  const tools::BackupKind kind = tools::backup_kind(file);
+  const device::Fd fd = open_input_file(file);
+  const tools::BackupKind kind = tools::backup_kind_fd(fd.get());
+  ::lseek(fd.get(), 0, SEEK_SET);
   if (kind == tools::BackupKind::contacts)
     throw UsageError(file.string() +
                      " is a contacts backup, not a messages backup (restore it with `vardel "
                      "restore`); nothing restored");
   try {
-    tools::read_messages_backup(
-        file,
+    tools::read_messages_backup_fd(
+        fd.get(),
         [&](const tools::BackupMessage& b) {
           Pending p{b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent, {}};
           if (!b.address.empty()) {

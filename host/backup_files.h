@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/core/device_files.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::host {
@@ -20,11 +22,23 @@ std::filesystem::path backup_folder();
 // else the path as given (the caller then says it is missing).
 std::filesystem::path backup_file(const std::filesystem::path& given);
 
+// Opens a file to read: one inside the device (the backup folder's files)
+// through the device root, so that no link on the way leads out of the
+// device; one outside it by its host path. Either way the file is opened
+// without waiting and must be a regular file: a FIFO or device node is
+// refused, never waited on. Throws UsageError naming the file.
+device::Fd open_input_file(const std::filesystem::path& file);
+// The whole file, opened so.
+std::string read_input_file(const std::filesystem::path& file);
+
 // The contacts of a contacts backup, read as the restore reads them: every
 // VCARD whose parent is CONTACTS, each element of the field map that holds
 // text setting its property (dates read as the restore reads them).
 // Throws UsageError when the file is not well-formed.
 std::vector<poom::ContactRecord> read_contacts_backup(const std::filesystem::path& file);
+// The same over the file's bytes (file names it in the refusal).
+std::vector<poom::ContactRecord> read_contacts_backup_bytes(const std::filesystem::path& file,
+                                                            std::string_view bytes);
 
 struct MessagesRestore {
   int added = 0;
@@ -37,7 +51,8 @@ struct MessagesRestore {
 // sent items to theirs, the time read as the host's local time, the text as
 // written; a message the store has already (same folder, number, time and
 // text) is skipped. progress gets 0..100. Throws UsageError (nothing added)
-// when the file is not a messages backup. A dry run counts the same way and
+// when the file is not a messages backup, or cannot be opened as
+// open_input_file opens it. A dry run counts the same way and
 // changes nothing: the messages database is only read, and what the real
 // run would add is counted as added.
 MessagesRestore restore_messages(const std::filesystem::path& file,

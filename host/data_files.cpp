@@ -1,8 +1,15 @@
 // Contacts and messages files in and out for the command line.
 #include "host/data_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <ostream>
 
 #include <nlohmann/json.hpp>
@@ -10,12 +17,17 @@
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
 #include "host/formats/address_book_csv.h"
+#include "host/free_space.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
 #include "host/tools/android_sms.h"
 #include "host/tools/sms_ie.h"
 #include "host/tools/vcard.h"
+#include "platform/core/calendar.h"
 #include "platform/core/device.h"
+#include "platform/core/device_files.h"
+#include "platform/core/sha256.h"
+#include "platform/core/windows.h"
 #include "platform/mapi/message_db.h"
 #include "platform/poom/contact_db.h"
 #include "platform/core/wstr.h"
@@ -40,6 +52,39 @@ std::string_view opening(std::string_view bytes) {
   return bytes.substr(0, 11);
 }
 
+// What an import notes in the store, and looks for before it adds anything.
+sql::FileIdentity identity_of(std::string_view bytes) {
+  core::Sha256 hash;
+  hash.update(bytes);
+  return {hash.hex(), static_cast<std::int64_t>(bytes.size())};
+}
+
+// The same for a file that is read in pieces, never whole.
+sql::FileIdentity identity_of_file(const fs::path& file) {
+  device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st;
+  std::string hex;
+  if (!fd || ::fstat(fd.get(), &st) != 0 || !core::sha256_of_fd(fd.get(), &hex))
+    throw UsageError(file.string() + ": cannot be read (" + std::strerror(errno) + ")");
+  return {hex, static_cast<std::int64_t>(st.st_size)};
+}
+
+// Says so when the store has taken this file in already: a retry after a run
+// that was killed (even after its commit, before it could say so) then adds
+// nothing twice.
+bool imported_already(const fs::path& file, std::optional<std::int64_t> when, std::ostream& out) {
+  if (!when) return false;
+  FILETIME utc = calendar::filetime_from_ticks(static_cast<std::uint64_t>(*when)), local{};
+  SYSTEMTIME st{};
+  FileTimeToLocalFileTime(&utc, &local);
+  FileTimeToSystemTime(&local, &st);
+  char date[32];
+  std::snprintf(date, sizeof date, "%04u-%02u-%02u %02u:%02u", st.wYear, st.wMonth, st.wDay,
+                st.wHour, st.wMinute);
+  out << file.string() << " was imported already (on " << date << "); nothing added\n";
+  return true;
+}
+
 bool is_vcard_file(const fs::path& file, std::string_view bytes) {
   const std::string ext = lower(file.extension().string());
   return ext == ".vcf" || ext == ".vcard" || lower(std::string(opening(bytes))) == "begin:vcard";
@@ -47,7 +92,7 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
 
 }  // namespace
 
-int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
   using tools::FileKind;
   // A file named as a vCard goes to the vCard reader, which says what is
   // wrong with it (no BEGIN:VCARD, a card cut short).
@@ -58,7 +103,12 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
   else
     check_input_file(file, file.string(),
                      {FileKind::vcard, FileKind::contacts_json, FileKind::contacts_csv});
+  require_room_for(file, device::contacts_db());
   const std::string bytes = read_host_file(file);
+  const sql::FileIdentity identity = identity_of(bytes);
+  if (!again &&
+      imported_already(file, poom::contacts_imported_when(identity, device::contacts_db()), out))
+    return 0;
   std::vector<poom::ContactRecord> records;
   std::vector<std::string> uids;
   if (is_vcard_file(file, bytes)) {
@@ -79,17 +129,22 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
                        " is neither a vCard file (no BEGIN:VCARD) nor a JSON list of contacts");
     records = contacts_from_json(parse_json(file, bytes));
   }
-  poom::add_contacts(records, uids, device::contacts_db());
+  poom::import_contacts(records, uids, identity, device::contacts_db());
   out << "imported " << records.size() << " contacts\n";
   return static_cast<int>(records.size());
 }
 
-int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err) {
+int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
   using tools::FileKind;
   // Other XML goes to the SMS backup reader, which names the line it breaks
   // at or the root it found instead of <smses>.
   check_input_file(file, file.string(),
                    {FileKind::messages_json, FileKind::android_sms, FileKind::zip, FileKind::xml});
+  require_room_for(file, device::messages_db());
+  const sql::FileIdentity identity = identity_of_file(file);
+  if (!again &&
+      imported_already(file, mapi::MessageDb(device::messages_db()).imported_when(identity), out))
+    return 0;
   // Told by its first bytes, so that an Android file is read in pieces,
   // never whole. The app writes UTF-8, but a file saved again by an editor
   // may be UTF-16.
@@ -99,8 +154,8 @@ int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& 
   if (opening(head).starts_with("<") || zip) {
     tools::SmsImport sms;
     try {
-      sms = zip ? tools::import_sms_ie(read_host_file(file), device::messages_db())
-                : tools::import_android_sms_file(file, device::messages_db());
+      sms = zip ? tools::import_sms_ie(read_host_file(file), device::messages_db(), &identity)
+                : tools::import_android_sms_file(file, device::messages_db(), &identity);
     } catch (const tools::SmsFileError& e) {
       throw UsageError(file.string() + " is " + e.what());
     } catch (const tools::SmsIeError& e) {
@@ -120,7 +175,7 @@ int import_messages_file(const fs::path& file, std::ostream& out, std::ostream& 
   std::string bytes = read_host_file(file);
   if (auto utf8 = tools::utf8_of_utf16(bytes)) bytes = std::move(*utf8);
   mapi::MessageDb db(device::messages_db());
-  const int n = import_messages(db, parse_json(file, bytes));
+  const int n = import_messages(db, parse_json(file, bytes), &identity);
   out << "imported " << n << " messages\n";
   return n;
 }

@@ -181,7 +181,8 @@ std::vector<StoreImport> messages_from_json(const nlohmann::json& json) {
   return imports;
 }
 
-int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
+int import_messages(mapi::MessageDb& db, const nlohmann::json& json,
+                    const sql::FileIdentity* imported) {
   const std::vector<StoreImport> imports = messages_from_json(json);
   int added = 0;
   db.begin();  // all or nothing: a failure leaves the transaction uncommitted
@@ -194,6 +195,7 @@ int import_messages(mapi::MessageDb& db, const nlohmann::json& json) {
       ++added;
     }
   }
+  if (imported) db.note_imported(*imported);
   db.commit();
   return added;
 }

@@ -33,9 +33,10 @@ std::vector<StoreImport> messages_from_json(const nlohmann::json& json);
 // Adds the messages of the JSON to the database in one transaction,
 // appending to the store of the same name in any letter case when there is
 // one (else creating it). The whole JSON is checked first: on a UsageError
-// nothing is added.
-// Returns the number of messages added.
-int import_messages(mapi::MessageDb& db, const nlohmann::json& json);
+// nothing is added. imported, when given, is noted in the transaction as
+// the file the messages came from. Returns the number of messages added.
+int import_messages(mapi::MessageDb& db, const nlohmann::json& json,
+                    const sql::FileIdentity* imported = nullptr);
 
 // "2009-04-23T02:00:00Z" and back (UsageError for a text that is not a time).
 std::string iso_time(const FILETIME& ft);

@@ -191,7 +191,7 @@ int run_backup(const SessionOptions& options) {
     for (int kind : saved)
       if (kind == 0 || kind == 1)
         files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
-    history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup,
+    history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup_bytes,
                                std::cerr);
   } catch (const std::exception& e) {
     std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";

@@ -21,6 +21,7 @@ struct ContactsOptions {
   std::string format;  // from the file's extension when not given
   int vcard_version = 4;
   bool tags = false;
+  bool again = false;
 };
 
 ContactsFormat export_format(const ContactsOptions& o) {
@@ -37,16 +38,18 @@ void add_contacts_commands(CommandLine& cli) {
   auto o = std::make_shared<ContactsOptions>();
   CLI::App* contacts = cli.group("contacts", "the phone's contacts in and out (JSON, vCard)");
 
-  cli.command(contacts, "import",
-              "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0), a CSV file of Google "
-              "Contacts or Outlook, or a JSON file",
-              kChangesDevice,
-              [o] {
-                import_contacts_file(o->file, std::cout, std::cerr);
-                return 0;
-              })
-      ->add_option("FILE", o->file, "vCard, CSV or JSON file")
-      ->required();
+  CLI::App* import =
+      cli.command(contacts, "import",
+                  "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0), a CSV file of Google "
+                  "Contacts or Outlook, or a JSON file",
+                  kChangesDevice, [o] {
+                    import_contacts_file(o->file, std::cout, std::cerr, o->again);
+                    return 0;
+                  });
+  import->add_option("FILE", o->file, "vCard, CSV or JSON file")->required();
+  import->add_flag("--again", o->again,
+                   "import the file even when its contacts were imported before (the device keeps "
+                   "each imported file's SHA-256, so a repeated import adds nothing)");
 
   // A vCard export gives contacts their UIDs the first time: it writes to
   // the device, so it holds the device's lock.

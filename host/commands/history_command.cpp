@@ -102,8 +102,9 @@ int run_add(const HistoryOptions& o) {
                              std::to_string(files.size()) + " " + f.filename().string();
     line.show(head, true);
     try {
-      const history::AddResult r = history::add_file(
-          store, f, read_contacts_backup,
+      // Read as every input is: the device's files through its root.
+      const history::AddResult r = history::add_bytes(
+          store, f, read_input_file(f), read_contacts_backup_bytes,
           [&](int records) { line.show(head + ": " + std::to_string(records) + " records"); });
       line.clear();
       if (r.kind == history::FileKind::unknown) {
@@ -121,6 +122,11 @@ int run_add(const HistoryOptions& o) {
         std::cout << "added " << r.contacts_added << " contact versions (" << r.contacts_held
                   << " already held) from " << f.filename().string() << "\n";
     } catch (const history::AddError& e) {
+      line.clear();
+      std::cerr << "vardel: " << e.what() << " (nothing added from it)\n";
+      ++failed;
+    } catch (const UsageError& e) {
+      // Refused as it was opened: a link out of the device, a FIFO.
       line.clear();
       std::cerr << "vardel: " << e.what() << " (nothing added from it)\n";
       ++failed;

@@ -12,6 +12,7 @@
 #include "host/data_files.h"
 #include "host/device_tools.h"
 #include "host/exports.h"
+#include "host/free_space.h"
 #include "host/frontends/frontend_headless.h"
 #include "host/host_files.h"
 #include "host/messages_json.h"
@@ -30,6 +31,7 @@ struct MessagesOptions {
   std::string format;
   bool yes = false;
   bool dry_run = false;
+  bool again = false;
 };
 
 // The messages line as the window shows it: "2、短信　    50%".
@@ -48,6 +50,7 @@ int restore_from(const MessagesOptions& o) {
   // Told before the question: a file of another kind is not worth an OK.
   check_input_file(file, o.file.empty() ? file.string() : o.file,
                    {tools::FileKind::messages_backup}, LookedUp::in_backup_folder);
+  if (!o.dry_run) require_room_for(file, device::messages_db());
   // Asked like the restore of contacts; --yes answers OK. A dry run changes
   // nothing, so it asks nothing.
   const std::u16string caption = u"警告", text = u"将短信恢复到手机中";
@@ -82,17 +85,20 @@ void add_messages_commands(CommandLine& cli) {
   auto o = std::make_shared<MessagesOptions>();
   CLI::App* messages = cli.group("messages", "the phone's message stores in and out");
 
-  cli.command(messages, "import",
-              "append the messages of a JSON file, an Android SMS backup (<smses>) or an SMS "
-              "Import / Export archive (.zip): SMS and the text of MMS; messages already on the "
-              "phone are skipped for the latter two",
-              kChangesDevice,
-              [o] {
-                import_messages_file(o->file, std::cout, std::cerr);
-                return 0;
-              })
-      ->add_option("FILE", o->file, "JSON, SMS backup XML or SMS Import / Export ZIP file")
+  CLI::App* import = cli.command(
+      messages, "import",
+      "append the messages of a JSON file, an Android SMS backup (<smses>) or an SMS "
+      "Import / Export archive (.zip): SMS and the text of MMS; messages already on the "
+      "phone are skipped for the latter two",
+      kChangesDevice, [o] {
+        import_messages_file(o->file, std::cout, std::cerr, o->again);
+        return 0;
+      });
+  import->add_option("FILE", o->file, "JSON, SMS backup XML or SMS Import / Export ZIP file")
       ->required();
+  import->add_flag("--again", o->again,
+                   "import the file even when it was imported before (the device keeps each "
+                   "imported file's SHA-256, so a repeated import adds nothing)");
 
   CLI::App* out = cli.command(
       messages, "export",

@@ -13,6 +13,7 @@
 #include "host/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/device_tools.h"
+#include "host/free_space.h"
 #include "host/host_files.h"
 #include "host/restore_plan.h"
 #include "host/session.h"
@@ -123,7 +124,9 @@ void add_window_commands(CommandLine& cli) {
       [o] { return o->dry_run ? kReadsDevice : kChangesDevice; },
       [&cli, o] {
         check_contacts_backup();
-        return o->dry_run ? plan_restore_run() : run_restore(cli.session(o->yes));
+        if (o->dry_run) return plan_restore_run();
+        require_room_for(backup_folder() / u"通讯录.xml", device::contacts_db());
+        return run_restore(cli.session(o->yes));
       });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");
   restore->add_flag("--dry-run", o->dry_run,

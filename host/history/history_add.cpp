@@ -53,7 +53,11 @@ FileKind file_kind(const fs::path& file) { return kind_of(tools::file_head(file)
 
 AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsReader& read_contacts,
                    const AddProgress& progress) {
-  const std::string bytes = read_bytes(file);
+  return add_bytes(store, file, read_bytes(file), read_contacts, progress);
+}
+
+AddResult add_bytes(HistoryStore& store, const fs::path& file, std::string_view bytes,
+                    const ContactsReader& read_contacts, const AddProgress& progress) {
   AddResult r;
   r.kind = kind_of(bytes);
   if (r.kind == FileKind::unknown) return r;
@@ -85,7 +89,7 @@ AddResult add_file(HistoryStore& store, const fs::path& file, const ContactsRead
         }
         break;
       case FileKind::contacts_backup:
-        for (const poom::ContactRecord& c : read_contacts(file))
+        for (const poom::ContactRecord& c : read_contacts(file, bytes))
           count(r, store.add_contact(c, name), false, progress);
         break;
       case FileKind::vcard:

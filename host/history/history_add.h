@@ -32,8 +32,9 @@ struct AddResult {
 
 // The program's contacts backup reader lives with the command line (it reads
 // through the restore's field map); the caller passes it in.
-using ContactsReader =
-    std::function<std::vector<poom::ContactRecord>(const std::filesystem::path&)>;
+// It is given the file's name (for its refusals) and its bytes.
+using ContactsReader = std::function<std::vector<poom::ContactRecord>(
+    const std::filesystem::path& file, std::string_view bytes)>;
 
 FileKind file_kind(const std::filesystem::path& file);
 
@@ -45,6 +46,10 @@ using AddProgress = std::function<void(int records)>;
 // history cannot be written.
 AddResult add_file(HistoryStore& store, const std::filesystem::path& file,
                    const ContactsReader& read_contacts, const AddProgress& progress = {});
+// The same for a file the caller has read (file only names it): for the
+// device's files, which are read through the device root.
+AddResult add_bytes(HistoryStore& store, const std::filesystem::path& file, std::string_view bytes,
+                    const ContactsReader& read_contacts, const AddProgress& progress = {});
 
 // After a backup: adds the files it saved to the history file, creating
 // it when missing, so a history starts with the first backup. Never throws:

@@ -81,7 +81,8 @@ TEST_F(Cli, MessagesAreAppendedToTheirStoreAndListedWithTheirMissingFieldsLeftOu
                   "sent":[{"to":["10086",null],"text":"CXYE"}]},
     {"name":"ActiveSync"}]})");
   ASSERT_EQ(vardel("messages import '" + file.string() + "'").status, 0);
-  ASSERT_EQ(vardel("messages import '" + file.string() + "'").status, 0);  // appends
+  // Asked for again, the same file appends.
+  ASSERT_EQ(vardel("messages import --again '" + file.string() + "'").status, 0);
   const CliResult list = vardel("messages list");
   ASSERT_EQ(list.status, 0) << list.err;
   const auto stores = nlohmann::json::parse(list.out)["stores"];

@@ -86,7 +86,7 @@ TEST_F(Cli, AndroidSmsBackupIsImportedOnceAndOtherXmlIsRefused) {
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_TRUE(has(first.out, "imported 2 messages"));
   EXPECT_TRUE(has(first.err, "sms 3 (line 5, column 1): type 9 left out")) << first.err;
-  const CliResult again = vardel("messages import '" + sms.string() + "'");
+  const CliResult again = vardel("messages import --again '" + sms.string() + "'");
   EXPECT_TRUE(has(again.out, "imported 0 messages (0 SMS, 0 MMS); 2 already on the phone"))
       << again.out;
 

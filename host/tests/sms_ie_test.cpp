@@ -85,7 +85,7 @@ TEST_F(Cli, AnSmsImportExportArchiveComesInWithItsCountsAndOnlyOnce) {
   EXPECT_EQ(sms["sent"][0]["text"], "line 1\nline 2");
   EXPECT_EQ(sms["sent"][1]["to"], nlohmann::json({"+15550000001", "+15550000002", "+15550000003"}));
 
-  r = vardel("messages import '" + zip.string() + "'");
+  r = vardel("messages import --again '" + zip.string() + "'");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "imported 0 messages (0 SMS, 0 MMS); 4 already on the phone")) << r.out;
 }

@@ -376,8 +376,10 @@ void read_stream(XmlChildren& children, AndroidSmsFile& file, const Each& each) 
 }
 
 // Adds each message the store does not hold yet, in one transaction that
-// commits only once the whole file has been read.
-SmsImport import_stream(XmlChildren& children, const std::filesystem::path& messages_db) {
+// commits only once the whole file has been read (and notes the file as
+// imported in it, when given).
+SmsImport import_stream(XmlChildren& children, const std::filesystem::path& messages_db,
+                        const sql::FileIdentity* imported) {
   check_root(children);  // another kind of file never opens the database
   mapi::MessageDb db(messages_db);
   // One transaction: a failure part-way leaves the database as it was,
@@ -407,6 +409,7 @@ SmsImport import_stream(XmlChildren& children, const std::filesystem::path& mess
     ++result.added;
     ++(m.mms ? result.mms_added : result.sms_added);
   });
+  if (imported) db.note_imported(*imported);
   db.commit();
   result.warnings = std::move(file.warnings);
   result.attachments_left_out = file.attachments_left_out;
@@ -432,14 +435,15 @@ AndroidSmsFile read_android_sms(std::string_view file_bytes) {
   return file;
 }
 
-SmsImport import_android_sms(std::string_view file_bytes,
-                             const std::filesystem::path& messages_db) {
+SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db,
+                             const sql::FileIdentity* imported) {
   XmlChildren children(memory_source(file_bytes));
-  return import_stream(children, messages_db);
+  return import_stream(children, messages_db, imported);
 }
 
 SmsImport import_android_sms_file(const std::filesystem::path& file,
-                                  const std::filesystem::path& messages_db) {
+                                  const std::filesystem::path& messages_db,
+                                  const sql::FileIdentity* imported) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "rb"), std::fclose);
   if (!in) throw SmsFileError("unreadable: " + std::string(std::strerror(errno)));
   XmlChildren children([&](char* buf, size_t n) {
@@ -448,7 +452,7 @@ SmsImport import_android_sms_file(const std::filesystem::path& file,
       throw SmsFileError("unreadable: " + std::string(std::strerror(errno)));
     return got;
   });
-  return import_stream(children, messages_db);
+  return import_stream(children, messages_db, imported);
 }
 
 }  // namespace vardel::tools

@@ -73,12 +73,15 @@ struct SmsImport {
 
 // Reads the file and adds its messages to the database. Throws SmsFileError
 // as read_android_sms does; the database is then unchanged (the import is
-// one transaction).
-SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db);
+// one transaction). imported, when given, is noted in that transaction as
+// the file the messages came from.
+SmsImport import_android_sms(std::string_view file_bytes, const std::filesystem::path& messages_db,
+                             const sql::FileIdentity* imported = nullptr);
 // The same, reading the file in pieces: memory holds one message at a time
 // (besides what the database keeps), whatever the file's size. Elements
 // nested more than a few hundred deep are refused, naming the line.
 SmsImport import_android_sms_file(const std::filesystem::path& file,
-                                  const std::filesystem::path& messages_db);
+                                  const std::filesystem::path& messages_db,
+                                  const sql::FileIdentity* imported = nullptr);
 
 }  // namespace vardel::tools

@@ -249,11 +249,23 @@ BackupKind backup_kind(const std::filesystem::path& file) {
   return kind_of(r.get());
 }
 
+BackupKind backup_kind_fd(int fd) {
+  Reader r(xmlReaderForFd(fd, nullptr, nullptr, kReaderOptions));
+  if (!r) return BackupKind::neither;
+  return kind_of(r.get());
+}
+
 BackupKind backup_kind_of(std::string_view bytes) {
   Reader r(xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr,
                               kReaderOptions));
   if (!r) return BackupKind::neither;
   return kind_of(r.get());
+}
+
+void read_messages_backup_fd(int fd, const MessageSink& each, const SkipSink& skipped) {
+  Reader r(xmlReaderForFd(fd, nullptr, nullptr, kReaderOptions));
+  if (!r) throw BackupFileError("cannot be read");
+  MessagesWalk(r.get(), each, skipped).run();
 }
 
 void read_messages_backup(const std::filesystem::path& file, const MessageSink& each,

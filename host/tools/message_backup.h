@@ -26,9 +26,11 @@ enum class BackupKind { contacts, messages, neither };
 
 // What a file is; neither for a file that cannot be read as XML.
 BackupKind backup_kind(const std::filesystem::path& file);
-// The same for bytes in memory: a file's head will do, as long as it holds
-// the first record.
+// The same for bytes in memory (a file's head will do, as long as it holds
+// the first record), or from an open file, read from where its offset is
+// (and left wherever the look stopped; the descriptor stays open).
 BackupKind backup_kind_of(std::string_view bytes);
+BackupKind backup_kind_fd(int fd);
 
 // A file that is not a messages backup, or is cut short or malformed (the
 // text names the line and column).
@@ -55,6 +57,9 @@ using MessageSink = std::function<void(const BackupMessage&)>;
 using SkipSink = std::function<void(int line, const std::string& why)>;
 void read_messages_backup(const std::filesystem::path& file, const MessageSink& each,
                           const SkipSink& skipped);
+// The same from an open file, from its offset on (the descriptor stays
+// open): for a file opened through the device root.
+void read_messages_backup_fd(int fd, const MessageSink& each, const SkipSink& skipped);
 // The same over bytes in memory (the entry point the fuzz target uses).
 void read_messages_backup_bytes(std::string_view bytes, const MessageSink& each,
                                 const SkipSink& skipped);

@@ -233,7 +233,8 @@ void read_sms_ie(std::string_view zip_bytes, const SmsIeSink& each, SmsImport& t
   if (!found) throw SmsIeError("a ZIP archive without messages.ndjson");
 }
 
-SmsImport import_sms_ie(std::string_view zip_bytes, const std::filesystem::path& messages_db) {
+SmsImport import_sms_ie(std::string_view zip_bytes, const std::filesystem::path& messages_db,
+                        const sql::FileIdentity* imported) {
   SmsImport result;
   mapi::MessageDb db(messages_db);
   // One transaction: a failure part-way leaves the database as it was, since
@@ -261,6 +262,7 @@ SmsImport import_sms_ie(std::string_view zip_bytes, const std::filesystem::path&
         ++(m.mms ? result.mms_added : result.sms_added);
       },
       result);
+  if (imported) db.note_imported(*imported);
   db.commit();
   return result;
 }

@@ -53,9 +53,11 @@ using SmsIeSink = std::function<void(const AndroidMessage&)>;
 void read_sms_ie(std::string_view zip_bytes, const SmsIeSink& each, SmsImport& tally);
 
 // Adds the archive's messages to the database in one transaction, skipping
-// every message already there (as the Android import does). Throws
-// SmsIeError, the database then unchanged.
-SmsImport import_sms_ie(std::string_view zip_bytes, const std::filesystem::path& messages_db);
+// every message already there (as the Android import does), and notes
+// imported, when given, in it. Throws SmsIeError, the database then
+// unchanged.
+SmsImport import_sms_ie(std::string_view zip_bytes, const std::filesystem::path& messages_db,
+                        const sql::FileIdentity* imported = nullptr);
 
 // The archive written to out as messages come; finish() closes it. A
 // message to several recipients is written as an MMS, as the app keeps a

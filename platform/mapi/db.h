@@ -97,6 +97,8 @@ class Db {
   // Rows the last finished INSERT, UPDATE or DELETE changed.
   int changes() const { return sqlite3_changes(db_); }
   [[noreturn]] void fail(const char* what) const;
+  // The connection, for the shared helpers of platform/sql.
+  sqlite3* handle() const { return db_; }
   // True for a database an earlier version made in UTF-16.
   bool utf16_file() const { return utf16_file_; }
 

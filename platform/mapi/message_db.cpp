@@ -4,6 +4,8 @@
 #include <stdexcept>
 
 #include "platform/core/calendar.h"
+#include "platform/core/clock.h"
+#include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/db.h"
 
@@ -107,6 +109,8 @@ std::int64_t MessageDb::add_message(std::int64_t folder, const Message& m) {
   }
   db.exec("SAVEPOINT add_message");
   try {
+    if (FAILED(fault::check("mapi.MessageDb.AddMessage")))
+      throw std::runtime_error("messages database: adding a message failed");
     std::optional<std::int64_t> delivery;
     if (m.delivery) delivery = static_cast<std::int64_t>(filetime_ticks(*m.delivery));
     db.query("INSERT INTO messages(folder, subject, sender, delivery) VALUES(?, ?, ?, ?)")
@@ -188,8 +192,27 @@ std::vector<MessageInfo> MessageDb::messages(std::int64_t folder) {
   return out;
 }
 
+std::optional<std::int64_t> MessageDb::imported_when(const sql::FileIdentity& file) {
+  std::optional<std::int64_t> when;
+  if (FAILED(sql::imported_when(impl_->db.handle(), file, &when)))
+    impl_->db.fail("reading the imported files");
+  return when;
+}
+
+void MessageDb::note_imported(const sql::FileIdentity& file) {
+  if (FAILED(sql::note_imported(impl_->db.handle(), file,
+                                static_cast<std::int64_t>(clock::utc_ticks()))))
+    impl_->db.fail("noting the imported file");
+}
+
 void MessageDb::begin() { impl_->db.exec("BEGIN"); }
-void MessageDb::commit() { impl_->db.exec("COMMIT"); }
+void MessageDb::commit() {
+  // A commit that fails leaves the transaction open for the caller to roll
+  // back (or to be discarded when the connection closes), as SQLite does.
+  if (FAILED(fault::check("mapi.MessageDb.Commit")))
+    throw std::runtime_error("messages database: the commit failed");
+  impl_->db.exec("COMMIT");
+}
 void MessageDb::rollback() { impl_->db.exec("ROLLBACK"); }
 
 }  // namespace vardel::mapi

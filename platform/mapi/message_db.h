@@ -9,6 +9,9 @@
 //
 // Errors (a database that cannot be opened or written, an unknown store or
 // folder) throw std::runtime_error. One MessageDb belongs to one thread.
+//
+// Fault points: "mapi.MessageDb.AddMessage" (one message's rows),
+// "mapi.MessageDb.Commit" (before a commit of begin()'s transaction).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +24,7 @@
 
 #include "platform/core/calendar.h"
 #include "platform/core/types.h"
+#include "platform/sql/imported_files.h"
 
 namespace vardel::mapi {
 
@@ -94,6 +98,13 @@ class MessageDb {
   std::vector<StoreInfo> stores();
   std::vector<FolderInfo> folders(std::int64_t store);
   std::vector<MessageInfo> messages(std::int64_t folder);
+
+  // When an import took messages from the file (FILETIME ticks, UTC), or
+  // nothing (sql/imported_files.h).
+  std::optional<std::int64_t> imported_when(const sql::FileIdentity& file);
+  // Notes the file as imported now; inside the import's transaction, so the
+  // note lands with its messages or not at all.
+  void note_imported(const sql::FileIdentity& file);
 
   // Groups many additions into one transaction (much faster for bulk loads).
   void begin();

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include "platform/core/clock.h"
 #include "platform/core/device.h"
 #include "platform/core/device_lock.h"
 #include "platform/core/fault.h"
@@ -267,7 +268,9 @@ HRESULT ContactDatabase::exec_locked(const char* sql) {
 // kernel is asked to start writing the log out, so the fsync that begins the
 // next checkpoint finds most of it on the disk already instead of waiting
 // for all of it. Nothing is waited for here, and what is durable when is
-// unchanged.
+// unchanged. The bound is a few MiB, not more: the log takes room on the
+// card that a restore needs for the contacts themselves (the transaction
+// after a checkpoint cuts the file back to sql::kLogLimit).
 int ContactDatabase::log_grew(void* self, sqlite3* db, const char* name, int pages) {
   auto* me = static_cast<ContactDatabase*>(self);
   if (pages >= kCheckpointPages) {
@@ -560,7 +563,8 @@ HRESULT ContactDatabase::write_locked(long* oid, const PropEdits& edits) {
 }
 
 HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdits> add,
-                                 std::vector<long>* oids, std::span<const std::string> uids) {
+                                 std::vector<long>* oids, std::span<const std::string> uids,
+                                 const sql::FileIdentity* imported) {
   std::lock_guard lock(mutex_);
   oids->clear();
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
@@ -594,6 +598,11 @@ HRESULT ContactDatabase::replace(std::span<const long> remove, std::span<PropEdi
       if (HRESULT hr = insert_uid_locked(oid, uids[k]); FAILED(hr)) return fail(hr);
     oids->push_back(oid);
   }
+  if (imported)
+    if (HRESULT hr =
+            sql::note_imported(db_, *imported, static_cast<std::int64_t>(clock::utc_ticks()));
+        FAILED(hr))
+      return fail(hr);
   if (HRESULT hr = fault::check("poom.ReplaceContacts.Commit"); FAILED(hr)) return fail(hr);
   if (int rc = txn.commit(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
   version_.fetch_add(1, std::memory_order_acq_rel);

@@ -7,7 +7,8 @@
 // by (fileas_key, oid) puts contacts whose FileAs differ only in case side by
 // side, in the order they were created. Texts are stored as UTF-8, dates as
 // FILETIME ticks. contact_uids(oid, uid) holds the contacts' vCard UIDs
-// (contact_uids.cpp). Every read starts from the contacts table, so properties
+// (contact_uids.cpp); imported_files the files imports took the contacts
+// from (contact_imports.cpp). Every read starts from the contacts table, so properties
 // whose contact is gone are never seen.
 //
 // One connection per database file per process, shared by every application
@@ -59,6 +60,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -67,6 +69,7 @@
 #include "platform/poom/props.h"
 #include "platform/poom/props_cache.h"
 #include "platform/sql/errors.h"
+#include "platform/sql/imported_files.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -83,7 +86,7 @@ class ContactDatabase {
   static constexpr int kRemoveBatch = 2048;
   static constexpr std::chrono::milliseconds kRemoveBatchAge{200};
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
-  static constexpr int kCheckpointPages = 8192;  // 32 MiB of log at most, normally
+  static constexpr int kCheckpointPages = 1024;  // 4 MiB of log at most, normally
   static constexpr int kWritebackPages = 256;
 
   // The process's connection to the database at `path`, opened (and the
@@ -122,8 +125,14 @@ class ContactDatabase {
   // *oids receives the new contacts' oids.
   // uids, when given, are the UIDs the added contacts came with, in add's
   // order ("" for none); one another contact holds already is not kept.
+  // imported, when given, is the file the contacts came from, noted as
+  // imported now in the same transaction (sql/imported_files.h).
   HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids,
-                  std::span<const std::string> uids = {});
+                  std::span<const std::string> uids = {},
+                  const sql::FileIdentity* imported = nullptr);
+
+  // When that file was imported (FILETIME ticks, UTC), or nothing.
+  HRESULT imported_when(const sql::FileIdentity& file, std::optional<std::int64_t>* when);
 
   // The contacts' UIDs, in the order of oids ("" for a contact that does not
   // exist). A contact without one is given a new UUID (version 4), stored in

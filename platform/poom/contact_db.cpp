@@ -183,6 +183,24 @@ std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
   return oids;
 }
 
+std::vector<long> import_contacts(const std::vector<ContactRecord>& contacts,
+                                  const std::vector<std::string>& uids,
+                                  const sql::FileIdentity& file, const std::filesystem::path& db) {
+  std::vector<PropEdits> all;
+  all.reserve(contacts.size());
+  for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
+  std::vector<long> oids;
+  throw_if_failed(open_or_throw(db)->replace({}, all, &oids, uids, &file), "adding the contacts");
+  return oids;
+}
+
+std::optional<std::int64_t> contacts_imported_when(const sql::FileIdentity& file,
+                                                   const std::filesystem::path& db) {
+  std::optional<std::int64_t> when;
+  throw_if_failed(open_or_throw(db)->imported_when(file, &when), "reading the imported files");
+  return when;
+}
+
 std::vector<std::string> contact_uids(const std::vector<long>& oids,
                                       const std::filesystem::path& db) {
   std::vector<std::string> out;

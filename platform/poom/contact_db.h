@@ -16,12 +16,14 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/core/types.h"
+#include "platform/sql/imported_files.h"
 
 namespace vardel::poom {
 
@@ -60,6 +62,18 @@ std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
 std::vector<long> add_contacts(const std::vector<ContactRecord>& contacts,
                                const std::vector<std::string>& uids,
                                const std::filesystem::path& db = default_contacts_db());
+
+// add_contacts for an import: the file they came from is noted as imported
+// in the same transaction, so that contacts_imported_when finds it exactly
+// when the contacts landed.
+std::vector<long> import_contacts(const std::vector<ContactRecord>& contacts,
+                                  const std::vector<std::string>& uids,
+                                  const sql::FileIdentity& file,
+                                  const std::filesystem::path& db = default_contacts_db());
+
+// When that file was imported (FILETIME ticks, UTC), or nothing.
+std::optional<std::int64_t> contacts_imported_when(
+    const sql::FileIdentity& file, const std::filesystem::path& db = default_contacts_db());
 
 // The contacts' vCard UIDs, in the order of oids ("" for one that does not
 // exist): the one each contact came with, else a UUID made the first time

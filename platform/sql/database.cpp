@@ -210,9 +210,16 @@ int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
     if (locking == Locking::exclusive)
       rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE;", nullptr, nullptr, nullptr);
   }
+  // A log that a large transaction made long is cut back to kLogLimit once
+  // it has been checkpointed and starts over: a restore of thousands of
+  // saves then never holds more than a few MiB of log on a small card.
   if (rc == SQLITE_OK)
-    rc = sqlite3_exec(db, "PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;", nullptr,
-                      nullptr, nullptr);
+    rc = sqlite3_exec(db,
+                      ("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"
+                       " PRAGMA journal_size_limit = " +
+                       std::to_string(kLogLimit) + ";")
+                          .c_str(),
+                      nullptr, nullptr, nullptr);
   // The lock is taken now rather than by the store's first statement.
   if (rc == SQLITE_OK && locking == Locking::exclusive) {
     rc = sqlite3_exec(db, "BEGIN IMMEDIATE; COMMIT;", nullptr, nullptr, nullptr);

@@ -6,7 +6,8 @@
 // and left exactly as it was. The connection then runs in WAL mode with
 // synchronous NORMAL (a commit survives a crash of the process, the last
 // ones may be lost to a power cut, the file is never damaged) and waits up
-// to five seconds for another connection's lock.
+// to five seconds for another connection's lock. Its log is kept to a few
+// MiB between transactions (kLogLimit).
 #pragma once
 
 #include <filesystem>
@@ -44,6 +45,10 @@ void note_closed_while_held(const std::filesystem::path& path);
 // transaction, and the log's index lives in the connection's memory instead
 // of a shared file. Commits are as durable either way.
 enum class Locking { shared, exclusive };
+
+// What the log is cut back to after a checkpoint (journal_size_limit); the
+// stores checkpoint every few MiB of log as they write.
+inline constexpr long kLogLimit = 4L << 20;
 
 // Checks the file as above, then opens it (creating it and its folder when
 // missing) for one thread at a time. S_OK with *out set, or kHrCorrupt,

@@ -1,0 +1,46 @@
+// Room for an import or a restore (see free_space.h).
+#include "host/free_space.h"
+
+#include <sys/statvfs.h>
+
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace vardel::host {
+
+namespace {
+
+constexpr std::uint64_t kMiB = 1u << 20;
+// The log's bound between transactions (platform/sql) and some slack.
+constexpr std::uint64_t kLogRoom = 8 * kMiB;
+
+std::uint64_t mib_up(std::uint64_t bytes) { return (bytes + kMiB - 1) / kMiB; }
+
+}  // namespace
+
+std::uint64_t room_for_input(std::uint64_t input_bytes) { return 4 * input_bytes + kLogRoom; }
+
+void require_free_space(const fs::path& folder, std::uint64_t needed) {
+  fs::path at = folder;
+  std::error_code ec;
+  while (!at.empty() && !fs::exists(at, ec) && at.has_parent_path() && at != at.parent_path())
+    at = at.parent_path();
+  struct statvfs vfs {};
+  if (at.empty() || ::statvfs(at.c_str(), &vfs) != 0) return;
+  const std::uint64_t free = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  if (free >= needed) return;
+  throw std::runtime_error("not enough free space on " + folder.string() + " (needs about " +
+                           std::to_string(mib_up(needed)) + " MiB, " + std::to_string(free / kMiB) +
+                           " MiB free); nothing changed");
+}
+
+void require_room_for(const fs::path& input, const fs::path& store) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(input, ec);
+  if (!ec) require_free_space(store.parent_path(), room_for_input(size));
+}
+
+}  // namespace vardel::host
