@@ -107,7 +107,7 @@ std::string resource_name(const std::string& uid) {
 }
 
 PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& contacts,
-                const Progress& progress) {
+                const std::vector<std::string>& uids, const Progress& progress) {
   // Every card with its ETag in one request, to compare with.
   std::map<std::string, Resource> there;
   for (Resource& r : book.fetch_all()) there[r.url] = std::move(r);
@@ -115,8 +115,10 @@ PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& conta
   PushReport report;
   std::set<std::string> used;
   int done = 0;
-  for (const poom::ContactRecord& contact : contacts) {
-    NamedCard named = with_uid(tools::write_vcards({contact}));
+  for (size_t i = 0; i < contacts.size(); ++i) {
+    const poom::ContactRecord& contact = contacts[i];
+    const std::string uid = i < uids.size() ? uids[i] : std::string();
+    NamedCard named = with_uid(tools::write_vcards({contact}, tools::VcardVersion::v4, {uid}));
     // Two contacts alike in name and numbers would share a made UID: the
     // second takes the next free one, as stable as the phone's order.
     if (used.count(named.uid)) {

@@ -42,7 +42,10 @@ using Progress = std::function<void(int done, int total)>;
 // The address book is read once, every card with its ETag (as the pull
 // reads it). Throws DavError or HttpError when it cannot be read; a card the
 // server refuses is counted and the others go on.
+// uids[i], when there and not empty, is contacts[i]'s own UID (the one the
+// store keeps); a contact without one is named from its name and numbers.
 PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& contacts,
+                const std::vector<std::string>& uids,
                 const Progress& progress);
 
 struct PullResult {

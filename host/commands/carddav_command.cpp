@@ -53,9 +53,18 @@ int push(const CarddavOptions& o) {
   check_url(o.url);
   carddav::Http http(http_options(o));
   carddav::AddressBook book(http, o.url);
-  const auto contacts = poom::list_contacts(device::contacts_db());
+  // Each card is named from the contact's own UID, kept with it in the
+  // store (made the first time it is asked for), so that a contact renamed
+  // on the phone updates its card instead of adding a second one.
+  std::vector<poom::ContactRecord> contacts;
+  std::vector<long> oids;
+  for (poom::StoredContact& c : poom::list_stored_contacts(device::contacts_db())) {
+    oids.push_back(c.oid);
+    contacts.push_back(std::move(c.record));
+  }
+  const std::vector<std::string> uids = poom::contact_uids(oids, device::contacts_db());
   const bool terminal = isatty(STDERR_FILENO) != 0;
-  const carddav::PushReport r = carddav::push(book, contacts, [&](int done, int total) {
+  const carddav::PushReport r = carddav::push(book, contacts, uids, [&](int done, int total) {
     if (terminal) std::cerr << "\rcarddav: " << done << " of " << total << " cards" << std::flush;
   });
   if (terminal && !contacts.empty()) std::cerr << "\n";
@@ -90,7 +99,9 @@ void add_carddav_command(CommandLine& cli) {
       group, "push",
       "put every contact of the phone into the address book at URL, one card each: new cards "
       "added, changed ones updated, a card changed on the server meanwhile never overwritten",
-      kReadsDevice, [o] { return push(*o); });
+      // A contact's UID is made and kept in the store the first time it
+      // is pushed or exported.
+      kChangesDevice, [o] { return push(*o); });
   CLI::App* pull_cmd = cli.command(
       group, "pull",
       "add the cards of the address book at URL to the phone's contacts; contacts the phone "

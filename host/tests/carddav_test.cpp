@@ -124,6 +124,21 @@ TEST_F(Carddav, ThePhonesContactsGoUpOnceAndComeBackTheSame) {
       r.out, ": 0 added, 1 updated, " + std::to_string(phone.size() - 1) + " unchanged, 0 refused"))
       << r.out;
 
+  // Each card is named from the UID the store keeps with its contact, the
+  // one every vCard export gives it too: a contact renamed on the phone
+  // keeps its card.
+  ASSERT_EQ(vardel("contacts export '" + (dir_ / "all.vcf").string() + "'").status, 0);
+  const std::string exported = read_file(dir_ / "all.vcf");
+  const std::string names = http.request("PROPFIND", book_, {"Depth: 1"}).body;
+  int uids = 0;
+  for (size_t u = exported.find("\nUID:"); u != std::string::npos;
+       u = exported.find("\nUID:", u + 1)) {
+    const std::string uid = exported.substr(u + 5, exported.find('\r', u) - u - 5);
+    EXPECT_TRUE(has(names, uid + ".vcf")) << uid;
+    ++uids;
+  }
+  EXPECT_EQ(uids, static_cast<int>(phone.size()));
+
   device_ = dir_ / "new-phone";
   ASSERT_EQ(vardel("device init").status, 0);
   r = vardel("carddav pull " + book_ + auth_);
