@@ -121,20 +121,6 @@ long long unix_ms(const FILETIME& utc) {
          calendar::kTicksPerMillisecond;
 }
 
-int type_of(mapi::FolderKind f) {
-  switch (f) {
-    case mapi::FolderKind::inbox:
-      return 1;
-    case mapi::FolderKind::sent:
-      return 2;
-    case mapi::FolderKind::drafts:
-      return 3;
-    case mapi::FolderKind::outbox:
-      return 4;
-    default:
-      return 2;
-  }
-}
 
 class AndroidWriter : public MessageWriter {
  public:
@@ -149,7 +135,7 @@ class AndroidWriter : public MessageWriter {
     line_.clear();
     const long long ms = m.utc ? unix_ms(*m.utc) : 0;
     const std::string date = std::to_string(ms < 0 ? 0 : ms);
-    const std::string type = std::to_string(type_of(m.folder));
+    const std::string type = std::to_string(android_type(m.folder));
     if (m.folder != mapi::FolderKind::inbox && m.addresses.size() > 1) {
       add_group(m, date, type);
     } else {
@@ -417,6 +403,21 @@ std::unique_ptr<MessageWriter> make_message_writer(MessageFormat format, std::FI
       return make_sms_ie_writer(out, std::move(name_of));
   }
   return nullptr;
+}
+
+int android_type(mapi::FolderKind f) {
+  switch (f) {
+    case mapi::FolderKind::inbox:
+      return 1;
+    case mapi::FolderKind::sent:
+      return 2;
+    case mapi::FolderKind::drafts:
+      return 3;
+    case mapi::FolderKind::outbox:
+      return 4;
+    default:
+      return 2;
+  }
 }
 
 }  // namespace vardel::tools

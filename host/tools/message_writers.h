@@ -42,6 +42,10 @@ struct OutMessage {
   std::string text;  // UTF-8
 };
 
+// The Android message type of a folder, as both the app and SMS Import /
+// Export store it: 1 received, 2 sent, 3 draft, 4 outbox.
+int android_type(mapi::FolderKind folder);
+
 class MessageWriter {
  public:
   virtual ~MessageWriter() = default;

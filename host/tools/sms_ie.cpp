@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/tools/message_key.h"
+#include "host/tools/message_writers.h"
 #include "platform/core/calendar.h"
 #include "platform/core/wstr.h"
 
@@ -309,7 +310,7 @@ class SmsIeWriter : public MessageWriter {
     for (const std::string& a : m.addresses) joined += (joined.empty() ? "" : "~") + a;
     auto [thread, added] = threads_.emplace(joined, static_cast<int>(threads_.size()) + 1);
     (void)added;
-    const std::string type = std::to_string(type_of(m.folder));
+    const std::string type = std::to_string(android_type(m.folder));
     if (m.folder != mapi::FolderKind::inbox && m.addresses.size() > 1) {
       obj = {{"_id", id},
              {"thread_id", std::to_string(thread->second)},
@@ -362,18 +363,6 @@ class SmsIeWriter : public MessageWriter {
   }
 
  private:
-  static int type_of(mapi::FolderKind f) {
-    switch (f) {
-      case mapi::FolderKind::inbox:
-        return 1;
-      case mapi::FolderKind::drafts:
-        return 3;
-      case mapi::FolderKind::outbox:
-        return 4;
-      default:
-        return 2;
-    }
-  }
   std::string name_of(const std::string& number) const {
     return name_of_ && !number.empty() ? name_of_(number) : std::string();
   }
