@@ -41,9 +41,19 @@ namespace {
 // index.
 constexpr int kNewestWindow = 20000;
 
-constexpr const char* kMessageColumns =
-    "SELECT m.received, m.number, m.time, m.text, f.file, f.seen, l.file, l.seen "
-    "FROM messages m JOIN adds f ON f.id = m.first_add JOIN adds l ON l.id = m.last_add ";
+// A message's fields with its first and last add. The last is its newest
+// sighting, else the add that inserted it (or, in a history from before
+// sightings, the last that saw it). Sightings are read newest first, so a
+// message the last backup held is found at once.
+std::string message_columns(bool sightings) {
+  return std::string(
+             "SELECT m.received, m.number, m.time, m.text, f.file, f.seen, l.file, l.seen "
+             "FROM messages m JOIN adds f ON f.id = m.first_add JOIN adds l ON l.id = ") +
+         (sightings ? "coalesce((SELECT s.add_id FROM sightings s "
+                      "WHERE s.first_id <= m.id AND s.last_id >= m.id "
+                      "ORDER BY s.id DESC LIMIT 1), m.last_add) "
+                    : "m.last_add ");
+}
 
 HistoryMessage message_of(sqlite3_stmt* s) {
   return {sqlite3_column_int(s, 0) != 0, column(s, 1), column(s, 2), column(s, 3),
@@ -83,7 +93,7 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
     std::vector<HistoryMessage> newest = newest_messages(q);
     if (newest.size() == q.limit) return newest;
   }
-  std::string sql = std::string(kMessageColumns) + "WHERE 1";
+  std::string sql = message_columns(has_sightings_) + "WHERE 1";
   // The index answers no LIKE with ESCAPE: a query holding LIKE's own
   // characters finds more there, and the text itself confirms each (without
   // regard to ASCII case, as LIKE).
@@ -121,7 +131,7 @@ std::vector<HistoryMessage> HistoryStore::newest_messages(const MessageQuery& q)
                           std::to_string(kNewestWindow);
   sql::Statement newest, row;
   if (!newest.prepare(db_, sql) ||
-      !row.prepare(db_, std::string(kMessageColumns) + "WHERE m.id = ?1"))
+      !row.prepare(db_, message_columns(has_sightings_) + "WHERE m.id = ?1"))
     sql::raise(db_, "history", "search");
   bind_filters(newest.get(), q);
   std::vector<sqlite3_int64> ids;

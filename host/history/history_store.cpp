@@ -19,11 +19,18 @@ namespace vardel::history {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 2 adds the sightings; a history of 1 gets the table at its next
+// writable opening (its messages' last_add still say where each was last
+// seen before).
+constexpr int kSchemaVersion = 2;
 
 // A message's row holds its fields once; the unique key is a digest of
 // them (a unique index over the texts would hold every text twice), and
-// where and when it was seen are adds, one row per file added. The text
+// where and when it was seen are adds, one row per file added. A message
+// is inserted with its add as first and last; when a later add sees it
+// again, that is a sighting, one row per run of consecutive ids the add
+// saw, so adding a backup the history mostly holds writes a few rows
+// instead of rewriting every message's. The text
 // index keeps no positions: a query is matched as a substring (LIKE),
 // which the trigrams find and SQLite confirms against the text.
 constexpr const char* kSchema = R"(
@@ -42,6 +49,11 @@ CREATE TABLE contacts(
   last_file TEXT NOT NULL, last_seen TEXT NOT NULL);
 CREATE TABLE contact_numbers(contact INTEGER NOT NULL, number_key TEXT NOT NULL);
 CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
+)";
+
+constexpr const char* kSightings = R"(
+CREATE TABLE sightings(id INTEGER PRIMARY KEY, add_id INTEGER NOT NULL REFERENCES adds,
+                       first_id INTEGER NOT NULL, last_id INTEGER NOT NULL);
 )";
 
 // Each number's conversation in one row, so listing the conversations does
@@ -160,15 +172,23 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
   // The destructor does not run for a constructor that throws.
   try {
     const int version = user_version(db_);
-    if (existed && version != kSchemaVersion)
+    if (existed && version != kSchemaVersion && version != 1)
       throw HistoryError(file.string() + " is a history of another version (" +
                          std::to_string(version) + "); it was left as it is");
     if (!existed) {
       exec(db_, "BEGIN", "begin");
       exec(db_, kSchema, "create the tables");
+      exec(db_, kSightings, "create the sightings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
     }
+    if (access == Access::read_write && existed && version == 1) {
+      exec(db_, "BEGIN IMMEDIATE", "begin");
+      exec(db_, kSightings, "create the sightings");
+      exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
+      exec(db_, "COMMIT", "commit");
+    }
+    has_sightings_ = has_table(db_, "sightings");
     has_summary_ = has_table(db_, "conversation_summary");
     if (access == Access::read_write)
       exec(db_, "DROP TRIGGER IF EXISTS conversation_summary_add", "drop the old trigger");
@@ -203,9 +223,11 @@ HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 void HistoryStore::begin() {
   add_id_ = 0;
   summary_.clear();
+  runs_.clear();
   exec(db_, "BEGIN IMMEDIATE", "begin");
 }
 void HistoryStore::commit() {
+  write_sightings();
   fold_summary();
   exec(db_, "COMMIT", "commit");
   add_id_ = 0;
@@ -214,6 +236,7 @@ void HistoryStore::rollback() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   add_id_ = 0;
   summary_.clear();
+  runs_.clear();
 }
 
 void HistoryStore::note_in_summary(const std::string& number_key, const std::string& time,
@@ -266,8 +289,41 @@ std::string message_key(const HistoryMessage& m) {
 
 }  // namespace
 
+void HistoryStore::note_seen(sqlite3_int64 id) {
+  if (!runs_.empty() && runs_.back().second + 1 == id)
+    runs_.back().second = id;
+  else
+    runs_.emplace_back(id, id);
+}
+
+// The add's runs, sorted and joined where they meet: the messages of a
+// backup come folder by folder, and the ids the history gave them earlier
+// join up again.
+void HistoryStore::write_sightings() {
+  if (runs_.empty()) return;
+  std::sort(runs_.begin(), runs_.end());
+  std::vector<std::pair<sqlite3_int64, sqlite3_int64>> joined;
+  for (const auto& run : runs_) {
+    if (!joined.empty() && run.first <= joined.back().second + 1)
+      joined.back().second = std::max(joined.back().second, run.second);
+    else
+      joined.push_back(run);
+  }
+  runs_.clear();
+  sql::Statement insert;
+  if (!insert.prepare(db_, "INSERT INTO sightings(add_id, first_id, last_id) VALUES(?1, ?2, ?3)"))
+    sql::raise(db_, "history", "prepare");
+  for (const auto& [first, last] : joined) {
+    sqlite3_bind_int64(insert.get(), 1, add_id_);
+    sqlite3_bind_int64(insert.get(), 2, first);
+    sqlite3_bind_int64(insert.get(), 3, last);
+    if (insert.run() != SQLITE_OK) sql::raise(db_, "history", "note a sighting");
+  }
+}
+
 sqlite3_int64 HistoryStore::add_of(const std::string& file) {
   if (add_id_ != 0 && add_file_ == file) return add_id_;
+  write_sightings();  // of the file before, in this transaction
   sqlite3_stmt* s = nullptr;
   if (sqlite3_prepare_v2(db_, "INSERT INTO adds(file, seen) VALUES(?1, ?2)", -1, &s, nullptr) !=
       SQLITE_OK)
@@ -283,9 +339,9 @@ sqlite3_int64 HistoryStore::add_of(const std::string& file) {
 }
 
 bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file) {
-  sql::Statement &seen = seen_, &insert = insert_, &index = index_;
-  if (!seen.get() &&
-      (!seen.prepare(db_, "UPDATE messages SET last_add=?2 WHERE key=?1") ||
+  sql::Statement &find = find_, &insert = insert_, &index = index_;
+  if (!find.get() &&
+      (!find.prepare(db_, "SELECT id FROM messages WHERE key=?1") ||
        !insert.prepare(db_,
                        "INSERT OR IGNORE INTO messages(key, received, number, number_key, time, "
                        "text, first_add, last_add) VALUES(?1, ?3, ?4, ?5, ?6, ?7, ?2, ?2)") ||
@@ -293,39 +349,45 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
     sql::raise(db_, "history", "prepare");
   const sqlite3_int64 add = add_of(file);
   const std::string key = message_key(m);
-  for (sql::Statement* st : {&seen, &insert}) {
-    sqlite3_bind_blob(st->get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(st->get(), 2, add);
-  }
-  auto mark_seen = [&] {
-    if (seen.run() != SQLITE_OK) sql::raise(db_, "history", "update a message");
-    return sqlite3_changes(db_) > 0;
+  const std::string number = number_key(m.number);
+  // The id of a message held already, else 0.
+  auto held = [&]() -> sqlite3_int64 {
+    sqlite3_bind_blob(find.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(find.get());
+    const sqlite3_int64 id = rc == SQLITE_ROW ? sqlite3_column_int64(find.get(), 0) : 0;
+    find.done();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) sql::raise(db_, "history", "find a message");
+    return id;
   };
   auto try_insert = [&] {
+    sqlite3_bind_blob(insert.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(insert.get(), 2, add);
     sqlite3_bind_int(insert.get(), 3, m.received ? 1 : 0);
     bind(insert.get(), 4, m.number);
-    bind(insert.get(), 5, number_key(m.number));
+    bind(insert.get(), 5, number);
     bind(insert.get(), 6, m.time);
     bind(insert.get(), 7, m.text);
-    if (insert.run() != SQLITE_OK) sql::raise(db_, "history", "add a message");
+    const int rc = insert.run();
+    if (rc != SQLITE_OK) sql::raise(db_, "history", "add a message");
     return sqlite3_changes(db_) > 0;
   };
   // A file mostly new to the history, or mostly held already: whichever
   // the last message was, the next one likely is too, and one statement
   // then does.
+  sqlite3_int64 id = 0;
   bool added;
   if (last_was_new_) {
     added = try_insert();
-    if (!added) mark_seen();
+    if (!added) id = held();
   } else {
-    added = !mark_seen() && try_insert();
+    id = held();
+    added = id == 0 && try_insert();
   }
-  seen.done();
-  insert.done();
   last_was_new_ = added;
+  if (added) id = sqlite3_last_insert_rowid(db_);
+  note_seen(id);
   if (!added) return false;
-  const sqlite3_int64 id = sqlite3_last_insert_rowid(db_);
-  note_in_summary(number_key(m.number), m.time, id);
+  note_in_summary(number, m.time, id);
   sqlite3_bind_int64(index.get(), 1, id);
   bind(index.get(), 2, m.text);
   if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");

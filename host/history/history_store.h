@@ -119,6 +119,11 @@ class HistoryStore {
   // The add that notes where this transaction's records were seen, made by
   // the first record of its file.
   sqlite3_int64 add_of(const std::string& file);
+  // The ids an add saw gather as runs, written as its sightings when the
+  // add ends (another file in the transaction, or the commit).
+  void note_seen(sqlite3_int64 id);
+  void write_sightings();
+  std::vector<std::pair<sqlite3_int64, sqlite3_int64>> runs_;
   // The summary's changes gather in memory while a file is added, and go
   // into the table, one row per number, as it commits.
   void note_in_summary(const std::string& number_key, const std::string& time, sqlite3_int64 id);
@@ -140,8 +145,9 @@ class HistoryStore {
   sqlite3_int64 add_id_ = 0;
   bool last_was_new_ = true;
   bool has_summary_ = false;
+  bool has_sightings_ = false;
   // Prepared once: an add of a big backup runs them per record.
-  sql::Statement seen_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
+  sql::Statement find_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };
 
 }  // namespace vardel::history

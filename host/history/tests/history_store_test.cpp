@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "host/history/history_check.h"
 #include "host/history/history_export.h"
@@ -59,6 +60,63 @@ TEST_F(Store, AMessageIsHeldOnceAndRemembersWhereItWasFirstAndLastSeen) {
   const auto& held = first.back();
   EXPECT_EQ(held.first_file, "a.xml");
   EXPECT_EQ(held.last_file, "b.xml");
+}
+
+// Where each message was last seen, by text.
+std::map<std::string, std::string> last_files(HistoryStore& s) {
+  std::map<std::string, std::string> out;
+  for (const HistoryMessage& m : s.messages(q(""))) out[m.text] = m.last_file;
+  return out;
+}
+
+TEST_F(Store, EachMessageIsLastSeenInTheLastFileThatHeldItWhateverItsOrderThere) {
+  HistoryStore s(file_);
+  auto add = [&](const std::string& file, std::initializer_list<int> which) {
+    s.begin();
+    for (int i : which) s.add_message(msg(true, "1", "2009-01-05 10:00:0" + std::to_string(i),
+                                          "m" + std::to_string(i)), file);
+    s.commit();
+  };
+  add("a", {1, 2, 3, 4, 5, 6});
+  // Out of order and with a gap: m4 is not in b, although its neighbours are.
+  add("b", {5, 6, 7, 1, 2, 3});
+  add("c", {2, 7});
+  EXPECT_EQ(last_files(s), (std::map<std::string, std::string>{
+                               {"m1", "b"}, {"m2", "c"}, {"m3", "b"}, {"m4", "a"},
+                               {"m5", "b"}, {"m6", "b"}, {"m7", "c"}}));
+  // A rolled back add leaves no sighting behind.
+  s.begin();
+  s.add_message(msg(true, "1", "2009-01-05 10:00:01", "m1"), "d");
+  s.rollback();
+  EXPECT_EQ(last_files(s)["m1"], "b");
+}
+
+TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite) {
+  {
+    HistoryStore s(file_);
+    s.begin();
+    s.add_message(msg(true, "1", "2009-01-05 10:00:01", "old"), "a");
+    s.add_message(msg(true, "1", "2009-01-05 10:00:02", "older"), "a");
+    s.commit();
+    // As the earlier schema kept it: the last add written into the row.
+    sqlite3* db = s.connection();
+    ASSERT_EQ(sqlite3_exec(db,
+                           "INSERT INTO adds(file, seen) VALUES('b', '2010-01-01 00:00:00');"
+                           "UPDATE messages SET last_add = (SELECT max(id) FROM adds) "
+                           "WHERE text = 'old';"
+                           "DROP TABLE sightings; PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+  }
+  {
+    HistoryStore read(file_, HistoryStore::Access::read_only);
+    EXPECT_EQ(last_files(read), (std::map<std::string, std::string>{{"old", "b"}, {"older", "a"}}));
+  }
+  HistoryStore s(file_);
+  s.begin();
+  s.add_message(msg(true, "1", "2009-01-05 10:00:02", "older"), "c");
+  s.commit();
+  EXPECT_EQ(last_files(s), (std::map<std::string, std::string>{{"old", "b"}, {"older", "c"}}));
 }
 
 TEST_F(Store, ARolledBackFileLeavesNothing) {
