@@ -62,7 +62,10 @@ AddResult add_bytes(HistoryStore& store, const fs::path& file, std::string_view 
   r.kind = kind_of(bytes);
   if (r.kind == FileKind::unknown) return r;
   const std::string name = file.filename().string();
-  store.begin();
+  // A record of a messages backup or an Android backup takes 200 bytes
+  // or more.
+  const bool messages = r.kind == FileKind::messages_backup || r.kind == FileKind::android_sms;
+  store.begin(messages ? bytes.size() / 200 : 0);
   try {
     switch (r.kind) {
       case FileKind::messages_backup:

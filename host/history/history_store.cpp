@@ -39,8 +39,6 @@ CREATE TABLE messages(
   id INTEGER PRIMARY KEY, key BLOB NOT NULL UNIQUE, received INTEGER NOT NULL,
   number TEXT NOT NULL, number_key TEXT NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL,
   first_add INTEGER NOT NULL REFERENCES adds, last_add INTEGER NOT NULL REFERENCES adds);
-CREATE INDEX messages_by_number ON messages(number_key, time);
-CREATE INDEX messages_by_time ON messages(time);
 CREATE VIRTUAL TABLE messages_text USING fts5(text, content='messages', content_rowid='id',
                                               tokenize='trigram', detail='none', columnsize=0);
 CREATE TABLE contacts(
@@ -49,6 +47,17 @@ CREATE TABLE contacts(
   last_file TEXT NOT NULL, last_seen TEXT NOT NULL);
 CREATE TABLE contact_numbers(contact INTEGER NOT NULL, number_key TEXT NOT NULL);
 CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
+)";
+
+// Dropped while a file much bigger than the history is added, and made
+// again, sorted at once, as it commits.
+constexpr const char* kMessageIndexes = R"(
+CREATE INDEX messages_by_number ON messages(number_key, time);
+CREATE INDEX messages_by_time ON messages(time);
+)";
+constexpr const char* kDropMessageIndexes = R"(
+DROP INDEX messages_by_number;
+DROP INDEX messages_by_time;
 )";
 
 constexpr const char* kSightings = R"(
@@ -178,6 +187,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     if (!existed) {
       exec(db_, "BEGIN", "begin");
       exec(db_, kSchema, "create the tables");
+      exec(db_, kMessageIndexes, "create the indexes");
       exec(db_, kSightings, "create the sightings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
@@ -220,13 +230,27 @@ HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 
 // Each transaction notes its file's add afresh: a rolled back one took its
 // add with it.
-void HistoryStore::begin() {
+void HistoryStore::begin(size_t expected_messages) {
   add_id_ = 0;
   summary_.clear();
   runs_.clear();
+  known_.clear();
   exec(db_, "BEGIN IMMEDIATE", "begin");
+  if (expected_messages == 0) return;
+  sqlite3_int64 held = 0;
+  {
+    sql::Statement newest;
+    if (!newest.prepare(db_, "SELECT max(id) FROM messages")) sql::raise(db_, "history", "prepare");
+    if (sqlite3_step(newest.get()) == SQLITE_ROW) held = sqlite3_column_int64(newest.get(), 0);
+  }
+  const auto expected = static_cast<sqlite3_int64>(expected_messages);
+  if (held > 0 && expected * 8 >= held) known_.load(db_);
+  indexes_dropped_ = expected >= 4 * held;
+  if (indexes_dropped_) exec(db_, kDropMessageIndexes, "drop the indexes");
 }
 void HistoryStore::commit() {
+  if (indexes_dropped_) exec(db_, kMessageIndexes, "make the indexes");
+  indexes_dropped_ = false;
   write_sightings();
   fold_summary();
   exec(db_, "COMMIT", "commit");
@@ -237,6 +261,8 @@ void HistoryStore::rollback() {
   add_id_ = 0;
   summary_.clear();
   runs_.clear();
+  known_.clear();
+  indexes_dropped_ = false;
 }
 
 void HistoryStore::note_in_summary(const std::string& number_key, const std::string& time,
@@ -376,7 +402,13 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   // then does.
   sqlite3_int64 id = 0;
   bool added;
-  if (last_was_new_) {
+  if (known_.loaded()) {
+    // Every message held before this add is known; one added since is
+    // found by the insert.
+    id = known_.find(key);
+    added = id == 0 && try_insert();
+    if (id == 0 && !added) id = held();
+  } else if (last_was_new_) {
     added = try_insert();
     if (!added) id = held();
   } else {

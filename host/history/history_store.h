@@ -29,6 +29,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/history/known_keys.h"
 #include "platform/poom/contact_db.h"
 #include "platform/sql/statement.h"
 
@@ -91,8 +92,11 @@ class HistoryStore {
   HistoryStore& operator=(const HistoryStore&) = delete;
 
   // One transaction per added file: a failure (or a kill) before commit()
-  // leaves the history as it was.
-  void begin();
+  // leaves the history as it was. The number of messages the file likely
+  // holds (0 if unknown) chooses how they are added: a file about as big
+  // as the history has its keys compared in memory, one much bigger has
+  // the indexes made once at the end.
+  void begin(size_t expected_messages = 0);
   void commit();
   void rollback();
 
@@ -146,6 +150,8 @@ class HistoryStore {
   bool last_was_new_ = true;
   bool has_summary_ = false;
   bool has_sightings_ = false;
+  bool indexes_dropped_ = false;
+  KnownKeys known_;
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement find_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };
