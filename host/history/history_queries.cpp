@@ -56,8 +56,14 @@ std::string message_columns(bool sightings) {
 }
 
 HistoryMessage message_of(sqlite3_stmt* s) {
-  return {sqlite3_column_int(s, 0) != 0, column(s, 1), column(s, 2), column(s, 3),
-          column(s, 4), column(s, 6), column(s, 5), column(s, 7)};
+  return {sqlite3_column_int(s, 0) != 0,
+          column(s, 1),
+          column(s, 2),
+          column(s, 3),
+          column(s, 4),
+          column(s, 6),
+          column(s, 5),
+          column(s, 7)};
 }
 
 // The filters a query adds to any search, on messages as m.
@@ -127,8 +133,7 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
 std::vector<HistoryMessage> HistoryStore::newest_messages(const MessageQuery& q) {
   const std::string lowered = ascii_lower(q.text);
   const std::string sql = "SELECT m.id, m.text FROM messages m WHERE 1" + filters_of(q) +
-                          " ORDER BY m.time DESC, m.id DESC LIMIT " +
-                          std::to_string(kNewestWindow);
+                          " ORDER BY m.time DESC, m.id DESC LIMIT " + std::to_string(kNewestWindow);
   sql::Statement newest, row;
   if (!newest.prepare(db_, sql) ||
       !row.prepare(db_, message_columns(has_sightings_) + "WHERE m.id = ?1"))
@@ -136,7 +141,8 @@ std::vector<HistoryMessage> HistoryStore::newest_messages(const MessageQuery& q)
   bind_filters(newest.get(), q);
   std::vector<sqlite3_int64> ids;
   while (ids.size() < q.limit && sqlite3_step(newest.get()) == SQLITE_ROW)
-    if (holds(column(newest.get(), 1), lowered)) ids.push_back(sqlite3_column_int64(newest.get(), 0));
+    if (holds(column(newest.get(), 1), lowered))
+      ids.push_back(sqlite3_column_int64(newest.get(), 0));
   std::vector<HistoryMessage> out;
   if (ids.size() < q.limit) return out;  // the index finds them
   for (sqlite3_int64 id : ids) {

@@ -36,7 +36,7 @@ constexpr int kSchemaVersion = 2;
 constexpr const char* kSchema = R"(
 CREATE TABLE adds(id INTEGER PRIMARY KEY, file TEXT NOT NULL, seen TEXT NOT NULL);
 CREATE TABLE messages(
-  id INTEGER PRIMARY KEY, key BLOB NOT NULL UNIQUE, received INTEGER NOT NULL,
+  id INTEGER PRIMARY KEY, key BLOB NOT NULL, received INTEGER NOT NULL,
   number TEXT NOT NULL, number_key TEXT NOT NULL, time TEXT NOT NULL, text TEXT NOT NULL,
   first_add INTEGER NOT NULL REFERENCES adds, last_add INTEGER NOT NULL REFERENCES adds);
 CREATE VIRTUAL TABLE messages_text USING fts5(text, content='messages', content_rowid='id',
@@ -50,15 +50,12 @@ CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
 )";
 
 // Dropped while a file much bigger than the history is added, and made
-// again, sorted at once, as it commits.
-constexpr const char* kMessageIndexes = R"(
-CREATE INDEX messages_by_number ON messages(number_key, time);
-CREATE INDEX messages_by_time ON messages(time);
-)";
-constexpr const char* kDropMessageIndexes = R"(
-DROP INDEX messages_by_number;
-DROP INDEX messages_by_time;
-)";
+// again, sorted at once, as it commits. (A history from before kept the
+// keys unique in the table itself, an index that cannot go.)
+constexpr const char* kKeyIndex = "CREATE UNIQUE INDEX messages_by_key ON messages(key)";
+constexpr const char* kMessageIndexes =
+    "CREATE INDEX messages_by_number ON messages(number_key, time)";
+constexpr const char* kDropMessageIndexes = "DROP INDEX messages_by_number";
 
 constexpr const char* kSightings = R"(
 CREATE TABLE sightings(id INTEGER PRIMARY KEY, add_id INTEGER NOT NULL REFERENCES adds,
@@ -125,17 +122,20 @@ int user_version(sqlite3* db) {
   return v;
 }
 
-bool has_table(sqlite3* db, const char* name) {
+bool has_schema_entry(sqlite3* db, const char* type, const char* name) {
   sqlite3_stmt* s = nullptr;
   bool found = false;
-  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1", -1, &s,
+  if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type=?1 AND name=?2", -1, &s,
                          nullptr) == SQLITE_OK) {
-    sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, 1, type, -1, SQLITE_STATIC);
+    sqlite3_bind_text(s, 2, name, -1, SQLITE_STATIC);
     found = sqlite3_step(s) == SQLITE_ROW;
   }
   sqlite3_finalize(s);
   return found;
 }
+bool has_table(sqlite3* db, const char* name) { return has_schema_entry(db, "table", name); }
+bool has_index(sqlite3* db, const char* name) { return has_schema_entry(db, "index", name); }
 
 // Every field, in tag order, so equal versions give equal texts whatever
 // order a file lists them in.
@@ -187,7 +187,9 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     if (!existed) {
       exec(db_, "BEGIN", "begin");
       exec(db_, kSchema, "create the tables");
+      exec(db_, kKeyIndex, "create the indexes");
       exec(db_, kMessageIndexes, "create the indexes");
+      exec(db_, "CREATE INDEX messages_by_time ON messages(time)", "create the indexes");
       exec(db_, kSightings, "create the sightings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
@@ -199,6 +201,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
       exec(db_, "COMMIT", "commit");
     }
     has_sightings_ = has_table(db_, "sightings");
+    has_key_index_ = has_index(db_, "messages_by_key");
     has_summary_ = has_table(db_, "conversation_summary");
     if (access == Access::read_write)
       exec(db_, "DROP TRIGGER IF EXISTS conversation_summary_add", "drop the old trigger");
@@ -244,13 +247,18 @@ void HistoryStore::begin(size_t expected_messages) {
     if (sqlite3_step(newest.get()) == SQLITE_ROW) held = sqlite3_column_int64(newest.get(), 0);
   }
   const auto expected = static_cast<sqlite3_int64>(expected_messages);
-  if (held > 0 && expected * 8 >= held) known_.load(db_);
   indexes_dropped_ = expected >= 4 * held;
+  keys_in_memory_ = indexes_dropped_ && has_key_index_;
+  if (held > 0 && (keys_in_memory_ || expected * 8 >= held)) known_.load(db_);
   if (indexes_dropped_) exec(db_, kDropMessageIndexes, "drop the indexes");
+  if (keys_in_memory_) exec(db_, "DROP INDEX messages_by_key", "drop the indexes");
 }
 void HistoryStore::commit() {
+  // Made again before anything else: a key twice would fail here, and the
+  // add with it, rather than leave the history with a message twice.
+  if (keys_in_memory_) exec(db_, kKeyIndex, "make the indexes");
   if (indexes_dropped_) exec(db_, kMessageIndexes, "make the indexes");
-  indexes_dropped_ = false;
+  indexes_dropped_ = keys_in_memory_ = false;
   write_sightings();
   fold_summary();
   exec(db_, "COMMIT", "commit");
@@ -262,7 +270,7 @@ void HistoryStore::rollback() {
   summary_.clear();
   runs_.clear();
   known_.clear();
-  indexes_dropped_ = false;
+  indexes_dropped_ = keys_in_memory_ = false;
 }
 
 void HistoryStore::note_in_summary(const std::string& number_key, const std::string& time,
@@ -389,10 +397,11 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
     sqlite3_bind_blob(insert.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
     sqlite3_bind_int64(insert.get(), 2, add);
     sqlite3_bind_int(insert.get(), 3, m.received ? 1 : 0);
-    bind(insert.get(), 4, m.number);
-    bind(insert.get(), 5, number);
-    bind(insert.get(), 6, m.time);
-    bind(insert.get(), 7, m.text);
+    // The texts outlive the statement's run, which clears its bindings.
+    for (const auto& [at, text] :
+         {std::pair{4, &m.number}, {5, &number}, {6, &m.time}, {7, &m.text}})
+      sqlite3_bind_text(insert.get(), at, text->data(), static_cast<int>(text->size()),
+                        SQLITE_STATIC);
     const int rc = insert.run();
     if (rc != SQLITE_OK) sql::raise(db_, "history", "add a message");
     return sqlite3_changes(db_) > 0;
@@ -402,7 +411,12 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   // then does.
   sqlite3_int64 id = 0;
   bool added;
-  if (known_.loaded()) {
+  if (keys_in_memory_) {
+    // Without the key index: every key held is known, and every key this
+    // add brought.
+    id = known_.find(key);
+    added = id == 0 && known_.add_new(key) && try_insert();
+  } else if (known_.loaded()) {
     // Every message held before this add is known; one added since is
     // found by the insert.
     id = known_.find(key);
@@ -421,7 +435,7 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   if (!added) return false;
   note_in_summary(number, m.time, id);
   sqlite3_bind_int64(index.get(), 1, id);
-  bind(index.get(), 2, m.text);
+  sqlite3_bind_text(index.get(), 2, m.text.data(), static_cast<int>(m.text.size()), SQLITE_STATIC);
   if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");
   return true;
 }

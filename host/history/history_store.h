@@ -150,7 +150,8 @@ class HistoryStore {
   bool last_was_new_ = true;
   bool has_summary_ = false;
   bool has_sightings_ = false;
-  bool indexes_dropped_ = false;
+  bool has_key_index_ = false;  // else the table keeps the keys unique
+  bool indexes_dropped_ = false, keys_in_memory_ = false;
   KnownKeys known_;
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement find_, insert_, index_, contact_seen_, contact_insert_, contact_number_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/sql/errors.h"
 #include "platform/sql/statement.h"
@@ -14,6 +15,12 @@ constexpr size_t kBuckets = 1 << 16;
 
 size_t bucket_of(const unsigned char* key) { return size_t{key[0]} << 8 | key[1]; }
 
+uint64_t hash_of(const unsigned char* key) {
+  uint64_t h;
+  std::memcpy(&h, key + 8, sizeof h);
+  return h;
+}
+
 }  // namespace
 
 void KnownKeys::clear() {
@@ -21,6 +28,36 @@ void KnownKeys::clear() {
   entries_.shrink_to_fit();
   start_.clear();
   loaded_ = false;
+  new_.clear();
+  new_.shrink_to_fit();
+  new_count_ = 0;
+  new_zero_ = false;
+}
+
+void KnownKeys::grow_new() {
+  std::vector<Key> old = std::move(new_);
+  new_.assign(std::max<size_t>(1024, old.size() * 2), Key{});
+  const size_t mask = new_.size() - 1;
+  for (const Key& k : old) {
+    if (k == Key{}) continue;
+    size_t at = hash_of(k.data()) & mask;
+    while (new_[at] != Key{}) at = (at + 1) & mask;
+    new_[at] = k;
+  }
+}
+
+bool KnownKeys::add_new(std::string_view key) {
+  Key k{};
+  std::memcpy(k.data(), key.data(), std::min(key.size(), k.size()));
+  if (k == Key{}) return !std::exchange(new_zero_, true);
+  if ((new_count_ + 1) * 2 > new_.size()) grow_new();
+  const size_t mask = new_.size() - 1;
+  size_t at = hash_of(k.data()) & mask;
+  for (; new_[at] != Key{}; at = (at + 1) & mask)
+    if (new_[at] == k) return false;
+  new_[at] = k;
+  ++new_count_;
+  return true;
 }
 
 void KnownKeys::load(sqlite3* db) {

@@ -69,26 +69,45 @@ std::map<std::string, std::string> last_files(HistoryStore& s) {
   return out;
 }
 
+// However many messages an add expects (none said, about as many as the
+// history holds, many more), each is held once and last seen where it was.
 TEST_F(Store, EachMessageIsLastSeenInTheLastFileThatHeldItWhateverItsOrderThere) {
-  HistoryStore s(file_);
-  auto add = [&](const std::string& file, std::initializer_list<int> which) {
-    s.begin();
-    for (int i : which) s.add_message(msg(true, "1", "2009-01-05 10:00:0" + std::to_string(i),
-                                          "m" + std::to_string(i)), file);
-    s.commit();
-  };
-  add("a", {1, 2, 3, 4, 5, 6});
-  // Out of order and with a gap: m4 is not in b, although its neighbours are.
-  add("b", {5, 6, 7, 1, 2, 3});
-  add("c", {2, 7});
-  EXPECT_EQ(last_files(s), (std::map<std::string, std::string>{
-                               {"m1", "b"}, {"m2", "c"}, {"m3", "b"}, {"m4", "a"},
-                               {"m5", "b"}, {"m6", "b"}, {"m7", "c"}}));
-  // A rolled back add leaves no sighting behind.
-  s.begin();
-  s.add_message(msg(true, "1", "2009-01-05 10:00:01", "m1"), "d");
-  s.rollback();
-  EXPECT_EQ(last_files(s)["m1"], "b");
+  for (const size_t expected : {size_t{0}, size_t{6}, size_t{1000}}) {
+    std::filesystem::remove(file_);
+    HistoryStore s(file_);
+    auto add = [&](const std::string& file, std::initializer_list<int> which) {
+      s.begin(expected);
+      for (int i : which)
+        s.add_message(
+            msg(true, "1", "2009-01-05 10:00:0" + std::to_string(i), "m" + std::to_string(i)),
+            file);
+      s.commit();
+    };
+    // Twice in one file is once.
+    add("a", {1, 2, 3, 4, 5, 6, 1});
+    // Out of order and with a gap: m4 is not in b, although its neighbours are.
+    add("b", {5, 6, 7, 1, 2, 3, 7});
+    add("c", {2, 7});
+    EXPECT_EQ(last_files(s), (std::map<std::string, std::string>{{"m1", "b"},
+                                                                 {"m2", "c"},
+                                                                 {"m3", "b"},
+                                                                 {"m4", "a"},
+                                                                 {"m5", "b"},
+                                                                 {"m6", "b"},
+                                                                 {"m7", "c"}}))
+        << expected;
+    EXPECT_EQ(s.messages(q("")).size(), 7u) << expected;
+    EXPECT_EQ(s.messages(q("m7", "1")).size(), 1u) << expected;  // the indexes are there
+    // A rolled back add leaves no sighting and no message behind.
+    s.begin(expected);
+    s.add_message(msg(true, "1", "2009-01-05 10:00:01", "m1"), "d");
+    s.add_message(msg(true, "1", "2009-01-05 10:00:09", "m9"), "d");
+    s.rollback();
+    EXPECT_EQ(last_files(s)["m1"], "b") << expected;
+    EXPECT_EQ(s.messages(q("")).size(), 7u) << expected;
+    EXPECT_EQ(check_history(file_).messages, 7u) << expected;
+    EXPECT_TRUE(check_history(file_).whole) << expected;
+  }
 }
 
 TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite) {
@@ -151,10 +170,11 @@ TEST_F(Store, TheNewestFewAreTheFirstOfAllTheMatchesHoweverTheyAreFound) {
   s.begin();
   s.add_message(msg(true, "9", "2008-01-01 00:00:00", "a Rare word"), "a");
   for (int i = 0; i < 60; ++i)
-    s.add_message(msg(i % 2 == 0, "1", "2009-01-" + std::to_string(10 + i % 20) + " 10:00:" +
-                                           std::to_string(10 + i % 40),
-                      "Common text " + std::to_string(i)),
-                  "a");
+    s.add_message(
+        msg(i % 2 == 0, "1",
+            "2009-01-" + std::to_string(10 + i % 20) + " 10:00:" + std::to_string(10 + i % 40),
+            "Common text " + std::to_string(i)),
+        "a");
   s.commit();
   const auto all = s.messages(q("common"));
   ASSERT_EQ(all.size(), 60u);
@@ -225,8 +245,9 @@ TEST_F(Store, AContactsVersionsComeBackOldestFirstWithTheirFields) {
   {
     HistoryStore s(file_);
     s.begin();
-    s.add_contact(contact({{PIMPR_FILEAS, u"Müller, Hans"}, {PIMPR_MOBILE_TELEPHONE_NUMBER, u"1380"}}),
-                  "通讯录261201_100000.xml");
+    s.add_contact(
+        contact({{PIMPR_FILEAS, u"Müller, Hans"}, {PIMPR_MOBILE_TELEPHONE_NUMBER, u"1380"}}),
+        "通讯录261201_100000.xml");
     s.commit();
     s.begin();
     // The same fields in another order are the same version.
