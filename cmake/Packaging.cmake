@@ -24,9 +24,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window draws its Chinese labels in WenQuanYi Zen Hei, and the
-# history's pages draw emoji in Noto Color Emoji; `vardel view` opens pages
-# with xdg-open.
+# The window draws its Chinese labels in WenQuanYi Zen Hei; the window and
+# the pages draw emoji in Noto Color Emoji; `vardel view` opens pages with
+# xdg-open.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-zenhei, fonts-noto-color-emoji")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gammu")

@@ -10,6 +10,7 @@
 
 #include <sstream>
 
+#include "host/frontends/fltk_text.h"
 #include "host/frontends/layout_log.h"
 #include "platform/core/wstr.h"
 
@@ -28,16 +29,18 @@ const Fl_Color kGrey = fl_rgb_color(0x66, 0x66, 0x66);
 
 // text cut at the end (or, with from_left, at the start) to fit width.
 std::string elided(const std::string& text, int width, bool from_left) {
-  if (fl_width(text.c_str()) <= width) return text;
+  if (mixed_width(text) <= width) return text;
   std::u16string t = utf16(text);
   const std::u16string dots = u"…";
+  auto is_low_surrogate = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
   while (!t.empty()) {
+    // A character at a time: an emoji's two halves go together.
     if (from_left)
-      t.erase(0, 1);
+      t.erase(0, t.size() > 1 && is_low_surrogate(t[1]) ? 2 : 1);
     else
-      t.pop_back();
+      t.resize(t.size() - (t.size() > 1 && is_low_surrogate(t.back()) ? 2 : 1));
     std::string candidate = from_left ? utf8(dots + t) : utf8(t + dots);
-    if (fl_width(candidate.c_str()) <= width) return candidate;
+    if (mixed_width(candidate) <= width) return candidate;
   }
   return utf8(dots);
 }
@@ -64,7 +67,7 @@ class FileRow : public Fl_Widget {
     fl_font(FL_HELVETICA, kFontSize * z);
     fl_color(FL_BLACK);
     std::string name = elided(utf8(entry_.name), text_w, false);
-    fl_draw(name.c_str(), static_cast<int>(name.size()), text_x, y() + 17 * z);
+    draw_mixed(name, text_x, y() + 17 * z);
     fl_font(FL_HELVETICA, kSmallFont * z);
     fl_color(entry_.damaged ? fl_rgb_color(0xC0, 0x1C, 0x1C) : kGrey);
     fl_draw(detail_.c_str(), static_cast<int>(detail_.size()), text_x, y() + 33 * z);
@@ -212,8 +215,8 @@ void FltkFilePicker::draw() {
   fl_font(FL_HELVETICA, kFontSize * z);
   fl_color(FL_BLACK);
   std::string folder = elided(folder_name_, w() - px(12), true);
-  fl_draw(folder.c_str(), static_cast<int>(folder.size()), px(6),
-          px(nav_ + kFolderLine) - (px(kFolderLine) - fl_height()) / 2 - fl_descent());
+  draw_mixed(folder, px(6),
+             px(nav_ + kFolderLine) - (px(kFolderLine) - fl_height()) / 2 - fl_descent());
   // The bar with "取消".
   fl_rectf(0, h() - px(kBottomBar), w(), px(kBottomBar), kBand);
   draw_children();

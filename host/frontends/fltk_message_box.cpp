@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "host/frontends/fltk_text.h"
 #include "host/frontends/layout_log.h"
 #include "host/frontends/text_layout.h"
 #include "platform/core/wstr.h"
@@ -43,7 +44,7 @@ class TextLines : public Fl_Widget {
     int baseline = y() + line_height_ - fl_descent();
     for (const auto& line : lines_) {
       // The plain form: '&' and '@' are text here, not label markup.
-      fl_draw(line.c_str(), static_cast<int>(line.size()), x(), baseline);
+      draw_mixed(line, x(), baseline);
       baseline += line_height_;
     }
     fl_pop_clip();
@@ -57,7 +58,7 @@ class TextLines : public Fl_Widget {
 
 int text_width(std::u16string_view s) {
   std::string u = utf8(s);
-  return static_cast<int>(fl_width(u.c_str(), static_cast<int>(u.size())) + 0.999);
+  return static_cast<int>(mixed_width(u) + 0.999);
 }
 
 int answer_on_close(const std::vector<BoxButton>& buttons) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <future>
 
+#include "host/frontends/fltk_text.h"
 #include "host/frontends/fltk_file_picker.h"
 #include "host/frontends/fltk_message_box.h"
 #include "host/frontends/fltk_widgets.h"
@@ -38,6 +39,7 @@ bool FltkFrontend::init() {
   // The default sans font has no Chinese glyphs and Xft does not fall back.
   Fl::set_font(FL_HELVETICA, " WenQuanYi Zen Hei");
   Fl::set_font(FL_HELVETICA_BOLD, "BWenQuanYi Zen Hei");
+  use_emoji_font();
   Fl::scheme("gtk+");
   return fltk_open_display();
 }
