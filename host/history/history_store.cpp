@@ -53,9 +53,18 @@ CREATE INDEX contact_numbers_by_key ON contact_numbers(number_key);
 // again, sorted at once, as it commits. (A history from before kept the
 // keys unique in the table itself, an index that cannot go.)
 constexpr const char* kKeyIndex = "CREATE UNIQUE INDEX messages_by_key ON messages(key)";
-constexpr const char* kMessageIndexes =
-    "CREATE INDEX messages_by_number ON messages(number_key, time)";
-constexpr const char* kDropMessageIndexes = "DROP INDEX messages_by_number";
+// The last two characters of each text find a two-character text where it
+// ends a message, which no trigram begins with.
+constexpr const char* kEndingIndex =
+    "CREATE INDEX IF NOT EXISTS messages_by_ending ON messages(substr(text, -2))";
+constexpr const char* kMessageIndexes = R"(
+CREATE INDEX messages_by_number ON messages(number_key, time);
+CREATE INDEX messages_by_ending ON messages(substr(text, -2));
+)";
+constexpr const char* kDropMessageIndexes = R"(
+DROP INDEX messages_by_number;
+DROP INDEX messages_by_ending;
+)";
 
 constexpr const char* kSightings = R"(
 CREATE TABLE sightings(id INTEGER PRIMARY KEY, add_id INTEGER NOT NULL REFERENCES adds,
@@ -197,6 +206,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     if (access == Access::read_write && existed && version == 1) {
       exec(db_, "BEGIN IMMEDIATE", "begin");
       exec(db_, kSightings, "create the sightings");
+      exec(db_, kEndingIndex, "index the endings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
     }

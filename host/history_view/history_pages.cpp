@@ -4,11 +4,13 @@
 #include <climits>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <vector>
 
 #include "host/history/number_key.h"
+#include "host/history/short_text.h"
 #include "platform/poom/contact_db.h"
 #include "platform/poom/pimstore.h"
 #include "platform/sql/errors.h"
@@ -325,22 +327,33 @@ json HistoryPages::search(const std::string& text, std::optional<std::int64_t> b
 
   size_t characters = 0;
   for (unsigned char c : text) characters += (c & 0xc0) != 0x80;
-  if (characters >= 3) {
+  const auto short_candidates =
+      characters == 2 ? history::short_text_candidates(db, text) : std::nullopt;
+  if (characters >= 3 || short_candidates) {
     // The text anywhere in a message, as the trigrams find it. The index
     // answers no LIKE with ESCAPE, so a text holding LIKE's own characters
-    // finds more there, and each is confirmed against the message itself.
-    const bool wild = text.find_first_of("%_") != std::string::npos;
-    Query matches(db,
-                  "SELECT rowid FROM messages_text WHERE text LIKE ?1 ORDER BY rowid DESC");
+    // finds more there, and each is confirmed against the message itself,
+    // as each of a two-character text's candidates is.
+    const bool confirm = short_candidates || text.find_first_of("%_") != std::string::npos;
+    Query matches(db, "SELECT rowid FROM messages_text WHERE text LIKE ?1 ORDER BY rowid DESC");
     matches.bind(1, "%" + text + "%");
+    size_t next_candidate = 0;
+    auto next_match = [&]() -> std::optional<std::int64_t> {
+      if (short_candidates) {
+        if (next_candidate == short_candidates->size()) return std::nullopt;
+        return (*short_candidates)[next_candidate++];
+      }
+      if (!matches.row()) return std::nullopt;
+      return matches.integer(0);
+    };
     Query time_of(db,
                   "SELECT time FROM messages WHERE id = ?1 AND "
                   "(?2 = 0 OR instr(lower(text), lower(?3)) > 0)");
-    while (matches.row()) {
-      const std::int64_t id = matches.integer(0);
+    while (const auto match = next_match()) {
+      const std::int64_t id = *match;
       if (best.size() == wanted && newest_below(id + 1) <= best.back().time) break;
       time_of.again();
-      time_of.bind(1, id).bind(2, static_cast<std::int64_t>(wild ? 1 : 0)).bind(3, text);
+      time_of.bind(1, id).bind(2, static_cast<std::int64_t>(confirm ? 1 : 0)).bind(3, text);
       if (!time_of.row()) continue;
       const std::string time = time_of.text(0);
       if (!below_cursor(time, id)) continue;

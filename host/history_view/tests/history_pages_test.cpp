@@ -7,6 +7,7 @@
 
 #include <set>
 
+#include "host/history/short_text.h"
 #include "host/history_view/history_pages.h"
 #include "platform/poom/pimstore.h"
 #include "test_support/files.h"
@@ -89,10 +90,11 @@ TEST_F(Pages, ASummaryLessHistoryListsTheSameConversations) {
     with = HistoryPages(s).conversations();
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(file_.c_str(), &db), SQLITE_OK);
-    sqlite3_exec(db,
-                 "DROP TRIGGER IF EXISTS conversation_summary_add; DROP TRIGGER conversation_summary_remove;"
-                 "DROP TABLE conversation_summary",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "DROP TRIGGER IF EXISTS conversation_summary_add; DROP TRIGGER conversation_summary_remove;"
+        "DROP TABLE conversation_summary",
+        nullptr, nullptr, nullptr);
     sqlite3_close(db);
   }
   HistoryStore s(file_, HistoryStore::Access::read_only);
@@ -158,8 +160,9 @@ TEST_F(Pages, SearchHitsCarryTheirConversationAndTakeAnyTextAsItStands) {
   EXPECT_EQ(first["hits"][0]["name"], "李娜");
   EXPECT_EQ(first["hits"][0]["number"], "+86 139 0000 0001");
   EXPECT_EQ(first["hits"][0]["text"], "第249条 Harbour");
-  // Two characters are no trigram: read without the index.
+  // Two characters are no trigram: found through the trigrams they begin.
   EXPECT_EQ(p.search("话费", std::nullopt)["hits"].size(), 1u);
+  EXPECT_EQ(p.search("不足", std::nullopt)["hits"].size(), 1u);
   EXPECT_EQ(p.search("<script>", std::nullopt)["hits"][0]["key"], "10086");
   EXPECT_TRUE(p.search("\"", std::nullopt)["hits"].empty());
   EXPECT_TRUE(p.search("", std::nullopt)["hits"].empty());
@@ -220,6 +223,37 @@ TEST(Search, SearchByIdGivesTheOrderOfTime) {
   add(1700, 1900, 2001, "4");
   add(1900, 2000, 2030, "5");
   EXPECT_EQ(all_hits(p, "common"), sorted_hits(s, "common"));
+}
+
+// A two-character Chinese text is found through the trigrams that begin
+// with it and the index of endings: wherever it stands in a message, and
+// as a whole message, the hits are those reading every message finds.
+TEST(Search, TwoChineseCharactersFindWhatReadingEveryMessageFinds) {
+  vardel::testing::TempFolder folder("vardel-pages");
+  const auto file = folder / "h.db";
+  {
+    HistoryStore s(file);
+    s.begin(1000);  // the indexes made at the end, as a first add makes them
+    const char* texts[] = {"张伟", "张伟说好", "我是张伟", "请找张伟吧", "张 伟",
+                           "伟张", "张伟张伟", "明天见",   "zhang 张伟!"};
+    for (int i = 0; i < 90; ++i)
+      s.add_message(msg(i % 2 == 0, std::to_string(i % 4),
+                        "2012-0" + std::to_string(1 + i % 9) + "-" + two(1 + i % 28) + " 10:00:00",
+                        std::string(texts[i % 9]) + (i % 2 ? "" : std::to_string(i))),
+                    "a");
+    s.commit();
+  }
+  HistoryStore s(file, HistoryStore::Access::read_only);
+  HistoryPages p(s, 7);
+  // The indexes answer Chinese; Latin letters are read message by message.
+  ASSERT_TRUE(short_text_candidates(s.connection(), "张伟"));
+  EXPECT_FALSE(short_text_candidates(s.connection(), "zh"));
+  for (const char* text : {"张伟", "伟张", "明天", "天见", "找张", "zh", "g "}) {
+    const auto expected = sorted_hits(s, text);
+    ASSERT_FALSE(expected.empty()) << text;
+    EXPECT_EQ(all_hits(p, text), expected) << text;
+  }
+  EXPECT_TRUE(all_hits(p, "伟明").empty());
 }
 
 TEST_F(Pages, AContactShowsEveryVersionAndItsConversations) {
