@@ -7,6 +7,7 @@
 #include "host/history/history_sql.h"
 #include "host/history/history_store.h"
 #include "host/history/number_key.h"
+#include "host/history/short_text.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"
 #include "platform/sql/statement.h"
@@ -90,9 +91,22 @@ bool holds(const std::string& text, const std::string& lowered_part) {
 }  // namespace
 
 std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
-  // The trigram index answers three characters or more; shorter text (a
-  // two-character name) is a scan.
+  // The trigram index answers three characters or more; two Chinese
+  // characters (a name) are found through the trigrams they begin and the
+  // messages' endings, unless they are common; other short texts are a scan.
   const bool fts = utf16(q.text).size() >= 3;
+  const auto candidates = fts ? std::nullopt : short_text_candidates(db_, q.text);
+  if (candidates) {
+    exec(db_, "CREATE TEMP TABLE IF NOT EXISTS search_ids(id INTEGER PRIMARY KEY)", "search");
+    exec(db_, "DELETE FROM temp.search_ids", "search");
+    sql::Statement add;
+    if (!add.prepare(db_, "INSERT INTO temp.search_ids(id) VALUES(?1)"))
+      sql::raise(db_, "history", "search");
+    for (sqlite3_int64 id : *candidates) {
+      sqlite3_bind_int64(add.get(), 1, id);
+      if (add.run() != SQLITE_OK) sql::raise(db_, "history", "search");
+    }
+  }
   // The newest few of a text that many messages hold are found long before
   // the index has listed every match, by reading the newest messages.
   if (fts && q.limit > 0) {
@@ -108,6 +122,7 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
     sql += " AND m.id IN (SELECT rowid FROM messages_text WHERE text LIKE ?1)";
     if (wild) sql += " AND instr(lower(m.text), lower(?5)) > 0";
   } else if (!q.text.empty()) {
+    if (candidates) sql += " AND m.id IN (SELECT id FROM temp.search_ids)";
     sql += " AND instr(m.text, ?1) > 0";
   }
   sql += filters_of(q) + " ORDER BY m.time DESC, m.id DESC";

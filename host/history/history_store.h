@@ -4,9 +4,10 @@
 //
 // A message is the same message when its direction, number, local time and
 // text are the same; a contact version when every field is. Texts are
-// indexed by FTS5's trigram tokenizer; queries shorter than three
-// characters (a two-character Chinese name) fall back to a LIKE scan, which
-// the trigram index cannot answer.
+// indexed by FTS5's trigram tokenizer; two Chinese characters (a name) are
+// found through the trigrams they begin and an index of the texts' last two
+// characters (short_text.h), other queries shorter than three characters
+// by reading the messages.
 //
 // An existing file must be a sound SQLite database holding the history's
 // own tables at this schema version; anything else is refused (HistoryError)

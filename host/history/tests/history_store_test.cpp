@@ -153,7 +153,11 @@ TEST_F(Store, FindsShortAndLongTextsAnywhereInAMessage) {
   s.add_message(msg(true, "2", "2009-01-06 10:00:00", "See you at the Station"), "a");
   s.add_message(msg(true, "3", "2009-01-07 10:00:00", "say \"hi\" OR not"), "a");
   s.commit();
-  EXPECT_EQ(s.messages(q("门卫")).size(), 1u);       // two characters: the scan
+  EXPECT_EQ(s.messages(q("门卫")).size(), 1u);  // two characters: their trigrams
+  EXPECT_EQ(s.messages(q("卫室")).size(), 1u);  // and the text's end
+  EXPECT_EQ(s.messages(q("门卫", "1")).size(), 1u);
+  EXPECT_TRUE(s.messages(q("门卫", "2")).empty());
+  EXPECT_EQ(s.messages(q("ee")).size(), 1u);         // Latin: the scan
   EXPECT_EQ(s.messages(q("门卫室")).size(), 1u);     // three: the index
   EXPECT_EQ(s.messages(q("station")).size(), 1u);    // without regard to case
   EXPECT_EQ(s.messages(q("\"hi\" OR")).size(), 1u);  // quotes and operators are text
