@@ -206,10 +206,12 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
     if (access == Access::read_write && existed && version == 1) {
       exec(db_, "BEGIN IMMEDIATE", "begin");
       exec(db_, kSightings, "create the sightings");
-      exec(db_, kEndingIndex, "index the endings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
     }
+    // Made once for a history from before it, with the whole table to read.
+    if (access == Access::read_write && !has_index(db_, "messages_by_ending"))
+      exec(db_, kEndingIndex, "index the endings");
     has_sightings_ = has_table(db_, "sightings");
     has_key_index_ = has_index(db_, "messages_by_key");
     has_summary_ = has_table(db_, "conversation_summary");

@@ -10,6 +10,7 @@
 #include "host/history/history_export.h"
 #include "host/history/history_store.h"
 #include "host/history/number_key.h"
+#include "host/history/short_text.h"
 #include "platform/poom/pimstore.h"
 #include "test_support/files.h"
 
@@ -123,7 +124,8 @@ TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite
                            "INSERT INTO adds(file, seen) VALUES('b', '2010-01-01 00:00:00');"
                            "UPDATE messages SET last_add = (SELECT max(id) FROM adds) "
                            "WHERE text = 'old';"
-                           "DROP TABLE sightings; PRAGMA user_version=1;",
+                           "DROP TABLE sightings; DROP INDEX messages_by_ending; "
+                           "PRAGMA user_version=1;",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
   }
@@ -136,6 +138,8 @@ TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite
   s.add_message(msg(true, "1", "2009-01-05 10:00:02", "older"), "c");
   s.commit();
   EXPECT_EQ(last_files(s), (std::map<std::string, std::string>{{"old", "b"}, {"older", "c"}}));
+  // and the index of endings that short Chinese searches read.
+  EXPECT_TRUE(short_text_candidates(s.connection(), "张伟"));
 }
 
 TEST_F(Store, ARolledBackFileLeavesNothing) {
