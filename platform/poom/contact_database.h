@@ -162,6 +162,7 @@ class ContactDatabase {
 
  private:
   explicit ContactDatabase(sqlite3* db);
+  HRESULT prepare_transactions();
   HRESULT prepare();
   HRESULT flush_locked();
   HRESULT write_locked(long* oid, const PropEdits& edits);
