@@ -9,7 +9,6 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <system_error>
@@ -73,18 +72,6 @@ std::map<std::string, std::weak_ptr<ContactDatabase>>& registry() {
   return r;
 }
 
-// At exit, commits the removals of connections still open: a process that
-// ends without releasing its collection keeps what it removed.
-void flush_all_at_exit() {
-  std::vector<std::shared_ptr<ContactDatabase>> open;
-  {
-    std::lock_guard lock(g_registry_mutex);
-    for (auto& [path, weak] : registry())
-      if (auto db = weak.lock()) open.push_back(std::move(db));
-  }
-  for (auto& db : open) db->flush();
-}
-
 }  // namespace
 
 HRESULT ContactDatabase::open(const std::filesystem::path& path,
@@ -96,10 +83,6 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
   if (ec) return kHrOpenFailed;
 
   std::lock_guard lock(g_registry_mutex);
-  // The registry exists before the handler is registered, so it is still
-  // there when the handler runs.
-  static const bool at_exit_registered = (registry(), std::atexit(flush_all_at_exit) == 0);
-  (void)at_exit_registered;
   if (auto existing = registry()[key].lock()) {
     *out = std::move(existing);
     return S_OK;
