@@ -44,9 +44,9 @@
 // commit per contact: a removal dirties pages all over the file, and a group
 // writes each such page once.
 //
-// Every transaction is held by a guard that rolls it back unless it was
-// committed, so neither a failure nor an exception leaves one open; only a
-// removal group stays open across calls, by design.
+// Every transaction is held by a guard (sql::Transaction) that rolls it
+// back unless it was committed, so neither a failure nor an exception
+// leaves one open; only a removal group stays open across calls, by design.
 //
 // Every contact has a file-as name when it has anything to make one from: a
 // save gives one to a contact that lacks it, and a database made before

@@ -1,6 +1,7 @@
 // What the contacts database's source files share: the prepared statements
-// of a connection and the guard every transaction but a removal group is
-// held by. Used only by contact_database*.cpp and contact_uids.cpp.
+// of a connection, with the guard (sql::Transaction) every transaction but
+// a removal group is held by. Used only by contact_database*.cpp and
+// contact_uids.cpp.
 #pragma once
 
 #include <sqlite3.h>
@@ -9,6 +10,7 @@
 
 #include "platform/poom/contact_database.h"
 #include "platform/sql/statement.h"
+#include "platform/sql/transaction.h"
 
 namespace vardel::poom {
 
@@ -21,33 +23,7 @@ inline constexpr int kUpsertRows = 16;
 // value) parameters.
 std::string upsert_sql(int rows);
 
-// A transaction that is rolled back unless it was committed: a failure or
-// an exception between its BEGIN and its COMMIT never leaves it open.
-class Transaction {
- public:
-  Transaction(sql::Statement& begin, sql::Statement& commit, sql::Statement& rollback)
-      : commit_(commit), rollback_(rollback), rc_(begin.run()), open_(rc_ == SQLITE_OK) {}
-  ~Transaction() {
-    if (open_) rollback_.run();
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-
-  // SQLITE_OK when it began.
-  int began() const { return rc_; }
-  // SQLite's result code; a commit that fails is rolled back.
-  int commit() {
-    const int rc = commit_.run();
-    if (rc == SQLITE_OK) open_ = false;
-    return rc;
-  }
-
- private:
-  sql::Statement& commit_;
-  sql::Statement& rollback_;
-  int rc_;
-  bool open_;
-};
+using sql::Transaction;
 
 struct ContactDatabase::Statements {
   sql::Statement begin, begin_read, commit, rollback;
