@@ -14,6 +14,9 @@
 // its header row; columns of the layout the phone has no field for are
 // named in a warning, and a value whose slot is taken goes to the next free
 // slot of its kind, as the vCard reader places it.
+//
+// Written by address_book_csv_write.cpp and read by address_book_csv_read.cpp,
+// both from the column tables of address_book_columns.h.
 #pragma once
 
 #include <optional>

@@ -9,6 +9,7 @@
 #include "platform/core/wstr.h"
 #include "platform/sql/database.h"
 #include "platform/sql/errors.h"
+#include "platform/sql/transaction.h"
 
 namespace vardel::mapi {
 
@@ -155,7 +156,8 @@ void Db::merge_alike_stores() {
   // must find the file's bytes as they were.
   if (alike_stores().empty()) return;
   try {
-    exec("BEGIN IMMEDIATE");
+    sql::Transaction txn(db_, "BEGIN IMMEDIATE");
+    if (txn.began() != SQLITE_OK) fail("exec");
     // Read again inside the transaction: another process may have merged
     // them between the look and the lock.
     for (const auto& [into, from] : alike_stores()) {
@@ -187,11 +189,10 @@ void Db::merge_alike_stores() {
     }
     if (HRESULT hr = fault::check("mapi.MergeStores"); FAILED(hr))
       throw sql::Error("messages database: merging the stores failed", SQLITE_IOERR);
-    exec("COMMIT");
+    if (txn.commit() != SQLITE_OK) fail("exec");
   } catch (const std::exception&) {
-    // Left as it was; the stores stay apart and the walk reports the
-    // messages of the later ones as not saved.
-    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Rolled back by the guard: left as it was; the stores stay apart and
+    // the walk reports the messages of the later ones as not saved.
   }
 }
 

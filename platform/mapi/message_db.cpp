@@ -8,6 +8,7 @@
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/db.h"
+#include "platform/sql/transaction.h"
 
 namespace vardel::mapi {
 
@@ -60,23 +61,18 @@ MessageDb& MessageDb::operator=(MessageDb&&) noexcept = default;
 
 std::int64_t MessageDb::add_store(std::u16string_view name) {
   Db& db = impl_->db;
-  db.exec("SAVEPOINT add_store");
-  try {
-    db.query("INSERT INTO stores(name) VALUES(?)").bind(1, name).step();
-    std::int64_t store = db.last_insert_id();
-    for (FolderKind k : kStandardFolders)
-      db.query("INSERT INTO folders(store, kind, name) VALUES(?, ?, ?)")
-          .bind(1, store)
-          .bind(2, static_cast<std::int64_t>(k))
-          .bind(3, folder_name(k))
-          .step();
-    db.exec("RELEASE add_store");
-    return store;
-  } catch (...) {
-    db.exec("ROLLBACK TO add_store");
-    db.exec("RELEASE add_store");
-    throw;
-  }
+  sql::Savepoint savepoint(db.handle(), "add_store");
+  if (savepoint.began() != SQLITE_OK) db.fail("exec");
+  db.query("INSERT INTO stores(name) VALUES(?)").bind(1, name).step();
+  std::int64_t store = db.last_insert_id();
+  for (FolderKind k : kStandardFolders)
+    db.query("INSERT INTO folders(store, kind, name) VALUES(?, ?, ?)")
+        .bind(1, store)
+        .bind(2, static_cast<std::int64_t>(k))
+        .bind(3, folder_name(k))
+        .step();
+  if (savepoint.release() != SQLITE_OK) db.fail("exec");
+  return store;
 }
 
 std::optional<std::int64_t> MessageDb::find_store(std::u16string_view name) {
@@ -107,47 +103,34 @@ std::int64_t MessageDb::add_message(std::int64_t folder, const Message& m) {
     q.bind(1, folder);
     if (!q.step()) throw std::runtime_error("messages database: no such folder");
   }
-  db.exec("SAVEPOINT add_message");
-  try {
-    if (FAILED(fault::check("mapi.MessageDb.AddMessage")))
-      throw std::runtime_error("messages database: adding a message failed");
-    std::optional<std::int64_t> delivery;
-    if (m.delivery) delivery = static_cast<std::int64_t>(filetime_ticks(*m.delivery));
-    db.query("INSERT INTO messages(folder, subject, sender, delivery) VALUES(?, ?, ?, ?)")
-        .bind(1, folder)
-        .bind(2, m.text)
-        .bind(3, m.sender)
-        .bind(4, delivery)
-        .step();
-    std::int64_t id = db.last_insert_id();
-    for (const auto& r : m.recipients)
-      db.query("INSERT INTO recipients(message, address) VALUES(?, ?)")
-          .bind(1, id)
-          .bind(2, r)
-          .step();
-    db.exec("RELEASE add_message");
-    return id;
-  } catch (...) {
-    db.exec("ROLLBACK TO add_message");
-    db.exec("RELEASE add_message");
-    throw;
-  }
+  sql::Savepoint savepoint(db.handle(), "add_message");
+  if (savepoint.began() != SQLITE_OK) db.fail("exec");
+  if (FAILED(fault::check("mapi.MessageDb.AddMessage")))
+    throw std::runtime_error("messages database: adding a message failed");
+  std::optional<std::int64_t> delivery;
+  if (m.delivery) delivery = static_cast<std::int64_t>(filetime_ticks(*m.delivery));
+  db.query("INSERT INTO messages(folder, subject, sender, delivery) VALUES(?, ?, ?, ?)")
+      .bind(1, folder)
+      .bind(2, m.text)
+      .bind(3, m.sender)
+      .bind(4, delivery)
+      .step();
+  std::int64_t id = db.last_insert_id();
+  for (const auto& r : m.recipients)
+    db.query("INSERT INTO recipients(message, address) VALUES(?, ?)").bind(1, id).bind(2, r).step();
+  if (savepoint.release() != SQLITE_OK) db.fail("exec");
+  return id;
 }
 
 bool MessageDb::remove_message(std::int64_t id) {
   Db& db = impl_->db;
-  db.exec("SAVEPOINT remove_message");
-  try {
-    db.query("DELETE FROM recipients WHERE message = ?").bind(1, id).step();
-    db.query("DELETE FROM messages WHERE id = ?").bind(1, id).step();
-    const bool removed = db.changes() > 0;
-    db.exec("RELEASE remove_message");
-    return removed;
-  } catch (...) {
-    db.exec("ROLLBACK TO remove_message");
-    db.exec("RELEASE remove_message");
-    throw;
-  }
+  sql::Savepoint savepoint(db.handle(), "remove_message");
+  if (savepoint.began() != SQLITE_OK) db.fail("exec");
+  db.query("DELETE FROM recipients WHERE message = ?").bind(1, id).step();
+  db.query("DELETE FROM messages WHERE id = ?").bind(1, id).step();
+  const bool removed = db.changes() > 0;
+  if (savepoint.release() != SQLITE_OK) db.fail("exec");
+  return removed;
 }
 
 std::vector<StoreInfo> MessageDb::stores() {

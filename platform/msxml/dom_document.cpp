@@ -46,26 +46,20 @@ HRESULT DomDocument::get_nodeType(DOMNodeType* type) {
   return guard([&] { return node_type(SELF, type); });
 }
 
-HRESULT DomDocument::get_parentNode(IXMLDOMNode** parent) noexcept {
-  if (!parent) return E_INVALIDARG;
-  *parent = nullptr;
-  return S_FALSE;
+HRESULT DomDocument::get_parentNode(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_parentNode");
 }
-
-HRESULT DomDocument::get_childNodes(IXMLDOMNodeList** childList) {
-  return guard([&] { return node_child_nodes(SELF, childList); });
+HRESULT DomDocument::get_childNodes(IXMLDOMNodeList**) noexcept {
+  return stub(u"IXMLDOMNode::get_childNodes");
 }
 HRESULT DomDocument::get_firstChild(IXMLDOMNode** firstChild) {
-  return guard([&] { return node_first_child(SELF, false, firstChild); });
+  return guard([&] { return node_first_child(SELF, firstChild); });
 }
-HRESULT DomDocument::get_lastChild(IXMLDOMNode** lastChild) {
-  return guard([&] { return node_first_child(SELF, true, lastChild); });
+HRESULT DomDocument::get_lastChild(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_lastChild");
 }
-
-HRESULT DomDocument::get_previousSibling(IXMLDOMNode** previousSibling) noexcept {
-  if (!previousSibling) return E_INVALIDARG;
-  *previousSibling = nullptr;
-  return S_FALSE;
+HRESULT DomDocument::get_previousSibling(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_previousSibling");
 }
 
 HRESULT DomDocument::get_nextSibling(IXMLDOMNode** nextSibling) noexcept {
@@ -80,23 +74,18 @@ HRESULT DomDocument::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild)
 HRESULT DomDocument::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
   return guard([&] { return node_append_child(SELF, newChild, outNewChild); });
 }
-HRESULT DomDocument::hasChildNodes(VARIANT_BOOL* hasChild) {
-  return guard([&] { return node_has_children(SELF, hasChild); });
+HRESULT DomDocument::hasChildNodes(VARIANT_BOOL*) noexcept {
+  return stub(u"IXMLDOMNode::hasChildNodes");
 }
-
-HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept {
-  if (!DOMDocument) return E_INVALIDARG;
-  *DOMDocument = nullptr;  // a document has no owner
-  return S_FALSE;
+HRESULT DomDocument::get_ownerDocument(IXMLDOMDocument**) noexcept {
+  return stub(u"IXMLDOMNode::get_ownerDocument");
 }
 
 HRESULT DomDocument::get_text(BSTR* text) {
   return guard([&] { return node_get_text(SELF, text); });
 }
 HRESULT DomDocument::put_text(BSTR) noexcept { return E_FAIL; }  // a document holds no text
-HRESULT DomDocument::get_xml(BSTR* xmlString) {
-  return guard([&] { return node_get_xml(SELF, xmlString); });
-}
+HRESULT DomDocument::get_xml(BSTR*) noexcept { return stub(u"IXMLDOMNode::get_xml"); }
 HRESULT DomDocument::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
   return guard([&] { return node_select_nodes(SELF, queryString, resultList); });
 }
@@ -141,31 +130,8 @@ HRESULT DomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
   });
 }
 
-HRESULT DomDocument::getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) {
-  return guard([&] {
-    if (!tagName || !resultList) return E_INVALIDARG;
-    *resultList = nullptr;
-    std::string name = to_utf8(bstr_view(tagName));
-    struct Walker : pugi::xml_tree_walker {
-      std::string name;
-      const Tree* tree;
-      std::vector<pugi::xpath_node> found;
-      bool for_each(pugi::xml_node& n) override {
-        if (n.type() == pugi::node_element && (name == "*" || name == n.name()) &&
-            (depth() > 0 || tree->is_visible(n)) && !tree->is_detached(n))
-          found.emplace_back(n);
-        return true;
-      }
-    } walker;
-    walker.name = std::move(name);
-    walker.tree = tree_.get();
-    unpack_all(*tree_);
-    tree_->doc.traverse(walker);
-    DomNodeList* list = DomNodeList::create(this, tree_, std::move(walker.found));
-    if (!list) return E_OUTOFMEMORY;
-    *resultList = list;
-    return S_OK;
-  });
+HRESULT DomDocument::getElementsByTagName(BSTR, IXMLDOMNodeList**) noexcept {
+  return stub(u"IXMLDOMDocument::getElementsByTagName");
 }
 
 bool DomDocument::load_text(std::string utf8) {
@@ -196,17 +162,12 @@ HRESULT DomDocument::load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) {
   });
 }
 
-HRESULT DomDocument::get_async(VARIANT_BOOL* isAsync) noexcept {
-  if (!isAsync) return E_INVALIDARG;
-  *isAsync = async_ ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+HRESULT DomDocument::get_async(VARIANT_BOOL*) noexcept {
+  return stub(u"IXMLDOMDocument::get_async");
 }
 
-// Loading is always synchronous here; the flag is only remembered.
-HRESULT DomDocument::put_async(VARIANT_BOOL isAsync) noexcept {
-  async_ = isAsync != VARIANT_FALSE;
-  return S_OK;
-}
+// Loading is always synchronous here: either answer is taken.
+HRESULT DomDocument::put_async(VARIANT_BOOL) noexcept { return S_OK; }
 
 HRESULT DomDocument::loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) {
   return guard([&] {
@@ -294,10 +255,8 @@ HRESULT DomDocument::save(VARIANT destination) {
   });
 }
 
-HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) noexcept {
-  if (!isPreserving) return E_INVALIDARG;
-  *isPreserving = preserve_space_ ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+HRESULT DomDocument::get_preserveWhiteSpace(VARIANT_BOOL*) noexcept {
+  return stub(u"IXMLDOMDocument::get_preserveWhiteSpace");
 }
 
 HRESULT DomDocument::put_preserveWhiteSpace(VARIANT_BOOL isPreserving) {
@@ -320,34 +279,14 @@ HRESULT DomDocument::setProperty(BSTR name, VARIANT value) {
       if (value.vt == VT_BSTR && bstr_view(value.bstrVal) == u"XPath") return S_OK;
       return E_FAIL;
     }
-    if (n == u"SelectionNamespaces") {
-      // Kept for getProperty; the program's names carry no prefixes.
-      if (value.vt != VT_BSTR) return E_FAIL;
-      selection_namespaces_ = bstr_view(value.bstrVal);
-      return S_OK;
-    }
+    // Accepted; the program's names carry no prefixes.
+    if (n == u"SelectionNamespaces") return value.vt == VT_BSTR ? S_OK : E_FAIL;
     return E_FAIL;
   });
 }
 
-HRESULT DomDocument::getProperty(BSTR name, VARIANT* value) {
-  return guard([&] {
-    if (!name || !value) return E_INVALIDARG;
-    VariantInit(value);
-    std::u16string_view n = bstr_view(name);
-    const std::u16string* text = nullptr;
-    static const std::u16string xpath = u"XPath";
-    if (n == u"SelectionLanguage")
-      text = &xpath;
-    else if (n == u"SelectionNamespaces")
-      text = &selection_namespaces_;
-    else
-      return E_FAIL;
-    value->bstrVal = SysAllocStringLen(text->data(), static_cast<UINT>(text->size()));
-    if (!value->bstrVal) return E_OUTOFMEMORY;
-    value->vt = VT_BSTR;
-    return S_OK;
-  });
+HRESULT DomDocument::getProperty(BSTR, VARIANT*) noexcept {
+  return stub(u"IXMLDOMDocument2::getProperty");
 }
 
 #undef SELF

@@ -33,25 +33,25 @@ class DomDocument final : public com::Object<kMsxml, IXMLDOMDocument2, &IID_IXML
   HRESULT get_nodeName(BSTR* name) override;
   HRESULT get_nodeType(DOMNodeType* type) override;
   HRESULT get_parentNode(IXMLDOMNode** parent) noexcept override;
-  HRESULT get_childNodes(IXMLDOMNodeList** childList) override;
+  HRESULT get_childNodes(IXMLDOMNodeList** childList) noexcept override;
   HRESULT get_firstChild(IXMLDOMNode** firstChild) override;
-  HRESULT get_lastChild(IXMLDOMNode** lastChild) override;
+  HRESULT get_lastChild(IXMLDOMNode** lastChild) noexcept override;
   HRESULT get_previousSibling(IXMLDOMNode** previousSibling) noexcept override;
   HRESULT get_nextSibling(IXMLDOMNode** nextSibling) noexcept override;
   HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) override;
   HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override;
-  HRESULT hasChildNodes(VARIANT_BOOL* hasChild) override;
+  HRESULT hasChildNodes(VARIANT_BOOL* hasChild) noexcept override;
   HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept override;
   HRESULT get_text(BSTR* text) override;
   HRESULT put_text(BSTR text) noexcept override;
-  HRESULT get_xml(BSTR* xmlString) override;
+  HRESULT get_xml(BSTR* xmlString) noexcept override;
   HRESULT selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) override;
   HRESULT selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) override;
 
   // IXMLDOMDocument
   HRESULT get_documentElement(IXMLDOMElement** DOMElement) override;
   HRESULT createElement(BSTR tagName, IXMLDOMElement** element) override;
-  HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) override;
+  HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) noexcept override;
   HRESULT load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) override;
   HRESULT get_async(VARIANT_BOOL* isAsync) noexcept override;
   HRESULT put_async(VARIANT_BOOL isAsync) noexcept override;
@@ -62,7 +62,7 @@ class DomDocument final : public com::Object<kMsxml, IXMLDOMDocument2, &IID_IXML
 
   // IXMLDOMDocument2
   HRESULT setProperty(BSTR name, VARIANT value) override;
-  HRESULT getProperty(BSTR name, VARIANT* value) override;
+  HRESULT getProperty(BSTR name, VARIANT* value) noexcept override;
 
  private:
   ~DomDocument() override = default;
@@ -72,9 +72,7 @@ class DomDocument final : public com::Object<kMsxml, IXMLDOMDocument2, &IID_IXML
 
   TreePtr tree_;
   QueryCache queries_;
-  bool async_ = true;
   bool preserve_space_ = false;
-  std::u16string selection_namespaces_;
 };
 
 }  // namespace vardel::msxml

@@ -57,23 +57,23 @@ HRESULT DomNode::get_nodeName(BSTR* name) {
 HRESULT DomNode::get_nodeType(DOMNodeType* type) {
   return guard([&] { return node_type(ref(), type); });
 }
-HRESULT DomNode::get_parentNode(IXMLDOMNode** parent) {
-  return guard([&] { return node_parent(ref(), parent); });
+HRESULT DomNode::get_parentNode(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_parentNode");
 }
-HRESULT DomNode::get_childNodes(IXMLDOMNodeList** childList) {
-  return guard([&] { return node_child_nodes(ref(), childList); });
+HRESULT DomNode::get_childNodes(IXMLDOMNodeList**) noexcept {
+  return stub(u"IXMLDOMNode::get_childNodes");
 }
 HRESULT DomNode::get_firstChild(IXMLDOMNode** firstChild) {
-  return guard([&] { return node_first_child(ref(), false, firstChild); });
+  return guard([&] { return node_first_child(ref(), firstChild); });
 }
-HRESULT DomNode::get_lastChild(IXMLDOMNode** lastChild) {
-  return guard([&] { return node_first_child(ref(), true, lastChild); });
+HRESULT DomNode::get_lastChild(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_lastChild");
 }
-HRESULT DomNode::get_previousSibling(IXMLDOMNode** previousSibling) {
-  return guard([&] { return node_sibling(ref(), false, previousSibling); });
+HRESULT DomNode::get_previousSibling(IXMLDOMNode**) noexcept {
+  return stub(u"IXMLDOMNode::get_previousSibling");
 }
 HRESULT DomNode::get_nextSibling(IXMLDOMNode** nextSibling) {
-  return guard([&] { return node_sibling(ref(), true, nextSibling); });
+  return guard([&] { return node_next_sibling(ref(), nextSibling); });
 }
 HRESULT DomNode::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
   return guard([&] { return node_remove_child(ref(), childNode, oldChild); });
@@ -81,15 +81,11 @@ HRESULT DomNode::removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) {
 HRESULT DomNode::appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) {
   return guard([&] { return node_append_child(ref(), newChild, outNewChild); });
 }
-HRESULT DomNode::hasChildNodes(VARIANT_BOOL* hasChild) {
-  return guard([&] { return node_has_children(ref(), hasChild); });
+HRESULT DomNode::hasChildNodes(VARIANT_BOOL*) noexcept {
+  return stub(u"IXMLDOMNode::hasChildNodes");
 }
-
-HRESULT DomNode::get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept {
-  if (!DOMDocument) return E_INVALIDARG;
-  doc_->AddRef();
-  *DOMDocument = doc_;
-  return S_OK;
+HRESULT DomNode::get_ownerDocument(IXMLDOMDocument**) noexcept {
+  return stub(u"IXMLDOMNode::get_ownerDocument");
 }
 
 HRESULT DomNode::get_text(BSTR* text) {
@@ -98,9 +94,7 @@ HRESULT DomNode::get_text(BSTR* text) {
 HRESULT DomNode::put_text(BSTR text) {
   return guard([&] { return node_put_text(ref(), text); });
 }
-HRESULT DomNode::get_xml(BSTR* xmlString) {
-  return guard([&] { return node_get_xml(ref(), xmlString); });
-}
+HRESULT DomNode::get_xml(BSTR*) noexcept { return stub(u"IXMLDOMNode::get_xml"); }
 HRESULT DomNode::selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) {
   return guard([&] { return node_select_nodes(ref(), queryString, resultList); });
 }
@@ -108,13 +102,7 @@ HRESULT DomNode::selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) {
   return guard([&] { return node_select_single(ref(), queryString, resultNode); });
 }
 
-HRESULT DomNode::get_tagName(BSTR* tagName) {
-  return guard([&] {
-    if (!tagName) return E_INVALIDARG;
-    if (!is_element()) return E_FAIL;
-    return node_name(ref(), tagName);
-  });
-}
+HRESULT DomNode::get_tagName(BSTR*) noexcept { return stub(u"IXMLDOMElement::get_tagName"); }
 
 namespace {
 
@@ -192,13 +180,6 @@ HRESULT DomNode::setAttribute(BSTR name, VARIANT value) {
   });
 }
 
-HRESULT DomNode::removeAttribute(BSTR name) {
-  return guard([&] {
-    if (!name) return E_INVALIDARG;
-    if (!is_element()) return E_FAIL;
-    node_.node().remove_attribute(to_utf8(bstr_view(name)).c_str());
-    return S_OK;
-  });
-}
+HRESULT DomNode::removeAttribute(BSTR) noexcept { return stub(u"IXMLDOMElement::removeAttribute"); }
 
 }  // namespace vardel::msxml

@@ -24,26 +24,26 @@ class DomNode final
 
   HRESULT get_nodeName(BSTR* name) override;
   HRESULT get_nodeType(DOMNodeType* type) override;
-  HRESULT get_parentNode(IXMLDOMNode** parent) override;
-  HRESULT get_childNodes(IXMLDOMNodeList** childList) override;
+  HRESULT get_parentNode(IXMLDOMNode** parent) noexcept override;
+  HRESULT get_childNodes(IXMLDOMNodeList** childList) noexcept override;
   HRESULT get_firstChild(IXMLDOMNode** firstChild) override;
-  HRESULT get_lastChild(IXMLDOMNode** lastChild) override;
-  HRESULT get_previousSibling(IXMLDOMNode** previousSibling) override;
+  HRESULT get_lastChild(IXMLDOMNode** lastChild) noexcept override;
+  HRESULT get_previousSibling(IXMLDOMNode** previousSibling) noexcept override;
   HRESULT get_nextSibling(IXMLDOMNode** nextSibling) override;
   HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) override;
   HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) override;
-  HRESULT hasChildNodes(VARIANT_BOOL* hasChild) override;
+  HRESULT hasChildNodes(VARIANT_BOOL* hasChild) noexcept override;
   HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) noexcept override;
   HRESULT get_text(BSTR* text) override;
   HRESULT put_text(BSTR text) override;
-  HRESULT get_xml(BSTR* xmlString) override;
+  HRESULT get_xml(BSTR* xmlString) noexcept override;
   HRESULT selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) override;
   HRESULT selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) override;
 
-  HRESULT get_tagName(BSTR* tagName) override;
+  HRESULT get_tagName(BSTR* tagName) noexcept override;
   HRESULT getAttribute(BSTR name, VARIANT* value) override;
   HRESULT setAttribute(BSTR name, VARIANT value) override;
-  HRESULT removeAttribute(BSTR name) override;
+  HRESULT removeAttribute(BSTR name) noexcept override;
 
  private:
   DomNode(DomDocument* doc, const TreePtr& tree, pugi::xpath_node node);

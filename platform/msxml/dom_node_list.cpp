@@ -43,18 +43,8 @@ HRESULT DomNodeList::get_length(long* listLength) {
   });
 }
 
-HRESULT DomNodeList::nextNode(IXMLDOMNode** nextItem) {
-  return guard([&] {
-    if (!nextItem) return E_INVALIDARG;
-    *nextItem = nullptr;
-    if (cursor_ >= nodes_.size()) return S_FALSE;
-    return wrap_node(doc_, tree_, nodes_[cursor_++], nextItem);
-  });
-}
+HRESULT DomNodeList::nextNode(IXMLDOMNode**) noexcept { return stub(u"IXMLDOMNodeList::nextNode"); }
 
-HRESULT DomNodeList::reset() noexcept {
-  cursor_ = 0;
-  return S_OK;
-}
+HRESULT DomNodeList::reset() noexcept { return stub(u"IXMLDOMNodeList::reset"); }
 
 }  // namespace vardel::msxml

@@ -16,7 +16,7 @@ class DomNodeList final : public com::Object<kMsxml, IXMLDOMNodeList, &IID_IXMLD
 
   HRESULT get_item(long index, IXMLDOMNode** listItem) override;
   HRESULT get_length(long* listLength) override;
-  HRESULT nextNode(IXMLDOMNode** nextItem) override;
+  HRESULT nextNode(IXMLDOMNode** nextItem) noexcept override;
   HRESULT reset() noexcept override;
 
  private:
@@ -26,7 +26,6 @@ class DomNodeList final : public com::Object<kMsxml, IXMLDOMNodeList, &IID_IXMLD
   DomDocument* doc_;
   TreePtr tree_;
   std::vector<pugi::xpath_node> nodes_;
-  size_t cursor_ = 0;
 };
 
 }  // namespace vardel::msxml

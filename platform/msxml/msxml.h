@@ -1,7 +1,10 @@
 // MSXML DOM stand-in: the DOMDocument class and the node, element and node
 // list interfaces the program builds, saves, loads and queries its XML files
 // through. Method names, argument order and HRESULTs follow the phone's
-// msxml.h; only the methods the program (and the tests) need are declared.
+// msxml.h; only the methods the program (and the tests) need are declared,
+// and of those, the ones the program never calls are loud stubs: they
+// answer E_NOTIMPL and write a trace line (NKDbgPrintfW), touching nothing.
+// They are marked "stub" below.
 //
 // What callers can rely on:
 // - Selections are XPath 1.0, relative to the node they are called on, in
@@ -69,24 +72,23 @@ struct IXMLDOMNode : IUnknown {
   // processing instruction, ...
   virtual HRESULT get_nodeName(BSTR* name) = 0;
   virtual HRESULT get_nodeType(DOMNodeType* type) = 0;
-  virtual HRESULT get_parentNode(IXMLDOMNode** parent) = 0;
-  virtual HRESULT get_childNodes(IXMLDOMNodeList** childList) = 0;
+  virtual HRESULT get_parentNode(IXMLDOMNode** parent) = 0;         // stub
+  virtual HRESULT get_childNodes(IXMLDOMNodeList** childList) = 0;  // stub
   virtual HRESULT get_firstChild(IXMLDOMNode** firstChild) = 0;
-  virtual HRESULT get_lastChild(IXMLDOMNode** lastChild) = 0;
-  virtual HRESULT get_previousSibling(IXMLDOMNode** previousSibling) = 0;
+  virtual HRESULT get_lastChild(IXMLDOMNode** lastChild) = 0;              // stub
+  virtual HRESULT get_previousSibling(IXMLDOMNode** previousSibling) = 0;  // stub
   virtual HRESULT get_nextSibling(IXMLDOMNode** nextSibling) = 0;
   virtual HRESULT removeChild(IXMLDOMNode* childNode, IXMLDOMNode** oldChild) = 0;
   // Moves newChild (detached or elsewhere in the same document) to be this
   // node's last child; outNewChild, if given, receives it with a reference.
   virtual HRESULT appendChild(IXMLDOMNode* newChild, IXMLDOMNode** outNewChild) = 0;
-  virtual HRESULT hasChildNodes(VARIANT_BOOL* hasChild) = 0;
-  virtual HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) = 0;
+  virtual HRESULT hasChildNodes(VARIANT_BOOL* hasChild) = 0;             // stub
+  virtual HRESULT get_ownerDocument(IXMLDOMDocument** DOMDocument) = 0;  // stub
   // The concatenated text of the node and all its descendants.
   virtual HRESULT get_text(BSTR* text) = 0;
   // Replaces the node's content with one text.
   virtual HRESULT put_text(BSTR text) = 0;
-  // The node as markup, as save would write it.
-  virtual HRESULT get_xml(BSTR* xmlString) = 0;
+  virtual HRESULT get_xml(BSTR* xmlString) = 0;  // stub
   virtual HRESULT selectNodes(BSTR queryString, IXMLDOMNodeList** resultList) = 0;
   virtual HRESULT selectSingleNode(BSTR queryString, IXMLDOMNode** resultNode) = 0;
 
@@ -95,13 +97,13 @@ struct IXMLDOMNode : IUnknown {
 };
 
 struct IXMLDOMElement : IXMLDOMNode {
-  virtual HRESULT get_tagName(BSTR* tagName) = 0;
+  virtual HRESULT get_tagName(BSTR* tagName) = 0;  // stub
   // VT_BSTR value, or VT_NULL with S_FALSE when the attribute is absent.
   virtual HRESULT getAttribute(BSTR name, VARIANT* value) = 0;
   // value must be VT_BSTR (a null BSTR is an empty value). A new attribute
   // goes after the existing ones; setting an existing one keeps its place.
   virtual HRESULT setAttribute(BSTR name, VARIANT value) = 0;
-  virtual HRESULT removeAttribute(BSTR name) = 0;
+  virtual HRESULT removeAttribute(BSTR name) = 0;  // stub
 
  protected:
   ~IXMLDOMElement() = default;
@@ -111,8 +113,8 @@ struct IXMLDOMNodeList : IUnknown {
   // index is 0-based; out of range gives S_FALSE and a null node.
   virtual HRESULT get_item(long index, IXMLDOMNode** listItem) = 0;
   virtual HRESULT get_length(long* listLength) = 0;
-  virtual HRESULT nextNode(IXMLDOMNode** nextItem) = 0;
-  virtual HRESULT reset() = 0;
+  virtual HRESULT nextNode(IXMLDOMNode** nextItem) = 0;  // stub
+  virtual HRESULT reset() = 0;                           // stub
 
  protected:
   ~IXMLDOMNodeList() = default;
@@ -121,15 +123,15 @@ struct IXMLDOMNodeList : IUnknown {
 struct IXMLDOMDocument : IXMLDOMNode {
   virtual HRESULT get_documentElement(IXMLDOMElement** DOMElement) = 0;
   virtual HRESULT createElement(BSTR tagName, IXMLDOMElement** element) = 0;
-  virtual HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) = 0;
+  virtual HRESULT getElementsByTagName(BSTR tagName, IXMLDOMNodeList** resultList) = 0;  // stub
   // xmlSource: VT_BSTR holding a CE path.
   virtual HRESULT load(VARIANT xmlSource, VARIANT_BOOL* isSuccessful) = 0;
-  virtual HRESULT get_async(VARIANT_BOOL* isAsync) = 0;
+  virtual HRESULT get_async(VARIANT_BOOL* isAsync) = 0;  // stub
   virtual HRESULT put_async(VARIANT_BOOL isAsync) = 0;
   virtual HRESULT loadXML(BSTR bstrXML, VARIANT_BOOL* isSuccessful) = 0;
   // destination: VT_BSTR holding a CE path.
   virtual HRESULT save(VARIANT destination) = 0;
-  virtual HRESULT get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) = 0;
+  virtual HRESULT get_preserveWhiteSpace(VARIANT_BOOL* isPreserving) = 0;  // stub
   virtual HRESULT put_preserveWhiteSpace(VARIANT_BOOL isPreserving) = 0;
 
  protected:
@@ -138,10 +140,10 @@ struct IXMLDOMDocument : IXMLDOMNode {
 
 struct IXMLDOMDocument2 : IXMLDOMDocument {
   // "SelectionLanguage" = "XPath" (the only language offered) and
-  // "SelectionNamespaces" (accepted and kept) are known; other names fail
-  // with E_FAIL.
+  // "SelectionNamespaces" (accepted) are known; other names fail with
+  // E_FAIL.
   virtual HRESULT setProperty(BSTR name, VARIANT value) = 0;
-  virtual HRESULT getProperty(BSTR name, VARIANT* value) = 0;
+  virtual HRESULT getProperty(BSTR name, VARIANT* value) = 0;  // stub
 
  protected:
   ~IXMLDOMDocument2() = default;

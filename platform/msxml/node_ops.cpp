@@ -9,7 +9,6 @@
 #include "platform/msxml/dom_node.h"
 #include "platform/msxml/dom_node_list.h"
 #include "platform/msxml/text.h"
-#include "platform/msxml/xml_writer.h"
 
 namespace vardel::msxml {
 
@@ -161,49 +160,25 @@ HRESULT node_type(const NodeRef& self, DOMNodeType* type) {
   return S_OK;
 }
 
-HRESULT node_parent(const NodeRef& self, IXMLDOMNode** parent) {
-  if (!parent) return E_INVALIDARG;
-  *parent = nullptr;
-  if (self.node.attribute()) return S_FALSE;  // attributes have no parent node
-  pugi::xml_node p = self.node.node().parent();
-  if (p == self.tree->detached) return S_FALSE;  // a detached node stands alone
-  return wrap_node(self.doc, self.tree, pugi::xpath_node(p), parent);
-}
-
-HRESULT node_child_nodes(const NodeRef& self, IXMLDOMNodeList** list) {
-  if (!list) return E_INVALIDARG;
-  *list = nullptr;
-  std::vector<pugi::xpath_node> nodes;
-  if (!self.node.attribute()) {
-    unpack_children(*self.tree, self.node.node());
-    for (pugi::xml_node c : self.node.node().children())
-      if (self.tree->is_visible(c)) nodes.emplace_back(c);
-  }
-  DomNodeList* l = DomNodeList::create(self.doc, self.tree, std::move(nodes));
-  if (!l) return E_OUTOFMEMORY;
-  *list = l;
-  return S_OK;
-}
-
-HRESULT node_first_child(const NodeRef& self, bool last, IXMLDOMNode** child) {
+HRESULT node_first_child(const NodeRef& self, IXMLDOMNode** child) {
   if (!child) return E_INVALIDARG;
   *child = nullptr;
   if (self.node.attribute()) return S_FALSE;
   pugi::xml_node n = self.node.node();
   unpack_children(*self.tree, n);
-  pugi::xml_node c = last ? n.last_child() : n.first_child();
-  while (c && !self.tree->is_visible(c)) c = last ? c.previous_sibling() : c.next_sibling();
+  pugi::xml_node c = n.first_child();
+  while (c && !self.tree->is_visible(c)) c = c.next_sibling();
   return wrap_node(self.doc, self.tree, pugi::xpath_node(c), child);
 }
 
-HRESULT node_sibling(const NodeRef& self, bool next, IXMLDOMNode** sibling) {
+HRESULT node_next_sibling(const NodeRef& self, IXMLDOMNode** sibling) {
   if (!sibling) return E_INVALIDARG;
   *sibling = nullptr;
   pugi::xml_node n = self.node.node();
   if (self.node.attribute() || !self.tree->is_visible(n)) return S_FALSE;
   unpack_siblings(*self.tree, n);
-  pugi::xml_node c = next ? n.next_sibling() : n.previous_sibling();
-  while (c && !self.tree->is_visible(c)) c = next ? c.next_sibling() : c.previous_sibling();
+  pugi::xml_node c = n.next_sibling();
+  while (c && !self.tree->is_visible(c)) c = c.next_sibling();
   return wrap_node(self.doc, self.tree, pugi::xpath_node(c), sibling);
 }
 
@@ -253,19 +228,6 @@ HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode**
   return S_OK;
 }
 
-HRESULT node_has_children(const NodeRef& self, VARIANT_BOOL* has) {
-  if (!has) return E_INVALIDARG;
-  *has = VARIANT_FALSE;
-  if (self.node.attribute()) return S_FALSE;
-  unpack_children(*self.tree, self.node.node());
-  for (pugi::xml_node c : self.node.node().children())
-    if (self.tree->is_visible(c)) {
-      *has = VARIANT_TRUE;
-      break;
-    }
-  return *has ? S_OK : S_FALSE;
-}
-
 HRESULT node_get_text(const NodeRef& self, BSTR* text) {
   if (!text) return E_INVALIDARG;
   *text = nullptr;
@@ -301,22 +263,6 @@ HRESULT node_put_text(const NodeRef& self, BSTR text) {
   pugi::xml_node t = n.append_child(pugi::node_pcdata);
   if (!t || !set_value(t, value)) return E_OUTOFMEMORY;
   return S_OK;
-}
-
-HRESULT node_get_xml(const NodeRef& self, BSTR* xml) {
-  if (!xml) return E_INVALIDARG;
-  std::string out;
-  if (pugi::xml_attribute a = self.node.attribute()) {
-    // Written through a scratch element so the value is escaped as saved.
-    pugi::xml_document scratch;
-    scratch.append_child("a").append_attribute(a.name()).set_value(a.value());
-    write_markup(*self.tree, scratch.first_child(), out);
-    out = out.substr(2, out.size() - 4);  // strip "<a" and "/>"
-    if (!out.empty() && out[0] == ' ') out.erase(0, 1);
-  } else {
-    write_markup(*self.tree, self.node.node(), out);
-  }
-  return give_bstr(out, xml);
 }
 
 HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out) {

@@ -26,16 +26,12 @@ HRESULT wrap_visible(DomDocument* doc, const TreePtr& tree, pugi::xml_node n, IX
 
 HRESULT node_name(const NodeRef& self, BSTR* name);
 HRESULT node_type(const NodeRef& self, DOMNodeType* type);
-HRESULT node_parent(const NodeRef& self, IXMLDOMNode** parent);
-HRESULT node_child_nodes(const NodeRef& self, IXMLDOMNodeList** list);
-HRESULT node_first_child(const NodeRef& self, bool last, IXMLDOMNode** child);
-HRESULT node_sibling(const NodeRef& self, bool next, IXMLDOMNode** sibling);
+HRESULT node_first_child(const NodeRef& self, IXMLDOMNode** child);
+HRESULT node_next_sibling(const NodeRef& self, IXMLDOMNode** sibling);
 HRESULT node_remove_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode** old_child);
 HRESULT node_append_child(const NodeRef& self, IXMLDOMNode* child, IXMLDOMNode** out);
-HRESULT node_has_children(const NodeRef& self, VARIANT_BOOL* has);
 HRESULT node_get_text(const NodeRef& self, BSTR* text);
 HRESULT node_put_text(const NodeRef& self, BSTR text);
-HRESULT node_get_xml(const NodeRef& self, BSTR* xml);
 HRESULT node_select_nodes(const NodeRef& self, BSTR query, IXMLDOMNodeList** list);
 HRESULT node_select_single(const NodeRef& self, BSTR query, IXMLDOMNode** out);
 

@@ -243,11 +243,6 @@ bool write_document(const Tree& tree, pugi::xml_node n, std::string& out, Spill&
 
 }  // namespace
 
-void write_markup(const Tree& tree, pugi::xml_node n, std::string& out) {
-  Spill none;
-  write_document(tree, n, out, none);
-}
-
 bool write_exact(pugi::xml_node n, std::string& out) {
   if (n.type() != pugi::node_element) return false;
   t_replaced = false;

@@ -1,4 +1,4 @@
-// The serialiser behind save and get_xml: UTF-8 markup that any XML 1.0
+// The serialiser behind save: UTF-8 markup that any XML 1.0
 // parser reads back to the same texts.
 //
 // - Element text escapes & < > (so "]]>" cannot appear) and writes a
@@ -25,11 +25,9 @@
 
 namespace vardel::msxml {
 
-// Appends n and its descendants (the whole document for the document node).
-void write_markup(const Tree& tree, pugi::xml_node n, std::string& out);
-
-// The same markup handed to `flush` in pieces of about `chunk` bytes (and
-// the rest at the end), so a large document is never held whole. flush takes
+// The markup of n and its descendants (the whole document for the document
+// node) handed to `flush` in pieces of about `chunk` bytes (and the rest at
+// the end), so a large document is never held whole. flush takes
 // the text and may return false to stop the writing; write_markup then
 // returns false too.
 using MarkupFlush = std::function<bool(std::string_view)>;

@@ -36,14 +36,17 @@
 // noted contacts' properties in one transaction, and opening the database
 // purges any a dead process left noted (a file made before the notes is
 // swept whole once). A process that dies inside a group loses at most that
-// group's removals; the contacts then remain, whole. This is what makes
+// group's removals; the contacts then remain, whole. Nothing is done at
+// process end (vardel leaves with std::_Exit): a connection commits its
+// group, purges and closes when its last holder lets it go, as every job and
+// device tool does before the program ends. This is what makes
 // removing half of a large folder take well under a second instead of one
 // commit per contact: a removal dirties pages all over the file, and a group
 // writes each such page once.
 //
-// Every transaction is held by a guard that rolls it back unless it was
-// committed, so neither a failure nor an exception leaves one open; only a
-// removal group stays open across calls, by design.
+// Every transaction is held by a guard (sql::Transaction) that rolls it
+// back unless it was committed, so neither a failure nor an exception
+// leaves one open; only a removal group stays open across calls, by design.
 //
 // Every contact has a file-as name when it has anything to make one from: a
 // save gives one to a contact that lacks it, and a database made before
@@ -162,6 +165,7 @@ class ContactDatabase {
 
  private:
   explicit ContactDatabase(sqlite3* db);
+  HRESULT prepare_transactions();
   HRESULT prepare();
   HRESULT flush_locked();
   HRESULT write_locked(long* oid, const PropEdits& edits);

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include "platform/poom/contact_database.h"
+#include "platform/poom/contact_database_internal.h"
 
 namespace vardel::poom {
 
@@ -47,15 +48,8 @@ HRESULT ContactDatabase::uids(std::span<const long> oids, std::vector<std::strin
   std::lock_guard lock(mutex_);
   out->clear();
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
-  if (HRESULT hr = exec_locked("BEGIN IMMEDIATE"); FAILED(hr)) return hr;
-  // Rolled back unless committed, an exception included.
-  struct Rollback {
-    ContactDatabase* db;
-    bool open = true;
-    ~Rollback() {
-      if (open) db->exec_locked("ROLLBACK");
-    }
-  } txn{this};
+  Transaction txn = st_->write();
+  if (txn.began() != SQLITE_OK) return hr_from_sqlite(txn.began());
   auto fail = [&](HRESULT hr) {
     out->clear();
     return hr;
@@ -90,8 +84,7 @@ HRESULT ContactDatabase::uids(std::span<const long> oids, std::vector<std::strin
           exec_locked("DELETE FROM contact_uids WHERE oid NOT IN (SELECT oid FROM contacts)");
       FAILED(hr))
     return fail(hr);
-  if (HRESULT hr = exec_locked("COMMIT"); FAILED(hr)) return fail(hr);
-  txn.open = false;
+  if (int rc = txn.commit(); rc != SQLITE_OK) return fail(hr_from_sqlite(rc));
   return S_OK;
 }
 

@@ -9,11 +9,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/sql/database.h"
 #include "platform/sql/errors.h"
 #include "platform/sql/statement.h"
+#include "platform/sql/transaction.h"
 #include "platform/core/device_lock.h"
 #include "test_support/files.h"
 #include "test_support/temp_device.h"
@@ -231,6 +233,98 @@ TEST_F(Sql, AFileClosedWhileTheDeviceIsHeldIsReadAgainOnceAnythingMayHaveChanged
   damage(true);
   EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrCorrupt);
   device::unlock_device();
+}
+
+// The guards: what was not committed is gone when the guard goes, an
+// exception included; a savepoint undoes only its own part; a guard that
+// could not begin undoes nothing of the transaction already open.
+class SqlGuards : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(sqlite3_open(":memory:", &db_), SQLITE_OK);
+    ASSERT_EQ(exec("CREATE TABLE t(v)"), SQLITE_OK);
+  }
+  void TearDown() override { sqlite3_close_v2(db_); }
+  int exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  int rows() {
+    sqlite3_stmt* s = nullptr;
+    sqlite3_prepare_v2(db_, "SELECT count(*) FROM t", -1, &s, nullptr);
+    sqlite3_step(s);
+    const int n = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    return n;
+  }
+  bool in_transaction() { return !sqlite3_get_autocommit(db_); }
+
+  sqlite3* db_ = nullptr;
+};
+
+TEST_F(SqlGuards, ATransactionNotCommittedIsRolledBackHoweverItsScopeIsLeft) {
+  sql::Statement begin, commit, rollback;
+  ASSERT_TRUE(begin.prepare(db_, "BEGIN IMMEDIATE") && commit.prepare(db_, "COMMIT") &&
+              rollback.prepare(db_, "ROLLBACK"));
+  {
+    sql::Transaction txn(begin, commit, rollback);
+    ASSERT_EQ(txn.began(), SQLITE_OK);
+    exec("INSERT INTO t VALUES(1)");
+  }
+  EXPECT_EQ(rows(), 0);
+  EXPECT_FALSE(in_transaction());
+  try {
+    sql::Transaction txn(db_, "BEGIN IMMEDIATE");
+    exec("INSERT INTO t VALUES(1)");
+    throw std::runtime_error("cut off");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(rows(), 0);
+  EXPECT_FALSE(in_transaction());
+  {
+    sql::Transaction txn(begin, commit, rollback);
+    exec("INSERT INTO t VALUES(1)");
+    EXPECT_EQ(txn.commit(), SQLITE_OK);
+  }
+  EXPECT_EQ(rows(), 1);
+  // One that can't begin (a transaction is open already) leaves that one be.
+  ASSERT_EQ(exec("BEGIN; INSERT INTO t VALUES(2)"), SQLITE_OK);
+  {
+    sql::Transaction inner(db_, "BEGIN");
+    EXPECT_EQ(inner.began(), SQLITE_ERROR);
+  }
+  EXPECT_TRUE(in_transaction());
+  EXPECT_EQ(exec("COMMIT"), SQLITE_OK);
+  EXPECT_EQ(rows(), 2);
+}
+
+TEST_F(SqlGuards, ASavepointNotReleasedUndoesOnlyItsOwnPart) {
+  ASSERT_EQ(exec("BEGIN; INSERT INTO t VALUES(1)"), SQLITE_OK);
+  {
+    sql::Savepoint part(db_, "part");
+    ASSERT_EQ(part.began(), SQLITE_OK);
+    exec("INSERT INTO t VALUES(2)");
+  }
+  EXPECT_TRUE(in_transaction());  // the enclosing transaction goes on
+  EXPECT_EQ(rows(), 1);
+  {
+    sql::Savepoint part(db_, "part");
+    exec("INSERT INTO t VALUES(3)");
+    EXPECT_EQ(part.release(), SQLITE_OK);
+  }
+  EXPECT_EQ(exec("COMMIT"), SQLITE_OK);
+  EXPECT_EQ(rows(), 2);
+  // Outside a transaction a savepoint is one: released, it is committed;
+  // not, nothing of it stays and nothing is left open.
+  {
+    sql::Savepoint alone(db_, "alone");
+    exec("INSERT INTO t VALUES(4)");
+    EXPECT_EQ(alone.release(), SQLITE_OK);
+  }
+  EXPECT_FALSE(in_transaction());
+  {
+    sql::Savepoint alone(db_, "alone");
+    exec("INSERT INTO t VALUES(5)");
+  }
+  EXPECT_FALSE(in_transaction());
+  EXPECT_EQ(rows(), 3);
 }
 
 }  // namespace
