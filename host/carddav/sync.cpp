@@ -168,24 +168,27 @@ PullResult pull(AddressBook& book) {
     tools::VcardImport cards = tools::read_vcards(r.card);
     for (const std::string& w : cards.warnings) result.warnings.push_back(r.url + ": " + w);
     if (cards.contacts.empty()) result.warnings.push_back(r.url + ": no readable card; left out");
-    for (auto& c : cards.contacts) result.contacts.push_back(std::move(c));
+    for (size_t i = 0; i < cards.contacts.size(); ++i) {
+      result.contacts.push_back(std::move(cards.contacts[i]));
+      result.uids.push_back(i < cards.uids.size() ? cards.uids[i] : std::string());
+    }
   }
   return result;
 }
 
-std::vector<poom::ContactRecord> not_held(const std::vector<poom::ContactRecord>& phone,
-                                          const std::vector<poom::ContactRecord>& pulled) {
+std::vector<size_t> not_held(const std::vector<poom::ContactRecord>& phone,
+                             const std::vector<poom::ContactRecord>& pulled) {
   // Counted: two alike cards are two contacts, as they were on the phone
   // that pushed them, and a second pull adds neither.
   std::map<poom::ContactRecord, int, RecordLess> held;
   for (const auto& c : phone) ++held[sorted(c)];
-  std::vector<poom::ContactRecord> out;
-  for (const auto& c : pulled) {
-    auto same = held.find(sorted(c));
+  std::vector<size_t> out;
+  for (size_t i = 0; i < pulled.size(); ++i) {
+    auto same = held.find(sorted(pulled[i]));
     if (same != held.end() && same->second > 0)
       --same->second;
     else
-      out.push_back(c);
+      out.push_back(i);
   }
   return out;
 }

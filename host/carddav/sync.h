@@ -45,20 +45,20 @@ using Progress = std::function<void(int done, int total)>;
 // uids[i], when there and not empty, is contacts[i]'s own UID (the one the
 // store keeps); a contact without one is named from its name and numbers.
 PushReport push(AddressBook& book, const std::vector<poom::ContactRecord>& contacts,
-                const std::vector<std::string>& uids,
-                const Progress& progress);
+                const std::vector<std::string>& uids, const Progress& progress);
 
 struct PullResult {
   std::vector<poom::ContactRecord> contacts;  // one per card read, in the server's order
+  std::vector<std::string> uids;              // each card's UID ("" for one without)
   int cards = 0;
   std::vector<std::string> warnings;  // cards or lines left out, naming the resource
 };
 
 PullResult pull(AddressBook& book);
 
-// Of pulled, those the phone does not hold already (same properties in any
-// order; a contact held once stands for one alike card).
-std::vector<poom::ContactRecord> not_held(const std::vector<poom::ContactRecord>& phone,
-                                          const std::vector<poom::ContactRecord>& pulled);
+// Of pulled, the places of those the phone does not hold already (same
+// properties in any order; a contact held once stands for one alike card).
+std::vector<size_t> not_held(const std::vector<poom::ContactRecord>& phone,
+                             const std::vector<poom::ContactRecord>& pulled);
 
 }  // namespace vardel::carddav

@@ -82,9 +82,15 @@ int pull(const CarddavOptions& o) {
   if (isatty(STDERR_FILENO)) std::cerr << "carddav: reading " << book.url() << "\n";
   const carddav::PullResult r = carddav::pull(book);
   for (const auto& w : r.warnings) std::cerr << "vardel: " << w << "\n";
-  const auto fresh = carddav::not_held(poom::list_contacts(device::contacts_db()), r.contacts);
-  // One transaction: all of them or, on a failure, none.
-  poom::add_contacts(fresh, device::contacts_db());
+  std::vector<poom::ContactRecord> fresh;
+  std::vector<std::string> uids;
+  for (size_t i : carddav::not_held(poom::list_contacts(device::contacts_db()), r.contacts)) {
+    fresh.push_back(r.contacts[i]);
+    uids.push_back(r.uids[i]);
+  }
+  // One transaction: all of them or, on a failure, none. Each keeps its
+  // card's UID, so that a push from this phone updates the same cards.
+  poom::add_contacts(fresh, uids, device::contacts_db());
   std::cout << "pulled " << r.cards << " cards from " << book.url() << ": " << fresh.size()
             << " added, " << r.contacts.size() - fresh.size() << " already on the phone\n";
   return 0;
