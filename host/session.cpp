@@ -191,8 +191,9 @@ int run_backup(const SessionOptions& options) {
     for (int kind : saved)
       if (kind == 0 || kind == 1)
         files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
+    // Read through the device root, as every file of the device is.
     history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup_bytes,
-                               std::cerr);
+                               std::cerr, read_input_file);
   } catch (const std::exception& e) {
     std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
   }
@@ -213,11 +214,13 @@ int run_restore(const SessionOptions& options) {
   const std::optional<size_t> after = phone_count();
   std::optional<size_t> in_file;
   {
-    const fs::path file = backup_folder() / u"通讯录.xml";
-    device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    msxml::SavedFile saved;
-    if (fd && msxml::check_saved_file(fd.get(), &saved) && saved.well_formed)
-      in_file = saved.records;
+    // Counted only when it can be read through the device root.
+    try {
+      const device::Fd fd = open_input_file(backup_folder() / u"通讯录.xml");
+      msxml::SavedFile saved;
+      if (msxml::check_saved_file(fd.get(), &saved) && saved.well_formed) in_file = saved.records;
+    } catch (const UsageError&) {
+    }
   }
   if (in_file && before && after)
     std::cout << "the backup holds " << *in_file << " contacts; the phone held " << *before
@@ -260,7 +263,9 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
       const auto shown = open_for_reading(host_path, &page);
       opened = shown.has_value();
       if (shown) std::cout << "opened " << shown->string() << "\n";
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      // Refused as it was opened (a link out of the device, a FIFO): said.
+      std::cerr << "vardel: " << e.what() << "\n";
       opened = false;
     }
     return opened.load();
