@@ -16,6 +16,7 @@
 #include "host/care/checksums.h"
 #include "host/history/history_add.h"
 #include "host/device_tools.h"
+#include "host/free_space.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
 #include "host/frontends/frontend_headless.h"
@@ -304,6 +305,22 @@ int run_about(const SessionOptions& options) {
   return shown.empty() ? 1 : 0;
 }
 
+bool window_tap_allowed(HWND button) {
+  if (GetDlgCtrlID(button) != IDC_RESTORE) return true;
+  std::optional<std::string> why;
+  try {
+    why = restore_room_refusal();
+  } catch (const std::exception&) {
+    return true;  // the program's own job says what is wrong with the folder
+  }
+  if (!why) return true;
+  // Said before the job starts, as the command line's restore says it:
+  // stopping part-way with the card full would be worse.
+  MessageBoxW(GetParent(button), utf16("存储空间不足，没有开始恢复通讯录。\n" + *why).c_str(),
+              u"恢复通讯录", MB_OK | MB_ICONWARNING);
+  return false;
+}
+
 int run_window(const SessionOptions& options) {
   start_platform();
   if (!FltkFrontend::init()) throw UsageError("cannot open the display");
@@ -325,6 +342,7 @@ int run_window(const SessionOptions& options) {
                                     : FltkFrontend::fitting_zoom(GetSystemMetrics(SM_CXSCREEN),
                                                                  GetSystemMetrics(SM_CYSCREEN));
   static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
+  fe->set_tap_guard(window_tap_allowed);
   gwes::set_frontend(fe);
   return run_program();
 }

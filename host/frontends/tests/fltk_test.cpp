@@ -237,6 +237,62 @@ TEST_F(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
   (void)dialog;
 }
 
+// A tap the host's guard refuses never reaches the program; one it lets
+// through does.
+TEST_F(FltkWindow, ATapTheGuardRefusesNeverReachesTheDialog) {
+  vardel::host::FltkFrontend fe;
+  std::atomic<int> asked{0};
+  std::atomic<bool> refuse{true}, leaked{false};
+  fe.set_tap_guard([&](HWND button) {
+    ++asked;
+    EXPECT_EQ(GetDlgCtrlID(button), 1001);
+    return !refuse.load();
+  });
+  vardel::gwes::set_frontend(&fe);
+  std::thread driver;
+  static std::function<void(HWND)> on_init;
+  on_init = [&](HWND h) {
+    driver = std::thread([&, h] {
+      std::string main = run("timeout 10 xdotool search --sync --class '^Vardel$' | head -1");
+      const auto tap = [&] {
+        run("xdotool mousemove --window " + main + " " + std::to_string(29 + 42) + " " +
+            std::to_string(26 + 192 + 12) + " click 1");
+        for (int i = 0; i < 100 && asked == 0; ++i) std::this_thread::sleep_for(50ms);
+      };
+      tap();
+      std::this_thread::sleep_for(300ms);  // a tap let through would end it by now
+      if (vardel::gwes::dialog_ended(h)) {
+        leaked = true;
+        return;
+      }
+      if (asked == 0) {
+        EndDialog(h, -1);  // no tap was made: end rather than hang
+        return;
+      }
+      refuse = false;
+      asked = 0;
+      tap();
+      for (int i = 0; i < 100 && !vardel::gwes::dialog_ended(h); ++i)
+        std::this_thread::sleep_for(50ms);
+      if (!vardel::gwes::dialog_ended(h)) EndDialog(h, -2);
+    });
+  };
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
+  INT_PTR result = DialogBoxIndirectParamW(
+      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
+      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = window_proc(h, m, w, l);
+        if (m == WM_INITDIALOG) on_init(h);
+        return r;
+      },
+      0);
+  driver.join();
+  vardel::gwes::set_frontend(nullptr);
+  DeleteObject(g_brush);
+  EXPECT_FALSE(leaked.load()) << "the refused tap reached the dialog";
+  EXPECT_EQ(result, 1001) << "the tap let through reached the dialog";
+}
+
 // The blocks the window logged: caption, box size, text area and lines.
 struct LoggedBox {
   std::string caption;
