@@ -6,6 +6,7 @@
 // The files are written first, piece by piece, into a temporary folder.
 //
 //   bench_import_memory_bench [--sizes 20,200] [--no-vcard] [--keep]
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,10 +19,9 @@
 #include <vector>
 
 #include "bench/measure.h"
-#include "host/host_files.h"
 #include "host/tools/android_sms.h"
 #include "host/tools/vcard.h"
-#include "platform/poom/contact_db.h"
+#include "platform/core/sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -133,9 +133,14 @@ int main(int argc, char** argv) {
     const fs::path vcf = dir / ("cards-" + std::to_string(mb) + ".vcf");
     const long cards = write_vcards(vcf, mb * kMiB);
     measure(("contacts import, vCard " + std::to_string(mb) + "M").c_str(), vcf, cards, [&] {
-      const auto read = vardel::tools::read_vcards(vardel::host::read_host_file(vcf));
-      vardel::poom::add_contacts(read.contacts, read.uids,
-                                 dir / ("c" + std::to_string(mb) + ".db"));
+      // As `contacts import` does it: hashed first, then read as imported.
+      const int fd = ::open(vcf.c_str(), O_RDONLY | O_CLOEXEC);
+      std::string hex;
+      vardel::core::sha256_of_fd(fd, &hex);
+      vardel::tools::import_vcard_fd(fd, dir / ("c" + std::to_string(mb) + ".db"),
+                                     {hex, static_cast<std::int64_t>(fs::file_size(vcf))},
+                                     [](std::string&&) {});
+      ::close(fd);
     });
     fs::remove(vcf);
   }

@@ -74,18 +74,35 @@ fs::path backup_file(const fs::path& given) {
   return given;
 }
 
+namespace {
+
+// The CE path of a host path inside the device, told by the path's words,
+// not by where its links lead: a link inside the device is the device's to
+// judge. Nothing for a path outside it (or the device folder itself).
+std::optional<std::u16string> ce_path_inside_device(const fs::path& file) {
+  if (device::root().empty()) return std::nullopt;
+  const fs::path root = fs::absolute(device::root()).lexically_normal();
+  const fs::path rel = fs::absolute(file).lexically_normal().lexically_relative(root);
+  if (rel.empty() || rel == "." || *rel.begin() == "..") return std::nullopt;
+  std::u16string ce;
+  for (const auto& name : rel) ce += u"\\" + utf16(name.string());
+  return ce;
+}
+
+[[noreturn]] void refuse(const fs::path& file, int e) {
+  if (e == EXDEV || e == ELOOP)
+    throw UsageError(file.string() + ": refused, a link on the way leads out of the device");
+  if (e == EACCES)
+    throw UsageError(file.string() + ": refused, not a regular file (or not readable)");
+  throw UsageError(file.string() + ": cannot be read (" + std::strerror(e) + ")");
+}
+
+}  // namespace
+
 device::Fd open_input_file(const fs::path& file) {
-  // Told by the path's words, not by where its links lead: a link inside
-  // the device is the device's to judge.
-  const fs::path root =
-      device::root().empty() ? fs::path() : fs::absolute(device::root()).lexically_normal();
-  const fs::path rel =
-      root.empty() ? fs::path() : fs::absolute(file).lexically_normal().lexically_relative(root);
   device::Fd fd;
-  if (!rel.empty() && rel != "." && *rel.begin() != "..") {
-    std::u16string ce;
-    for (const auto& name : rel) ce += u"\\" + utf16(name.string());
-    fd.reset(device::open_file(ce, O_RDONLY));
+  if (const auto ce = ce_path_inside_device(file)) {
+    fd.reset(device::open_file(*ce, O_RDONLY));
   } else {
     fd.reset(::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
@@ -94,17 +111,18 @@ device::Fd open_input_file(const fs::path& file) {
       errno = EACCES;
     }
   }
-  if (fd) {
-    // Opened without waiting; read as any file is.
-    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
-    return fd;
-  }
-  const int e = errno;
-  if (e == EXDEV || e == ELOOP)
-    throw UsageError(file.string() + ": refused, a link on the way leads out of the device");
-  if (e == EACCES)
-    throw UsageError(file.string() + ": refused, not a regular file (or not readable)");
-  throw UsageError(file.string() + ": cannot be read (" + std::strerror(e) + ")");
+  if (!fd) refuse(file, errno);
+  // Opened without waiting; read as any file is.
+  ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+device::Fd open_input_folder(const fs::path& folder) {
+  const auto ce = ce_path_inside_device(folder);
+  device::Fd fd(ce ? device::open_file(*ce, O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                   : ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) refuse(folder, errno);
+  return fd;
 }
 
 std::string read_input_file(const fs::path& file) {
@@ -140,12 +158,7 @@ std::vector<poom::ContactRecord> read_contacts_backup_bytes(const fs::path& file
 }
 
 std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
-  pugi::xml_document doc;
-  const auto parsed = doc.load_file(
-      file.c_str(), (pugi::parse_default | pugi::parse_ws_pcdata) & ~pugi::parse_doctype);
-  if (!parsed)
-    throw UsageError(file.string() + " is not well-formed XML (" + parsed.description() + ")");
-  return contacts_of(doc);
+  return read_contacts_backup_bytes(file, read_input_file(file));
 }
 
 namespace {

@@ -30,11 +30,15 @@ std::filesystem::path backup_file(const std::filesystem::path& given);
 device::Fd open_input_file(const std::filesystem::path& file);
 // The whole file, opened so.
 std::string read_input_file(const std::filesystem::path& file);
+// A folder opened to list and read its files, the same way (one inside the
+// device through the device root). Throws UsageError naming the folder.
+device::Fd open_input_folder(const std::filesystem::path& folder);
 
 // The contacts of a contacts backup, read as the restore reads them: every
 // VCARD whose parent is CONTACTS, each element of the field map that holds
 // text setting its property (dates read as the restore reads them).
-// Throws UsageError when the file is not well-formed.
+// Throws UsageError when the file is not well-formed, or cannot be opened
+// as open_input_file opens it.
 std::vector<poom::ContactRecord> read_contacts_backup(const std::filesystem::path& file);
 // The same over the file's bytes (file names it in the refusal).
 std::vector<poom::ContactRecord> read_contacts_backup_bytes(const std::filesystem::path& file,

@@ -59,14 +59,19 @@ sql::FileIdentity identity_of(std::string_view bytes) {
   return {hash.hex(), static_cast<std::int64_t>(bytes.size())};
 }
 
-// The same for a file that is read in pieces, never whole.
-sql::FileIdentity identity_of_file(const fs::path& file) {
-  device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+// The same for a file that is read in pieces, never whole: open, and
+// hashed from its start.
+sql::FileIdentity identity_of_fd(const fs::path& file, int fd) {
   struct stat st;
   std::string hex;
-  if (!fd || ::fstat(fd.get(), &st) != 0 || !core::sha256_of_fd(fd.get(), &hex))
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !core::sha256_of_fd(fd, &hex))
     throw UsageError(file.string() + ": cannot be read (" + std::strerror(errno) + ")");
   return {hex, static_cast<std::int64_t>(st.st_size)};
+}
+
+sql::FileIdentity identity_of_file(const fs::path& file) {
+  device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  return identity_of_fd(file, fd.get());
 }
 
 // Says so when the store has taken this file in already: a retry after a run
@@ -90,6 +95,32 @@ bool is_vcard_file(const fs::path& file, std::string_view bytes) {
   return ext == ".vcf" || ext == ".vcard" || lower(std::string(opening(bytes))) == "begin:vcard";
 }
 
+// A vCard file is read as it is imported, never whole (tools/vcard.h).
+int import_vcard_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
+  device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat st {};
+  if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+    fd.reset();
+    errno = EACCES;
+  }
+  const sql::FileIdentity identity = identity_of_fd(file, fd.get());
+  if (!again &&
+      imported_already(file, poom::contacts_imported_when(identity, device::contacts_db()), out))
+    return 0;
+  tools::VcardFileImport cards;
+  try {
+    cards = tools::import_vcard_fd(fd.get(), device::contacts_db(), identity, [&](std::string&& w) {
+      err << "vardel: " << file.string() << ": " << w << "\n";
+    });
+  } catch (const tools::VcardFileError& e) {
+    throw UsageError(file.string() + ": " + e.what() + "; nothing imported");
+  }
+  if (cards.added == 0)
+    throw UsageError(file.string() + " holds no readable vCard (no BEGIN:VCARD ... END:VCARD)");
+  out << "imported " << cards.added << " contacts\n";
+  return static_cast<int>(cards.added);
+}
+
 }  // namespace
 
 int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& err, bool again) {
@@ -104,21 +135,15 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
     check_input_file(file, file.string(),
                      {FileKind::vcard, FileKind::contacts_json, FileKind::contacts_csv});
   require_room_for(file, device::contacts_db());
+  if (is_vcard_file(file, read_host_file_head(file, 4096)))
+    return import_vcard_file(file, out, err, again);
   const std::string bytes = read_host_file(file);
   const sql::FileIdentity identity = identity_of(bytes);
   if (!again &&
       imported_already(file, poom::contacts_imported_when(identity, device::contacts_db()), out))
     return 0;
   std::vector<poom::ContactRecord> records;
-  std::vector<std::string> uids;
-  if (is_vcard_file(file, bytes)) {
-    tools::VcardImport cards = tools::read_vcards(bytes);
-    for (const auto& w : cards.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
-    if (cards.contacts.empty())
-      throw UsageError(file.string() + " holds no readable vCard (no BEGIN:VCARD ... END:VCARD)");
-    records = std::move(cards.contacts);
-    uids = std::move(cards.uids);
-  } else if (address_book_csv_layout(bytes)) {
+  if (address_book_csv_layout(bytes)) {
     CsvContacts sheet = read_address_book_csv(bytes);
     for (const auto& w : sheet.warnings) err << "vardel: " << file.string() << ": " << w << "\n";
     records = std::move(sheet.contacts);
@@ -129,7 +154,7 @@ int import_contacts_file(const fs::path& file, std::ostream& out, std::ostream& 
                        " is neither a vCard file (no BEGIN:VCARD) nor a JSON list of contacts");
     records = contacts_from_json(parse_json(file, bytes));
   }
-  poom::import_contacts(records, uids, identity, device::contacts_db());
+  poom::import_contacts(records, {}, identity, device::contacts_db());
   out << "imported " << records.size() << " contacts\n";
   return static_cast<int>(records.size());
 }

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/backup_files.h"
 #include "host/contacts_json.h"
 #include "host/device_tools.h"
 #include "host/formats/address_book_csv.h"
@@ -212,13 +213,15 @@ int export_messages(const fs::path& file, MessagesFormat format,
 int convert_messages_backup(const fs::path& in, const fs::path& out_file, MessagesFormat format,
                             const history::ContactNames& names,
                             std::vector<std::string>& warnings) {
+  // Read through the device root when it is the device's.
+  const device::Fd in_fd = open_input_file(in);
   HostOutput out(out_file);
   auto writer = tools::make_message_writer(tool_format(format), out.get(),
                                            [&](const std::string& n) { return names.name_of(n); });
   int without_time = 0;
   try {
-    tools::read_messages_backup(
-        in,
+    tools::read_messages_backup_fd(
+        in_fd.get(),
         [&](const tools::BackupMessage& b) {
           tools::OutMessage m;
           m.folder = b.received ? mapi::FolderKind::inbox : mapi::FolderKind::sent;

@@ -7,6 +7,9 @@
 #include <string>
 #include <system_error>
 
+#include "host/backup_files.h"
+#include "platform/core/device.h"
+
 namespace fs = std::filesystem;
 
 namespace vardel::host {
@@ -41,6 +44,16 @@ void require_room_for(const fs::path& input, const fs::path& store) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(input, ec);
   if (!ec) require_free_space(store.parent_path(), room_for_input(size));
+}
+
+std::optional<std::string> restore_room_refusal() {
+  const fs::path backup = backup_folder() / u"通讯录.xml";
+  try {
+    require_room_for(backup, device::contacts_db());
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return std::nullopt;
 }
 
 }  // namespace vardel::host

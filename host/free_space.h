@@ -9,6 +9,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 namespace vardel::host {
 
@@ -25,5 +27,12 @@ void require_free_space(const std::filesystem::path& folder, std::uint64_t neede
 // Both at once, for an input file: room for its size in the store's folder.
 // An input whose size cannot be read is passed (its reading reports it).
 void require_room_for(const std::filesystem::path& input, const std::filesystem::path& store);
+
+// The restore's check, the same before the command line's restore and
+// before the window's "恢复通讯录" tap reaches the program: room in the
+// contacts store for the device's contacts backup. Nothing when there is
+// room (or it cannot be told), else why not, as require_free_space says it.
+// The device must be open; throws UsageError as backup_folder() does.
+std::optional<std::string> restore_room_refusal();
 
 }  // namespace vardel::host

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "host/backup_files.h"
 #include "host/device_tools.h"
 #include "host/host_files.h"
 #include "host/tools/render.h"
@@ -35,8 +36,10 @@ fs::path builtin_stylesheet_dir() {
 }
 
 void render_page(const fs::path& xml_file, const fs::path& out_html) {
-  std::error_code ec;
-  if (!fs::is_regular_file(xml_file, ec)) throw UsageError("cannot read " + xml_file.string());
+  render_page(xml_file, out_html, read_input_file(xml_file));
+}
+
+void render_page(const fs::path& xml_file, const fs::path& out_html, const std::string& bytes) {
   // The cache folder is ours to make; any other folder must exist.
   if (out_html.parent_path() == tools::cache_dir() / "pages")
     core::make_private_folders(out_html.parent_path());
@@ -45,7 +48,7 @@ void render_page(const fs::path& xml_file, const fs::path& out_html) {
   std::vector<fs::path> dirs;
   if (auto program = device::to_host(device::module_path())) dirs.push_back(program->parent_path());
   dirs.push_back(builtin_stylesheet_dir());
-  const tools::RenderResult r = tools::render_backup(xml_file, out_html, dirs);
+  const tools::RenderResult r = tools::render_backup(xml_file, out_html, dirs, &bytes);
   if (r.refused) throw StylesheetRefused("cannot render " + xml_file.string() + ": " + r.error);
   if (!r.ok) throw std::runtime_error("cannot render " + xml_file.string() + ": " + r.error);
 }
@@ -70,10 +73,14 @@ std::string html_escaped(std::string_view text) {
 }  // namespace
 
 std::optional<fs::path> open_for_reading(const fs::path& host_path, fs::path* page_made) {
-  if (tools::has_stylesheet(host_path)) {
+  // Read as every file of the device is, through its root: a link that
+  // leads out of the device, or a FIFO, is refused here, never followed,
+  // waited on or handed to a browser.
+  const std::string bytes = read_input_file(host_path);
+  if (tools::has_stylesheet(host_path, &bytes)) {
     const fs::path page = tools::page_path_for(host_path);
     try {
-      render_page(host_path, page);
+      render_page(host_path, page, bytes);
       if (page_made) *page_made = page;
       if (gwes::spawn_opener(page)) return page;
       return std::nullopt;

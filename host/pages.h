@@ -21,8 +21,12 @@ class StylesheetRefused : public std::runtime_error {
 };
 
 // Renders xml_file to out_html; throws std::runtime_error saying why not
-// (StylesheetRefused when the stylesheet was refused).
+// (StylesheetRefused when the stylesheet was refused, UsageError when the
+// file cannot be opened as open_input_file opens it).
 void render_page(const std::filesystem::path& xml_file, const std::filesystem::path& out_html);
+// The same for the file's bytes, read already.
+void render_page(const std::filesystem::path& xml_file, const std::filesystem::path& out_html,
+                 const std::string& bytes);
 
 // What "查看" opens for a host file: an XML file naming a stylesheet is
 // rendered to its page in the cache folder and the page is opened; any other

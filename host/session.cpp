@@ -16,6 +16,7 @@
 #include "host/care/checksums.h"
 #include "host/history/history_add.h"
 #include "host/device_tools.h"
+#include "host/free_space.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
 #include "host/frontends/frontend_headless.h"
@@ -191,8 +192,9 @@ int run_backup(const SessionOptions& options) {
     for (int kind : saved)
       if (kind == 0 || kind == 1)
         files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
+    // Read through the device root, as every file of the device is.
     history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup_bytes,
-                               std::cerr);
+                               std::cerr, read_input_file);
   } catch (const std::exception& e) {
     std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
   }
@@ -213,11 +215,13 @@ int run_restore(const SessionOptions& options) {
   const std::optional<size_t> after = phone_count();
   std::optional<size_t> in_file;
   {
-    const fs::path file = backup_folder() / u"通讯录.xml";
-    device::Fd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    msxml::SavedFile saved;
-    if (fd && msxml::check_saved_file(fd.get(), &saved) && saved.well_formed)
-      in_file = saved.records;
+    // Counted only when it can be read through the device root.
+    try {
+      const device::Fd fd = open_input_file(backup_folder() / u"通讯录.xml");
+      msxml::SavedFile saved;
+      if (msxml::check_saved_file(fd.get(), &saved) && saved.well_formed) in_file = saved.records;
+    } catch (const UsageError&) {
+    }
   }
   if (in_file && before && after)
     std::cout << "the backup holds " << *in_file << " contacts; the phone held " << *before
@@ -260,7 +264,9 @@ int run_view(const SessionOptions& options, const std::optional<fs::path>& file)
       const auto shown = open_for_reading(host_path, &page);
       opened = shown.has_value();
       if (shown) std::cout << "opened " << shown->string() << "\n";
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      // Refused as it was opened (a link out of the device, a FIFO): said.
+      std::cerr << "vardel: " << e.what() << "\n";
       opened = false;
     }
     return opened.load();
@@ -299,6 +305,22 @@ int run_about(const SessionOptions& options) {
   return shown.empty() ? 1 : 0;
 }
 
+bool window_tap_allowed(HWND button) {
+  if (GetDlgCtrlID(button) != IDC_RESTORE) return true;
+  std::optional<std::string> why;
+  try {
+    why = restore_room_refusal();
+  } catch (const std::exception&) {
+    return true;  // the program's own job says what is wrong with the folder
+  }
+  if (!why) return true;
+  // Said before the job starts, as the command line's restore says it:
+  // stopping part-way with the card full would be worse.
+  MessageBoxW(GetParent(button), utf16("存储空间不足，没有开始恢复通讯录。\n" + *why).c_str(),
+              u"恢复通讯录", MB_OK | MB_ICONWARNING);
+  return false;
+}
+
 int run_window(const SessionOptions& options) {
   start_platform();
   if (!FltkFrontend::init()) throw UsageError("cannot open the display");
@@ -320,6 +342,7 @@ int run_window(const SessionOptions& options) {
                                     : FltkFrontend::fitting_zoom(GetSystemMetrics(SM_CXSCREEN),
                                                                  GetSystemMetrics(SM_CYSCREEN));
   static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
+  fe->set_tap_guard(window_tap_allowed);
   gwes::set_frontend(fe);
   return run_program();
 }

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/gwes/gwes.h"
+
 namespace vardel::host {
 
 struct SessionOptions {
@@ -23,6 +25,13 @@ bool display_available();
 
 // Shows the window until the user closes it; returns the program's result.
 int run_window(const SessionOptions& options);
+
+// What the window asks before a tap reaches the program: a tap on
+// "恢复通讯录" when the contacts store has no room for the backup is kept
+// from it, and a box says so, before the job starts (the check the
+// command line's restore makes). True lets the tap through. On the
+// dialog's thread.
+bool window_tap_allowed(HWND button);
 
 // Taps "备份" or "恢复通讯录" in a headless window, answers the boxes and waits
 // until no job runs. 0 when every job started succeeded, 1 when one failed or

@@ -38,30 +38,38 @@ bool FolderCheck::whole() const {
 }
 
 FolderCheck verify_folder(const std::filesystem::path& folder) {
+  // O_PATH would do, but the listing needs a readable descriptor.
+  const device::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!dir) {
+    FolderCheck out;
+    out.folder = folder;
+    return out;
+  }
+  return verify_folder(folder, dir.get());
+}
+
+FolderCheck verify_folder(const std::filesystem::path& folder, int dir_fd) {
   FolderCheck out;
   out.folder = folder;
-  // O_PATH would do, but the listing needs a readable descriptor.
-  device::Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!dir) return out;
+  if (dir_fd < 0) return out;
   out.folder_exists = true;
 
   Sums sums;
-  out.sums_readable = read_sums(dir.get(), &sums);
+  out.sums_readable = read_sums(dir_fd, &sums);
   struct stat sst;
-  out.sums_present = ::fstatat(dir.get(), kSumsName, &sst, AT_SYMLINK_NOFOLLOW) == 0;
+  out.sums_present = ::fstatat(dir_fd, kSumsName, &sst, AT_SYMLINK_NOFOLLOW) == 0;
 
   std::map<std::string, FileCheck> files;
   for (const auto& [name, digest] : sums) files[name].name = name;
   std::vector<std::string> names;
-  device::list_folder(dir.get(), &names);
+  device::list_folder(dir_fd, &names);
   for (const std::string& n : names)
     if (is_backup_file_name(n)) files[n].name = n;
 
   for (auto& [name, check] : files) {
     check.backup = ascii_iends_with(name, ".xml");
     const auto listed = sums.find(name);
-    device::Fd fd(
-        ::openat(dir.get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    device::Fd fd(::openat(dir_fd, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     struct stat st;
     if (!fd) {
       if (errno == ENOENT) {

@@ -39,5 +39,8 @@ struct FolderCheck {
 };
 
 FolderCheck verify_folder(const std::filesystem::path& folder);
+// The same for the folder opened already (as the device's backup folder is,
+// through the device root); dir_fd stays the caller's, folder names it.
+FolderCheck verify_folder(const std::filesystem::path& folder, int dir_fd);
 
 }  // namespace vardel::host::care

@@ -44,6 +44,13 @@ std::optional<history::HistoryCheck> check_history_in(const fs::path& folder) {
   std::error_code ec;
   const fs::path file = folder / "history.db";
   if (!fs::exists(fs::symlink_status(file, ec))) return std::nullopt;
+  // SQLite opens it by name: inside the device, only through real folders
+  // and as a regular file.
+  if (!device::prepare_store_path(file)) {
+    history::HistoryCheck refused;
+    refused.detail = "refused: a link on the way leads out of the device, or not a regular file";
+    return refused;
+  }
   return history::check_history(file);
 }
 
@@ -106,7 +113,9 @@ void add_verify_command(CommandLine& cli) {
           std::error_code ec;
           if (!fs::is_directory(folder, ec)) throw UsageError(o->folder + ": no such folder");
         }
-        const care::FolderCheck check = care::verify_folder(folder);
+        // Opened as every folder of the device is, through the device root.
+        const device::Fd dir = open_input_folder(folder);
+        const care::FolderCheck check = care::verify_folder(folder, dir.get());
         const auto history = check_history_in(folder);
         if (o->json) {
           nlohmann::json j = to_json(check);

@@ -125,7 +125,7 @@ void add_window_commands(CommandLine& cli) {
       [&cli, o] {
         check_contacts_backup();
         if (o->dry_run) return plan_restore_run();
-        require_room_for(backup_folder() / u"通讯录.xml", device::contacts_db());
+        if (auto why = restore_room_refusal()) throw std::runtime_error(*why);
         return run_restore(cli.session(o->yes));
       });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");

@@ -120,13 +120,22 @@ void FltkFrontend::dialog_destroyed(HWND dialog) {
   Fl::check();
 }
 
+void FltkFrontend::tap(Fl_Widget* widget) {
+  for (const auto& [hwnd, w] : controls_)
+    if (w == widget) {
+      if (tap_guard_ && !tap_guard_(hwnd)) return;
+      gwes::click(hwnd);
+      return;
+    }
+}
+
 void FltkFrontend::control_created(const gwes::ControlInfo& control) {
   if (!window_) return;
   window_->begin();
   Fl_Widget* widget = nullptr;
   if (control.class_name == u"BUTTON") {
     auto* button = new Fl_Button(0, 0, 1, 1);
-    button->callback([](Fl_Widget*, void* h) { gwes::click(static_cast<HWND>(h)); }, control.hwnd);
+    button->callback([](Fl_Widget* w, void* fe) { static_cast<FltkFrontend*>(fe)->tap(w); }, this);
     widget = button;
   } else {
     widget = new FltkLabel(0, 0, 1, 1, control.hwnd);

@@ -51,6 +51,13 @@ class FltkFrontend : public gwes::Frontend {
   // The X window id of the dialog, once shown (0 before); for tests.
   unsigned long window_id() const { return window_id_.load(); }
 
+  // Asked on the dialog's thread before a tap on a button reaches the
+  // program: false keeps the tap from it (the guard says why itself, in a
+  // box). What the host checks before it lets a job start. Set before the
+  // dialog starts.
+  using TapGuard = std::function<bool(HWND button)>;
+  void set_tap_guard(TapGuard guard) { tap_guard_ = std::move(guard); }
+
   // gwes::Frontend
   void dialog_created(const gwes::DialogInfo& dialog) override;
   void dialog_changed(const gwes::DialogInfo& dialog) override;
@@ -82,8 +89,11 @@ class FltkFrontend : public gwes::Frontend {
   void place(Fl_Widget* widget, const RECT& rect);
   int ask_on_ui(std::u16string_view caption, std::u16string_view text, UINT type);
 
+  void tap(Fl_Widget* button);  // a button's callback
+
   std::ostream* trace_;
   int zoom_;
+  TapGuard tap_guard_;
   std::mutex trace_mutex_;
   std::thread::id ui_thread_;
   HWND dialog_ = nullptr;

@@ -114,11 +114,12 @@ AddResult add_bytes(HistoryStore& store, const fs::path& file, std::string_view 
 }
 
 void add_saved_backups(const fs::path& history, const std::vector<fs::path>& files,
-                       const ContactsReader& read_contacts, std::ostream& warn) {
+                       const ContactsReader& read_contacts, std::ostream& warn,
+                       const FileReader& read_file) {
   if (files.empty()) return;
   try {
     HistoryStore store(history);
-    for (const fs::path& f : files) add_file(store, f, read_contacts);
+    for (const fs::path& f : files) add_bytes(store, f, read_file(f), read_contacts);
   } catch (const std::exception& e) {
     warn << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
   }

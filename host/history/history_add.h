@@ -51,11 +51,17 @@ AddResult add_file(HistoryStore& store, const std::filesystem::path& file,
 AddResult add_bytes(HistoryStore& store, const std::filesystem::path& file, std::string_view bytes,
                     const ContactsReader& read_contacts, const AddProgress& progress = {});
 
+// Reads a file's bytes, throwing what it likes when it cannot.
+using FileReader = std::function<std::string(const std::filesystem::path& file)>;
+
 // After a backup: adds the files it saved to the history file, creating
-// it when missing, so a history starts with the first backup. Never throws:
-// a history that cannot be written is said on warn and the backup stands.
+// it when missing, so a history starts with the first backup. Each file is
+// read by read_file (the device's files through the device root). Never
+// throws: a history that cannot be written, or a file that cannot be read,
+// is said on warn and the backup stands.
 void add_saved_backups(const std::filesystem::path& history,
                        const std::vector<std::filesystem::path>& files,
-                       const ContactsReader& read_contacts, std::ostream& warn);
+                       const ContactsReader& read_contacts, std::ostream& warn,
+                       const FileReader& read_file);
 
 }  // namespace vardel::history

@@ -3,10 +3,17 @@
 // long however much a run writes.
 #include <sys/statvfs.h>
 
+#include <future>
+
 #include <nlohmann/json.hpp>
 
+#include "app/MainWindow.h"
 #include "host/device_tools.h"
+#include "host/session.h"
 #include "host/tests/cli_fixture.h"
+#include "test_support/recording_frontend.h"
+#include "window_shared/Globals.h"
+#include "window_shared/resource.h"
 #include "platform/core/device.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"
@@ -74,6 +81,65 @@ TEST_F(Cli, AnInputTooLargeForTheFreeSpaceIsRefusedBeforeAnythingChanges) {
 
   EXPECT_EQ(vardel("contacts list").out, contacts);
   EXPECT_EQ(vardel("messages list").out, messages);
+}
+
+// The window's "恢复通讯录" makes the same check before its job starts: a
+// tap is kept from the program, with a box saying why, and nothing runs.
+TEST_F(Cli, TheWindowsRestoreWithoutRoomStopsBeforeItStarts) {
+  struct statvfs vfs {};
+  ASSERT_EQ(::statvfs(dir_.c_str(), &vfs), 0);
+  if (static_cast<std::uintmax_t>(vfs.f_bavail) * vfs.f_frsize > 4 * kHuge)
+    GTEST_SKIP() << "the disk has room even for that";
+  ASSERT_EQ(vardel("device init --demo").status, 0);
+  ASSERT_EQ(vardel("backup --yes").status, 0);
+  const std::string contacts = vardel("contacts list").out;
+
+  vardel::host::open_device(device_);
+  vardel::host::start_platform();
+  vardel::testing::RecordingFrontend frontend;
+  auto program = std::async(std::launch::async, [] {
+    return WinMain(vardel::gwes::module_instance(), nullptr, const_cast<LPWSTR>(u""),
+                   SW_SHOWNORMAL);
+  });
+  HWND dialog = frontend.wait_for_dialog();
+  ASSERT_NE(dialog, nullptr);
+  // The tap as the window makes it: through the guard, then to the program.
+  const auto tap_restore = [&] {
+    bool allowed = true;
+    EXPECT_TRUE(vardel::gwes::call_on_window_thread(dialog, [&] {
+      allowed = vardel::host::window_tap_allowed(GetDlgItem(dialog, IDC_RESTORE));
+    }));
+    return allowed;
+  };
+  const auto boxes = [&] {
+    std::vector<std::string> out;
+    for (const std::string& e : frontend.names())
+      if (e.rfind("box ", 0) == 0) out.push_back(e);
+    return out;
+  };
+  // With room, the tap goes through (and is not made here).
+  EXPECT_TRUE(tap_restore());
+  EXPECT_TRUE(boxes().empty());
+
+  const std::string head =
+      "<?xml version=\"1.0\"?>\n<CONTACTS>\n<VCARD TITLE=\"A\" TYPE=\"WinMobile\"><ADDRESS "
+      "Direction=\"0\"><FILEAS>A</FILEAS></ADDRESS></VCARD>\n";
+  { std::ofstream(backup_dir() / "通讯录.xml", std::ios::binary) << head; }
+  fs::resize_file(backup_dir() / "通讯录.xml", kHuge);
+  EXPECT_FALSE(tap_restore());
+  const auto shown = boxes();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_TRUE(
+      has(shown[0], "box 恢复通讯录 存储空间不足，没有开始恢复通讯录。\nnot enough free space on " +
+                        device_.string()))
+      << shown[0];
+  EXPECT_TRUE(has(shown[0], " (needs about 4194312 MiB, ")) << shown[0];
+  EXPECT_EQ(g_hRestoreThread, nullptr);  // no job was started
+
+  vardel::gwes::post_to_window_thread(dialog, [dialog] { EndDialog(dialog, 1); });
+  program.wait();
+  g_hMainWnd = nullptr;
+  EXPECT_EQ(vardel("contacts list").out, contacts);
 }
 
 // After a transaction far longer than the bound (an import of thousands of

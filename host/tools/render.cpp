@@ -275,14 +275,15 @@ std::optional<std::pair<std::string, fs::path>> read_stylesheet(const std::strin
 
 }  // namespace
 
-bool has_stylesheet(const fs::path& xml_file) {
-  Doc doc = read_xml(xml_file);
+bool has_stylesheet(const fs::path& xml_file, const std::string* xml_bytes) {
+  Doc doc = xml_bytes ? parse(*xml_bytes, xml_file.string()) : read_xml(xml_file);
   return doc && stylesheet_href(doc.get()).has_value();
 }
 
 RenderResult render_backup(const fs::path& xml_file, const fs::path& out_html,
-                           const std::vector<fs::path>& stylesheet_dirs) {
-  Doc doc = read_xml(xml_file);
+                           const std::vector<fs::path>& stylesheet_dirs,
+                           const std::string* xml_bytes) {
+  Doc doc = xml_bytes ? parse(*xml_bytes, xml_file.string()) : read_xml(xml_file);
   if (!doc) return {false, "cannot read " + xml_file.string() + " as XML"};
   // A document type may declare entities that grow a small file into a
   // page of gigabytes as the stylesheet reads them; no backup has one.

@@ -27,15 +27,20 @@ struct RenderResult {
 };
 
 // Renders xml_file to out_html (written atomically; its folder must exist).
+// xml_bytes, when given, is the file as the caller read it (the device's
+// files are read through the device root); xml_file then names it, for its
+// folder and as the base of what it refers to.
 RenderResult render_backup(const std::filesystem::path& xml_file,
                            const std::filesystem::path& out_html,
-                           const std::vector<std::filesystem::path>& stylesheet_dirs = {});
+                           const std::vector<std::filesystem::path>& stylesheet_dirs = {},
+                           const std::string* xml_bytes = nullptr);
 
 // Writes a page atomically; false when it cannot.
 bool write_page(const std::filesystem::path& out_html, const std::string& html);
 
-// True when the file is XML carrying an xml-stylesheet instruction.
-bool has_stylesheet(const std::filesystem::path& xml_file);
+// True when the file (or xml_bytes, read from it) is XML carrying an
+// xml-stylesheet instruction.
+bool has_stylesheet(const std::filesystem::path& xml_file, const std::string* xml_bytes = nullptr);
 
 // The program's cache folder: $XDG_CACHE_HOME/vardel, or ~/.cache/vardel.
 std::filesystem::path cache_dir();

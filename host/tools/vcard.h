@@ -27,12 +27,21 @@
 // other address); only with none free is it left out, and said so. Peers'
 // other names for the same properties (X-AIM, X-EVOLUTION-SPOUSE, ...) are
 // read too.
+//
+// The reader streams: a file is read a card at a time (twice, since the
+// charset of text that does not say its own is judged for the whole file
+// first), in the memory of its largest card. A line or card beyond the
+// bounds (LineReader::kMaxLine, kMaxCard) refuses the whole file with
+// VcardFileError, naming the line.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "host/tools/vcard_line_reader.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::tools {
@@ -47,9 +56,42 @@ struct VcardImport {
   std::vector<std::string> notes;  // how the file was read ("read as UTF-16LE")
 };
 
-// Reads every card of a vCard file (any bytes: this is the reader's one
-// entry point, safe for hostile input).
+// A card's raw lines may add up to this much at most.
+inline constexpr size_t kMaxCard = 32u << 20;
+
+struct VcardCard {
+  poom::ContactRecord contact;
+  std::string uid;  // "" for a card without one
+};
+
+// Reads every card of a vCard file (any bytes: safe for hostile input).
+// open gives the file's bytes from its start, each time it is called.
+// each is given the cards in the file's order and warn the warnings, each
+// as soon as it is known (a card's own when the card is done). Returns the
+// notes. Throws VcardFileError (and what open's source throws).
+std::vector<std::string> read_vcard_stream(const std::function<VcardSource()>& open,
+                                           const std::function<void(VcardCard&&)>& each,
+                                           const std::function<void(std::string&&)>& warn);
+
+// The same over bytes in memory, gathered.
 VcardImport read_vcards(std::string_view file_bytes);
+
+struct VcardFileImport {
+  size_t added = 0;
+  std::vector<std::string> notes;
+};
+
+// Adds the cards of a vCard file to the contacts database in one
+// transaction (contact_db.h's ContactImport), written in batches as the
+// file is read, and notes the file as `identity` in it. The file is read
+// through its descriptor from its start, twice; its bytes must hash to
+// `identity` as they are read, else it changed meanwhile and nothing is
+// added. Throws VcardFileError (nothing added) for a file that cannot be
+// read, holds no card, or is beyond the reader's bounds; std::runtime_error
+// when the database cannot be written (nothing added either).
+VcardFileImport import_vcard_fd(int fd, const std::filesystem::path& contacts_db,
+                                const sql::FileIdentity& identity,
+                                const std::function<void(std::string&&)>& warn);
 
 enum class VcardVersion { v3, v4 };
 

@@ -78,22 +78,7 @@ std::string replace_bad_utf8(std::string_view s, size_t* replaced) {
   return out;
 }
 
-// Every byte above 0x7F pairs up as a GB2312 character (lead A1-F7, trail
-// A1-FE): what the Chinese phones wrote. Western text almost never does,
-// since its accented letters stand alone between ASCII letters.
-bool all_gb2312_pairs(std::string_view s) {
-  bool any = false;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) continue;
-    if (c < 0xA1 || c > 0xF7 || i + 1 >= s.size()) return false;
-    const unsigned char t = static_cast<unsigned char>(s[i + 1]);
-    if (t < 0xA1 || t > 0xFE) return false;
-    ++i;
-    any = true;
-  }
-  return any;
-}
+}  // namespace
 
 bool looks_utf16(std::string_view b, bool* little_endian) {
   // Text in UTF-16 has a NUL in every other byte of its ASCII letters.
@@ -109,29 +94,6 @@ bool looks_utf16(std::string_view b, bool* little_endian) {
   return false;
 }
 
-}  // namespace
-
-std::string file_to_8bit(std::string_view bytes, std::string* how) {
-  how->clear();
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
-  std::string charset;
-  if (bytes.substr(0, 2) == "\xFF\xFE") {
-    charset = "UTF-16LE";
-    bytes.remove_prefix(2);
-  } else if (bytes.substr(0, 2) == "\xFE\xFF") {
-    charset = "UTF-16BE";
-    bytes.remove_prefix(2);
-  } else if (bool le = false; looks_utf16(bytes, &le)) {
-    charset = le ? "UTF-16LE" : "UTF-16BE";
-  }
-  if (charset.empty()) return std::string(bytes);
-  if (auto text = to_utf8(bytes.substr(0, bytes.size() & ~size_t{1}), charset)) {
-    *how = charset;
-    return *text;
-  }
-  return std::string(bytes);
-}
-
 bool CharsetDetector::needs_detection(std::string_view bytes, const std::string& declared) {
   if (!is_utf8_name(declared) && to_utf8(bytes, iconv_name(declared))) return false;
   const Utf8Count c = count_utf8(bytes);
@@ -139,23 +101,54 @@ bool CharsetDetector::needs_detection(std::string_view bytes, const std::string&
   return !(c.sequences > 0 && c.bad <= c.sequences);
 }
 
-void CharsetDetector::add_sample(std::string_view bytes) {
-  sample_.append(bytes);
-  sample_ += '\n';
+CharsetDetector::CharsetDetector() = default;
+
+CharsetDetector::~CharsetDetector() {
+  if (detector_ != nullptr) uchardet_delete(detector_);
+}
+
+// Whether each byte above 0x7F pairs up as a GB2312 character (lead A1-F7,
+// trail A1-FE), what the Chinese phones wrote; Western text almost never
+// does, since its accented letters stand alone between ASCII letters.
+// Judged sample by sample: no pair crosses from one sample to the next.
+void CharsetDetector::add_sample(std::string_view s) {
+  any_sample_ = true;
+  for (size_t i = 0; i < s.size() && all_gb_pairs_; ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) continue;
+    const unsigned char t = i + 1 < s.size() ? static_cast<unsigned char>(s[i + 1]) : 0;
+    if (c < 0xA1 || c > 0xF7 || t < 0xA1 || t > 0xFE) {
+      all_gb_pairs_ = false;
+      break;
+    }
+    ++i;
+    any_gb_pair_ = true;
+  }
+  pending_.append(s);
+  pending_ += '\n';
+  if (pending_.size() >= kSampleChunk) feed();
+}
+
+void CharsetDetector::feed() {
+  if (pending_.empty() || detector_failed_) return;
+  if (detector_ == nullptr) detector_ = uchardet_new();
+  if (detector_ == nullptr ||
+      uchardet_handle_data(detector_, pending_.data(), pending_.size()) != 0)
+    detector_failed_ = true;
+  pending_.clear();
 }
 
 const std::string& CharsetDetector::detected() {
   if (decided_) return detected_;
   decided_ = true;
-  if (sample_.empty()) return detected_;
-  if (all_gb2312_pairs(sample_)) return detected_ = "GB18030";
-  uchardet_t ud = uchardet_new();
-  if (uchardet_handle_data(ud, sample_.data(), sample_.size()) == 0) {
-    uchardet_data_end(ud);
-    const char* name = uchardet_get_charset(ud);
+  if (!any_sample_) return detected_;
+  if (all_gb_pairs_ && any_gb_pair_) return detected_ = "GB18030";
+  feed();
+  if (!detector_failed_ && detector_ != nullptr) {
+    uchardet_data_end(detector_);
+    const char* name = uchardet_get_charset(detector_);
     if (name != nullptr && *name != '\0' && upper(name) != "ASCII") detected_ = iconv_name(name);
   }
-  uchardet_delete(ud);
   if (detected_.empty()) detected_ = "WINDOWS-1252";
   return detected_;
 }

@@ -11,15 +11,27 @@
 #include <string_view>
 #include <vector>
 
+struct uchardet;
+
 namespace vardel::tools::vcard {
 
-// The file's bytes with a UTF-8 byte order mark dropped and UTF-16 (with a
-// byte order mark, or told by its NUL bytes) converted to UTF-8; *how says
-// which UTF-16 it was ("" for an 8-bit file).
-std::string file_to_8bit(std::string_view bytes, std::string* how);
+// True when the first bytes of a file without a byte order mark are UTF-16
+// (a NUL in every other byte of its ASCII letters); *little_endian says
+// which order.
+bool looks_utf16(std::string_view head, bool* little_endian);
 
+// The samples are taken in as they come and kept only in pieces of
+// kSampleChunk (what the detector is fed at a time), so a file of any size
+// is judged in the same small memory. Not thread-safe.
 class CharsetDetector {
  public:
+  static constexpr size_t kSampleChunk = 64 * 1024;
+
+  CharsetDetector();
+  ~CharsetDetector();
+  CharsetDetector(const CharsetDetector&) = delete;
+  CharsetDetector& operator=(const CharsetDetector&) = delete;
+
   // True when a value's bytes cannot be read as declared (or as UTF-8 when
   // nothing is declared) and are not UTF-8 with a stray byte or two either:
   // such a value is read in the detected charset.
@@ -29,7 +41,15 @@ class CharsetDetector {
   const std::string& detected();
 
  private:
-  std::string sample_;
+  void feed();
+
+  ::uchardet* detector_ = nullptr;  // made with the first sample
+  bool detector_failed_ = false;
+  std::string pending_;  // samples not yet fed to the detector
+  bool any_sample_ = false;
+  // Whether every byte above 0x7F of the samples so far pairs up as a
+  // GB2312 character, and whether any does.
+  bool all_gb_pairs_ = true, any_gb_pair_ = false;
   std::string detected_;
   bool decided_ = false;
 };

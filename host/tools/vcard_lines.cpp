@@ -14,16 +14,6 @@ namespace {
 std::string upper(std::string_view s) { return ascii_upper(s); }
 std::string lower(std::string_view s) { return ascii_lower(s); }
 
-bool ends_with_soft_break(const std::string& s) { return !s.empty() && s.back() == '='; }
-
-// A line whose parameters ask for quoted-printable: its soft line breaks
-// ("=" at the end) join the next raw line, which is not indented.
-bool is_quoted_printable_line(const std::string& s) {
-  auto colon = s.find(':');
-  if (colon == std::string::npos) return false;
-  return upper(std::string_view(s).substr(0, colon)).find("QUOTED-PRINTABLE") != std::string::npos;
-}
-
 // Splits at a separator outside double quotes.
 std::vector<std::string> split_unquoted(std::string_view s, char sep) {
   std::vector<std::string> parts;
@@ -74,45 +64,6 @@ std::string decode_quoted_printable(std::string_view s) {
 
 bool ContentLine::has_type(std::string_view t) const {
   return std::find(types.begin(), types.end(), t) != types.end();
-}
-
-std::vector<RawLine> unfold(std::string_view bytes) {
-  if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  std::vector<RawLine> out;
-  int number = 0;
-  bool joining_qp = false;
-  size_t pos = 0;
-  while (pos <= bytes.size()) {
-    // A line ends at LF, CR LF, a lone CR, or the CR CR LF that some phones
-    // write; each counts as one line end.
-    size_t end = bytes.find_first_of("\r\n", pos);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string line(bytes.substr(pos, end - pos));
-    size_t next = end;
-    if (next < bytes.size() && bytes[next] == '\r') {
-      ++next;
-      if (next < bytes.size() && bytes[next] == '\r' && next + 1 < bytes.size() &&
-          bytes[next + 1] == '\n')
-        ++next;
-      if (next < bytes.size() && bytes[next] == '\n') ++next;
-    } else if (next < bytes.size()) {
-      ++next;
-    }
-    ++number;
-    pos = next;
-    if (joining_qp && !out.empty()) {
-      out.back().text.pop_back();  // the soft break's "="
-      out.back().text += line;
-    } else if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !out.empty()) {
-      out.back().text += line.substr(1);
-    } else if (!line.empty()) {
-      out.push_back({line, number});
-    }
-    joining_qp = !out.empty() && is_quoted_printable_line(out.back().text) &&
-                 ends_with_soft_break(out.back().text) && !line.empty();
-    if (end == bytes.size()) break;
-  }
-  return out;
 }
 
 std::optional<ContentLine> parse(const RawLine& raw, std::string* error) {

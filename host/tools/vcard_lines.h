@@ -10,13 +10,12 @@
 
 namespace vardel::tools::vcard {
 
-// One logical line after unfolding, with the number of its first raw line.
+// One logical line after unfolding (vcard_line_reader.h), with the number of
+// its first raw line.
 struct RawLine {
   std::string text;
   int line = 0;
 };
-
-std::vector<RawLine> unfold(std::string_view bytes);
 
 struct ContentLine {
   std::string name;                // upper case, group removed

@@ -342,64 +342,63 @@ bool is_vcard(const std::string& value) {
 
 }  // namespace
 
-VcardImport read_vcards(std::string_view file_bytes) {
-  VcardImport result;
-  std::string utf16_kind;
-  const std::string text = vcard::file_to_8bit(file_bytes, &utf16_kind);
-  const auto lines = vcard::unfold(text);
+namespace {
 
+std::string line_text(int line) { return "line " + std::to_string(line); }
+
+}  // namespace
+
+std::vector<std::string> read_vcard_stream(const std::function<VcardSource()>& open,
+                                           const std::function<void(VcardCard&&)>& each,
+                                           const std::function<void(std::string&&)>& warn) {
   // The values whose charset must be detected are judged together: a first
-  // pass gathers them. The lines are parsed again as their card is read,
-  // rather than kept parsed, which would take many times the file's size.
+  // pass gathers them.
   vcard::CharsetDetector detector;
-  for (const auto& raw : lines) {
+  {
+    vcard::LineReader reader(open());
+    vcard::RawLine raw;
     std::string error;
-    const auto cl = vcard::parse(raw, &error);
-    if (cl && vcard::CharsetDetector::needs_detection(cl->value, cl->charset))
-      detector.add_sample(cl->value);
-  }
-  // The parse of line k, kept while its card is read (and the one after).
-  std::optional<ContentLine> current;
-  std::string error;
-  size_t current_at = static_cast<size_t>(-1);
-  const auto parsed_at = [&](size_t k) -> const std::optional<ContentLine>& {
-    if (k != current_at) {
-      error.clear();
-      current = vcard::parse(lines[k], &error);
-      current_at = k;
+    while (reader.next(raw)) {
+      const auto cl = vcard::parse(raw, &error);
+      if (cl && vcard::CharsetDetector::needs_detection(cl->value, cl->charset))
+        detector.add_sample(cl->value);
     }
-    return current;
-  };
-
-  size_t i = 0;
-  while (i < lines.size()) {
-    const auto& begin = parsed_at(i);
+  }
+  vcard::ParsedLines lines(open());
+  size_t cards = 0;
+  vcard::ParsedLine line;
+  while (lines.next(line)) {
+    const auto& begin = line.parsed;
     if (!begin || begin->name != "BEGIN" || !is_vcard(begin->value)) {
-      result.warnings.push_back("line " + std::to_string(lines[i].line) +
-                                ": not part of a card, skipped");
-      ++i;
+      warn(line_text(line.line) + ": not part of a card, skipped");
       continue;
     }
-    const int start_line = lines[i].line;
-    ++i;
-    CardBuilder card(result.warnings);
-    const size_t warnings_before = result.warnings.size();
+    const int start_line = line.line;
+    // The card's warnings wait for its end: a card cut short by another's
+    // BEGIN is skipped with one warning instead.
+    std::vector<std::string> warnings;
+    CardBuilder card(warnings);
     std::string fn, sort, problem, uid;
     bool ended = false;
-    for (; i < lines.size(); ++i) {
-      const auto& parsed = parsed_at(i);
-      if (!parsed) {
-        result.warnings.push_back("line " + std::to_string(lines[i].line) + ": skipped: " + error);
+    size_t card_bytes = line.bytes;
+    while (lines.next(line)) {
+      card_bytes += line.bytes;
+      if (card_bytes > kMaxCard)
+        throw VcardFileError("the card at line " + std::to_string(start_line) + " is longer than " +
+                             std::to_string(kMaxCard >> 20) + " MiB by " + line_text(line.line) +
+                             ", more than any address book writes");
+      if (!line.parsed) {
+        warnings.push_back(line_text(line.line) + ": skipped: " + line.error);
         continue;
       }
-      const ContentLine& cl = *parsed;
+      const ContentLine& cl = *line.parsed;
       if (cl.name == "END") {
-        ++i;
         ended = true;
         break;
       }
       if (cl.name == "BEGIN") {
-        problem = "line " + std::to_string(cl.line) + ": a card begins inside another";
+        problem = line_text(cl.line) + ": a card begins inside another";
+        lines.put_back(std::move(line));
         break;
       }
       std::string note;
@@ -420,33 +419,52 @@ VcardImport read_vcards(std::string_view file_bytes) {
       add_property(card, cl, value, fn, sort);
     }
     if (!problem.empty()) {
-      result.warnings.resize(warnings_before);
-      result.warnings.push_back("card at line " + std::to_string(start_line) + " skipped (" +
-                                problem + ")");
+      warn("card at line " + std::to_string(start_line) + " skipped (" + problem + ")");
       continue;
     }
+    for (std::string& w : warnings) warn(std::move(w));
+    const std::string named =
+        "card at line " + std::to_string(start_line) + " (" + (fn.empty() ? "no name" : fn) + ")";
     if (!card.not_stored_names().empty()) {
       std::string names;
       for (auto& name : card.not_stored_names()) names += (names.empty() ? "" : ", ") + name;
-      result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
-                                (fn.empty() ? std::string("no name") : fn) +
-                                "): the phone has no place for " + names + "; left out");
+      warn(named + ": the phone has no place for " + names + "; left out");
     }
     if (!ended) {
       // The last card of a file cut short (a copy that stopped): what it
       // holds is kept, and said so.
-      result.warnings.push_back("card at line " + std::to_string(start_line) + " (" +
-                                (fn.empty() ? std::string("no name") : fn) +
-                                "): no END:VCARD, the file ends at line " +
-                                std::to_string(lines.empty() ? start_line : lines.back().line) +
-                                "; kept as far as it goes");
+      warn(named + ": no END:VCARD, the file ends at " + line_text(lines.last_line()) +
+           "; kept as far as it goes");
     }
     card.set(PIMPR_FILEAS, sort.empty() ? fn : sort);
-    result.contacts.push_back(card.finish());
-    result.uids.push_back(uid);
+    each({card.finish(), std::move(uid)});
+    ++cards;
   }
-  if (!utf16_kind.empty() && !result.contacts.empty())
-    result.notes.push_back("read as " + utf16_kind);
+  std::vector<std::string> notes;
+  const vcard::LineReader& reader = lines.reader();
+  if (const size_t n = reader.surrogates_replaced())
+    warn(reader.utf16_kind() + ": " + std::to_string(n) +
+         (n == 1 ? " lone surrogate" : " lone surrogates") + " replaced by U+FFFD");
+  if (!reader.utf16_kind().empty() && cards > 0) notes.push_back("read as " + reader.utf16_kind());
+  return notes;
+}
+
+VcardImport read_vcards(std::string_view file_bytes) {
+  VcardImport result;
+  result.notes = read_vcard_stream(
+      [file_bytes]() -> VcardSource {
+        return [bytes = file_bytes](char* buf, size_t n) mutable {
+          n = std::min(n, bytes.size());
+          std::copy_n(bytes.data(), n, buf);
+          bytes.remove_prefix(n);
+          return n;
+        };
+      },
+      [&](VcardCard&& card) {
+        result.contacts.push_back(std::move(card.contact));
+        result.uids.push_back(std::move(card.uid));
+      },
+      [&](std::string&& w) { result.warnings.push_back(std::move(w)); });
   return result;
 }
 

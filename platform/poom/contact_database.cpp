@@ -100,7 +100,7 @@ HRESULT ContactDatabase::open(const std::filesystem::path& path,
   // 42 MiB): a walk goes in file-as order, which is seldom the order the
   // contacts were made in, and with less room it reads the same pages from
   // the file again and again. The room is only taken as pages are read.
-  if (HRESULT hr = db->exec_locked("PRAGMA cache_size = -65536;"); FAILED(hr)) return hr;
+  if (HRESULT hr = db->exec_locked(kCacheSize); FAILED(hr)) return hr;
   db->path_ = path;
   db->wal_path_ = path.string() + "-wal";
   sqlite3_wal_hook(raw, &ContactDatabase::log_grew, db.get());

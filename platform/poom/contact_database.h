@@ -53,7 +53,7 @@
 // that rule is given them once when it is opened (user_version 1).
 //
 // Fault points: "poom.RemoveGroup.Commit" (a removal group's commit),
-// "poom.ReplaceContacts.Commit" (the commit of a replace),
+// "poom.ReplaceContacts.Commit" (the commit of a replace or an import),
 // "poom.Database.Write" (one contact's rows, inside its transaction).
 #pragma once
 
@@ -91,6 +91,11 @@ class ContactDatabase {
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
   static constexpr int kCheckpointPages = 1024;  // 4 MiB of log at most, normally
   static constexpr int kWritebackPages = 256;
+  // The connection's page cache: room for a large book's whole file
+  // (contact_database.cpp says why); an import, which only appends, needs
+  // far less, and keeps to kImportCacheSize while it runs.
+  static constexpr const char* kCacheSize = "PRAGMA cache_size = -65536";
+  static constexpr const char* kImportCacheSize = "PRAGMA cache_size = -8192";
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a
@@ -133,6 +138,20 @@ class ContactDatabase {
   HRESULT replace(std::span<const long> remove, std::span<PropEdits> add, std::vector<long>* oids,
                   std::span<const std::string> uids = {},
                   const sql::FileIdentity* imported = nullptr);
+
+  // An import too large to hold at once, written in batches into one
+  // transaction (contact_imports.cpp): begin_import opens it and takes the
+  // connection for the calling thread until commit_import or end_import
+  // (every other method waits, so none may be called on that thread
+  // meanwhile); import_batch adds contacts as replace adds them; a
+  // failure leaves the transaction open for end_import, which rolls it
+  // back. commit_import notes the file, commits and gives the connection
+  // back, rolling back when the commit fails.
+  HRESULT begin_import();
+  HRESULT import_batch(std::span<PropEdits> add, std::span<const std::string> uids,
+                       std::vector<long>* oids);
+  HRESULT commit_import(const sql::FileIdentity& imported);
+  void end_import();
 
   // When that file was imported (FILETIME ticks, UTC), or nothing.
   HRESULT imported_when(const sql::FileIdentity& file, std::optional<std::int64_t>* when);
@@ -184,6 +203,7 @@ class ContactDatabase {
   HRESULT insert_uid_locked(long oid, const std::string& uid);
 
   std::mutex mutex_;
+  std::unique_lock<std::mutex> import_lock_;  // held from begin_import to its end
   sqlite3* db_;
   std::atomic<std::uint64_t> version_{1};
   int pending_removals_ = 0;

@@ -194,6 +194,32 @@ std::vector<long> import_contacts(const std::vector<ContactRecord>& contacts,
   return oids;
 }
 
+ContactImport::ContactImport(const std::filesystem::path& db) : db_(open_or_throw(db)) {
+  throw_if_failed(db_->begin_import(), "starting the import");
+  open_ = true;
+}
+
+ContactImport::~ContactImport() {
+  if (open_) db_->end_import();
+}
+
+void ContactImport::add(const std::vector<ContactRecord>& contacts,
+                        const std::vector<std::string>& uids) {
+  if (!open_) throw std::logic_error("adding to an import that has ended");
+  std::vector<PropEdits> all;
+  all.reserve(contacts.size());
+  for (const ContactRecord& c : contacts) all.push_back(edits_of(c));
+  std::vector<long> oids;
+  throw_if_failed(db_->import_batch(all, uids, &oids), "adding the contacts");
+  added_ += oids.size();
+}
+
+void ContactImport::commit(const sql::FileIdentity& file) {
+  if (!open_) throw std::logic_error("committing an import that has ended");
+  open_ = false;
+  throw_if_failed(db_->commit_import(file), "adding the contacts");
+}
+
 std::optional<std::int64_t> contacts_imported_when(const sql::FileIdentity& file,
                                                    const std::filesystem::path& db) {
   std::optional<std::int64_t> when;

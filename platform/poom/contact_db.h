@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,6 +71,33 @@ std::vector<long> import_contacts(const std::vector<ContactRecord>& contacts,
                                   const std::vector<std::string>& uids,
                                   const sql::FileIdentity& file,
                                   const std::filesystem::path& db = default_contacts_db());
+
+class ContactDatabase;
+
+// import_contacts for a file too large to hold: its contacts are added a
+// batch at a time, all in one transaction that commit() ends by noting the
+// file. Until then nothing is seen by anyone else, and a failure, an
+// exception or the process's end before commit() adds none of them.
+// While it is open, this thread may not use the database otherwise (the
+// connection is taken; another thread waits). Not thread-safe.
+class ContactImport {
+ public:
+  explicit ContactImport(const std::filesystem::path& db = default_contacts_db());
+  ~ContactImport();  // rolls back unless committed
+  ContactImport(const ContactImport&) = delete;
+  ContactImport& operator=(const ContactImport&) = delete;
+
+  // Checks and writes the contacts (uids as add_contacts takes them).
+  // Throws as add_contacts does; the import must then be abandoned.
+  void add(const std::vector<ContactRecord>& contacts, const std::vector<std::string>& uids);
+  size_t added() const { return added_; }
+  void commit(const sql::FileIdentity& file);
+
+ private:
+  std::shared_ptr<ContactDatabase> db_;
+  size_t added_ = 0;
+  bool open_ = false;
+};
 
 // When that file was imported (FILETIME ticks, UTC), or nothing.
 std::optional<std::int64_t> contacts_imported_when(

@@ -149,6 +149,28 @@ INT_PTR window_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
   }
 }
 
+// Shows the test dialog until it ends; init runs once its initialisation
+// is done, on the dialog's thread.
+INT_PTR show_dialog(std::function<void(HWND)> init) {
+  static std::function<void(HWND)> on_init;
+  on_init = std::move(init);
+  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
+  return DialogBoxIndirectParamW(
+      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
+      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
+        INT_PTR r = window_proc(h, m, w, l);
+        if (m == WM_INITDIALOG) on_init(h);
+        return r;
+      },
+      0);
+}
+
+// Taps "备份" in the window: its centre, below the 26-pixel navigation bar.
+void tap_backup(const std::string& window) {
+  run("xdotool mousemove --window " + window + " " + std::to_string(29 + 42) + " " +
+      std::to_string(26 + 192 + 12) + " click 1");
+}
+
 // One display for the whole suite: FLTK keeps its connection (and its
 // fonts on the server) for the life of the process.
 class FltkWindow : public ::testing::Test {
@@ -205,23 +227,11 @@ TEST_F(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
       run("xdotool key --window " + box + " Return");
       for (int i = 0; i < 100 && box_answer < 0; ++i) std::this_thread::sleep_for(50ms);
       if (box_answer < 0) EndDialog(dialog, -1);
-      // Tap "备份": its centre, below the 26-pixel navigation bar.
       std::string main = run("xdotool search --class '^Vardel$' | head -1");
-      run("xdotool mousemove --window " + main + " " + std::to_string(29 + 42) + " " +
-          std::to_string(26 + 192 + 12) + " click 1");
+      tap_backup(main);
     });
   };
-  static std::function<void(HWND)> on_init;
-  on_init = [&](HWND h) { start_job(h); };
-  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
-  INT_PTR result = DialogBoxIndirectParamW(
-      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
-      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
-        INT_PTR r = window_proc(h, m, w, l);
-        if (m == WM_INITDIALOG) on_init(h);
-        return r;
-      },
-      0);
+  INT_PTR result = show_dialog([&](HWND h) { start_job(h); });
   job.join();
   driver.join();
   vardel::gwes::set_frontend(nullptr);
@@ -235,6 +245,51 @@ TEST_F(FltkWindow, JobProgressJobBoxAndButtonTapUnderXvfb) {
   EXPECT_NE(trace.str().find("box \"完成\" \"备份已经完成\" -> OK\n"), std::string::npos)
       << trace.str();
   (void)dialog;
+}
+
+// A tap the host's guard refuses never reaches the program; one it lets
+// through does.
+TEST_F(FltkWindow, ATapTheGuardRefusesNeverReachesTheDialog) {
+  vardel::host::FltkFrontend fe;
+  std::atomic<int> asked{0};
+  std::atomic<bool> refuse{true}, leaked{false};
+  fe.set_tap_guard([&](HWND button) {
+    ++asked;
+    EXPECT_EQ(GetDlgCtrlID(button), 1001);
+    return !refuse.load();
+  });
+  vardel::gwes::set_frontend(&fe);
+  std::thread driver;
+  INT_PTR result = show_dialog([&](HWND h) {
+    driver = std::thread([&, h] {
+      std::string main = run("timeout 10 xdotool search --sync --class '^Vardel$' | head -1");
+      const auto tap = [&] {
+        tap_backup(main);
+        for (int i = 0; i < 100 && asked == 0; ++i) std::this_thread::sleep_for(50ms);
+      };
+      tap();
+      std::this_thread::sleep_for(300ms);  // a tap let through would end it by now
+      if (vardel::gwes::dialog_ended(h)) {
+        leaked = true;
+        return;
+      }
+      if (asked == 0) {
+        EndDialog(h, -1);  // no tap was made: end rather than hang
+        return;
+      }
+      refuse = false;
+      asked = 0;
+      tap();
+      for (int i = 0; i < 100 && !vardel::gwes::dialog_ended(h); ++i)
+        std::this_thread::sleep_for(50ms);
+      if (!vardel::gwes::dialog_ended(h)) EndDialog(h, -2);
+    });
+  });
+  driver.join();
+  vardel::gwes::set_frontend(nullptr);
+  DeleteObject(g_brush);
+  EXPECT_FALSE(leaked.load()) << "the refused tap reached the dialog";
+  EXPECT_EQ(result, 1001) << "the tap let through reached the dialog";
 }
 
 // The blocks the window logged: caption, box size, text area and lines.
@@ -283,8 +338,7 @@ TEST_F(FltkWindow, LongBoxTextsStayOnTheScreenScrollAndLoseNothing) {
   const std::u16string path =
       u"\\Storage_Card\\vardelbackup\\通讯录_a_very_long_file_name_without_any_space_at_all.xml";
   std::thread job, driver;
-  static std::function<void(HWND)> on_init;
-  on_init = [&](HWND h) {
+  show_dialog([&](HWND h) {
     job = std::thread([&, h] {
       MessageBoxW(h, many.c_str(), u"警告", MB_OK);
       MessageBoxW(h, path.c_str(), u"警告", MB_OKCANCEL);
@@ -304,16 +358,7 @@ TEST_F(FltkWindow, LongBoxTextsStayOnTheScreenScrollAndLoseNothing) {
           std::this_thread::sleep_for(20ms);
       }
     });
-  };
-  HRSRC res = FindResourceW(nullptr, MAKEINTRESOURCE(106), RT_DIALOG);
-  DialogBoxIndirectParamW(
-      nullptr, static_cast<LPCDLGTEMPLATE>(LockResource(LoadResource(nullptr, res))), nullptr,
-      [](HWND h, UINT m, WPARAM w, LPARAM l) -> INT_PTR {
-        INT_PTR r = window_proc(h, m, w, l);
-        if (m == WM_INITDIALOG) on_init(h);
-        return r;
-      },
-      0);
+  });
   job.join();
   driver.join();
   vardel::gwes::set_frontend(nullptr);
