@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/measure.h"
-#include "host/exports.h"
+#include "host/formats/exports.h"
 
 namespace fs = std::filesystem;
 

@@ -11,8 +11,8 @@
 #include <fstream>
 #include <string>
 
-#include "host/backup_files.h"
-#include "host/device_tools.h"
+#include "host/device/backup_files.h"
+#include "host/device/device_tools.h"
 #include "host/tools/message_backup.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 
 #include "contacts/DateText.h"
-#include "host/device_tools.h"
-#include "host/messages_json.h"
+#include "host/device/device_tools.h"
+#include "host/formats/messages_json.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/props.h"
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-#include "host/contacts_json.h"
-#include "host/device_tools.h"
-#include "host/messages_json.h"
+#include "host/formats/contacts_json.h"
+#include "host/device/device_tools.h"
+#include "host/formats/messages_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

@@ -8,11 +8,11 @@
 #include <iostream>
 #include <memory>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/care/archive.h"
 #include "host/care/passphrase.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include "host/carddav/http.h"
 #include "host/carddav/sync.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device.h"
 #include "platform/poom/contact_db.h"
 

@@ -10,7 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device.h"
 #include "platform/core/device_lock.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/session.h"
+#include "host/run/session.h"
 
 namespace vardel::host {
 

@@ -4,9 +4,9 @@
 #include <stdexcept>
 
 #include "host/commands/commands.h"
-#include "host/contacts_json.h"
-#include "host/data_files.h"
-#include "host/exports.h"
+#include "host/formats/contacts_json.h"
+#include "host/formats/data_files.h"
+#include "host/formats/exports.h"
 #include "host/formats/contact_uid.h"
 #include "host/commands/print_json.h"
 #include "platform/core/device.h"

@@ -4,13 +4,13 @@
 #include <memory>
 #include <system_error>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
-#include "host/exports.h"
+#include "host/device/device_tools.h"
+#include "host/formats/exports.h"
 #include "host/formats/contact_uid.h"
 #include "host/history/contact_names.h"
-#include "host/host_files.h"
+#include "host/device/host_files.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
 #include "platform/poom/contact_db.h"

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device.h"
 
 namespace vardel::host {

@@ -7,15 +7,15 @@
 #include <regex>
 #include <unordered_map>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/commands/commands.h"
 #include "host/commands/print_json.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/history/history_add.h"
 #include "host/history/history_export.h"
 #include "host/history/history_store.h"
-#include "host/host_files.h"
-#include "host/progress_bars.h"
+#include "host/device/host_files.h"
+#include "host/run/progress_bars.h"
 
 namespace fs = std::filesystem;
 

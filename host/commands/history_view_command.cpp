@@ -5,9 +5,9 @@
 #include <iostream>
 #include <memory>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/history/history_store.h"
 #include "host/history_view/view_server.h"
 #include "platform/gwes/frontend.h"

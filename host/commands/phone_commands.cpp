@@ -15,7 +15,7 @@
 #include "host/commands/commands.h"
 #include "host/phone/pull.h"
 #include "host/phone/push.h"
-#include "host/progress_bars.h"
+#include "host/run/progress_bars.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::host {

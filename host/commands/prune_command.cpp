@@ -2,11 +2,11 @@
 #include <iostream>
 #include <memory>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/care/folder_edit.h"
 #include "host/care/prune.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device_files.h"
 
 namespace vardel::host {

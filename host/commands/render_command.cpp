@@ -3,11 +3,11 @@
 #include <iostream>
 #include <memory>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
-#include "host/host_files.h"
-#include "host/pages.h"
+#include "host/device/device_tools.h"
+#include "host/device/host_files.h"
+#include "host/run/pages.h"
 #include "host/tools/render.h"
 
 namespace fs = std::filesystem;

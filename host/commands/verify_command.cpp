@@ -4,11 +4,11 @@
 #include <memory>
 #include <optional>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/care/verify.h"
 #include "host/commands/commands.h"
 #include "host/commands/print_json.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/history/history_check.h"
 
 namespace fs = std::filesystem;

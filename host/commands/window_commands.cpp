@@ -10,13 +10,13 @@
 #include <memory>
 #include <optional>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/commands/commands.h"
-#include "host/device_tools.h"
-#include "host/free_space.h"
-#include "host/host_files.h"
-#include "host/restore_plan.h"
-#include "host/session.h"
+#include "host/device/device_tools.h"
+#include "host/device/free_space.h"
+#include "host/device/host_files.h"
+#include "host/device/restore_plan.h"
+#include "host/run/session.h"
 #include "platform/core/atomic_file.h"
 #include "platform/core/device.h"
 

@@ -8,7 +8,7 @@
 #include <map>
 #include <set>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/formats/address_book_columns.h"
 #include "host/formats/address_book_csv.h"
 #include "host/formats/contact_fields.h"

@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/tests/cli_fixture.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/pimstore.h"

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/progress_bars.h"
+#include "host/run/progress_bars.h"
 #include "host/tests/cli_fixture.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/commands/command_line.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device_lock.h"
 #include "test_support/temp_device.h"
 

@@ -8,8 +8,8 @@
 
 #include <sstream>
 
-#include "host/backup_files.h"
-#include "host/device_tools.h"
+#include "host/device/backup_files.h"
+#include "host/device/device_tools.h"
 #include "host/history/history_add.h"
 #include "host/tests/cli_fixture.h"
 

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "host/data_files.h"
-#include "host/device_tools.h"
+#include "host/formats/data_files.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device.h"
 #include "platform/core/fault.h"
 #include "platform/mapi/message_db.h"

@@ -8,8 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include "app/MainWindow.h"
-#include "host/device_tools.h"
-#include "host/session.h"
+#include "host/device/device_tools.h"
+#include "host/run/session.h"
 #include "host/tests/cli_fixture.h"
 #include "test_support/recording_frontend.h"
 #include "window_shared/Globals.h"

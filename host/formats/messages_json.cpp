@@ -1,5 +1,5 @@
 // Message stores <-> JSON.
-#include "host/messages_json.h"
+#include "host/formats/messages_json.h"
 
 #include <cstdio>
 #include <regex>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/calendar.h"
 #include "platform/core/windows.h"
 

@@ -1,5 +1,5 @@
 // Room for an import or a restore (see free_space.h).
-#include "host/free_space.h"
+#include "host/device/free_space.h"
 
 #include <sys/statvfs.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "platform/core/device.h"
 
 namespace fs = std::filesystem;

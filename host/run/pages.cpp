@@ -1,13 +1,13 @@
 // Backups as pages.
-#include "host/pages.h"
+#include "host/run/pages.h"
 
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
 
-#include "host/backup_files.h"
-#include "host/device_tools.h"
-#include "host/host_files.h"
+#include "host/device/backup_files.h"
+#include "host/device/device_tools.h"
+#include "host/device/host_files.h"
 #include "host/tools/render.h"
 #include "platform/core/device.h"
 #include "platform/gwes/frontend.h"

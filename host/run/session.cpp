@@ -1,5 +1,5 @@
 // Running the program's window for one command.
-#include "host/session.h"
+#include "host/run/session.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,16 +12,16 @@
 #include <thread>
 
 #include "app/MainWindow.h"
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/care/checksums.h"
 #include "host/history/history_add.h"
-#include "host/device_tools.h"
-#include "host/free_space.h"
+#include "host/device/device_tools.h"
+#include "host/device/free_space.h"
 #include "host/frontends/file_list.h"
 #include "host/frontends/frontend_fltk.h"
 #include "host/frontends/frontend_headless.h"
-#include "host/pages.h"
-#include "host/progress_bars.h"
+#include "host/run/pages.h"
+#include "host/run/progress_bars.h"
 #include "platform/core/device.h"
 #include "platform/core/device_files.h"
 #include "platform/msxml/saved_file_check.h"

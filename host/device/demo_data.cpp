@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/device.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"

@@ -1,4 +1,4 @@
-#include "host/restore_plan.h"
+#include "host/device/restore_plan.h"
 
 #include <algorithm>
 #include <map>

@@ -1,10 +1,10 @@
 // Contacts <-> JSON.
-#include "host/contacts_json.h"
+#include "host/formats/contacts_json.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/formats/contact_fields.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/props.h"

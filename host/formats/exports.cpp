@@ -1,5 +1,5 @@
 // Contacts and messages written for other programs and phones.
-#include "host/exports.h"
+#include "host/formats/exports.h"
 
 #include <unistd.h>
 
@@ -11,14 +11,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/backup_files.h"
-#include "host/contacts_json.h"
-#include "host/device_tools.h"
+#include "host/device/backup_files.h"
+#include "host/formats/contacts_json.h"
+#include "host/device/device_tools.h"
 #include "host/formats/address_book_csv.h"
 #include "host/formats/contact_fields.h"
 #include "host/history/contact_names.h"
-#include "host/host_files.h"
-#include "host/messages_json.h"
+#include "host/device/host_files.h"
+#include "host/formats/messages_json.h"
 #include "host/tools/message_backup.h"
 #include "host/tools/message_writers.h"
 #include "host/tools/vcard.h"

@@ -1,5 +1,5 @@
 // Whole host files in and out.
-#include "host/host_files.h"
+#include "host/device/host_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "platform/core/atomic_file.h"
 
 namespace fs = std::filesystem;

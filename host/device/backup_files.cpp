@@ -1,5 +1,5 @@
 // The program's backup files seen from the command line.
-#include "host/backup_files.h"
+#include "host/device/backup_files.h"
 #include "host/tools/message_key.h"
 
 #include <pugixml.hpp>
@@ -18,7 +18,7 @@
 #include "app/MainWindow.h"
 #include "contacts/ContactFieldMap.h"
 #include "contacts/DateText.h"
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 #include "host/tools/message_backup.h"
 #include "platform/core/device.h"
 #include "platform/core/windows.h"

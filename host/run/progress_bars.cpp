@@ -1,5 +1,5 @@
 // Live progress bars for the terminal.
-#include "host/progress_bars.h"
+#include "host/run/progress_bars.h"
 
 #include <unistd.h>
 

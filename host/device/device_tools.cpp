@@ -1,5 +1,5 @@
 // Choosing the device folder and making a new device.
-#include "host/device_tools.h"
+#include "host/device/device_tools.h"
 
 #include <fcntl.h>
 
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "host/host_files.h"
+#include "host/device/host_files.h"
 #include "platform/core/atomic_file.h"
 #include "platform/core/device.h"
 #include "platform/core/device_files.h"

@@ -1,5 +1,5 @@
 // Contacts and messages files in and out for the command line.
-#include "host/data_files.h"
+#include "host/formats/data_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,12 +14,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/contacts_json.h"
-#include "host/device_tools.h"
+#include "host/formats/contacts_json.h"
+#include "host/device/device_tools.h"
 #include "host/formats/address_book_csv.h"
-#include "host/free_space.h"
-#include "host/host_files.h"
-#include "host/messages_json.h"
+#include "host/device/free_space.h"
+#include "host/device/host_files.h"
+#include "host/formats/messages_json.h"
 #include "host/tools/android_sms.h"
 #include "host/tools/sms_ie.h"
 #include "host/tools/vcard.h"
