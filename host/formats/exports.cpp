@@ -35,19 +35,6 @@ namespace {
 
 std::string lower(std::string_view s) { return ascii_lower(s); }
 
-tools::MessageFormat tool_format(MessagesFormat f) {
-  switch (f) {
-    case MessagesFormat::android:
-      return tools::MessageFormat::android;
-    case MessagesFormat::csv:
-      return tools::MessageFormat::csv;
-    case MessagesFormat::sms_ie:
-      return tools::MessageFormat::sms_ie;
-    default:
-      return tools::MessageFormat::json;
-  }
-}
-
 }  // namespace
 
 std::optional<ContactsFormat> contacts_format(const std::string& name) {
@@ -200,7 +187,7 @@ int export_messages(const fs::path& file, MessagesFormat format,
   });
   const history::ContactNames names(poom::list_contacts(device::contacts_db()));
   HostOutput out(file);
-  auto writer = tools::make_message_writer(tool_format(format), out.get(),
+  auto writer = tools::make_message_writer(format, out.get(),
                                            [&](const std::string& n) { return names.name_of(n); });
   for (const auto& m : all) writer->add(m);
   writer->finish();
@@ -216,7 +203,7 @@ int convert_messages_backup(const fs::path& in, const fs::path& out_file, Messag
   // Read through the device root when it is the device's.
   const device::Fd in_fd = open_input_file(in);
   HostOutput out(out_file);
-  auto writer = tools::make_message_writer(tool_format(format), out.get(),
+  auto writer = tools::make_message_writer(format, out.get(),
                                            [&](const std::string& n) { return names.name_of(n); });
   int without_time = 0;
   try {

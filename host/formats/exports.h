@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/history/contact_names.h"
+#include "host/tools/message_writers.h"
 #include "platform/poom/contact_db.h"
 
 namespace vardel::host {
@@ -17,7 +18,8 @@ namespace vardel::host {
 // csv: the phone's property names as columns; google_csv and outlook_csv:
 // the layouts of those address books (host/formats/address_book_csv.h).
 enum class ContactsFormat { json, vcard, vcard3, csv, google_csv, outlook_csv };
-enum class MessagesFormat { android, csv, json, sms_ie };
+// The messages writers' own formats (host/tools/message_writers.h).
+using MessagesFormat = tools::MessageFormat;
 
 // The format a name asks for ("vcard", "android", "sms-ie"); nothing for another name.
 std::optional<ContactsFormat> contacts_format(const std::string& name);
