@@ -41,7 +41,7 @@ void add_contacts_commands(CommandLine& cli) {
   CLI::App* import =
       cli.command(contacts, "import",
                   "add the contacts of a vCard file (.vcf: 2.1, 3.0, 4.0), a CSV file of Google "
-                  "Contacts or Outlook, or a JSON file",
+                  "Contacts, of Outlook or of `contacts export FILE.csv`, or a JSON file",
                   kChangesDevice, [o] {
                     import_contacts_file(o->file, std::cout, std::cerr, o->again);
                     return 0;

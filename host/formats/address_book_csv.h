@@ -28,7 +28,11 @@
 
 namespace vardel::host {
 
-enum class CsvLayout { google, outlook };
+// phone: the phone's own property names as columns ("FileAs,FirstName,
+// MobileTelephoneNumber,..."; "0x..." for a property without one), as
+// `contacts export FILE.csv` writes them (exports.h); read here, written
+// there.
+enum class CsvLayout { google, outlook, phone };
 
 std::string address_book_csv(const std::vector<poom::ContactRecord>& contacts, CsvLayout layout);
 
@@ -40,7 +44,8 @@ struct CsvContacts {
   std::vector<std::string> warnings;  // "row 3: ..." or about the header
 };
 // Reads a file address_book_csv_layout recognises (throws UsageError for
-// another, or for a row that cannot be read).
+// another, or for a row that cannot be read). A phone layout's cells are
+// the properties' texts as they stand.
 CsvContacts read_address_book_csv(std::string_view bytes);
 
 }  // namespace vardel::host

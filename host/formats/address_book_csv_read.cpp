@@ -267,13 +267,44 @@ CsvContacts read_outlook(const std::vector<std::vector<std::string>>& rows) {
   return out;
 }
 
+// A column of the phone's own layout: a property's name, or its tag in hex.
+std::optional<CEPROPID> phone_column(const std::string& name) {
+  if (auto tag = fields::field_tag(name)) return tag;
+  if (name.size() < 3 || name.size() > 10 || name.compare(0, 2, "0x") != 0) return std::nullopt;
+  if (name.find_first_not_of("0123456789abcdefABCDEF", 2) != std::string::npos) return std::nullopt;
+  return static_cast<CEPROPID>(std::stoul(name.substr(2), nullptr, 16));
+}
+
 std::optional<CsvLayout> layout_of(const std::vector<std::string>& header) {
   auto has = [&](const char* name) {
     return std::find(header.begin(), header.end(), name) != header.end();
   };
   if (has("Name") && has("Given Name") && has("Family Name")) return CsvLayout::google;
   if (has("First Name") && has("Last Name") && has("E-mail Address")) return CsvLayout::outlook;
+  if (!header.empty() && std::all_of(header.begin(), header.end(),
+                                     [](const std::string& n) { return phone_column(n); }))
+    return CsvLayout::phone;
   return std::nullopt;
+}
+
+CsvContacts read_phone(const std::vector<std::vector<std::string>>& rows) {
+  CsvContacts out;
+  std::vector<CEPROPID> columns;
+  for (const std::string& name : rows[0]) columns.push_back(*phone_column(name));
+  for (size_t r = 1; r < rows.size(); ++r) {
+    poom::ContactRecord contact;
+    for (size_t k = 0; k < rows[r].size(); ++k) {
+      if (rows[r][k].empty()) continue;
+      if (k >= columns.size()) {
+        out.warnings.push_back("row " + std::to_string(r + 1) +
+                               ": more cells than the header names; the rest left out");
+        break;
+      }
+      contact.push_back({columns[k], utf16(rows[r][k])});
+    }
+    if (!contact.empty()) out.contacts.push_back(std::move(contact));
+  }
+  return out;
 }
 
 }  // namespace
@@ -293,8 +324,18 @@ std::optional<CsvLayout> address_book_csv_layout(std::string_view bytes) {
 CsvContacts read_address_book_csv(std::string_view bytes) {
   const auto rows = csv_rows(bytes);
   const auto layout = rows.empty() ? std::nullopt : layout_of(rows[0]);
-  if (!layout) throw UsageError("not a CSV file of Google Contacts or Outlook (its header row)");
-  return *layout == CsvLayout::google ? read_google(rows) : read_outlook(rows);
+  if (!layout)
+    throw UsageError(
+        "not a CSV file of Google Contacts, of Outlook or of this program (its header row)");
+  switch (*layout) {
+    case CsvLayout::google:
+      return read_google(rows);
+    case CsvLayout::outlook:
+      return read_outlook(rows);
+    case CsvLayout::phone:
+      break;
+  }
+  return read_phone(rows);
 }
 
 }  // namespace vardel::host

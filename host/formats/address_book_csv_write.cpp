@@ -1,5 +1,6 @@
-// Contacts written as a CSV file of Google Contacts or of Outlook (see
-// address_book_csv.h): the header row of the layout, then a row per contact.
+// Contacts written as a CSV file of Google Contacts, of Outlook or of the
+// phone's own property names (see address_book_csv.h): the header row of
+// the layout, then a row per contact.
 #include <algorithm>
 #include <array>
 #include <map>
@@ -7,6 +8,7 @@
 #include "host/formats/address_book_columns.h"
 #include "host/formats/address_book_csv.h"
 #include "host/formats/contact_fields.h"
+#include "host/formats/contacts_json.h"
 #include "host/tools/message_writers.h"
 #include "platform/core/wstr.h"
 #include "platform/poom/props.h"
@@ -133,10 +135,46 @@ std::string outlook_csv(const std::vector<poom::ContactRecord>& contacts) {
   return out;
 }
 
+// The phone's own layout: UTF-8 with a byte order mark, a column for each
+// property any contact uses, in the store's order, each cell the text as
+// the store holds it.
+std::string phone_csv(const std::vector<poom::ContactRecord>& contacts) {
+  std::vector<CEPROPID> columns;
+  for (CEPROPID tag : poom::known_property_tags())
+    for (const auto& c : contacts)
+      if (std::any_of(c.begin(), c.end(), [&](const auto& p) { return p.tag == tag; })) {
+        columns.push_back(tag);
+        break;
+      }
+  std::string out = "\xEF\xBB\xBF";
+  for (size_t k = 0; k < columns.size(); ++k) {
+    std::string name(fields::field_name(columns[k]));
+    out += (k ? "," : "") + tools::csv_field(name.empty() ? hex_tag(columns[k]) : name);
+  }
+  out += "\r\n";
+  for (const auto& c : contacts) {
+    for (size_t k = 0; k < columns.size(); ++k) {
+      if (k) out += ",";
+      for (const auto& p : c)
+        if (p.tag == columns[k]) out += tools::csv_field(utf8(p.text));
+    }
+    out += "\r\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string address_book_csv(const std::vector<poom::ContactRecord>& contacts, CsvLayout layout) {
-  return layout == CsvLayout::google ? google_csv(contacts) : outlook_csv(contacts);
+  switch (layout) {
+    case CsvLayout::google:
+      return google_csv(contacts);
+    case CsvLayout::outlook:
+      return outlook_csv(contacts);
+    case CsvLayout::phone:
+      break;
+  }
+  return phone_csv(contacts);
 }
 
 }  // namespace vardel::host

@@ -72,31 +72,6 @@ std::optional<MessagesFormat> messages_format_of(const fs::path& file) {
   return std::nullopt;
 }
 
-std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts) {
-  std::vector<CEPROPID> columns;
-  for (CEPROPID tag : poom::known_property_tags())
-    for (const auto& c : contacts)
-      if (std::any_of(c.begin(), c.end(), [&](const auto& p) { return p.tag == tag; })) {
-        columns.push_back(tag);
-        break;
-      }
-  std::string out = "\xEF\xBB\xBF";
-  for (size_t k = 0; k < columns.size(); ++k) {
-    std::string name(fields::field_name(columns[k]));
-    out += (k ? "," : "") + tools::csv_field(name.empty() ? hex_tag(columns[k]) : name);
-  }
-  out += "\r\n";
-  for (const auto& c : contacts) {
-    for (size_t k = 0; k < columns.size(); ++k) {
-      if (k) out += ",";
-      for (const auto& p : c)
-        if (p.tag == columns[k]) out += tools::csv_field(utf8(p.text));
-    }
-    out += "\r\n";
-  }
-  return out;
-}
-
 void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>& contacts,
                     ContactsFormat format, bool hex_tags, const std::vector<std::string>& uids) {
   switch (format) {
@@ -109,7 +84,7 @@ void write_contacts(const fs::path& file, const std::vector<poom::ContactRecord>
                                     uids));
       return;
     case ContactsFormat::csv:
-      replace_host_file(file, contacts_csv(contacts));
+      replace_host_file(file, address_book_csv(contacts, CsvLayout::phone));
       return;
     case ContactsFormat::google_csv:
       replace_host_file(file, address_book_csv(contacts, CsvLayout::google));

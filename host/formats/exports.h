@@ -30,10 +30,6 @@ std::optional<MessagesFormat> messages_format(const std::string& name);
 std::optional<ContactsFormat> contacts_format_of(const std::filesystem::path& file);
 std::optional<MessagesFormat> messages_format_of(const std::filesystem::path& file);
 
-// Contacts as a spreadsheet: UTF-8 with a byte order mark, a header row of
-// the property names any contact uses, RFC 4180 quoting, one row per contact.
-std::string contacts_csv(const std::vector<poom::ContactRecord>& contacts);
-
 // Writes contacts in a format to file. hex_tags: JSON keys as property tags.
 // uids: one per contact, the vCard UID of each (vCard only).
 void write_contacts(const std::filesystem::path& file,

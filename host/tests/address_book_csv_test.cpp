@@ -3,6 +3,8 @@
 // names, numbers and e-mail addresses the same after the round trip.
 #include "host/formats/address_book_csv.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "host/device/device_tools.h"
@@ -82,6 +84,32 @@ TEST_F(AddressBookCsv, OutlookKeepsNamesNumbersAndMailButNotTheFileAsName) {
 
 // What the files of the two programs hold that ours do not write: values
 // several to a cell, labels we do not write, a second value of a slot.
+TEST_F(AddressBookCsv, ThePhonesOwnColumnsComeBackAsTheyWent) {
+  std::string text;
+  const auto [before, after] = round_trip("csv", &text);
+  EXPECT_EQ(text.rfind("\xEF\xBB\xBF" "FileAs,", 0), 0u) << first_line(text);
+  EXPECT_EQ(after, before);
+}
+
+TEST(AddressBookCsvRead, ThePhonesColumnsTakeTextsAsTheyStand) {
+  const vardel::poom::ContactRecord odd{{PIMPR_FILEAS, u"Quote \"this\", then\r\nthat"},
+                                        {PIMPR_MOBILE_TELEPHONE_NUMBER, u"+86 138 0013 8000"},
+                                        {PIMPR_BUSINESS_FAX_NUMBER, u"=1+1"}};
+  const std::string text =
+      vardel::host::address_book_csv({odd, {{PIMPR_FIRST_NAME, u"李"}}}, CsvLayout::phone);
+  EXPECT_EQ(vardel::host::address_book_csv_layout(text), CsvLayout::phone);
+  const auto back = vardel::host::read_address_book_csv(text);
+  ASSERT_EQ(back.contacts.size(), 2u);
+  auto sorted = [](vardel::poom::ContactRecord c) {
+    std::sort(c.begin(), c.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
+    return c;
+  };
+  EXPECT_EQ(sorted(back.contacts[0]), sorted(odd));
+  EXPECT_TRUE(back.warnings.empty());
+  // A header of other names is no file of the phone's.
+  EXPECT_FALSE(vardel::host::address_book_csv_layout("FileAs,Colour\r\nx,y\r\n"));
+}
+
 TEST(AddressBookCsvRead, ValuesFindTheirSlotsAndWhatHasNoneIsNamed) {
   const auto google = vardel::host::read_address_book_csv(
       "Name,Given Name,Family Name,Gender,E-mail 1 - Type,E-mail 1 - Value,Phone 1 - Type,"
@@ -103,7 +131,7 @@ TEST(AddressBookCsvRead, ValuesFindTheirSlotsAndWhatHasNoneIsNamed) {
   EXPECT_TRUE(has(all, "row 2: Relation 1 (Friend) \"Bo\" left out")) << all;
   EXPECT_TRUE(has(all, "no place for the columns Gender")) << all;
 
-  EXPECT_EQ(vardel::host::address_book_csv_layout("FileAs,FirstName\r\n"), std::nullopt);
+  EXPECT_EQ(vardel::host::address_book_csv_layout("FileAs,FirstName\r\n"), CsvLayout::phone);
   EXPECT_EQ(vardel::host::address_book_csv_layout("\xEF\xBB\xBF"
                                                   "First Name,Last Name,E-mail Address\r\n"),
             CsvLayout::outlook);
