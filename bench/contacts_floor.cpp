@@ -242,31 +242,54 @@ bool remove_duplicates(const fs::path& store, const std::unordered_set<std::int6
                                 PIMPR_MOBILE_TELEPHONE_NUMBER, PIMPR_HOME_TELEPHONE_NUMBER};
   for (int i = 0; i < 4; ++i) sqlite3_bind_int64(key.st, i + 2, tags[i]);
   const long total = static_cast<long>(remove.size());
-  transactions = std::max(1L, std::min(transactions, total));
-  long group = -1;  // the transaction open now, numbered from 0
+  // With one transaction the rows and the properties go together. With more,
+  // the contacts' rows go in all but the last, as the walk meets them, and
+  // their properties, which nothing reads once the row is gone, in the last,
+  // in oid order: each page of properties is then written once, not once
+  // per group that has a contact on it.
+  transactions = std::max(1L, std::min(transactions, total + 1));
+  const long row_groups = transactions > 1 ? transactions - 1 : 1;
+  std::vector<std::int64_t> group_oids, removed;
+  removed.reserve(remove.size());
+  auto commit_group = [&](bool with_properties) {
+    if (group_oids.empty()) return true;
+    std::sort(group_oids.begin(), group_oids.end());
+    if (!begin.run()) return report(c.db, "begin");
+    for (std::int64_t oid : group_oids) {
+      sqlite3_bind_int64(contact.st, 1, oid);
+      sqlite3_bind_int64(props.st, 1, oid);
+      if (!contact.run() || (with_properties && !props.run())) return report(c.db, "delete");
+    }
+    if (!commit.run()) return report(c.db, "commit");
+    ++counts->commits;
+    removed.insert(removed.end(), group_oids.begin(), group_oids.end());
+    group_oids.clear();
+    return true;
+  };
+  long group = 0;
   for (std::int64_t oid : oids) {
     sqlite3_bind_int64(key.st, 1, oid);
     while (sqlite3_step(key.st) == SQLITE_ROW) sqlite3_column_text(key.st, 1);
     sqlite3_reset(key.st);
     ++counts->read;
     if (!remove.count(oid)) continue;
-    // Removal k (from 0) belongs to transaction k * transactions / total.
-    const long wanted = counts->removed * transactions / total;
-    if (wanted != group) {
-      if (group >= 0 && !commit.run()) return report(c.db, "commit");
-      if (group >= 0) ++counts->commits;
-      if (!begin.run()) return report(c.db, "begin");
-      group = wanted;
-    }
-    sqlite3_bind_int64(contact.st, 1, oid);
-    sqlite3_bind_int64(props.st, 1, oid);
-    if (!contact.run() || !props.run()) return report(c.db, "delete");
+    // Removal k (from 0) belongs to group k * row_groups / total.
+    const long wanted = counts->removed * row_groups / total;
+    if (wanted != group && !commit_group(transactions == 1)) return false;
+    group = wanted;
+    group_oids.push_back(oid);
     ++counts->removed;
   }
-  if (group >= 0) {
-    if (!commit.run()) return report(c.db, "commit");
-    ++counts->commits;
+  if (!commit_group(transactions == 1)) return false;
+  if (transactions == 1 || removed.empty()) return true;
+  std::sort(removed.begin(), removed.end());
+  if (!begin.run()) return report(c.db, "begin");
+  for (std::int64_t oid : removed) {
+    sqlite3_bind_int64(props.st, 1, oid);
+    if (!props.run()) return report(c.db, "delete");
   }
+  if (!commit.run()) return report(c.db, "commit");
+  ++counts->commits;
   return true;
 }
 

@@ -12,7 +12,8 @@
 // - duplicate removal: a copy of the store as the job found it read in the
 //   same order, the four key fields of each contact, and the contacts the
 //   job removed deleted, rows and properties, in as many transactions as
-//   the job committed.
+//   the job committed (the properties all in the last one, see
+//   remove_duplicates).
 //
 // The floors work on copies (floor_dir), never on the device's own files:
 // the store's next opening then finds its files exactly as its last close
@@ -82,8 +83,10 @@ struct DedupCounts {
   long read = 0, removed = 0, commits = 0;
 };
 
-// Reads the store's keys in the folder's order and deletes `remove` as the
-// walk meets them, spread evenly over `transactions` commits.
+// Reads the store's keys in the folder's order and deletes `remove` in
+// `transactions` commits (fewer only when there are fewer contacts to
+// remove): the contacts' rows spread evenly over all but the last as the
+// walk meets them, their properties in the last.
 bool remove_duplicates(const std::filesystem::path& store,
                        const std::unordered_set<std::int64_t>& remove, long transactions,
                        DedupCounts* counts);
