@@ -10,6 +10,7 @@
 
 #include "contacts/ContactFieldMap.h"
 #include "contacts/DateText.h"
+#include "fuzz/fuzz_folder.h"
 #include "platform/com/com.h"
 #include "platform/core/device.h"
 #include "platform/msxml/msxml.h"
@@ -17,24 +18,16 @@
 
 namespace {
 
-std::filesystem::path g_root;
-
-void remove_device() {
-  std::error_code ec;
-  std::filesystem::remove_all(g_root, ec);
-}
-
-// A device folder of its own for the run, removed when the process ends.
-std::filesystem::path device_root() {
-  if (g_root.empty()) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-fuzz-XXXXXX").string();
-    g_root = ::mkdtemp(tmpl.data());
-    std::atexit(remove_device);
-    vardel::device::set_root(g_root);
+// The run's folder as the device, with the platform's classes and COM.
+const std::filesystem::path& device_root() {
+  static const bool ready = [] {
+    vardel::device::set_root(vardel::fuzz::run_folder());
     vardel::platform::register_classes();
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  }
-  return g_root;
+    return true;
+  }();
+  (void)ready;
+  return vardel::fuzz::run_folder();
 }
 
 void read_records(IXMLDOMDocument2* doc) {

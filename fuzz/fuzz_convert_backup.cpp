@@ -11,32 +11,13 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/fuzz_folder.h"
 #include "host/device/backup_files.h"
 #include "host/device/device_tools.h"
 #include "host/tools/message_backup.h"
 
-namespace {
-
-std::filesystem::path g_dir;
-
-void remove_dir() {
-  std::error_code ec;
-  std::filesystem::remove_all(g_dir, ec);
-}
-
-std::filesystem::path input_file() {
-  if (g_dir.empty()) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-fuzz-XXXXXX").string();
-    g_dir = ::mkdtemp(tmpl.data());
-    std::atexit(remove_dir);
-  }
-  return g_dir / "in.xml";
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::filesystem::path file = input_file();
+  const std::filesystem::path file = vardel::fuzz::run_folder() / "in.xml";
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   switch (vardel::tools::backup_kind(file)) {

@@ -10,27 +10,18 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz/fuzz_folder.h"
 #include "host/device/backup_files.h"
 #include "host/device/device_tools.h"
 #include "platform/core/device.h"
 
 namespace {
 
-std::filesystem::path g_root;
-
-void remove_device() {
-  std::error_code ec;
-  std::filesystem::remove_all(g_root, ec);
-}
-
-std::filesystem::path device_root() {
-  if (g_root.empty()) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vardel-fuzz-XXXXXX").string();
-    g_root = ::mkdtemp(tmpl.data());
-    std::atexit(remove_device);
-    vardel::device::set_root(g_root);
-  }
-  return g_root;
+// The run's folder as the device.
+const std::filesystem::path& device_root() {
+  static const bool ready = (vardel::device::set_root(vardel::fuzz::run_folder()), true);
+  (void)ready;
+  return vardel::fuzz::run_folder();
 }
 
 }  // namespace
