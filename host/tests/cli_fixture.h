@@ -48,11 +48,15 @@ class Cli : public ::testing::Test {
     r.err = read_file(err);
     return r;
   }
-  // Starts vardel with the arguments and kills it after the delay.
-  void killed_after(std::vector<std::string> args, std::chrono::milliseconds delay) {
+  // Starts vardel with the arguments and kills it after the delay; false
+  // when it had finished by then.
+  bool killed_after(std::vector<std::string> args, std::chrono::microseconds delay) {
     std::fflush(stdout);  // the child must not print this process's buffer
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
+    if (pid < 0) {
+      ADD_FAILURE() << "fork failed";
+      return false;
+    }
     if (pid == 0) {
       ::setenv("VARDEL_DEVICE", device_.c_str(), 1);
       ::unsetenv("DISPLAY");
@@ -68,6 +72,7 @@ class Cli : public ::testing::Test {
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status);
   }
 
   fs::path write(const std::string& name, const std::string& text) {

@@ -23,28 +23,6 @@ class ImportRetry : public Cli {
         if (value.is_array()) n += value.size();
     return n;
   }
-  // Runs vardel with the arguments and kills it after the delay; false when
-  // it had finished by then.
-  bool killed(std::vector<std::string> args, std::chrono::microseconds delay) {
-    std::fflush(stdout);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::setenv("VARDEL_DEVICE", device_.c_str(), 1);
-      ::unsetenv("DISPLAY");
-      std::freopen("/dev/null", "w", stdout);
-      std::freopen("/dev/null", "w", stderr);
-      std::vector<char*> argv{const_cast<char*>(VARDEL_EXE)};
-      for (auto& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(VARDEL_EXE, argv.data());
-      ::_exit(127);
-    }
-    std::this_thread::sleep_for(delay);
-    ::kill(pid, SIGKILL);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFSIGNALED(status);
-  }
   // Kills `import FILE` later and later, each time on a fresh device, until
   // a run finishes before its kill; after each kill, the retry must bring
   // the phone to exactly `whole` records, and one more retry adds nothing.
@@ -61,7 +39,7 @@ class ImportRetry : public Cli {
     for (std::chrono::microseconds delay{0};; delay += step) {
       fs::remove_all(device_);
       ASSERT_EQ(vardel("device init").status, 0);
-      const bool was_killed = killed({group, "import", file.string()}, delay);
+      const bool was_killed = killed_after({group, "import", file.string()}, delay);
       SCOPED_TRACE("killed after " + std::to_string(delay.count()) + " us");
       const CliResult retry = vardel(group + " import '" + file.string() + "'");
       ASSERT_EQ(retry.status, 0) << retry.err;
