@@ -37,6 +37,7 @@
 #include "bench/measure.h"
 #include "bench/perf_control.h"
 #include "platform/core/device.h"
+#include "platform/core/device_lock.h"
 #include "platform/core/fault.h"
 #include "platform/core/wstr.h"
 #include "platform/mapi/message_db.h"
@@ -221,6 +222,9 @@ int main(int argc, char** argv) {
   }
   vardel::device::set_root(root);
   vardel::platform::register_classes();
+  // Held as a command holds it: a store this process wrote and closed is
+  // then not read whole again when the backup opens it.
+  if (vardel::device::lock_device() != vardel::device::LockResult::locked) return 1;
   if (!o.device) {
     vardel::poom::create_contacts_db();
     if (o.log) std::filesystem::create_directories(root / "My Documents");

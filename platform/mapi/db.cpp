@@ -110,7 +110,7 @@ std::optional<std::u16string> Query::opt_text(int col) const {
   return text(col);
 }
 
-Db::Db(const std::filesystem::path& path, Access access) {
+Db::Db(const std::filesystem::path& path, Access access) : path_(path), access_(access) {
   const HRESULT hr = access == Access::read ? sql::open_database_read_only(path, kTables, &db_)
                                             : sql::open_database(path, kTables, &db_);
   if (FAILED(hr))
@@ -217,7 +217,10 @@ Db::~Db() {
   if (in_snapshot_ && !sqlite3_get_autocommit(db_))
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   cache_.clear();
-  sqlite3_close_v2(db_);
+  // Written and closed cleanly while this process holds the device: the
+  // next opening in this process need not read the whole file again.
+  if (sqlite3_close_v2(db_) == SQLITE_OK && access_ == Access::write)
+    sql::note_closed_while_held(path_);
 }
 
 Query Db::query(const char* sql) {

@@ -107,6 +107,8 @@ class Db {
   std::vector<std::pair<std::int64_t, std::int64_t>> alike_stores();
   void merge_alike_stores();
 
+  std::filesystem::path path_;
+  Access access_;
   sqlite3* db_ = nullptr;
   bool in_snapshot_ = false;
   std::uint64_t snapshot_ = 0;

@@ -1,5 +1,7 @@
 #include "platform/mapi/records.h"
 
+#include "platform/mapi/read_ahead.h"
+
 #include <utility>
 
 namespace vardel::mapi {
@@ -45,7 +47,11 @@ class ContentsSource final : public RowSource {
   ULONG count() const override { return static_cast<ULONG>(ids_.size()); }
   const PropList& row(ULONG index) override {
     std::int64_t id = ids_.at(index);
-    if (const MessageRecord* m = read_for_row(*db_, id)) return m->props;
+    if (db_->snapshot() != 0) {
+      if (auto m = ahead_.take(*db_, ids_, index)) return keep_for_open(*db_, std::move(*m))->props;
+    } else if (const MessageRecord* m = read_for_row(*db_, id)) {
+      return m->props;
+    }
     // Deleted since the table was made: only its entry id is left.
     gone_ = {Prop{PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, id)}};
     return gone_;
@@ -58,6 +64,7 @@ class ContentsSource final : public RowSource {
  private:
   std::shared_ptr<Db> db_;
   std::vector<std::int64_t> ids_;
+  ReadAhead ahead_;
   PropList gone_;
 };
 
@@ -101,26 +108,30 @@ std::optional<FolderRecord> load_folder(Db& db, std::int64_t folder) {
   return f;
 }
 
-// The message as the database holds it now.
-static std::optional<MessageRecord> read_message(Db& db, std::int64_t message) {
-  auto q = db.query("SELECT folder, subject, sender, delivery FROM messages WHERE id = ?");
-  q.bind(1, message);
-  if (!q.step()) return std::nullopt;
+MessageRecord message_from_row(const Query& q, int col, std::int64_t message) {
   MessageRecord m;
   m.id = message;
-  m.folder = q.integer(0);
+  m.folder = q.integer(col);
   m.props.reserve(8);
   m.props.push_back({PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, message)});
   m.props.push_back({PR_OBJECT_TYPE, static_cast<LONG>(MAPI_MESSAGE)});
   m.props.push_back({PR_MESSAGE_CLASS, std::u16string(u"IPM.SMStext")});
   m.props.push_back({PR_MESSAGE_FLAGS, static_cast<LONG>(0)});
   m.props.push_back({PR_PARENT_ENTRYID, encode_entry_id(MAPI_FOLDER, m.folder)});
-  if (!q.is_null(1)) m.props.push_back({PR_SUBJECT, q.text(1)});
-  if (!q.is_null(2)) m.props.push_back({PR_SENDER_EMAIL_ADDRESS, q.text(2)});
-  if (!q.is_null(3))
-    m.props.push_back(
-        {PR_MESSAGE_DELIVERY_TIME, filetime_from_ticks(static_cast<std::uint64_t>(q.integer(3)))});
+  if (!q.is_null(col + 1)) m.props.push_back({PR_SUBJECT, q.text(col + 1)});
+  if (!q.is_null(col + 2)) m.props.push_back({PR_SENDER_EMAIL_ADDRESS, q.text(col + 2)});
+  if (!q.is_null(col + 3))
+    m.props.push_back({PR_MESSAGE_DELIVERY_TIME,
+                       filetime_from_ticks(static_cast<std::uint64_t>(q.integer(col + 3)))});
   return m;
+}
+
+// The message as the database holds it now.
+static std::optional<MessageRecord> read_message(Db& db, std::int64_t message) {
+  auto q = db.query("SELECT folder, subject, sender, delivery FROM messages WHERE id = ?");
+  q.bind(1, message);
+  if (!q.step()) return std::nullopt;
+  return message_from_row(q, 0, message);
 }
 
 namespace {
@@ -136,12 +147,16 @@ thread_local LastRead t_last;
 
 }  // namespace
 
+const MessageRecord* keep_for_open(Db& db, MessageRecord record) {
+  t_last.snapshot = db.snapshot();
+  t_last.record = std::move(record);
+  return &t_last.record;
+}
+
 const MessageRecord* read_for_row(Db& db, std::int64_t message) {
   std::optional<MessageRecord> loaded = read_message(db, message);
   if (!loaded) return nullptr;
-  t_last.snapshot = db.snapshot();
-  t_last.record = std::move(*loaded);
-  return &t_last.record;
+  return keep_for_open(db, std::move(*loaded));
 }
 
 std::optional<MessageRecord> load_message(Db& db, std::int64_t message) {
@@ -167,18 +182,24 @@ std::unique_ptr<RowSource> stores_rows(Db& db) {
 }
 
 std::unique_ptr<RowSource> recipient_rows(Db& db, std::int64_t message) {
+  std::vector<std::optional<std::u16string>> addresses;
+  if (!read_ahead_recipients(db, message, &addresses)) {
+    auto q = db.query("SELECT address FROM recipients WHERE message = ? ORDER BY id");
+    q.bind(1, message);
+    while (q.step()) addresses.push_back(q.opt_text(0));
+  }
   std::vector<PropList> rows;
-  auto q = db.query("SELECT address FROM recipients WHERE message = ? ORDER BY id");
-  q.bind(1, message);
+  rows.reserve(addresses.size());
   LONG row_id = 0;
-  while (q.step()) {
+  for (auto& address : addresses) {
     PropList r;
+    r.reserve(5);
     r.push_back({PR_ROWID, row_id++});
     r.push_back({PR_RECIPIENT_TYPE, static_cast<LONG>(MAPI_TO)});
     r.push_back({PR_ADDRTYPE, std::u16string(u"SMS")});
-    if (!q.is_null(0)) {
-      r.push_back({PR_DISPLAY_NAME, q.text(0)});
-      r.push_back({PR_EMAIL_ADDRESS, q.text(0)});
+    if (address) {
+      r.push_back({PR_DISPLAY_NAME, *address});
+      r.push_back({PR_EMAIL_ADDRESS, std::move(*address)});
     }
     rows.push_back(std::move(r));
   }

@@ -40,6 +40,12 @@ std::optional<MessageRecord> load_message(Db& db, std::int64_t message);
 // the message is gone.
 const MessageRecord* read_for_row(Db& db, std::int64_t message);
 
+// The message of a row whose columns from `col` on are folder, subject,
+// sender and delivery.
+MessageRecord message_from_row(const Query& q, int col, std::int64_t message);
+// Keeps the record for the load_message that follows, as read_for_row does.
+const MessageRecord* keep_for_open(Db& db, MessageRecord record);
+
 // The rows a table gives. count() is fixed when the table is made.
 class RowSource {
  public:

@@ -30,11 +30,12 @@ using TableProbes = std::initializer_list<const char*>;
 HRESULT check_database_file(const std::filesystem::path& path, TableProbes probes);
 
 // Notes that this process has just closed, cleanly, a connection to `path`
-// that kept the file's lock while it held the device. Until the device is
-// let go, the file is this process's alone: the next check_database_file of
-// it then passes without reading it again, as long as the file and its log
-// are exactly as the close left them (same file, size and modification
-// time). A note serves one check.
+// while it held the device. Until the device is let go no other process of
+// this program changes the file, and whatever else writes to it changes its
+// size or modification time: the next check_database_file of it then passes
+// without reading it again, as long as the file and its log are exactly as
+// the close left them (same file, size and modification time). A note
+// serves one check.
 void note_closed_while_held(const std::filesystem::path& path);
 
 // How the connection shares the file with other processes. `shared` takes

@@ -1,16 +1,25 @@
 // The CE MAPI stand-in against a real messages database in a temp device.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/core/device.h"
+#include "platform/core/device_lock.h"
 #include "platform/core/fault.h"
+#include "platform/core/wstr.h"
 #include "platform/mapi/cemapi.h"
+#include "platform/mapi/db.h"
 #include "platform/mapi/message_db.h"
+#include "platform/sql/database.h"
+#include "platform/sql/errors.h"
 #include "test_support/temp_device.h"
 
 namespace {
@@ -486,6 +495,93 @@ TEST_F(Mapi, AMessageChangedDuringASessionOpensAsTheNextTableShowsIt) {
   s->Release();
 }
 
+// A walk reads the inbox and the sent items in turns, a row, the message it
+// opens and its recipients at a time; the rows of both tables, read ahead in
+// blocks, must come back as they would one by one, and a row read again too.
+TEST_F(Mapi, TwoTablesReadInTurnsGiveEachMessageAndItsRecipients) {
+  auto store = db_->add_store(u"SMS");
+  auto inbox = db_->folder(store, FolderKind::inbox);
+  auto sent = db_->folder(store, FolderKind::sent);
+  constexpr int kEach = 150;  // more than two blocks
+  auto recipients_of = [](int i) -> std::vector<std::optional<std::u16string>> {
+    if (i % 3 == 0) return {};
+    if (i % 3 == 1) return {u"1380000" + vardel::utf16(std::to_string(i))};
+    return {u"10086", std::nullopt};
+  };
+  for (int i = 0; i < kEach; ++i) {
+    auto ft = utc_filetime(2010, 1, 1 + i / 24, i % 24, 0, 0);
+    db_->add_message(inbox, Message{u"in " + vardel::utf16(std::to_string(i)), u"10010", {}, ft});
+    db_->add_message(sent,
+                     Message{u"out " + vardel::utf16(std::to_string(i)), {}, recipients_of(i), ft});
+  }
+  logon();
+  IMsgStore* s = store_named(u"SMS");
+  IMAPIFolder* folders[2] = {open_folder(s, PR_CE_IPM_INBOX_ENTRYID),
+                             open_folder(s, PR_IPM_SENTMAIL_ENTRYID)};
+  IMAPITable* tables[2] = {nullptr, nullptr};
+  for (int t = 0; t < 2; ++t) ASSERT_EQ(folders[t]->GetContentsTable(0, &tables[t]), S_OK);
+
+  // The subject of the row at the cursor through the message it opens, and
+  // its recipients' addresses ("-" for one without).
+  auto read_row = [&](int t, ULONG flags, std::vector<std::u16string>* addresses) {
+    LPSRowSet rows = nullptr;
+    EXPECT_EQ(tables[t]->QueryRows(1, flags, &rows), S_OK);
+    std::u16string subject = u"<no row>";
+    if (rows && rows->cRows == 1) {
+      const SBinary& eid = rows->aRow[0].lpProps[0].Value.bin;
+      IMessage* message = nullptr;
+      ULONG type = 0;
+      EXPECT_EQ(folders[t]->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, &type,
+                                      (LPUNKNOWN*)&message),
+                S_OK);
+      SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+      ULONG n = 0;
+      LPSPropValue props = nullptr;
+      message->GetProps((LPSPropTagArray)&tags, 0, &n, &props);
+      if (props && props[0].ulPropTag == PR_SUBJECT) subject = props[0].Value.lpszW;
+      MAPIFreeBuffer(props);
+      IMAPITable* recips = nullptr;
+      EXPECT_EQ(message->GetRecipientTable(0, &recips), S_OK);
+      for (;;) {
+        LPSRowSet r = nullptr;
+        EXPECT_EQ(recips->QueryRows(1, 0, &r), S_OK);
+        const bool done = r->cRows == 0;
+        if (!done) {
+          LPSPropValue a = PpropFindProp(r->aRow[0].lpProps, r->aRow[0].cValues, PR_EMAIL_ADDRESS);
+          addresses->push_back(a ? a->Value.lpszW : u"-");
+        }
+        FreeProws(r);
+        if (done) break;
+      }
+      recips->Release();
+      message->Release();
+    }
+    FreeProws(rows);
+    return subject;
+  };
+
+  for (int i = 0; i < kEach; ++i) {
+    for (int t = 0; t < 2; ++t) {
+      const std::u16string want = (t == 0 ? u"in " : u"out ") + vardel::utf16(std::to_string(i));
+      std::vector<std::u16string> addresses;
+      if (i % 50 == 7) {  // looked at first without moving on
+        EXPECT_EQ(read_row(t, TBL_NOADVANCE, &addresses), want);
+        addresses.clear();
+      }
+      EXPECT_EQ(read_row(t, 0, &addresses), want);
+      std::vector<std::u16string> expected;
+      if (t == 1)
+        for (const auto& a : recipients_of(i)) expected.push_back(a ? *a : u"-");
+      EXPECT_EQ(addresses, expected) << "row " << i << " of table " << t;
+    }
+  }
+  for (int t = 0; t < 2; ++t) {
+    tables[t]->Release();
+    folders[t]->Release();
+  }
+  s->Release();
+}
+
 TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {
   auto store = db_->add_store(u"SMS");
   auto inbox = db_->folder(store, FolderKind::inbox);
@@ -504,6 +600,56 @@ TEST_F(Mapi, MessagesArrivingDuringASessionShowInTheNextTable) {
   after->Release();
   folder->Release();
   s->Release();
+}
+
+// A store this process wrote and closed while holding the device is not read
+// whole again at its next opening; one only read, or closed without the
+// device, is.
+TEST(MapiStoreCheck, AStoreWrittenAndClosedWhileHeldIsNotReadAgain) {
+  vardel::testing::TempDevice device;
+  const auto file = vardel::device::messages_db();
+  auto fill_and_close = [&](vardel::mapi::Access access) {
+    if (access == vardel::mapi::Access::write) {
+      MessageDb db(file);
+      auto inbox = db.folder(db.sms_store(), FolderKind::inbox);
+      for (int i = 0; i < 400; ++i)
+        db.add_message(inbox, Message{std::u16string(300, u'x'), u"10086", {}, {}});
+    } else {
+      vardel::mapi::Db db(file, access);
+    }
+  };
+  // Damage in the middle of the file that keeps its size and time.
+  auto damage = [&] {
+    struct stat before;
+    ASSERT_EQ(::stat(file.c_str(), &before), 0);
+    {
+      std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+      f.seekp(before.st_size / 2);
+      f << std::string(8192, '\xA5');
+    }
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  };
+  const vardel::sql::TableProbes probes = {"SELECT id, folder FROM messages LIMIT 0"};
+
+  ASSERT_EQ(vardel::device::lock_device(), vardel::device::LockResult::locked);
+  fill_and_close(vardel::mapi::Access::write);
+  damage();
+  EXPECT_EQ(vardel::sql::check_database_file(file, probes), S_OK);
+  EXPECT_EQ(vardel::sql::check_database_file(file, probes), vardel::sql::kHrCorrupt);
+
+  std::filesystem::remove(file);
+  fill_and_close(vardel::mapi::Access::write);
+  vardel::sql::check_database_file(file, probes);  // uses the note up
+  fill_and_close(vardel::mapi::Access::read);
+  damage();
+  EXPECT_EQ(vardel::sql::check_database_file(file, probes), vardel::sql::kHrCorrupt);
+  vardel::device::unlock_device();
+
+  std::filesystem::remove(file);
+  fill_and_close(vardel::mapi::Access::write);
+  damage();
+  EXPECT_EQ(vardel::sql::check_database_file(file, probes), vardel::sql::kHrCorrupt);
 }
 
 TEST(MapiBuffers, MoreBlocksAreFreedWithTheirHead) {
