@@ -164,13 +164,18 @@ std::vector<poom::ContactRecord> read_contacts_backup(const fs::path& file) {
 namespace {
 
 std::vector<poom::ContactRecord> contacts_of(const pugi::xml_document& doc) {
+  // Each field's path compiled once, not once a card.
+  std::vector<pugi::xpath_query> paths;
+  paths.reserve(CONTACT_FIELD_COUNT);
+  for (int row = 0; row < CONTACT_FIELD_COUNT; ++row)
+    paths.emplace_back(utf8(ContactFieldMap[row].szPath).c_str());
   std::vector<poom::ContactRecord> contacts;
   for (const auto& selected : doc.select_nodes("//CONTACTS/VCARD")) {
     const pugi::xml_node card = selected.node();
     poom::ContactRecord record;
     for (int row = 0; row < CONTACT_FIELD_COUNT; ++row) {
       const ContactFieldMapEntry& field = ContactFieldMap[row];
-      const pugi::xml_node node = card.select_node(utf8(field.szPath).c_str()).node();
+      const pugi::xml_node node = paths[static_cast<size_t>(row)].evaluate_node(card).node();
       if (!node) continue;
       std::string text;
       append_text(node, text);
