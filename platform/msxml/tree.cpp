@@ -1,6 +1,9 @@
 // The node tree of one document (see tree.h).
 #include "platform/msxml/tree.h"
 
+#include <dlfcn.h>
+#include <malloc.h>
+
 #include "platform/msxml/text.h"
 #include "platform/msxml/xml_source.h"
 
@@ -14,6 +17,29 @@ constexpr const char* kDetachedName = "#detached";
 Tree::Tree() {
   detached = doc.append_child(kDetachedName);
   names.attach(detached);
+}
+
+// A tree whose text or kept records came to this much is worth handing its
+// memory back for; a small one is not worth the system calls.
+constexpr size_t kLargeTree = 8u << 20;
+
+Tree::~Tree() {
+  size_t bytes = source.size();
+  for (const auto& [placeholder, run] : packed.runs) bytes += run.size();
+  freed.large = bytes >= kLargeTree;
+}
+
+FreedMemory::~FreedMemory() {
+  if (!large) return;
+  // tcmalloc, when the program runs with it, keeps freed pages in its own
+  // lists; otherwise the C library's allocator trims its heap.
+  using Release = void (*)();
+  static const auto release =
+      reinterpret_cast<Release>(dlsym(RTLD_DEFAULT, "MallocExtension_ReleaseFreeMemory"));
+  if (release)
+    release();
+  else
+    malloc_trim(0);
 }
 
 bool Tree::is_detached(pugi::xml_node n) const {

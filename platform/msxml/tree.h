@@ -27,7 +27,22 @@ namespace vardel::msxml {
 
 class DomDocument;
 
+// Gives the allocator's free memory back to the system when a large tree
+// is gone. The allocator keeps what a freed document used for the next
+// allocations, so a process that loaded a large file (a restore) would go
+// on holding that much through every later job, a backup of the same book
+// included. Declared first in Tree, so it runs after every other member has
+// been freed.
+struct FreedMemory {
+  bool large = false;  // set by ~Tree
+  FreedMemory() = default;
+  FreedMemory(const FreedMemory&) = delete;
+  FreedMemory& operator=(const FreedMemory&) = delete;
+  ~FreedMemory();
+};
+
 struct Tree {
+  FreedMemory freed;
   pugi::xml_document doc;
   pugi::xml_node detached;  // last child of doc
   std::string source;       // the text parsed in place; the tree's strings point into it
@@ -45,6 +60,7 @@ struct Tree {
   DomDocument* held_doc = nullptr;
 
   Tree();
+  ~Tree();
   Tree(const Tree&) = delete;
   Tree& operator=(const Tree&) = delete;
 

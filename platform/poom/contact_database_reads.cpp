@@ -40,9 +40,12 @@ void read_column(sqlite3_stmt* s, int col, CEPROPID tag, PropValue* v) {
     if (word & 0x8080808080808080u) break;
   }
   while (ascii < n && p[ascii] < 0x80) ++ascii;
-  if (ascii == n)
-    v->text.assign(p, p + n);
-  else
+  if (ascii == n) {
+    // Sized first, then widened in place: assigning the bytes as a range
+    // would build a temporary string and copy it again.
+    v->text.resize(n);
+    std::copy(p, p + n, v->text.data());
+  } else
     v->text = utf16(std::string_view(reinterpret_cast<const char*>(p), n));
 }
 

@@ -1,6 +1,10 @@
 // Reference counts as COM callers expect them: every pointer handed out
 // holds one reference, a node keeps its document alive, and no node left in
 // a caller's hands ever points at freed memory (checked under ASan).
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
 #include "platform/msxml/tests/dom_fixture.h"
 
 namespace vardel::msxml::testing {
@@ -115,6 +119,44 @@ TEST_F(LifetimeTest, DetachedElementsStayOutOfSelectionsAndTheFile) {
   ASSERT_EQ(root->removeChild(loose.get(), removed.out()), S_OK);
   EXPECT_FALSE(select(docnode.get(), u"//VCARD"));
   EXPECT_EQ(inner->put_text(Bstr(u"ok")), S_OK);
+}
+
+// The resident memory of the process, in KiB.
+long resident_kib() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return -1;
+}
+
+// A restore frees a document of the whole book and the process goes on to
+// other jobs: what the document held goes back to the system with it, not
+// only to the allocator's free lists.
+TEST_F(LifetimeTest, ALargeDocumentGivesItsMemoryBackWhenItGoes) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizer's allocator keeps freed memory on purpose";
+#endif
+  const long before = resident_kib();
+  ASSERT_GT(before, 0);
+  long loaded = 0;
+  {
+    auto doc = new_doc();
+    {
+      std::u16string text = u"<CONTACTS>";
+      for (int i = 0; i < 100000; ++i)
+        text +=
+            u"<VCARD TITLE=\"t\"><ADDRESS><FIRST>first name</FIRST><LAST>last</LAST>"
+            u"<MOBILE>13900000000</MOBILE></ADDRESS></VCARD>";
+      text += u"</CONTACTS>";
+      ASSERT_TRUE(load_xml(doc.get(), text));
+    }
+    loaded = resident_kib();
+  }
+  const long after = resident_kib();
+  ASSERT_GT(loaded - before, 8 * 1024) << "the document is too small to show anything";
+  EXPECT_LT(after - before, (loaded - before) / 2)
+      << "before " << before << " KiB, loaded " << loaded << " KiB, after " << after << " KiB";
 }
 
 }  // namespace
