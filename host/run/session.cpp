@@ -22,6 +22,7 @@
 #include "host/frontends/frontend_headless.h"
 #include "host/run/pages.h"
 #include "host/run/progress_bars.h"
+#include "host/run/window_backups.h"
 #include "platform/core/device.h"
 #include "platform/core/device_files.h"
 #include "platform/msxml/saved_file_check.h"
@@ -181,23 +182,30 @@ std::optional<fs::path> pick_file(const fs::path& start, const FileFilter& filte
 
 }  // namespace
 
-int run_backup(const SessionOptions& options) {
-  std::vector<int> saved;
-  const int status = run_job_button(options, IDC_BACKUP, &saved);
-  // Only what this run saved goes into the history: a file a failed job
-  // left is the previous backup, added by the run that wrote it.
-  if (saved.empty()) return status;
+namespace {
+
+void add_to_history(const std::vector<fs::path>& files) {
   try {
-    std::vector<fs::path> files;
-    for (int kind : saved)
-      if (kind == 0 || kind == 1)
-        files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
     // Read through the device root, as every file of the device is.
     history::add_saved_backups(backup_folder() / "history.db", files, read_contacts_backup_bytes,
                                std::cerr, read_input_file);
   } catch (const std::exception& e) {
     std::cerr << "vardel: warning: the backup was not added to the history: " << e.what() << "\n";
   }
+}
+
+}  // namespace
+
+int run_backup(const SessionOptions& options) {
+  std::vector<int> saved;
+  const int status = run_job_button(options, IDC_BACKUP, &saved);
+  // Only what this run saved goes into the history: a file a failed job
+  // left is the previous backup, added by the run that wrote it.
+  std::vector<fs::path> files;
+  for (int kind : saved)
+    if (kind == 0 || kind == 1)
+      files.push_back(backup_folder() / (kind == 0 ? "通讯录.xml" : "短信.xml"));
+  if (!files.empty()) add_to_history(files);
   return status;
 }
 int run_restore(const SessionOptions& options) {
@@ -335,16 +343,28 @@ int run_window(const SessionOptions& options) {
         return false;
       }
     }
+    // The main dialog comes first; its backups go into the history.
+    void dialog_created(const gwes::DialogInfo& dialog) override {
+      FltkFrontend::dialog_created(dialog);
+      if (!backups) backups = std::make_unique<WindowBackups>(dialog.hwnd, add_to_history);
+    }
+    std::unique_ptr<WindowBackups> backups;
   };
   // Jobs may still run when the user closes the window; they end with the
   // process, so the front end they might still call stays until then.
   const int zoom = options.zoom > 0 ? options.zoom
                                     : FltkFrontend::fitting_zoom(GetSystemMetrics(SM_CXSCREEN),
                                                                  GetSystemMetrics(SM_CYSCREEN));
-  static FltkFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
-  fe->set_tap_guard(window_tap_allowed);
+  static WindowFrontend* fe = new WindowFrontend(options.trace ? &std::cerr : nullptr, zoom);
+  fe->set_tap_guard([](HWND button) {
+    // The jobs a tap on 备份 replaces are looked at first.
+    if (GetDlgCtrlID(button) == IDC_BACKUP && fe->backups) fe->backups->look();
+    return window_tap_allowed(button);
+  });
   gwes::set_frontend(fe);
-  return run_program();
+  const int result = run_program();
+  fe->backups.reset();
+  return result;
 }
 
 }  // namespace vardel::host
