@@ -154,6 +154,7 @@ class HistoryStore {
   bool has_key_index_ = false;   // else the table keeps the keys unique
   bool has_time_index_ = false;  // made again only where it was
   bool indexes_dropped_ = false, keys_in_memory_ = false;
+  sqlite3_int64 held_before_ = 0;  // the last id before this add
   KnownKeys known_;
   std::string key_text_;  // what a message's key digests
   // Prepared once: an add of a big backup runs them per record.
