@@ -65,6 +65,9 @@ constexpr const char* kDropMessageIndexes = R"(
 DROP INDEX messages_by_number;
 DROP INDEX messages_by_ending;
 )";
+// Newest first, for a page of the newest messages holding a text. Kept up
+// row by row it cost an add twice what making it at the end does.
+constexpr const char* kTimeIndex = "CREATE INDEX messages_by_time ON messages(time)";
 
 constexpr const char* kSightings = R"(
 CREATE TABLE sightings(id INTEGER PRIMARY KEY, add_id INTEGER NOT NULL REFERENCES adds,
@@ -198,7 +201,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
       exec(db_, kSchema, "create the tables");
       exec(db_, kKeyIndex, "create the indexes");
       exec(db_, kMessageIndexes, "create the indexes");
-      exec(db_, "CREATE INDEX messages_by_time ON messages(time)", "create the indexes");
+      exec(db_, kTimeIndex, "create the indexes");
       exec(db_, kSightings, "create the sightings");
       exec(db_, ("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str(), "set version");
       exec(db_, "COMMIT", "commit");
@@ -214,6 +217,7 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
       exec(db_, kEndingIndex, "index the endings");
     has_sightings_ = has_table(db_, "sightings");
     has_key_index_ = has_index(db_, "messages_by_key");
+    has_time_index_ = has_index(db_, "messages_by_time");
     has_summary_ = has_table(db_, "conversation_summary");
     if (access == Access::read_write)
       exec(db_, "DROP TRIGGER IF EXISTS conversation_summary_add", "drop the old trigger");
@@ -260,16 +264,38 @@ void HistoryStore::begin(size_t expected_messages) {
   }
   const auto expected = static_cast<sqlite3_int64>(expected_messages);
   indexes_dropped_ = expected >= 4 * held;
+  held_before_ = held;
   keys_in_memory_ = indexes_dropped_ && has_key_index_;
   if (held > 0 && (keys_in_memory_ || expected * 8 >= held)) known_.load(db_);
   if (indexes_dropped_) exec(db_, kDropMessageIndexes, "drop the indexes");
+  if (indexes_dropped_ && has_time_index_)
+    exec(db_, "DROP INDEX messages_by_time", "drop the indexes");
   if (keys_in_memory_) exec(db_, "DROP INDEX messages_by_key", "drop the indexes");
+  // The text index gathers its new terms in memory and writes them out as
+  // a segment each time they fill this much; with the default megabyte a
+  // million messages made so many segments that merging them cost a third
+  // of indexing. Kept in the index's own settings, for later adds too.
+  if (indexes_dropped_)
+    exec(db_, "INSERT INTO messages_text(messages_text, rank) VALUES('hashsize', 8388608)",
+         "size the text index's buffer");
 }
 void HistoryStore::commit() {
   // Made again before anything else: a key twice would fail here, and the
   // add with it, rather than leave the history with a message twice.
   if (keys_in_memory_) exec(db_, kKeyIndex, "make the indexes");
+  // The texts of a big add are indexed in one statement: a million
+  // statements of one row each cost a third more.
+  if (indexes_dropped_) {
+    sql::Statement texts;
+    if (!texts.prepare(db_,
+                       "INSERT INTO messages_text(rowid, text) SELECT id, text FROM messages "
+                       "WHERE id > ?1"))
+      sql::raise(db_, "history", "prepare");
+    sqlite3_bind_int64(texts.get(), 1, held_before_);
+    if (texts.run() != SQLITE_OK) sql::raise(db_, "history", "index the texts");
+  }
   if (indexes_dropped_) exec(db_, kMessageIndexes, "make the indexes");
+  if (indexes_dropped_ && has_time_index_) exec(db_, kTimeIndex, "make the indexes");
   indexes_dropped_ = keys_in_memory_ = false;
   write_sightings();
   fold_summary();
@@ -319,9 +345,9 @@ namespace {
 
 // The digest that tells one message from another: its four fields, each
 // with its length so that no two sets of fields run together alike.
-std::string message_key(const HistoryMessage& m) {
-  std::string all;
-  all.reserve(m.number.size() + m.time.size() + m.text.size() + 32);
+// all is the caller's, so that a million messages reuse one buffer.
+std::string message_key(const HistoryMessage& m, std::string& all) {
+  all.clear();
   all += m.received ? 'r' : 's';
   for (const std::string* field : {&m.number, &m.time, &m.text}) {
     all += std::to_string(field->size());
@@ -394,8 +420,8 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
        !index.prepare(db_, "INSERT INTO messages_text(rowid, text) VALUES(?1, ?2)")))
     sql::raise(db_, "history", "prepare");
   const sqlite3_int64 add = add_of(file);
-  const std::string key = message_key(m);
-  const std::string number = number_key(m.number);
+  const std::string key = message_key(m, key_text_);
+  std::string number;  // made only for a message inserted
   // The id of a message held already, else 0.
   auto held = [&]() -> sqlite3_int64 {
     sqlite3_bind_blob(find.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
@@ -406,6 +432,7 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
     return id;
   };
   auto try_insert = [&] {
+    number = number_key(m.number);
     sqlite3_bind_blob(insert.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_STATIC);
     sqlite3_bind_int64(insert.get(), 2, add);
     sqlite3_bind_int(insert.get(), 3, m.received ? 1 : 0);
@@ -446,6 +473,7 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   note_seen(id);
   if (!added) return false;
   note_in_summary(number, m.time, id);
+  if (indexes_dropped_) return true;  // its text is indexed as the add commits
   sqlite3_bind_int64(index.get(), 1, id);
   sqlite3_bind_text(index.get(), 2, m.text.data(), static_cast<int>(m.text.size()), SQLITE_STATIC);
   if (index.run() != SQLITE_OK) sql::raise(db_, "history", "index a message");

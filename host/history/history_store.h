@@ -76,7 +76,7 @@ struct MessageQuery {
   std::string text;  // "" matches every message
   std::optional<std::string> number;
   std::optional<std::string> since, until;  // "YYYY-MM-DD", inclusive
-  size_t limit = 0;                          // the newest this many; 0 for all
+  size_t limit = 0;                         // the newest this many; 0 for all
 };
 
 class HistoryStore {
@@ -151,9 +151,12 @@ class HistoryStore {
   bool last_was_new_ = true;
   bool has_summary_ = false;
   bool has_sightings_ = false;
-  bool has_key_index_ = false;  // else the table keeps the keys unique
+  bool has_key_index_ = false;   // else the table keeps the keys unique
+  bool has_time_index_ = false;  // made again only where it was
   bool indexes_dropped_ = false, keys_in_memory_ = false;
+  sqlite3_int64 held_before_ = 0;  // the last id before this add
   KnownKeys known_;
+  std::string key_text_;  // what a message's key digests
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement find_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };

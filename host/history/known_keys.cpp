@@ -63,7 +63,10 @@ bool KnownKeys::add_new(std::string_view key) {
 void KnownKeys::load(sqlite3* db) {
   clear();
   sql::Statement all;
-  if (!all.prepare(db, "SELECT key, id FROM messages")) sql::raise(db, "history", "read the keys");
+  // In the key index's order, as reading the index alone gives them, so
+  // that nothing is left to sort.
+  if (!all.prepare(db, "SELECT key, id FROM messages ORDER BY key"))
+    sql::raise(db, "history", "read the keys");
   int rc;
   while ((rc = sqlite3_step(all.get())) == SQLITE_ROW) {
     // A key of another length is no key an add makes: leave it to the index.
@@ -75,8 +78,11 @@ void KnownKeys::load(sqlite3* db) {
   }
   all.done();
   if (rc != SQLITE_DONE) sql::raise(db, "history", "read the keys");
-  std::sort(entries_.begin(), entries_.end(),
-            [](const Entry& a, const Entry& b) { return a.key < b.key; });
+  // SQLite orders blobs by their bytes, as Key's < does: sorted here only
+  // when they did not come in order.
+  const auto by_key = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+  if (!std::is_sorted(entries_.begin(), entries_.end(), by_key))
+    std::sort(entries_.begin(), entries_.end(), by_key);
   start_.assign(kBuckets + 1, 0);
   for (const Entry& e : entries_) ++start_[bucket_of(e.key.data()) + 1];
   for (size_t b = 0; b < kBuckets; ++b) start_[b + 1] += start_[b];

@@ -111,6 +111,59 @@ TEST_F(Store, EachMessageIsLastSeenInTheLastFileThatHeldItWhateverItsOrderThere)
   }
 }
 
+// The indexes of the history, by name.
+std::vector<std::string> indexes_of(sqlite3* db) {
+  std::vector<std::string> out;
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db,
+                     "SELECT name FROM sqlite_master WHERE type='index' AND tbl_name='messages' "
+                     "ORDER BY name",
+                     -1, &st, nullptr);
+  while (sqlite3_step(st) == SQLITE_ROW)
+    out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  return out;
+}
+
+// A file much bigger than the history has the indexes dropped while it is
+// added: they are all there again after its commit or its rollback, and one
+// a history never had does not appear nor stop the add.
+TEST_F(Store, ABigAddLeavesTheIndexesAsTheHistoryHadThem) {
+  const std::vector<std::string> all{"messages_by_ending", "messages_by_key", "messages_by_number",
+                                     "messages_by_time"};
+  HistoryStore s(file_);
+  ASSERT_EQ(indexes_of(s.connection()), all);
+  auto add = [&](const std::string& file, int first) {
+    s.begin(1000);
+    for (int i = first; i < first + 3; ++i)
+      s.add_message(
+          msg(true, "1", "2009-01-05 10:00:0" + std::to_string(i), "m" + std::to_string(i)), file);
+  };
+  add("a", 1);
+  s.rollback();
+  EXPECT_EQ(indexes_of(s.connection()), all);
+  add("a", 1);
+  s.commit();
+  EXPECT_EQ(indexes_of(s.connection()), all);
+  ASSERT_EQ(sqlite3_exec(s.connection(), "DROP INDEX messages_by_time", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  {
+    HistoryStore older(file_);
+    older.begin(1000);
+    older.add_message(msg(true, "1", "2009-01-05 10:00:09", "m9"), "b");
+    older.commit();
+    EXPECT_EQ(
+        indexes_of(older.connection()),
+        (std::vector<std::string>{"messages_by_ending", "messages_by_key", "messages_by_number"}));
+    MessageQuery newest = q("m");
+    newest.limit = 2;
+    const std::vector<HistoryMessage> two = older.messages(newest);
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(two[0].text, "m9");
+    EXPECT_EQ(two[1].text, "m3");
+  }
+}
+
 TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite) {
   {
     HistoryStore s(file_);
