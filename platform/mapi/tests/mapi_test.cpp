@@ -97,6 +97,18 @@ class Mapi : public ::testing::Test {
     return store;
   }
 
+  // The message's subject, empty when it has none.
+  static std::u16string subject_of(IMessage* message) {
+    SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
+    ULONG n = 0;
+    LPSPropValue props = nullptr;
+    message->GetProps((LPSPropTagArray)&tags, 0, &n, &props);
+    std::u16string subject;
+    if (props && props[0].ulPropTag == PR_SUBJECT) subject = props[0].Value.lpszW;
+    MAPIFreeBuffer(props);
+    return subject;
+  }
+
   // Subjects of a table, one QueryRows(1) at a time, in table order.
   static std::vector<std::u16string> subjects(IMAPITable* table) {
     std::vector<std::u16string> out;
@@ -472,12 +484,7 @@ TEST_F(Mapi, AMessageChangedDuringASessionOpensAsTheNextTableShowsIt) {
     const SBinary& eid = rows->aRow[0].lpProps[0].Value.bin;
     if (folder->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, &type, (LPUNKNOWN*)&message) ==
         S_OK) {
-      SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
-      ULONG n = 0;
-      LPSPropValue props = nullptr;
-      message->GetProps((LPSPropTagArray)&tags, 0, &n, &props);
-      if (props && props[0].ulPropTag == PR_SUBJECT) subject = props[0].Value.lpszW;
-      MAPIFreeBuffer(props);
+      subject = subject_of(message);
       message->Release();
     }
     FreeProws(rows);
@@ -534,12 +541,7 @@ TEST_F(Mapi, TwoTablesReadInTurnsGiveEachMessageAndItsRecipients) {
       EXPECT_EQ(folders[t]->OpenEntry(eid.cb, (LPENTRYID)eid.lpb, nullptr, 0, &type,
                                       (LPUNKNOWN*)&message),
                 S_OK);
-      SizedSPropTagArray(1, tags) = {1, {PR_SUBJECT}};
-      ULONG n = 0;
-      LPSPropValue props = nullptr;
-      message->GetProps((LPSPropTagArray)&tags, 0, &n, &props);
-      if (props && props[0].ulPropTag == PR_SUBJECT) subject = props[0].Value.lpszW;
-      MAPIFreeBuffer(props);
+      subject = subject_of(message);
       IMAPITable* recips = nullptr;
       EXPECT_EQ(message->GetRecipientTable(0, &recips), S_OK);
       for (;;) {
