@@ -27,7 +27,11 @@ class WrittenBytes : public Cli {
 // order, numbers with and without a prefix, texts that need escaping, long
 // texts, messages without a time, several recipients, a recipient without an
 // address, characters outside the basic plane.
-void WriteLargerPhone(const fs::path& contacts, const fs::path& messages) {
+struct Phone {
+  std::string contacts, messages;  // as JSON for the import commands
+};
+
+Phone LargerPhone() {
   std::string c = "[";
   for (int i = 0; i < 700; ++i) {
     const int n = (i * 389) % 700;  // file-as names out of creation order
@@ -41,7 +45,6 @@ void WriteLargerPhone(const fs::path& contacts, const fs::path& messages) {
     c += "}";
   }
   c += "]";
-  std::ofstream(contacts, std::ios::binary) << c;
 
   std::string inbox, sent;
   for (int i = 0; i < 2500; ++i) {
@@ -63,8 +66,7 @@ void WriteLargerPhone(const fs::path& contacts, const fs::path& messages) {
       sent += "{\"to\":[" + to + "],\"text\":\"" + text + "\"" + time + "}";
     }
   }
-  std::ofstream(messages, std::ios::binary)
-      << "{\"stores\":[{\"name\":\"SMS\",\"inbox\":[" + inbox + "],\"sent\":[" + sent + "]}]}";
+  return {c, "{\"stores\":[{\"name\":\"SMS\",\"inbox\":[" + inbox + "],\"sent\":[" + sent + "]}]}"};
 }
 
 TEST_F(WrittenBytes, TheDemoPhonesBackupIsWhatItWas) {
@@ -77,9 +79,9 @@ TEST_F(WrittenBytes, TheDemoPhonesBackupIsWhatItWas) {
 
 TEST_F(WrittenBytes, ALargerPhonesBackupIsWhatItWas) {
   ASSERT_EQ(vardel("device init").status, 0);
-  WriteLargerPhone(dir_ / "c.json", dir_ / "m.json");
-  ASSERT_EQ(vardel("contacts import '" + (dir_ / "c.json").string() + "'").status, 0);
-  ASSERT_EQ(vardel("messages import '" + (dir_ / "m.json").string() + "'").status, 0);
+  const Phone phone = LargerPhone();
+  ASSERT_EQ(vardel("contacts import '" + write("c.json", phone.contacts).string() + "'").status, 0);
+  ASSERT_EQ(vardel("messages import '" + write("m.json", phone.messages).string() + "'").status, 0);
   ASSERT_EQ(vardel("backup --yes").status, 0);
   auto records = [&](const char* name) {
     const std::string text = read_file(backup_dir() / name);
