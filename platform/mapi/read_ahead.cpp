@@ -101,12 +101,6 @@ std::optional<MessageRecord> ReadAhead::take(Db& db, const std::vector<std::int6
   std::optional<MessageRecord>& held = block_->records[block_->slot(id)];
   std::optional<MessageRecord> record = std::move(held);
   held.reset();
-  // Taken before (a row read again) or gone: read it alone.
-  if (!record) {
-    auto q = db.query("SELECT folder, subject, sender, delivery FROM messages WHERE id = ?");
-    q.bind(1, id);
-    if (q.step()) record = message_from_row(q, 0, id);
-  }
   return record;
 }
 

@@ -31,9 +31,10 @@ class ReadAhead {
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The message ids[index] as the snapshot holds it, read with the block of
-  // ids that starts there unless a block this reader holds has it; nullopt
-  // when it is gone. Handed over once: asked again, it is read again. Only
-  // within a read snapshot (db.snapshot() != 0).
+  // ids that starts there unless a block this reader holds has it. Handed
+  // over once: nullopt when it was taken before (a row read again) or is
+  // gone, for the caller to read alone. Only within a read snapshot
+  // (db.snapshot() != 0).
   std::optional<MessageRecord> take(Db& db, const std::vector<std::int64_t>& ids, size_t index);
 
  private:

@@ -47,11 +47,10 @@ class ContentsSource final : public RowSource {
   ULONG count() const override { return static_cast<ULONG>(ids_.size()); }
   const PropList& row(ULONG index) override {
     std::int64_t id = ids_.at(index);
-    if (db_->snapshot() != 0) {
+    if (db_->snapshot() != 0)
       if (auto m = ahead_.take(*db_, ids_, index)) return keep_for_open(*db_, std::move(*m))->props;
-    } else if (const MessageRecord* m = read_for_row(*db_, id)) {
-      return m->props;
-    }
+    // Read again, outside a snapshot, or gone from the block.
+    if (const MessageRecord* m = read_for_row(*db_, id)) return m->props;
     // Deleted since the table was made: only its entry id is left.
     gone_ = {Prop{PR_ENTRYID, encode_entry_id(MAPI_MESSAGE, id)}};
     return gone_;
