@@ -11,6 +11,8 @@
 // this process, which other processes' load does not inflate.
 //
 //   bench_history_bench [count=1000000] [--keep DIR]
+//
+// VARDEL_PERF_PHASE=add or again samples that add only (bench/perf_control.h).
 #include <unistd.h>
 
 #include <chrono>
@@ -22,6 +24,7 @@
 #include <string>
 
 #include "bench/measure.h"
+#include "bench/perf_control.h"
 #include "host/history/history_add.h"
 #include "host/history/history_store.h"
 #include "host/tools/message_backup.h"
@@ -33,11 +36,14 @@ using namespace vardel;
 namespace {
 
 const char* const kChinese[] = {"快递已放在门卫室，取件码", "明天下午三点开会，别忘了带资料",
-                                "妈妈说晚饭做了红烧肉", "您的验证码是", "周末一起去爬山吧",
-                                "航班延误两小时，到了再联系"};
-const char* const kLatin[] = {"See you at the station at", "Meeting moved to room",
-                              "Happy birthday! Cake is in the fridge", "Your parcel number is",
-                              "Running late, order for me", "Call me when you land"};
+                                "妈妈说晚饭做了红烧肉",     "您的验证码是",
+                                "周末一起去爬山吧",         "航班延误两小时，到了再联系"};
+const char* const kLatin[] = {"See you at the station at",
+                              "Meeting moved to room",
+                              "Happy birthday! Cake is in the fridge",
+                              "Your parcel number is",
+                              "Running late, order for me",
+                              "Call me when you land"};
 
 void write_backup(const fs::path& file, long count) {
   std::ofstream out(file, std::ios::binary);
@@ -115,13 +121,19 @@ int main(int argc, char** argv) {
   history::AddResult first, again;
   {
     history::HistoryStore store(db);
-    const Timing add = timed([&] { first = history::add_file(store, file, no_contacts); });
-    const Timing readd = timed([&] { again = history::add_file(store, file, no_contacts); });
+    const Timing add = timed([&] {
+      PerfPhase perf("add");
+      first = history::add_file(store, file, no_contacts);
+    });
+    const Timing readd = timed([&] {
+      PerfPhase perf("again");
+      again = history::add_file(store, file, no_contacts);
+    });
     std::printf("messages: %ld (parsed %ld, added %d, then %d already held)\n", count, parsed,
                 first.messages_added, again.messages_held);
     std::printf("parse alone:  %.2f s wall, %.2f s CPU\n", parse.wall, parse.cpu);
-    std::printf("add to empty: %.2f s wall, %.2f s CPU = %.2f x parse CPU (at most 3)\n",
-                add.wall, add.cpu, add.cpu / parse.cpu);
+    std::printf("add to empty: %.2f s wall, %.2f s CPU = %.2f x parse CPU (at most 3)\n", add.wall,
+                add.cpu, add.cpu / parse.cpu);
     std::printf("add again:    %.2f s wall, %.2f s CPU = %.2f x parse CPU (at most 1.5)\n",
                 readd.wall, readd.cpu, readd.cpu / parse.cpu);
     // Rare texts (a code, a number: tens of hits), then common ones, whose
@@ -130,9 +142,9 @@ int main(int argc, char** argv) {
       const char* text;
       size_t limit;
     };
-    for (const Query& query : {Query{"取件码 1999", 0}, Query{"parcel number is 99", 0},
-                               Query{"验证码是 1234", 0}, Query{"门卫室", 100},
-                               Query{"birthday", 100}, Query{"开会", 100}}) {
+    for (const Query& query :
+         {Query{"取件码 1999", 0}, Query{"parcel number is 99", 0}, Query{"验证码是 1234", 0},
+          Query{"门卫室", 100}, Query{"birthday", 100}, Query{"开会", 100}}) {
       history::MessageQuery q;
       q.text = query.text;
       q.limit = query.limit;

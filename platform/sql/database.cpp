@@ -188,8 +188,8 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
     if (SUCCEEDED(hr)) hr = check_tables(db, probes);
     sqlite3_close_v2(db);
     const bool immutable = uri.ends_with("?immutable=1");
-    if (!immutable || (stamp_of(path.string()) == before &&
-                       !stamp_of(path.string() + "-wal").exists))
+    if (!immutable ||
+        (stamp_of(path.string()) == before && !stamp_of(path.string() + "-wal").exists))
       break;
   }
   return hr;
@@ -198,7 +198,7 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
 namespace {
 
 // Opens the connection and sets its journal; SQLite's result code.
-int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
+int open_connection(const fs::path& path, Locking locking, int new_page_size, sqlite3** out) {
   sqlite3* db = nullptr;
   int rc = sqlite3_open_v2(
       path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -210,6 +210,11 @@ int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
     if (locking == Locking::exclusive)
       rc = sqlite3_exec(db, "PRAGMA locking_mode = EXCLUSIVE;", nullptr, nullptr, nullptr);
   }
+  // Before the log is set up, which writes the file's first page: a page
+  // size asked of a file that has pages changes nothing.
+  if (rc == SQLITE_OK && new_page_size > 0)
+    rc = sqlite3_exec(db, ("PRAGMA page_size = " + std::to_string(new_page_size)).c_str(), nullptr,
+                      nullptr, nullptr);
   // A log that a large transaction made long is cut back to kLogLimit once
   // it has been checkpointed and starts over: a restore of thousands of
   // saves then never holds more than a few MiB of log on a small card.
@@ -235,7 +240,8 @@ int open_connection(const fs::path& path, Locking locking, sqlite3** out) {
 
 }  // namespace
 
-HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, Locking locking) {
+HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, Locking locking,
+                      int new_page_size) {
   *out = nullptr;
   if (path.empty()) return kHrOpenFailed;
   configure_sqlite();
@@ -253,10 +259,10 @@ HRESULT open_database(const fs::path& path, TableProbes probes, sqlite3** out, L
     ::close(fd);
 
   sqlite3* db = nullptr;
-  int rc = open_connection(path, locking, &db);
+  int rc = open_connection(path, locking, new_page_size, &db);
   // Another process has the file open: share it, as without the device.
   if (rc == SQLITE_BUSY && locking == Locking::exclusive)
-    rc = open_connection(path, Locking::shared, &db);
+    rc = open_connection(path, Locking::shared, new_page_size, &db);
   if (rc != SQLITE_OK) return hr_from_sqlite(rc) == kHrCorrupt ? kHrCorrupt : kHrOpenFailed;
   *out = db;
   return S_OK;

@@ -56,8 +56,10 @@ inline constexpr long kLogLimit = 4L << 20;
 // kHrOpenFailed, or E_ACCESSDENIED for a file in the device reached through
 // a link (device::prepare_store_path), with *out null. An exclusive opening
 // that finds the file in use by another process opens it shared instead.
+// A file made here gets pages of new_page_size bytes (0: SQLite's 4096); a
+// file that has pages already keeps theirs.
 HRESULT open_database(const std::filesystem::path& path, TableProbes probes, sqlite3** out,
-                      Locking locking = Locking::shared);
+                      Locking locking = Locking::shared, int new_page_size = 0);
 
 // Checks the file as above, then opens it for reading only: nothing is
 // written to it, and no companion file is made for it (a file without a

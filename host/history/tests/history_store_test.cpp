@@ -352,10 +352,13 @@ TEST_F(Store, TheCheckCountsASoundHistoryAndNamesADamagedOneWithoutTouchingIt) {
   EXPECT_EQ(sound.messages, 2u);
   EXPECT_EQ(sound.contact_versions, 1u);
 
-  // A page in the middle overwritten: the header still reads as SQLite.
+  // The second page overwritten: the header still reads as SQLite. (Its
+  // page size is the two bytes at 16, big-endian.)
   std::string bytes = vardel::testing::read_file(file_);
-  ASSERT_GT(bytes.size(), 8192u);
-  for (size_t i = 4096 + 100; i < 8192; ++i) bytes[i] = '\x5a';
+  const size_t page =
+      static_cast<unsigned char>(bytes.at(16)) * 256u + static_cast<unsigned char>(bytes.at(17));
+  ASSERT_GT(bytes.size(), 2 * page);
+  for (size_t i = page + 100; i < 2 * page; ++i) bytes[i] = '\x5a';
   vardel::testing::write_file(file_, bytes);
   const HistoryCheck damaged = check_history(file_);
   EXPECT_FALSE(damaged.whole);

@@ -178,6 +178,50 @@ TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
   sqlite3_close_v2(other);
 }
 
+// The page size asked for is the new file's; a file that has pages keeps
+// its own, and its rows, whatever a later opening asks.
+TEST_F(Sql, ANewFileTakesThePageSizeAskedAndAnOldOneKeepsItsOwn) {
+  auto page_size = [](sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    int size = 0;
+    if (sqlite3_prepare_v2(db, "PRAGMA page_size", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      size = sqlite3_column_int(s, 0);
+    sqlite3_finalize(s);
+    return size;
+  };
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sql::open_database(file_, kProbes, &db, sql::Locking::shared, 16384), S_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE notes(id INTEGER PRIMARY KEY, text);"
+                         "INSERT INTO notes(text) VALUES('kept')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(page_size(db), 16384);
+  sqlite3_close_v2(db);
+
+  ASSERT_EQ(sql::open_database(file_, kProbes, &db, sql::Locking::shared, 65536), S_OK);
+  EXPECT_EQ(page_size(db), 16384);
+  int rows = 0;
+  auto count = [](void* n, int, char**, char**) {
+    ++*static_cast<int*>(n);
+    return 0;
+  };
+  EXPECT_EQ(sqlite3_exec(db, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
+  EXPECT_EQ(rows, 1);
+  sqlite3_close_v2(db);
+
+  const fs::path old_file = folder_ / "old.db";
+  ASSERT_EQ(sql::open_database(old_file, kProbes, &db), S_OK);
+  ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(id INTEGER PRIMARY KEY, text)", nullptr, nullptr,
+                         nullptr),
+            SQLITE_OK);
+  sqlite3_close_v2(db);
+  ASSERT_EQ(sql::open_database(old_file, kProbes, &db, sql::Locking::shared, 16384), S_OK);
+  EXPECT_EQ(page_size(db), 4096);
+  sqlite3_close_v2(db);
+}
+
 // A file this process closed while holding the device is not read whole
 // again by the next check, but only while that holds: the note is used once,
 // and any change to the file, or letting the device go in between, brings
