@@ -23,6 +23,14 @@ inline double cpu_seconds() {
   return s(ru.ru_utime) + s(ru.ru_stime);
 }
 
+// The system part of cpu_seconds: the kernel's work for the process (its
+// reads, writes and page faults).
+inline double system_seconds() {
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  return static_cast<double>(ru.ru_stime.tv_sec) + static_cast<double>(ru.ru_stime.tv_usec) / 1e6;
+}
+
 // Starts a new peak-memory measurement (clear_refs 5 resets VmHWM).
 inline void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 

@@ -12,8 +12,8 @@ namespace {
 // The first column of a one-row query, or nothing when it fails.
 bool single_text(sqlite3* db, const char* sql, std::string* out) {
   sqlite3_stmt* s = nullptr;
-  bool ok = sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK &&
-            sqlite3_step(s) == SQLITE_ROW;
+  bool ok =
+      sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW;
   if (ok) {
     const unsigned char* t = sqlite3_column_text(s, 0);
     *out = t ? reinterpret_cast<const char*>(t) : "";
@@ -31,8 +31,7 @@ HistoryCheck check_history(const std::filesystem::path& file) {
       file,
       {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
        "FROM messages LIMIT 0",
-       "SELECT id, file, seen FROM adds LIMIT 0",
-       "SELECT id, fields, name FROM contacts LIMIT 0"},
+       "SELECT id, file, seen FROM adds LIMIT 0", "SELECT id, fields, name FROM contacts LIMIT 0"},
       &db);
   if (FAILED(hr)) {
     out.detail = hr == sql::kHrCorrupt ? "damaged, or not a vardel history" : "cannot be opened";

@@ -274,6 +274,10 @@ void HistoryStore::begin(size_t expected_messages) {
   held_before_ = held;
   keys_in_memory_ = indexes_dropped_ && has_key_index_;
   if (held > 0 && (keys_in_memory_ || expected * 8 >= held)) known_.load(db_);
+  if (keys_in_memory_) {
+    new_messages_.start(held);
+    known_.expect_new(expected_messages);
+  }
   if (indexes_dropped_) exec(db_, kDropMessageIndexes, "drop the indexes");
   if (indexes_dropped_ && has_time_index_)
     exec(db_, "DROP INDEX messages_by_time", "drop the indexes");
@@ -287,6 +291,7 @@ void HistoryStore::begin(size_t expected_messages) {
          "size the text index's buffer");
 }
 void HistoryStore::commit() {
+  if (keys_in_memory_) new_messages_.flush(db_);
   // Made again before anything else: a key twice would fail here, and the
   // add with it, rather than leave the history with a message twice.
   if (keys_in_memory_) exec(db_, kKeyIndex, "make the indexes");
@@ -315,6 +320,7 @@ void HistoryStore::rollback() {
   summary_.clear();
   runs_.clear();
   known_.clear();
+  new_messages_.clear();
   indexes_dropped_ = keys_in_memory_ = false;
 }
 
@@ -459,9 +465,13 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
   bool added;
   if (keys_in_memory_) {
     // Without the key index: every key held is known, and every key this
-    // add brought.
+    // add brought, so a message not among them is new and takes the next id.
     id = known_.find(key);
-    added = id == 0 && known_.add_new(key) && try_insert();
+    added = id == 0 && known_.add_new(key);
+    if (added) {
+      number = number_key(m.number);
+      id = new_messages_.add(db_, m, key, number, add);
+    }
   } else if (known_.loaded()) {
     // Every message held before this add is known; one added since is
     // found by the insert.
@@ -476,7 +486,7 @@ bool HistoryStore::add_message(const HistoryMessage& m, const std::string& file)
     added = id == 0 && try_insert();
   }
   last_was_new_ = added;
-  if (added) id = sqlite3_last_insert_rowid(db_);
+  if (added && !keys_in_memory_) id = sqlite3_last_insert_rowid(db_);
   note_seen(id);
   if (!added) return false;
   note_in_summary(number, m.time, id);

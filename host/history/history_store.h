@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "host/history/known_keys.h"
+#include "host/history/new_messages.h"
 #include "platform/poom/contact_db.h"
 #include "platform/sql/statement.h"
 
@@ -156,7 +157,8 @@ class HistoryStore {
   bool indexes_dropped_ = false, keys_in_memory_ = false;
   sqlite3_int64 held_before_ = 0;  // the last id before this add
   KnownKeys known_;
-  std::string key_text_;  // what a message's key digests
+  NewMessages new_messages_;  // of an add made with the key index dropped
+  std::string key_text_;      // what a message's key digests
   // Prepared once: an add of a big backup runs them per record.
   sql::Statement find_, insert_, index_, contact_seen_, contact_insert_, contact_number_;
 };

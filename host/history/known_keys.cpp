@@ -34,9 +34,15 @@ void KnownKeys::clear() {
   new_zero_ = false;
 }
 
-void KnownKeys::grow_new() {
+void KnownKeys::expect_new(size_t count) {
+  size_t size = 1024;
+  while (size < 2 * (count + 1)) size *= 2;
+  if (size > new_.size()) grow_new(size);
+}
+
+void KnownKeys::grow_new(size_t size) {
   std::vector<Key> old = std::move(new_);
-  new_.assign(std::max<size_t>(1024, old.size() * 2), Key{});
+  new_.assign(size, Key{});
   const size_t mask = new_.size() - 1;
   for (const Key& k : old) {
     if (k == Key{}) continue;
@@ -50,7 +56,7 @@ bool KnownKeys::add_new(std::string_view key) {
   Key k{};
   std::memcpy(k.data(), key.data(), std::min(key.size(), k.size()));
   if (k == Key{}) return !std::exchange(new_zero_, true);
-  if ((new_count_ + 1) * 2 > new_.size()) grow_new();
+  if ((new_count_ + 1) * 2 > new_.size()) grow_new(std::max<size_t>(1024, new_.size() * 2));
   const size_t mask = new_.size() - 1;
   size_t at = hash_of(k.data()) & mask;
   for (; new_[at] != Key{}; at = (at + 1) & mask)

@@ -32,10 +32,13 @@ class KnownKeys {
   sqlite3_int64 find(std::string_view key) const;
   // Notes a key this add brings: false when it brought it already.
   bool add_new(std::string_view key);
+  // Makes room for about this many keys brought, so that the table is not
+  // made again and again as they come.
+  void expect_new(size_t count);
 
  private:
   using Key = std::array<unsigned char, 16>;
-  void grow_new();
+  void grow_new(size_t size);
   struct Entry {
     Key key;
     sqlite3_int64 id;

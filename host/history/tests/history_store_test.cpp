@@ -164,6 +164,41 @@ TEST_F(Store, ABigAddLeavesTheIndexesAsTheHistoryHadThem) {
   }
 }
 
+// A file far bigger than the history goes in many rows to a statement,
+// with ids after those held; a message it holds twice is added once.
+TEST_F(Store, ABigAddHoldsEachOfItsMessagesOnceAfterThoseHeld) {
+  HistoryStore s(file_);
+  s.begin();
+  for (int i = 0; i < 3; ++i)
+    s.add_message(msg(true, "2", "2009-01-04 10:00:0" + std::to_string(i), "held"), "a");
+  s.commit();
+  s.begin(1000);
+  int added = 0;
+  for (int i = 0; i < 70; ++i) {
+    const std::string n = std::to_string(i);
+    added += s.add_message(msg(i % 2 == 0, "+86 1" + n, "2009-01-05 10:00:" + n, "big " + n), "b");
+  }
+  EXPECT_FALSE(s.add_message(msg(false, "+86 133", "2009-01-05 10:00:33", "big 33"), "b"));
+  EXPECT_TRUE(s.add_message(msg(true, "2", "2009-01-04 10:00:09", "held"), "b"));
+  s.commit();
+  EXPECT_EQ(added, 70);
+  EXPECT_EQ(s.messages(q("")).size(), 74u);
+  const std::vector<HistoryMessage> one = s.messages(q("big 33"));
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].number, "+86 133");
+  EXPECT_EQ(one[0].first_file, "b");
+  EXPECT_EQ(s.messages(q("", "133")).size(), 1u);
+  EXPECT_EQ(s.messages(q("held", "2")).size(), 4u);
+  sqlite3_stmt* st = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(s.connection(), "SELECT count(DISTINCT id), max(id) FROM messages",
+                               -1, &st, nullptr),
+            SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(st, 0), 74);
+  EXPECT_EQ(sqlite3_column_int(st, 1), 74);
+  sqlite3_finalize(st);
+}
+
 TEST_F(Store, AHistoryFromBeforeSightingsIsReadAsItWasAndTakesThemAtItsNextWrite) {
   {
     HistoryStore s(file_);
