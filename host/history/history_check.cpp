@@ -27,12 +27,16 @@ bool single_text(sqlite3* db, const char* sql, std::string* out) {
 HistoryCheck check_history(const std::filesystem::path& file) {
   HistoryCheck out;
   sqlite3* db = nullptr;
-  const HRESULT hr = sql::open_database_read_only(
-      file,
-      {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
-       "FROM messages LIMIT 0",
-       "SELECT id, file, seen FROM adds LIMIT 0", "SELECT id, fields, name FROM contacts LIMIT 0"},
-      &db);
+  // An add cut off is undone first, as the history's own opening does.
+  HRESULT hr = sql::put_back_cut_off_transaction(file);
+  if (SUCCEEDED(hr))
+    hr = sql::open_database_read_only(
+        file,
+        {"SELECT id, key, received, number, number_key, time, text, first_add, last_add "
+         "FROM messages LIMIT 0",
+         "SELECT id, file, seen FROM adds LIMIT 0",
+         "SELECT id, fields, name FROM contacts LIMIT 0"},
+        &db);
   if (FAILED(hr)) {
     out.detail = hr == sql::kHrCorrupt ? "damaged, or not a vardel history" : "cannot be opened";
     return out;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "host/history/contact_names.h"
 #include "host/history/number_key.h"
@@ -176,7 +177,13 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
   std::error_code ec;
   const bool existed =
       std::filesystem::exists(file, ec) && std::filesystem::file_size(file, ec) > 0;
-  HRESULT hr = S_OK;
+  // An add cut off while it wrote through a rollback journal is undone
+  // first, so that the history reads as it was before that add.
+  HRESULT hr = existed ? sql::put_back_cut_off_transaction(file) : S_OK;
+  if (FAILED(hr))
+    throw HistoryError(file.string() + ": an add that was cut off cannot be undone (" +
+                       (hr == sql::kHrBusy ? "the file is in use" : "the file cannot be written") +
+                       "); it was left as it is");
   if (access == Access::read_only) {
     if (!existed) throw HistoryError(file.string() + ": there is no history there");
     hr = sql::check_database_file(file, {kProbeMessages, kProbeAdds, kProbeContacts});
@@ -254,6 +261,40 @@ HistoryStore::HistoryStore(const std::filesystem::path& file, Access access) {
 // close_v2 lets the connection go once they are.
 HistoryStore::~HistoryStore() { sqlite3_close_v2(db_); }
 
+sqlite3_int64 HistoryStore::newest_id() {
+  sql::Statement newest;
+  if (!newest.prepare(db_, "SELECT max(id) FROM messages")) sql::raise(db_, "history", "prepare");
+  return sqlite3_step(newest.get()) == SQLITE_ROW ? sqlite3_column_int64(newest.get(), 0) : 0;
+}
+
+// An add much bigger than the history writes nearly every page the history
+// will have. Through the log each page is written twice, into the log and
+// then into the file (a quarter of a million-message add); with a rollback
+// journal it is written once, and only the pages the history had before go
+// into the journal. As safe: an add cut off leaves the journal, which puts
+// the file back when the history is next opened; and fully synced, as a
+// rollback journal must be to survive a power cut. SQLite does not leave the
+// log while another connection has the file open: the add then goes through
+// the log.
+void HistoryStore::leave_the_log() {
+  if (sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK) return;
+  sql::Statement mode;
+  left_the_log_ = mode.prepare(db_, "PRAGMA journal_mode=DELETE") &&
+                  sqlite3_step(mode.get()) == SQLITE_ROW && column(mode.get(), 0) == "delete";
+  if (!left_the_log_) sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
+// The history stays in the rollback journal's mode, fully synced, when
+// another connection came meanwhile; its next writable opening sets the log
+// again.
+void HistoryStore::back_to_the_log() {
+  if (!std::exchange(left_the_log_, false)) return;
+  sql::Statement mode;
+  if (mode.prepare(db_, "PRAGMA journal_mode=WAL") && sqlite3_step(mode.get()) == SQLITE_ROW &&
+      column(mode.get(), 0) == "wal")
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+}
+
 // Each transaction notes its file's add afresh: a rolled back one took its
 // add with it.
 void HistoryStore::begin(size_t expected_messages) {
@@ -261,15 +302,11 @@ void HistoryStore::begin(size_t expected_messages) {
   summary_.clear();
   runs_.clear();
   known_.clear();
+  const auto expected = static_cast<sqlite3_int64>(expected_messages);
+  if (expected > 0 && expected >= 4 * newest_id()) leave_the_log();
   exec(db_, "BEGIN IMMEDIATE", "begin");
   if (expected_messages == 0) return;
-  sqlite3_int64 held = 0;
-  {
-    sql::Statement newest;
-    if (!newest.prepare(db_, "SELECT max(id) FROM messages")) sql::raise(db_, "history", "prepare");
-    if (sqlite3_step(newest.get()) == SQLITE_ROW) held = sqlite3_column_int64(newest.get(), 0);
-  }
-  const auto expected = static_cast<sqlite3_int64>(expected_messages);
+  const sqlite3_int64 held = newest_id();
   indexes_dropped_ = expected >= 4 * held;
   held_before_ = held;
   keys_in_memory_ = indexes_dropped_ && has_key_index_;
@@ -313,9 +350,11 @@ void HistoryStore::commit() {
   fold_summary();
   exec(db_, "COMMIT", "commit");
   add_id_ = 0;
+  back_to_the_log();
 }
 void HistoryStore::rollback() {
   sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  back_to_the_log();
   add_id_ = 0;
   summary_.clear();
   runs_.clear();

@@ -122,6 +122,11 @@ class HistoryStore {
   bool has_summary() const { return has_summary_; }
 
  private:
+  sqlite3_int64 newest_id();
+  // A big add writes through a rollback journal instead of the log.
+  void leave_the_log();
+  void back_to_the_log();
+  bool left_the_log_ = false;
   // The add that notes where this transaction's records were seen, made by
   // the first record of its file.
   sqlite3_int64 add_of(const std::string& file);

@@ -26,6 +26,13 @@ namespace {
 // alone is the database: it is opened as immutable, so that not even the
 // -wal and -shm companions a read-only connection makes appear. With a log,
 // both are read as they are.
+// A log, or a rollback journal: a writer may be at work (or was cut off),
+// and the file alone is not what a reader would see.
+bool has_companion(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path.string() + "-wal", ec) || fs::exists(path.string() + "-journal", ec);
+}
+
 std::string read_only_uri(const fs::path& path) {
   std::string uri = "file:";
   for (char c : path.string()) {
@@ -38,8 +45,7 @@ std::string read_only_uri(const fs::path& path) {
     else
       uri += c;
   }
-  std::error_code ec;
-  return uri + (fs::exists(path.string() + "-wal", ec) ? "?mode=ro" : "?immutable=1");
+  return uri + (has_companion(path) ? "?mode=ro" : "?immutable=1");
 }
 
 HRESULT quick_check(sqlite3* db) {
@@ -188,9 +194,7 @@ HRESULT check_database_file(const fs::path& path, TableProbes probes) {
     if (SUCCEEDED(hr)) hr = check_tables(db, probes);
     sqlite3_close_v2(db);
     const bool immutable = uri.ends_with("?immutable=1");
-    if (!immutable ||
-        (stamp_of(path.string()) == before && !stamp_of(path.string() + "-wal").exists))
-      break;
+    if (!immutable || (stamp_of(path.string()) == before && !has_companion(path))) break;
   }
   return hr;
 }
@@ -287,6 +291,21 @@ HRESULT open_database_read_only(const fs::path& path, TableProbes probes, sqlite
   }
   *out = db;
   return S_OK;
+}
+
+HRESULT put_back_cut_off_transaction(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path.string() + "-journal", ec)) return S_OK;
+  configure_sqlite();
+  sqlite3* db = nullptr;
+  int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  // A journal a live writer keeps is not hot: the read waits for its lock
+  // and puts nothing back.
+  if (rc == SQLITE_OK) sqlite3_busy_timeout(db, 5000);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(db);
+  return rc == SQLITE_OK ? S_OK : hr_from_sqlite(rc);
 }
 
 bool holds_file_lock(sqlite3* db) {

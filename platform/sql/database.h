@@ -29,6 +29,15 @@ using TableProbes = std::initializer_list<const char*>;
 // regular file. Writes nothing, not even SQLite's companion files.
 HRESULT check_database_file(const std::filesystem::path& path, TableProbes probes);
 
+// A transaction written with a rollback journal and cut off (the process
+// killed) leaves its journal behind, and the file half-changed until a
+// writable connection reads it: SQLite then puts the file back from the
+// journal, and a read-only one cannot read it at all. Puts it back now, as
+// that first read would. Writes nothing when no journal is there, and only
+// what the journal holds when one is. S_OK, or SQLite's refusal as an
+// HRESULT (the file cannot be written, say).
+HRESULT put_back_cut_off_transaction(const std::filesystem::path& path);
+
 // Notes that this process has just closed, cleanly, a connection to `path`
 // while it held the device. Until the device is let go no other process of
 // this program changes the file, and whatever else writes to it changes its
