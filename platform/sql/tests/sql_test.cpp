@@ -29,6 +29,16 @@ using vardel::testing::write_file;
 
 constexpr sql::TableProbes kProbes = {"SELECT id, text FROM notes LIMIT 0"};
 
+// The rows of the notes table, or -1 when it cannot be read.
+int notes_in(sqlite3* db) {
+  int rows = 0;
+  auto count = [](void* n, int, char**, char**) {
+    ++*static_cast<int*>(n);
+    return 0;
+  };
+  return sqlite3_exec(db, "SELECT * FROM notes", count, &rows, nullptr) == SQLITE_OK ? rows : -1;
+}
+
 class Sql : public ::testing::Test {
  protected:
   fs::path make_store(const char* extra = "") {
@@ -156,13 +166,7 @@ TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
   // not damaged.
   EXPECT_EQ(sql::check_database_file(file_, kProbes), sql::kHrBusy);
   sqlite3_close_v2(owner);
-  int rows = 0;
-  auto count = [](void* n, int, char**, char**) {
-    ++*static_cast<int*>(n);
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
-  EXPECT_EQ(rows, 1);
+  EXPECT_EQ(notes_in(other), 1);
 
   // `other` has the file open now: the exclusive opening shares it.
   sqlite3* late = nullptr;
@@ -171,9 +175,7 @@ TEST_F(Sql, AnExclusiveConnectionKeepsTheFileUntilItCloses) {
   EXPECT_EQ(
       sqlite3_exec(late, "INSERT INTO notes(text) VALUES('shared')", nullptr, nullptr, nullptr),
       SQLITE_OK);
-  rows = 0;
-  EXPECT_EQ(sqlite3_exec(other, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
-  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(notes_in(other), 2);
   sqlite3_close_v2(late);
   sqlite3_close_v2(other);
 }
@@ -202,13 +204,7 @@ TEST_F(Sql, ANewFileTakesThePageSizeAskedAndAnOldOneKeepsItsOwn) {
 
   ASSERT_EQ(sql::open_database(file_, kProbes, &db, sql::Locking::shared, 65536), S_OK);
   EXPECT_EQ(page_size(db), 16384);
-  int rows = 0;
-  auto count = [](void* n, int, char**, char**) {
-    ++*static_cast<int*>(n);
-    return 0;
-  };
-  EXPECT_EQ(sqlite3_exec(db, "SELECT * FROM notes", count, &rows, nullptr), SQLITE_OK);
-  EXPECT_EQ(rows, 1);
+  EXPECT_EQ(notes_in(db), 1);
   sqlite3_close_v2(db);
 
   const fs::path old_file = folder_ / "old.db";
