@@ -31,6 +31,11 @@ constexpr int kSchemaVersion = 2;
 // KiB for each page it touches.
 constexpr int kPageSize = 16384;
 
+// An add of fewer messages goes through the log whatever the history holds:
+// the log's second write of its pages is a few MiB at most, less than the
+// syncs and the two changes of journal that leaving the log takes.
+constexpr sqlite3_int64 kJournalledAdd = 10000;
+
 // A message's row holds its fields once; the unique key is a digest of
 // them (a unique index over the texts would hold every text twice), and
 // where and when it was seen are adds, one row per file added. A message
@@ -303,7 +308,7 @@ void HistoryStore::begin(size_t expected_messages) {
   runs_.clear();
   known_.clear();
   const auto expected = static_cast<sqlite3_int64>(expected_messages);
-  if (expected > 0 && expected >= 4 * newest_id()) leave_the_log();
+  if (expected >= kJournalledAdd && expected >= 4 * newest_id()) leave_the_log();
   exec(db_, "BEGIN IMMEDIATE", "begin");
   if (expected_messages == 0) return;
   const sqlite3_int64 held = newest_id();

@@ -85,28 +85,38 @@ TEST(CutOffAdd, LeavesTheHistoryAsItWasBeforeThatFileOrWithAllOfIt) {
       std::chrono::steady_clock::now() - start);
   ASSERT_EQ(messages_in(folder / "timed.db"), static_cast<size_t>(kMessages));
 
-  int before = 0, after = 0;
-  for (int step = 0; step < 12; ++step) {
-    fs::remove(history);
-    fs::remove(history.string() + "-wal");
+  int before = 0, after = 0, journals = 0;
+  // One add into a history of three messages, killed after `delay` (never
+  // when negative).
+  auto cut_off_at = [&](std::chrono::microseconds delay) {
+    for (const char* side : {"", "-wal", "-journal"}) fs::remove(history.string() + side);
     {
       HistoryStore s(history);
       add_file(s, folder / "few.xml", kNoContacts);
     }
-    add_in_child(history, file, whole * step / 10);
+    add_in_child(history, file, delay);
+    journals += fs::exists(history.string() + "-journal");
     const HistoryCheck check = check_history(history);
-    EXPECT_TRUE(check.whole) << "killed at step " << step << ": " << check.detail;
+    EXPECT_TRUE(check.whole) << "killed after " << delay.count() << " us: " << check.detail;
     const size_t held = messages_in(history);
-    EXPECT_TRUE(held == 3 || held == 3 + kMessages) << "killed at step " << step << ": " << held;
+    EXPECT_TRUE(held == 3 || held == 3 + kMessages)
+        << "killed after " << delay.count() << " us: " << held;
     (held == 3 ? before : after) += 1;
     // And the history takes the file whole afterwards.
     HistoryStore s(history);
     add_file(s, file, kNoContacts);
-    EXPECT_EQ(s.messages(MessageQuery{}).size(), static_cast<size_t>(3 + kMessages)) << step;
-  }
-  // The kills fell both inside the add and after it.
+    EXPECT_EQ(s.messages(MessageQuery{}).size(), static_cast<size_t>(3 + kMessages));
+  };
+  // Spread over the add; then over its middle again until a kill fell while
+  // it wrote through its journal (a loaded machine stretches an add
+  // unevenly); and last, an add left to finish.
+  for (int tenth = 0; tenth < 11; ++tenth) cut_off_at(whole * tenth / 10);
+  for (int round = 0; round < 5 && journals == 0; ++round)
+    for (int tenth = 2; tenth < 10; ++tenth) cut_off_at(whole * tenth / 10 + whole / 20);
+  cut_off_at(std::chrono::microseconds(-1));
   EXPECT_GT(before, 0);
   EXPECT_GT(after, 0);
+  EXPECT_GT(journals, 0);
 }
 
 }  // namespace
