@@ -309,7 +309,12 @@ void HistoryStore::begin(size_t expected_messages) {
   known_.clear();
   const auto expected = static_cast<sqlite3_int64>(expected_messages);
   if (expected >= kJournalledAdd && expected >= 4 * newest_id()) leave_the_log();
-  exec(db_, "BEGIN IMMEDIATE", "begin");
+  try {
+    exec(db_, "BEGIN IMMEDIATE", "begin");
+  } catch (...) {
+    back_to_the_log();
+    throw;
+  }
   if (expected_messages == 0) return;
   const sqlite3_int64 held = newest_id();
   indexes_dropped_ = expected >= 4 * held;

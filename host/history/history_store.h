@@ -86,7 +86,8 @@ class HistoryStore {
 
   // Opens the database, creating it when missing. Throws HistoryError for a
   // damaged or foreign file. Read-only, the file must exist (else
-  // HistoryError) and nothing is ever written to it; another process may
+  // HistoryError) and nothing is ever written to it, but for undoing an add
+  // that was cut off (which any opening does first); another process may
   // still add to it meanwhile, and each query sees its last commit.
   explicit HistoryStore(const std::filesystem::path& file, Access access = Access::read_write);
   ~HistoryStore();
