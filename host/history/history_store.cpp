@@ -316,6 +316,8 @@ void HistoryStore::begin(size_t expected_messages) {
     throw;
   }
   if (expected_messages == 0) return;
+  // Asked again inside the transaction: another add may have committed
+  // since the question above.
   const sqlite3_int64 held = newest_id();
   indexes_dropped_ = expected >= 4 * held;
   held_before_ = held;

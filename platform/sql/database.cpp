@@ -22,10 +22,6 @@ namespace vardel::sql {
 
 namespace {
 
-// A read-only URI for the file. Without a write-ahead log beside it the file
-// alone is the database: it is opened as immutable, so that not even the
-// -wal and -shm companions a read-only connection makes appear. With a log,
-// both are read as they are.
 // A log, or a rollback journal: a writer may be at work (or was cut off),
 // and the file alone is not what a reader would see.
 bool has_companion(const fs::path& path) {
@@ -33,6 +29,10 @@ bool has_companion(const fs::path& path) {
   return fs::exists(path.string() + "-wal", ec) || fs::exists(path.string() + "-journal", ec);
 }
 
+// A read-only URI for the file. With neither a log nor a journal beside it
+// the file alone is the database: it is opened as immutable, so that not
+// even the -wal and -shm companions a read-only connection makes appear.
+// Otherwise SQLite reads the file with its companion, taking its locks.
 std::string read_only_uri(const fs::path& path) {
   std::string uri = "file:";
   for (char c : path.string()) {

@@ -119,4 +119,38 @@ TEST(CutOffAdd, LeavesTheHistoryAsItWasBeforeThatFileOrWithAllOfIt) {
   EXPECT_GT(journals, 0);
 }
 
+// The journal is this add's only: the history is back in its log after
+// it, and an add while a reader has the history open stays in the log.
+TEST(CutOffAdd, ABigAddLeavesTheHistoryInItsLogAndKeepsItWhileAReaderIsThere) {
+  vardel::testing::TempFolder folder{"vardel-history-log"};
+  const fs::path file = folder / "短信.xml", history = folder / "history.db";
+  vardel::testing::write_file(file, backup_of(12000));
+  vardel::testing::write_file(folder / "few.xml", backup_of(3, "held before"));
+  auto journal_mode = [](sqlite3* db) {
+    sqlite3_stmt* s = nullptr;
+    std::string mode;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &s, nullptr) == SQLITE_OK &&
+        sqlite3_step(s) == SQLITE_ROW)
+      mode = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    sqlite3_finalize(s);
+    return mode;
+  };
+  {
+    HistoryStore s(history);
+    add_file(s, file, kNoContacts);
+    EXPECT_EQ(journal_mode(s.connection()), "wal");
+  }
+  for (const char* side : {"", "-wal", "-shm"}) fs::remove(history.string() + side);
+  HistoryStore fresh(history);
+  add_file(fresh, folder / "few.xml", kNoContacts);
+  {
+    HistoryStore reader(history, HistoryStore::Access::read_only);
+    EXPECT_EQ(reader.messages(MessageQuery{}).size(), 3u);
+    add_file(fresh, file, kNoContacts);
+    EXPECT_FALSE(fs::exists(history.string() + "-journal"));
+    EXPECT_EQ(journal_mode(fresh.connection()), "wal");
+    EXPECT_EQ(reader.messages(MessageQuery{}).size(), 12003u);
+  }
+}
+
 }  // namespace
