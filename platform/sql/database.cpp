@@ -15,6 +15,7 @@
 #include "platform/core/device_files.h"
 #include "platform/core/device_lock.h"
 #include "platform/sql/errors.h"
+#include "platform/sql/log_writes.h"
 
 namespace fs = std::filesystem;
 
@@ -204,8 +205,9 @@ namespace {
 // Opens the connection and sets its journal; SQLite's result code.
 int open_connection(const fs::path& path, Locking locking, int new_page_size, sqlite3** out) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(
-      path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  int rc = sqlite3_open_v2(path.c_str(), &db,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           log_writes_vfs());
   // A file another process has open is not waited for long when asking for
   // the lock to keep: it is then opened shared instead.
   if (rc == SQLITE_OK) {

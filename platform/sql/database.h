@@ -7,7 +7,8 @@
 // synchronous NORMAL (a commit survives a crash of the process, the last
 // ones may be lost to a power cut, the file is never damaged) and waits up
 // to five seconds for another connection's lock. Its log is kept to a few
-// MiB between transactions (kLogLimit).
+// MiB between transactions (kLogLimit). A commit's writes to the log reach
+// the system as one write (log_writes.h).
 #pragma once
 
 #include <filesystem>
