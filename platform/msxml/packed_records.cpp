@@ -1,7 +1,11 @@
 // Packing finished records into their markup (see packed_records.h).
 #include "platform/msxml/packed_records.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "platform/core/fault.h"
@@ -104,16 +108,29 @@ void pack(Tree& tree, pugi::xml_node parent) {
 
 }  // namespace
 
+void PackedRun::Free::operator()(char* p) const { std::free(p); }
+
 void PackedRun::append(std::string_view bytes) {
-  size_ += bytes.size();
   while (!bytes.empty()) {
-    if (pieces_.empty() || pieces_.back().size() == kPiece) {
-      pieces_.emplace_back();
-      pieces_.back().reserve(kPiece);
+    if (pieces_.empty() || pieces_.back().size == pieces_.back().capacity) {
+      const size_t capacity =
+          pieces_.empty() ? kFirstPiece : std::min(kLargePiece, 2 * pieces_.back().capacity);
+      Piece piece;
+      if (capacity == kLargePiece) {
+        piece.data.reset(static_cast<char*>(std::aligned_alloc(kLargePiece, kLargePiece)));
+        if (piece.data) ::madvise(piece.data.get(), kLargePiece, MADV_HUGEPAGE);
+      } else {
+        piece.data.reset(static_cast<char*>(std::malloc(capacity)));
+      }
+      if (!piece.data) throw std::bad_alloc();
+      piece.capacity = capacity;
+      pieces_.push_back(std::move(piece));
     }
-    std::string& last = pieces_.back();
-    size_t n = std::min(bytes.size(), kPiece - last.size());
-    last.append(bytes.data(), n);
+    Piece& last = pieces_.back();
+    const size_t n = std::min(bytes.size(), last.capacity - last.size);
+    std::memcpy(last.data.get() + last.size, bytes.data(), n);
+    last.size += n;
+    size_ += n;
     bytes.remove_prefix(n);
   }
 }
@@ -143,7 +160,10 @@ void unpack_all(Tree& tree) {
     if (it != packed.runs.end()) {
       markup.clear();
       markup.reserve(it->second.size());
-      for (const std::string& piece : it->second.pieces()) markup += piece;
+      it->second.each_piece([&](std::string_view piece) {
+        markup += piece;
+        return true;
+      });
       // Parsed into a scratch element, then moved into place. The parser
       // keeps its own copy of the text, which the new nodes point into.
       pugi::xml_node scratch = FAILED(fault::check("msxml.unpack"))

@@ -199,13 +199,17 @@ struct Spill {
   }
 };
 
-// A packed run's bytes, handed on piece by piece.
+// A packed run's bytes, handed on piece by piece: what waits is handed on
+// first, then each piece as it is, without a copy.
 bool write_run(std::string& out, const PackedRun& run, Spill& spill) {
-  for (const std::string& piece : run.pieces()) {
-    out += piece;
-    if (!spill(out)) return false;
-  }
-  return true;
+  if (spill.flush == nullptr)
+    return run.each_piece([&](std::string_view piece) {
+      out += piece;
+      return true;
+    });
+  if (!out.empty() && !(*spill.flush)(out)) return false;
+  out.clear();
+  return run.each_piece([&](std::string_view piece) { return (*spill.flush)(piece); });
 }
 
 // tree: where packed runs are looked up; null when n holds none.
