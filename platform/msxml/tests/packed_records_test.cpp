@@ -5,7 +5,11 @@
 // Each test builds the same document twice: once as a backup does (records
 // get packed) and once with a node list held open, which keeps every record
 // as nodes. The second is the reference.
+#include <string>
+#include <vector>
+
 #include "platform/msxml/dom_document.h"
+#include "platform/msxml/packed_records.h"
 #include "platform/msxml/tests/dom_fixture.h"
 
 namespace vardel::msxml::testing {
@@ -294,6 +298,52 @@ TEST_F(PackedRecordsTest, RecordsLeftAsNodesAmongPackedOnesAreAllKeptAndNoneIsSk
   EXPECT_EQ(packed(b.doc.get()), expected);
   EXPECT_EQ(saved(b.doc.get(), "a.xml"), saved(reference.doc.get(), "b.xml"));
   EXPECT_EQ(text_of(b.root.get()), text_of(reference.root.get()));
+}
+
+// A run takes its bytes in pieces that grow to the large size and then stay
+// there, and gives them back whole and in order, wherever an append falls
+// across the end of a piece.
+TEST(PackedRun, GivesBackEveryByteInOrderAcrossPiecesOfEverySize) {
+  PackedRun run;
+  std::string all;
+  for (size_t i = 0; all.size() < 3 * PackedRun::kLargePiece + 12345; ++i) {
+    std::string bytes(1 + (i * 7919) % 4000, static_cast<char>('a' + i % 26));
+    all += bytes;
+    run.append(bytes);
+  }
+  run.append(std::string(PackedRun::kLargePiece + 1, 'z'));  // more than a piece at once
+  all += std::string(PackedRun::kLargePiece + 1, 'z');
+  EXPECT_EQ(run.size(), all.size());
+  std::string back;
+  std::vector<size_t> sizes;
+  run.each_piece([&](std::string_view piece) {
+    back += piece;
+    sizes.push_back(piece.size());
+    return true;
+  });
+  EXPECT_EQ(back, all);
+  ASSERT_GE(sizes.size(), 7u);
+  size_t expected = PackedRun::kFirstPiece;
+  for (size_t i = 0; i + 1 < sizes.size(); ++i) {
+    EXPECT_EQ(sizes[i], expected) << "piece " << i;
+    expected = std::min(PackedRun::kLargePiece, 2 * expected);
+  }
+  // Stopping early is stopping.
+  int seen = 0;
+  EXPECT_FALSE(run.each_piece([&](std::string_view) { return ++seen < 2; }));
+  EXPECT_EQ(seen, 2);
+}
+
+// A document whose records fill several pieces, the last ones large, is
+// saved as the same document kept as nodes.
+TEST_F(PackedRecordsTest, ARunOfSeveralPiecesIsSavedByteForByteTheSame) {
+  constexpr int kMany = 16000;
+  auto packed_doc = build(kMany);
+  auto reference = build(kMany, true);
+  ASSERT_EQ(runs(packed_doc.doc.get()), 1u);
+  const auto tree = dynamic_cast<DomDocument*>(packed_doc.doc.get())->tree();
+  ASSERT_GT(tree->packed.runs.begin()->second.size(), PackedRun::kLargePiece + 1);
+  EXPECT_EQ(saved(packed_doc.doc.get(), "packed.xml"), saved(reference.doc.get(), "reference.xml"));
 }
 
 }  // namespace
