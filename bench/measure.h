@@ -3,6 +3,7 @@
 // processes held the CPU), and the peak of its resident memory (Linux).
 #pragma once
 
+#include <malloc.h>
 #include <sys/resource.h>
 
 #include <chrono>
@@ -31,8 +32,18 @@ inline double system_seconds() {
   return static_cast<double>(ru.ru_stime.tv_sec) + static_cast<double>(ru.ru_stime.tv_usec) / 1e6;
 }
 
-// Starts a new peak-memory measurement (clear_refs 5 resets VmHWM).
-inline void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+// tcmalloc's, when the process allocates with it: gives the memory it holds
+// free back to the system.
+extern "C" void MallocExtension_ReleaseFreeMemory() __attribute__((weak));
+
+// Starts a new peak-memory measurement (clear_refs 5 resets VmHWM). What the
+// allocator holds free from earlier work goes back to the system first: it
+// is not the next step's.
+inline void reset_peak() {
+  if (MallocExtension_ReleaseFreeMemory) MallocExtension_ReleaseFreeMemory();
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+}
 
 // The peak resident memory since the last reset_peak, in KiB; -1 unknown.
 inline long peak_kib() {
