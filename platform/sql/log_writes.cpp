@@ -98,45 +98,18 @@ int log_write(sqlite3_file* file, const void* buf, int amount, sqlite3_int64 off
   return SQLITE_OK;
 }
 
-int log_truncate(sqlite3_file* file, sqlite3_int64 size) {
+// The calls that look at or change the file as a whole: what is held goes
+// to the file first, then the call goes on to the system's layer.
+template <auto Method, class... Args>
+int after_flush(sqlite3_file* file, Args... args) {
   LogFile* f = log_of(file);
   if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xTruncate(f->inner, size);
-}
-
-int log_sync(sqlite3_file* file, int flags) {
-  LogFile* f = log_of(file);
-  if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xSync(f->inner, flags);
-}
-
-int log_file_size(sqlite3_file* file, sqlite3_int64* size) {
-  LogFile* f = log_of(file);
-  if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xFileSize(f->inner, size);
-}
-
-int log_lock(sqlite3_file* file, int level) {
-  LogFile* f = log_of(file);
-  if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xLock(f->inner, level);
-}
-
-int log_unlock(sqlite3_file* file, int level) {
-  LogFile* f = log_of(file);
-  if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xUnlock(f->inner, level);
+  return (f->inner->pMethods->*Method)(f->inner, args...);
 }
 
 int log_check_reserved(sqlite3_file* file, int* out) {
   LogFile* f = log_of(file);
   return f->inner->pMethods->xCheckReservedLock(f->inner, out);
-}
-
-int log_file_control(sqlite3_file* file, int op, void* arg) {
-  LogFile* f = log_of(file);
-  if (int rc = flush(f); rc != SQLITE_OK) return rc;
-  return f->inner->pMethods->xFileControl(f->inner, op, arg);
 }
 
 int log_sector_size(sqlite3_file* file) {
@@ -193,13 +166,13 @@ const sqlite3_io_methods kLogMethods = {
     log_close,
     log_read,
     log_write,
-    log_truncate,
-    log_sync,
-    log_file_size,
-    log_lock,
-    log_unlock,
+    after_flush<&sqlite3_io_methods::xTruncate, sqlite3_int64>,
+    after_flush<&sqlite3_io_methods::xSync, int>,
+    after_flush<&sqlite3_io_methods::xFileSize, sqlite3_int64*>,
+    after_flush<&sqlite3_io_methods::xLock, int>,
+    after_flush<&sqlite3_io_methods::xUnlock, int>,
     log_check_reserved,
-    log_file_control,
+    after_flush<&sqlite3_io_methods::xFileControl, int, void*>,
     log_sector_size,
     log_device_characteristics,
     log_shm_map,
