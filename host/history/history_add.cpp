@@ -20,7 +20,21 @@ namespace {
 std::string read_bytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw AddError(file.string() + ": cannot be read");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // In one read when the size is known, not a character at a time: a
+  // backup may be hundreds of MiB.
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  std::string bytes;
+  if (!ec) {
+    bytes.resize(size);
+    in.read(bytes.data(), static_cast<std::streamsize>(size));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+  }
+  // Whatever follows (a file still growing, or one whose size the system
+  // does not know).
+  bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) throw AddError(file.string() + ": cannot be read");
+  return bytes;
 }
 
 FileKind kind_of(std::string_view bytes) {
