@@ -69,4 +69,18 @@ TEST(ContactsBackupReading, SharedElementsGiveTheirTextToOneFieldAndDatesBecomeI
   EXPECT_EQ(field(cards[1], PIMPR_COMPANY_NAME), u"(none)");
 }
 
+// Cards are the VCARD children of a CONTACTS element wherever one is, in
+// the order the file holds them.
+TEST(ContactsBackupReading, CardsAreTheChildrenOfEveryContactsElementInFileOrder) {
+  auto card = [](const char* number, const std::string& inside = "") {
+    return std::string("<VCARD><ADDRESS><MOBILE>") + number + "</MOBILE></ADDRESS>" + inside +
+           "</VCARD>";
+  };
+  const auto cards = read(card("1", "<CONTACTS>" + card("2") + "</CONTACTS>") + "<OTHER>" +
+                          card("not a card") + "</OTHER>" + card("3"));
+  ASSERT_EQ(cards.size(), 3u);
+  for (size_t i = 0; i < cards.size(); ++i)
+    EXPECT_EQ(field(cards[i], PIMPR_MOBILE_TELEPHONE_NUMBER), std::u16string(1, u'1' + i));
+}
+
 }  // namespace
