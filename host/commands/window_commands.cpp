@@ -125,7 +125,7 @@ void add_window_commands(CommandLine& cli) {
       [&cli, o] {
         check_contacts_backup();
         if (o->dry_run) return plan_restore_run();
-        if (auto why = restore_room_refusal()) throw std::runtime_error(*why);
+        if (auto why = restore_room_refusal()) throw std::runtime_error(why->reason);
         return run_restore(cli.session(o->yes));
       });
   restore->add_flag("--yes,-y", o->yes, "answer the confirmation with OK");

@@ -26,18 +26,32 @@ std::uint64_t mib_up(std::uint64_t bytes) { return (bytes + kMiB - 1) / kMiB; }
 
 std::uint64_t room_for_input(std::uint64_t input_bytes) { return 4 * input_bytes + kLogRoom; }
 
-void require_free_space(const fs::path& folder, std::uint64_t needed) {
+std::optional<Shortfall> free_space_shortfall(const fs::path& folder, std::uint64_t needed) {
   fs::path at = folder;
   std::error_code ec;
   while (!at.empty() && !fs::exists(at, ec) && at.has_parent_path() && at != at.parent_path())
     at = at.parent_path();
   struct statvfs vfs {};
-  if (at.empty() || ::statvfs(at.c_str(), &vfs) != 0) return;
+  if (at.empty() || ::statvfs(at.c_str(), &vfs) != 0) return std::nullopt;
   const std::uint64_t free = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
-  if (free >= needed) return;
-  throw std::runtime_error("not enough free space on " + folder.string() + " (needs about " +
-                           std::to_string(mib_up(needed)) + " MiB, " + std::to_string(free / kMiB) +
-                           " MiB free); nothing changed");
+  if (free >= needed) return std::nullopt;
+  return Shortfall{mib_up(needed), free / kMiB};
+}
+
+std::string Shortfall::reason(const fs::path& folder) const {
+  return "not enough free space on " + folder.string() + " (needs about " +
+         std::to_string(needed_mib) + " MiB, " + std::to_string(free_mib) +
+         " MiB free); nothing changed";
+}
+
+std::string Shortfall::reason_zh() const {
+  return "需要约 " + std::to_string(needed_mib) + " MiB，只有 " + std::to_string(free_mib) +
+         " MiB 可用。";
+}
+
+void require_free_space(const fs::path& folder, std::uint64_t needed) {
+  if (const auto missing = free_space_shortfall(folder, needed))
+    throw std::runtime_error(missing->reason(folder));
 }
 
 void require_room_for(const fs::path& input, const fs::path& store) {
@@ -46,14 +60,15 @@ void require_room_for(const fs::path& input, const fs::path& store) {
   if (!ec) require_free_space(store.parent_path(), room_for_input(size));
 }
 
-std::optional<std::string> restore_room_refusal() {
+std::optional<RoomRefusal> restore_room_refusal() {
   const fs::path backup = backup_folder() / u"通讯录.xml";
-  try {
-    require_room_for(backup, device::contacts_db());
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return std::nullopt;
+  const fs::path store = device::contacts_db();
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(backup, ec);
+  if (ec) return std::nullopt;
+  const auto missing = free_space_shortfall(store.parent_path(), room_for_input(size));
+  if (!missing) return std::nullopt;
+  return RoomRefusal{missing->reason(store.parent_path()), missing->reason_zh()};
 }
 
 }  // namespace vardel::host

@@ -315,7 +315,7 @@ int run_about(const SessionOptions& options) {
 
 bool window_tap_allowed(HWND button) {
   if (GetDlgCtrlID(button) != IDC_RESTORE) return true;
-  std::optional<std::string> why;
+  std::optional<RoomRefusal> why;
   try {
     why = restore_room_refusal();
   } catch (const std::exception&) {
@@ -324,8 +324,9 @@ bool window_tap_allowed(HWND button) {
   if (!why) return true;
   // Said before the job starts, as the command line's restore says it:
   // stopping part-way with the card full would be worse.
-  MessageBoxW(GetParent(button), utf16("存储空间不足，没有开始恢复通讯录。\n" + *why).c_str(),
-              u"恢复通讯录", MB_OK | MB_ICONWARNING);
+  MessageBoxW(GetParent(button),
+              utf16("存储空间不足，没有开始恢复通讯录。\n" + why->reason_zh).c_str(), u"恢复通讯录",
+              MB_OK | MB_ICONWARNING);
   return false;
 }
 
