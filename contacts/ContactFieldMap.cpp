@@ -75,18 +75,34 @@ int GetCarriedContactTags(DWORD* pTags) {
   return n;
 }
 
+// The row that shares each row's path, or -1. The map never changes, so
+// its paths are compared once, not on every call: a restore asks for the
+// twin of every field it reads.
+static const int* GetTwinRows() {
+  static const struct TwinRows {
+    int nRow[CONTACT_FIELD_COUNT];
+    TwinRows() {
+      for (int r = 0; r < CONTACT_FIELD_COUNT; ++r) {
+        nRow[r] = -1;
+        for (int i = 0; i < CONTACT_FIELD_COUNT && nRow[r] < 0; ++i)
+          if (i != r && wcscmp(ContactFieldMap[i].szPath, ContactFieldMap[r].szPath) == 0)
+            nRow[r] = i;
+      }
+    }
+  } rows;
+  return rows.nRow;
+}
+
 DWORD GetContactFieldTwin(DWORD dwTag, int* pbLater) {
   if (pbLater) *pbLater = 0;
   int nRow = -1;
   for (int i = 0; i < CONTACT_FIELD_COUNT && nRow < 0; ++i)
     if (ContactFieldMap[i].dwTag == dwTag) nRow = i;
   if (nRow < 0) return 0;
-  for (int i = 0; i < CONTACT_FIELD_COUNT; ++i) {
-    if (i == nRow || wcscmp(ContactFieldMap[i].szPath, ContactFieldMap[nRow].szPath) != 0) continue;
-    if (pbLater) *pbLater = nRow > i ? 1 : 0;
-    return ContactFieldMap[i].dwTag;
-  }
-  return 0;
+  const int nTwin = GetTwinRows()[nRow];
+  if (nTwin < 0) return 0;
+  if (pbLater) *pbLater = nRow > nTwin ? 1 : 0;
+  return ContactFieldMap[nTwin].dwTag;
 }
 
 int IsTelephoneText(LPCWSTR pszText) {

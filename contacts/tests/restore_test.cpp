@@ -6,6 +6,8 @@
 #include "contacts/tests/contacts_fixture.h"
 #include "platform/core/wstr.h"
 
+#include <map>
+
 using namespace contacts_test;
 using vardel::poom::list_contacts;
 
@@ -114,6 +116,30 @@ TEST(ContactFieldMapTest, TelephoneTextIsDigitsAndDiallingMarksWithThreeDigits) 
     EXPECT_EQ(IsTelephoneText(yes), 1) << vardel::utf8(yes);
   for (LPCWSTR no : {u"", u"12", u"Example Trading & Co.", u"3M", u"ext. 12", u"12345x"})
     EXPECT_EQ(IsTelephoneText(no), 0) << vardel::utf8(no);
+}
+
+// The three elements two rows share pair exactly those rows, the later of
+// each pair taking the shared text on backup; every other field, and a tag
+// the map does not hold, has no twin.
+TEST(ContactFieldMapTest, OnlyTheThreeSharedElementsHaveTwins) {
+  const std::map<CEPROPID, std::pair<CEPROPID, int>> twins = {
+      {PIMPR_BUSINESS2_TELEPHONE_NUMBER, {PIMPR_BUSINESS_FAX_NUMBER, 0}},
+      {PIMPR_BUSINESS_FAX_NUMBER, {PIMPR_BUSINESS2_TELEPHONE_NUMBER, 1}},
+      {PIMPR_HOME2_TELEPHONE_NUMBER, {PIMPR_HOME_FAX_NUMBER, 0}},
+      {PIMPR_HOME_FAX_NUMBER, {PIMPR_HOME2_TELEPHONE_NUMBER, 1}},
+      {PIMPR_COMPANY_TELEPHONE_NUMBER, {PIMPR_COMPANY_NAME, 0}},
+      {PIMPR_COMPANY_NAME, {PIMPR_COMPANY_TELEPHONE_NUMBER, 1}}};
+  for (const auto& row : ContactFieldMap) {
+    int later = -1;
+    const DWORD twin = GetContactFieldTwin(row.dwTag, &later);
+    const auto it = twins.find(row.dwTag);
+    EXPECT_EQ(twin, it == twins.end() ? 0 : it->second.first) << row.dwTag;
+    EXPECT_EQ(later, it == twins.end() ? 0 : it->second.second) << row.dwTag;
+    EXPECT_EQ(GetContactFieldTwin(row.dwTag, nullptr), twin);
+  }
+  int later = -1;
+  EXPECT_EQ(GetContactFieldTwin(0x12345678, &later), 0u);
+  EXPECT_EQ(later, 0);
 }
 
 TEST_F(RestoreTest, QueuedPropertiesArriveOnlyWithTheSecondSave) {
