@@ -179,11 +179,11 @@ pugi::xml_node next_element(const pugi::xml_node& top, pugi::xml_node n) {
 
 // Where each field's element is, found with one walk over a card instead
 // of one XPath query per field (53 a card; they took half of the time of
-// adding a large contacts backup to the history). The map's paths take
-// three shapes: "X", a child of the card; "ADDRESS/X", a child of one of
-// its ADDRESS children; "ADDRESS//X", anywhere beneath one. The walk goes
-// in document order and keeps the first element each field finds, as the
-// query's first node would be. A path of any other shape keeps its query.
+// reading a large contacts backup). The map's paths take three shapes:
+// "X", a child of the card; "ADDRESS/X", a child of one of its ADDRESS
+// children; "ADDRESS//X", anywhere beneath one. The walk goes in document
+// order and keeps the first element each field finds, as the query's first
+// node would be. A path of any other shape keeps its query.
 class FieldFinder {
  public:
   FieldFinder() {
@@ -242,14 +242,6 @@ class FieldFinder {
 
 std::vector<poom::ContactRecord> contacts_of(const pugi::xml_document& doc) {
   static const FieldFinder finder;
-  // Whether the field shares its element with another: only then does
-  // the map say which of the two takes the text.
-  static const auto shares = [] {
-    std::vector<bool> v(CONTACT_FIELD_COUNT);
-    for (int row = 0; row < CONTACT_FIELD_COUNT; ++row)
-      v[static_cast<size_t>(row)] = GetContactFieldTwin(ContactFieldMap[row].dwTag, nullptr) != 0;
-    return v;
-  }();
   std::vector<poom::ContactRecord> contacts;
   pugi::xml_node nodes[CONTACT_FIELD_COUNT];
   // Every VCARD whose parent is a CONTACTS element, wherever that is, in
@@ -270,8 +262,7 @@ std::vector<poom::ContactRecord> contacts_of(const pugi::xml_document& doc) {
       if (text.empty()) continue;
       const std::u16string wide = utf16(text);
       // An element two fields share gives its text to one of them.
-      if (shares[static_cast<size_t>(row)] && !ContactFieldTakesText(field.dwTag, wide.c_str()))
-        continue;
+      if (!ContactFieldTakesText(field.dwTag, wide.c_str())) continue;
       if ((field.dwTag & 0xFFFF) == CONTACT_TYPE_DATE) {
         FILETIME ft{};
         if (DateTextToFileTime(wide.c_str(), &ft))
