@@ -6,12 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "host/tools/message_backup.h"
+#include "test_support/files.h"
 
 using vardel::tools::BackupFileError;
 using vardel::tools::BackupMessage;
@@ -180,12 +180,9 @@ TEST(MessagesBackup, ALargeFileIsReadWholeFromBytesFromAFileAndFromAnOffset) {
   };
   check(read_bytes(bytes).messages, "bytes");
 
-  const std::filesystem::path file =
-      std::filesystem::temp_directory_path() / ("messages_backup_test." + std::to_string(getpid()));
-  {
-    std::ofstream out(file, std::ios::binary);
-    out << "skip me" << bytes;
-  }
+  const vardel::testing::TempFolder folder;
+  const std::filesystem::path file = folder / "短信.xml";
+  vardel::testing::write_file(file, "skip me" + bytes);
   std::vector<BackupMessage> got;
   const auto keep = [&](const BackupMessage& m) { got.push_back(m); };
   const auto none = [](int, const std::string&) {};
@@ -195,15 +192,22 @@ TEST(MessagesBackup, ALargeFileIsReadWholeFromBytesFromAFileAndFromAnOffset) {
   read_messages_backup_fd(fd, keep, none);
   ::close(fd);
   check(got, "fd");
-  {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
+  vardel::testing::write_file(file, bytes);
   got.clear();
   read_messages_backup(file, keep, none);
   check(got, "file");
   std::filesystem::remove(file);
   EXPECT_THROW(read_messages_backup(file, keep, none), BackupFileError);
+  // A descriptor that cannot be read (a folder's) is refused, not taken for an empty file.
+  const int dir = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dir, 0);
+  try {
+    read_messages_backup_fd(dir, keep, none);
+    ADD_FAILURE() << "a folder was read as a backup";
+  } catch (const BackupFileError& e) {
+    EXPECT_NE(std::string(e.what()).find("cannot be read ("), std::string::npos) << e.what();
+  }
+  ::close(dir);
 }
 
 }  // namespace
