@@ -1,7 +1,6 @@
 #include "host/history/history_add.h"
 
 #include <fstream>
-#include <iterator>
 
 #include "host/tools/android_sms.h"
 #include "host/tools/file_kind.h"
@@ -20,20 +19,12 @@ namespace {
 std::string read_bytes(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw AddError(file.string() + ": cannot be read");
-  // In one read when the size is known, not a character at a time: a
-  // backup may be hundreds of MiB.
+  // In one read of the size the file has: a backup may be hundreds of MiB.
   std::error_code ec;
-  const auto size = fs::file_size(file, ec);
-  std::string bytes;
-  if (!ec) {
-    bytes.resize(size);
-    in.read(bytes.data(), static_cast<std::streamsize>(size));
-    bytes.resize(static_cast<size_t>(in.gcount()));
-  }
-  // Whatever follows (a file still growing, or one whose size the system
-  // does not know).
-  bytes.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  if (in.bad()) throw AddError(file.string() + ": cannot be read");
+  std::string bytes(fs::file_size(file, ec), '\0');
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (ec || in.bad()) throw AddError(file.string() + ": cannot be read");
+  bytes.resize(static_cast<size_t>(in.gcount()));
   return bytes;
 }
 

@@ -169,7 +169,7 @@ class MessagesWalk {
   }
   static void on_text(void* ctx, const xmlChar* text, int size) {
     MessagesWalk* w = of(ctx);
-    if (w && w->in_text_ && !w->stopped_)
+    if (w && w->in_text_)
       w->guarded([&] { w->text_.append(reinterpret_cast<const char*>(text), size); });
   }
   static void on_error(void* ctx, xmlErrorPtr error) {
