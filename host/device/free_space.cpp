@@ -54,19 +54,27 @@ void require_free_space(const fs::path& folder, std::uint64_t needed) {
     throw std::runtime_error(missing->reason(folder));
 }
 
-void require_room_for(const fs::path& input, const fs::path& store) {
+namespace {
+
+// What the store's folder lacks for the input; nothing when its size
+// cannot be read (its reading reports that).
+std::optional<Shortfall> room_shortfall_for(const fs::path& input, const fs::path& store) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(input, ec);
-  if (!ec) require_free_space(store.parent_path(), room_for_input(size));
+  if (ec) return std::nullopt;
+  return free_space_shortfall(store.parent_path(), room_for_input(size));
+}
+
+}  // namespace
+
+void require_room_for(const fs::path& input, const fs::path& store) {
+  if (const auto missing = room_shortfall_for(input, store))
+    throw std::runtime_error(missing->reason(store.parent_path()));
 }
 
 std::optional<RoomRefusal> restore_room_refusal() {
-  const fs::path backup = backup_folder() / u"通讯录.xml";
   const fs::path store = device::contacts_db();
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(backup, ec);
-  if (ec) return std::nullopt;
-  const auto missing = free_space_shortfall(store.parent_path(), room_for_input(size));
+  const auto missing = room_shortfall_for(backup_folder() / u"通讯录.xml", store);
   if (!missing) return std::nullopt;
   return RoomRefusal{missing->reason(store.parent_path()), missing->reason_zh()};
 }
