@@ -1,8 +1,6 @@
 // Packing finished records into their markup (see packed_records.h).
 #include "platform/msxml/packed_records.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -116,12 +114,7 @@ void PackedRun::append(std::string_view bytes) {
       const size_t capacity =
           pieces_.empty() ? kFirstPiece : std::min(kLargePiece, 2 * pieces_.back().capacity);
       Piece piece;
-      if (capacity == kLargePiece) {
-        piece.data.reset(static_cast<char*>(std::aligned_alloc(kLargePiece, kLargePiece)));
-        if (piece.data) ::madvise(piece.data.get(), kLargePiece, MADV_HUGEPAGE);
-      } else {
-        piece.data.reset(static_cast<char*>(std::malloc(capacity)));
-      }
+      piece.data.reset(static_cast<char*>(std::malloc(capacity)));
       if (!piece.data) throw std::bad_alloc();
       piece.capacity = capacity;
       pieces_.push_back(std::move(piece));
