@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/core/sha256.h"
+#include "platform/msxml/plain_scan.h"
 
 namespace vardel::msxml {
 
@@ -61,7 +62,7 @@ struct CtxtFree {
 
 }  // namespace
 
-bool check_saved_file(int fd, SavedFile* out) {
+bool parse_saved_file(int fd, SavedFile* out) {
   static std::once_flag once;
   std::call_once(once, [] { xmlInitParser(); });
   *out = SavedFile{};
@@ -121,6 +122,30 @@ bool check_saved_file(int fd, SavedFile* out) {
   else if (!out->well_formed && out->error.empty())
     out->error = "is not well-formed";
   if (out->well_formed) out->error.clear();
+  return true;
+}
+
+bool check_saved_file(int fd, SavedFile* out) {
+  *out = SavedFile{};
+  PlainScan scan;
+  core::Sha256 sha;
+  std::vector<char> buf(256 * 1024);
+  off_t offset = 0;
+  for (;;) {
+    const ssize_t n = ::pread(fd, buf.data(), buf.size(), offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    offset += n;
+    const std::string_view bytes(buf.data(), static_cast<size_t>(n));
+    if (!scan.feed(bytes)) return parse_saved_file(fd, out);
+    sha.update(bytes);
+  }
+  if (!scan.finish()) return parse_saved_file(fd, out);
+  out->well_formed = true;
+  out->root = scan.root();
+  out->records = scan.records();
+  out->sha256 = sha.hex();
   return true;
 }
 

@@ -5,8 +5,10 @@
 // host's verify reads every backup file the same way, so both agree on what
 // a record is: an element directly inside the root element.
 //
-// The file is streamed (libxml2's push parser), so memory stays small
-// whatever the file's size. Nothing is fetched from the network and no
+// The file is streamed, so memory stays small whatever the file's size. A
+// plain document, as the program writes, is proved well-formed by a quick
+// scan (plain_scan.h); any other file is judged by libxml2's push parser,
+// which also names what is wrong. Nothing is fetched from the network and no
 // entity is expanded: a file with a document type declaration is refused,
 // as the program never writes one. Thread-safe.
 #pragma once
@@ -28,5 +30,9 @@ struct SavedFile {
 // alone). False, with errno set, when it can't be read; true otherwise,
 // whatever the file holds.
 bool check_saved_file(int fd, SavedFile* out);
+
+// The same, with every file judged by libxml2: what the quick scan must
+// agree with wherever it proves a file.
+bool parse_saved_file(int fd, SavedFile* out);
 
 }  // namespace vardel::msxml
