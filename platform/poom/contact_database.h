@@ -91,11 +91,9 @@ class ContactDatabase {
   static constexpr std::chrono::milliseconds kForeignCheckAge{50};
   static constexpr int kCheckpointPages = 1024;  // 4 MiB of log at most, normally
   static constexpr int kWritebackPages = 256;
-  // The connection's page cache: room for a large book's whole file
-  // (contact_database.cpp says why); an import, which only appends, needs
-  // far less, and keeps to kImportCacheSize while it runs.
-  static constexpr const char* kCacheSize = "PRAGMA cache_size = -65536";
-  static constexpr const char* kImportCacheSize = "PRAGMA cache_size = -8192";
+  // The connection's page cache (contact_database.cpp says why it is this
+  // size).
+  static constexpr const char* kCacheSize = "PRAGMA cache_size = -8192";
 
   // The process's connection to the database at `path`, opened (and the
   // database created with its folder) if needed. A file that is not a

@@ -18,13 +18,7 @@ HRESULT ContactDatabase::imported_when(const sql::FileIdentity& file,
 HRESULT ContactDatabase::begin_import() {
   std::unique_lock lock(mutex_);
   if (HRESULT hr = flush_locked(); FAILED(hr)) return hr;
-  // Its pages are written once and not read again: a small cache does, and
-  // the file's size then takes no memory.
-  if (HRESULT hr = exec_locked(kImportCacheSize); FAILED(hr)) return hr;
-  if (HRESULT hr = exec_locked("BEGIN IMMEDIATE"); FAILED(hr)) {
-    exec_locked(kCacheSize);
-    return hr;
-  }
+  if (HRESULT hr = exec_locked("BEGIN IMMEDIATE"); FAILED(hr)) return hr;
   import_lock_ = std::move(lock);
   return S_OK;
 }
@@ -56,7 +50,6 @@ HRESULT ContactDatabase::commit_import(const sql::FileIdentity& imported) {
     return hr;
   }
   version_.fetch_add(1, std::memory_order_acq_rel);
-  exec_locked(kCacheSize);
   import_lock_.unlock();
   return S_OK;
 }
@@ -64,7 +57,6 @@ HRESULT ContactDatabase::commit_import(const sql::FileIdentity& imported) {
 void ContactDatabase::end_import() {
   if (!import_lock_.owns_lock()) return;
   exec_locked("ROLLBACK");
-  exec_locked(kCacheSize);
   import_lock_.unlock();
 }
 
