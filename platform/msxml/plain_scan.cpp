@@ -117,9 +117,22 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
     name_.append(reinterpret_cast<const char*>(from), static_cast<size_t>(p - from));
     if (name_.size() > kLongestName) give_up();
   };
+  // Printable ASCII of the class, and the three-byte characters that
+  // Chinese texts are made of, in one loop; the rest goes to other_char.
   auto take_run = [&](uint8_t cls) {
     const uint8_t* from = p;
-    while (p < end && is(*p, cls)) ++p;
+    while (p < end) {
+      const uint8_t c = *p;
+      if (is(c, cls)) {
+        ++p;
+      } else if ((c & 0xF0) == 0xE0 && c != 0xE0 && c != 0xED && end - p >= 3 &&
+                 (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80 &&
+                 !(c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE)) {
+        p += 3;
+      } else {
+        break;
+      }
+    }
     run_ += static_cast<size_t>(p - from);
     if (run_ > kLongestRun) give_up();
   };
