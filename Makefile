@@ -42,7 +42,8 @@ bench: deps
 # Every fuzz target under libFuzzer (clang, ASan + UBSan) for FUZZ_SECONDS
 # each, new inputs kept in build-fuzz/corpus, the seed corpora in fuzz/corpus.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_backup_reader fuzz_vcard fuzz_android_sms fuzz_json_import fuzz_registry fuzz_dates
+FUZZ_TARGETS := fuzz_backup_reader fuzz_vcard fuzz_android_sms fuzz_json_import fuzz_registry fuzz_dates \
+  fuzz_saved_file_check
 fuzz: deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARDEL_FUZZ=ON \
 	  -DVARDEL_WERROR=OFF -DVARDEL_SANITIZE=address,undefined $(LAUNCHER)
