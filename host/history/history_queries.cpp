@@ -77,10 +77,10 @@ std::string filters_of(const MessageQuery& q) {
 }
 
 void bind_filters(sqlite3_stmt* s, const MessageQuery& q) {
-  if (q.number) bind(s, 2, number_key(*q.number));
-  if (q.since) bind(s, 3, *q.since);
+  if (q.number) bind_text(s, 2, number_key(*q.number));
+  if (q.since) bind_text(s, 3, *q.since);
   // Until a day includes the whole day.
-  if (q.until) bind(s, 4, *q.until + "\x7f");
+  if (q.until) bind_text(s, 4, *q.until + "\x7f");
 }
 
 // Without regard to ASCII case, as LIKE compares.
@@ -131,10 +131,10 @@ std::vector<HistoryMessage> HistoryStore::messages(const MessageQuery& q) {
   if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr) != SQLITE_OK)
     sql::raise(db_, "history", "search");
   if (fts) {
-    bind(s, 1, "%" + q.text + "%");
-    if (wild) bind(s, 5, q.text);
+    bind_text(s, 1, "%" + q.text + "%");
+    if (wild) bind_text(s, 5, q.text);
   } else if (!q.text.empty()) {
-    bind(s, 1, q.text);
+    bind_text(s, 1, q.text);
   }
   bind_filters(s, q);
   std::vector<HistoryMessage> out;
@@ -175,7 +175,7 @@ std::string HistoryStore::name_for(const std::string& number) {
                      "WHERE n.number_key = ?1 AND c.name <> '' "
                      "ORDER BY c.last_seen DESC, c.id DESC LIMIT 1",
                      -1, &s, nullptr);
-  bind(s, 1, number_key(number));
+  bind_text(s, 1, number_key(number));
   std::string name = sqlite3_step(s) == SQLITE_ROW ? column(s, 0) : "";
   sqlite3_finalize(s);
   return name;

@@ -21,7 +21,9 @@ inline std::string column(sqlite3_stmt* s, int col) {
   return t ? reinterpret_cast<const char*>(t) : "";
 }
 
-inline void bind(sqlite3_stmt* s, int index, const std::string& text) {
+// Not named "bind": with std::string arguments, lookup would also find
+// std::bind wherever <functional> is seen, and prefer it.
+inline void bind_text(sqlite3_stmt* s, int index, const std::string& text) {
   sqlite3_bind_text(s, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 

@@ -392,13 +392,13 @@ void HistoryStore::fold_summary() {
   sql::Statement fold;
   if (!fold.prepare(db_, kFoldSummary)) sql::raise(db_, "history", "prepare");
   for (const auto& [key, s] : summary_) {
-    bind(fold.get(), 1, key);
+    bind_text(fold.get(), 1, key);
     sqlite3_bind_int64(fold.get(), 2, s.count);
     if (s.first)
-      bind(fold.get(), 3, *s.first);
+      bind_text(fold.get(), 3, *s.first);
     else
       sqlite3_bind_null(fold.get(), 3);
-    bind(fold.get(), 4, s.last);
+    bind_text(fold.get(), 4, s.last);
     sqlite3_bind_int64(fold.get(), 5, s.last_id);
     if (fold.run() != SQLITE_OK) sql::raise(db_, "history", "fold the summary");
   }
@@ -464,8 +464,8 @@ sqlite3_int64 HistoryStore::add_of(const std::string& file) {
   if (sqlite3_prepare_v2(db_, "INSERT INTO adds(file, seen) VALUES(?1, ?2)", -1, &s, nullptr) !=
       SQLITE_OK)
     sql::raise(db_, "history", "prepare");
-  bind(s, 1, file);
-  bind(s, 2, now_);
+  bind_text(s, 1, file);
+  bind_text(s, 2, now_);
   const int rc = sqlite3_step(s);
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) sql::raise(db_, "history", "note an add");
@@ -560,11 +560,11 @@ bool HistoryStore::add_contact(const poom::ContactRecord& c, const std::string& 
     sql::raise(db_, "history", "prepare");
   const std::string fields = contact_fields(c);
   for (sql::Statement* st : {&contact_seen_, &contact_insert_}) {
-    bind(st->get(), 1, fields);
-    bind(st->get(), 2, file);
-    bind(st->get(), 3, now_);
+    bind_text(st->get(), 1, fields);
+    bind_text(st->get(), 2, file);
+    bind_text(st->get(), 3, now_);
   }
-  bind(contact_insert_.get(), 4, contact_name(c));
+  bind_text(contact_insert_.get(), 4, contact_name(c));
   if (contact_seen_.run() != SQLITE_OK) sql::raise(db_, "history", "update a contact");
   if (sqlite3_changes(db_) > 0) {
     contact_insert_.done();
@@ -575,7 +575,7 @@ bool HistoryStore::add_contact(const poom::ContactRecord& c, const std::string& 
   for (const poom::ContactProperty& p : c) {
     if (!is_number_property(p.tag) || p.text.empty()) continue;
     sqlite3_bind_int64(contact_number_.get(), 1, id);
-    bind(contact_number_.get(), 2, number_key(utf8(p.text)));
+    bind_text(contact_number_.get(), 2, number_key(utf8(p.text)));
     if (contact_number_.run() != SQLITE_OK) sql::raise(db_, "history", "add a number");
   }
   return true;
