@@ -57,18 +57,25 @@ std::string Sha256::hex() {
   return to_hex(digest, gcry_md_get_algo_dlen(GCRY_MD_SHA256));
 }
 
-bool sha256_of_fd(int fd, std::string* hex) {
-  Sha256 sha;
+bool read_file_pieces(int fd, const std::function<bool(std::string_view)>& f) {
   std::vector<char> buf(256 * 1024);
   off_t offset = 0;
   for (;;) {
     const ssize_t n = ::pread(fd, buf.data(), buf.size(), offset);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
-    if (n == 0) break;
-    sha.update(std::string_view(buf.data(), static_cast<size_t>(n)));
+    if (n == 0 || !f(std::string_view(buf.data(), static_cast<size_t>(n)))) return true;
     offset += n;
   }
+}
+
+bool sha256_of_fd(int fd, std::string* hex) {
+  Sha256 sha;
+  if (!read_file_pieces(fd, [&](std::string_view piece) {
+        sha.update(piece);
+        return true;
+      }))
+    return false;
   *hex = sha.hex();
   return true;
 }

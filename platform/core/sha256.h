@@ -5,6 +5,7 @@
 // One Sha256 belongs to one thread; the free functions are thread-safe.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +28,11 @@ class Sha256 {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Hands f the file open at fd from offset 0 to its end, 256 KiB at a time
+// (the file offset is left alone), until f returns false. False, with errno
+// set, when it can't be read.
+bool read_file_pieces(int fd, const std::function<bool(std::string_view)>& f);
 
 // The digest of the whole file open at fd, read from offset 0 (the file
 // offset is left alone). False, with errno set, when it can't be read.

@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "platform/core/wstr.h"
+
 namespace vardel::msxml {
 
 namespace {
@@ -66,17 +68,6 @@ int utf8_char(const uint8_t* p, size_t avail) {
     if ((p[i] & 0xC0) != 0x80) return 0;
   if (c == 0xEF && p[1] == 0xBF && p[2] >= 0xBE) return 0;  // U+FFFE, U+FFFF
   return n;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -311,7 +302,7 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
         take_name();
         if (p == end || gave_up()) break;
         // Only the declaration at the very start may be named "xml".
-        if (equals_ignoring_case(name_, "xml")) return give_up();
+        if (ascii_iequals(name_, "xml")) return give_up();
         if (is(*p, kSpace)) {
           state_ = State::kPiBody;
         } else if (*p == '?') {
@@ -411,7 +402,7 @@ bool PlainScan::declaration_is_plain() const {
   if (!pair("version", &value) || value != "1.0") return false;
   std::string_view rest = s;
   if (pair("encoding", &value)) {
-    if (!equals_ignoring_case(value, "utf-8")) return false;
+    if (!ascii_iequals(value, "utf-8")) return false;
     rest = s;
   } else {
     s = rest;

@@ -3,12 +3,11 @@
 
 #include <libxml/parser.h>
 #include <libxml/xmlerror.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 #include <mutex>
-#include <vector>
+#include <string_view>
 
 #include "platform/core/sha256.h"
 #include "platform/msxml/plain_scan.h"
@@ -88,20 +87,18 @@ bool parse_saved_file(int fd, SavedFile* out) {
                                     XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
 
   core::Sha256 sha;
-  std::vector<char> buf(256 * 1024);
-  off_t offset = 0;
+  size_t offset = 0;
   bool parsing = true;
-  for (;;) {
-    const ssize_t n = ::pread(fd, buf.data(), buf.size(), offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    offset += n;
-    sha.update(std::string_view(buf.data(), static_cast<size_t>(n)));
-    if (parsing &&
-        (xmlParseChunk(ctxt.get(), buf.data(), static_cast<int>(n), 0) != 0 || state.refused))
-      parsing = false;  // the rest is still hashed
-  }
+  if (!core::read_file_pieces(fd, [&](std::string_view piece) {
+        offset += piece.size();
+        sha.update(piece);
+        if (parsing &&
+            (xmlParseChunk(ctxt.get(), piece.data(), static_cast<int>(piece.size()), 0) != 0 ||
+             state.refused))
+          parsing = false;  // the rest is still hashed
+        return true;
+      }))
+    return false;
   if (parsing) {
     const bool before_end = !ctxt->wellFormed;
     xmlParseChunk(ctxt.get(), nullptr, 0, 1);
@@ -129,18 +126,12 @@ bool check_saved_file(int fd, SavedFile* out) {
   *out = SavedFile{};
   PlainScan scan;
   core::Sha256 sha;
-  std::vector<char> buf(256 * 1024);
-  off_t offset = 0;
-  for (;;) {
-    const ssize_t n = ::pread(fd, buf.data(), buf.size(), offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
-    if (n == 0) break;
-    offset += n;
-    const std::string_view bytes(buf.data(), static_cast<size_t>(n));
-    if (!scan.feed(bytes)) return parse_saved_file(fd, out);
-    sha.update(bytes);
-  }
+  if (!core::read_file_pieces(fd, [&](std::string_view piece) {
+        if (!scan.feed(piece)) return false;
+        sha.update(piece);
+        return true;
+      }))
+    return false;
   if (!scan.finish()) return parse_saved_file(fd, out);
   out->well_formed = true;
   out->root = scan.root();
