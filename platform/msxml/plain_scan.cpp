@@ -108,6 +108,12 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
     name_.append(reinterpret_cast<const char*>(from), static_cast<size_t>(p - from));
     if (name_.size() > kLongestName) give_up();
   };
+  auto start_reference = [&](State here) {
+    ++p;  // the '&'
+    reference_.clear();
+    back_ = here;
+    state_ = State::kReference;
+  };
   // Printable ASCII of the class, and the three-byte characters that
   // Chinese texts are made of, in one loop; the rest goes to other_char.
   auto take_run = [&](uint8_t cls) {
@@ -228,10 +234,7 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
         } else if (*p == '"' || *p == '\'') {
           ++p;
         } else if (*p == '&') {
-          ++p;
-          reference_.clear();
-          back_ = State::kValue;
-          state_ = State::kReference;
+          start_reference(State::kValue);
         } else {
           other_char(State::kValue);
         }
@@ -268,10 +271,7 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
           ++run_;
           brackets_ = brackets_ < 2 ? brackets_ + 1 : 2;
         } else if (*p == '&') {
-          ++p;
-          reference_.clear();
-          back_ = State::kContent;
-          state_ = State::kReference;
+          start_reference(State::kContent);
         } else {
           other_char(State::kContent);
         }
@@ -287,15 +287,13 @@ void PlainScan::scan(const uint8_t* p, const uint8_t* end) {
         }
         if (*p != '>') return give_up();
         ++p;
-        if (std::string_view(open_).substr(open_starts_.back()) != name_) return give_up();
-        close_element();
+        close_named();
         break;
       case State::kEndSpace:
         ++p;
         if (is(c, kSpace)) break;
-        if (c != '>' || std::string_view(open_).substr(open_starts_.back()) != name_)
-          return give_up();
-        close_element();
+        if (c != '>') return give_up();
+        close_named();
         break;
       case State::kPiTarget:
         if (name_.empty() && !is(c, kNameStart)) return give_up();
@@ -435,6 +433,12 @@ void PlainScan::close_element() {
   --depth_;
   run_ = 0;
   state_ = after_markup();
+}
+
+// An end tag: it must name the element it closes.
+void PlainScan::close_named() {
+  if (std::string_view(open_).substr(open_starts_.back()) != name_) return give_up();
+  close_element();
 }
 
 bool PlainScan::attribute_is_new() {

@@ -67,6 +67,7 @@ class PlainScan {
   bool declaration_is_plain() const;
   void open_element();
   void close_element();
+  void close_named();
   bool attribute_is_new();
   bool reference_is_plain() const;
   State after_markup() const { return depth_ > 0 ? State::kContent : State::kMisc; }
