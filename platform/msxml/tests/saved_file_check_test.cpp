@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "platform/core/sha256.h"
 #include "platform/msxml/saved_file_check.h"
 #include "platform/msxml/tests/dom_fixture.h"
@@ -60,6 +62,20 @@ TEST_F(SavedFileCheckTest, NamesMalformedEmptyAndDeclaredFiles) {
   const SavedFile dtd = check(host("dtd.xml"));
   EXPECT_FALSE(dtd.well_formed);
   EXPECT_EQ(dtd.error, "holds a document type declaration");
+}
+
+TEST_F(SavedFileCheckTest, AFileThatCannotBeReadIsAFailureNotAnEmptyFile) {
+  // A folder's descriptor opens but refuses every read.
+  const int fd = ::open(host("").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  SavedFile out;
+  errno = 0;
+  EXPECT_FALSE(check_saved_file(fd, &out));
+  EXPECT_EQ(errno, EISDIR);
+  EXPECT_FALSE(parse_saved_file(fd, &out));
+  std::string hex;
+  EXPECT_FALSE(core::sha256_of_fd(fd, &hex));
+  ::close(fd);
 }
 
 }  // namespace
